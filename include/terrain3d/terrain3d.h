@@ -1,0 +1,292 @@
+/*
+ * terrain3d: digital terrain in 3D with OpenGL, driven by a host GIS application.
+ *
+ * Two interfaces share one process-wide terrain:
+ *   - the scene interface (tn..., Set..., Get...) on a scene object bound to a window;
+ *   - the block scene interface (dm...) on a block scene that hands meshes to the host.
+ *
+ * Result conventions of the scene interface: 0 is success, TN_E_FAIL (0x80004005) is failure and
+ * also the result for a null scene handle. Block scene functions return a 16-bit value, 0 for
+ * failure and for a null handle. Only the scene handle (first argument) is checked; the state
+ * handle must be the one created with it by tnCreateTin3DDraw.
+ *
+ * All functions must be called on one thread, the host's.
+ */
+#ifndef TERRAIN3D_TERRAIN3D_H
+#define TERRAIN3D_TERRAIN3D_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define TN_CALL __cdecl
+#if defined(TERRAIN3D_BUILDING)
+#define TN_API __declspec(dllexport)
+#else
+#define TN_API __declspec(dllimport)
+#endif
+#else
+#define TN_CALL
+#define TN_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Status codes of the scene interface. */
+#define TN_OK 0
+#define TN_E_FAIL ((int)0x80004005)
+
+/* Answers of questions put to the message handler. */
+#define TN_IDYES 6
+#define TN_IDNO 7
+
+/* Message box styles passed to the message handler. */
+#define TN_MB_EXCLAMATION_OK 0x30
+#define TN_MB_QUESTION_YESNO 0x24
+
+typedef unsigned char TnByte;
+
+/* ------------------------------------------------------------------------------------------
+ * The window argument of tnInitial3DScene.
+ *
+ * On Windows it is the host's HWND. On other systems it is a pointer to a TnNativeWindow that
+ * the host fills and keeps alive (unchanged in place) until tnRelease3DScene:
+ *
+ *   kind TN_WINDOW_HEADLESS: no display server is needed. width and height are the client size;
+ *     the host may change them between frames (and then calls tnReshape). When pixels is not
+ *     null, every presented frame is copied there as BGRA rows, top row first, each row pitch
+ *     bytes apart (pitch 0 means width * 4); the buffer must hold height rows of the current
+ *     size. depth is the colour depth in bits per pixel the window reports (0 means 32); a depth
+ *     below 16 is refused like a palette display.
+ *
+ *   kind TN_WINDOW_X11: displayName names the X display (null means $DISPLAY) and window is the
+ *     XID of the host's existing, mapped window. The library opens its own Display connection.
+ * ------------------------------------------------------------------------------------------ */
+#define TN_WINDOW_HEADLESS 1
+#define TN_WINDOW_X11 2
+
+typedef struct TnNativeWindow {
+  int32_t kind;             /* TN_WINDOW_HEADLESS or TN_WINDOW_X11 */
+  int32_t width;            /* headless: client width in pixels */
+  int32_t height;           /* headless: client height in pixels */
+  int32_t depth;            /* headless: bits per pixel of the display; 0 means 32 */
+  void* pixels;             /* headless: optional frame buffer, BGRA, top row first */
+  int32_t pitch;            /* headless: bytes from one row of pixels to the next; 0 = width*4 */
+  const char* displayName;  /* X11: display name, or null for $DISPLAY */
+  unsigned long window;     /* X11: XID of the host window */
+} TnNativeWindow;
+
+#if defined(_WIN32)
+typedef void* TnWindow; /* HWND */
+#else
+typedef TnNativeWindow* TnWindow;
+#endif
+
+/* A host progress bar control (a window handle on Windows), or null. */
+typedef void* TnProgressControl;
+
+/* Host records whose layouts belong to later parts of the library; complete types are declared
+ * here as those parts are built. */
+typedef struct TnOutputRequest TnOutputRequest;
+typedef struct TnRecordRequest TnRecordRequest;
+typedef struct TnAnalysisParams TnAnalysisParams;
+typedef struct TnRegionDescriptor TnRegionDescriptor;
+typedef struct TnRoadParams TnRoadParams;
+typedef struct TnNoteDescriptor TnNoteDescriptor;
+typedef struct TnFontParams TnFontParams;
+typedef struct TnViewRecord TnViewRecord;
+typedef struct TnViewRangeRecord TnViewRangeRecord;
+typedef struct TnGridHeader TnGridHeader;
+
+/* Block scene callbacks: load texture tile tileNumber and make it current (result above 0 when
+ * it is); draw one mesh of the given vertex kind with 16-bit indices. */
+typedef int32_t(TN_CALL* TnLoadTileCallback)(TnByte tileSizeExponent, TnByte bytesPerPixel,
+                                             int32_t pixelFormat, int32_t tileNumber, void* user);
+typedef void(TN_CALL* TnDrawMeshCallback)(int32_t vertexKind, void* vertices,
+                                          unsigned short vertexCount, unsigned short* indices,
+                                          unsigned short indexCount, void* user);
+
+/* ===================== Scene interface: object life and frame ===================== */
+TN_API int TN_CALL tnCreateTin3DDraw(void** sceneOut, void** stateOut);
+TN_API int TN_CALL tnDeleteTin3DDraw(void* scene, void* state);
+TN_API int TN_CALL tnInitial3DScene(void* scene, void* state, TnWindow window);
+TN_API int TN_CALL tnRelease3DScene(void* scene, void* state);
+TN_API int TN_CALL tnPrepare3DScene(void* scene, void* state, int demHandle);
+TN_API int TN_CALL tnPrepareTexture(void* scene, void* state, const char* path);
+TN_API int TN_CALL tnDrawScene(void* scene, void* state);
+TN_API int TN_CALL tnDraw2DScene(void* scene, void* state);
+TN_API int TN_CALL tnReshape(void* scene, void* state, int width, int height);
+TN_API int TN_CALL tnOutput3DScene(void* scene, void* state, TnOutputRequest* request);
+TN_API int TN_CALL tnRecord3DScene(void* scene, void* state, TnRecordRequest* request);
+/* info[0]: colour depth class (0: 1 or 4 bits, 1: 8, 2: 16, 3: 24, 4: 32 bits per pixel;
+ * other depths leave it unchanged); info[1], info[2]: screen width and height. */
+TN_API int TN_CALL tnGetDeviceInfo(void* scene, void* state, int info[3]);
+/* which 0: GL_VENDOR, 1: GL_RENDERER, 2: GL_VERSION; null when not available. */
+TN_API const char* TN_CALL tnGetGLInfo(void* scene, void* state, int which);
+TN_API int TN_CALL tnOutput2DScene(void* scene, void* state, const char* fileName);
+TN_API int TN_CALL tnOutput2DTexLibFile(void* scene, void* state, const char* libraryPath,
+                                        float azimuth, float tilt);
+
+/* ===================== Scene interface: render settings ===================== */
+TN_API int TN_CALL SetDrawMode(void* scene, void* state, int mode);
+TN_API int TN_CALL GetDrawMode(void* scene, void* state, int* mode);
+TN_API int TN_CALL SetDrawQuality(void* scene, void* state, int quality);
+TN_API int TN_CALL GetDrawQuality(void* scene, void* state, int* quality);
+TN_API int TN_CALL SetSurfaceDispMode(void* scene, void* state, int mode);
+TN_API int TN_CALL GetSurfaceDispMode(void* scene, void* state, int* mode);
+TN_API int TN_CALL SetLightFlag(void* scene, void* state, int flag);
+TN_API int TN_CALL GetLightFlag(void* scene, void* state, int* flag);
+TN_API int TN_CALL SetFogFlag(void* scene, void* state, int flag);
+TN_API int TN_CALL GetFogFlag(void* scene, void* state, int* flag);
+TN_API int TN_CALL SetLight_Ambient(void* scene, void* state, short r, short g, short b);
+TN_API int TN_CALL GetLight_Ambient(void* scene, void* state, short* r, short* g, short* b);
+TN_API int TN_CALL SetLight_Diffuse(void* scene, void* state, short r, short g, short b);
+TN_API int TN_CALL GetLight_Diffuse(void* scene, void* state, short* r, short* g, short* b);
+TN_API int TN_CALL SetLight_Specular(void* scene, void* state, short r, short g, short b);
+TN_API int TN_CALL GetLight_Specular(void* scene, void* state, short* r, short* g, short* b);
+TN_API int TN_CALL SetLineColor(void* scene, void* state, short r, short g, short b);
+TN_API int TN_CALL GetLineColor(void* scene, void* state, short* r, short* g, short* b);
+TN_API int TN_CALL SetBackColor(void* scene, void* state, short r, short g, short b);
+TN_API int TN_CALL GetBackColor(void* scene, void* state, short* r, short* g, short* b);
+TN_API int TN_CALL SetMaterial_Ambient(void* scene, void* state, short r, short g, short b);
+TN_API int TN_CALL GetMaterial_Ambient(void* scene, void* state, short* r, short* g, short* b);
+TN_API int TN_CALL SetMaterial_Diffuse(void* scene, void* state, short r, short g, short b);
+TN_API int TN_CALL GetMaterial_Diffuse(void* scene, void* state, short* r, short* g, short* b);
+TN_API int TN_CALL SetMaterial_Specular(void* scene, void* state, short r, short g, short b);
+TN_API int TN_CALL GetMaterial_Specular(void* scene, void* state, short* r, short* g, short* b);
+TN_API int TN_CALL SetMaterial_Emission(void* scene, void* state, short r, short g, short b);
+TN_API int TN_CALL GetMaterial_Emission(void* scene, void* state, short* r, short* g, short* b);
+TN_API int TN_CALL SetMaterial_Shininess_MatMode(void* scene, void* state, short shininess,
+                                                 short mode);
+TN_API int TN_CALL GetMaterial_Shininess_MatMode(void* scene, void* state, short* shininess,
+                                                 short* mode);
+TN_API int TN_CALL SetFogColor(void* scene, void* state, short r, short g, short b);
+TN_API int TN_CALL GetFogColor(void* scene, void* state, short* r, short* g, short* b);
+TN_API int TN_CALL SetFogDensity(void* scene, void* state, float density);
+TN_API int TN_CALL GetFogDensity(void* scene, void* state, float* density);
+TN_API int TN_CALL SetDispMethod(void* scene, void* state, int method);
+TN_API int TN_CALL GetDispMethod(void* scene, void* state, int* method);
+TN_API int TN_CALL SetGrayDisplayFlag(void* scene, void* state, int flag);
+TN_API int TN_CALL GetGrayDisplayFlag(void* scene, void* state, int* flag);
+TN_API int TN_CALL SetMaterialFlag(void* scene, void* state, int flag);
+TN_API int TN_CALL GetMaterialFlag(void* scene, void* state, int* flag);
+TN_API int TN_CALL SetSkyFlag(void* scene, void* state, int flag);
+TN_API int TN_CALL GetSkyFlag(void* scene, void* state, int* flag);
+TN_API int TN_CALL SetReduceLineCeff(void* scene, void* state, float coefficient);
+TN_API int TN_CALL GetReduceLineCeff(void* scene, void* state, float* coefficient);
+
+/* ===================== Scene interface: eye, view and flight ===================== */
+TN_API int TN_CALL SetFly_ViewDirAngle(void* scene, void* state, float a, float b);
+TN_API int TN_CALL GetFly_ViewDirAngle(void* scene, void* state, float* a, float* b);
+TN_API int TN_CALL SetViewFov_TiltAngle(void* scene, void* state, float fov, float tilt);
+TN_API int TN_CALL GetViewFov_TiltAngle(void* scene, void* state, float* fov, float* tilt);
+TN_API int TN_CALL GetEyeRange(void* scene, void* state, float range[9], TnByte reserved);
+TN_API int TN_CALL SetEyeParam(void* scene, void* state, float x, float y, float z);
+TN_API int TN_CALL GetEyeParam(void* scene, void* state, float* x, float* y, float* z);
+TN_API int TN_CALL SetLightDir_TiltAngle(void* scene, void* state, float azimuth, float tilt);
+TN_API int TN_CALL GetLightDir_TiltAngle(void* scene, void* state, float* azimuth, float* tilt);
+TN_API int TN_CALL SetFlyFlag(void* scene, void* state, int flag);
+TN_API int TN_CALL GetFlyFlag(void* scene, void* state, int* flag);
+TN_API int TN_CALL SetFlySpeed(void* scene, void* state, float speed);
+TN_API int TN_CALL GetFlySpeed(void* scene, void* state, float* speed);
+TN_API int TN_CALL SetFlyRoutin(void* scene, void* state, float points[], short count);
+TN_API int TN_CALL GetFlyRoutin(void* scene, void* state, float points[], short* count,
+                                int wantDefault);
+TN_API int TN_CALL GetCurMousePos(void* scene, void* state, int point[2], double* x, double* y);
+TN_API int TN_CALL SetEyePosByCenterPnt(void* scene, void* state, float point[3]);
+TN_API int TN_CALL RestoreDisplay(void* scene, void* state);
+TN_API int TN_CALL SetEyeMove(void* scene, void* state, float distance);
+TN_API int TN_CALL GetEyeMoveInfo(void* scene, void* state, float info[4]);
+TN_API int TN_CALL GetCenterParam(void* scene, void* state, float* x, float* y);
+TN_API int TN_CALL SetViewAngleByObserveParam(void* scene, void* state, float eye[2],
+                                              float target[2]);
+TN_API int TN_CALL GetFlySpeedRange(void* scene, void* state, float* minimum, float* maximum);
+TN_API int TN_CALL Navigate(void* scene, void* state, int command, TnByte accelerate);
+TN_API int TN_CALL SetEyeCenterPosition(void* scene, void* state, float eye[3], float centre[2]);
+TN_API int TN_CALL GetEyeCenterPosition(void* scene, void* state, float eye[3], float centre[3]);
+TN_API int TN_CALL GetCurEyeAzimuth(void* scene, void* state, float* azimuth);
+
+/* ===================== Scene interface: colouring, analysis and layers ===================== */
+TN_API int TN_CALL SetHeightLayerColor(void* scene, void* state, TnProgressControl progress);
+TN_API int TN_CALL SetApplyType(void* scene, void* state, int type);
+TN_API int TN_CALL GetApplyType(void* scene, void* state, int* type);
+TN_API int TN_CALL SetFloodAnalyzeParam(void* scene, void* state, TnAnalysisParams* params);
+TN_API int TN_CALL FloodSubmergeAnalyze(void* scene, void* state, float level,
+                                        TnProgressControl progress);
+TN_API int TN_CALL LabelSubmergeRegion(void* scene, void* state, TnByte labels[],
+                                       TnProgressControl progress);
+TN_API int TN_CALL tnLoadMapArea(void* scene, void* state, unsigned short index);
+TN_API int TN_CALL tnUnLoadMapArea(void* scene, void* state, unsigned short index);
+TN_API int TN_CALL tnLoadMapLine(void* scene, void* state, unsigned short fileIndex);
+TN_API int TN_CALL tnUnLoadMapLine(void* scene, void* state, unsigned short fileIndex);
+TN_API int TN_CALL tnLoadMapRegion(void* scene, void* state, unsigned short fileIndex,
+                                   TnRegionDescriptor* descriptors, int count);
+TN_API int TN_CALL tnUnLoadMapRegion(void* scene, void* state, unsigned short fileIndex);
+TN_API int TN_CALL tnLoadRoad(void* scene, void* state, unsigned short fileIndex,
+                              TnRoadParams* params);
+TN_API int TN_CALL tnUnLoadRoad(void* scene, void* state, unsigned short fileIndex);
+TN_API int TN_CALL tnLoadMapNote(void* scene, void* state, unsigned short fileIndex,
+                                 TnNoteDescriptor* descriptors, int count);
+TN_API int TN_CALL tnUnLoadMapNote(void* scene, void* state, unsigned short fileIndex);
+TN_API int TN_CALL SetFontParam(void* scene, void* state, TnFontParams* font);
+TN_API int TN_CALL GetFontParam(void* scene, void* state, TnFontParams* font);
+
+/* ===================== Functions without handles ===================== */
+TN_API int TN_CALL PlayAVIWnd(const char* path);
+TN_API short TN_CALL SelectTextureFile(char* pathOut);
+
+/* ===================== Block scene interface ===================== */
+TN_API short TN_CALL dmCreateDem3DScene(void** out);
+TN_API short TN_CALL dmDeleteDem3DScene(void* blockScene);
+TN_API short TN_CALL dmPrepareDem3DScene(void* blockScene, int demHandle, TnByte direct3DLayouts,
+                                         float out[9]);
+TN_API short TN_CALL dmPrepareTexture(void* blockScene, const char* path, int format,
+                                      TnByte maximumExponent, TnByte askToSave);
+TN_API short TN_CALL dmGetCurrentViewRange(void* blockScene, TnViewRecord* view,
+                                           TnViewRangeRecord* range);
+TN_API short TN_CALL dmRenderDem3DScene(void* blockScene, TnViewRangeRecord* range,
+                                        TnByte withTexture, int planeTileNumber,
+                                        TnLoadTileCallback loadTile, TnDrawMeshCallback drawMesh,
+                                        void* user);
+TN_API short TN_CALL dmSetDisplayQuality(void* blockScene, int quality);
+TN_API short TN_CALL dmGetDisplayQuality(void* blockScene, int* quality);
+TN_API short TN_CALL dmSetHeightLayerColor(void* blockScene, TnProgressControl progress);
+TN_API short TN_CALL dmLoadMapRegArea(void* blockScene, unsigned short fileIndex);
+TN_API short TN_CALL dmUnLoadMapRegArea(void* blockScene);
+TN_API short TN_CALL dmPreparePlaneScene(void* blockScene, TnGridHeader* header,
+                                         TnByte direct3DLayouts, float out[9]);
+TN_API short TN_CALL dmLabelLinCrossCell(void* blockScene, const double rect[4],
+                                         const double pointA[2], const double pointB[2],
+                                         void* firstOutput, void* secondOutput);
+TN_API short TN_CALL dmBeginDrawGraph(void* blockScene);
+TN_API short TN_CALL dmEndDrawGraph(void* blockScene);
+TN_API short TN_CALL dmDrawPlaneGraph(void* blockScene, void* hostValue, void* drawingTarget);
+TN_API short TN_CALL dmGetTextureByBlkNo(void* blockScene, int tileNumber, void* buffer);
+
+/* ===================== Host extensions ===================== */
+
+/* Receives every user message. messageId is the message number (1 to 29), or 0 for the fixed
+ * file-writing texts; style is TN_MB_EXCLAMATION_OK for notices and TN_MB_QUESTION_YESNO for
+ * questions; caption and text are UTF-8. For questions the result is the answer, TN_IDYES or
+ * TN_IDNO; for notices it is ignored. */
+typedef int(TN_CALL* TnMessageHandler)(void* user, int messageId, unsigned int style,
+                                       const char* caption, const char* text);
+
+/* Installs the message handler; null restores the default, which writes the caption and text to
+ * stderr and answers TN_IDNO to questions, so that a headless host never blocks. */
+TN_API void TN_CALL tnSetMessageHandler(TnMessageHandler handler, void* user);
+
+/* Receives the library's debug trace lines (internal limits, never shown to the user), UTF-8. */
+typedef void(TN_CALL* TnTraceHandler)(void* user, const char* line);
+
+/* Installs the trace handler; null restores the default, which writes to stderr only when the
+ * environment variable TERRAIN3D_TRACE is set (and non-empty). */
+TN_API void TN_CALL tnSetTraceHandler(TnTraceHandler handler, void* user);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* TERRAIN3D_TERRAIN3D_H */

@@ -1,0 +1,147 @@
+// Exported functions whose behaviour is not available yet in this build. Each keeps its place in
+// the export table and answers with the documented failure value of its convention
+// (TN_E_FAIL for the scene interface, 0 for the block scene interface and the handle-less
+// functions), writing nothing through its arguments. The file shrinks as the functions are built.
+#include "terrain3d/terrain3d.h"
+
+#define PENDING_SCENE(name, ...) \
+  TN_API int TN_CALL name(void*, void*, __VA_ARGS__) { return TN_E_FAIL; }
+#define PENDING_SCENE0(name) \
+  TN_API int TN_CALL name(void*, void*) { return TN_E_FAIL; }
+#define PENDING_BLOCK(name, ...) \
+  TN_API short TN_CALL name(__VA_ARGS__) { return 0; }
+
+extern "C" {
+
+// Preparation, frames and outputs.
+PENDING_SCENE(tnPrepare3DScene, int)
+PENDING_SCENE(tnPrepareTexture, const char*)
+PENDING_SCENE0(tnDrawScene)
+PENDING_SCENE0(tnDraw2DScene)
+PENDING_SCENE(tnReshape, int, int)
+PENDING_SCENE(tnOutput3DScene, TnOutputRequest*)
+PENDING_SCENE(tnRecord3DScene, TnRecordRequest*)
+PENDING_SCENE(tnOutput2DScene, const char*)
+PENDING_SCENE(tnOutput2DTexLibFile, const char*, float, float)
+
+// Render settings.
+PENDING_SCENE(SetDrawMode, int)
+PENDING_SCENE(GetDrawMode, int*)
+PENDING_SCENE(SetDrawQuality, int)
+PENDING_SCENE(GetDrawQuality, int*)
+PENDING_SCENE(SetSurfaceDispMode, int)
+PENDING_SCENE(GetSurfaceDispMode, int*)
+PENDING_SCENE(SetLightFlag, int)
+PENDING_SCENE(GetLightFlag, int*)
+PENDING_SCENE(SetFogFlag, int)
+PENDING_SCENE(GetFogFlag, int*)
+PENDING_SCENE(SetLight_Ambient, short, short, short)
+PENDING_SCENE(GetLight_Ambient, short*, short*, short*)
+PENDING_SCENE(SetLight_Diffuse, short, short, short)
+PENDING_SCENE(GetLight_Diffuse, short*, short*, short*)
+PENDING_SCENE(SetLight_Specular, short, short, short)
+PENDING_SCENE(GetLight_Specular, short*, short*, short*)
+PENDING_SCENE(SetLineColor, short, short, short)
+PENDING_SCENE(GetLineColor, short*, short*, short*)
+PENDING_SCENE(SetBackColor, short, short, short)
+PENDING_SCENE(GetBackColor, short*, short*, short*)
+PENDING_SCENE(SetMaterial_Ambient, short, short, short)
+PENDING_SCENE(GetMaterial_Ambient, short*, short*, short*)
+PENDING_SCENE(SetMaterial_Diffuse, short, short, short)
+PENDING_SCENE(GetMaterial_Diffuse, short*, short*, short*)
+PENDING_SCENE(SetMaterial_Specular, short, short, short)
+PENDING_SCENE(GetMaterial_Specular, short*, short*, short*)
+PENDING_SCENE(SetMaterial_Emission, short, short, short)
+PENDING_SCENE(GetMaterial_Emission, short*, short*, short*)
+PENDING_SCENE(SetMaterial_Shininess_MatMode, short, short)
+PENDING_SCENE(GetMaterial_Shininess_MatMode, short*, short*)
+PENDING_SCENE(SetFogColor, short, short, short)
+PENDING_SCENE(GetFogColor, short*, short*, short*)
+PENDING_SCENE(SetFogDensity, float)
+PENDING_SCENE(GetFogDensity, float*)
+PENDING_SCENE(SetDispMethod, int)
+PENDING_SCENE(GetDispMethod, int*)
+PENDING_SCENE(SetGrayDisplayFlag, int)
+PENDING_SCENE(GetGrayDisplayFlag, int*)
+PENDING_SCENE(SetMaterialFlag, int)
+PENDING_SCENE(GetMaterialFlag, int*)
+PENDING_SCENE(SetSkyFlag, int)
+PENDING_SCENE(GetSkyFlag, int*)
+PENDING_SCENE(SetReduceLineCeff, float)
+PENDING_SCENE(GetReduceLineCeff, float*)
+
+// Eye, view and flight.
+PENDING_SCENE(SetFly_ViewDirAngle, float, float)
+PENDING_SCENE(GetFly_ViewDirAngle, float*, float*)
+PENDING_SCENE(SetViewFov_TiltAngle, float, float)
+PENDING_SCENE(GetViewFov_TiltAngle, float*, float*)
+PENDING_SCENE(GetEyeRange, float*, TnByte)
+PENDING_SCENE(SetEyeParam, float, float, float)
+PENDING_SCENE(GetEyeParam, float*, float*, float*)
+PENDING_SCENE(SetLightDir_TiltAngle, float, float)
+PENDING_SCENE(GetLightDir_TiltAngle, float*, float*)
+PENDING_SCENE(SetFlyFlag, int)
+PENDING_SCENE(GetFlyFlag, int*)
+PENDING_SCENE(SetFlySpeed, float)
+PENDING_SCENE(GetFlySpeed, float*)
+PENDING_SCENE(SetFlyRoutin, float*, short)
+PENDING_SCENE(GetFlyRoutin, float*, short*, int)
+PENDING_SCENE(GetCurMousePos, int*, double*, double*)
+PENDING_SCENE(SetEyePosByCenterPnt, float*)
+PENDING_SCENE0(RestoreDisplay)
+PENDING_SCENE(SetEyeMove, float)
+PENDING_SCENE(GetEyeMoveInfo, float*)
+PENDING_SCENE(GetCenterParam, float*, float*)
+PENDING_SCENE(SetViewAngleByObserveParam, float*, float*)
+PENDING_SCENE(GetFlySpeedRange, float*, float*)
+PENDING_SCENE(Navigate, int, TnByte)
+PENDING_SCENE(SetEyeCenterPosition, float*, float*)
+PENDING_SCENE(GetEyeCenterPosition, float*, float*)
+PENDING_SCENE(GetCurEyeAzimuth, float*)
+
+// Colouring, analysis and layers.
+PENDING_SCENE(SetHeightLayerColor, TnProgressControl)
+PENDING_SCENE(SetApplyType, int)
+PENDING_SCENE(GetApplyType, int*)
+PENDING_SCENE(SetFloodAnalyzeParam, TnAnalysisParams*)
+PENDING_SCENE(FloodSubmergeAnalyze, float, TnProgressControl)
+PENDING_SCENE(LabelSubmergeRegion, TnByte*, TnProgressControl)
+PENDING_SCENE(tnLoadMapArea, unsigned short)
+PENDING_SCENE(tnUnLoadMapArea, unsigned short)
+PENDING_SCENE(tnLoadMapLine, unsigned short)
+PENDING_SCENE(tnUnLoadMapLine, unsigned short)
+PENDING_SCENE(tnLoadMapRegion, unsigned short, TnRegionDescriptor*, int)
+PENDING_SCENE(tnUnLoadMapRegion, unsigned short)
+PENDING_SCENE(tnLoadRoad, unsigned short, TnRoadParams*)
+PENDING_SCENE(tnUnLoadRoad, unsigned short)
+PENDING_SCENE(tnLoadMapNote, unsigned short, TnNoteDescriptor*, int)
+PENDING_SCENE(tnUnLoadMapNote, unsigned short)
+PENDING_SCENE(SetFontParam, TnFontParams*)
+PENDING_SCENE(GetFontParam, TnFontParams*)
+
+// Functions without handles.
+TN_API int TN_CALL PlayAVIWnd(const char*) { return 0; }
+TN_API short TN_CALL SelectTextureFile(char*) { return 0; }
+
+// Block scene interface.
+PENDING_BLOCK(dmCreateDem3DScene, void**)
+PENDING_BLOCK(dmDeleteDem3DScene, void*)
+PENDING_BLOCK(dmPrepareDem3DScene, void*, int, TnByte, float*)
+PENDING_BLOCK(dmPrepareTexture, void*, const char*, int, TnByte, TnByte)
+PENDING_BLOCK(dmGetCurrentViewRange, void*, TnViewRecord*, TnViewRangeRecord*)
+PENDING_BLOCK(dmRenderDem3DScene, void*, TnViewRangeRecord*, TnByte, int, TnLoadTileCallback,
+              TnDrawMeshCallback, void*)
+PENDING_BLOCK(dmSetDisplayQuality, void*, int)
+PENDING_BLOCK(dmGetDisplayQuality, void*, int*)
+PENDING_BLOCK(dmSetHeightLayerColor, void*, TnProgressControl)
+PENDING_BLOCK(dmLoadMapRegArea, void*, unsigned short)
+PENDING_BLOCK(dmUnLoadMapRegArea, void*)
+PENDING_BLOCK(dmPreparePlaneScene, void*, TnGridHeader*, TnByte, float*)
+PENDING_BLOCK(dmLabelLinCrossCell, void*, const double*, const double*, const double*, void*,
+              void*)
+PENDING_BLOCK(dmBeginDrawGraph, void*)
+PENDING_BLOCK(dmEndDrawGraph, void*)
+PENDING_BLOCK(dmDrawPlaneGraph, void*, void*, void*)
+PENDING_BLOCK(dmGetTextureByBlkNo, void*, int, void*)
+
+}  // extern "C"

@@ -1,0 +1,29 @@
+// Objects the library keeps once per process, shared by the scene and block scene interfaces.
+// Each is null while it does not exist. A host therefore works with one prepared scene or block
+// scene at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "overlay/overlay_store.h"
+#include "terrain/terrain_area.h"
+#include "texture/texture_store.h"
+
+namespace t3d {
+
+struct ProcessObjects {
+  std::unique_ptr<TerrainArea> terrainArea;
+  std::unique_ptr<TextureStore> textureStore;
+  std::unique_ptr<OverlayStore> overlayStore;
+  // Scratch space of the surface mesh, made by scene preparation.
+  std::unique_ptr<uint8_t[]> meshScratch;
+};
+
+// Size of the mesh scratch buffer in bytes.
+constexpr size_t kMeshScratchBytes = 295200;
+
+extern ProcessObjects g_process;
+
+}  // namespace t3d
