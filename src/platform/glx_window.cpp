@@ -163,8 +163,17 @@ class GlxMemoryDevice : public MemoryDevice {
     int best = -1;
     for (int i = 0; i < count; ++i) {
       PixelFormatInfo info;
-      const int score = ScoreConfig(display, configs[i], request, GLX_PBUFFER_BIT, false, info);
-      if (score > best) {
+      // A double-buffered pbuffer: with a single-buffered one, Mesa's software rasteriser
+      // pushes the front buffer to the server on every flush, which Xvfb refuses (BadMatch).
+      // The frame is read back from the back buffer before anything swaps.
+      const int score = ScoreConfig(display, configs[i], request, GLX_PBUFFER_BIT, true, info);
+      if (score <= best) continue;
+      // The software rasteriser moves pbuffer pixels with X requests of the config's visual
+      // depth; a depth other than the window's makes the server refuse them.
+      XVisualInfo* visual = glXGetVisualFromFBConfig(display, configs[i]);
+      const bool depthMatches = visual != nullptr && visual->depth == BitsPerPixel();
+      if (visual != nullptr) XFree(visual);
+      if (depthMatches) {
         best = score;
         config_ = configs[i];
         info_chosen_ = info;

@@ -1,0 +1,228 @@
+// The exported interface as a host sees it: handle checks and result conventions, the scene
+// object's life, device and GL information, and messages through the host's handler.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "terrain3d/terrain3d.h"
+
+namespace {
+
+struct Captured {
+  int id;
+  unsigned style;
+  std::string caption;
+  std::string text;
+};
+
+std::vector<Captured>* g_messages = nullptr;
+int g_answer = TN_IDNO;
+
+int TN_CALL Capture(void*, int id, unsigned style, const char* caption, const char* text) {
+  if (g_messages != nullptr) g_messages->push_back({id, style, caption, text});
+  return g_answer;
+}
+
+class ApiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_messages = &messages;
+    tnSetMessageHandler(&Capture, nullptr);
+    ASSERT_EQ(tnCreateTin3DDraw(&scene, &state), TN_OK);
+    ASSERT_NE(scene, nullptr);
+    ASSERT_NE(state, nullptr);
+  }
+  void TearDown() override {
+    tnRelease3DScene(scene, state);
+    EXPECT_EQ(tnDeleteTin3DDraw(scene, state), TN_OK);
+    tnSetMessageHandler(nullptr, nullptr);
+    g_messages = nullptr;
+  }
+  TnNativeWindow Headless(int width, int height, int depth = 0) {
+    TnNativeWindow window{};
+    window.kind = TN_WINDOW_HEADLESS;
+    window.width = width;
+    window.height = height;
+    window.depth = depth;
+    return window;
+  }
+
+  void* scene = nullptr;
+  void* state = nullptr;
+  std::vector<Captured> messages;
+};
+
+TEST(NullHandles, SceneFunctionsFailWithoutTouchingAnything) {
+  int value = 12345;
+  short r = 7, g = 8, b = 9;
+  float f = 2.5f;
+  void* stateOnly = reinterpret_cast<void*>(0x10);  // never dereferenced: the scene is checked first
+  EXPECT_EQ(tnDrawScene(nullptr, stateOnly), TN_E_FAIL);
+  EXPECT_EQ(tnInitial3DScene(nullptr, stateOnly, nullptr), TN_E_FAIL);
+  EXPECT_EQ(tnRelease3DScene(nullptr, stateOnly), TN_E_FAIL);
+  EXPECT_EQ(tnPrepare3DScene(nullptr, stateOnly, 1), TN_E_FAIL);
+  EXPECT_EQ(tnGetDeviceInfo(nullptr, stateOnly, nullptr), TN_E_FAIL);
+  EXPECT_EQ(tnGetGLInfo(nullptr, stateOnly, 0), nullptr);
+  EXPECT_EQ(tnReshape(nullptr, stateOnly, 10, 10), TN_E_FAIL);
+  EXPECT_EQ(SetLight_Ambient(nullptr, stateOnly, 1, 2, 3), TN_E_FAIL);
+  EXPECT_EQ(GetLight_Ambient(nullptr, stateOnly, &r, &g, &b), TN_E_FAIL);
+  EXPECT_EQ(GetDrawMode(nullptr, stateOnly, &value), TN_E_FAIL);
+  EXPECT_EQ(GetFogDensity(nullptr, stateOnly, &f), TN_E_FAIL);
+  EXPECT_EQ(SetSkyFlag(nullptr, stateOnly, 1), TN_E_FAIL);
+  EXPECT_EQ(SetFlyRoutin(nullptr, stateOnly, nullptr, 0), TN_E_FAIL);
+  EXPECT_EQ(LabelSubmergeRegion(nullptr, stateOnly, nullptr, nullptr), TN_E_FAIL);
+  EXPECT_EQ(value, 12345);
+  EXPECT_EQ(r, 7);
+  EXPECT_EQ(f, 2.5f);
+}
+
+TEST(NullHandles, BlockSceneFunctionsGiveZero) {
+  int quality = 99;
+  EXPECT_EQ(dmGetDisplayQuality(nullptr, &quality), 0);
+  EXPECT_EQ(quality, 99);
+  EXPECT_EQ(dmSetDisplayQuality(nullptr, 1), 0);
+  EXPECT_EQ(dmRenderDem3DScene(nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(dmDeleteDem3DScene(nullptr), 0);
+}
+
+TEST(NullHandles, CreateAndDeleteEdgeCases) {
+  void* scene = reinterpret_cast<void*>(0x1);
+  void* state = nullptr;
+  EXPECT_EQ(tnCreateTin3DDraw(nullptr, &state), TN_E_FAIL);
+  EXPECT_EQ(state, nullptr);
+  EXPECT_EQ(tnCreateTin3DDraw(&scene, nullptr), TN_E_FAIL);
+  EXPECT_EQ(scene, reinterpret_cast<void*>(0x1));
+  EXPECT_EQ(tnDeleteTin3DDraw(nullptr, nullptr), TN_OK);
+
+  // Each half can be deleted on its own.
+  ASSERT_EQ(tnCreateTin3DDraw(&scene, &state), TN_OK);
+  EXPECT_EQ(tnDeleteTin3DDraw(scene, nullptr), TN_OK);
+  EXPECT_EQ(tnDeleteTin3DDraw(nullptr, state), TN_OK);
+}
+
+TEST_F(ApiTest, InformationNeedsABoundWindow) {
+  int info[3] = {-1, -1, -1};
+  EXPECT_EQ(tnGetDeviceInfo(scene, state, info), TN_E_FAIL);
+  EXPECT_EQ(info[0], -1);
+  for (int which = -1; which <= 3; ++which) EXPECT_EQ(tnGetGLInfo(scene, state, which), nullptr);
+}
+
+TEST_F(ApiTest, HeadlessWindowReportsGLAndDevice) {
+  TnNativeWindow window = Headless(64, 48);
+  ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
+  EXPECT_TRUE(messages.empty());
+  const char* vendor = tnGetGLInfo(scene, state, 0);
+  const char* renderer = tnGetGLInfo(scene, state, 1);
+  const char* version = tnGetGLInfo(scene, state, 2);
+  ASSERT_NE(vendor, nullptr);
+  ASSERT_NE(renderer, nullptr);
+  ASSERT_NE(version, nullptr);
+  EXPECT_GT(std::string(vendor).size(), 0u);
+  EXPECT_NE(std::string(version).find("Compatibility"), std::string::npos) << version;
+  EXPECT_EQ(tnGetGLInfo(scene, state, 3), nullptr);
+  EXPECT_EQ(tnGetGLInfo(scene, state, -1), nullptr);
+
+  int info[3] = {-1, -1, -1};
+  ASSERT_EQ(tnGetDeviceInfo(scene, state, info), TN_OK);
+  EXPECT_EQ(info[0], 4);  // 32 bits per pixel
+  EXPECT_EQ(info[1], 64);
+  EXPECT_EQ(info[2], 48);
+  EXPECT_EQ(tnGetDeviceInfo(scene, state, nullptr), TN_E_FAIL);
+}
+
+TEST_F(ApiTest, DepthClassFollowsTheDisplayDepth) {
+  const int depths[] = {16, 24, 32};
+  const int classes[] = {2, 3, 4};
+  for (int i = 0; i < 3; ++i) {
+    TnNativeWindow window = Headless(20, 10, depths[i]);
+    ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK) << depths[i];
+    int info[3] = {-1, 0, 0};
+    ASSERT_EQ(tnGetDeviceInfo(scene, state, info), TN_OK);
+    EXPECT_EQ(info[0], classes[i]) << depths[i];
+  }
+  // A depth without a class (30 bits) leaves the class alone but still gives the screen size.
+  TnNativeWindow window = Headless(20, 10, 30);
+  ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
+  int info[3] = {-7, 0, 0};
+  ASSERT_EQ(tnGetDeviceInfo(scene, state, info), TN_OK);
+  EXPECT_EQ(info[0], -7);
+  EXPECT_EQ(info[1], 20);
+  EXPECT_EQ(info[2], 10);
+}
+
+TEST_F(ApiTest, LowColourDisplaysAreRefusedWithMessage11) {
+  for (int depth : {8, 15}) {
+    messages.clear();
+    TnNativeWindow window = Headless(64, 48, depth);
+    EXPECT_EQ(tnInitial3DScene(scene, state, &window), TN_E_FAIL) << depth;
+    ASSERT_EQ(messages.size(), 1u) << depth;
+    EXPECT_EQ(messages[0].id, 11);
+    EXPECT_EQ(messages[0].style, unsigned(TN_MB_EXCLAMATION_OK));
+    EXPECT_EQ(messages[0].caption, "系统信息提示");
+    EXPECT_EQ(messages[0].text, "当前显示模式应设置为高彩色或真彩色!");
+    EXPECT_EQ(tnGetGLInfo(scene, state, 0), nullptr);  // glReady stays 0
+  }
+}
+
+TEST_F(ApiTest, UnusableWindowsFailQuietly) {
+  EXPECT_EQ(tnInitial3DScene(scene, state, nullptr), TN_E_FAIL);
+  TnNativeWindow unknown{};
+  unknown.kind = 42;
+  EXPECT_EQ(tnInitial3DScene(scene, state, &unknown), TN_E_FAIL);
+  TnNativeWindow noWindow{};
+  noWindow.kind = TN_WINDOW_X11;
+  noWindow.displayName = ":12345";  // no such display
+  noWindow.window = 1;
+  EXPECT_EQ(tnInitial3DScene(scene, state, &noWindow), TN_E_FAIL);
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(tnGetGLInfo(scene, state, 0), nullptr);
+}
+
+TEST_F(ApiTest, ReleaseAndBindAgain) {
+  TnNativeWindow window = Headless(32, 32);
+  ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
+  EXPECT_EQ(tnRelease3DScene(scene, state), TN_OK);
+  EXPECT_EQ(tnGetGLInfo(scene, state, 0), nullptr);
+  int info[3] = {};
+  EXPECT_EQ(tnGetDeviceInfo(scene, state, info), TN_E_FAIL);
+  EXPECT_EQ(tnRelease3DScene(scene, state), TN_OK);  // twice is harmless
+
+  ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
+  EXPECT_NE(tnGetGLInfo(scene, state, 2), nullptr);
+  // Binding again while bound replaces the context.
+  ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
+  EXPECT_NE(tnGetGLInfo(scene, state, 2), nullptr);
+}
+
+TEST_F(ApiTest, TwoScenesHaveTheirOwnContexts) {
+  void* scene2 = nullptr;
+  void* state2 = nullptr;
+  ASSERT_EQ(tnCreateTin3DDraw(&scene2, &state2), TN_OK);
+  TnNativeWindow a = Headless(16, 16), b = Headless(24, 8);
+  ASSERT_EQ(tnInitial3DScene(scene, state, &a), TN_OK);
+  ASSERT_EQ(tnInitial3DScene(scene2, state2, &b), TN_OK);
+  int info[3] = {};
+  ASSERT_EQ(tnGetDeviceInfo(scene2, state2, info), TN_OK);
+  EXPECT_EQ(info[1], 24);
+  // Deleting the second without releasing it still frees its context; the first keeps working.
+  EXPECT_EQ(tnDeleteTin3DDraw(scene2, state2), TN_OK);
+  EXPECT_NE(tnGetGLInfo(scene, state, 1), nullptr);
+}
+
+TEST_F(ApiTest, FunctionsNotYetAvailableFailAndWriteNothing) {
+  TnNativeWindow window = Headless(16, 16);
+  ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
+  int mode = 77;
+  EXPECT_EQ(GetDrawMode(scene, state, &mode), TN_E_FAIL);
+  EXPECT_EQ(mode, 77);
+  EXPECT_EQ(tnPrepare3DScene(scene, state, 1), TN_E_FAIL);
+  EXPECT_EQ(tnDrawScene(scene, state), TN_E_FAIL);
+  void* block = reinterpret_cast<void*>(0x1);
+  EXPECT_EQ(dmCreateDem3DScene(&block), 0);
+  EXPECT_EQ(block, reinterpret_cast<void*>(0x1));
+  EXPECT_EQ(PlayAVIWnd(nullptr), 0);
+  EXPECT_EQ(SelectTextureFile(nullptr), 0);
+}
+
+}  // namespace
