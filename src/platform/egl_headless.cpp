@@ -184,7 +184,11 @@ class EglMemoryDevice : public MemoryDevice {
         (chosen_.maxPixels > 0 && int64_t(width) * height > chosen_.maxPixels))
       return kMsgOutputTooLarge;
     surface_ = Pbuffer(display, chosen_.config, width, height);
-    return surface_.valid() ? kMsgNone : kMsgSetPixelFormat;
+    if (!surface_.valid()) return kMsgSetPixelFormat;
+    // The bitmap is cleared only now that it is known to be drawable: a refused size costs no
+    // pass over memory.
+    std::memset(bits_.get(), 0, info_.header.biSizeImage);
+    return kMsgNone;
   }
   PixelFormatInfo DescribePixelFormat() const override { return chosen_.info; }
   std::unique_ptr<GlContext> CreateContext() override {
@@ -228,7 +232,7 @@ std::unique_ptr<MemoryDevice> MakeEglMemoryDevice(int width, int height, int bit
     message = kMsgOutputTooLarge;
     return nullptr;
   }
-  std::unique_ptr<uint8_t[]> bits(new (std::nothrow) uint8_t[size_t(bytes)]());
+  std::unique_ptr<uint8_t[]> bits(new (std::nothrow) uint8_t[size_t(bytes)]);
   if (!bits) {
     message = kMsgOutputTooLarge;
     return nullptr;

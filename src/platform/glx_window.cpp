@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "platform/gl_device.h"
@@ -195,7 +196,10 @@ class GlxMemoryDevice : public MemoryDevice {
       glXDestroyPbuffer(display, pbuffer_);
       pbuffer_ = None;
     }
-    return pbuffer_ != None ? kMsgNone : kMsgSetPixelFormat;
+    if (pbuffer_ == None) return kMsgSetPixelFormat;
+    // Cleared only now that the size is known to be drawable.
+    std::memset(bits_.get(), 0, info_.header.biSizeImage);
+    return kMsgNone;
   }
   PixelFormatInfo DescribePixelFormat() const override { return info_chosen_; }
   std::unique_ptr<GlContext> CreateContext() override {
@@ -242,7 +246,7 @@ std::unique_ptr<MemoryDevice> MakeGlxMemoryDevice(const XConnectionPtr& connecti
     message = kMsgOutputTooLarge;
     return nullptr;
   }
-  std::unique_ptr<uint8_t[]> bits(new (std::nothrow) uint8_t[size_t(bytes)]());
+  std::unique_ptr<uint8_t[]> bits(new (std::nothrow) uint8_t[size_t(bytes)]);
   if (!bits) {
     message = kMsgOutputTooLarge;
     return nullptr;
