@@ -2,6 +2,7 @@
 // object's life, device and GL information, and messages through the host's handler.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -39,8 +40,10 @@ class ApiTest : public ::testing::Test {
     tnSetMessageHandler(nullptr, nullptr);
     g_messages = nullptr;
   }
-  TnNativeWindow Headless(int width, int height, int depth = 0) {
-    TnNativeWindow window{};
+  // The host keeps its window record alive until tnRelease3DScene: the fixture holds it.
+  TnNativeWindow& Headless(int width, int height, int depth = 0) {
+    windows.emplace_back();
+    TnNativeWindow& window = windows.back();
     window.kind = TN_WINDOW_HEADLESS;
     window.width = width;
     window.height = height;
@@ -51,6 +54,7 @@ class ApiTest : public ::testing::Test {
   void* scene = nullptr;
   void* state = nullptr;
   std::vector<Captured> messages;
+  std::deque<TnNativeWindow> windows;
 };
 
 TEST(NullHandles, SceneFunctionsFailWithoutTouchingAnything) {
@@ -109,7 +113,7 @@ TEST_F(ApiTest, InformationNeedsABoundWindow) {
 }
 
 TEST_F(ApiTest, HeadlessWindowReportsGLAndDevice) {
-  TnNativeWindow window = Headless(64, 48);
+  TnNativeWindow& window = Headless(64, 48);
   ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
   EXPECT_TRUE(messages.empty());
   const char* vendor = tnGetGLInfo(scene, state, 0);
@@ -135,14 +139,14 @@ TEST_F(ApiTest, DepthClassFollowsTheDisplayDepth) {
   const int depths[] = {16, 24, 32};
   const int classes[] = {2, 3, 4};
   for (int i = 0; i < 3; ++i) {
-    TnNativeWindow window = Headless(20, 10, depths[i]);
+    TnNativeWindow& window = Headless(20, 10, depths[i]);
     ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK) << depths[i];
     int info[3] = {-1, 0, 0};
     ASSERT_EQ(tnGetDeviceInfo(scene, state, info), TN_OK);
     EXPECT_EQ(info[0], classes[i]) << depths[i];
   }
   // A depth without a class (30 bits) leaves the class alone but still gives the screen size.
-  TnNativeWindow window = Headless(20, 10, 30);
+  TnNativeWindow& window = Headless(20, 10, 30);
   ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
   int info[3] = {-7, 0, 0};
   ASSERT_EQ(tnGetDeviceInfo(scene, state, info), TN_OK);
@@ -154,7 +158,7 @@ TEST_F(ApiTest, DepthClassFollowsTheDisplayDepth) {
 TEST_F(ApiTest, LowColourDisplaysAreRefusedWithMessage11) {
   for (int depth : {8, 15}) {
     messages.clear();
-    TnNativeWindow window = Headless(64, 48, depth);
+    TnNativeWindow& window = Headless(64, 48, depth);
     EXPECT_EQ(tnInitial3DScene(scene, state, &window), TN_E_FAIL) << depth;
     ASSERT_EQ(messages.size(), 1u) << depth;
     EXPECT_EQ(messages[0].id, 11);
@@ -180,7 +184,7 @@ TEST_F(ApiTest, UnusableWindowsFailQuietly) {
 }
 
 TEST_F(ApiTest, ReleaseAndBindAgain) {
-  TnNativeWindow window = Headless(32, 32);
+  TnNativeWindow& window = Headless(32, 32);
   ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
   EXPECT_EQ(tnRelease3DScene(scene, state), TN_OK);
   EXPECT_EQ(tnGetGLInfo(scene, state, 0), nullptr);
@@ -199,7 +203,8 @@ TEST_F(ApiTest, TwoScenesHaveTheirOwnContexts) {
   void* scene2 = nullptr;
   void* state2 = nullptr;
   ASSERT_EQ(tnCreateTin3DDraw(&scene2, &state2), TN_OK);
-  TnNativeWindow a = Headless(16, 16), b = Headless(24, 8);
+  TnNativeWindow& a = Headless(16, 16);
+  TnNativeWindow& b = Headless(24, 8);
   ASSERT_EQ(tnInitial3DScene(scene, state, &a), TN_OK);
   ASSERT_EQ(tnInitial3DScene(scene2, state2, &b), TN_OK);
   int info[3] = {};
@@ -211,7 +216,7 @@ TEST_F(ApiTest, TwoScenesHaveTheirOwnContexts) {
 }
 
 TEST_F(ApiTest, FunctionsNotYetAvailableFailAndWriteNothing) {
-  TnNativeWindow window = Headless(16, 16);
+  TnNativeWindow& window = Headless(16, 16);
   ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
   int mode = 77;
   EXPECT_EQ(GetDrawMode(scene, state, &mode), TN_E_FAIL);

@@ -269,7 +269,8 @@ class HeadlessWindowDevice : public DeviceContext {
     return CreateEglContext(HeadlessDisplay(), chosen_.config);
   }
   bool MakeCurrent(GlContext* context) override {
-    if (context != nullptr) FollowClientSize();
+    // The pbuffer follows the client size in Resize (the host reports new sizes through
+    // tnReshape), not here: releasing must not read a record the host may be tearing down.
     current_ = context;
     const bool ok = MakeEglCurrent(HeadlessDisplay(), surface_, context);
     if (!ok) current_ = nullptr;
