@@ -321,6 +321,11 @@ class X11WindowDevice : public DeviceContext {
                           std::min(matching.info.depthBits, request.depthBits) <
                               std::min(any.info.depthBits, request.depthBits);
     chosen_ = useChild ? any : matching;
+    char line[160];
+    std::snprintf(line, sizeof line, "GLX: %s, visual 0x%lx, depth buffer %d bits",
+                  useChild ? "child window" : "host window", static_cast<unsigned long>(chosen_.visual),
+                  chosen_.info.depthBits);
+    Trace(line);
     XErrorTrap trap(display);
     GLXDrawable target = window_;
     if (useChild) {
