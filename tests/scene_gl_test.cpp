@@ -104,10 +104,14 @@ TEST_F(HeadlessScene, DefaultsAndFixedStateAfterBinding) {
   EXPECT_EQ(scene->skyDrift, -3.0f);
   // Focal length: half the client height over tan(22.5 degrees).
   EXPECT_NEAR(s.focalLength, 24.0 / std::tan(22.5 * M_PI / 180.0), 1e-9);
-  // Until the colour-table files are read, every table is the grey ramp from black to white.
-  EXPECT_EQ(s.heightColours.heightColourTable.entries[0].red, 0);
-  EXPECT_EQ(s.heightColours.heightColourTable.entries[255].blue, 65535);
-  EXPECT_EQ(s.mapAreaTables[6].entries[128].green, 128 * 257);
+  // The colour tables come from their files: table 5, the grey table 11, map areas 32 to 38.
+  ColourTable expected{};
+  ASSERT_EQ(LoadColourTable(5, expected), 1);
+  EXPECT_EQ(std::memcmp(&expected, &s.heightColours.heightColourTable, sizeof expected), 0);
+  ASSERT_EQ(LoadColourTable(11, expected), 1);
+  EXPECT_EQ(std::memcmp(&expected, &s.greyTable, sizeof expected), 0);
+  ASSERT_EQ(LoadColourTable(38, expected), 1);
+  EXPECT_EQ(std::memcmp(&expected, &s.mapAreaTables[6], sizeof expected), 0);
   EXPECT_EQ(g_activeColourTable, &s.heightColours.heightColourTable);
 
   EXPECT_TRUE(glIsEnabled(GL_LIGHT0));

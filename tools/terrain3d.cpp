@@ -1,9 +1,10 @@
 // terrain3d: the host program. It drives the library through its exported interface as a GIS
 // host would.
 //
-//   terrain3d info [--x11] [--display NAME] [--size WxH]
+//   terrain3d info [DEM] [--x11] [--display NAME] [--size WxH] [--no-rescale]
 //       Initialises a scene on a window (headless by default, or an X11 window of its own) and
-//       prints the GL vendor, renderer and version and the device record.
+//       prints the GL vendor, renderer and version and the device record; with a DEM file, also
+//       prepares it and prints the grid header and what preparation made of it.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,9 +23,12 @@ int TN_CALL PrintMessage(void*, int id, unsigned style, const char* caption, con
 
 void Usage(FILE* to) {
   std::fputs(
-      "usage: terrain3d info [--x11] [--display NAME] [--size WxH]\n"
+      "usage: terrain3d info [DEM] [--x11] [--display NAME] [--size WxH] [--no-rescale]\n"
       "  info   initialise a scene on a window and print the GL and device information\n"
-      "         (headless by default; --x11 opens an X11 window on $DISPLAY or NAME)\n",
+      "         (headless by default; --x11 opens an X11 window on $DISPLAY or NAME);\n"
+      "         with a DEM file (any raster GDAL reads), prepare it and print the grid\n"
+      "         header, vertical scale, scene unit, eye range, level-of-detail factors and\n"
+      "         draw quality. --no-rescale keeps heights 1:1 instead of the default scaling.\n",
       to);
 }
 
@@ -51,9 +55,63 @@ class Scene {
   void* state_ = nullptr;
 };
 
+int TN_CALL KeepHeights(void*, int dialogId, void* record) {
+  if (dialogId != TN_DIALOG_VERTICAL_SCALE) return TN_DIALOG_DEFAULT;
+  static_cast<TnVerticalScaleDialog*>(record)->rescale = 0;
+  return 1;
+}
+
+// Closes a DEM handle when done.
+struct DemFile {
+  int handle = 0;
+  ~DemFile() {
+    if (handle > 0) tnDemClose(handle);
+  }
+};
+
+int PrintPreparedScene(void* scene, void* state, const char* path) {
+  DemFile dem;
+  dem.handle = tnDemOpen(path);
+  if (dem.handle <= 0) {
+    std::fprintf(stderr, "terrain3d: %s\n", tnDemLastError());
+    return 1;
+  }
+  if (tnPrepare3DScene(scene, state, dem.handle) != TN_OK) {
+    std::fprintf(stderr, "terrain3d: cannot prepare '%s'\n", path);
+    return 1;
+  }
+  TnSceneInfo info{};
+  if (tnGetSceneInfo(scene, state, &info) != TN_OK) {
+    std::fprintf(stderr, "terrain3d: no prepared scene\n");
+    return 1;
+  }
+  const TnGridHeader& g = info.grid;
+  std::printf("%-12s %s\n", "grid", path);
+  std::printf("%-12s %d columns x %d rows, cell %.6g x %.6g\n", "size", g.columns, g.rows,
+              info.cellSizeX, info.cellSizeY);
+  std::printf("%-12s x %.6f .. %.6f, y %.6f .. %.6f\n", "extent", g.xMin, g.xMax, g.yMin, g.yMax);
+  std::printf("%-12s z %.3f .. %.3f\n", "heights", g.zMin, g.zMax);
+  std::printf("%-12s zScale %.6g, scaled heights %.6g .. %.6g\n", "vertical", info.zScale,
+              info.zMinScaled, info.zMaxScaled);
+  std::printf("%-12s sceneRadius %.6g\n", "scene unit", info.sceneRadius);
+  std::printf("%-12s x %.6f .. %.6f step %.6g\n", "eye range", info.eyeRange[0], info.eyeRange[1],
+              info.eyeRange[2]);
+  std::printf("%-12s y %.6f .. %.6f step %.6g\n", "", info.eyeRange[3], info.eyeRange[4],
+              info.eyeRange[5]);
+  std::printf("%-12s z %.6g .. %.6g step %.6g\n", "", info.eyeRange[6], info.eyeRange[7],
+              info.eyeRange[8]);
+  std::printf("%-12s (%.6f, %.6f, %.6g) looking at (%.6f, %.6f)\n", "eye", info.eye[0],
+              info.eye[1], info.eye[2], info.centre[0], info.centre[1]);
+  std::printf("%-12s %.4g, %.4g, %.4g\n", "LOD factors", info.lodFactors[0], info.lodFactors[1],
+              info.lodFactors[2]);
+  std::printf("%-12s %d\n", "quality", info.drawQuality);
+  return 0;
+}
+
 int Info(int argc, char** argv) {
   bool x11 = false;
   const char* displayName = nullptr;
+  const char* demPath = nullptr;
   int width = 640, height = 480;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -67,6 +125,10 @@ int Info(int argc, char** argv) {
         std::fprintf(stderr, "terrain3d: bad size '%s'\n", argv[i]);
         return 2;
       }
+    } else if (arg == "--no-rescale") {
+      tnSetDialogHandler(&KeepHeights, nullptr);
+    } else if (!arg.empty() && arg[0] != '-' && demPath == nullptr) {
+      demPath = argv[i];
     } else {
       Usage(stderr);
       return 2;
@@ -116,6 +178,7 @@ int Info(int argc, char** argv) {
   } else {
     std::printf("%-12s (not available)\n", "device");
   }
+  if (demPath != nullptr) return PrintPreparedScene(scene.scene(), scene.state(), demPath);
   return 0;
 }
 

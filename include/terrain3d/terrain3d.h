@@ -84,8 +84,21 @@ typedef void* TnWindow; /* HWND */
 typedef TnNativeWindow* TnWindow;
 #endif
 
-/* A host progress bar control (a window handle on Windows), or null. */
+/* A host progress bar control, or null. On Windows the window handle of a progress bar control;
+ * elsewhere a record of callbacks that the library drives like such a control (every callback
+ * may be null). */
+#if defined(_WIN32)
 typedef void* TnProgressControl;
+#else
+typedef struct TnProgressBar {
+  void* user;
+  void(TN_CALL* setRange)(void* user, int low, int high);
+  void(TN_CALL* setPos)(void* user, int position);
+  void(TN_CALL* setStep)(void* user, int step);
+  void(TN_CALL* stepIt)(void* user);
+} TnProgressBar;
+typedef TnProgressBar* TnProgressControl;
+#endif
 
 /* Host records whose layouts belong to later parts of the library; complete types are declared
  * here as those parts are built. */
@@ -98,7 +111,19 @@ typedef struct TnNoteDescriptor TnNoteDescriptor;
 typedef struct TnFontParams TnFontParams;
 typedef struct TnViewRecord TnViewRecord;
 typedef struct TnViewRangeRecord TnViewRangeRecord;
-typedef struct TnGridHeader TnGridHeader;
+
+/* Grid header of a DEM grid (56 bytes): rows run along y (row 0 at y min), columns along x
+ * (column 0 at x min); the extent is that of the first and last node (cell centre). z min and
+ * z max are the exact range of the valid heights. */
+#pragma pack(push, 1)
+typedef struct TnGridHeader {
+  int32_t columns;
+  int32_t rows;
+  double xMin, xMax;
+  double yMin, yMax;
+  double zMin, zMax;
+} TnGridHeader;
+#pragma pack(pop)
 
 /* Block scene callbacks: load texture tile tileNumber and make it current (result above 0 when
  * it is); draw one mesh of the given vertex kind with 16-bit indices. */
@@ -285,8 +310,103 @@ typedef void(TN_CALL* TnTraceHandler)(void* user, const char* line);
  * environment variable TERRAIN3D_TRACE is set (and non-empty). */
 TN_API void TN_CALL tnSetTraceHandler(TnTraceHandler handler, void* user);
 
+/* ---- DEM grids ---------------------------------------------------------------------------
+ * The library reads DEM grids through its DEM store. A host opens a grid file (any raster GDAL
+ * reads: GeoTIFF, ESRI ASCII grid, SRTM HGT, ENVI/EHdr, ...; band 1 holds the heights) and passes
+ * the handle to tnPrepare3DScene. Rasters with a rotated geotransform or fewer than 2 rows or
+ * columns are refused. Missing heights (nodata, NaN) come out of the store as TN_MISSING_HEIGHT. */
+#define TN_MISSING_HEIGHT 1.0e20
+
+/* Opens a grid file; returns a handle above 0, or 0 with the reason in tnDemLastError(). */
+TN_API int TN_CALL tnDemOpen(const char* path);
+/* Closes a handle; returns 1, or 0 for an unknown handle. */
+TN_API int TN_CALL tnDemClose(int demHandle);
+/* Reason of the last failed tnDemOpen (UTF-8), or "" when the last call succeeded. */
+TN_API const char* TN_CALL tnDemLastError(void);
+/* Fills the grid header of an open handle; returns 1, or 0 for an unknown handle. */
+TN_API int TN_CALL tnDemGetHeader(int demHandle, TnGridHeader* header);
+
+/* What preparation made of a grid, for hosts that show or log it. */
+typedef struct TnSceneInfo {
+  TnGridHeader grid;    /* the grid as the store describes it */
+  float zScale;         /* heights are divided by it */
+  float sceneRadius;    /* map units per scene unit */
+  float zMinScaled;     /* lowest and highest height / zScale */
+  float zMaxScaled;
+  float cellSizeX;      /* grid spacing in map units */
+  float cellSizeY;
+  float eyeRange[9];    /* x min, x max, x step, y min, y max, y step, z min, z max, z step */
+  float eye[3];         /* eye position (z in height units / zScale) */
+  float centre[2];      /* point looked at */
+  float lodFactors[3];  /* level-of-detail factors: first, second, third */
+  int32_t drawQuality;  /* 0 to 2 */
+} TnSceneInfo;
+
+/* Fills info for a prepared scene; TN_E_FAIL when no scene is prepared. */
+TN_API int TN_CALL tnGetSceneInfo(void* scene, void* state, TnSceneInfo* info);
+
+/* ---- Progress of long operations ---------------------------------------------------------
+ * One callback receives every progress event: TN_PROGRESS_BEGIN (text: title, text2: a second
+ * line or null; return non-zero when the display is shown), TN_PROGRESS_RANGE (value: the high
+ * bound; the low bound is 0), TN_PROGRESS_STEP_SIZE (value), TN_PROGRESS_POS (value),
+ * TN_PROGRESS_STEP, TN_PROGRESS_CANCELLED (return non-zero to stop the operation) and
+ * TN_PROGRESS_END. The default draws a bar on stderr when stderr is a terminal and never stops. */
+#define TN_PROGRESS_BEGIN 1
+#define TN_PROGRESS_RANGE 2
+#define TN_PROGRESS_STEP_SIZE 3
+#define TN_PROGRESS_POS 4
+#define TN_PROGRESS_STEP 5
+#define TN_PROGRESS_CANCELLED 6
+#define TN_PROGRESS_END 7
+typedef int(TN_CALL* TnProgressHandler)(void* user, int event, int value, const char* text,
+                                        const char* text2);
+/* Installs the progress handler; null restores the default. */
+TN_API void TN_CALL tnSetProgressHandler(TnProgressHandler handler, void* user);
+
+/* ---- Dialogs ----------------------------------------------------------------------------
+ * The questions the library puts to the user in the middle of an operation go to a dialog
+ * handler. It receives the dialog's id and its record, edits the record and returns the dialog
+ * result: 1 for OK (confirm), anything else for Cancel. Without a handler (or when the handler
+ * returns TN_DIALOG_DEFAULT) every dialog takes its own starting choice: the vertical scale
+ * dialog confirms default scaling; the height colour dialog is cancelled. */
+#define TN_DIALOG_DEFAULT (-1)
+
+/* Vertical scale dialog: whether heights are rescaled so that the height span becomes a tenth of
+ * the larger horizontal span. rescale: 0 keeps heights 1:1, 1 (the starting choice) rescales. */
+#define TN_DIALOG_VERTICAL_SCALE 1
+typedef struct TnVerticalScaleDialog {
+  TnGridHeader header; /* in: the grid */
+  int16_t rescale;     /* in/out */
+} TnVerticalScaleDialog;
+
+/* Height colour dialog: the colour table for height colouring, or height bands of their own
+ * colours. On OK the library applies the record: customLayers non-zero colours the layerCount
+ * bands (bounds in elevation units; band k shows in colours[k], 16-bit components); otherwise
+ * tableNumber (0 to 38) chooses the colour table. */
+#define TN_DIALOG_HEIGHT_COLOUR 2
+typedef struct TnHeightColourDialog {
+  float layerBounds[256][2]; /* in/out: {low, high} */
+  uint16_t colours[256][3];  /* in/out: red, green, blue */
+  uint16_t layerCount;       /* in/out: 1 to 256 */
+  int16_t tableNumber;       /* in/out; -1 while custom layers are applied */
+  uint8_t option;            /* in/out: kept with the settings */
+  uint8_t customLayers;      /* in/out */
+  double zMinScaled;         /* in: lowest height / zScale */
+  double zMaxScaled;         /* in: highest height / zScale */
+  double zScale;             /* in */
+} TnHeightColourDialog;
+
+typedef int(TN_CALL* TnDialogHandler)(void* user, int dialogId, void* record);
+/* Installs the dialog handler; null restores the default answers. */
+TN_API void TN_CALL tnSetDialogHandler(TnDialogHandler handler, void* user);
+
 #ifdef __cplusplus
 } /* extern "C" */
+
+static_assert(sizeof(TnGridHeader) == 56, "grid header is 56 bytes");
+static_assert(offsetof(TnGridHeader, rows) == 4 && offsetof(TnGridHeader, xMin) == 8 &&
+                  offsetof(TnGridHeader, zMax) == 48,
+              "grid header layout");
 #endif
 
 #endif /* TERRAIN3D_TERRAIN3D_H */

@@ -19,6 +19,8 @@ struct ProcessObjects {
   std::unique_ptr<OverlayStore> overlayStore;
   // Scratch space of the surface mesh, made by scene preparation.
   std::unique_ptr<uint8_t[]> meshScratch;
+  // Level-of-detail factors chosen by preparation: first, second, third.
+  float lodFactors[3] = {0, 0, 0};
 };
 
 // Size of the mesh scratch buffer in bytes.

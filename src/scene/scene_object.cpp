@@ -116,15 +116,16 @@ void SceneObject::SetDefaults(SceneState& state, const void* window) {
   state.fogFlag = 0;
   state.skyFlag = 0;
 
-  // Colour tables: the height colour table by its number, the grey table and the seven
-  // map-area tables. Until the colour-table files are read, every table is the grey ramp.
+  // Colour tables from their files: the height colour table by its number, the grey table
+  // (file 11) and the seven map-area tables (files 32 to 38). A table that cannot be read is the
+  // grey ramp.
   HeightColourSettings& colours = state.heightColours;
   colours.layerCount = 256;
   colours.tableNumber = 5;
   colours.option = 0;
-  FillFallbackRamp(colours.heightColourTable);
-  FillFallbackRamp(state.greyTable);
-  for (ColourTable& table : state.mapAreaTables) FillFallbackRamp(table);
+  LoadColourTable(colours.tableNumber, colours.heightColourTable);
+  LoadColourTable(11, state.greyTable);
+  for (int k = 0; k < 7; ++k) LoadColourTable(32 + k, state.mapAreaTables[k]);
   g_activeColourTable = &colours.heightColourTable;
 }
 

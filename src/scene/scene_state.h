@@ -24,6 +24,7 @@ struct HeightColourSettings {
   uint16_t layerCount;
   int16_t tableNumber;  // colour table file in use; -1 while layered colouring is applied
   uint8_t option;
+  uint8_t initialised;  // set once the height colour dialog has shown the settings
 };
 
 struct SceneState {

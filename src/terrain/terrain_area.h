@@ -1,11 +1,129 @@
-// The process-wide terrain area: the prepared grid in its disk-backed cell cache.
+// The process-wide terrain area: the prepared grid in a temporary cache file of 8-byte cells,
+// 256 x 256 cells a block, read and written through a ring of 64 memory-mapped block views.
 #pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/file_mapping.h"
+#include "terrain3d/terrain3d.h"
 
 namespace t3d {
 
+struct SceneState;
+
+#pragma pack(push, 1)
+// One cell of the cache file.
+struct GridCell {
+  uint8_t azimuthCode;    // normal azimuth code
+  uint8_t elevationCode;  // normal elevation code
+  float height;           // scene height = elevation / zScale / sceneRadius
+  uint8_t colourIndex;    // height colour index 0..255
+  uint8_t label;          // 0 none; 1..3 flood marks; 42 and up map-area classes
+};
+#pragma pack(pop)
+static_assert(sizeof(GridCell) == 8, "a grid cell is 8 bytes");
+
+constexpr int kBlockSide = 256;
+constexpr uint32_t kBlockCells = kBlockSide * kBlockSide;
+constexpr uint32_t kBlockBytes = kBlockCells * sizeof(GridCell);  // 524,288
+constexpr int kViewRingSize = 64;
+
+// Colouring parameters of the height colour passes: heights in elevation / zScale.
+struct ColouringParams {
+  float zMinScaled;
+  float zMaxScaled;
+  float zScale;
+  float sceneRadius;
+};
+
+// The default colour index of a cell: its height scaled into 0..255 between the lowest and the
+// highest height (0 when the grid is flat). The build and ResetColourIndices both use it, so that
+// resetting restores the built indices exactly.
+uint8_t DefaultColourIndex(float cellHeight, const ColouringParams& params);
+
+// Packs a unit normal into an azimuth code and an elevation code, and back.
+void EncodeNormal(double x, double y, double z, uint8_t& azimuthCode, uint8_t& elevationCode);
+void DecodeNormal(uint8_t azimuthCode, uint8_t elevationCode, float& x, float& y, float& z);
+
+// Float to integer for map-to-grid indexes: a value within 1e-6 below the next integer rounds up
+// to it; anything else truncates toward zero.
+int TruncateNear(double value);
+
 class TerrainArea {
  public:
-  virtual ~TerrainArea() = default;
+  TerrainArea();
+  // Unmaps every view, closes the cache and deletes the temporary file.
+  virtual ~TerrainArea();
+  TerrainArea(const TerrainArea&) = delete;
+  TerrainArea& operator=(const TerrainArea&) = delete;
+
+  // Reads the whole grid through the DEM store into the cache file. Returns 1 on success, 0 on
+  // failure (nothing is shown) or when the user stopped it.
+  int16_t BuildTerrainGrid(int demHandle, const float& zScale, const float& sceneRadius);
+
+  // The cell at (row, column), mapping its block first when needed. Rows and columns are limited
+  // to the cache (edge-filled positions included). When the block cannot be mapped, a scratch
+  // cell of zeros is returned: reads see a flat, unlabelled cell and writes are dropped. The
+  // reference stays valid until 64 further blocks have been mapped.
+  GridCell& GetCell(int row, int column);
+
+  // Maps block n into the next ring slot. Returns 1, or 0 when the mapping fails.
+  int MapBlock(uint32_t blockNumber);
+
+  // Writes scene heights x factor of rows range[0]..range[1] and columns range[2]..range[3],
+  // stepping by range[4], into destination (9 floats a row, at most 9 x 9 samples), and widens
+  // [minimum, maximum] to hold them. Returns 1, or 0 for an empty or invalid range.
+  int ExtractSamples(const int16_t range[5], float* destination, float factor, double& minimum,
+                     double& maximum);
+
+  // Bilinear scene height at a map point, from the prepared scene's extent; outside the grid it
+  // extrapolates from the nearest edge cells.
+  double HeightAtPoint(const SceneState& state, double x, double y);
+
+  // The cells of block n (mapping it when needed), or null when it cannot be mapped.
+  GridCell* BlockCells(uint32_t blockNumber);
+
+  // Grid information.
+  bool ready() const { return ready_ != 0; }
+  const TnGridHeader& gridInfo() const { return gridInfo_; }
+  int rows() const { return rows_; }
+  int columns() const { return cols_; }
+  uint32_t blockRows() const { return blockRows_; }
+  uint32_t blockColumns() const { return blockCols_; }
+  uint32_t blockCount() const { return blockCount_; }
+  double cellWidth() const { return cellWidth_; }
+  double cellHeight() const { return cellHeight_; }
+  const std::string& tempFilePath() const { return tempFilePath_; }
+
+ private:
+  struct BlockEntry {
+    uint64_t offset;
+    GridCell* view;
+  };
+  struct RingSlot {
+    uint32_t block = 0xFFFFFFFFu;
+    platform::MappedView view;
+  };
+
+  void ReleaseCache();
+
+  std::string tempFilePath_;
+  uint8_t ready_ = 0;
+  uint32_t blockBytes_ = kBlockBytes;
+  std::vector<BlockEntry> blockTable_;
+  uint32_t blockCount_ = 0;
+  uint32_t blockCols_ = 0;
+  uint32_t blockRows_ = 0;
+  TnGridHeader gridInfo_{};
+  int rows_ = 0, cols_ = 0;
+  double cellWidth_ = 0, cellHeight_ = 0;
+  double blockWidth_ = 0, blockHeight_ = 0;
+  RingSlot viewRing_[kViewRingSize];
+  int16_t ringNext_ = 0;
+  platform::File cacheFile_;
+  GridCell scratchCell_{};
 };
 
 }  // namespace t3d

@@ -1,0 +1,54 @@
+#include "camera/eye.h"
+
+#include <cmath>
+
+#include "scene/scene_object.h"
+#include "scene/scene_state.h"
+
+namespace t3d {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+}  // namespace
+
+double ViewAzimuth(double ex, double ey, double px, double py) {
+  if (std::fabs(ey - py) < 1e-6) return ex >= px ? 270.0 : 90.0;
+  const double a = std::atan((px - ex) / (py - ey)) * 180.0 / kPi;
+  if (std::fabs(a) < 1e-6) return ey >= py ? 180.0 : 0.0;
+  if (a > 0) return ex < px ? a : 180.0 + a;
+  return ex >= px ? 360.0 + a : 180.0 + a;
+}
+
+void UpdateViewDirection(SceneState& state) {
+  state.viewDirAngle = float(ViewAzimuth(state.eyePosition[0], state.eyePosition[1],
+                                         state.viewCentre[0], state.viewCentre[1]));
+  const double radians = state.viewDirAngle * kPi / 180.0;
+  state.viewDirSin = float(std::sin(radians));
+  state.viewDirCos = float(std::cos(radians));
+}
+
+void UpdateEyeMoveLimits(SceneObject& scene, const SceneState& state) {
+  const double r = state.sceneRadius;
+  if (r == 0) return;
+  const double m[3] = {state.terrainCentre[0] / r, state.terrainCentre[1] / r,
+                       state.terrainCentre[2] / r};
+  const double k[3] = {state.xMax / r, state.yMax / r, state.zMax / r};
+  const double e[3] = {state.eyePosition[0] / r, state.eyePosition[1] / r,
+                       state.eyePosition[2] / r};
+  const double reach = std::sqrt((k[0] - m[0]) * (k[0] - m[0]) + (k[1] - m[1]) * (k[1] - m[1]) +
+                                 (k[2] - m[2]) * (k[2] - m[2])) /
+                       std::tan(state.viewFov / 2.0 * kPi / 180.0);
+  const double distance = std::sqrt((e[0] - m[0]) * (e[0] - m[0]) + (e[1] - m[1]) * (e[1] - m[1]) +
+                                    (e[2] - m[2]) * (e[2] - m[2]));
+  if (distance <= reach) {
+    scene.eyeMoveMax = float(reach);
+    scene.eyeMoveMin = 0.5f;
+    scene.eyeMoveStep = float((reach - 0.5) / 50.0);
+    scene.eyeMove = 0.5f;
+  } else {
+    scene.eyeMoveMax = scene.eyeMoveMin = scene.eyeMoveStep = scene.eyeMove = 0;
+  }
+}
+
+}  // namespace t3d

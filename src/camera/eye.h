@@ -1,0 +1,20 @@
+// The eye and view model: azimuths, the view direction and the dolly limits.
+#pragma once
+
+namespace t3d {
+
+class SceneObject;
+struct SceneState;
+
+// Compass azimuth (degrees in [0, 360), 0 towards +Y, 90 towards +X) of point (px, py) seen
+// from (ex, ey).
+double ViewAzimuth(double ex, double ey, double px, double py);
+
+// viewDirAngle = azimuth from the eye to the view centre; viewDirSin, viewDirCos follow it.
+void UpdateViewDirection(SceneState& state);
+
+// Dolly limits of display method 0, in scene units: while the eye is within reach of the terrain
+// centre, eyeMove runs from 0.5 to the reach in 50 steps; otherwise all four are 0.
+void UpdateEyeMoveLimits(SceneObject& scene, const SceneState& state);
+
+}  // namespace t3d

@@ -1,0 +1,39 @@
+// The library's modal dialogs, behind a presenter: the dialog logic asks the presenter for the
+// user's answers. Without a host presenter every dialog takes its own starting choice, so that a
+// headless host never blocks.
+#pragma once
+
+#include <cstdint>
+
+#include "terrain3d/terrain3d.h"
+
+namespace t3d::dialogs {
+
+constexpr int kDialogOk = 1;
+constexpr int kDialogCancel = 2;
+
+class Presenter {
+ public:
+  virtual ~Presenter() = default;
+  // Each returns the dialog result (kDialogOk to confirm) and edits the record on OK.
+  virtual int VerticalScale(TnVerticalScaleDialog& dialog) = 0;
+  virtual int HeightColour(TnHeightColourDialog& dialog) = 0;
+};
+
+// The starting choices: default scaling confirmed; the height colour dialog cancelled.
+class DefaultPresenter : public Presenter {
+ public:
+  int VerticalScale(TnVerticalScaleDialog& dialog) override;
+  int HeightColour(TnHeightColourDialog& dialog) override;
+};
+
+// The presenter in use: the host's dialog handler when one is installed, else the defaults.
+Presenter& CurrentPresenter();
+
+void SetDialogHandler(TnDialogHandler handler, void* user);
+
+// The vertical scale dialog: shows the grid's spans and asks whether heights are rescaled.
+// Returns the dialog result; on OK rescale is 0 (1:1) or 1 (default scaling).
+int ZScaleDialog(const TnGridHeader& header, int16_t& rescale);
+
+}  // namespace t3d::dialogs

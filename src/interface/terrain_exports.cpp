@@ -1,0 +1,168 @@
+// Exported functions of scene preparation and height colouring, and the host extensions of the
+// DEM store, progress display and dialogs.
+#include <cstring>
+
+#include "dialogs/presenter.h"
+#include "interface/handles.h"
+#include "scene/prepare.h"
+#include "scene/process_objects.h"
+#include "services/dem_store.h"
+#include "terrain/colour_table.h"
+#include "terrain/height_colouring.h"
+
+using namespace t3d;
+
+namespace {
+
+ColouringParams ColouringOf(const SceneState& state) {
+  return ColouringParams{state.zMin, state.zMax, state.zScale, state.sceneRadius};
+}
+
+// Default bands of a colour table: 256-style bands from the lowest to the highest height.
+void SetDefaultBands(TnHeightColourDialog& dialog, const SceneState& state) {
+  const int count = dialog.layerCount;
+  const double step = (double(state.zMax) - state.zMin) / 255;
+  for (int k = 0; k + 1 < count; ++k) {
+    dialog.layerBounds[k][0] = float((state.zMin + k * step) * state.zScale);
+    dialog.layerBounds[k][1] = float((state.zMin + (k + 1) * step) * state.zScale);
+  }
+  if (count > 0) {
+    dialog.layerBounds[count - 1][0] = float(double(state.zMax) * state.zScale);
+    dialog.layerBounds[count - 1][1] = float(double(state.zMax) * state.zScale);
+  }
+}
+
+// The height colour dialog on the prepared terrain: true when the user confirmed (the choice is
+// then applied to the terrain area).
+bool EditHeightColours(SceneState& state, TnProgressControl progress) {
+  TerrainArea* area = g_process.terrainArea.get();
+  if (area == nullptr) return false;
+  HeightColourSettings& settings = state.heightColours;
+
+  TnHeightColourDialog dialog{};
+  dialog.layerCount = settings.layerCount;
+  dialog.tableNumber = settings.tableNumber;
+  dialog.option = settings.option;
+  dialog.customLayers = settings.layerCount < 256 ? 1 : 0;
+  dialog.zMinScaled = state.zMin;
+  dialog.zMaxScaled = state.zMax;
+  dialog.zScale = state.zScale;
+  std::memcpy(dialog.layerBounds, settings.layerBounds, sizeof dialog.layerBounds);
+  if (!settings.initialised) {
+    // First showing: the stored table with its default bands; without the table, no dialog.
+    if (LoadColourTable(settings.tableNumber, settings.heightColourTable) == 0) return false;
+    SetDefaultBands(dialog, state);
+    settings.initialised = 1;
+  }
+  for (int k = 0; k < 256; ++k) {
+    const ColourEntry& entry = settings.heightColourTable.entries[k];
+    dialog.colours[k][0] = entry.red;
+    dialog.colours[k][1] = entry.green;
+    dialog.colours[k][2] = entry.blue;
+  }
+
+  const bool confirmed = dialogs::CurrentPresenter().HeightColour(dialog) == dialogs::kDialogOk;
+  // Bounds and colours edited in the dialog stay in the settings, confirmed or not.
+  std::memcpy(settings.layerBounds, dialog.layerBounds, sizeof settings.layerBounds);
+  if (!confirmed) return false;
+
+  const uint16_t count = dialog.layerCount < 1 ? 1 : (dialog.layerCount > 256 ? 256 : dialog.layerCount);
+  settings.option = dialog.option;
+  settings.layerCount = count;
+  const ColouringParams params = ColouringOf(state);
+  if (dialog.customLayers != 0) {
+    for (int k = 0; k < 256; ++k)
+      settings.heightColourTable.entries[k] =
+          ColourEntry{dialog.colours[k][0], dialog.colours[k][1], dialog.colours[k][2]};
+    settings.tableNumber = -1;
+    return ApplyLayerColours(*area, params, settings.layerBounds, count, progress);
+  }
+  if (settings.tableNumber < 0 && !ResetColourIndices(*area, params, progress)) return false;
+  settings.tableNumber = dialog.tableNumber;
+  LoadColourTable(settings.tableNumber, settings.heightColourTable);
+  return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+TN_API int TN_CALL tnPrepare3DScene(void* scene, void* state, int demHandle) {
+  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
+  return StatusOf(PrepareScene(*AsScene(scene), *AsState(state), demHandle));
+}
+
+TN_API int TN_CALL SetHeightLayerColor(void* scene, void* state, TnProgressControl progress) {
+  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
+  SceneState& s = *AsState(state);
+  if (s.glReady != 1) return TN_E_FAIL;
+  return StatusOf(EditHeightColours(s, progress));
+}
+
+TN_API int TN_CALL SetGrayDisplayFlag(void* scene, void* state, int flag) {
+  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
+  SceneState& s = *AsState(state);
+  s.grayDisplayFlag = flag;
+  g_activeColourTable = flag != 0 ? &s.greyTable : &s.heightColours.heightColourTable;
+  return TN_OK;
+}
+
+TN_API int TN_CALL GetGrayDisplayFlag(void* scene, void* state, int* flag) {
+  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
+  if (flag != nullptr) *flag = AsState(state)->grayDisplayFlag;
+  return TN_OK;
+}
+
+TN_API int TN_CALL GetDrawQuality(void* scene, void* state, int* quality) {
+  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
+  if (quality != nullptr) *quality = AsState(state)->drawQuality;
+  return TN_OK;
+}
+
+TN_API int TN_CALL GetEyeRange(void* scene, void* state, float range[9], TnByte) {
+  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
+  if (range != nullptr) std::memcpy(range, AsScene(scene)->eyeRange, sizeof(float) * 9);
+  return TN_OK;
+}
+
+TN_API int TN_CALL tnGetSceneInfo(void* scene, void* state, TnSceneInfo* info) {
+  if (scene == nullptr || state == nullptr || info == nullptr) return TN_E_FAIL;
+  const TerrainArea* area = g_process.terrainArea.get();
+  if (area == nullptr) return TN_E_FAIL;
+  const SceneState& s = *AsState(state);
+  TnSceneInfo out{};
+  out.grid = area->gridInfo();
+  out.zScale = s.zScale;
+  out.sceneRadius = s.sceneRadius;
+  out.zMinScaled = s.zMin;
+  out.zMaxScaled = s.zMax;
+  out.cellSizeX = s.cellSizeX;
+  out.cellSizeY = s.cellSizeY;
+  std::memcpy(out.eyeRange, AsScene(scene)->eyeRange, sizeof out.eyeRange);
+  std::memcpy(out.eye, s.eyePosition, sizeof out.eye);
+  std::memcpy(out.centre, s.viewCentre, sizeof out.centre);
+  std::memcpy(out.lodFactors, g_process.lodFactors, sizeof out.lodFactors);
+  out.drawQuality = s.drawQuality;
+  *info = out;
+  return TN_OK;
+}
+
+TN_API int TN_CALL tnDemOpen(const char* path) { return DemStoreOpenFile(path); }
+
+TN_API int TN_CALL tnDemClose(int demHandle) { return DemStoreCloseHandle(demHandle); }
+
+TN_API const char* TN_CALL tnDemLastError(void) { return DemStoreLastError(); }
+
+TN_API int TN_CALL tnDemGetHeader(int demHandle, TnGridHeader* header) {
+  return DemStoreGetGridInfo(demHandle, header) >= 1 ? 1 : 0;
+}
+
+TN_API void TN_CALL tnSetProgressHandler(TnProgressHandler handler, void* user) {
+  DemStoreSetProgressHandler(handler, user);
+}
+
+TN_API void TN_CALL tnSetDialogHandler(TnDialogHandler handler, void* user) {
+  dialogs::SetDialogHandler(handler, user);
+}
+
+}  // extern "C"

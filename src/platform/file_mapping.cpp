@@ -1,0 +1,125 @@
+#include "platform/file_mapping.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+#include <vector>
+
+namespace t3d::platform {
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+File File::CreateUnique(const std::string& directory, const std::string& prefix) {
+  File file;
+  std::string pattern = directory;
+  if (!pattern.empty() && pattern.back() != '/') pattern += '/';
+  pattern += prefix + "XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int fd = mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return file;
+  file.fd_ = fd;
+  file.path_ = name.data();
+  return file;
+}
+
+File File::Open(const std::string& path, bool writable) {
+  File file;
+  const int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  if (fd < 0) return file;
+  file.fd_ = fd;
+  file.path_ = path;
+  return file;
+}
+
+bool File::Append(const void* data, size_t size) {
+  if (fd_ < 0) return false;
+  const auto* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t written = ::write(fd_, bytes, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += written;
+    size -= size_t(written);
+  }
+  return true;
+}
+
+bool File::ReadAt(uint64_t offset, void* data, size_t size) const {
+  if (fd_ < 0) return false;
+  auto* bytes = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t got = ::pread(fd_, bytes, size, off_t(offset));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) return false;
+    bytes += got;
+    size -= size_t(got);
+    offset += uint64_t(got);
+  }
+  return true;
+}
+
+uint64_t File::Size() const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;
+  return uint64_t(st.st_size);
+}
+
+void File::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+MappedView::~MappedView() { Reset(); }
+
+MappedView::MappedView(MappedView&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+MappedView& MappedView::operator=(MappedView&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
+
+MappedView MappedView::Map(const File& file, uint64_t offset, size_t size) {
+  MappedView view;
+  if (!file.valid() || size == 0) return view;
+  void* data = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, file.fd(), off_t(offset));
+  if (data == MAP_FAILED) return view;
+  view.data_ = data;
+  view.size_ = size;
+  return view;
+}
+
+void MappedView::Reset() {
+  if (data_ != nullptr) ::munmap(data_, size_);
+  data_ = nullptr;
+  size_ = 0;
+}
+
+bool DeleteFile(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }
+
+}  // namespace t3d::platform

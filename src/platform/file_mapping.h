@@ -1,0 +1,68 @@
+// Files, unique temporary names and memory-mapped views: the stand-in for the platform's file
+// and file-mapping interfaces.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace t3d::platform {
+
+// An open file; closed with the object.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Creates a new file with a unique name "<directory>/<prefix>XXXXXX" for reading and writing.
+  static File CreateUnique(const std::string& directory, const std::string& prefix);
+  // Opens an existing file for reading and writing, or for reading only.
+  static File Open(const std::string& path, bool writable);
+
+  bool valid() const { return fd_ >= 0; }
+  const std::string& path() const { return path_; }
+
+  // Writes all of size bytes at the current end; false on any failure.
+  bool Append(const void* data, size_t size);
+  // Reads size bytes at offset; false unless all were read.
+  bool ReadAt(uint64_t offset, void* data, size_t size) const;
+  uint64_t Size() const;
+  void Close();
+
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
+// A mapped view of part of a file; unmapped with the object.
+class MappedView {
+ public:
+  MappedView() = default;
+  ~MappedView();
+  MappedView(MappedView&& other) noexcept;
+  MappedView& operator=(MappedView&& other) noexcept;
+  MappedView(const MappedView&) = delete;
+  MappedView& operator=(const MappedView&) = delete;
+
+  // Maps size bytes of file at offset (a multiple of the page size) for reading and writing;
+  // an invalid view on failure.
+  static MappedView Map(const File& file, uint64_t offset, size_t size);
+
+  void* data() const { return data_; }
+  bool valid() const { return data_ != nullptr; }
+  void Reset();
+
+ private:
+  void* data_ = nullptr;
+  size_t size_ = 0;
+};
+
+// Deletes a file by path; false when it could not be deleted.
+bool DeleteFile(const std::string& path);
+
+}  // namespace t3d::platform

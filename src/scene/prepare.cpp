@@ -1,0 +1,178 @@
+#include "scene/prepare.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "camera/eye.h"
+#include "dialogs/presenter.h"
+#include "interface/messages.h"
+#include "scene/light.h"
+#include "scene/process_objects.h"
+#include "scene/scene_object.h"
+#include "scene/scene_state.h"
+#include "services/dem_store.h"
+#include "terrain/terrain_area.h"
+
+namespace t3d {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kMaxGridSide = 16384;
+constexpr int kMessageTooLarge = 6;
+
+void ChooseLevelOfDetail(SceneObject& scene, SceneState& state) {
+  float* lod = g_process.lodFactors;
+  if (state.cellSizeX <= 5 || state.cellSizeY <= 5) {
+    lod[0] = 0.75f;
+    lod[1] = 0.5f;
+    lod[2] = 0.3f;
+  } else if (state.cellSizeX <= 10 || state.cellSizeY <= 10) {
+    lod[2] = std::min(state.cellSizeX, state.cellSizeY) * 0.25f / 5.0f;
+    lod[1] = 2 * lod[2];
+    lod[0] = 3 * lod[2];
+  } else {
+    lod[0] = 1.0f;
+    lod[1] = 0.75f;
+    lod[2] = 0.5f;
+  }
+  state.drawQuality = state.rowCount <= 1024 && state.columnCount <= 1024 ? 2 : 1;
+  scene.savedDrawQuality = state.drawQuality;
+}
+
+}  // namespace
+
+void FillLookupTables(SceneState& state) {
+  for (int a = 0; a < 256; ++a) {
+    const double azimuth = ((a * 360) / 255) * kPi / 180.0;
+    for (int t = 0; t < 256; ++t) {
+      const double tilt = ((t * 180) / 255 - 90) * kPi / 180.0;
+      const double h = std::fabs(std::cos(tilt));
+      float* entry = state.normalTable[a][t];
+      entry[0] = float(std::cos(azimuth) * h);
+      entry[1] = float(std::sin(azimuth) * h);
+      entry[2] = float(std::sin(tilt));
+    }
+  }
+  for (int i = 0; i < 65536; ++i) state.unitRamp[i] = float(i / 65535.0);
+}
+
+bool PrepareScene(SceneObject& scene, SceneState& state, int demHandle) {
+  // 1, 2. The grid, within the sizes the library handles.
+  TnGridHeader info{};
+  if (DemStoreGetGridInfo(demHandle, &info) < 1) return false;
+  if (info.columns > kMaxGridSide || info.rows > kMaxGridSide) {
+    ShowMessage(kMessageTooLarge);
+    return false;
+  }
+  // A grid needs two nodes each way for a cell size; the store refuses smaller ones, but another
+  // store might not.
+  if (info.columns < 2 || info.rows < 2) return false;
+
+  // 3. Everything of the previous grid goes; the GL context stays.
+  scene.ReleaseSceneData(state);
+
+  // 4. Extent.
+  state.xMin = float(info.xMin);
+  state.xMax = float(info.xMax);
+  state.yMin = float(info.yMin);
+  state.yMax = float(info.yMax);
+  state.zMin = float(info.zMin);
+  state.zMax = float(info.zMax);
+  state.cellSizeX = float((info.xMax - info.xMin) / (info.columns - 1));
+  state.cellSizeY = float((info.yMax - info.yMin) / (info.rows - 1));
+  state.rowCount = info.rows;
+  state.columnCount = info.columns;
+
+  // 5. Vertical scale and the scene unit.
+  if (std::fabs(info.zMax - info.zMin) < 1e-6) {
+    state.sceneRadius = 1.0f;
+    state.zScale = 1.0f;
+  } else {
+    int16_t rescale = 0;
+    if (dialogs::ZScaleDialog(info, rescale) != dialogs::kDialogOk) return false;
+    const double hx = (info.xMax - info.xMin) / 2, hy = (info.yMax - info.yMin) / 2;
+    double hz = (info.zMax - info.zMin) / 2;
+    state.zScale = 1.0f;
+    if (rescale != 0) {
+      const double m = std::max(hx, hy) / 10;
+      state.zScale = float(hz / m);
+      state.zMin /= state.zScale;
+      state.zMax /= state.zScale;
+      hz = m;
+    }
+    state.sceneRadius = float(std::max({hx, hy, hz}));
+  }
+
+  // 6. Mesh scratch space.
+  g_process.meshScratch.reset(new (std::nothrow) uint8_t[kMeshScratchBytes]());
+  if (!g_process.meshScratch) return false;
+
+  // 7. Centre of the grid box (its height not divided by zScale).
+  state.terrainCentre[0] = float((info.xMax + info.xMin) / 2);
+  state.terrainCentre[1] = float((info.yMax + info.yMin) / 2);
+  state.terrainCentre[2] = float((info.zMax + info.zMin) / 2);
+
+  // 8. The eye may stand a quarter of the grid outside it on every side, and up to two height
+  // spans above the highest point.
+  const int q = info.columns / 4, p = info.rows / 4;
+  scene.eyeRange[0] = state.xMin - q * state.cellSizeX;
+  scene.eyeRange[1] = state.xMax + q * state.cellSizeX;
+  scene.eyeRange[2] = state.cellSizeX;
+  scene.eyeRange[3] = state.yMin - p * state.cellSizeY;
+  scene.eyeRange[4] = state.yMax + p * state.cellSizeY;
+  scene.eyeRange[5] = state.cellSizeY;
+  scene.eyeRange[6] = state.zMax;
+  scene.eyeRange[7] = state.zMax + 2 * (state.zMax - state.zMin);
+  scene.eyeRange[8] = (scene.eyeRange[7] - scene.eyeRange[6]) / 50;
+
+  // 9, 10. Clipping planes and flight speeds.
+  state.nearPlane = 0.001;
+  state.farPlane = 30000;
+  state.flySpeedMin = state.cellSizeX < state.cellSizeY ? state.cellSizeX : state.cellSizeY;
+  state.flySpeedMax = std::max(state.xMax - state.xMin, state.yMax - state.yMin);
+  state.flySpeed = state.flySpeedMax / 60;
+  scene.navigateStep = state.flySpeedMin;
+
+  // 11. The terrain area.
+  auto area = std::unique_ptr<TerrainArea>(new (std::nothrow) TerrainArea());
+  if (!area || area->BuildTerrainGrid(demHandle, state.zScale, state.sceneRadius) < 1) {
+    // 18. Nothing of the failed preparation stays.
+    g_process.meshScratch.reset();
+    g_process.terrainArea.reset();
+    return false;
+  }
+  g_process.terrainArea = std::move(area);
+
+  // 12, 13. The eye starts north-east of the centre, a full height span above the highest point.
+  state.viewCentre[0] = state.terrainCentre[0];
+  state.viewCentre[1] = state.terrainCentre[1];
+  state.eyePosition[0] = state.viewCentre[0] + (state.xMax - state.xMin) / 4;
+  state.eyePosition[1] = state.viewCentre[1] + (state.yMax - state.yMin) / 4;
+  state.eyePosition[2] = state.zMax + (state.zMax - state.zMin);
+  UpdateViewDirection(state);
+  UpdateEyeMoveLimits(scene, state);
+
+  // 14. Lookup tables.
+  FillLookupTables(state);
+
+  // 15. Light and projection.
+  if (state.glReady == 1 && scene.MakeWindowCurrent(state)) {
+    UpdateLightPosition(scene, state, true);
+    const int width = scene.clientRect.right, height = scene.clientRect.bottom;
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(state.viewFov, height > 0 ? double(width) / height : 1.0, state.nearPlane,
+                   state.farPlane);
+    glMatrixMode(GL_MODELVIEW);
+  }
+
+  // 16, 17. Level of detail and draw quality.
+  ChooseLevelOfDetail(scene, state);
+  return true;
+}
+
+}  // namespace t3d

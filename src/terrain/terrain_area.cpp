@@ -1,0 +1,309 @@
+#include "terrain/terrain_area.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "platform/trace.h"
+#include "scene/scene_state.h"
+#include "services/dem_store.h"
+#include "services/environment.h"
+
+namespace t3d {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kDegrees = 180.0 / kPi;
+
+inline double CleanHeight(double value, double replacement) {
+  return std::fabs(value) > DEM_MISSING_LIMIT ? replacement : value;
+}
+
+}  // namespace
+
+uint8_t DefaultColourIndex(float cellHeight, const ColouringParams& params) {
+  const float span = params.zMaxScaled - params.zMinScaled;
+  if (!(span > 0)) return 0;
+  const float scaled = (cellHeight * params.sceneRadius - params.zMinScaled) * 255.0f / span;
+  if (!(scaled > 0)) return 0;  // also NaN
+  return scaled >= 255.0f ? 255 : uint8_t(scaled);
+}
+
+void EncodeNormal(double x, double y, double z, uint8_t& azimuthCode, uint8_t& elevationCode) {
+  double azimuth = std::atan2(y, x) * kDegrees;
+  if (azimuth < 0) azimuth += 360.0;
+  azimuthCode = uint8_t(std::min(255.0, azimuth / 360.0 * 255.0 + 0.5));
+  const double h = std::sqrt(x * x + y * y);
+  if (std::fabs(h) < 1e-6) {
+    azimuthCode = 0;
+    elevationCode = 255;
+    return;
+  }
+  const double elevation = std::atan(z / h) * kDegrees + 90.0;
+  elevationCode = uint8_t(std::clamp(elevation / 180.0 * 255.0 + 0.5, 0.0, 255.0));
+}
+
+void DecodeNormal(uint8_t azimuthCode, uint8_t elevationCode, float& x, float& y, float& z) {
+  // Whole degrees, integer division, as the lookup table of the preparations holds them.
+  const int elevation = (elevationCode * 180) / 255 - 90;
+  const int azimuth = (azimuthCode * 360) / 255;
+  const double e = elevation / kDegrees, a = azimuth / kDegrees;
+  z = float(std::sin(e));
+  const double h = std::fabs(std::cos(e));
+  x = float(std::cos(a) * h);
+  y = float(std::sin(a) * h);
+}
+
+int TruncateNear(double value) {
+  double integer = 0;
+  const double fraction = std::modf(value, &integer);
+  if (std::fabs(1.0 - fraction) < 1e-6) return int(integer) + 1;
+  return int(value);
+}
+
+TerrainArea::TerrainArea() = default;
+
+TerrainArea::~TerrainArea() { ReleaseCache(); }
+
+void TerrainArea::ReleaseCache() {
+  for (RingSlot& slot : viewRing_) {
+    slot.view.Reset();
+    slot.block = 0xFFFFFFFFu;
+  }
+  blockTable_.clear();
+  cacheFile_.Close();
+  if (!tempFilePath_.empty()) platform::DeleteFile(tempFilePath_);
+  tempFilePath_.clear();
+  ready_ = 0;
+}
+
+int16_t TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const float& sceneRadius) {
+  ReleaseCache();
+
+  // 1. The cache file, in the working directory.
+  const char* environment = BaseGetEnvironment();
+  if (environment == nullptr) return 0;
+  platform::File file =
+      platform::File::CreateUnique(environment + BASE_ENV_WORK_DIRECTORY, "fly");
+  if (!file.valid()) return 0;
+  tempFilePath_ = file.path();
+
+  // 2. Grid geometry.
+  if (DemStoreGetGridInfo(demHandle, &gridInfo_) < 1) return 0;
+  rows_ = gridInfo_.rows;
+  cols_ = gridInfo_.columns;
+  if (rows_ < 2 || cols_ < 2) return 0;  // no cell size without two nodes each way
+  cellWidth_ = (gridInfo_.xMax - gridInfo_.xMin) / (cols_ - 1);
+  cellHeight_ = (gridInfo_.yMax - gridInfo_.yMin) / (rows_ - 1);
+  blockWidth_ = kBlockSide * cellWidth_;
+  blockHeight_ = kBlockSide * cellHeight_;
+  blockRows_ = uint32_t(rows_ / kBlockSide + 1);
+  blockCols_ = uint32_t(cols_ / kBlockSide + 1);
+  blockCount_ = blockRows_ * blockCols_;
+
+  // 3. Height scaling.
+  const float s = zScale;
+  const float radius = sceneRadius;
+  const double zMin = gridInfo_.zMin;
+  ColouringParams params{float(zMin) / s, float(gridInfo_.zMax) / s, s, radius};
+
+  // 4. Working buffers: one block of store heights, one of cells. The last row and column of
+  // cells inside the grid are kept for the blocks that lie wholly beyond the grid.
+  std::unique_ptr<double[]> heights(new (std::nothrow) double[kBlockCells]);
+  std::unique_ptr<GridCell[]> cells(new (std::nothrow) GridCell[kBlockCells]);
+  if (!heights || !cells) return 0;
+  std::vector<GridCell> lastRowCells(size_t(blockCols_) * kBlockSide);
+  std::vector<GridCell> lastColumnCells(kBlockSide);
+
+  // 5. Blocks and progress.
+  if (DemStoreBeginBlocks(demHandle) < 1) return 0;
+  struct EndBlocks {
+    int handle;
+    ~EndBlocks() { DemStoreEndBlocks(handle); }
+  } endBlocks{demHandle};
+  if (DemStoreProgressBegin("高程/法向量计算处理进度:", nullptr) == 0) return 0;
+  DemStoreProgressRange(0, int(blockRows_));
+
+  // 6. Block by block.
+  bool stopped = false, writeFailed = false;
+  const double nz = cellWidth_ * cellHeight_;
+  for (uint32_t p = 0; p < blockRows_ && !stopped && !writeFailed; ++p) {
+    DemStoreProgressStep();
+    if (DemStoreProgressCancelled() != 0) {
+      stopped = true;
+      break;
+    }
+    const int rowsInside = std::clamp(rows_ - int(p) * kBlockSide, 0, kBlockSide);
+    for (uint32_t q = 0; q < blockCols_; ++q) {
+      const uint32_t number = p * blockCols_ + q;
+      const int colsInside = std::clamp(cols_ - int(q) * kBlockSide, 0, kBlockSide);
+      double* e = heights.get();
+      GridCell* c = cells.get();
+      if (DemStoreReadBlock(demHandle, number, e) < 1) {
+        // The block still takes its place in the file, so that later blocks keep their offsets:
+        // a flat block at the lowest height.
+        platform::Trace("DEM block read failed; block filled with the lowest height");
+        std::fill(e, e + kBlockCells, zMin);
+      }
+      std::memset(static_cast<void*>(c), 0, kBlockBytes);
+
+      // Heights and colour indices.
+      for (int i = 0; i < rowsInside; ++i) {
+        for (int j = 0; j < colsInside; ++j) {
+          double& value = e[i * kBlockSide + j];
+          value = CleanHeight(value, zMin);
+          const float es = float(value) / s;
+          GridCell& cell = c[i * kBlockSide + j];
+          cell.height = es / radius;
+          cell.colourIndex = DefaultColourIndex(cell.height, params);
+        }
+      }
+      // Normals from the right and the previous-row neighbours.
+      for (int i = 0; i < rowsInside; ++i) {
+        for (int j = 0; j < colsInside; ++j) {
+          const double here = e[i * kBlockSide + j];
+          const double right =
+              j < kBlockSide - 1
+                  ? CleanHeight(e[i * kBlockSide + j + 1], zMin)
+                  : CleanHeight(DemStoreGetEdgeValue(demHandle, number, int16_t(i), int16_t(j), 0), zMin);
+          const double before =
+              i >= 1 ? e[(i - 1) * kBlockSide + j]
+                     : CleanHeight(DemStoreGetEdgeValue(demHandle, number, int16_t(i), int16_t(j), 1), zMin);
+          double nx = (here - right) * cellHeight_ / s;
+          double ny = (before - here) * cellWidth_ / s;
+          double nzv = nz;
+          double length = std::sqrt(nx * nx + ny * ny + nzv * nzv);
+          if (std::fabs(length) < 1e-6) length = 1;
+          nx /= length;
+          ny /= length;
+          nzv /= length;
+          GridCell& cell = c[i * kBlockSide + j];
+          EncodeNormal(nx, ny, nzv, cell.azimuthCode, cell.elevationCode);
+        }
+      }
+      // Edge fill: positions right of the last column copy the cell before them; rows below the
+      // last row copy the last row inside the grid.
+      for (int i = 0; i < rowsInside; ++i) {
+        GridCell* row = c + i * kBlockSide;
+        const GridCell fill = colsInside > 0 ? row[colsInside - 1] : lastColumnCells[size_t(i)];
+        std::fill(row + colsInside, row + kBlockSide, fill);
+      }
+      if (rowsInside < kBlockSide) {
+        const GridCell* source = rowsInside > 0 ? c + (rowsInside - 1) * kBlockSide
+                                                : &lastRowCells[size_t(q) * kBlockSide];
+        for (int i = rowsInside; i < kBlockSide; ++i)
+          std::memcpy(static_cast<void*>(c + i * kBlockSide), source, kBlockSide * sizeof(GridCell));
+      }
+      if (colsInside > 0 && colsInside <= kBlockSide && int(q) * kBlockSide + colsInside == cols_) {
+        for (int i = 0; i < kBlockSide; ++i) lastColumnCells[size_t(i)] = c[i * kBlockSide + colsInside - 1];
+      }
+      if (rowsInside > 0 && int(p) * kBlockSide + rowsInside == rows_) {
+        std::memcpy(static_cast<void*>(&lastRowCells[size_t(q) * kBlockSide]),
+                    c + (rowsInside - 1) * kBlockSide, kBlockSide * sizeof(GridCell));
+      }
+      if (!file.Append(c, kBlockBytes)) {
+        writeFailed = true;
+        break;
+      }
+    }
+  }
+
+  // 7. Done with the store and the progress display.
+  DemStoreProgressEnd();
+  if (stopped || writeFailed) return 0;
+  ready_ = 1;
+
+  // 8. The cache, read and written through mapped views of its blocks.
+  if (file.Size() != uint64_t(blockCount_) * blockBytes_) {
+    ready_ = 0;
+    return 0;
+  }
+  cacheFile_ = std::move(file);
+  blockTable_.resize(blockCount_);
+  for (uint32_t n = 0; n < blockCount_; ++n) blockTable_[n] = BlockEntry{uint64_t(n) * blockBytes_, nullptr};
+  return 1;
+}
+
+int TerrainArea::MapBlock(uint32_t blockNumber) {
+  if (blockNumber >= blockTable_.size()) return 0;
+  RingSlot& slot = viewRing_[ringNext_];
+  if (slot.view.valid()) {
+    if (slot.block < blockTable_.size()) blockTable_[slot.block].view = nullptr;
+    slot.view.Reset();
+  } else if (slot.block < blockTable_.size()) {
+    blockTable_[slot.block].view = nullptr;
+  }
+  slot.block = blockNumber;
+  slot.view = platform::MappedView::Map(cacheFile_, blockTable_[blockNumber].offset, blockBytes_);
+  if (!slot.view.valid()) {
+    platform::Trace("映射失败!");
+    return 0;
+  }
+  blockTable_[blockNumber].view = static_cast<GridCell*>(slot.view.data());
+  ringNext_ = int16_t((ringNext_ + 1) % kViewRingSize);
+  return 1;
+}
+
+GridCell* TerrainArea::BlockCells(uint32_t blockNumber) {
+  if (blockNumber >= blockTable_.size()) return nullptr;
+  if (blockTable_[blockNumber].view == nullptr && MapBlock(blockNumber) == 0) return nullptr;
+  return blockTable_[blockNumber].view;
+}
+
+GridCell& TerrainArea::GetCell(int row, int column) {
+  if (blockTable_.empty()) {
+    scratchCell_ = GridCell{};
+    return scratchCell_;
+  }
+  row = std::clamp(row, 0, int(blockRows_) * kBlockSide - 1);
+  column = std::clamp(column, 0, int(blockCols_) * kBlockSide - 1);
+  const uint32_t number = uint32_t(row / kBlockSide) * blockCols_ + uint32_t(column / kBlockSide);
+  GridCell* cells = BlockCells(number);
+  if (cells == nullptr) {
+    scratchCell_ = GridCell{};
+    return scratchCell_;
+  }
+  return cells[(row % kBlockSide) * kBlockSide + (column % kBlockSide)];
+}
+
+int TerrainArea::ExtractSamples(const int16_t range[5], float* destination, float factor,
+                                double& minimum, double& maximum) {
+  if (range == nullptr || destination == nullptr) return 0;
+  const int firstRow = range[0], lastRow = range[1], firstColumn = range[2],
+            lastColumn = range[3], step = range[4];
+  if (step <= 0 || lastRow < firstRow || lastColumn < firstColumn) return 0;
+  int rowIndex = 0;
+  for (int row = firstRow; row <= lastRow && rowIndex < 9; row += step, ++rowIndex) {
+    int columnIndex = 0;
+    for (int column = firstColumn; column <= lastColumn && columnIndex < 9;
+         column += step, ++columnIndex) {
+      const float value = GetCell(row, column).height * factor;
+      destination[rowIndex * 9 + columnIndex] = value;
+      minimum = std::min(minimum, double(value));
+      maximum = std::max(maximum, double(value));
+    }
+  }
+  return 1;
+}
+
+double TerrainArea::HeightAtPoint(const SceneState& state, double x, double y) {
+  const double dx = state.cellSizeX, dy = state.cellSizeY;
+  if (state.columnCount < 2 || state.rowCount < 2 || dx == 0 || dy == 0) return 0;
+  int c = TruncateNear((x - state.xMin) / dx);
+  int r = TruncateNear((y - state.yMin) / dy);
+  c = c < 0 ? 0 : (c >= state.columnCount - 1 ? state.columnCount - 2 : c);
+  r = r < 0 ? 0 : (r >= state.rowCount - 1 ? state.rowCount - 2 : r);
+  const double fx = x - (c * dx + state.xMin);
+  const double fy = y - (r * dy + state.yMin);
+  const double z00 = GetCell(r, c).height;
+  const double z01 = GetCell(r, c + 1).height;
+  const double z11 = GetCell(r + 1, c + 1).height;
+  const double z10 = GetCell(r + 1, c).height;
+  return ((dx - fx) * (dy - fy) * z00 + (dy - fy) * fx * z01 + fx * fy * z11 +
+          (dx - fx) * fy * z10) /
+         (dx * dy);
+}
+
+}  // namespace t3d
