@@ -96,6 +96,10 @@ class TerrainArea {
   double cellWidth() const { return cellWidth_; }
   double cellHeight() const { return cellHeight_; }
   const std::string& tempFilePath() const { return tempFilePath_; }
+  // True while block n has a mapped view.
+  bool IsMapped(uint32_t blockNumber) const {
+    return blockNumber < blockTable_.size() && blockTable_[blockNumber].view != nullptr;
+  }
 
  private:
   struct BlockEntry {

@@ -1,0 +1,328 @@
+// Scene preparation and height colouring through the exported functions, on a headless window,
+// with the library's internals at hand to check what the calls did.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "scene/prepare.h"
+#include "scene/process_objects.h"
+#include "scene/scene_state.h"
+#include "services/environment.h"
+#include "terrain/colour_table.h"
+#include "terrain3d/terrain3d.h"
+#include "test_grids.h"
+
+namespace t3d {
+namespace {
+
+using testgrids::GridPath;
+using testgrids::NorthUp;
+using testgrids::WriteGrid;
+
+const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
+
+struct DialogLog {
+  int verticalScaleCalls = 0;
+  int heightColourCalls = 0;
+  int answer = TN_DIALOG_DEFAULT;  // for every dialog
+  int rescale = 1;
+  // Height colour answer: custom layers or a table.
+  bool customLayers = false;
+  int tableNumber = 5;
+  std::vector<std::pair<float, float>> bands;
+} g_dialogs;
+
+int TN_CALL Dialogs(void*, int id, void* record) {
+  if (id == TN_DIALOG_VERTICAL_SCALE) {
+    ++g_dialogs.verticalScaleCalls;
+    static_cast<TnVerticalScaleDialog*>(record)->rescale = int16_t(g_dialogs.rescale);
+  } else if (id == TN_DIALOG_HEIGHT_COLOUR) {
+    ++g_dialogs.heightColourCalls;
+    auto* dialog = static_cast<TnHeightColourDialog*>(record);
+    dialog->customLayers = g_dialogs.customLayers ? 1 : 0;
+    dialog->tableNumber = int16_t(g_dialogs.tableNumber);
+    if (g_dialogs.customLayers) {
+      dialog->layerCount = uint16_t(g_dialogs.bands.size());
+      for (size_t k = 0; k < g_dialogs.bands.size(); ++k) {
+        dialog->layerBounds[k][0] = g_dialogs.bands[k].first;
+        dialog->layerBounds[k][1] = g_dialogs.bands[k].second;
+      }
+    }
+  }
+  return g_dialogs.answer;
+}
+
+std::vector<int> g_messages;
+int TN_CALL Messages(void*, int id, unsigned, const char*, const char*) {
+  g_messages.push_back(id);
+  return TN_IDNO;
+}
+
+// A grid of columns x rows nodes spaced dx by dy, heights f(row, column), row 0 at the bottom.
+std::string Grid(const std::string& name, int columns, int rows, double dx, double dy,
+                 const std::function<double(int, int)>& f, GDALDataType type = GDT_Float32) {
+  double gt[6];
+  NorthUp(gt, 0, rows * dy, dx, dy);
+  const std::string path = GridPath(name);
+  EXPECT_TRUE(WriteGrid(path, columns, rows, gt, type,
+                        [&](int line, int pixel) { return f(rows - 1 - line, pixel); }));
+  return path;
+}
+
+class PrepareTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    BaseResetEnvironment();
+    g_dialogs = DialogLog{};
+    g_messages.clear();
+    tnSetDialogHandler(&Dialogs, nullptr);
+    tnSetMessageHandler(&Messages, nullptr);
+    ASSERT_EQ(tnCreateTin3DDraw(&scene, &state), TN_OK);
+    window.kind = TN_WINDOW_HEADLESS;
+    window.width = 80;
+    window.height = 60;
+    ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
+  }
+  void TearDown() override {
+    for (int handle : handles) tnDemClose(handle);
+    tnRelease3DScene(scene, state);
+    tnDeleteTin3DDraw(scene, state);
+    tnSetDialogHandler(nullptr, nullptr);
+    tnSetMessageHandler(nullptr, nullptr);
+  }
+  int Open(const std::string& path) {
+    const int handle = tnDemOpen(path.c_str());
+    EXPECT_GT(handle, 0) << tnDemLastError();
+    handles.push_back(handle);
+    return handle;
+  }
+  TnSceneInfo Info() {
+    TnSceneInfo info{};
+    EXPECT_EQ(tnGetSceneInfo(scene, state, &info), TN_OK);
+    return info;
+  }
+  size_t WorkFiles() { return testgrids::ListDirectory(testgrids::ScratchEnvironment::workDir()).size(); }
+  SceneState& S() { return *static_cast<SceneState*>(state); }
+
+  void* scene = nullptr;
+  void* state = nullptr;
+  TnNativeWindow window{};
+  std::vector<int> handles;
+};
+
+TEST_F(PrepareTest, GridSizeLimits) {
+  const int wide = Open(Grid("wide16385.tif", 16385, 2, 1, 1, [](int, int c) { return c % 5; }, GDT_Byte));
+  EXPECT_EQ(tnPrepare3DScene(scene, state, wide), TN_E_FAIL);
+  EXPECT_EQ(g_messages, std::vector<int>{6});
+  TnSceneInfo info{};
+  EXPECT_EQ(tnGetSceneInfo(scene, state, &info), TN_E_FAIL);  // nothing prepared
+
+  const int widest = Open(Grid("wide16384.tif", 16384, 2, 1, 1, [](int, int c) { return c % 5; }, GDT_Byte));
+  EXPECT_EQ(tnPrepare3DScene(scene, state, widest), TN_OK);
+  EXPECT_EQ(Info().drawQuality, 1);
+  EXPECT_EQ(tnPrepare3DScene(scene, state, 999999), TN_E_FAIL);  // unknown handle
+}
+
+TEST_F(PrepareTest, DrawQualityFollowsTheGridSize) {
+  const int square = Open(Grid("q1024.tif", 1024, 1024, 1, 1, [](int r, int c) { return (r + c) % 9; }, GDT_Byte));
+  ASSERT_EQ(tnPrepare3DScene(scene, state, square), TN_OK);
+  int quality = -1;
+  ASSERT_EQ(GetDrawQuality(scene, state, &quality), TN_OK);
+  EXPECT_EQ(quality, 2);
+  const int tall = Open(Grid("q1025.tif", 2, 1025, 1, 1, [](int r, int) { return r % 9; }, GDT_Byte));
+  ASSERT_EQ(tnPrepare3DScene(scene, state, tall), TN_OK);
+  ASSERT_EQ(GetDrawQuality(scene, state, &quality), TN_OK);
+  EXPECT_EQ(quality, 1);
+}
+
+TEST_F(PrepareTest, LevelOfDetailFactorsFollowTheCellSize) {
+  auto slope = [](int r, int c) { return r + c; };
+  ASSERT_EQ(tnPrepare3DScene(scene, state, Open(Grid("c5.tif", 20, 20, 5, 100, slope))), TN_OK);
+  TnSceneInfo info = Info();
+  EXPECT_FLOAT_EQ(info.lodFactors[0], 0.75f);
+  EXPECT_FLOAT_EQ(info.lodFactors[1], 0.5f);
+  EXPECT_FLOAT_EQ(info.lodFactors[2], 0.3f);
+  ASSERT_EQ(tnPrepare3DScene(scene, state, Open(Grid("c8.tif", 20, 20, 8, 20, slope))), TN_OK);
+  info = Info();
+  EXPECT_FLOAT_EQ(info.lodFactors[0], 1.2f);
+  EXPECT_FLOAT_EQ(info.lodFactors[1], 0.8f);
+  EXPECT_FLOAT_EQ(info.lodFactors[2], 0.4f);
+  ASSERT_EQ(tnPrepare3DScene(scene, state, Open(Grid("c30.tif", 20, 20, 30, 11, slope))), TN_OK);
+  info = Info();
+  EXPECT_FLOAT_EQ(info.lodFactors[0], 1.0f);
+  EXPECT_FLOAT_EQ(info.lodFactors[2], 0.5f);
+}
+
+TEST_F(PrepareTest, VerticalRescalingAndTheSceneUnit) {
+  // 1,000 x 2,000 map units (11 x 21 nodes, 100 apart), heights 0 to 50.
+  const int dem = Open(Grid("rescale.tif", 11, 21, 100, 100, [](int r, int c) { return (r + c) * 50.0 / 30; }));
+  ASSERT_EQ(tnPrepare3DScene(scene, state, dem), TN_OK);  // the starting choice: rescale
+  EXPECT_EQ(g_dialogs.verticalScaleCalls, 1);
+  TnSceneInfo info = Info();
+  EXPECT_FLOAT_EQ(info.zScale, 0.25f);
+  EXPECT_FLOAT_EQ(info.zMaxScaled - info.zMinScaled, 200.0f);
+  EXPECT_FLOAT_EQ(info.sceneRadius, 1000.0f);
+  // Eye: north-east of the centre, a full height span above the highest point.
+  EXPECT_FLOAT_EQ(info.centre[0], 550);
+  EXPECT_FLOAT_EQ(info.centre[1], 1050);
+  EXPECT_FLOAT_EQ(info.eye[0], 550 + 250);
+  EXPECT_FLOAT_EQ(info.eye[1], 1050 + 500);
+  EXPECT_FLOAT_EQ(info.eye[2], 400);
+  // Eye range: a quarter of the grid beyond it on every side (11 / 4 = 2 columns, 21 / 4 = 5 rows).
+  EXPECT_FLOAT_EQ(info.eyeRange[0], 50 - 200);
+  EXPECT_FLOAT_EQ(info.eyeRange[1], 1050 + 200);
+  EXPECT_FLOAT_EQ(info.eyeRange[3], 50 - 500);
+  EXPECT_FLOAT_EQ(info.eyeRange[6], 200);
+  EXPECT_FLOAT_EQ(info.eyeRange[7], 600);
+  EXPECT_FLOAT_EQ(info.eyeRange[8], 8);
+  // The view looks from the eye to the centre: south-west.
+  EXPECT_NEAR(S().viewDirAngle, 180 + std::atan(250.0 / 500) * 180 / M_PI, 1e-3);
+  EXPECT_FLOAT_EQ(S().flySpeedMin, 100);
+  EXPECT_FLOAT_EQ(S().flySpeedMax, 2000);
+
+  // Heights kept 1:1.
+  g_dialogs.answer = 1;
+  g_dialogs.rescale = 0;
+  ASSERT_EQ(tnPrepare3DScene(scene, state, dem), TN_OK);
+  info = Info();
+  EXPECT_FLOAT_EQ(info.zScale, 1);
+  EXPECT_FLOAT_EQ(info.sceneRadius, 1000);
+
+  // Cancelling the dialog gives up the preparation and leaves no terrain.
+  g_dialogs.answer = 2;
+  EXPECT_EQ(tnPrepare3DScene(scene, state, dem), TN_E_FAIL);
+  EXPECT_EQ(tnGetSceneInfo(scene, state, &info), TN_E_FAIL);
+  EXPECT_EQ(g_process.terrainArea, nullptr);
+}
+
+TEST_F(PrepareTest, FlatGridsNeedNoDialog) {
+  ASSERT_EQ(tnPrepare3DScene(scene, state, Open(Grid("flat2.tif", 2, 2, 10, 10, [](int, int) { return 42.0; }))), TN_OK);
+  EXPECT_EQ(g_dialogs.verticalScaleCalls, 0);
+  TnSceneInfo info = Info();
+  EXPECT_FLOAT_EQ(info.sceneRadius, 1);
+  EXPECT_FLOAT_EQ(info.zScale, 1);
+}
+
+TEST_F(PrepareTest, OneCacheFileWhilePreparedNoneAfterRelease) {
+  const int dem = Open(Grid("files.tif", 40, 40, 1, 1, [](int r, int c) { return r * c; }));
+  EXPECT_EQ(WorkFiles(), 0u);
+  ASSERT_EQ(tnPrepare3DScene(scene, state, dem), TN_OK);
+  EXPECT_EQ(WorkFiles(), 1u);
+  ASSERT_EQ(tnPrepare3DScene(scene, state, dem), TN_OK);  // the earlier cache goes first
+  EXPECT_EQ(WorkFiles(), 1u);
+  ASSERT_EQ(tnRelease3DScene(scene, state), TN_OK);
+  EXPECT_EQ(WorkFiles(), 0u);
+  EXPECT_EQ(g_process.meshScratch, nullptr);
+}
+
+TEST_F(PrepareTest, LightAndLookupTables) {
+  ASSERT_EQ(tnPrepare3DScene(scene, state, Open(Grid("light.tif", 21, 21, 10, 10, [](int r, int c) { return r + c; }))), TN_OK);
+  const SceneState& s = S();
+  // Entry [0][0] points straight down, [0][255] straight up, [64][128] along +y.
+  EXPECT_FLOAT_EQ(s.normalTable[0][0][2], -1);
+  EXPECT_NEAR(s.normalTable[0][0][0], 0, 1e-7);
+  EXPECT_FLOAT_EQ(s.normalTable[0][255][2], 1);
+  EXPECT_NEAR(s.normalTable[64][128][0], std::cos(M_PI / 2), 1e-7);
+  EXPECT_FLOAT_EQ(s.normalTable[64][128][1], 1);
+  EXPECT_NEAR(s.normalTable[64][128][2], 0, 1e-7);
+  EXPECT_FLOAT_EQ(s.unitRamp[65535], 1);
+  EXPECT_FLOAT_EQ(s.unitRamp[32768], 32768.0f / 65535);
+  // The light sits at azimuth 25, tilt 70 on a sphere around the terrain centre.
+  const double r = s.sceneRadius;
+  const double m[3] = {s.terrainCentre[0] / r, s.terrainCentre[1] / r, s.terrainCentre[2] / r};
+  const double d = std::sqrt(std::pow(s.xMax / r - m[0], 2) + std::pow(s.yMax / r - m[1], 2) +
+                             std::pow(s.zMax / r - m[2], 2));
+  const double a = 25 * M_PI / 180, t = 70 * M_PI / 180;
+  EXPECT_NEAR(s.lightPosition[0], std::sin(a) * std::cos(t) * d + m[0], 1e-5);
+  EXPECT_NEAR(s.lightPosition[2], std::sin(t) * d + m[2], 1e-5);
+  EXPECT_FLOAT_EQ(s.lightPosition[3], 1);
+}
+
+TEST_F(PrepareTest, HeightLayerColoursThroughTheDialog) {
+  EXPECT_EQ(SetHeightLayerColor(scene, state, nullptr), TN_E_FAIL);  // nothing prepared
+  ASSERT_EQ(tnPrepare3DScene(scene, state, Open(Grid("bands.tif", 30, 30, 1, 1, [](int r, int c) { return 100 + 10 * r + c % 3; }))), TN_OK);
+  TerrainArea& area = *g_process.terrainArea;
+  std::vector<uint8_t> original;
+  for (int r = 0; r < 30; ++r)
+    for (int c = 0; c < 30; ++c) original.push_back(area.GetCell(r, c).colourIndex);
+
+  // The dialog's default answer cancels.
+  EXPECT_EQ(SetHeightLayerColor(scene, state, nullptr), TN_E_FAIL);
+  EXPECT_EQ(g_dialogs.heightColourCalls, 1);
+
+  // Three bands of elevation.
+  g_dialogs.answer = 1;
+  g_dialogs.customLayers = true;
+  g_dialogs.bands = {{100, 200}, {200, 300}, {300, 400}};
+  ASSERT_EQ(SetHeightLayerColor(scene, state, nullptr), TN_OK);
+  EXPECT_EQ(S().heightColours.tableNumber, -1);
+  EXPECT_EQ(S().heightColours.layerCount, 3);
+  EXPECT_EQ(area.GetCell(0, 0).colourIndex, 0);
+  EXPECT_EQ(area.GetCell(15, 0).colourIndex, 1);
+  EXPECT_EQ(area.GetCell(25, 2).colourIndex, 2);
+
+  // Back to a colour table: the default indices come back exactly.
+  g_dialogs.customLayers = false;
+  g_dialogs.tableNumber = 13;
+  ASSERT_EQ(SetHeightLayerColor(scene, state, nullptr), TN_OK);
+  EXPECT_EQ(S().heightColours.tableNumber, 13);
+  std::vector<uint8_t> restored;
+  for (int r = 0; r < 30; ++r)
+    for (int c = 0; c < 30; ++c) restored.push_back(area.GetCell(r, c).colourIndex);
+  EXPECT_EQ(restored, original);
+  ColourTable rainbow{};
+  ASSERT_EQ(LoadColourTable(13, rainbow), 1);
+  EXPECT_EQ(std::memcmp(&rainbow, &S().heightColours.heightColourTable, sizeof rainbow), 0);
+}
+
+TEST_F(PrepareTest, GreyDisplaySwitchesTheActiveTable) {
+  int flag = -1;
+  ASSERT_EQ(SetGrayDisplayFlag(scene, state, 1), TN_OK);
+  ASSERT_EQ(GetGrayDisplayFlag(scene, state, &flag), TN_OK);
+  EXPECT_EQ(flag, 1);
+  EXPECT_EQ(g_activeColourTable, &S().greyTable);
+  ASSERT_EQ(SetGrayDisplayFlag(scene, state, 0), TN_OK);
+  EXPECT_EQ(g_activeColourTable, &S().heightColours.heightColourTable);
+  EXPECT_EQ(SetGrayDisplayFlag(nullptr, state, 1), TN_E_FAIL);
+}
+
+TEST(ColourTables, FilesFallbackAndImages) {
+  BaseResetEnvironment();
+  ColourTable table{};
+  ASSERT_EQ(LoadColourTable(5, table), 1);
+  EXPECT_NE(table.entries[0].green, table.entries[0].red);  // terrain.lut is not grey
+  EXPECT_EQ(LoadColourTable(39, table), 0);
+  EXPECT_EQ(table.entries[200].red, 200 * 257);
+  EXPECT_EQ(LoadColourTable(-1, table), 0);
+  for (int n = 0; n < kColourTableFiles; ++n) EXPECT_EQ(LoadColourTable(n, table), 1) << n;
+
+  RgbImage image;
+  ASSERT_EQ(LoadCloudImage(image), 1);
+  EXPECT_EQ(image.width, 256u);
+  ASSERT_EQ(LoadRoadImage(image), 1);
+  EXPECT_EQ(image.height, 64u);
+  EXPECT_EQ(LoadRgbImage(GridPath("no-such.rgb"), image), 0);
+  EXPECT_EQ(image.pixels, nullptr);
+
+  // A truncated or absurd image is refused.
+  const std::string bad = GridPath("bad.rgb");
+  FILE* file = std::fopen(bad.c_str(), "wb");
+  const uint32_t size[2] = {100000, 100000};
+  std::fwrite(size, sizeof size, 1, file);
+  std::fclose(file);
+  EXPECT_EQ(LoadRgbImage(bad, image), 0);
+
+  // Without the data folder every table is the grey ramp.
+  setenv("TERRAIN3D_DATA_DIR", "/nonexistent", 1);
+  BaseResetEnvironment();
+  EXPECT_EQ(LoadColourTable(5, table), 0);
+  EXPECT_EQ(table.entries[255].blue, 65535);
+  unsetenv("TERRAIN3D_DATA_DIR");
+  BaseResetEnvironment();
+}
+
+}  // namespace
+}  // namespace t3d

@@ -1,0 +1,420 @@
+// The DEM store on GDAL and the terrain area built from it: geometry and row order, missing
+// heights, block borders, edge fill, the view ring, heights at points, and the cache file's life.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "scene/scene_state.h"
+#include "services/dem_store.h"
+#include "services/environment.h"
+#include "terrain/height_colouring.h"
+#include "terrain/terrain_area.h"
+#include "test_grids.h"
+
+namespace t3d {
+namespace {
+
+using testgrids::GridPath;
+using testgrids::NorthUp;
+using testgrids::WriteGrid;
+
+const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
+
+// Opens a grid file and closes it with the object.
+struct Dem {
+  explicit Dem(const std::string& path) : handle(DemStoreOpenFile(path.c_str())) {}
+  ~Dem() {
+    if (handle > 0) DemStoreCloseHandle(handle);
+  }
+  int handle;
+};
+
+// A test grid whose node at grid row r (row 0 at the smallest y), column c has height f(r, c),
+// written north-up (the file's first line is grid row rows - 1).
+std::string WriteNodes(const std::string& name, int columns, int rows, double cell,
+                       const std::function<double(int, int)>& f,
+                       GDALDataType type = GDT_Float32, const double* noData = nullptr) {
+  double gt[6];
+  NorthUp(gt, 1000, 5000, cell, cell);
+  const std::string path = GridPath(name);
+  EXPECT_TRUE(WriteGrid(path, columns, rows, gt, type,
+                        [&](int line, int pixel) { return f(rows - 1 - line, pixel); }, noData));
+  return path;
+}
+
+TEST(DemStore, NodesArePixelCentresWithRowZeroAtTheBottom) {
+  double gt[6];
+  NorthUp(gt, 100, 500, 10, 20);  // 5 x 4 pixels of 10 x 20
+  const std::string path = GridPath("geometry.tif");
+  ASSERT_TRUE(WriteGrid(path, 5, 4, gt, GDT_Int16, [](int line, int pixel) { return line * 10 + pixel; }));
+  Dem dem(path);
+  ASSERT_GT(dem.handle, 0) << DemStoreLastError();
+  TnGridHeader header{};
+  ASSERT_EQ(DemStoreGetGridInfo(dem.handle, &header), 1);
+  EXPECT_EQ(header.columns, 5);
+  EXPECT_EQ(header.rows, 4);
+  EXPECT_DOUBLE_EQ(header.xMin, 105);
+  EXPECT_DOUBLE_EQ(header.xMax, 145);
+  EXPECT_DOUBLE_EQ(header.yMin, 430);
+  EXPECT_DOUBLE_EQ(header.yMax, 490);
+  EXPECT_DOUBLE_EQ(header.zMin, 0);
+  EXPECT_DOUBLE_EQ(header.zMax, 34);
+
+  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), 1);
+  std::vector<double> block(65536);
+  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), 1);
+  EXPECT_EQ(block[0], 30);        // grid row 0 is the file's last line
+  EXPECT_EQ(block[4], 34);
+  EXPECT_EQ(block[3 * 256 + 2], 2);  // grid row 3 is the first line
+  // Beyond the grid: the last column and the last row repeat.
+  EXPECT_EQ(block[0 * 256 + 5], 34);
+  EXPECT_EQ(block[0 * 256 + 255], 34);
+  EXPECT_EQ(block[200 * 256 + 1], 1);
+  EXPECT_EQ(block[255 * 256 + 255], 4);
+  EXPECT_EQ(DemStoreReadBlock(dem.handle, 1, block.data()), 0);  // one block only
+  DemStoreEndBlocks(dem.handle);
+}
+
+TEST(DemStore, SouthUpRastersAreNotTurned) {
+  const double gt[6] = {0, 1, 0, 0, 0, 1};  // first line at the smallest y
+  const std::string path = GridPath("southup.tif");
+  ASSERT_TRUE(WriteGrid(path, 3, 3, gt, GDT_Float32, [](int line, int) { return line; }));
+  Dem dem(path);
+  ASSERT_GT(dem.handle, 0);
+  std::vector<double> block(65536);
+  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), 1);
+  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), 1);
+  EXPECT_EQ(block[0], 0);
+  EXPECT_EQ(block[2 * 256], 2);
+}
+
+TEST(DemStore, MissingHeightsAndTheirRange) {
+  const double noData = -9999;
+  const std::string path = WriteNodes("missing.tif", 4, 3, 1,
+                                      [](int r, int c) { return r == 1 && c == 1 ? -9999 : r + c * 10; },
+                                      GDT_Float32, &noData);
+  Dem dem(path);
+  ASSERT_GT(dem.handle, 0);
+  TnGridHeader header{};
+  ASSERT_EQ(DemStoreGetGridInfo(dem.handle, &header), 1);
+  EXPECT_DOUBLE_EQ(header.zMin, 0);  // the nodata value is not a height
+  EXPECT_DOUBLE_EQ(header.zMax, 32);
+  std::vector<double> block(65536);
+  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), 1);
+  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), 1);
+  EXPECT_GT(std::fabs(block[1 * 256 + 1]), DEM_MISSING_LIMIT);
+  EXPECT_EQ(block[1 * 256 + 2], 21);
+
+  // NaN counts as missing too.
+  const std::string nanPath =
+      WriteNodes("nan.tif", 3, 3, 1, [](int r, int c) { return r == 0 && c == 0 ? NAN : 5.0; });
+  Dem nanDem(nanPath);
+  ASSERT_GT(nanDem.handle, 0);
+  ASSERT_EQ(DemStoreGetGridInfo(nanDem.handle, &header), 1);
+  EXPECT_DOUBLE_EQ(header.zMin, 5);
+  ASSERT_EQ(DemStoreBeginBlocks(nanDem.handle), 1);
+  ASSERT_EQ(DemStoreReadBlock(nanDem.handle, 0, block.data()), 1);
+  EXPECT_GT(std::fabs(block[0]), DEM_MISSING_LIMIT);
+}
+
+TEST(DemStore, EdgeValuesAcrossBlockBorders) {
+  const std::string path = WriteNodes("edges.tif", 300, 300, 1,
+                                      [](int r, int c) { return r * 1000 + c; }, GDT_Float64);
+  Dem dem(path);
+  ASSERT_GT(dem.handle, 0);
+  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), 1);
+  std::vector<double> block(65536);
+  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), 1);
+  // Right of column 255 is column 256 of the next block; before row 0 of block row 1 is row 255.
+  EXPECT_EQ(DemStoreGetEdgeValue(dem.handle, 0, 7, 255, 0), 7 * 1000 + 256);
+  ASSERT_EQ(DemStoreReadBlock(dem.handle, 3, block.data()), 1);  // block (1, 1)
+  EXPECT_EQ(block[0], 256 * 1000 + 256);
+  EXPECT_EQ(DemStoreGetEdgeValue(dem.handle, 3, 0, 4, 1), 255 * 1000 + 260);
+  // Beyond the grid the nearest height inside it answers.
+  EXPECT_EQ(DemStoreGetEdgeValue(dem.handle, 3, 10, 255, 0), 266 * 1000 + 299);
+  EXPECT_EQ(DemStoreGetEdgeValue(dem.handle, 0, 0, 3, 1), 3);
+  // Reading blocks out of order still gives the right rows.
+  ASSERT_EQ(DemStoreReadBlock(dem.handle, 1, block.data()), 1);  // block (0, 1)
+  EXPECT_EQ(block[5 * 256 + 10], 5 * 1000 + 266);
+}
+
+TEST(DemStore, RefusesWhatIsNoGrid) {
+  double gt[6];
+  NorthUp(gt, 0, 0, 1, 1);
+  ASSERT_TRUE(WriteGrid(GridPath("onerow.tif"), 10, 1, gt, GDT_Float32, [](int, int) { return 1.0; }));
+  EXPECT_EQ(DemStoreOpenFile(GridPath("onerow.tif").c_str()), 0);
+  EXPECT_NE(std::string(DemStoreLastError()).find("at least 2 rows"), std::string::npos)
+      << DemStoreLastError();
+
+  const double rotated[6] = {0, 1, 0.2, 0, 0.1, -1};
+  ASSERT_TRUE(WriteGrid(GridPath("rotated.tif"), 4, 4, rotated, GDT_Float32, [](int, int) { return 1.0; }));
+  EXPECT_EQ(DemStoreOpenFile(GridPath("rotated.tif").c_str()), 0);
+  EXPECT_NE(std::string(DemStoreLastError()).find("rotated"), std::string::npos);
+
+  EXPECT_EQ(DemStoreOpenFile(GridPath("does-not-exist.tif").c_str()), 0);
+  EXPECT_NE(std::string(DemStoreLastError()).find("cannot open"), std::string::npos);
+  EXPECT_EQ(DemStoreOpenFile(nullptr), 0);
+
+  // Unknown handles answer with failures, never a crash.
+  TnGridHeader header{};
+  EXPECT_EQ(DemStoreGetGridInfo(12345, &header), 0);
+  EXPECT_EQ(DemStoreBeginBlocks(-1), 0);
+  EXPECT_GT(DemStoreGetEdgeValue(0, 0, 0, 0, 0), DEM_MISSING_LIMIT);
+  EXPECT_EQ(DemStoreCloseHandle(12345), 0);
+}
+
+// ---- Terrain area ------------------------------------------------------------------------
+
+int g_cancelAfter = -1;  // cancel at this CANCELLED query (-1: never)
+int g_cancelQueries = 0;
+int TN_CALL CancelHandler(void*, int event, int, const char*, const char*) {
+  if (event == TN_PROGRESS_BEGIN) return 1;
+  if (event == TN_PROGRESS_CANCELLED) return g_cancelQueries++ == g_cancelAfter ? 1 : 0;
+  return 0;
+}
+
+class TerrainAreaTest : public ::testing::Test {
+ protected:
+  void SetUp() override { BaseResetEnvironment(); }
+  void TearDown() override { DemStoreSetProgressHandler(nullptr, nullptr); }
+  // Builds an area over f with zScale 1 and sceneRadius radius.
+  std::unique_ptr<TerrainArea> Build(const std::string& name, int columns, int rows, double cell,
+                                     const std::function<double(int, int)>& f, float radius = 1,
+                                     const double* noData = nullptr) {
+    const std::string path = WriteNodes(name, columns, rows, cell, f, GDT_Float32, noData);
+    Dem dem(path);
+    EXPECT_GT(dem.handle, 0) << DemStoreLastError();
+    auto area = std::make_unique<TerrainArea>();
+    const float zScale = 1;
+    EXPECT_EQ(area->BuildTerrainGrid(dem.handle, zScale, radius), 1);
+    return area;
+  }
+};
+
+TEST_F(TerrainAreaTest, HeightsNormalsAndColoursAcrossBlockBorders) {
+  // A tilted plane: z = 2x + 3y in cell units; 300 x 300 is 2 x 2 blocks.
+  auto area = Build("plane.tif", 300, 300, 1, [](int r, int c) { return 2.0 * c + 3.0 * r; }, 10);
+  EXPECT_EQ(area->blockRows(), 2u);
+  EXPECT_EQ(area->blockColumns(), 2u);
+  EXPECT_FLOAT_EQ(area->GetCell(255, 7).height, (2 * 7 + 3 * 255) / 10.0f);
+  EXPECT_FLOAT_EQ(area->GetCell(256, 7).height, (2 * 7 + 3 * 256) / 10.0f);
+  EXPECT_FLOAT_EQ(area->GetCell(100, 256).height, (2 * 256 + 300) / 10.0f);
+
+  // Every cell inside has the plane's normal, also on the block borders (edge values).
+  const double length = std::sqrt(4.0 + 9.0 + 1.0);
+  uint8_t azimuth = 0, elevation = 0;
+  EncodeNormal(-2 / length, -3 / length, 1 / length, azimuth, elevation);
+  for (int r : {1, 255, 256, 298})
+    for (int c : {0, 254, 255, 256, 298}) {
+      EXPECT_EQ(area->GetCell(r, c).azimuthCode, azimuth) << r << "," << c;
+      EXPECT_EQ(area->GetCell(r, c).elevationCode, elevation) << r << "," << c;
+    }
+  // The first row has no row before it: the store repeats row 0, so only the x slope shows.
+  EncodeNormal(-2 / std::sqrt(5.0), 0, 1 / std::sqrt(5.0), azimuth, elevation);
+  EXPECT_EQ(area->GetCell(0, 100).azimuthCode, azimuth);
+  EXPECT_EQ(area->GetCell(0, 100).elevationCode, elevation);
+  // Colour indices run from 0 at the lowest node to 255 at the highest.
+  EXPECT_EQ(area->GetCell(0, 0).colourIndex, 0);
+  EXPECT_EQ(area->GetCell(299, 299).colourIndex, 255);
+  EXPECT_EQ(area->GetCell(150, 150).colourIndex, DefaultColourIndex(area->GetCell(150, 150).height,
+                                                                    ColouringParams{0, 1495, 1, 10}));
+  // Edge fill: beyond the last column and row the last cells repeat.
+  EXPECT_FLOAT_EQ(area->GetCell(10, 400).height, area->GetCell(10, 299).height);
+  EXPECT_FLOAT_EQ(area->GetCell(450, 20).height, area->GetCell(299, 20).height);
+  EXPECT_FLOAT_EQ(area->GetCell(511, 511).height, area->GetCell(299, 299).height);
+  // Out-of-range requests are limited to the cache.
+  EXPECT_FLOAT_EQ(area->GetCell(-5, -5).height, area->GetCell(0, 0).height);
+  EXPECT_FLOAT_EQ(area->GetCell(100000, 3).height, area->GetCell(511, 3).height);
+}
+
+TEST_F(TerrainAreaTest, RowsFillingWholeBlocksGetAnExtraBlockRow) {
+  auto area = Build("rows512.tif", 20, 512, 1, [](int r, int c) { return r + 0.5 * c; });
+  EXPECT_EQ(area->blockRows(), 3u);
+  EXPECT_EQ(area->blockColumns(), 1u);
+  EXPECT_FLOAT_EQ(area->GetCell(511, 4).height, 513.0f);
+  EXPECT_FLOAT_EQ(area->GetCell(512, 4).height, 513.0f);  // the extra block copies the last row
+  EXPECT_FLOAT_EQ(area->GetCell(767, 19).height, area->GetCell(511, 19).height);
+  EXPECT_EQ(area->GetCell(700, 3).colourIndex, area->GetCell(511, 3).colourIndex);
+  platform::File cache = platform::File::Open(area->tempFilePath(), false);
+  ASSERT_TRUE(cache.valid());
+  EXPECT_EQ(cache.Size(), 3u * kBlockBytes);
+}
+
+TEST_F(TerrainAreaTest, MissingHeightsBecomeTheLowestHeight) {
+  const double noData = -32768;
+  auto area = Build("holes.tif", 10, 10, 1,
+                    [](int r, int c) { return r == 4 && c == 6 ? -32768 : 100 + r + c; }, 1, &noData);
+  const GridCell& hole = area->GetCell(4, 6);
+  EXPECT_FLOAT_EQ(hole.height, 100);
+  EXPECT_EQ(hole.colourIndex, 0);
+  // Its neighbours' normals use the replaced height, not the huge marker.
+  EXPECT_GT(area->GetCell(4, 5).elevationCode, 100);
+}
+
+TEST_F(TerrainAreaTest, FlatGridsHaveUprightNormalsAndIndexZero) {
+  auto area = Build("flat.tif", 40, 30, 5, [](int, int) { return 77.0; });
+  const GridCell& cell = area->GetCell(12, 13);
+  EXPECT_EQ(cell.azimuthCode, 0);
+  EXPECT_EQ(cell.elevationCode, 255);
+  EXPECT_EQ(cell.colourIndex, 0);
+  float x = 1, y = 1, z = 0;
+  DecodeNormal(cell.azimuthCode, cell.elevationCode, x, y, z);
+  EXPECT_NEAR(x, 0, 1e-6);
+  EXPECT_NEAR(y, 0, 1e-6);
+  EXPECT_NEAR(z, 1, 1e-6);
+}
+
+TEST_F(TerrainAreaTest, TheRingReusesViewsStrictlyInTurn) {
+  // 2 rows x 16,384 columns: 65 blocks side by side.
+  auto area = Build("wide.tif", 16384, 2, 1, [](int r, int c) { return r + c % 7; });
+  ASSERT_EQ(area->blockCount(), 65u);
+  area->GetCell(0, 0);
+  EXPECT_TRUE(area->IsMapped(0));
+  for (int q = 1; q < 64; ++q) area->GetCell(1, q * 256);
+  EXPECT_TRUE(area->IsMapped(0));
+  area->GetCell(1, 64 * 256);  // the 65th block takes the first slot
+  EXPECT_FALSE(area->IsMapped(0));
+  EXPECT_TRUE(area->IsMapped(64));
+  EXPECT_FLOAT_EQ(area->GetCell(1, 3).height, 1 + 3);  // mapped anew, into the next slot
+  EXPECT_TRUE(area->IsMapped(0));
+  EXPECT_FALSE(area->IsMapped(1));
+}
+
+TEST_F(TerrainAreaTest, CellWritesSurviveRemapping) {
+  auto area = Build("labels.tif", 300, 20, 1, [](int r, int c) { return r + c; });
+  area->GetCell(5, 280).label = 42;
+  for (int q = 0; q < 70; ++q) area->GetCell(0, (q % 2) * 256);  // views come and go
+  for (uint32_t n = 0; n < 200; ++n) area->MapBlock(n % area->blockCount());
+  EXPECT_EQ(area->GetCell(5, 280).label, 42);
+}
+
+TEST_F(TerrainAreaTest, HeightAtPointInsideAndBeyondTheGrid) {
+  auto area = Build("bilinear.tif", 11, 9, 10, [](int r, int c) { return 4.0 * c + 2.0 * r; });
+  SceneState& state = *static_cast<SceneState*>(std::calloc(1, sizeof(SceneState)));
+  state.xMin = 1005;  // first pixel centre of the test grids' geotransform
+  state.yMin = 5000 - 9 * 10 + 5;
+  state.cellSizeX = 10;
+  state.cellSizeY = 10;
+  state.columnCount = 11;
+  state.rowCount = 9;
+  auto plane = [&](double x, double y) { return 4.0 * (x - state.xMin) / 10 + 2.0 * (y - state.yMin) / 10; };
+  for (auto p : {std::pair<double, double>{1005, 4915}, {1033.3, 4941.7}, {1105, 4995}, {1104.9, 4930}})
+    EXPECT_NEAR(area->HeightAtPoint(state, p.first, p.second), plane(p.first, p.second), 1e-3);
+  // Beyond the grid: linear extrapolation from the edge cells.
+  EXPECT_NEAR(area->HeightAtPoint(state, 1200, 5100), plane(1200, 5100), 1e-3);
+  EXPECT_NEAR(area->HeightAtPoint(state, 900, 4800), plane(900, 4800), 1e-3);
+  std::free(&state);
+}
+
+TEST_F(TerrainAreaTest, ExtractSamplesKeepsTheNinePerRowLayout) {
+  auto area = Build("samples.tif", 40, 40, 1, [](int r, int c) { return r * 100 + c; });
+  std::vector<float> samples(81, -1.0f);
+  double low = 1e30, high = -1e30;
+  const int16_t range[5] = {0, 16, 8, 24, 2};
+  ASSERT_EQ(area->ExtractSamples(range, samples.data(), 2.0f, low, high), 1);
+  EXPECT_FLOAT_EQ(samples[0], 2 * 8);
+  EXPECT_FLOAT_EQ(samples[1], 2 * 10);
+  EXPECT_FLOAT_EQ(samples[9], 2 * (200 + 8));
+  EXPECT_FLOAT_EQ(samples[80], 2 * (1600 + 24));
+  EXPECT_DOUBLE_EQ(low, 16);
+  EXPECT_DOUBLE_EQ(high, 2 * 1624);
+  const int16_t bad[5] = {0, 16, 8, 24, 0};
+  EXPECT_EQ(area->ExtractSamples(bad, samples.data(), 1.0f, low, high), 0);
+}
+
+TEST_F(TerrainAreaTest, StoppingTheBuildLeavesNoCacheFile) {
+  const std::string path = WriteNodes("cancel.tif", 600, 600, 1, [](int r, int c) { return r + c; });
+  Dem dem(path);
+  DemStoreSetProgressHandler(&CancelHandler, nullptr);
+  g_cancelQueries = 0;
+  g_cancelAfter = 1;  // stop at the second block row
+  {
+    TerrainArea area;
+    const float one = 1;
+    EXPECT_EQ(area.BuildTerrainGrid(dem.handle, one, one), 0);
+    EXPECT_FALSE(area.ready());
+  }
+  EXPECT_TRUE(testgrids::ListDirectory(testgrids::ScratchEnvironment::workDir()).empty());
+  g_cancelAfter = -1;
+}
+
+TEST_F(TerrainAreaTest, UnbuiltAreasAnswerWithoutTouchingMemory) {
+  TerrainArea area;
+  EXPECT_FLOAT_EQ(area.GetCell(3, 3).height, 0);
+  EXPECT_EQ(area.MapBlock(0), 0);
+  EXPECT_EQ(area.BlockCells(0), nullptr);
+  const float one = 1;
+  EXPECT_EQ(area.BuildTerrainGrid(424242, one, one), 0);  // unknown handle
+}
+
+TEST(Normals, EncodeDecodeAndTruncation) {
+  uint8_t a = 0, e = 0;
+  EncodeNormal(0, 0, 1, a, e);
+  EXPECT_EQ(a, 0);
+  EXPECT_EQ(e, 255);
+  // A normal leaning east by 45 degrees: azimuth 0, elevation 45 degrees.
+  EncodeNormal(std::sqrt(0.5), 0, std::sqrt(0.5), a, e);
+  EXPECT_EQ(a, 0);
+  EXPECT_EQ(e, 191);  // (45 + 90) / 180 * 255 + 0.5
+  float x = 0, y = 0, z = 0;
+  DecodeNormal(a, e, x, y, z);
+  EXPECT_NEAR(x, std::cos(44 * M_PI / 180), 1e-6);  // whole degrees: (191 * 180) / 255 - 90 = 44
+  EXPECT_NEAR(z, std::sin(44 * M_PI / 180), 1e-6);
+  // Azimuth codes go round the circle.
+  EncodeNormal(0, std::sqrt(0.5), std::sqrt(0.5), a, e);
+  EXPECT_EQ(a, 64);  // 90 degrees
+  EncodeNormal(0, -std::sqrt(0.5), std::sqrt(0.5), a, e);
+  EXPECT_EQ(a, 191);  // 270 degrees
+
+  EXPECT_EQ(TruncateNear(2.9999995), 3);
+  EXPECT_EQ(TruncateNear(2.5), 2);
+  EXPECT_EQ(TruncateNear(3.0), 3);
+  EXPECT_EQ(TruncateNear(-1.5), -1);
+}
+
+// ---- Height colouring ----------------------------------------------------------------------
+
+TEST_F(TerrainAreaTest, LayeredColouringAndItsReset) {
+  auto area = Build("layers.tif", 30, 30, 1, [](int r, int c) { return 100 + 10 * r + c % 3; });
+  std::vector<uint8_t> original;
+  for (int r = 0; r < 30; ++r)
+    for (int c = 0; c < 30; ++c) original.push_back(area->GetCell(r, c).colourIndex);
+
+  const ColouringParams params{100, 392, 1, 1};
+  // Band 0 [100, 200), band 1 [150, 250) overlapping, band 2 [250, 400).
+  const float bounds[3][2] = {{100, 200}, {150, 250}, {250, 400}};
+  ASSERT_TRUE(ApplyLayerColours(*area, params, bounds, 3, nullptr));
+  EXPECT_EQ(area->GetCell(0, 0).colourIndex, 0);    // 100: equal to the low bound of band 0
+  EXPECT_EQ(area->GetCell(6, 0).colourIndex, 0);    // 160: both 0 and 1 hold it; 0 wins
+  EXPECT_EQ(area->GetCell(10, 0).colourIndex, 1);   // 200: the high bound of 0 belongs to 1
+  EXPECT_EQ(area->GetCell(15, 0).colourIndex, 2);   // 250: the low bound of band 2
+  const float narrow[1][2] = {{1000, 2000}};
+  ASSERT_TRUE(ApplyLayerColours(*area, params, narrow, 1, nullptr));
+  EXPECT_EQ(area->GetCell(15, 0).colourIndex, 0);   // no band holds it
+
+  ASSERT_TRUE(ResetColourIndices(*area, params, nullptr));
+  std::vector<uint8_t> restored;
+  for (int r = 0; r < 30; ++r)
+    for (int c = 0; c < 30; ++c) restored.push_back(area->GetCell(r, c).colourIndex);
+  EXPECT_EQ(restored, original);
+}
+
+TEST_F(TerrainAreaTest, HostProgressBarsAreDriven) {
+  auto area = Build("bar.tif", 600, 300, 1, [](int r, int c) { return r + c; });
+  struct Counts {
+    int high = -1, steps = 0;
+  } counts;
+  TnProgressBar bar{};
+  bar.user = &counts;
+  bar.setRange = [](void* user, int, int high) { static_cast<Counts*>(user)->high = high; };
+  bar.stepIt = [](void* user) { ++static_cast<Counts*>(user)->steps; };
+  ASSERT_TRUE(ResetColourIndices(*area, ColouringParams{0, 898, 1, 1}, &bar));
+  EXPECT_EQ(counts.high, 2);  // one step per block row
+  EXPECT_EQ(counts.steps, 2);
+}
+
+}  // namespace
+}  // namespace t3d

@@ -1,0 +1,97 @@
+// Grid files for tests, written with GDAL, and a private working directory that must be empty
+// again when the tests end.
+#pragma once
+
+#include <gdal.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <dirent.h>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testgrids {
+
+// Writes a one-band GeoTIFF of columns x rows pixels whose pixel at (line, pixel) is
+// value(line, pixel). gt is the geotransform; noData is set when given.
+inline bool WriteGrid(const std::string& path, int columns, int rows, const double gt[6],
+                      GDALDataType type, const std::function<double(int, int)>& value,
+                      const double* noData = nullptr) {
+  GDALAllRegister();
+  GDALDriverH driver = GDALGetDriverByName("GTiff");
+  GDALDatasetH dataset = GDALCreate(driver, path.c_str(), columns, rows, 1, type, nullptr);
+  if (dataset == nullptr) return false;
+  GDALSetGeoTransform(dataset, const_cast<double*>(gt));
+  GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+  if (noData != nullptr) GDALSetRasterNoDataValue(band, *noData);
+  std::vector<double> line(size_t(columns), 0.0);
+  bool ok = true;
+  for (int y = 0; y < rows && ok; ++y) {
+    for (int x = 0; x < columns; ++x) line[size_t(x)] = value(y, x);
+    ok = GDALRasterIO(band, GF_Write, 0, y, columns, 1, line.data(), columns, 1, GDT_Float64, 0,
+                      0) == CE_None;
+  }
+  GDALClose(dataset);
+  return ok;
+}
+
+// North-up geotransform with the top-left corner at (x0, y0) and square or rectangular pixels.
+inline void NorthUp(double gt[6], double x0, double y0, double dx, double dy) {
+  gt[0] = x0;
+  gt[1] = dx;
+  gt[2] = 0;
+  gt[3] = y0;
+  gt[4] = 0;
+  gt[5] = -dy;
+}
+
+// Files in a directory (names), "." and ".." left out.
+inline std::vector<std::string> ListDirectory(const std::string& directory) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(directory.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+  }
+  return names;
+}
+
+// A scratch directory for the grids a test writes, and a separate working directory for the
+// library's temporary files (TERRAIN3D_WORK_DIR), which must be empty when the tests end.
+class ScratchEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    char grids[] = "/tmp/t3d-grids-XXXXXX";
+    char work[] = "/tmp/t3d-work-XXXXXX";
+    ASSERT_NE(mkdtemp(grids), nullptr);
+    ASSERT_NE(mkdtemp(work), nullptr);
+    gridDir() = grids;
+    workDir() = work;
+    setenv("TERRAIN3D_WORK_DIR", work, 1);
+  }
+  void TearDown() override {
+    const std::vector<std::string> left = ListDirectory(workDir());
+    EXPECT_TRUE(left.empty()) << "temporary files left in the working directory, first: "
+                              << (left.empty() ? "" : left[0]);
+    for (const std::string& name : ListDirectory(gridDir())) unlink((gridDir() + "/" + name).c_str());
+    for (const std::string& name : left) unlink((workDir() + "/" + name).c_str());
+    rmdir(gridDir().c_str());
+    rmdir(workDir().c_str());
+  }
+  static std::string& gridDir() {
+    static std::string dir;
+    return dir;
+  }
+  static std::string& workDir() {
+    static std::string dir;
+    return dir;
+  }
+};
+
+inline std::string GridPath(const std::string& name) { return ScratchEnvironment::gridDir() + "/" + name; }
+
+}  // namespace testgrids
