@@ -369,6 +369,43 @@ TEST(Normals, EncodeDecodeAndTruncation) {
   EncodeNormal(0, -std::sqrt(0.5), std::sqrt(0.5), a, e);
   EXPECT_EQ(a, 191);  // 270 degrees
 
+  // The codes match the trigonometric definition over the whole sphere.
+  auto reference = [](double x, double y, double z, int& azimuth, int& elevation) {
+    const double h = std::sqrt(x * x + y * y);
+    if (h < 1e-6) {
+      azimuth = 0;
+      elevation = 255;
+      return;
+    }
+    double degrees = std::atan2(y, x) * 180 / M_PI;
+    if (degrees < 0) degrees += 360;
+    azimuth = std::min(255, int(degrees / 360 * 255 + 0.5));
+    elevation = int((std::atan(z / h) * 180 / M_PI + 90) / 180 * 255 + 0.5);
+  };
+  uint32_t seed = 12345;
+  auto next = [&] {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) / double(1 << 24) * 2 - 1;
+  };
+  int mismatches = 0;
+  for (int i = 0; i < 200000; ++i) {
+    const double x = next(), y = next(), z = i % 2 == 0 ? std::fabs(next()) : next();
+    int ra = 0, re = 0;
+    reference(x, y, z, ra, re);
+    EncodeNormal(x, y, z, a, e);
+    mismatches += (a != ra || e != re) ? 1 : 0;
+  }
+  EXPECT_EQ(mismatches, 0);
+  // Exactly on the axes and on code boundaries.
+  for (int k = 0; k < 255; ++k) {
+    const double angle = k * 360.0 / 255 * M_PI / 180;
+    int ra = 0, re = 0;
+    reference(std::cos(angle), std::sin(angle), 0.3, ra, re);
+    EncodeNormal(std::cos(angle), std::sin(angle), 0.3, a, e);
+    EXPECT_EQ(a, ra) << k;
+    EXPECT_EQ(e, re) << k;
+  }
+
   EXPECT_EQ(TruncateNear(2.9999995), 3);
   EXPECT_EQ(TruncateNear(2.5), 2);
   EXPECT_EQ(TruncateNear(3.0), 3);

@@ -31,18 +31,98 @@ uint8_t DefaultColourIndex(float cellHeight, const ColouringParams& params) {
   return scaled >= 255.0f ? 255 : uint8_t(scaled);
 }
 
+namespace {
+
+// Codes by comparison instead of trigonometry. A code c (0..255) of an angle a on a scale of
+// `range` degrees is trunc(a / range * 255 + 0.5): it reaches k exactly when a reaches the
+// boundary (k - 0.5) * range / 255. Each boundary is turned into the value of a cheap function
+// that rises with the angle, and a code is the number of boundaries at or below the normal's
+// value. A coarse table of buckets gives the count at the bucket's start; at most a few
+// comparisons finish it.
+class CodeTable {
+ public:
+  // boundaries[k] for k = 1..255, rising; values lie in [low, high).
+  CodeTable(const double boundaries[256], double low, double high) : low_(low) {
+    scale_ = kBuckets / (high - low);
+    for (int k = 1; k < 256; ++k) boundaries_[k] = boundaries[k];
+    boundaries_[0] = -1e300;
+    boundaries_[256] = 1e300;
+    int code = 0;
+    for (int b = 0; b <= kBuckets; ++b) {
+      const double start = low + b / scale_;
+      while (code < 255 && start >= boundaries_[code + 1]) ++code;
+      // Rounding of start can place it just past a boundary the value may still be below.
+      start_[b] = uint8_t(code > 0 ? code - 1 : 0);
+    }
+  }
+  uint8_t Code(double value) const {
+    int bucket = int((value - low_) * scale_);
+    bucket = bucket < 0 ? 0 : (bucket > kBuckets ? kBuckets : bucket);
+    int code = start_[bucket];
+    while (code < 255 && value >= boundaries_[code + 1]) ++code;
+    return uint8_t(code);
+  }
+
+ private:
+  static constexpr int kBuckets = 4096;
+  double low_, scale_;
+  double boundaries_[257];
+  uint8_t start_[kBuckets + 1];
+};
+
+// Rises with the compass-free angle atan2(y, x) taken in [0, 360): 0 to 4 round the circle.
+inline double DiamondAngle(double x, double y) {
+  if (y >= 0) return x >= 0 ? y / (x + y) : 1 - x / (-x + y);
+  return x < 0 ? 2 - y / (-x - y) : 3 + x / (x - y);
+}
+
+// Rises with atan(z / h) for h > 0, from h squared: -1 to 1 (the signed squared sine).
+inline double TiltMeasure(double z, double hh) {
+  const double zz = z * z;
+  return (z < 0 ? -zz : zz) / (zz + hh);
+}
+
+const CodeTable& AzimuthCodes() {
+  static const CodeTable table = [] {
+    double boundaries[256] = {};
+    for (int k = 1; k < 256; ++k) {
+      const double angle = (k - 0.5) * 360.0 / 255.0 / kDegrees;
+      boundaries[k] = DiamondAngle(std::cos(angle), std::sin(angle));
+    }
+    return CodeTable(boundaries, 0.0, 4.0);
+  }();
+  return table;
+}
+
+const CodeTable& ElevationCodes() {
+  static const CodeTable table = [] {
+    double boundaries[256] = {};
+    for (int k = 1; k < 256; ++k) {
+      const double angle = ((k - 0.5) * 180.0 / 255.0 - 90.0) / kDegrees;
+      boundaries[k] = TiltMeasure(std::sin(angle), std::cos(angle) * std::cos(angle));
+    }
+    return CodeTable(boundaries, -1.0, 1.0);
+  }();
+  return table;
+}
+
+}  // namespace
+
+// azimuth = atan2(y, x) in degrees (0 to 360), code = trunc(azimuth / 360 * 255 + 0.5);
+// elevation = atan(z / h) + 90 degrees with h = |(x, y)|, code = trunc(elevation / 180 * 255 + 0.5);
+// a vertical normal (h below 1e-6 of the normal's length) has codes 0 and 255. Computed by
+// comparison (see CodeTable); the normal need not be of unit length.
 void EncodeNormal(double x, double y, double z, uint8_t& azimuthCode, uint8_t& elevationCode) {
-  double azimuth = std::atan2(y, x) * kDegrees;
-  if (azimuth < 0) azimuth += 360.0;
-  azimuthCode = uint8_t(std::min(255.0, azimuth / 360.0 * 255.0 + 0.5));
-  const double h = std::sqrt(x * x + y * y);
-  if (std::fabs(h) < 1e-6) {
+  const double hh = x * x + y * y;
+  if (hh < 1e-12 * (hh + z * z)) {
     azimuthCode = 0;
     elevationCode = 255;
     return;
   }
-  const double elevation = std::atan(z / h) * kDegrees + 90.0;
-  elevationCode = uint8_t(std::clamp(elevation / 180.0 * 255.0 + 0.5, 0.0, 255.0));
+  static const CodeTable& azimuths = AzimuthCodes();
+  static const CodeTable& elevations = ElevationCodes();
+  azimuthCode = azimuths.Code(DiamondAngle(x, y));
+  elevationCode = elevations.Code(TiltMeasure(z, hh));
 }
 
 void DecodeNormal(uint8_t azimuthCode, uint8_t elevationCode, float& x, float& y, float& z) {
@@ -171,16 +251,11 @@ int16_t TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const 
           const double before =
               i >= 1 ? e[(i - 1) * kBlockSide + j]
                      : CleanHeight(DemStoreGetEdgeValue(demHandle, number, int16_t(i), int16_t(j), 1), zMin);
-          double nx = (here - right) * cellHeight_ / s;
-          double ny = (before - here) * cellWidth_ / s;
-          double nzv = nz;
-          double length = std::sqrt(nx * nx + ny * ny + nzv * nzv);
-          if (std::fabs(length) < 1e-6) length = 1;
-          nx /= length;
-          ny /= length;
-          nzv /= length;
+          // The codes do not depend on the normal's length: it is encoded unnormalised.
+          const double nx = (here - right) * cellHeight_ / s;
+          const double ny = (before - here) * cellWidth_ / s;
           GridCell& cell = c[i * kBlockSide + j];
-          EncodeNormal(nx, ny, nzv, cell.azimuthCode, cell.elevationCode);
+          EncodeNormal(nx, ny, nz, cell.azimuthCode, cell.elevationCode);
         }
       }
       // Edge fill: positions right of the last column copy the cell before them; rows below the
