@@ -213,30 +213,10 @@ class EglMemoryDevice : public MemoryDevice {
   Pbuffer surface_;
 };
 
-// The largest bitmap an off-screen device allocates: the DIB header records its size in 32 bits.
-constexpr int64_t kMaxDibBytes = int64_t(0x7fffffff);
-
 std::unique_ptr<MemoryDevice> MakeEglMemoryDevice(int width, int height, int bitCount,
                                                   int& message) {
-  message = kMsgNone;
-  if (width <= 0 || height <= 0) {
-    message = kMsgOutputTooLarge;
-    return nullptr;
-  }
-  if (bitCount != 16 && bitCount != 24 && bitCount != 32) {
-    message = kMsgChoosePixelFormat;
-    return nullptr;
-  }
-  const int64_t bytes = DibRowBytes(width, bitCount) * int64_t(height);
-  if (bytes > kMaxDibBytes) {
-    message = kMsgOutputTooLarge;
-    return nullptr;
-  }
-  std::unique_ptr<uint8_t[]> bits(new (std::nothrow) uint8_t[size_t(bytes)]);
-  if (!bits) {
-    message = kMsgOutputTooLarge;
-    return nullptr;
-  }
+  std::unique_ptr<uint8_t[]> bits = AllocateDibBits(width, height, bitCount, message);
+  if (!bits) return nullptr;
   return std::make_unique<EglMemoryDevice>(width, height, bitCount, std::move(bits));
 }
 

@@ -140,6 +140,12 @@ bool ReadFramebufferToDib(int width, int height, int bitCount, uint8_t* bits);
 // Reads the current framebuffer into BGRA rows, top row first, pitch bytes apart.
 bool ReadFramebufferTopDown(int width, int height, uint8_t* pixels, int64_t pitch);
 
+// Checks the size and bit count of an off-screen bitmap and allocates its pixels (not cleared).
+// On failure returns null and sets message: kMsgOutputTooLarge for a size the bitmap cannot hold
+// (not positive, 2 GB or more, or no memory), kMsgChoosePixelFormat for a bit count other than
+// 16, 24 or 32.
+std::unique_ptr<uint8_t[]> AllocateDibBits(int width, int height, int bitCount, int& message);
+
 // Builds the header of a bottom-up RGB bitmap of the given size and bit count.
 DibInfo MakeDibInfo(int width, int height, int bitCount);
 

@@ -3,6 +3,7 @@
 #include <GL/glext.h>
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "platform/gl_device.h"
@@ -88,6 +89,28 @@ bool ReadFramebufferTopDown(int width, int height, uint8_t* pixels, int64_t pitc
   for (int y = 0; y < height; ++y)
     std::memcpy(pixels + pitch * y, frame.data() + rowBytes * (height - 1 - y), size_t(rowBytes));
   return true;
+}
+
+std::unique_ptr<uint8_t[]> AllocateDibBits(int width, int height, int bitCount, int& message) {
+  // The DIB header records the image size in 32 bits.
+  constexpr int64_t kMaxDibBytes = int64_t(0x7fffffff);
+  message = kMsgNone;
+  if (width <= 0 || height <= 0) {
+    message = kMsgOutputTooLarge;
+    return nullptr;
+  }
+  if (bitCount != 16 && bitCount != 24 && bitCount != 32) {
+    message = kMsgChoosePixelFormat;
+    return nullptr;
+  }
+  const int64_t bytes = DibRowBytes(width, bitCount) * int64_t(height);
+  if (bytes > kMaxDibBytes) {
+    message = kMsgOutputTooLarge;
+    return nullptr;
+  }
+  std::unique_ptr<uint8_t[]> bits(new (std::nothrow) uint8_t[size_t(bytes)]);
+  if (!bits) message = kMsgOutputTooLarge;
+  return bits;
 }
 
 DibInfo MakeDibInfo(int width, int height, int bitCount) {

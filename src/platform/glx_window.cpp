@@ -227,30 +227,11 @@ class GlxMemoryDevice : public MemoryDevice {
   GLXPbuffer pbuffer_ = None;
 };
 
-constexpr int64_t kMaxDibBytes = int64_t(0x7fffffff);
-
 std::unique_ptr<MemoryDevice> MakeGlxMemoryDevice(const XConnectionPtr& connection, int screen,
                                                   int width, int height, int bitCount,
                                                   int& message) {
-  message = kMsgNone;
-  if (width <= 0 || height <= 0) {
-    message = kMsgOutputTooLarge;
-    return nullptr;
-  }
-  if (bitCount != 16 && bitCount != 24 && bitCount != 32) {
-    message = kMsgChoosePixelFormat;
-    return nullptr;
-  }
-  const int64_t bytes = DibRowBytes(width, bitCount) * int64_t(height);
-  if (bytes > kMaxDibBytes) {
-    message = kMsgOutputTooLarge;
-    return nullptr;
-  }
-  std::unique_ptr<uint8_t[]> bits(new (std::nothrow) uint8_t[size_t(bytes)]);
-  if (!bits) {
-    message = kMsgOutputTooLarge;
-    return nullptr;
-  }
+  std::unique_ptr<uint8_t[]> bits = AllocateDibBits(width, height, bitCount, message);
+  if (!bits) return nullptr;
   return std::make_unique<GlxMemoryDevice>(connection, screen, width, height, bitCount,
                                            std::move(bits));
 }
