@@ -332,6 +332,14 @@ bool SceneObject::MakeWindowCurrent(SceneState& state) {
   return windowDevice_->MakeCurrent(windowContext_.get());
 }
 
+bool SceneObject::MakeCurrent(SceneState& state, FrameTarget target) {
+  if (target == kTargetOffscreen) {
+    if (!memoryDevice_ || !offscreenContext_) return false;
+    return memoryDevice_->MakeCurrent(offscreenContext_.get());
+  }
+  return MakeWindowCurrent(state);
+}
+
 bool SceneObject::PresentFrame(SceneState& state, FrameTarget target) {
   if (target == kTargetOffscreen) {
     if (!memoryDevice_) return false;

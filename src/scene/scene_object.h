@@ -52,6 +52,9 @@ class SceneObject {
 
   // Makes the window context current again when it is ready (drawing calls do this first).
   bool MakeWindowCurrent(SceneState& state);
+  // Makes the context of the target current: the window's, or the off-screen bitmap's while one
+  // exists.
+  bool MakeCurrent(SceneState& state, FrameTarget target);
   // Ends a frame on the target: shows the window's back buffer, or copies the off-screen frame
   // into the bitmap.
   bool PresentFrame(SceneState& state, FrameTarget target);

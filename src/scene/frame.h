@@ -1,0 +1,22 @@
+// The frame driver: projection, 3D frames, the plan view and the sky dome.
+#pragma once
+
+#include "scene/scene_object.h"
+
+namespace t3d {
+
+struct SceneState;
+
+// Viewport and perspective projection for a client of width x height on the target. A size that
+// is not positive changes nothing and succeeds. Fails only when no context can be made current.
+bool SetProjection(SceneObject& scene, SceneState& state, int width, int height,
+                   FrameTarget target);
+
+// One 3D frame of the prepared scene on the target (window: presented; off screen: flushed into
+// the bitmap). False when nothing could be drawn.
+bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target);
+
+// The plan view of the whole grid, presented on the window (tnDraw2DScene).
+bool DrawPlanScene(SceneObject& scene, SceneState& state);
+
+}  // namespace t3d
