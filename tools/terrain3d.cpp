@@ -5,6 +5,9 @@
 //       Initialises a scene on a window (headless by default, or an X11 window of its own) and
 //       prints the GL vendor, renderer and version and the device record; with a DEM file, also
 //       prepares it and prints the grid header and what preparation made of it.
+//
+//   terrain3d render DEM -o OUT.png|OUT.bmp [options]
+//       Draws the prepared DEM in perspective (or in plan view) off screen and writes the picture.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "host_window.h"
+#include "image_files.h"
 #include "terrain3d/terrain3d.h"
 
 namespace {
@@ -24,11 +28,19 @@ int TN_CALL PrintMessage(void*, int id, unsigned style, const char* caption, con
 void Usage(FILE* to) {
   std::fputs(
       "usage: terrain3d info [DEM] [--x11] [--display NAME] [--size WxH] [--no-rescale]\n"
+      "       terrain3d render DEM -o OUT.png|OUT.bmp [--size WxH] [--eye X,Y,Z --look X,Y]\n"
+      "                        [--sky] [--fog] [--no-light] [--table N] [--grey] [--wireframe]\n"
+      "                        [--plan] [--quality 0|1|2] [--no-rescale]\n"
       "  info   initialise a scene on a window and print the GL and device information\n"
       "         (headless by default; --x11 opens an X11 window on $DISPLAY or NAME);\n"
       "         with a DEM file (any raster GDAL reads), prepare it and print the grid\n"
       "         header, vertical scale, scene unit, eye range, level-of-detail factors and\n"
-      "         draw quality. --no-rescale keeps heights 1:1 instead of the default scaling.\n",
+      "         draw quality. --no-rescale keeps heights 1:1 instead of the default scaling.\n"
+      "  render draw the DEM and write the picture: in perspective from the prepared eye\n"
+      "         (north-east of the centre) or from --eye (map x, y and height / zScale as\n"
+      "         'info' prints it) looking at --look; --plan draws the whole grid from above.\n"
+      "         --sky sky dome, --fog fog, --no-light no lighting, --table N colour table\n"
+      "         0 to 38, --grey grey table, --wireframe lines, --quality level of detail.\n",
       to);
 }
 
@@ -182,6 +194,161 @@ int Info(int argc, char** argv) {
   return 0;
 }
 
+int g_tableNumber = -1;
+bool g_keepHeights = false;
+
+int TN_CALL RenderDialogs(void*, int dialogId, void* record) {
+  if (dialogId == TN_DIALOG_VERTICAL_SCALE && g_keepHeights) {
+    static_cast<TnVerticalScaleDialog*>(record)->rescale = 0;
+    return 1;
+  }
+  if (dialogId == TN_DIALOG_HEIGHT_COLOUR && g_tableNumber >= 0) {
+    auto* dialog = static_cast<TnHeightColourDialog*>(record);
+    dialog->customLayers = 0;
+    dialog->tableNumber = int16_t(g_tableNumber);
+    return 1;
+  }
+  return TN_DIALOG_DEFAULT;
+}
+
+bool ParseFloats(const char* text, float* values, int count) {
+  std::string rest = text;
+  for (int i = 0; i < count; ++i) {
+    char* end = nullptr;
+    values[i] = std::strtof(rest.c_str(), &end);
+    if (end == rest.c_str()) return false;
+    rest = end;
+    if (i + 1 < count) {
+      if (rest.empty() || rest[0] != ',') return false;
+      rest.erase(0, 1);
+    }
+  }
+  return rest.empty();
+}
+
+int Render(int argc, char** argv) {
+  const char* demPath = nullptr;
+  std::string out;
+  int width = 640, height = 480, quality = -1;
+  bool sky = false, fog = false, noLight = false, grey = false, wireframe = false, plan = false;
+  bool haveEye = false, haveLook = false;
+  float eye[3] = {0, 0, 0}, look[2] = {0, 0};
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    const char* value = nullptr;
+    if (arg == "-o" && (value = next())) out = value;
+    else if (arg == "--size" && (value = next())) {
+      if (std::sscanf(value, "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0) {
+        std::fprintf(stderr, "terrain3d: bad size '%s'\n", value);
+        return 2;
+      }
+    } else if (arg == "--eye" && (value = next())) haveEye = ParseFloats(value, eye, 3);
+    else if (arg == "--look" && (value = next())) haveLook = ParseFloats(value, look, 2);
+    else if (arg == "--table" && (value = next())) g_tableNumber = std::atoi(value);
+    else if (arg == "--quality" && (value = next())) quality = std::atoi(value);
+    else if (arg == "--sky") sky = true;
+    else if (arg == "--fog") fog = true;
+    else if (arg == "--no-light") noLight = true;
+    else if (arg == "--grey") grey = true;
+    else if (arg == "--wireframe") wireframe = true;
+    else if (arg == "--plan") plan = true;
+    else if (arg == "--no-rescale") g_keepHeights = true;
+    else if (!arg.empty() && arg[0] != '-' && demPath == nullptr) demPath = argv[i];
+    else {
+      Usage(stderr);
+      return 2;
+    }
+  }
+  if (demPath == nullptr || out.empty() || haveEye != haveLook) {
+    Usage(stderr);
+    return 2;
+  }
+  tnSetDialogHandler(&RenderDialogs, nullptr);
+
+  std::vector<unsigned char> pixels(size_t(width) * size_t(height) * 4);
+  TnNativeWindow window{};
+  window.kind = TN_WINDOW_HEADLESS;
+  window.width = width;
+  window.height = height;
+  window.pixels = pixels.data();
+  Scene scene;
+  if (!scene.ok() || tnInitial3DScene(scene.scene(), scene.state(), &window) != TN_OK) {
+    std::fprintf(stderr, "terrain3d: cannot initialise a scene\n");
+    return 1;
+  }
+  tnReshape(scene.scene(), scene.state(), width, height);
+  DemFile dem;
+  dem.handle = tnDemOpen(demPath);
+  if (dem.handle <= 0) {
+    std::fprintf(stderr, "terrain3d: %s\n", tnDemLastError());
+    return 1;
+  }
+  if (tnPrepare3DScene(scene.scene(), scene.state(), dem.handle) != TN_OK) {
+    std::fprintf(stderr, "terrain3d: cannot prepare '%s'\n", demPath);
+    return 1;
+  }
+  void* s = scene.scene();
+  void* st = scene.state();
+  if (g_tableNumber >= 0 && SetHeightLayerColor(s, st, nullptr) != TN_OK)
+    std::fprintf(stderr, "terrain3d: colour table %d not applied\n", g_tableNumber);
+  if (sky) SetSkyFlag(s, st, 1);
+  if (fog) SetFogFlag(s, st, 1);
+  if (noLight) SetLightFlag(s, st, 0);
+  if (grey) SetGrayDisplayFlag(s, st, 1);
+  if (wireframe) SetDrawMode(s, st, 1);
+  if (quality >= 0) SetDrawQuality(s, st, quality);
+  if (haveEye) SetEyeCenterPosition(s, st, eye, look);
+
+  t3dhost::Picture picture;
+  std::string error;
+  if (plan) {
+    if (tnDraw2DScene(s, st) != TN_OK) {
+      std::fprintf(stderr, "terrain3d: the plan view could not be drawn\n");
+      return 1;
+    }
+    picture.width = width;
+    picture.height = height;
+    picture.bgra = pixels;
+  } else {
+    // The library writes BMP pictures; other formats are converted here.
+    const bool bmp = out.size() > 4 && (out.compare(out.size() - 4, 4, ".bmp") == 0 ||
+                                        out.compare(out.size() - 4, 4, ".BMP") == 0);
+    const std::string bmpPath = bmp ? out : out + ".tmp.bmp";
+    TnOutputRequest request{};
+    request.fileKind = TN_OUTPUT_BMP;
+    if (bmpPath.size() >= sizeof request.path) {
+      std::fprintf(stderr, "terrain3d: output path too long\n");
+      return 1;
+    }
+    std::strncpy(request.path, bmpPath.c_str(), sizeof request.path - 1);
+    request.width = width;
+    request.height = height;
+    request.tilesAcross = 1;
+    request.tilesDown = 1;
+    if (tnOutput3DScene(s, st, &request) != TN_OK) {
+      std::fprintf(stderr, "terrain3d: the view could not be drawn\n");
+      return 1;
+    }
+    if (bmp) {
+      std::printf("%s\n", out.c_str());
+      return 0;
+    }
+    const bool read = t3dhost::ReadBmp(bmpPath, picture, error);
+    std::remove(bmpPath.c_str());
+    if (!read) {
+      std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  if (!t3dhost::WritePicture(out, picture, error)) {
+    std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("%s\n", out.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -192,6 +359,7 @@ int main(int argc, char** argv) {
   }
   const std::string command = argv[1];
   if (command == "info") return Info(argc - 2, argv + 2);
+  if (command == "render") return Render(argc - 2, argv + 2);
   if (command == "--help" || command == "-h" || command == "help") {
     Usage(stdout);
     return 0;

@@ -102,7 +102,21 @@ typedef TnProgressBar* TnProgressControl;
 
 /* Host records whose layouts belong to later parts of the library; complete types are declared
  * here as those parts are built. */
-typedef struct TnOutputRequest TnOutputRequest;
+/* Output request of tnOutput3DScene (278 bytes, packed). */
+#define TN_OUTPUT_BMP 0
+#define TN_OUTPUT_RASTER 1
+#pragma pack(push, 1)
+typedef struct TnOutputRequest {
+  int32_t fileKind;     /* TN_OUTPUT_BMP or TN_OUTPUT_RASTER */
+  char path[256];       /* output file, zero-terminated */
+  int32_t width;        /* pixels (of one tile when tiled) */
+  int32_t height;
+  int16_t tilesAcross;  /* 1 for a single picture */
+  int16_t tilesDown;
+  int32_t hillShade;    /* non-zero: the hill-shade picture of the grid instead of the 3D view */
+  int16_t resolution;   /* stored as the raster image's resolution */
+} TnOutputRequest;
+#pragma pack(pop)
 typedef struct TnRecordRequest TnRecordRequest;
 typedef struct TnAnalysisParams TnAnalysisParams;
 typedef struct TnRegionDescriptor TnRegionDescriptor;
@@ -404,6 +418,12 @@ TN_API void TN_CALL tnSetDialogHandler(TnDialogHandler handler, void* user);
 } /* extern "C" */
 
 static_assert(sizeof(TnGridHeader) == 56, "grid header is 56 bytes");
+static_assert(sizeof(TnOutputRequest) == 278, "output request is 278 bytes");
+static_assert(offsetof(TnOutputRequest, path) == 4 && offsetof(TnOutputRequest, width) == 260 &&
+                  offsetof(TnOutputRequest, tilesAcross) == 268 &&
+                  offsetof(TnOutputRequest, hillShade) == 272 &&
+                  offsetof(TnOutputRequest, resolution) == 276,
+              "output request layout");
 static_assert(offsetof(TnGridHeader, rows) == 4 && offsetof(TnGridHeader, xMin) == 8 &&
                   offsetof(TnGridHeader, zMax) == 48,
               "grid header layout");

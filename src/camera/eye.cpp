@@ -52,3 +52,32 @@ void UpdateEyeMoveLimits(SceneObject& scene, const SceneState& state) {
 }
 
 }  // namespace t3d
+
+namespace t3d {
+
+void SetEyeCentre(const SceneObject& scene, SceneState& state, float eye[3], const float centre[2]) {
+  const float* range = scene.eyeRange;
+  for (int i = 0; i < 3; ++i) {
+    const float low = range[i * 3], high = range[i * 3 + 1];
+    if (eye[i] < low) eye[i] = low;
+    if (eye[i] > high) eye[i] = high;
+  }
+  const double dx = double(eye[0]) - centre[0], dy = double(eye[1]) - centre[1];
+  if (std::sqrt(dx * dx + dy * dy) < 1e-6) return;
+  state.viewCentre[0] = centre[0];
+  state.viewCentre[1] = centre[1];
+  state.eyePosition[0] = eye[0];
+  state.eyePosition[1] = eye[1];
+  state.eyePosition[2] = eye[2];
+  UpdateViewDirection(state);
+  const double length = std::sqrt(double(state.viewDirSin) * state.viewDirSin +
+                                  double(state.viewDirCos) * state.viewDirCos);
+  const double drop = double(state.zMin) - eye[2];
+  const double q = std::fabs(dx) >= 1e-6 ? drop * state.viewDirSin / (dx * length)
+                                          : drop * state.viewDirCos / (dy * length);
+  double tilt = std::atan(q) * 180.0 / kPi;
+  tilt = tilt < 0 ? 0 : (tilt > 89 ? 89 : tilt);
+  state.viewTilt = float(tilt);
+}
+
+}  // namespace t3d

@@ -18,3 +18,12 @@ void UpdateViewDirection(SceneState& state);
 void UpdateEyeMoveLimits(SceneObject& scene, const SceneState& state);
 
 }  // namespace t3d
+
+namespace t3d {
+
+// SetEyeCenterPosition: the eye is limited to the eye range (and written back); unless it stands
+// straight above the centre, it looks at the centre, tilted to aim from its height at the lowest
+// height there.
+void SetEyeCentre(const SceneObject& scene, SceneState& state, float eye[3], const float centre[2]);
+
+}  // namespace t3d

@@ -12,6 +12,7 @@
 
 #include "platform/gl_device.h"
 #include "scene/scene_state.h"
+#include "terrain/surface_mesh.h"
 
 namespace t3d {
 
@@ -87,6 +88,8 @@ class SceneObject {
   double overlayProjection[16] = {};
   int32_t viewportHalfWidth = 0, viewportHalfHeight = 0;
   int32_t viewportCentreX = 0, viewportCentreY = 0;
+  // What the surface mesh drew in the last frame.
+  MeshStats lastMesh;
 
  private:
   void SetDefaults(SceneState& state, const void* window);

@@ -1,0 +1,55 @@
+// Exported functions of the frame driver and the picture output.
+#include "camera/eye.h"
+#include "interface/handles.h"
+#include "output/picture_output.h"
+#include "scene/frame.h"
+
+using namespace t3d;
+
+extern "C" {
+
+TN_API int TN_CALL tnDrawScene(void* scene, void* state) {
+  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
+  if (AsScene(scene)->busy != 0) return TN_OK;
+  return StatusOf(DrawFrame(*AsScene(scene), *AsState(state), kTargetWindow));
+}
+
+TN_API int TN_CALL tnDraw2DScene(void* scene, void* state) {
+  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
+  if (AsScene(scene)->busy != 0) return TN_OK;
+  return StatusOf(DrawPlanScene(*AsScene(scene), *AsState(state)));
+}
+
+TN_API int TN_CALL tnReshape(void* scene, void* state, int width, int height) {
+  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
+  return StatusOf(SetProjection(*AsScene(scene), *AsState(state), width, height, kTargetWindow));
+}
+
+TN_API int TN_CALL tnOutput3DScene(void* scene, void* state, TnOutputRequest* request) {
+  if (scene == nullptr || state == nullptr || request == nullptr) return TN_E_FAIL;
+  return StatusOf(OutputScene(*AsScene(scene), *AsState(state), *request));
+}
+
+TN_API int TN_CALL SetEyeCenterPosition(void* scene, void* state, float eye[3], float centre[2]) {
+  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
+  if (eye != nullptr && centre != nullptr) SetEyeCentre(*AsScene(scene), *AsState(state), eye, centre);
+  return TN_OK;
+}
+
+TN_API int TN_CALL GetEyeCenterPosition(void* scene, void* state, float eye[3], float centre[3]) {
+  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
+  const SceneState& s = *AsState(state);
+  if (eye != nullptr) {
+    eye[0] = s.eyePosition[0];
+    eye[1] = s.eyePosition[1];
+    eye[2] = s.eyePosition[2];
+  }
+  if (centre != nullptr) {
+    centre[0] = s.viewCentre[0];
+    centre[1] = s.viewCentre[1];
+    centre[2] = s.zMin;
+  }
+  return TN_OK;
+}
+
+}  // extern "C"

@@ -1,0 +1,26 @@
+// Picture files of the host program: PNG and BMP from BGRA rows, and BMP files read back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace t3dhost {
+
+// A picture as BGRA rows, top row first.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> bgra;
+};
+
+// Reads an uncompressed 24- or 32-bit BMP file (bottom-up or top-down).
+bool ReadBmp(const std::string& path, Picture& picture, std::string& error);
+// Writes an 8-bit RGB PNG.
+bool WritePng(const std::string& path, const Picture& picture, std::string& error);
+// Writes a 24-bit bottom-up BMP.
+bool WriteBmp(const std::string& path, const Picture& picture, std::string& error);
+// Writes by the file name's extension (.png or .bmp).
+bool WritePicture(const std::string& path, const Picture& picture, std::string& error);
+
+}  // namespace t3dhost
