@@ -68,6 +68,25 @@ bool ReadBmp(const std::string& path, Picture& picture, std::string& error) {
   return true;
 }
 
+bool ReadPng(const std::string& path, Picture& picture, std::string& error) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) {
+    error = "cannot read " + path;
+    return false;
+  }
+  image.format = PNG_FORMAT_BGRA;
+  picture.width = int(image.width);
+  picture.height = int(image.height);
+  picture.bgra.assign(PNG_IMAGE_SIZE(image), 0);
+  if (!png_image_finish_read(&image, nullptr, picture.bgra.data(), 0, nullptr)) {
+    png_image_free(&image);
+    error = "cannot decode " + path;
+    return false;
+  }
+  return true;
+}
+
 bool WritePng(const std::string& path, const Picture& picture, std::string& error) {
   File file(std::fopen(path.c_str(), "wb"));
   if (!file) {

@@ -16,6 +16,8 @@ struct Picture {
 
 // Reads an uncompressed 24- or 32-bit BMP file (bottom-up or top-down).
 bool ReadBmp(const std::string& path, Picture& picture, std::string& error);
+// Reads an 8-bit RGB or RGBA PNG.
+bool ReadPng(const std::string& path, Picture& picture, std::string& error);
 // Writes an 8-bit RGB PNG.
 bool WritePng(const std::string& path, const Picture& picture, std::string& error);
 // Writes a 24-bit bottom-up BMP.

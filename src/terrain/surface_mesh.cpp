@@ -319,7 +319,9 @@ bool Descend(Selection& s, const MeshNode& parent, NodeCode code, Pending& pendi
     const int digit = QuadrantDigit(higherRows, higherColumns);
     const int r0 = parent.firstRow + (higherRows ? half : 0);
     const int c0 = parent.firstColumn + (higherColumns ? half : 0);
-    if (r0 > s.rows - 1 || c0 > s.columns - 1) continue;
+    // A child starting on or beyond the grid's last row or column holds no cell: the nodes
+    // before it already reach that row or column with their last vertices.
+    if (r0 >= s.rows - 1 || c0 >= s.columns - 1) continue;
     if (!Overlaps(r0, r0 + half, c0, c0 + half, *s.full)) continue;
     MeshNode node{};
     node.firstRow = int16_t(r0);
@@ -425,7 +427,7 @@ std::vector<MeshNode> SelectMeshNodes(SceneState& state, TerrainArea& area, cons
   const int lastRow = ((std::max(0, full.lastRow) + unit - 1) / unit) * unit;
   const int firstColumn = (std::max(0, full.firstColumn) / unit) * unit;
   const int lastColumn = ((std::max(0, full.lastColumn) + unit - 1) / unit) * unit;
-  const int tilesAcross = std::max(1, (columns - 1 - firstColumn) / size0 + 1);
+  const int tilesAcross = std::max(1, (columns - 2 - firstColumn) / size0 + 1);
 
   Selection s{&state, &area, &full, &near, rows, columns, 0, 0, &nodes};
   const double d = state.viewDirZ;
@@ -434,9 +436,9 @@ std::vector<MeshNode> SelectMeshNodes(SceneState& state, TerrainArea& area, cons
   s.tolerance = g_process.lodFactors[quality];
 
   int tileRow = 0;
-  for (int r0 = firstRow; r0 <= std::min(lastRow, rows - 1); r0 += size0, ++tileRow) {
+  for (int r0 = firstRow; r0 < std::min(lastRow + 1, rows - 1); r0 += size0, ++tileRow) {
     int tileColumn = 0;
-    for (int c0 = firstColumn; c0 <= std::min(lastColumn, columns - 1); c0 += size0, ++tileColumn) {
+    for (int c0 = firstColumn; c0 < std::min(lastColumn + 1, columns - 1); c0 += size0, ++tileColumn) {
       if (tileColumn >= tilesAcross) break;
       MeshNode root{};
       root.firstRow = int16_t(r0);

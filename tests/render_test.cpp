@@ -1,0 +1,441 @@
+// Drawing checked by pictures: small off-screen views of a synthetic and a real grid for each
+// setting that changes pixels, compared with reference pictures under a tolerance; surfaces
+// without cracks; the level of detail; and what drawing does with bad input.
+//
+// TERRAIN3D_UPDATE_REFERENCES=1 rewrites the reference pictures (tests/update_references.sh).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "image_files.h"
+#include "scene/process_objects.h"
+#include "scene/scene_object.h"
+#include "scene/scene_state.h"
+#include "services/environment.h"
+#include "terrain/surface_mesh.h"
+#include "terrain/terrain_area.h"
+#include "terrain3d/terrain3d.h"
+#include "test_grids.h"
+
+#ifndef TERRAIN3D_SOURCE_DIR
+#define TERRAIN3D_SOURCE_DIR "."
+#endif
+
+namespace t3d {
+namespace {
+
+using testgrids::GridPath;
+using testgrids::NorthUp;
+using testgrids::WriteGrid;
+
+const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
+
+const std::string kSource = TERRAIN3D_SOURCE_DIR;
+const std::string kJacksboro = kSource + "/data/samples/jacksboro_fault_dem.tif";
+
+bool g_keepHeights = false;
+int g_tableNumber = -1;
+int TN_CALL Dialogs(void*, int id, void* record) {
+  if (id == TN_DIALOG_VERTICAL_SCALE && g_keepHeights) {
+    static_cast<TnVerticalScaleDialog*>(record)->rescale = 0;
+    return 1;
+  }
+  if (id == TN_DIALOG_HEIGHT_COLOUR && g_tableNumber >= 0) {
+    static_cast<TnHeightColourDialog*>(record)->tableNumber = int16_t(g_tableNumber);
+    return 1;
+  }
+  return TN_DIALOG_DEFAULT;
+}
+
+std::vector<int> g_messages;
+int TN_CALL Messages(void*, int id, unsigned, const char*, const char*) {
+  g_messages.push_back(id);
+  return TN_IDNO;
+}
+
+// Rolling hills over a 129 x 129 grid of 30 m cells.
+std::string SyntheticHills() {
+  const std::string path = GridPath("hills.tif");
+  double gt[6];
+  NorthUp(gt, 0, 129 * 30, 30, 30);
+  EXPECT_TRUE(WriteGrid(path, 129, 129, gt, GDT_Float32, [](int line, int pixel) {
+    return 200 + 60 * std::sin(pixel * 0.07) * std::cos(line * 0.05) + 25 * std::sin((pixel + line) * 0.19);
+  }));
+  return path;
+}
+
+// A scene on a headless window whose frames land in a host buffer.
+class Renderer {
+ public:
+  Renderer(int width, int height) : pixels_(size_t(width) * size_t(height) * 4, 0) {
+    tnSetDialogHandler(&Dialogs, nullptr);
+    tnSetMessageHandler(&Messages, nullptr);
+    EXPECT_EQ(tnCreateTin3DDraw(&scene_, &state_), TN_OK);
+    window_.kind = TN_WINDOW_HEADLESS;
+    window_.width = width;
+    window_.height = height;
+    window_.pixels = pixels_.data();
+    EXPECT_EQ(tnInitial3DScene(scene_, state_, &window_), TN_OK);
+    EXPECT_EQ(tnReshape(scene_, state_, width, height), TN_OK);
+  }
+  ~Renderer() {
+    tnRelease3DScene(scene_, state_);
+    tnDeleteTin3DDraw(scene_, state_);
+    if (dem_ > 0) tnDemClose(dem_);
+    tnSetDialogHandler(nullptr, nullptr);
+    tnSetMessageHandler(nullptr, nullptr);
+  }
+  bool Prepare(const std::string& path) {
+    dem_ = tnDemOpen(path.c_str());
+    return dem_ > 0 && tnPrepare3DScene(scene_, state_, dem_) == TN_OK;
+  }
+  t3dhost::Picture Frame() {
+    std::fill(pixels_.begin(), pixels_.end(), uint8_t(0));
+    EXPECT_EQ(tnDrawScene(scene_, state_), TN_OK);
+    return Current();
+  }
+  t3dhost::Picture Plan() {
+    std::fill(pixels_.begin(), pixels_.end(), uint8_t(0));
+    EXPECT_EQ(tnDraw2DScene(scene_, state_), TN_OK);
+    return Current();
+  }
+  t3dhost::Picture Current() const {
+    t3dhost::Picture picture;
+    picture.width = window_.width;
+    picture.height = window_.height;
+    picture.bgra = pixels_;
+    return picture;
+  }
+  void* scene() const { return scene_; }
+  void* state() const { return state_; }
+  SceneObject& object() const { return *static_cast<SceneObject*>(scene_); }
+  SceneState& block() const { return *static_cast<SceneState*>(state_); }
+  std::vector<uint8_t>& pixels() { return pixels_; }
+
+ private:
+  void* scene_ = nullptr;
+  void* state_ = nullptr;
+  TnNativeWindow window_{};
+  std::vector<uint8_t> pixels_;
+  int dem_ = 0;
+};
+
+// Compares with the reference picture: at most 1% of pixels may differ by more than 6 levels in
+// any channel. With TERRAIN3D_UPDATE_REFERENCES set the reference is rewritten instead.
+void ExpectLikeReference(const t3dhost::Picture& picture, const std::string& name) {
+  const std::string path = kSource + "/tests/reference/" + name + ".png";
+  std::string error;
+  if (std::getenv("TERRAIN3D_UPDATE_REFERENCES") != nullptr) {
+    ASSERT_TRUE(t3dhost::WritePng(path, picture, error)) << error;
+    return;
+  }
+  t3dhost::Picture reference;
+  ASSERT_TRUE(t3dhost::ReadPng(path, reference, error)) << error << " (run tests/update_references.sh)";
+  ASSERT_EQ(reference.width, picture.width);
+  ASSERT_EQ(reference.height, picture.height);
+  size_t beyond = 0;
+  for (size_t i = 0; i < picture.bgra.size(); i += 4) {
+    for (int c = 0; c < 3; ++c) {
+      if (std::abs(int(picture.bgra[i + c]) - int(reference.bgra[i + c])) > 6) {
+        ++beyond;
+        break;
+      }
+    }
+  }
+  const size_t pixels = picture.bgra.size() / 4;
+  EXPECT_LE(beyond, pixels / 100) << name << ": " << beyond << " of " << pixels << " pixels differ";
+  if (beyond > pixels / 100) {
+    t3dhost::WritePng(testgrids::ScratchEnvironment::gridDir() + "/../" + name + "-actual.png", picture, error);
+  }
+}
+
+// Number of pixels that differ by more than a few levels between two pictures.
+size_t Differing(const t3dhost::Picture& a, const t3dhost::Picture& b) {
+  size_t count = 0;
+  for (size_t i = 0; i < a.bgra.size() && i < b.bgra.size(); i += 4)
+    for (int c = 0; c < 3; ++c)
+      if (std::abs(int(a.bgra[i + c]) - int(b.bgra[i + c])) > 6) {
+        ++count;
+        break;
+      }
+  return count;
+}
+
+class PictureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    BaseResetEnvironment();
+    g_keepHeights = false;
+    g_tableNumber = -1;
+    g_messages.clear();
+  }
+};
+
+TEST_F(PictureTest, SyntheticHillsDefaultView) {
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(SyntheticHills()));
+  ExpectLikeReference(r.Frame(), "hills_default");
+}
+
+TEST_F(PictureTest, SyntheticHillsWireframe) {
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(SyntheticHills()));
+  ASSERT_EQ(SetDrawMode(r.scene(), r.state(), 1), TN_OK);
+  ExpectLikeReference(r.Frame(), "hills_wireframe");
+}
+
+TEST_F(PictureTest, JacksboroSettings) {
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(kJacksboro));
+  const t3dhost::Picture base = r.Frame();
+  ExpectLikeReference(base, "jacksboro_default");
+
+  ASSERT_EQ(SetGrayDisplayFlag(r.scene(), r.state(), 1), TN_OK);
+  const t3dhost::Picture grey = r.Frame();
+  ExpectLikeReference(grey, "jacksboro_grey");
+  ASSERT_EQ(SetGrayDisplayFlag(r.scene(), r.state(), 0), TN_OK);
+
+  ASSERT_EQ(SetLightFlag(r.scene(), r.state(), 0), TN_OK);
+  ExpectLikeReference(r.Frame(), "jacksboro_unlit");
+  ASSERT_EQ(SetLightFlag(r.scene(), r.state(), 1), TN_OK);
+
+  ASSERT_EQ(SetFogFlag(r.scene(), r.state(), 1), TN_OK);
+  ExpectLikeReference(r.Frame(), "jacksboro_fog");
+  ASSERT_EQ(SetFogFlag(r.scene(), r.state(), 0), TN_OK);
+
+  ASSERT_EQ(SetSkyFlag(r.scene(), r.state(), 1), TN_OK);
+  ExpectLikeReference(r.Frame(), "jacksboro_sky");
+  ASSERT_EQ(SetSkyFlag(r.scene(), r.state(), 0), TN_OK);
+
+  g_tableNumber = 13;
+  ASSERT_EQ(SetHeightLayerColor(r.scene(), r.state(), nullptr), TN_OK);
+  ExpectLikeReference(r.Frame(), "jacksboro_rainbow");
+
+  ExpectLikeReference(r.Plan(), "jacksboro_plan");
+
+  // Each setting changes the picture.
+  EXPECT_GT(Differing(base, grey), 1000u);
+}
+
+TEST_F(PictureTest, PlanViewThenPerspectiveDrawsTheSameView) {
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(kJacksboro));
+  const t3dhost::Picture first = r.Frame();
+  r.Plan();
+  EXPECT_EQ(r.object().planeMode, 1);
+  const t3dhost::Picture again = r.Frame();
+  EXPECT_EQ(r.object().planeMode, 0);
+  EXPECT_EQ(Differing(first, again), 0u);
+}
+
+TEST_F(PictureTest, BmpOutputMatchesTheWindow) {
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(kJacksboro));
+  const t3dhost::Picture window = r.Frame();
+  TnOutputRequest request{};
+  request.fileKind = TN_OUTPUT_BMP;
+  const std::string path = GridPath("view.bmp");
+  std::strncpy(request.path, path.c_str(), sizeof request.path - 1);
+  request.width = 160;
+  request.height = 120;
+  request.tilesAcross = 1;
+  request.tilesDown = 1;
+  ASSERT_EQ(tnOutput3DScene(r.scene(), r.state(), &request), TN_OK);
+  EXPECT_EQ(r.object().busy, 0);
+  t3dhost::Picture file;
+  std::string error;
+  ASSERT_TRUE(t3dhost::ReadBmp(path, file, error)) << error;
+  EXPECT_EQ(file.width, 160);
+  EXPECT_EQ(file.height, 120);
+  EXPECT_LE(Differing(window, file), 160u * 120 / 100);
+  // The window context still draws afterwards.
+  EXPECT_EQ(Differing(window, r.Frame()), 0u);
+
+  // A path that cannot be created: the fixed message, failure, no file.
+  std::strncpy(request.path, "/nonexistent-dir/view.bmp", sizeof request.path - 1);
+  g_messages.clear();
+  EXPECT_EQ(tnOutput3DScene(r.scene(), r.state(), &request), TN_E_FAIL);
+  EXPECT_EQ(g_messages, std::vector<int>{0});
+
+  // Sizes the off-screen bitmap cannot hold: message 5.
+  std::strncpy(request.path, path.c_str(), sizeof request.path - 1);
+  request.width = 20000;
+  request.height = 20000;
+  g_messages.clear();
+  EXPECT_EQ(tnOutput3DScene(r.scene(), r.state(), &request), TN_E_FAIL);
+  EXPECT_EQ(g_messages, std::vector<int>{5});
+  EXPECT_EQ(r.object().busy, 0);
+  // Requests this build does not write are refused.
+  request.width = 100;
+  request.height = 100;
+  request.fileKind = TN_OUTPUT_RASTER;
+  EXPECT_EQ(tnOutput3DScene(r.scene(), r.state(), &request), TN_E_FAIL);
+  request.fileKind = TN_OUTPUT_BMP;
+  request.tilesAcross = 2;
+  EXPECT_EQ(tnOutput3DScene(r.scene(), r.state(), &request), TN_E_FAIL);
+  EXPECT_EQ(tnOutput3DScene(r.scene(), r.state(), nullptr), TN_E_FAIL);
+}
+
+// ---- Cracks and level of detail --------------------------------------------------------------
+
+// Rough terrain over 1,025 x 1,025 cells: mixed levels of detail in every view.
+std::string RoughTerrain() {
+  const std::string path = GridPath("rough.tif");
+  double gt[6];
+  NorthUp(gt, 0, 1025 * 20.0, 20, 20);
+  EXPECT_TRUE(WriteGrid(path, 1025, 1025, gt, GDT_Float32, [](int line, int pixel) {
+    return 500 + 150 * std::sin(pixel * 0.013) * std::cos(line * 0.011) +
+           40 * std::sin(pixel * 0.09 + line * 0.05) + 8 * std::sin(pixel * 0.7) * std::cos(line * 0.6);
+  }));
+  return path;
+}
+
+TEST_F(PictureTest, NoCracksBetweenLevelsOfDetail) {
+  Renderer r(320, 240);
+  ASSERT_TRUE(r.Prepare(RoughTerrain()));
+  // A background the terrain never takes, no lighting: terrain pixels take table colours only.
+  ASSERT_EQ(SetBackColor(r.scene(), r.state(), 255, 0, 255), TN_OK);
+  ASSERT_EQ(SetLightFlag(r.scene(), r.state(), 0), TN_OK);
+  const SceneState& s = r.block();
+  struct View {
+    float eye[3];
+    float centre[2];
+  };
+  const float cx = s.terrainCentre[0], cy = s.terrainCentre[1];
+  const View views[] = {
+      {{cx, cy - 3000, s.zMax + 40}, {cx, cy + 3000}},
+      {{cx - 2500, cy - 2500, s.zMax + 200}, {cx + 2000, cy + 2000}},
+      {{cx + 4000, cy, s.zMax + 10}, {cx - 4000, cy + 500}},
+  };
+  for (const View& view : views) {
+    float eye[3] = {view.eye[0], view.eye[1], view.eye[2]};
+    float centre[2] = {view.centre[0], view.centre[1]};
+    ASSERT_EQ(SetEyeCenterPosition(r.scene(), r.state(), eye, centre), TN_OK);
+    const t3dhost::Picture picture = r.Frame();
+    // Several levels of detail take part.
+    EXPECT_GT(r.object().lastMesh.nodes, 20);
+    EXPECT_GT(r.object().lastMesh.simplifiedNodes, 0);
+    EXPECT_LT(r.object().lastMesh.simplifiedNodes, r.object().lastMesh.nodes);
+    // Below the first terrain pixel of each column everything is terrain.
+    auto background = [&](int x, int y) {
+      const uint8_t* p = &picture.bgra[(size_t(y) * picture.width + x) * 4];
+      return p[0] > 240 && p[1] < 15 && p[2] > 240;
+    };
+    int holes = 0;
+    for (int x = 0; x < picture.width; ++x) {
+      int y = 0;
+      while (y < picture.height && background(x, y)) ++y;
+      for (; y < picture.height; ++y) holes += background(x, y) ? 1 : 0;
+    }
+    EXPECT_EQ(holes, 0) << "eye " << eye[0] << "," << eye[1];
+  }
+}
+
+TEST_F(PictureTest, DetailFollowsQualityAndHeight) {
+  Renderer r(320, 240);
+  ASSERT_TRUE(r.Prepare(RoughTerrain()));
+  const SceneState& s = r.block();
+  float eye[3] = {s.terrainCentre[0], s.terrainCentre[1] - 2000, s.zMax + 100};
+  float centre[2] = {s.terrainCentre[0], s.terrainCentre[1] + 2000};
+  ASSERT_EQ(SetEyeCenterPosition(r.scene(), r.state(), eye, centre), TN_OK);
+  int triangles[3];
+  for (int quality = 2; quality >= 0; --quality) {
+    ASSERT_EQ(SetDrawQuality(r.scene(), r.state(), quality), TN_OK);
+    r.Frame();
+    triangles[quality] = r.object().lastMesh.triangles;
+  }
+  EXPECT_GT(triangles[2], triangles[1]);
+  EXPECT_GT(triangles[1], triangles[0]);
+
+  // Rising above the terrain (and looking at the same point) needs less and less detail.
+  ASSERT_EQ(SetDrawQuality(r.scene(), r.state(), 2), TN_OK);
+  int previous = 1 << 30;
+  for (float height : {s.zMax + 400, s.zMax + 1000, s.zMax + 2000, s.zMax + 4000}) {
+    float higher[3] = {eye[0], eye[1], height};
+    ASSERT_EQ(SetEyeCenterPosition(r.scene(), r.state(), higher, centre), TN_OK);
+    r.Frame();
+    EXPECT_LT(r.object().lastMesh.triangles, previous) << height;
+    previous = r.object().lastMesh.triangles;
+  }
+}
+
+TEST_F(PictureTest, FlatGridsCollapseToLevelOneAndSmallGridsDraw) {
+  // A flat grid filling one level-0 tile (1,024 cells a side) merges into its four level-1 nodes.
+  const std::string flat = GridPath("flat.tif");
+  double gt[6];
+  NorthUp(gt, 0, 1025 * 10.0, 10, 10);
+  ASSERT_TRUE(WriteGrid(flat, 1025, 1025, gt, GDT_Byte, [](int, int) { return 50.0; }));
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(flat));
+  r.Frame();
+  Footprint full{0, 1024, 0, 1024, {0, 0, 0}};
+  std::vector<MeshNode> nodes = SelectMeshNodes(r.block(), *g_process.terrainArea, full, full);
+  EXPECT_EQ(nodes.size(), 4u);
+  for (const MeshNode& node : nodes) {
+    EXPECT_EQ(node.level, 1);
+    EXPECT_EQ(node.simplified, 1);
+  }
+
+  // A grid smaller than one level-0 tile: level-1 nodes clipped to it, none beyond it.
+  const std::string small = GridPath("small.tif");
+  NorthUp(gt, 0, 60 * 10.0, 10, 10);
+  ASSERT_TRUE(WriteGrid(small, 90, 60, gt, GDT_Float32, [](int line, int pixel) { return line * 3 + pixel % 7; }));
+  Renderer small3d(160, 120);
+  ASSERT_TRUE(small3d.Prepare(small));
+  small3d.Frame();
+  EXPECT_GT(small3d.object().lastMesh.triangles, 0);
+  Footprint all{0, 59, 0, 89, {0, 0, 0}};
+  nodes = SelectMeshNodes(small3d.block(), *g_process.terrainArea, all, all);
+  ASSERT_FALSE(nodes.empty());
+  for (const MeshNode& node : nodes) {
+    EXPECT_LE(node.firstRow, 59);
+    EXPECT_LE(node.firstColumn, 89);
+  }
+}
+
+// ---- Bad input --------------------------------------------------------------------------------
+
+TEST_F(PictureTest, DrawingNeedsAPreparedSceneAndAClientArea) {
+  Renderer r(64, 48);
+  EXPECT_EQ(tnDrawScene(r.scene(), r.state()), TN_E_FAIL);  // nothing prepared
+  EXPECT_EQ(tnDraw2DScene(r.scene(), r.state()), TN_E_FAIL);
+  ASSERT_TRUE(r.Prepare(SyntheticHills()));
+  EXPECT_EQ(tnDrawScene(r.scene(), r.state()), TN_OK);
+
+  // While an output runs, drawing does nothing and succeeds.
+  std::fill(r.pixels().begin(), r.pixels().end(), uint8_t(7));
+  r.object().busy = 1;
+  EXPECT_EQ(tnDrawScene(r.scene(), r.state()), TN_OK);
+  EXPECT_EQ(tnDraw2DScene(r.scene(), r.state()), TN_OK);
+  EXPECT_EQ(r.pixels()[100], 7);
+  r.object().busy = 0;
+
+  // Zero sizes keep the previous projection.
+  EXPECT_EQ(tnReshape(r.scene(), r.state(), 0, 48), TN_OK);
+  EXPECT_EQ(r.object().clientRect.right, 64);
+  // The plan view needs the coloured surface.
+  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  EXPECT_EQ(tnDraw2DScene(r.scene(), r.state()), TN_E_FAIL);
+  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 1), TN_OK);
+
+  // After release nothing is drawn.
+  ASSERT_EQ(tnRelease3DScene(r.scene(), r.state()), TN_OK);
+  EXPECT_EQ(tnDrawScene(r.scene(), r.state()), TN_E_FAIL);
+  EXPECT_EQ(tnDraw2DScene(r.scene(), r.state()), TN_E_FAIL);
+}
+
+TEST_F(PictureTest, AnEmptyClientAreaDrawsNothing) {
+  Renderer r(64, 48);
+  ASSERT_TRUE(r.Prepare(SyntheticHills()));
+  r.object().clientRect = ClientRect{0, 0, 0, 0};
+  EXPECT_EQ(tnDrawScene(r.scene(), r.state()), TN_E_FAIL);
+  EXPECT_EQ(tnDraw2DScene(r.scene(), r.state()), TN_E_FAIL);
+}
+
+}  // namespace
+}  // namespace t3d

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Rewrites the reference pictures of the picture tests from the current build (build/), on
+# purpose: look at every picture in tests/reference/ before committing them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake --build build --target render_test
+mkdir -p tests/reference
+TERRAIN3D_UPDATE_REFERENCES=1 ./build/tests/render_test --gtest_filter='PictureTest.Synthetic*:PictureTest.Jacksboro*'
+ls -l tests/reference
