@@ -218,11 +218,13 @@ TEST_F(ApiTest, TwoScenesHaveTheirOwnContexts) {
 TEST_F(ApiTest, FunctionsNotYetAvailableFailAndWriteNothing) {
   TnNativeWindow& window = Headless(16, 16);
   ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
-  int mode = 77;
-  EXPECT_EQ(GetDrawMode(scene, state, &mode), TN_E_FAIL);
-  EXPECT_EQ(mode, 77);
-  EXPECT_EQ(tnPrepare3DScene(scene, state, 1), TN_E_FAIL);
-  EXPECT_EQ(tnDrawScene(scene, state), TN_E_FAIL);
+  int type = 77;
+  EXPECT_EQ(GetApplyType(scene, state, &type), TN_E_FAIL);
+  EXPECT_EQ(type, 77);
+  float speed = 3.5f;
+  EXPECT_EQ(GetFlySpeed(scene, state, &speed), TN_E_FAIL);
+  EXPECT_EQ(speed, 3.5f);
+  EXPECT_EQ(tnRecord3DScene(scene, state, nullptr), TN_E_FAIL);
   void* block = reinterpret_cast<void*>(0x1);
   EXPECT_EQ(dmCreateDem3DScene(&block), 0);
   EXPECT_EQ(block, reinterpret_cast<void*>(0x1));
