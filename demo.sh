@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the library and the host program (Release), and runs the
-# main job: a scene initialised on a headless window, with its GL and device information, and the
-# bundled Jacksboro DEM prepared in it.
+# main job: the bundled Jacksboro DEM prepared on a headless window, then drawn in perspective
+# with sky and fog and in plan view into out/.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build
+dem=data/samples/jacksboro_fault_dem.tif
 echo
-echo "== terrain3d info data/samples/jacksboro_fault_dem.tif (headless window) =="
-./build/terrain3d info data/samples/jacksboro_fault_dem.tif
+echo "== terrain3d info $dem (headless window) =="
+./build/terrain3d info "$dem"
+mkdir -p out
+echo
+echo "== Pictures =="
+./build/terrain3d render "$dem" -o out/jacksboro_perspective.png --size 1024x768 --sky --fog
+./build/terrain3d render "$dem" -o out/jacksboro_plan.png --size 1024x768 --plan
+echo "The pictures are in $(pwd)/out/."
