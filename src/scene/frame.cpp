@@ -114,6 +114,19 @@ void DrawSky(SceneObject& scene, SceneState& state, FrameTarget target) {
 
 }  // namespace
 
+void ComputeFootprints(SceneObject& scene, SceneState& state, Footprint& full, Footprint& near) {
+  // A narrowed cone sharing the view's upper edge gives the near footprint.
+  const float fov = state.viewFov, tilt = state.viewTilt;
+  state.viewFov = 0.6f * fov;
+  state.viewTilt = tilt + fov / 2 - 0.6f * fov / 2;
+  ComputeVisibleRegion(scene, state, near, nullptr, tilt);
+  state.viewFov = fov;
+  state.viewTilt = tilt;
+  ComputeVisibleRegion(scene, state, full, &g_viewRect, tilt);
+  state.viewCentre[0] = full.ground[0];
+  state.viewCentre[1] = full.ground[1];
+}
+
 bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target) {
   TerrainArea* area = g_process.terrainArea.get();
   const ClientRect& client = scene.clientRect;
@@ -126,17 +139,8 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target) {
   }
   // The flight step joins here (the flight advances the eye before the view is worked out).
 
-  // Visible area: a narrowed cone sharing the view's upper edge gives the near footprint.
-  const float fov = state.viewFov, tilt = state.viewTilt;
   Footprint near, full;
-  state.viewFov = 0.6f * fov;
-  state.viewTilt = tilt + fov / 2 - 0.6f * fov / 2;
-  ComputeVisibleRegion(scene, state, near, nullptr, tilt);
-  state.viewFov = fov;
-  state.viewTilt = tilt;
-  ComputeVisibleRegion(scene, state, full, &g_viewRect, tilt);
-  state.viewCentre[0] = full.ground[0];
-  state.viewCentre[1] = full.ground[1];
+  ComputeFootprints(scene, state, full, near);
 
   const double r = state.sceneRadius != 0 ? state.sceneRadius : 1;
   const double eye[3] = {state.eyePosition[0] / r, state.eyePosition[1] / r, state.eyePosition[2] / r};

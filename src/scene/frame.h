@@ -16,6 +16,10 @@ bool SetProjection(SceneObject& scene, SceneState& state, int width, int height,
 // the bitmap). False when nothing could be drawn.
 bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target);
 
+// The near and the full footprint of the current view, as a frame works them out (the full one
+// also sets the view rectangle and the view centre).
+void ComputeFootprints(SceneObject& scene, SceneState& state, Footprint& full, Footprint& near);
+
 // The plan view of the whole grid, presented on the window (tnDraw2DScene).
 bool DrawPlanScene(SceneObject& scene, SceneState& state);
 

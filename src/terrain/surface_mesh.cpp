@@ -17,6 +17,7 @@
 namespace t3d {
 
 MapRect g_viewRect;
+MeshCapture* g_meshCapture = nullptr;
 
 namespace {
 
@@ -572,27 +573,27 @@ MeshStats DrawTerrainSurface(SceneState& state, TerrainArea& area, const Footpri
 
   const VertexBuilder builder(state, area);
   const bool lines = state.drawMode != 0;
+  // All nodes go into one array and one indexed draw: a draw call per node costs the software
+  // rasteriser more than the vertices themselves.
   std::vector<ColouredVertex> vertices;
-  std::vector<GLushort> indices;
+  std::vector<GLuint> indices;
   std::vector<int> positions;
-  glEnableClientState(GL_COLOR_ARRAY);
-  glEnableClientState(GL_NORMAL_ARRAY);
-  glEnableClientState(GL_VERTEX_ARRAY);
+  vertices.reserve(nodes.size() * 90);
+  indices.reserve(nodes.size() * 128 * 3);
   for (const MeshNode& node : nodes) {
-    vertices.clear();
-    indices.clear();
+    const GLuint base = GLuint(vertices.size());
     const int s = node.step;
     for (int i = 0; i < 9; ++i)
       for (int j = 0; j < 9; ++j) vertices.push_back(builder.Build(node.firstRow + i * s, node.firstColumn + j * s));
 
-    // Patch index of a grid position on the node's lattice, or a new vertex for one between.
-    auto vertexAt = [&](int row, int column) -> GLushort {
+    // Index of a grid position on the node's lattice, or a new vertex for one between.
+    auto vertexAt = [&](int row, int column) -> GLuint {
       const int i = (row - node.firstRow), j = (column - node.firstColumn);
-      if (i % s == 0 && j % s == 0) return GLushort((i / s) * 9 + (j / s));
+      if (i % s == 0 && j % s == 0) return base + GLuint((i / s) * 9 + (j / s));
       vertices.push_back(builder.Build(row, column));
-      return GLushort(vertices.size() - 1);
+      return GLuint(vertices.size() - 1);
     };
-    auto triangle = [&](GLushort a, GLushort b, GLushort c) {
+    auto triangle = [&](GLuint a, GLuint b, GLuint c) {
       // Clockwise seen from above (the front faces).
       const ColouredVertex &pa = vertices[a], &pb = vertices[b], &pc = vertices[c];
       const double cross = (pb.position[0] - pa.position[0]) * (pc.position[1] - pa.position[1]) -
@@ -607,11 +608,12 @@ MeshStats DrawTerrainSurface(SceneState& state, TerrainArea& area, const Footpri
     };
 
     // Each 2 x 2 group: a fan from its centre over the vertices along each of its four sides.
+    GLuint run[520];
     for (int gi = 0; gi < 4; ++gi) {
       for (int gj = 0; gj < 4; ++gj) {
         const int cr = 2 * gi + 1, cc = 2 * gj + 1;
-        const GLushort centre = GLushort(cr * 9 + cc);
-        // Sides: (corner a, corner b) in patch coordinates, and whether it lies on the node's edge.
+        const GLuint centre = base + GLuint(cr * 9 + cc);
+        // Sides: corners in patch coordinates, and whether the side lies on the node's edge.
         struct Side {
           int r0, c0, r1, c1;
           bool border;
@@ -623,7 +625,7 @@ MeshStats DrawTerrainSurface(SceneState& state, TerrainArea& area, const Footpri
             {cr - 1, cc + 1, cr + 1, cc + 1, gj == 3, false},  // last-column side
         };
         for (const Side& side : sides) {
-          std::vector<GLushort> run;
+          int count = 0;
           if (side.border) {
             const int line = side.horizontal ? node.firstRow + side.r0 * s : node.firstColumn + side.c0 * s;
             const int from = side.horizontal ? node.firstColumn + side.c0 * s : node.firstRow + side.r0 * s;
@@ -631,25 +633,38 @@ MeshStats DrawTerrainSurface(SceneState& state, TerrainArea& area, const Footpri
             edges.Positions(side.horizontal, line, from, to, positions);
             if (positions.empty() || positions.front() != from) positions.insert(positions.begin(), from);
             if (positions.back() != to) positions.push_back(to);
-            for (int p : positions) run.push_back(side.horizontal ? vertexAt(line, p) : vertexAt(p, line));
+            for (int p : positions) {
+              if (count >= 520) break;
+              run[count++] = side.horizontal ? vertexAt(line, p) : vertexAt(p, line);
+            }
           } else {
-            run.push_back(GLushort(side.r0 * 9 + side.c0));
-            if (!node.simplified) run.push_back(GLushort(((side.r0 + side.r1) / 2) * 9 + (side.c0 + side.c1) / 2));
-            run.push_back(GLushort(side.r1 * 9 + side.c1));
+            run[count++] = base + GLuint(side.r0 * 9 + side.c0);
+            if (!node.simplified)
+              run[count++] = base + GLuint(((side.r0 + side.r1) / 2) * 9 + (side.c0 + side.c1) / 2);
+            run[count++] = base + GLuint(side.r1 * 9 + side.c1);
           }
-          for (size_t k = 0; k + 1 < run.size(); ++k) triangle(centre, run[k], run[k + 1]);
+          for (int k = 0; k + 1 < count; ++k) triangle(centre, run[k], run[k + 1]);
         }
       }
     }
-    glInterleavedArrays(GL_C4F_N3F_V3F, 0, vertices.data());
-    glDrawElements(lines ? GL_LINES : GL_TRIANGLES, GLsizei(indices.size()), GL_UNSIGNED_SHORT,
-                   indices.data());
     ++stats.nodes;
     if (node.simplified) ++stats.simplifiedNodes;
   }
-  glDisableClientState(GL_COLOR_ARRAY);
-  glDisableClientState(GL_NORMAL_ARRAY);
-  glDisableClientState(GL_VERTEX_ARRAY);
+  if (g_meshCapture != nullptr) {
+    const float* first = vertices.empty() ? nullptr : &vertices[0].rgba[0];
+    g_meshCapture->vertices.assign(first, first + vertices.size() * 10);
+    g_meshCapture->indices.assign(indices.begin(), indices.end());
+  }
+  if (!vertices.empty() && !indices.empty()) {
+    glEnableClientState(GL_COLOR_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glInterleavedArrays(GL_C4F_N3F_V3F, 0, vertices.data());
+    glDrawElements(lines ? GL_LINES : GL_TRIANGLES, GLsizei(indices.size()), GL_UNSIGNED_INT, indices.data());
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+  }
   return stats;
 }
 

@@ -76,6 +76,14 @@ struct MeshStats {
 MeshStats DrawTerrainSurface(SceneState& state, TerrainArea& area, const Footprint& full,
                              const Footprint& near);
 
+// When set, DrawTerrainSurface also appends what it draws to it (benchmarks compare the frame
+// with drawing the same triangles from one array).
+struct MeshCapture {
+  std::vector<float> vertices;  // 10 floats a vertex: colour, normal, position
+  std::vector<uint32_t> indices;
+};
+extern MeshCapture* g_meshCapture;
+
 // Only the node selection, for tests and benchmarks: the leaves of the mesh.
 std::vector<MeshNode> SelectMeshNodes(SceneState& state, TerrainArea& area, const Footprint& full,
                                       const Footprint& near, bool* overflowed = nullptr);

@@ -1,0 +1,165 @@
+// Frame time of the coloured surface against the floor of this machine's GL.
+//
+//   frame_bench [SIDE...] [--frames N] [--dir DIR]
+//
+// For each synthetic grid (default sides 1024, 4096 and 16384) the benchmark prepares a scene on
+// a 1024 x 768 headless window and, at each draw quality, from the prepared eye: the frame time
+// (tnDrawScene to a finished frame), the triangles drawn, and the time of the mesh selection
+// alone; then the time the GL needs to draw exactly those triangles from one pre-built array
+// (the floor a frame cannot beat on this machine).
+#include <GL/gl.h>
+#include <gdal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "scene/frame.h"
+#include "scene/process_objects.h"
+#include "scene/scene_object.h"
+#include "scene/scene_state.h"
+#include "terrain/surface_mesh.h"
+#include "terrain3d/terrain3d.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double Ms(Clock::time_point since) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+}
+
+bool WriteGrid(const std::string& path, int side) {
+  const pid_t child = fork();
+  if (child == 0) {
+    GDALAllRegister();
+    GDALSetCacheMax64(GIntBig(32) << 20);
+    GDALDatasetH dataset = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), side, side, 1,
+                                      GDT_Float32, nullptr);
+    if (dataset == nullptr) _exit(1);
+    double gt[6] = {500000, 10, 0, 4000000 + 10.0 * side, 0, -10};
+    GDALSetGeoTransform(dataset, gt);
+    std::vector<float> line(size_t(side), 0.0f);
+    const double scale = 4096.0 / side;  // the same landscape at every size
+    for (int y = 0; y < side; ++y) {
+      for (int x = 0; x < side; ++x) {
+        const double u = x * scale, v = y * scale;
+        line[size_t(x)] = float(800 + 300 * std::sin(u * 0.0021) * std::cos(v * 0.0017) +
+                                60 * std::sin(u * 0.031 + v * 0.027) + 2 * std::sin(x * 0.37) * std::cos(y * 0.41));
+      }
+      if (GDALRasterIO(GDALGetRasterBand(dataset, 1), GF_Write, 0, y, side, 1, line.data(), side, 1,
+                       GDT_Float32, 0, 0) != CE_None)
+        _exit(1);
+    }
+    GDALClose(dataset);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<int> sides;
+  int frames = 10;
+  std::string dir = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp";
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--frames" && i + 1 < argc) frames = std::max(1, std::atoi(argv[++i]));
+    else if (arg == "--dir" && i + 1 < argc) dir = argv[++i];
+    else if (std::atoi(argv[i]) >= 2) sides.push_back(std::atoi(argv[i]));
+    else {
+      std::fprintf(stderr, "usage: frame_bench [SIDE...] [--frames N] [--dir DIR]\n");
+      return 2;
+    }
+  }
+  if (sides.empty()) sides = {1024, 4096, 16384};
+  setenv("TERRAIN3D_WORK_DIR", dir.c_str(), 0);
+
+  std::printf("%-6s %-7s %9s %10s %9s %11s %9s %7s %6s\n", "side", "quality", "frame ms", "triangles",
+              "nodes", "select ms", "floor ms", "ratio", "fps");
+  for (int side : sides) {
+    const std::string path = dir + "/t3d-frame-" + std::to_string(side) + ".tif";
+    if (!WriteGrid(path, side)) {
+      std::fprintf(stderr, "cannot write %s\n", path.c_str());
+      return 1;
+    }
+    void* scene = nullptr;
+    void* state = nullptr;
+    tnCreateTin3DDraw(&scene, &state);
+    TnNativeWindow window{};
+    window.kind = TN_WINDOW_HEADLESS;
+    window.width = 1024;
+    window.height = 768;
+    const int dem = tnDemOpen(path.c_str());
+    if (tnInitial3DScene(scene, state, &window) != TN_OK || tnReshape(scene, state, 1024, 768) != TN_OK ||
+        tnPrepare3DScene(scene, state, dem) != TN_OK) {
+      std::fprintf(stderr, "cannot prepare the %d grid\n", side);
+      return 1;
+    }
+    auto& object = *static_cast<t3d::SceneObject*>(scene);
+    auto& block = *static_cast<t3d::SceneState*>(state);
+    for (int quality = 2; quality >= 0; --quality) {
+      SetDrawQuality(scene, state, quality);
+      std::vector<double> frameTimes, selectTimes, floorTimes;
+      tnDrawScene(scene, state);  // warm the cache views and the sky-free state
+      glFinish();
+      for (int f = 0; f < frames; ++f) {
+        const auto start = Clock::now();
+        tnDrawScene(scene, state);
+        glFinish();
+        frameTimes.push_back(Ms(start));
+      }
+      const t3d::MeshStats stats = object.lastMesh;
+      for (int f = 0; f < frames; ++f) {
+        t3d::Footprint full, near;
+        const auto start = Clock::now();
+        t3d::ComputeFootprints(object, block, full, near);
+        const auto nodes = t3d::SelectMeshNodes(block, *t3d::g_process.terrainArea, full, near);
+        selectTimes.push_back(Ms(start));
+      }
+      // The same triangles from one array, with the frame's matrices and lighting.
+      t3d::MeshCapture capture;
+      t3d::g_meshCapture = &capture;
+      tnDrawScene(scene, state);
+      t3d::g_meshCapture = nullptr;
+      glFinish();
+      glEnableClientState(GL_COLOR_ARRAY);
+      glEnableClientState(GL_NORMAL_ARRAY);
+      glEnableClientState(GL_VERTEX_ARRAY);
+      glInterleavedArrays(GL_C4F_N3F_V3F, 0, capture.vertices.data());
+      for (int f = 0; f < frames; ++f) {
+        const auto start = Clock::now();
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glDrawElements(GL_TRIANGLES, GLsizei(capture.indices.size()), GL_UNSIGNED_INT, capture.indices.data());
+        glFinish();
+        floorTimes.push_back(Ms(start));
+      }
+      glDisableClientState(GL_COLOR_ARRAY);
+      glDisableClientState(GL_NORMAL_ARRAY);
+      glDisableClientState(GL_VERTEX_ARRAY);
+      const double frame = Median(frameTimes), floor = Median(floorTimes);
+      std::printf("%-6d %-7d %9.1f %10d %9d %11.2f %9.1f %7.2f %6.1f\n", side, quality, frame,
+                  stats.triangles, stats.nodes, Median(selectTimes), floor,
+                  floor > 0 ? frame / floor : 0.0, 1000.0 / frame);
+      std::fflush(stdout);
+    }
+    tnRelease3DScene(scene, state);
+    tnDeleteTin3DDraw(scene, state);
+    tnDemClose(dem);
+    std::remove(path.c_str());
+  }
+  return 0;
+}
