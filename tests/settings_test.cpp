@@ -520,6 +520,9 @@ TEST_F(SettingsTest, BoundSettersReachGL) {
   glGetIntegerv(GL_COLOR_MATERIAL_FACE, &face);
   EXPECT_EQ(mode, GL_SPECULAR);
   EXPECT_EQ(face, GL_FRONT);
+  GLfloat shininess = 0;
+  glGetMaterialfv(GL_FRONT, GL_SHININESS, &shininess);
+  EXPECT_FLOAT_EQ(shininess, 10.0f);
   ASSERT_EQ(SetMaterial_Shininess_MatMode(scene, state, 10, 99), TN_OK);
   glGetIntegerv(GL_COLOR_MATERIAL_PARAMETER, &mode);
   EXPECT_EQ(mode, GL_AMBIENT_AND_DIFFUSE);

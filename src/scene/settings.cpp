@@ -169,7 +169,12 @@ void SetShininessAndMode(SceneObject& scene, SceneState& state, short shininess,
   state.materialShininess = float(shininess < 0 ? 0 : (shininess > kShininessMax ? kShininessMax
                                                                                  : shininess));
   state.colorMaterialMode = ColorMaterialModeOf(mode);
-  if (MakeRenderingContextCurrent(scene, state)) glColorMaterial(GL_FRONT, state.colorMaterialMode);
+  if (MakeRenderingContextCurrent(scene, state)) {
+    // The shininess reaches GL here too: nothing else sends it after binding, and a setter
+    // without effect would leave the host's choice silently ignored.
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, state.materialShininess);
+    glColorMaterial(GL_FRONT, state.colorMaterialMode);
+  }
 }
 
 void GetShininessAndMode(const SceneState& state, short* shininess, short* mode) {
