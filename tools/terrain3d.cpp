@@ -127,6 +127,10 @@ int Info(int argc, char** argv) {
   int width = 640, height = 480;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      Usage(stdout);
+      return 0;
+    }
     if (arg == "--x11") {
       x11 = true;
     } else if (arg == "--display" && i + 1 < argc) {
@@ -237,6 +241,10 @@ int Render(int argc, char** argv) {
     const std::string arg = argv[i];
     auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
     const char* value = nullptr;
+    if (arg == "--help" || arg == "-h") {
+      Usage(stdout);
+      return 0;
+    }
     if (arg == "-o" && (value = next())) out = value;
     else if (arg == "--size" && (value = next())) {
       if (std::sscanf(value, "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0) {
