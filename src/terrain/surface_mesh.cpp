@@ -305,6 +305,20 @@ void Append(Selection& s, MeshNode node) {
   s.out->push_back(node);
 }
 
+// True when every level-7 node below node would be simplified without a test (none reaches into
+// the near footprint) and every node below it would be kept (it lies inside the grid and the full
+// footprint): its descendants then merge, level by level, into node itself, simplified.
+bool CollapsesWhole(const Selection& s, const MeshNode& node) {
+  const Footprint& near = *s.near;
+  const bool touchesNear = node.firstRow < near.lastRow && node.lastRow > near.firstRow &&
+                           node.firstColumn < near.lastColumn && node.lastColumn > near.firstColumn;
+  if (touchesNear) return false;
+  const Footprint& full = *s.full;
+  return node.lastRow < s.rows - 1 && node.lastColumn < s.columns - 1 &&
+         node.firstRow >= full.firstRow && node.lastRow <= full.lastRow &&
+         node.firstColumn >= full.firstColumn && node.lastColumn <= full.lastColumn;
+}
+
 // Visits the children of a node; returns true when the node itself became a pending leaf
 // (its four children were all simplified and merged), with the merged result in pending.
 bool Descend(Selection& s, const MeshNode& parent, NodeCode code, Pending& pending) {
@@ -337,7 +351,12 @@ bool Descend(Selection& s, const MeshNode& parent, NodeCode code, Pending& pendi
     node.codeId = CodeToId(childCode.length, childCode.digits);
     kept[digit] = true;
     children[digit].node = node;
-    if (level == kMaxLevel) {
+    if (level < kMaxLevel && CollapsesWhole(s, node)) {
+      // Its whole subtree would be simplified and merged into it: skip the descent.
+      for (int i = 0; i < 81; ++i) children[digit].mask[i] = InBetween(i) ? 1 : 0;
+      children[digit].node.simplified = 1;
+      leaf[digit] = true;
+    } else if (level == kMaxLevel) {
       if (OverlapFraction(node, *s.near) < 0.2) {
         for (int i = 0; i < 81; ++i) children[digit].mask[i] = InBetween(i) ? 1 : 0;
         children[digit].node.simplified = 1;
