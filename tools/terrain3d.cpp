@@ -17,6 +17,7 @@
 #include "host_window.h"
 #include "image_files.h"
 #include "terrain3d/terrain3d.h"
+#include "viewer.h"
 
 namespace {
 
@@ -31,6 +32,8 @@ void Usage(FILE* to) {
       "       terrain3d render DEM -o OUT.png|OUT.bmp [--size WxH] [--eye X,Y,Z --look X,Y]\n"
       "                        [--sky] [--fog] [--no-light] [--table N] [--grey] [--wireframe]\n"
       "                        [--plan] [--quality 0|1|2] [--no-rescale]\n"
+      "       terrain3d view DEM [--size WxH] [--script FILE|-]   (terrain3d view --help: keys)\n"
+      "       terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--png]\n"
       "  info   initialise a scene on a window and print the GL and device information\n"
       "         (headless by default; --x11 opens an X11 window on $DISPLAY or NAME);\n"
       "         with a DEM file (any raster GDAL reads), prepare it and print the grid\n"
@@ -368,6 +371,8 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "info") return Info(argc - 2, argv + 2);
   if (command == "render") return Render(argc - 2, argv + 2);
+  if (command == "view") return t3dhost::RunViewer(argc - 2, argv + 2);
+  if (command == "fly") return t3dhost::RunFlight(argc - 2, argv + 2);
   if (command == "--help" || command == "-h" || command == "help") {
     Usage(stdout);
     return 0;

@@ -1,0 +1,476 @@
+// The viewer drives a scene like a desktop host: an X11 window of its own, keys for navigation,
+// a redraw on demand and continuously while flying. A script (a file, or - for standard input)
+// can stand in for the person at the keyboard, for tests and demonstrations.
+#include "viewer.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host_window.h"
+#include "image_files.h"
+#include "terrain3d/terrain3d.h"
+
+namespace t3dhost {
+namespace {
+
+bool g_keepHeights = false;
+int TN_CALL Dialogs(void*, int dialogId, void* record) {
+  if (dialogId == TN_DIALOG_VERTICAL_SCALE && g_keepHeights) {
+    static_cast<TnVerticalScaleDialog*>(record)->rescale = 0;
+    return 1;
+  }
+  return TN_DIALOG_DEFAULT;
+}
+
+const char kViewerHelp[] =
+    "usage: terrain3d view DEM [--size WxH] [--script FILE|-] [--display NAME] [--no-rescale]\n"
+    "Opens an X11 window and flies over the DEM.\n"
+    "  Up / Down       forward / back          Left / Right   turn left / right\n"
+    "  Page Up / Down  up / down               Shift          accelerate forward and back\n"
+    "  F               start / stop the tour   R              restore the view\n"
+    "  + / -           dolly along the view    P              plan view / perspective\n"
+    "  mouse click     print the map point under the pointer\n"
+    "  Q / Escape      quit\n"
+    "A script holds one command a line: key NAME [shift] (NAME: Up Down Left Right PageUp\n"
+    "PageDown F R P plus minus), frames N (draw N frames), click X Y, screenshot FILE.png|.bmp,\n"
+    "reshape W H, quit. Lines starting with # are ignored.\n";
+
+const char kFlightHelp[] =
+    "usage: terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--size WxH]\n"
+    "                     [--png] [--no-rescale]\n"
+    "Writes the built-in tour (or the route through the given map points) frame by frame as\n"
+    "frame00000.bmp, frame00001.bmp, ... (or .png) into DIR.\n";
+
+class Viewer {
+ public:
+  bool Open(const char* displayName, int width, int height, const char* demPath) {
+    if (!window_.Open(displayName, width, height, "terrain3d")) {
+      std::fprintf(stderr, "terrain3d: %s\n", window_.error().c_str());
+      return false;
+    }
+    XSelectInput(window_.display(), window_.window(),
+                 KeyPressMask | ButtonPressMask | StructureNotifyMask | ExposureMask);
+    record_.kind = TN_WINDOW_X11;
+    record_.displayName = displayName;
+    record_.window = window_.window();
+    if (tnCreateTin3DDraw(&scene_, &state_) != TN_OK ||
+        tnInitial3DScene(scene_, state_, &record_) != TN_OK) {
+      std::fprintf(stderr, "terrain3d: cannot initialise the scene on the window\n");
+      return false;
+    }
+    width_ = width;
+    height_ = height;
+    tnReshape(scene_, state_, width, height);
+    dem_ = tnDemOpen(demPath);
+    if (dem_ <= 0) {
+      std::fprintf(stderr, "terrain3d: %s\n", tnDemLastError());
+      return false;
+    }
+    if (tnPrepare3DScene(scene_, state_, dem_) != TN_OK) {
+      std::fprintf(stderr, "terrain3d: cannot prepare '%s'\n", demPath);
+      return false;
+    }
+    return true;
+  }
+  ~Viewer() {
+    if (scene_ != nullptr) {
+      tnRelease3DScene(scene_, state_);
+      tnDeleteTin3DDraw(scene_, state_);
+    }
+    if (dem_ > 0) tnDemClose(dem_);
+  }
+
+  void Draw() {
+    if (plan_) tnDraw2DScene(scene_, state_);
+    else tnDrawScene(scene_, state_);
+  }
+  bool Flying() {
+    int flag = 0;
+    GetFlyFlag(scene_, state_, &flag);
+    return flag != 0;
+  }
+
+  // Acts on one key; false when the viewer should end.
+  bool Key(KeySym key, bool shift) {
+    const TnByte accelerate = shift ? 1 : 0;
+    switch (key) {
+      case XK_Up: Navigate(scene_, state_, 0, accelerate); break;
+      case XK_Down: Navigate(scene_, state_, 1, accelerate); break;
+      case XK_Left: Navigate(scene_, state_, 2, 0); break;
+      case XK_Right: Navigate(scene_, state_, 3, 0); break;
+      case XK_Page_Up: Navigate(scene_, state_, 4, 0); break;
+      case XK_Page_Down: Navigate(scene_, state_, 5, 0); break;
+      case XK_f:
+      case XK_F: SetFlyFlag(scene_, state_, Flying() ? 0 : 1); break;
+      case XK_r:
+      case XK_R: RestoreDisplay(scene_, state_); break;
+      case XK_p:
+      case XK_P: plan_ = !plan_; break;
+      case XK_plus:
+      case XK_equal:
+      case XK_KP_Add:
+      case XK_minus:
+      case XK_KP_Subtract: {
+        float info[4] = {0, 0, 0, 0};
+        SetDispMethod(scene_, state_, 0);
+        GetEyeMoveInfo(scene_, state_, info);
+        const bool closer = key == XK_plus || key == XK_equal || key == XK_KP_Add;
+        SetEyeMove(scene_, state_, info[0] + (closer ? info[3] : -info[3]));
+        break;
+      }
+      case XK_q:
+      case XK_Q:
+      case XK_Escape: return false;
+      default: return true;
+    }
+    Draw();
+    return true;
+  }
+
+  void Click(int x, int y) {
+    int point[2] = {x, y};
+    double mapX = 0, mapY = 0;
+    if (GetCurMousePos(scene_, state_, point, &mapX, &mapY) == TN_OK)
+      std::printf("pixel %d,%d: map point %.3f, %.3f\n", x, y, mapX, mapY);
+    else
+      std::printf("pixel %d,%d: no ground point\n", x, y);
+    std::fflush(stdout);
+  }
+
+  void Reshape(int width, int height) {
+    width_ = width;
+    height_ = height;
+    tnReshape(scene_, state_, width, height);
+  }
+
+  bool Screenshot(const std::string& path) {
+    XSync(window_.display(), False);
+    XImage* image = XGetImage(window_.display(), window_.window(), 0, 0, unsigned(width_),
+                              unsigned(height_), AllPlanes, ZPixmap);
+    if (image == nullptr) return false;
+    Picture picture;
+    picture.width = width_;
+    picture.height = height_;
+    picture.bgra.resize(size_t(width_) * size_t(height_) * 4);
+    for (int y = 0; y < height_; ++y)
+      for (int x = 0; x < width_; ++x) {
+        const unsigned long pixel = XGetPixel(image, x, y);
+        uint8_t* p = &picture.bgra[(size_t(y) * size_t(width_) + size_t(x)) * 4];
+        p[0] = uint8_t(pixel & 0xff);
+        p[1] = uint8_t((pixel >> 8) & 0xff);
+        p[2] = uint8_t((pixel >> 16) & 0xff);
+        p[3] = 255;
+      }
+    XDestroyImage(image);
+    std::string error;
+    if (!WritePicture(path, picture, error)) {
+      std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
+      return false;
+    }
+    std::printf("screenshot %s\n", path.c_str());
+    std::fflush(stdout);
+    return true;
+  }
+
+  // Handles the window's pending events; false when the viewer should end.
+  bool HandleEvents() {
+    Display* display = window_.display();
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      switch (event.type) {
+        case Expose:
+          if (event.xexpose.count == 0) Draw();
+          break;
+        case ConfigureNotify:
+          if (event.xconfigure.width != width_ || event.xconfigure.height != height_) {
+            Reshape(event.xconfigure.width, event.xconfigure.height);
+            Draw();
+          }
+          break;
+        case KeyPress: {
+          const KeySym key = XLookupKeysym(&event.xkey, 0);
+          const bool shift = (event.xkey.state & ShiftMask) != 0;
+          KeySym shifted = key;
+          char text[8];
+          if (XLookupString(&event.xkey, text, sizeof text, &shifted, nullptr) > 0 && text[0] == '+')
+            shifted = XK_plus;
+          if (!Key(shifted == XK_plus ? XK_plus : key, shift)) return false;
+          break;
+        }
+        case ButtonPress:
+          if (event.xbutton.button == Button1) Click(event.xbutton.x, event.xbutton.y);
+          break;
+        default: break;
+      }
+    }
+    return true;
+  }
+
+  int RunInteractive() {
+    Draw();
+    for (;;) {
+      if (!HandleEvents()) return 0;
+      if (Flying()) {
+        Draw();
+      } else {
+        // Wait for the next event without spinning.
+        XEvent event;
+        XPeekEvent(window_.display(), &event);
+      }
+    }
+  }
+
+  int RunScript(std::istream& in) {
+    Draw();
+    std::string line;
+    while (std::getline(in, line)) {
+      std::istringstream words(line);
+      std::string command;
+      if (!(words >> command) || command[0] == '#') continue;
+      if (!HandleEvents()) return 0;
+      if (command == "quit") return 0;
+      if (command == "key") {
+        std::string name, modifier;
+        words >> name >> modifier;
+        const KeySym key = KeyOf(name);
+        if (key == NoSymbol) {
+          std::fprintf(stderr, "terrain3d: unknown key '%s'\n", name.c_str());
+          return 2;
+        }
+        if (!Key(key, modifier == "shift")) return 0;
+      } else if (command == "frames") {
+        int count = 0;
+        words >> count;
+        for (int i = 0; i < count; ++i) Draw();
+      } else if (command == "click") {
+        int x = 0, y = 0;
+        words >> x >> y;
+        Click(x, y);
+      } else if (command == "screenshot") {
+        std::string path;
+        words >> path;
+        if (!Screenshot(path)) return 1;
+      } else if (command == "reshape") {
+        int width = 0, height = 0;
+        words >> width >> height;
+        if (width > 0 && height > 0) {
+          XResizeWindow(window_.display(), window_.window(), unsigned(width), unsigned(height));
+          XSync(window_.display(), False);
+          Reshape(width, height);
+          Draw();
+        }
+      } else {
+        std::fprintf(stderr, "terrain3d: unknown script command '%s'\n", command.c_str());
+        return 2;
+      }
+    }
+    return 0;
+  }
+
+ private:
+  static KeySym KeyOf(const std::string& name) {
+    static const struct {
+      const char* name;
+      KeySym key;
+    } keys[] = {{"Up", XK_Up},         {"Down", XK_Down},           {"Left", XK_Left},
+                {"Right", XK_Right},   {"PageUp", XK_Page_Up},      {"PageDown", XK_Page_Down},
+                {"F", XK_F},           {"R", XK_R},                 {"P", XK_P},
+                {"plus", XK_plus},     {"minus", XK_minus},         {"Q", XK_Q}};
+    for (const auto& k : keys)
+      if (name == k.name) return k.key;
+    return NoSymbol;
+  }
+
+  XHostWindow window_;
+  TnNativeWindow record_{};
+  void* scene_ = nullptr;
+  void* state_ = nullptr;
+  int dem_ = 0;
+  int width_ = 0, height_ = 0;
+  bool plan_ = false;
+};
+
+bool ParseSize(const char* text, int& width, int& height) {
+  return std::sscanf(text, "%dx%d", &width, &height) == 2 && width > 0 && height > 0 &&
+         width <= 16384 && height <= 16384;
+}
+
+}  // namespace
+
+int RunViewer(int argc, char** argv) {
+  const char* demPath = nullptr;
+  const char* script = nullptr;
+  const char* displayName = nullptr;
+  int width = 800, height = 600;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kViewerHelp, stdout);
+      return 0;
+    }
+    if (arg == "--size" && i + 1 < argc) {
+      if (!ParseSize(argv[++i], width, height)) {
+        std::fprintf(stderr, "terrain3d: bad size '%s'\n", argv[i]);
+        return 2;
+      }
+    } else if (arg == "--script" && i + 1 < argc) {
+      script = argv[++i];
+    } else if (arg == "--display" && i + 1 < argc) {
+      displayName = argv[++i];
+    } else if (arg == "--no-rescale") {
+      g_keepHeights = true;
+    } else if (!arg.empty() && arg[0] != '-' && demPath == nullptr) {
+      demPath = argv[i];
+    } else {
+      std::fputs(kViewerHelp, stderr);
+      return 2;
+    }
+  }
+  if (demPath == nullptr) {
+    std::fputs(kViewerHelp, stderr);
+    return 2;
+  }
+  tnSetDialogHandler(&Dialogs, nullptr);
+  Viewer viewer;
+  if (!viewer.Open(displayName, width, height, demPath)) return 1;
+  if (script == nullptr) return viewer.RunInteractive();
+  if (std::string(script) == "-") return viewer.RunScript(std::cin);
+  std::ifstream file(script);
+  if (!file) {
+    std::fprintf(stderr, "terrain3d: cannot read the script '%s'\n", script);
+    return 1;
+  }
+  return viewer.RunScript(file);
+}
+
+int RunFlight(int argc, char** argv) {
+  const char* demPath = nullptr;
+  std::string outDir, route;
+  int frames = 0, width = 640, height = 480;
+  bool png = false;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kFlightHelp, stdout);
+      return 0;
+    }
+    if (arg == "--frames" && i + 1 < argc) frames = std::atoi(argv[++i]);
+    else if (arg == "--out-dir" && i + 1 < argc) outDir = argv[++i];
+    else if (arg == "--route" && i + 1 < argc) route = argv[++i];
+    else if (arg == "--size" && i + 1 < argc) {
+      if (!ParseSize(argv[++i], width, height)) {
+        std::fprintf(stderr, "terrain3d: bad size '%s'\n", argv[i]);
+        return 2;
+      }
+    } else if (arg == "--png") png = true;
+    else if (arg == "--no-rescale") g_keepHeights = true;
+    else if (!arg.empty() && arg[0] != '-' && demPath == nullptr) demPath = argv[i];
+    else {
+      std::fputs(kFlightHelp, stderr);
+      return 2;
+    }
+  }
+  if (demPath == nullptr || outDir.empty() || frames <= 0) {
+    std::fputs(kFlightHelp, stderr);
+    return 2;
+  }
+  // The route: x,y pairs separated by '/'.
+  std::vector<float> points;
+  if (!route.empty()) {
+    std::istringstream in(route);
+    std::string pair;
+    while (std::getline(in, pair, '/')) {
+      float x = 0, y = 0;
+      if (std::sscanf(pair.c_str(), "%f,%f", &x, &y) != 2) {
+        std::fprintf(stderr, "terrain3d: bad route point '%s'\n", pair.c_str());
+        return 2;
+      }
+      points.push_back(x);
+      points.push_back(y);
+    }
+  }
+  tnSetDialogHandler(&Dialogs, nullptr);
+  void* scene = nullptr;
+  void* state = nullptr;
+  std::vector<unsigned char> pixels(size_t(width) * size_t(height) * 4);
+  TnNativeWindow window{};
+  window.kind = TN_WINDOW_HEADLESS;
+  window.width = width;
+  window.height = height;
+  window.pixels = pixels.data();
+  if (tnCreateTin3DDraw(&scene, &state) != TN_OK) return 1;
+  struct Release {
+    void* scene;
+    void* state;
+    int dem = 0;
+    ~Release() {
+      tnRelease3DScene(scene, state);
+      tnDeleteTin3DDraw(scene, state);
+      if (dem > 0) tnDemClose(dem);
+    }
+  } release{scene, state};
+  if (tnInitial3DScene(scene, state, &window) != TN_OK) {
+    std::fprintf(stderr, "terrain3d: cannot initialise a scene\n");
+    return 1;
+  }
+  tnReshape(scene, state, width, height);
+  release.dem = tnDemOpen(demPath);
+  if (release.dem <= 0 || tnPrepare3DScene(scene, state, release.dem) != TN_OK) {
+    std::fprintf(stderr, "terrain3d: cannot prepare '%s': %s\n", demPath, tnDemLastError());
+    return 1;
+  }
+  if (!points.empty() &&
+      SetFlyRoutin(scene, state, points.data(), short(points.size() / 2)) != TN_OK) {
+    std::fprintf(stderr, "terrain3d: the route was refused\n");
+    return 1;
+  }
+  SetFlyFlag(scene, state, 1);
+  for (int frame = 0; frame < frames; ++frame) {
+    char name[64];
+    std::snprintf(name, sizeof name, "/frame%05d.bmp", frame);
+    const std::string bmpPath = outDir + name;
+    TnOutputRequest request{};
+    request.fileKind = TN_OUTPUT_BMP;
+    if (bmpPath.size() >= sizeof request.path) {
+      std::fprintf(stderr, "terrain3d: output path too long\n");
+      return 1;
+    }
+    std::strncpy(request.path, bmpPath.c_str(), sizeof request.path - 1);
+    request.width = width;
+    request.height = height;
+    request.tilesAcross = 1;
+    request.tilesDown = 1;
+    // Each picture draws one frame, and each frame advances the flight one step.
+    if (tnOutput3DScene(scene, state, &request) != TN_OK) {
+      std::fprintf(stderr, "terrain3d: frame %d could not be written\n", frame);
+      return 1;
+    }
+    if (png) {
+      Picture picture;
+      std::string error;
+      const std::string pngPath = bmpPath.substr(0, bmpPath.size() - 4) + ".png";
+      if (!ReadBmp(bmpPath, picture, error) || !WritePng(pngPath, picture, error)) {
+        std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
+        return 1;
+      }
+      std::remove(bmpPath.c_str());
+    }
+  }
+  std::printf("%d frames in %s\n", frames, outDir.c_str());
+  return 0;
+}
+
+}  // namespace t3dhost
