@@ -398,6 +398,38 @@ TEST_F(PictureTest, FlatGridsCollapseToLevelOneAndSmallGridsDraw) {
   }
 }
 
+std::vector<std::string> g_trace;
+void TN_CALL CaptureTrace(void*, const char* line) { g_trace.push_back(line); }
+
+TEST_F(PictureTest, NodesPastTheLimitAreNeverStored) {
+  // Full detail (no tolerance) over a 1,024-cell square of rough ground needs 130 x 130 nodes of
+  // the finest level: more than the list holds.
+  const std::string path = GridPath("noise.tif");
+  double gt[6];
+  NorthUp(gt, 0, 2100 * 10.0, 10, 10);
+  ASSERT_TRUE(WriteGrid(path, 2100, 2100, gt, GDT_Byte,
+                        [](int line, int pixel) { return double((line * 7 + pixel * 13) % 17); }));
+  Renderer r(64, 48);
+  ASSERT_TRUE(r.Prepare(path));
+  for (float& factor : g_process.lodFactors) factor = 0;
+  const Footprint square{1000, 2024, 1000, 2024, {0, 0, 0}};
+  bool overflowed = false;
+  const std::vector<MeshNode> nodes =
+      SelectMeshNodes(r.block(), *g_process.terrainArea, square, square, &overflowed);
+  EXPECT_TRUE(overflowed);
+  EXPECT_EQ(nodes.size(), size_t(kMaxMeshNodes));
+
+  // Drawing such a list writes the trace line once.
+  g_trace.clear();
+  tnSetTraceHandler(&CaptureTrace, nullptr);
+  ASSERT_TRUE(r.object().MakeWindowCurrent(r.block()));
+  const MeshStats stats = DrawTerrainSurface(r.block(), *g_process.terrainArea, square, square);
+  tnSetTraceHandler(nullptr, nullptr);
+  EXPECT_TRUE(stats.overflowed);
+  EXPECT_EQ(stats.nodes, kMaxMeshNodes);
+  EXPECT_EQ(g_trace, std::vector<std::string>{"越界...!"});
+}
+
 // ---- Bad input --------------------------------------------------------------------------------
 
 TEST_F(PictureTest, DrawingNeedsAPreparedSceneAndAClientArea) {
