@@ -221,9 +221,8 @@ TEST_F(ApiTest, FunctionsNotYetAvailableFailAndWriteNothing) {
   int type = 77;
   EXPECT_EQ(GetApplyType(scene, state, &type), TN_E_FAIL);
   EXPECT_EQ(type, 77);
-  float speed = 3.5f;
-  EXPECT_EQ(GetFlySpeed(scene, state, &speed), TN_E_FAIL);
-  EXPECT_EQ(speed, 3.5f);
+  TnFontParams* font = reinterpret_cast<TnFontParams*>(0x10);  // never dereferenced
+  EXPECT_EQ(GetFontParam(scene, state, font), TN_E_FAIL);
   EXPECT_EQ(tnRecord3DScene(scene, state, nullptr), TN_E_FAIL);
   void* block = reinterpret_cast<void*>(0x1);
   EXPECT_EQ(dmCreateDem3DScene(&block), 0);

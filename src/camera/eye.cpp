@@ -12,6 +12,13 @@ constexpr double kPi = 3.14159265358979323846;
 
 }  // namespace
 
+float LimitCoordinate(float value, float low, float high, float fallback) {
+  if (std::isnan(value)) value = fallback;
+  if (value < low) value = low;
+  if (value > high) value = high;
+  return value;
+}
+
 double ViewAzimuth(double ex, double ey, double px, double py) {
   if (std::fabs(ey - py) < 1e-6) return ex >= px ? 270.0 : 90.0;
   const double a = std::atan((px - ex) / (py - ey)) * 180.0 / kPi;
@@ -26,6 +33,20 @@ void UpdateViewDirection(SceneState& state) {
   const double radians = state.viewDirAngle * kPi / 180.0;
   state.viewDirSin = float(std::sin(radians));
   state.viewDirCos = float(std::cos(radians));
+}
+
+void AimTiltAtViewCentre(SceneState& state) {
+  // The tangent of the tilt is the eye's height above the lowest terrain height over the
+  // horizontal distance to the centre. Worked out from the distance rather than from the view
+  // direction's sine or cosine: near the axes the azimuth rule rounds the direction onto the axis,
+  // and a rounded sine over a small but non-zero offset would give a tilt of 0.
+  const double dx = double(state.eyePosition[0]) - state.viewCentre[0];
+  const double dy = double(state.eyePosition[1]) - state.viewCentre[1];
+  const double distance = std::sqrt(dx * dx + dy * dy);
+  if (!(distance > 0)) return;
+  double tilt = std::atan((double(state.eyePosition[2]) - state.zMin) / distance) * 180.0 / kPi;
+  tilt = tilt < 0 ? 0 : (tilt > 89 ? 89 : tilt);
+  state.viewTilt = float(tilt);
 }
 
 void UpdateEyeMoveLimits(SceneObject& scene, const SceneState& state) {
@@ -57,11 +78,9 @@ namespace t3d {
 
 void SetEyeCentre(const SceneObject& scene, SceneState& state, float eye[3], const float centre[2]) {
   const float* range = scene.eyeRange;
-  for (int i = 0; i < 3; ++i) {
-    const float low = range[i * 3], high = range[i * 3 + 1];
-    if (eye[i] < low) eye[i] = low;
-    if (eye[i] > high) eye[i] = high;
-  }
+  for (int i = 0; i < 3; ++i)
+    eye[i] = LimitCoordinate(eye[i], range[i * 3], range[i * 3 + 1], state.eyePosition[i]);
+  if (!std::isfinite(centre[0]) || !std::isfinite(centre[1])) return;
   const double dx = double(eye[0]) - centre[0], dy = double(eye[1]) - centre[1];
   if (std::sqrt(dx * dx + dy * dy) < 1e-6) return;
   state.viewCentre[0] = centre[0];
@@ -70,14 +89,7 @@ void SetEyeCentre(const SceneObject& scene, SceneState& state, float eye[3], con
   state.eyePosition[1] = eye[1];
   state.eyePosition[2] = eye[2];
   UpdateViewDirection(state);
-  const double length = std::sqrt(double(state.viewDirSin) * state.viewDirSin +
-                                  double(state.viewDirCos) * state.viewDirCos);
-  const double drop = double(state.zMin) - eye[2];
-  const double q = std::fabs(dx) >= 1e-6 ? drop * state.viewDirSin / (dx * length)
-                                          : drop * state.viewDirCos / (dy * length);
-  double tilt = std::atan(q) * 180.0 / kPi;
-  tilt = tilt < 0 ? 0 : (tilt > 89 ? 89 : tilt);
-  state.viewTilt = float(tilt);
+  AimTiltAtViewCentre(state);
 }
 
 }  // namespace t3d

@@ -17,13 +17,21 @@ void UpdateViewDirection(SceneState& state);
 // centre, eyeMove runs from 0.5 to the reach in 50 steps; otherwise all four are 0.
 void UpdateEyeMoveLimits(SceneObject& scene, const SceneState& state);
 
+// viewTilt = the angle below the horizontal at which the eye sees the lowest terrain height under
+// the view centre, limited to 0 .. 89 degrees. Unchanged when the eye stands straight above the
+// view centre.
+void AimTiltAtViewCentre(SceneState& state);
+
+// A coordinate limited to [low, high]; a NaN gives the fallback (the value it replaces).
+float LimitCoordinate(float value, float low, float high, float fallback);
+
 }  // namespace t3d
 
 namespace t3d {
 
-// SetEyeCenterPosition: the eye is limited to the eye range (and written back); unless it stands
-// straight above the centre, it looks at the centre, tilted to aim from its height at the lowest
-// height there.
+// SetEyeCenterPosition: the eye is limited to the eye range (and written back; a NaN coordinate
+// keeps the current eye's); unless it stands straight above the centre, it looks at the centre,
+// tilted to aim from its height at the lowest height there. A centre with a NaN changes nothing.
 void SetEyeCentre(const SceneObject& scene, SceneState& state, float eye[3], const float centre[2]);
 
 }  // namespace t3d

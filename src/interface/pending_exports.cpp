@@ -22,28 +22,6 @@ PENDING_SCENE(tnOutput2DTexLibFile, const char*, float, float)
 // Render settings.
 
 // Eye, view and flight.
-PENDING_SCENE(SetFly_ViewDirAngle, float, float)
-PENDING_SCENE(GetFly_ViewDirAngle, float*, float*)
-PENDING_SCENE(SetViewFov_TiltAngle, float, float)
-PENDING_SCENE(GetViewFov_TiltAngle, float*, float*)
-PENDING_SCENE(SetEyeParam, float, float, float)
-PENDING_SCENE(GetEyeParam, float*, float*, float*)
-PENDING_SCENE(SetFlyFlag, int)
-PENDING_SCENE(GetFlyFlag, int*)
-PENDING_SCENE(SetFlySpeed, float)
-PENDING_SCENE(GetFlySpeed, float*)
-PENDING_SCENE(SetFlyRoutin, float*, short)
-PENDING_SCENE(GetFlyRoutin, float*, short*, int)
-PENDING_SCENE(GetCurMousePos, int*, double*, double*)
-PENDING_SCENE(SetEyePosByCenterPnt, float*)
-PENDING_SCENE0(RestoreDisplay)
-PENDING_SCENE(SetEyeMove, float)
-PENDING_SCENE(GetEyeMoveInfo, float*)
-PENDING_SCENE(GetCenterParam, float*, float*)
-PENDING_SCENE(SetViewAngleByObserveParam, float*, float*)
-PENDING_SCENE(GetFlySpeedRange, float*, float*)
-PENDING_SCENE(Navigate, int, TnByte)
-PENDING_SCENE(GetCurEyeAzimuth, float*)
 
 // Colouring, analysis and layers.
 PENDING_SCENE(SetApplyType, int)

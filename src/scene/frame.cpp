@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "camera/flight.h"
 #include "scene/light.h"
 #include "scene/process_objects.h"
 #include "scene/scene_state.h"
@@ -138,6 +139,7 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target) {
     UpdateLightPosition(scene, state, true);
   }
   // The flight step joins here (the flight advances the eye before the view is worked out).
+  if (state.flyFlag != 0) FlightStep(scene, state);
 
   Footprint near, full;
   ComputeFootprints(scene, state, full, near);
