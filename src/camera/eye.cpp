@@ -12,7 +12,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 }  // namespace
 
-float LimitCoordinate(float value, float low, float high, float fallback) {
+float LimitSetting(float value, float low, float high, float fallback) {
   if (std::isnan(value)) value = fallback;
   if (value < low) value = low;
   if (value > high) value = high;
@@ -79,7 +79,7 @@ namespace t3d {
 void SetEyeCentre(const SceneObject& scene, SceneState& state, float eye[3], const float centre[2]) {
   const float* range = scene.eyeRange;
   for (int i = 0; i < 3; ++i)
-    eye[i] = LimitCoordinate(eye[i], range[i * 3], range[i * 3 + 1], state.eyePosition[i]);
+    eye[i] = LimitSetting(eye[i], range[i * 3], range[i * 3 + 1], state.eyePosition[i]);
   if (!std::isfinite(centre[0]) || !std::isfinite(centre[1])) return;
   const double dx = double(eye[0]) - centre[0], dy = double(eye[1]) - centre[1];
   if (std::sqrt(dx * dx + dy * dy) < 1e-6) return;

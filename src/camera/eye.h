@@ -22,8 +22,8 @@ void UpdateEyeMoveLimits(SceneObject& scene, const SceneState& state);
 // view centre.
 void AimTiltAtViewCentre(SceneState& state);
 
-// A coordinate limited to [low, high]; a NaN gives the fallback (the value it replaces).
-float LimitCoordinate(float value, float low, float high, float fallback);
+// A camera value limited to [low, high]; a NaN gives the fallback (the value it replaces).
+float LimitSetting(float value, float low, float high, float fallback);
 
 }  // namespace t3d
 

@@ -18,11 +18,6 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kRadians = kPi / 180.0;
 
-// value limited to [low, high]; a NaN keeps current.
-float Limit(float value, float low, float high, float current) {
-  return LimitCoordinate(value, low, high, current);
-}
-
 }  // namespace
 
 double ReverseAzimuth(double azimuth) {
@@ -31,15 +26,15 @@ double ReverseAzimuth(double azimuth) {
 }
 
 void SetViewFovTilt(SceneObject& scene, SceneState& state, float fov, float tilt) {
-  state.viewFov = Limit(fov, 30, 120, state.viewFov);
+  state.viewFov = LimitSetting(fov, 30, 120, state.viewFov);
   const ClientRect& client = scene.clientRect;
   SetProjection(scene, state, client.right - client.left, client.bottom - client.top,
                 kTargetWindow);
-  state.viewTilt = Limit(tilt, 1, 89, state.viewTilt);
+  state.viewTilt = LimitSetting(tilt, 1, 89, state.viewTilt);
 }
 
 void SetFlyAndViewAzimuths(SceneState& state, float flyAzimuth, float viewFrom) {
-  state.flyViewDirAngle = Limit(flyAzimuth, 0, 360, state.flyViewDirAngle);
+  state.flyViewDirAngle = LimitSetting(flyAzimuth, 0, 360, state.flyViewDirAngle);
   state.flyDirection[0] = float(std::sin(state.flyViewDirAngle * kRadians));
   state.flyDirection[1] = float(std::cos(state.flyViewDirAngle * kRadians));
   if (std::isnan(viewFrom)) return;
@@ -65,12 +60,13 @@ void SetEyePoint(const SceneObject& scene, SceneState& state, float x, float y, 
   const float* range = scene.eyeRange;
   const float wanted[3] = {x, y, z};
   for (int i = 0; i < 3; ++i)
-    state.eyePosition[i] = Limit(wanted[i], range[i * 3], range[i * 3 + 1], state.eyePosition[i]);
+    state.eyePosition[i] =
+        LimitSetting(wanted[i], range[i * 3], range[i * 3 + 1], state.eyePosition[i]);
   if (state.flyFlag == 0) UpdateViewDirection(state);
 }
 
 void SetEyeMoveDistance(SceneObject& scene, float distance) {
-  scene.eyeMove = Limit(distance, scene.eyeMoveMin, scene.eyeMoveMax, scene.eyeMove);
+  scene.eyeMove = LimitSetting(distance, scene.eyeMoveMin, scene.eyeMoveMax, scene.eyeMove);
 }
 
 double CurrentEyeAzimuth(const SceneState& state) {

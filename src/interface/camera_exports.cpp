@@ -27,7 +27,8 @@ TN_API int TN_CALL SetFly_ViewDirAngle(void* scene, void* state, float flyAzimut
   return TN_OK;
 }
 
-TN_API int TN_CALL GetFly_ViewDirAngle(void* scene, void* state, float* flyAzimuth, float* viewFrom) {
+TN_API int TN_CALL GetFly_ViewDirAngle(void* scene, void* state, float* flyAzimuth,
+                                       float* viewFrom) {
   if (Invalid(scene, state)) return TN_E_FAIL;
   GetFlyAndViewAzimuths(*AsState(state), flyAzimuth, viewFrom);
   return TN_OK;

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "camera/flight.h"
+#include "camera/view.h"
 #include "scene/light.h"
 #include "scene/process_objects.h"
 #include "scene/scene_state.h"
@@ -233,15 +234,12 @@ bool PlanView(SceneObject& scene, SceneState& state, int width, int height) {
   glLoadIdentity();
   const double zLo = (double(state.zMin) * state.zScale - cz) / r;
   const double zHi = (double(state.zMax) * state.zScale - cz) / r;
-  double xl = -1, xh = 1, yl = -1, yh = 1;
-  if (width > height) {
-    xl *= double(width) / height;
-    xh *= double(width) / height;
-  } else {
-    yl *= double(height) / width;
-    yh *= double(height) / width;
-  }
-  glOrtho(xl, xh, yl, yh, zLo, zHi);
+  // A little room beyond the lowest and the highest height: with the clipping planes exactly
+  // there, flat ground at either height would be clipped away.
+  const double room = std::max(1e-6, 0.01 * (zHi - zLo));
+  double halfX = 1, halfY = 1;
+  PlanViewHalfExtents(width, height, halfX, halfY);
+  glOrtho(-halfX, halfX, -halfY, halfY, zLo - room, zHi + room);
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   glLoadIdentity();
