@@ -1,0 +1,803 @@
+// Texture library files: tile tables, pixel formats, writing and reading back, the checks of a
+// library against its use, and corrupt, cut and mutated files.
+#include "texture/texture_library.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "terrain3d/terrain3d.h"
+
+namespace t3d {
+
+// Tile entries compare and print field by field in the checks below.
+bool operator==(const TileEntry& a, const TileEntry& b) {
+  return a.rowFirst == b.rowFirst && a.rowLast == b.rowLast && a.colFirst == b.colFirst &&
+         a.colLast == b.colLast && a.level == b.level;
+}
+
+std::ostream& operator<<(std::ostream& out, const TileEntry& e) {
+  return out << "{" << e.rowFirst << ", " << e.rowLast << ", " << e.colFirst << ", " << e.colLast
+             << ", " << e.level << "}";
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<int>* g_messages = nullptr;
+
+int TN_CALL Capture(void*, int id, unsigned, const char*, const char*) {
+  if (g_messages != nullptr) g_messages->push_back(id);
+  return TN_IDNO;
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const std::string& path, const uint8_t* data, size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+}
+
+uint32_t U32At(const std::vector<uint8_t>& b, size_t at) {
+  return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+         uint32_t(b[at + 3]) << 24;
+}
+
+uint16_t U16At(const std::vector<uint8_t>& b, size_t at) {
+  return uint16_t(b[at] | b[at + 1] << 8);
+}
+
+void PutU32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  for (int k = 0; k < 4; ++k) b[at + k] = uint8_t(v >> (8 * k));
+}
+
+void PutU16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
+  b[at] = uint8_t(v);
+  b[at + 1] = uint8_t(v >> 8);
+}
+
+// A recognisable picture per tile: every pixel depends on the tile, its row and its column.
+std::vector<uint8_t> TilePicture(uint32_t tileSize, size_t tile) {
+  std::vector<uint8_t> rgb(size_t(tileSize) * tileSize * 3);
+  for (uint32_t r = 0; r < tileSize; ++r) {
+    for (uint32_t c = 0; c < tileSize; ++c) {
+      uint8_t* p = &rgb[(size_t(r) * tileSize + c) * 3];
+      p[0] = uint8_t(r * 7 + tile * 31);
+      p[1] = uint8_t(c * 5 + tile * 17);
+      p[2] = uint8_t((r ^ c) + tile * 3);
+    }
+  }
+  return rgb;
+}
+
+class TextureLibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "texlibXXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+    g_messages = &messages;
+    tnSetMessageHandler(&Capture, nullptr);
+  }
+  void TearDown() override {
+    tnSetMessageHandler(nullptr, nullptr);
+    g_messages = nullptr;
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+  }
+
+  std::string Path(const std::string& name) const { return (fs::path(dir) / name).string(); }
+
+  // Writes a library of the table's tiles, each tile its TilePicture; returns its path.
+  std::string WriteLibrary(const std::string& name, uint32_t rows, uint32_t cols,
+                           const TileTable& table, int format,
+                           const std::string& raster = "/images/source.rim") {
+    const std::string path = Path(name);
+    TextureLibraryWriter writer =
+        TextureLibraryWriter::Create(path, raster, rows, cols, format, table);
+    EXPECT_TRUE(writer.valid());
+    for (size_t n = 0; n < table.tiles.size(); ++n) {
+      const auto rgb = TilePicture(table.tileSize, n);
+      EXPECT_TRUE(writer.WriteRgbTile(rgb.data(), rgb.size()));
+    }
+    EXPECT_TRUE(writer.Finish());
+    return path;
+  }
+
+  // The smallest library: a 3 x 3 grid in one 2 x 2 tile of 24-bit pixels (306 bytes).
+  std::string SmallLibrary() {
+    const auto table = ExpectedTileTable(3, 3, 2, false);
+    EXPECT_TRUE(table.has_value());
+    return WriteLibrary("small.tex", 3, 3, *table, kPixelRgb24);
+  }
+
+  std::string dir;
+  std::vector<int> messages;
+};
+
+// ---- Tile tables ----------------------------------------------------------------------------
+
+TEST(PyramidTable, ThousandRowsBySixHundredColumns) {
+  const auto table = BuildTileTable(1000, 600, 8);
+  ASSERT_TRUE(table.has_value());
+  EXPECT_EQ(table->tileSize, 256u);
+  EXPECT_FALSE(table->plane);
+  const auto& t = table->tiles;
+  ASSERT_EQ(t.size(), 17u);
+  // Level 0: 4 tile rows x 3 tile columns, rows outermost, neighbours sharing edges.
+  const TileEntry level0[] = {
+      {0, 256, 0, 256, 0},    {0, 256, 256, 512, 0},    {0, 256, 512, 768, 0},
+      {256, 512, 0, 256, 0},  {256, 512, 256, 512, 0},  {256, 512, 512, 768, 0},
+      {512, 768, 0, 256, 0},  {512, 768, 256, 512, 0},  {512, 768, 512, 768, 0},
+      {768, 1024, 0, 256, 0}, {768, 1024, 256, 512, 0}, {768, 1024, 512, 768, 0}};
+  for (size_t n = 0; n < 12; ++n) EXPECT_EQ(t[n], level0[n]) << n;
+  const TileEntry level1[] = {{0, 512, 0, 512, 1},
+                              {0, 512, 512, 1024, 1},
+                              {512, 1024, 0, 512, 1},
+                              {512, 1024, 512, 1024, 1}};
+  for (size_t n = 0; n < 4; ++n) EXPECT_EQ(t[12 + n], level1[n]) << n;
+  EXPECT_EQ(t[16], (TileEntry{0, 1024, 0, 1024, 2}));
+}
+
+TEST(PyramidTable, ShapeHoldsForManyGrids) {
+  const uint32_t sizes[][2] = {{2, 2},      {3, 3},      {100, 37},     {256, 256},
+                               {257, 257},  {258, 300},  {515, 515},    {1000, 600},
+                               {600, 1000}, {4097, 300}, {9000, 12000}, {16385, 16385}};
+  for (const auto& size : sizes) {
+    const uint32_t rows = size[0], cols = size[1];
+    SCOPED_TRACE(testing::Message() << rows << " x " << cols);
+    const auto table = BuildTileTable(rows, cols, 8);
+    ASSERT_TRUE(table.has_value());
+    const int t = int(table->tileSize);
+    ASSERT_GE(t, 2);
+    ASSERT_LE(t, 256);
+    const auto& tiles = table->tiles;
+    ASSERT_FALSE(tiles.empty());
+    EXPECT_EQ(tiles.front().level, 0);
+    // Levels rise one by one; every tile spans T * 2^level steps and starts on its level's grid.
+    for (size_t n = 0; n < tiles.size(); ++n) {
+      const TileEntry& e = tiles[n];
+      if (n > 0) {
+        EXPECT_TRUE(e.level == tiles[n - 1].level || e.level == tiles[n - 1].level + 1) << n;
+      }
+      const int span = t << e.level;
+      EXPECT_EQ(e.rowLast - e.rowFirst, span) << e;
+      EXPECT_EQ(e.colLast - e.colFirst, span) << e;
+      EXPECT_EQ(e.rowFirst % span, 0) << e;
+      EXPECT_EQ(e.colFirst % span, 0) << e;
+      EXPECT_GE(e.rowFirst, 0);
+      EXPECT_GE(e.colFirst, 0);
+    }
+    // Level 0 covers every grid row and column.
+    int maxRow = 0, maxCol = 0;
+    for (const TileEntry& e : tiles) {
+      if (e.level != 0) continue;
+      maxRow = std::max<int>(maxRow, e.rowLast);
+      maxCol = std::max<int>(maxCol, e.colLast);
+    }
+    EXPECT_GE(maxRow, int(rows) - 1);
+    EXPECT_GE(maxCol, int(cols) - 1);
+    // The top level is one tile at the origin; with a single level it holds the whole grid.
+    const TileEntry& top = tiles.back();
+    EXPECT_EQ(top.rowFirst, 0);
+    EXPECT_EQ(top.colFirst, 0);
+    EXPECT_EQ(std::count_if(tiles.begin(), tiles.end(),
+                            [&](const TileEntry& e) { return e.level == top.level; }),
+              1);
+    if (top.level == 0) {
+      EXPECT_GE(top.rowLast, int(rows) - 1);
+      EXPECT_GE(top.colLast, int(cols) - 1);
+    }
+    // The same table is what a reader expects of a library of this shape.
+    const auto expected = ExpectedTileTable(rows, cols, table->tileSize, false);
+    ASSERT_TRUE(expected.has_value());
+    EXPECT_TRUE(expected->tiles == tiles);
+  }
+}
+
+TEST(PyramidTable, GridInsideOneTile) {
+  // A grid within the largest tile is that one tile, reaching past its last row and column.
+  for (const uint32_t side : {2u, 3u, 100u, 255u, 256u}) {
+    const auto table = BuildTileTable(side, side, 8);
+    ASSERT_TRUE(table.has_value()) << side;
+    EXPECT_EQ(table->tileSize, 256u);
+    ASSERT_EQ(table->tiles.size(), 1u);
+    EXPECT_EQ(table->tiles[0], (TileEntry{0, 256, 0, 256, 0})) << side;
+  }
+  // Past the largest tile: tiles no larger than the smaller side; 257 samples still fit one.
+  auto table = BuildTileTable(258, 100, 8);
+  ASSERT_TRUE(table.has_value());
+  EXPECT_EQ(table->tileSize, 64u);
+  table = BuildTileTable(257, 257, 8);
+  ASSERT_TRUE(table.has_value());
+  ASSERT_EQ(table->tiles.size(), 1u);
+  EXPECT_EQ(table->tiles[0], (TileEntry{0, 256, 0, 256, 0}));
+  table = BuildTileTable(1000, 600, 10);
+  ASSERT_TRUE(table.has_value());
+  ASSERT_EQ(table->tiles.size(), 1u);
+  EXPECT_EQ(table->tiles[0], (TileEntry{0, 1024, 0, 1024, 0}));
+}
+
+TEST(PyramidTable, ThinGridsHaveNoTilesOnLevelsWithoutColumns) {
+  // Three columns: tiles of 2, and from level 1 on fewer than two columns are left.
+  auto table = BuildTileTable(1000, 3, 8);
+  ASSERT_TRUE(table.has_value());
+  EXPECT_EQ(table->tileSize, 2u);
+  ASSERT_EQ(table->tiles.size(), 500u);
+  for (size_t n = 0; n < table->tiles.size(); ++n) {
+    EXPECT_EQ(table->tiles[n], (TileEntry{int16_t(2 * n), int16_t(2 * n + 2), 0, 2, 0}));
+  }
+  // 33 columns: tiles of 32; levels 0 to 4 have one tile column each, level 5 none.
+  table = BuildTileTable(4097, 33, 8);
+  ASSERT_TRUE(table.has_value());
+  EXPECT_EQ(table->tileSize, 32u);
+  EXPECT_EQ(table->tiles.size(), 128u + 64u + 32u + 16u + 8u);
+  EXPECT_EQ(table->tiles.back(), (TileEntry{3584, 4096, 0, 512, 4}));
+}
+
+TEST(PyramidTable, ExponentIsClampedToEightToFourteen) {
+  const auto low = BuildTileTable(1000, 600, 3);
+  const auto eight = BuildTileTable(1000, 600, 8);
+  ASSERT_TRUE(low && eight);
+  EXPECT_EQ(low->tileSize, 256u);
+  EXPECT_TRUE(low->tiles == eight->tiles);
+  auto high = BuildTileTable(16385, 9000, 40);
+  ASSERT_TRUE(high.has_value());
+  EXPECT_EQ(high->tileSize, 8192u);  // 2^14 halved while larger than 9000
+  EXPECT_EQ(high->tiles.size(), 5u);
+  EXPECT_EQ(high->tiles.back(), (TileEntry{0, 16384, 0, 16384, 1}));
+  high = BuildTileTable(12000, 9000, 40);  // inside one tile of 2^14
+  ASSERT_TRUE(high.has_value());
+  ASSERT_EQ(high->tiles.size(), 1u);
+  EXPECT_EQ(high->tiles[0], (TileEntry{0, 16384, 0, 16384, 0}));
+}
+
+TEST(PyramidTable, RefusesGridsItCannotTile) {
+  EXPECT_FALSE(BuildTileTable(0, 0, 8));
+  EXPECT_FALSE(BuildTileTable(1, 500, 8));
+  EXPECT_FALSE(BuildTileTable(500, 1, 8));
+  // The top tile of a 20000-row pyramid would end at row 32768, past a 16-bit entry.
+  EXPECT_FALSE(BuildTileTable(20000, 20000, 8));
+  EXPECT_FALSE(BuildTileTable(40000, 300, 8));
+  EXPECT_FALSE(BuildTileTable(0xFFFFFFFFu, 0xFFFFFFFFu, 14));
+}
+
+TEST(PlaneTable, ThreeHundredLinesBySixHundredCells) {
+  const auto table = BuildPlaneTileTable(300, 600, 8);
+  ASSERT_TRUE(table.has_value());
+  EXPECT_TRUE(table->plane);
+  EXPECT_EQ(table->tileSize, 256u);
+  EXPECT_EQ(table->tileRows, 2u);
+  EXPECT_EQ(table->tileCols, 3u);
+  const std::vector<TileEntry> expected = {{0, 255, 0, 255, 0},     {0, 255, 256, 511, 0},
+                                           {0, 255, 512, 599, 0},   {256, 299, 0, 255, 0},
+                                           {256, 299, 256, 511, 0}, {256, 299, 512, 599, 0}};
+  EXPECT_TRUE(table->tiles == expected);
+}
+
+TEST(PlaneTable, TileHalvedToTheSmallerSideAndLimits) {
+  auto table = BuildPlaneTileTable(100, 50, 8);
+  ASSERT_TRUE(table.has_value());
+  EXPECT_EQ(table->tileSize, 32u);
+  EXPECT_EQ(table->tileRows, 4u);
+  EXPECT_EQ(table->tileCols, 2u);
+  EXPECT_EQ(table->tiles.back(), (TileEntry{96, 99, 32, 49, 0}));
+  table = BuildPlaneTileTable(1, 1, 8);
+  ASSERT_TRUE(table.has_value());
+  EXPECT_EQ(table->tiles.size(), 1u);
+  EXPECT_EQ(table->tiles[0], (TileEntry{0, 0, 0, 0, 0}));
+  EXPECT_FALSE(BuildPlaneTileTable(0, 10, 8));
+  EXPECT_FALSE(BuildPlaneTileTable(10, 0, 8));
+  EXPECT_FALSE(BuildPlaneTileTable(40000, 300, 8));
+  EXPECT_TRUE(BuildPlaneTileTable(32768, 300, 8).has_value());
+}
+
+// ---- Pixel formats --------------------------------------------------------------------------
+
+TEST(PixelFormats, BytesPerPixel) {
+  EXPECT_EQ(BytesPerPixel(1), 3);
+  EXPECT_EQ(BytesPerPixel(2), 2);
+  EXPECT_EQ(BytesPerPixel(3), 2);
+  EXPECT_EQ(BytesPerPixel(4), 2);
+  EXPECT_EQ(BytesPerPixel(5), 4);
+  EXPECT_EQ(BytesPerPixel(6), 4);
+  EXPECT_EQ(BytesPerPixel(0), 0);
+  EXPECT_EQ(BytesPerPixel(7), 0);
+  uint8_t rgb[3] = {1, 2, 3}, out[4] = {};
+  EXPECT_FALSE(PackPixels(0, rgb, 1, out));
+  EXPECT_FALSE(UnpackPixels(9, out, 1, rgb));
+}
+
+TEST(PixelFormats, PackedLayouts) {
+  // Black, red, green, blue, white and one mixed colour (0xC8, 0x64, 0x3C).
+  const uint8_t rgb[] = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255, 0xC8, 0x64, 0x3C};
+  const size_t count = sizeof rgb / 3;
+  const uint16_t expected16[3][6] = {{0x0000, 0xF800, 0x07E0, 0x001F, 0xFFFF, 0xCB27},   // 5-6-5
+                                     {0x8000, 0xFC00, 0x83E0, 0x801F, 0xFFFF, 0xE587},   // 1-5-5-5
+                                     {0x0001, 0xF801, 0x07C1, 0x003F, 0xFFFF, 0xCB0F}};  // 5-5-5-1
+  for (int format = 2; format <= 4; ++format) {
+    uint8_t out[2 * count];
+    ASSERT_TRUE(PackPixels(format, rgb, count, out));
+    for (size_t k = 0; k < count; ++k) {
+      EXPECT_EQ(out[2 * k] | out[2 * k + 1] << 8, expected16[format - 2][k])
+          << "format " << format << " pixel " << k;
+    }
+  }
+  uint8_t out[4 * count];
+  ASSERT_TRUE(PackPixels(kPixelRgb24, rgb, count, out));
+  EXPECT_EQ(0, std::memcmp(out, rgb, sizeof rgb));
+  ASSERT_TRUE(PackPixels(kPixelRgba32, rgb, count, out));
+  EXPECT_EQ(std::vector<uint8_t>(out + 20, out + 24),
+            (std::vector<uint8_t>{0xC8, 0x64, 0x3C, 255}));
+  EXPECT_EQ(out[3], 255);
+  ASSERT_TRUE(PackPixels(kPixelBgra32, rgb, count, out));
+  EXPECT_EQ(std::vector<uint8_t>(out + 20, out + 24),
+            (std::vector<uint8_t>{0x3C, 0x64, 0xC8, 255}));
+  EXPECT_EQ(std::vector<uint8_t>(out + 4, out + 8), (std::vector<uint8_t>{0, 0, 255, 255}));
+}
+
+TEST(PixelFormats, UnpackKeepsTheStoredBits) {
+  std::vector<uint8_t> rgb;
+  for (int v = 0; v < 256; ++v) {
+    rgb.insert(rgb.end(), {uint8_t(v), uint8_t(255 - v), uint8_t(v * 3)});
+  }
+  const size_t count = rgb.size() / 3;
+  for (int format = 1; format <= 6; ++format) {
+    std::vector<uint8_t> packed(count * BytesPerPixel(format)), back(rgb.size());
+    ASSERT_TRUE(PackPixels(format, rgb.data(), count, packed.data()));
+    ASSERT_TRUE(UnpackPixels(format, packed.data(), count, back.data()));
+    for (size_t k = 0; k < rgb.size(); ++k) {
+      const int channel = int(k % 3);
+      const int bits = (format == 1 || format >= 5) ? 8 : (format == 2 && channel == 1) ? 6 : 5;
+      const int mask = (0xFF << (8 - bits)) & 0xFF;
+      ASSERT_EQ(back[k] & mask, rgb[k] & mask) << "format " << format << " byte " << k;
+      // Full-scale values widen to full scale.
+      if (rgb[k] == 255) {
+        ASSERT_EQ(back[k], 255) << "format " << format;
+      }
+    }
+  }
+}
+
+// ---- Writing and reading back ---------------------------------------------------------------
+
+class FormatRoundTrip : public TextureLibraryTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FormatRoundTrip, PyramidAndPlaneTilesComeBackByteForByte) {
+  const int format = GetParam();
+  const int bpp = BytesPerPixel(format);
+  for (const bool plane : {false, true}) {
+    SCOPED_TRACE(plane ? "plane" : "pyramid");
+    const uint32_t rows = 300, cols = 200;
+    const auto table = plane ? BuildPlaneTileTable(rows, cols, 8) : BuildTileTable(rows, cols, 8);
+    ASSERT_TRUE(table.has_value());
+    const std::string path = WriteLibrary(plane ? "plane.TEX" : "pyramid.tex", rows, cols, *table,
+                                          format, "/data/images/valley.rim");
+    const size_t tileBytes = size_t(table->tileSize) * table->tileSize * bpp;
+    const size_t count = table->tiles.size();
+    const std::vector<uint8_t> file = ReadBytes(path);
+    ASSERT_EQ(file.size(), 284 + 10 * count + count * tileBytes);
+
+    // The header and the table in their fixed places.
+    EXPECT_EQ(0, std::memcmp(file.data(), "TEX_HEAD", 9));
+    EXPECT_STREQ(reinterpret_cast<const char*>(&file[9]), "valley.rim");
+    EXPECT_TRUE(std::all_of(&file[9 + 11], &file[265], [](uint8_t b) { return b == 0; }));
+    EXPECT_EQ(U32At(file, 265), rows);
+    EXPECT_EQ(U32At(file, 269), cols);
+    EXPECT_EQ(U32At(file, 273), count);
+    EXPECT_EQ(U16At(file, 277), table->tileSize);
+    EXPECT_EQ(U16At(file, 279), table->tileSize);
+    EXPECT_EQ(file[281], format);
+    EXPECT_EQ(file[282], bpp);
+    EXPECT_EQ(file[283], plane ? 1 : 0);
+    for (size_t n = 0; n < count; ++n) {
+      const size_t at = 284 + 10 * n;
+      const TileEntry e{int16_t(U16At(file, at)), int16_t(U16At(file, at + 2)),
+                        int16_t(U16At(file, at + 4)), int16_t(U16At(file, at + 6)),
+                        int16_t(U16At(file, at + 8))};
+      EXPECT_EQ(e, table->tiles[n]) << n;
+    }
+
+    int32_t gridRows = plane ? 7 : int32_t(rows), gridCols = plane ? 9 : int32_t(cols);
+    const TextureLibrary library = OpenTextureLibrary(path, &gridRows, &gridCols, plane);
+    ASSERT_TRUE(library.valid());
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(gridRows, int32_t(rows));
+    EXPECT_EQ(gridCols, int32_t(cols));
+    const TextureInfo info = library.info();
+    EXPECT_EQ(info.tileWidth, table->tileSize);
+    EXPECT_EQ(info.tileHeight, table->tileSize);
+    EXPECT_EQ(info.pixelFormat, format);
+    EXPECT_EQ(info.bytesPerPixel, bpp);
+    EXPECT_EQ(info.planeTiling, plane ? 1 : 0);
+    EXPECT_EQ(library.tileRows(), table->tileRows);
+    EXPECT_EQ(library.tileCols(), table->tileCols);
+    EXPECT_TRUE(library.tiles() == table->tiles);
+    EXPECT_EQ(library.tileBytes(), tileBytes);
+    EXPECT_EQ(library.dataOffset(), 284 + 10 * count);
+    EXPECT_EQ(library.rasterPath(), Path("valley.rim"));
+
+    // Tile n lies at 284 + 10 * count + n * tileBytes and holds the packed picture written.
+    std::vector<uint8_t> tile(tileBytes), packed(tileBytes);
+    for (size_t n = 0; n < count; ++n) {
+      ASSERT_EQ(ReadTile(&library, int(n), tile.data(), tile.size()), 1) << n;
+      const auto rgb = TilePicture(table->tileSize, n);
+      ASSERT_TRUE(PackPixels(format, rgb.data(), rgb.size() / 3, packed.data()));
+      ASSERT_TRUE(tile == packed) << "tile " << n;
+      ASSERT_EQ(0, std::memcmp(&file[284 + 10 * count + n * tileBytes], tile.data(), tileBytes));
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFormats, FormatRoundTrip, ::testing::Range(1, 7),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return "Format" + std::to_string(info.param);
+                         });
+
+TEST_F(TextureLibraryTest, TheThousandBySixHundredPyramidOnDisk) {
+  const auto table = BuildTileTable(1000, 600, 8);
+  ASSERT_TRUE(table.has_value());
+  const std::string path = WriteLibrary("big.tex", 1000, 600, *table, kPixelRgba5551);
+  EXPECT_EQ(fs::file_size(path), 284u + 10u * 17u + 17u * 256u * 256u * 2u);
+  int32_t rows = 1000, cols = 600;
+  const TextureLibrary library = OpenTextureLibrary(path, &rows, &cols, false);
+  ASSERT_TRUE(library.valid());
+  EXPECT_EQ(library.tileCount(), 17u);
+  EXPECT_EQ(library.tiles().back(), (TileEntry{0, 1024, 0, 1024, 2}));
+  std::vector<uint8_t> tile(library.tileBytes());
+  ASSERT_EQ(ReadTile(&library, 16, tile.data(), tile.size()), 1);
+  const std::vector<uint8_t> file = ReadBytes(path);
+  EXPECT_EQ(0, std::memcmp(&file[284 + 170 + 16 * 131072], tile.data(), tile.size()));
+}
+
+TEST_F(TextureLibraryTest, TemporaryLibraryHasTexPrefixAndReopens) {
+  const auto table = BuildTileTable(300, 200, 8);
+  ASSERT_TRUE(table.has_value());
+  TextureLibraryWriter writer =
+      TextureLibraryWriter::CreateTemporary(dir, "/x/photo.rim", 300, 200, kPixelRgb24, *table);
+  ASSERT_TRUE(writer.valid());
+  const std::string path = writer.path();
+  EXPECT_EQ(fs::path(path).parent_path(), fs::path(dir));
+  EXPECT_EQ(fs::path(path).filename().string().rfind("Tex", 0), 0u);
+  EXPECT_EQ(writer.info().tileWidth, 128);
+  for (size_t n = 0; n < table->tiles.size(); ++n) {
+    const auto rgb = TilePicture(table->tileSize, n);
+    ASSERT_TRUE(writer.WriteRgbTile(rgb.data(), rgb.size()));
+  }
+  ASSERT_TRUE(writer.Finish());
+  writer = TextureLibraryWriter();
+  ASSERT_TRUE(fs::exists(path));
+  const TextureLibrary library = ReopenTextureData(path);
+  ASSERT_TRUE(library.valid());
+  EXPECT_EQ(library.tileCount(), table->tiles.size());
+  EXPECT_EQ(library.rasterPath(), Path("photo.rim"));
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(TextureLibraryTest, WriterRefusesBadInputAndLeavesNoFile) {
+  const auto table = BuildTileTable(300, 200, 8);
+  ASSERT_TRUE(table.has_value());
+  const std::string path = Path("refused.tex");
+  // Unknown pixel format.
+  EXPECT_FALSE(TextureLibraryWriter::Create(path, "a.rim", 300, 200, 7, *table).valid());
+  // A table that is not the table of this grid.
+  EXPECT_FALSE(TextureLibraryWriter::Create(path, "a.rim", 600, 200, 1, *table).valid());
+  TileTable edited = *table;
+  edited.tiles[3].colLast += 1;
+  EXPECT_FALSE(TextureLibraryWriter::Create(path, "a.rim", 300, 200, 1, edited).valid());
+  edited = *table;
+  edited.tiles.pop_back();
+  EXPECT_FALSE(TextureLibraryWriter::Create(path, "a.rim", 300, 200, 1, edited).valid());
+  // A name that cannot be stored with its terminating zero.
+  EXPECT_FALSE(
+      TextureLibraryWriter::Create(path, "/d/" + std::string(256, 'n'), 300, 200, 1, *table)
+          .valid());
+  EXPECT_FALSE(fs::exists(path));
+  // A directory that does not exist.
+  EXPECT_FALSE(
+      TextureLibraryWriter::Create(Path("no/such/dir.tex"), "a.rim", 300, 200, 1, *table).valid());
+  EXPECT_FALSE(
+      TextureLibraryWriter::CreateTemporary(Path("missing"), "a.rim", 300, 200, 1, *table).valid());
+  // A name of 255 bytes fits.
+  TextureLibraryWriter longest =
+      TextureLibraryWriter::Create(path, "/d/" + std::string(255, 'n'), 300, 200, 1, *table);
+  EXPECT_TRUE(longest.valid());
+}
+
+TEST_F(TextureLibraryTest, WriterCountsTilesAndDeletesAnUnfinishedFile) {
+  const auto table = BuildTileTable(300, 200, 8);
+  ASSERT_TRUE(table.has_value());
+  const std::string path = Path("partial.tex");
+  {
+    TextureLibraryWriter writer =
+        TextureLibraryWriter::Create(path, "a.rim", 300, 200, kPixelRgb565, *table);
+    ASSERT_TRUE(writer.valid());
+    EXPECT_EQ(writer.tileBytes(), 128u * 128u * 2u);
+    std::vector<uint8_t> tile(writer.tileBytes());
+    EXPECT_FALSE(writer.WriteTile(tile.data(), tile.size() - 1));
+    EXPECT_FALSE(writer.WriteRgbTile(tile.data(), tile.size()));  // not T * T * 3 bytes
+    EXPECT_TRUE(writer.WriteTile(tile.data(), tile.size()));
+    EXPECT_EQ(writer.tilesWritten(), 1u);
+    EXPECT_FALSE(writer.Finish());  // tiles missing
+    EXPECT_TRUE(fs::exists(path));
+  }
+  EXPECT_FALSE(fs::exists(path));
+
+  TextureLibraryWriter writer =
+      TextureLibraryWriter::Create(path, "a.rim", 300, 200, kPixelRgb565, *table);
+  std::vector<uint8_t> tile(writer.tileBytes());
+  for (size_t n = 0; n < table->tiles.size(); ++n)
+    ASSERT_TRUE(writer.WriteTile(tile.data(), tile.size()));
+  EXPECT_FALSE(writer.WriteTile(tile.data(), tile.size()));  // one more than the table holds
+  EXPECT_TRUE(writer.Finish());
+  EXPECT_TRUE(fs::exists(path));
+}
+
+// ---- Checks against the use ----------------------------------------------------------------
+
+TEST_F(TextureLibraryTest, LibraryMustSuitItsUse) {
+  const auto pyramid = BuildTileTable(300, 200, 8);
+  const auto planeTable = BuildPlaneTileTable(300, 200, 8);
+  ASSERT_TRUE(pyramid && planeTable);
+  const std::string terrainPath = WriteLibrary("terrain.tex", 300, 200, *pyramid, kPixelRgb24);
+  const std::string planePath = WriteLibrary("flat.tex", 300, 200, *planeTable, kPixelRgb24);
+
+  // A pyramid library cannot texture a flat scene: message 19; the caller's sizes stay.
+  int32_t rows = 300, cols = 200;
+  EXPECT_FALSE(OpenTextureLibrary(terrainPath, &rows, &cols, true).valid());
+  EXPECT_EQ(messages, std::vector<int>{19});
+  EXPECT_EQ(rows, 300);
+  // A plane library cannot texture a terrain, even of the same size: message 16.
+  messages.clear();
+  EXPECT_FALSE(OpenTextureLibrary(planePath, &rows, &cols, false).valid());
+  EXPECT_EQ(messages, std::vector<int>{16});
+  // A pyramid over another grid: message 16.
+  const std::pair<int32_t, int32_t> otherGrids[] = {
+      {301, 200}, {300, 199}, {200, 300}, {-300, 200}};
+  for (const auto& grid : otherGrids) {
+    messages.clear();
+    rows = grid.first;
+    cols = grid.second;
+    EXPECT_FALSE(OpenTextureLibrary(terrainPath, &rows, &cols, false).valid());
+    EXPECT_EQ(messages, std::vector<int>{16});
+  }
+  // A file that does not exist fails without a message.
+  messages.clear();
+  EXPECT_FALSE(OpenTextureLibrary(Path("absent.tex"), &rows, &cols, false).valid());
+  EXPECT_FALSE(ReopenTextureData(Path("absent.tex")).valid());
+  EXPECT_TRUE(messages.empty());
+  // The store's own file reopens whatever its tiling.
+  EXPECT_TRUE(ReopenTextureData(planePath).valid());
+  EXPECT_TRUE(ReopenTextureData(terrainPath).valid());
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(TextureLibraryTest, FitAndPixelFormatChecks) {
+  TextureLibraryHeader header;
+  header.gridRows = 480;
+  header.gridCols = 640;
+  header.planeTiling = 0;
+  EXPECT_TRUE(CheckLibraryFit(header, false, 480, 640));
+  EXPECT_TRUE(messages.empty());
+  EXPECT_FALSE(CheckLibraryFit(header, false, 640, 480));
+  EXPECT_FALSE(CheckLibraryFit(header, true, 480, 640));
+  header.planeTiling = 1;
+  EXPECT_TRUE(CheckLibraryFit(header, true, 1, 1));  // a plane scene takes the library's grid
+  EXPECT_FALSE(CheckLibraryFit(header, false, 480, 640));
+  EXPECT_EQ(messages, (std::vector<int>{16, 19, 16}));
+
+  messages.clear();
+  const TextureInfo info{256, 256, kPixelRgba5551, 2, 0};
+  EXPECT_TRUE(CheckLibraryPixelFormat(info, kPixelRgba5551));
+  EXPECT_FALSE(CheckLibraryPixelFormat(info, kPixelRgb24));
+  EXPECT_EQ(messages, std::vector<int>{18});
+}
+
+TEST(TextureLibraryPaths, ExtensionIgnoresCase) {
+  EXPECT_TRUE(IsTextureLibraryPath("/a/b/valley.tex"));
+  EXPECT_TRUE(IsTextureLibraryPath("VALLEY.TEX"));
+  EXPECT_TRUE(IsTextureLibraryPath("v.Tex"));
+  EXPECT_FALSE(IsTextureLibraryPath("valley.rim"));
+  EXPECT_FALSE(IsTextureLibraryPath("valley.tex.bak"));
+  EXPECT_FALSE(IsTextureLibraryPath("/dir.tex/valley"));
+  EXPECT_FALSE(IsTextureLibraryPath("tex"));
+}
+
+// ---- Corrupt files --------------------------------------------------------------------------
+
+TEST_F(TextureLibraryTest, ReadTileStaysInsideTheLibrary) {
+  const std::string path = SmallLibrary();
+  int32_t rows = 3, cols = 3;
+  TextureLibrary library = OpenTextureLibrary(path, &rows, &cols, false);
+  ASSERT_TRUE(library.valid());
+  ASSERT_EQ(library.tileBytes(), 12u);
+  uint8_t buffer[12];
+  EXPECT_EQ(ReadTile(&library, 0, buffer, sizeof buffer), 1);
+  EXPECT_EQ(ReadTile(&library, 1, buffer, sizeof buffer), 0);
+  EXPECT_EQ(ReadTile(&library, -1, buffer, sizeof buffer), 0);
+  EXPECT_EQ(ReadTile(&library, 0, buffer, sizeof buffer - 1), 0);
+  EXPECT_EQ(ReadTile(&library, 0, nullptr, sizeof buffer), 0);
+  EXPECT_EQ(ReadTile(nullptr, 0, buffer, sizeof buffer), 0);
+  library.Close();
+  EXPECT_FALSE(library.valid());
+  EXPECT_EQ(ReadTile(&library, 0, buffer, sizeof buffer), 0);
+}
+
+TEST_F(TextureLibraryTest, CorruptFieldsAreRefusedWithMessage15) {
+  const auto table = BuildTileTable(300, 200, 8);
+  ASSERT_TRUE(table.has_value());
+  const std::string good = WriteLibrary("good.tex", 300, 200, *table, kPixelRgb565);
+  const std::vector<uint8_t> original = ReadBytes(good);
+  const size_t count = table->tiles.size();
+
+  struct Corruption {
+    const char* what;
+    void (*apply)(std::vector<uint8_t>&);
+  };
+  const Corruption cases[] = {
+      {"tag", [](std::vector<uint8_t>& b) { b[3] = '-'; }},
+      {"tag without its zero", [](std::vector<uint8_t>& b) { b[8] = 'X'; }},
+      {"name without terminator", [](std::vector<uint8_t>& b) { std::fill(&b[9], &b[265], 'n'); }},
+      {"huge tile count", [](std::vector<uint8_t>& b) { PutU32(b, 273, 0xFFFFFFFFu); }},
+      {"one tile too many", [](std::vector<uint8_t>& b) { PutU32(b, 273, U32At(b, 273) + 1); }},
+      {"one tile too few", [](std::vector<uint8_t>& b) { PutU32(b, 273, U32At(b, 273) - 1); }},
+      {"no tiles", [](std::vector<uint8_t>& b) { PutU32(b, 273, 0); }},
+      {"tile size not a power of two",
+       [](std::vector<uint8_t>& b) {
+         PutU16(b, 277, 100);
+         PutU16(b, 279, 100);
+       }},
+      {"tile size zero",
+       [](std::vector<uint8_t>& b) {
+         PutU16(b, 277, 0);
+         PutU16(b, 279, 0);
+       }},
+      {"huge tiles",
+       [](std::vector<uint8_t>& b) {
+         PutU16(b, 277, 32768);
+         PutU16(b, 279, 32768);
+       }},
+      {"tiles not square", [](std::vector<uint8_t>& b) { PutU16(b, 279, 64); }},
+      {"pixel format 0", [](std::vector<uint8_t>& b) { b[281] = 0; }},
+      {"pixel format 7", [](std::vector<uint8_t>& b) { b[281] = 7; }},
+      {"bytes per pixel wrong for format", [](std::vector<uint8_t>& b) { b[282] = 3; }},
+      {"tiling 2", [](std::vector<uint8_t>& b) { b[283] = 2; }},
+      {"grid rows huge", [](std::vector<uint8_t>& b) { PutU32(b, 265, 0x7FFFFFFFu); }},
+      {"grid of one row", [](std::vector<uint8_t>& b) { PutU32(b, 265, 1); }},
+      {"tile entry edited", [](std::vector<uint8_t>& b) { PutU16(b, 284 + 10 * 2 + 6, 4000); }},
+      {"tile entry negative", [](std::vector<uint8_t>& b) { PutU16(b, 284, 0x8000); }},
+      {"tile level edited", [](std::vector<uint8_t>& b) { PutU16(b, 284 + 8, 1); }},
+  };
+  const std::string path = Path("corrupt.tex");
+  for (const Corruption& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint8_t> bytes = original;
+    c.apply(bytes);
+    WriteBytes(path, bytes.data(), bytes.size());
+    messages.clear();
+    EXPECT_FALSE(ReopenTextureData(path).valid());
+    EXPECT_EQ(messages, std::vector<int>{15});
+    // The same file opened for its terrain: still message 15 alone.
+    messages.clear();
+    int32_t rows = 300, cols = 200;
+    EXPECT_FALSE(OpenTextureLibrary(path, &rows, &cols, false).valid());
+    EXPECT_EQ(messages, std::vector<int>{15});
+  }
+  // Pixels missing from the end: the last tile would run past the file.
+  messages.clear();
+  WriteBytes(path, original.data(), original.size() - 1);
+  EXPECT_FALSE(ReopenTextureData(path).valid());
+  EXPECT_EQ(messages, std::vector<int>{15});
+  // Bytes after the last tile do no harm.
+  messages.clear();
+  std::vector<uint8_t> longer = original;
+  longer.resize(longer.size() + 100, 0xAB);
+  WriteBytes(path, longer.data(), longer.size());
+  EXPECT_TRUE(ReopenTextureData(path).valid());
+  EXPECT_TRUE(messages.empty());
+  EXPECT_GT(count, 1u);
+}
+
+TEST_F(TextureLibraryTest, CutFilesAreRefusedAtEveryLength) {
+  const std::string small = SmallLibrary();
+  const std::vector<uint8_t> whole = ReadBytes(small);
+  ASSERT_EQ(whole.size(), 284u + 10u + 12u);
+  const std::string path = Path("cut.tex");
+  for (size_t length = 0; length < whole.size(); ++length) {
+    WriteBytes(path, whole.data(), length);
+    messages.clear();
+    int32_t rows = 3, cols = 3;
+    EXPECT_FALSE(OpenTextureLibrary(path, &rows, &cols, false).valid()) << length;
+    EXPECT_EQ(messages, std::vector<int>{15}) << length;
+  }
+  WriteBytes(path, whole.data(), whole.size());
+  EXPECT_TRUE(ReopenTextureData(path).valid());
+
+  // A library of several tiles, cut at many lengths through its table and pixels.
+  const auto table = BuildTileTable(1000, 600, 8);
+  ASSERT_TRUE(table.has_value());
+  const std::vector<uint8_t> big =
+      ReadBytes(WriteLibrary("big.tex", 1000, 600, *table, kPixelRgb24));
+  for (size_t length = 0; length < big.size(); length += 997 + length / 3) {
+    WriteBytes(path, big.data(), length);
+    messages.clear();
+    EXPECT_FALSE(ReopenTextureData(path).valid()) << length;
+    EXPECT_EQ(messages, std::vector<int>{15}) << length;
+  }
+}
+
+TEST_F(TextureLibraryTest, EveryFlippedByteOutsideTheNameIsRefused) {
+  const std::string small = SmallLibrary();
+  const std::vector<uint8_t> whole = ReadBytes(small);
+  const std::string path = Path("flipped.tex");
+  const size_t pixelsAt = 284 + 10;
+  for (size_t at = 0; at < whole.size(); ++at) {
+    std::vector<uint8_t> bytes = whole;
+    bytes[at] ^= 0xFF;
+    WriteBytes(path, bytes.data(), bytes.size());
+    messages.clear();
+    const TextureLibrary library = ReopenTextureData(path);
+    if ((at >= 9 && at < 265) || at >= pixelsAt) {
+      // The recorded name and the pixels carry no structure.
+      ASSERT_TRUE(library.valid()) << at;
+      uint8_t tile[12];
+      EXPECT_EQ(ReadTile(&library, 0, tile, sizeof tile), 1);
+      EXPECT_TRUE(messages.empty());
+    } else {
+      EXPECT_FALSE(library.valid()) << at;
+      EXPECT_EQ(messages, std::vector<int>{15}) << at;
+    }
+  }
+}
+
+TEST_F(TextureLibraryTest, RandomMutationsNeverReadPastTheFile) {
+  const auto table = BuildPlaneTileTable(40, 24, 8);
+  ASSERT_TRUE(table.has_value());
+  const std::vector<uint8_t> whole =
+      ReadBytes(WriteLibrary("plane.tex", 40, 24, *table, kPixelBgra32));
+  const std::string path = Path("mutated.tex");
+  std::mt19937 random(20240611);
+  int opened = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<uint8_t> bytes = whole;
+    const int edits = 1 + int(random() % 4);
+    for (int e = 0; e < edits; ++e) {
+      // Mostly the header and the table, where the structure is.
+      const size_t span = (random() % 4 == 0)
+                              ? bytes.size()
+                              : std::min<size_t>(bytes.size(), 284 + 10 * table->tiles.size());
+      bytes[random() % span] = uint8_t(random());
+    }
+    if (random() % 5 == 0) bytes.resize(random() % (bytes.size() + 1));
+    WriteBytes(path, bytes.data(), bytes.size());
+    int32_t rows = 0, cols = 0;
+    const TextureLibrary library = OpenTextureLibrary(path, &rows, &cols, true);
+    if (!library.valid()) continue;
+    ++opened;
+    // Whatever opened is consistent with the file.
+    ASSERT_LE(library.dataOffset() + uint64_t(library.tileCount()) * library.tileBytes(),
+              bytes.size());
+    ASSERT_EQ(library.tileCount(), library.tileRows() * library.tileCols());
+    std::vector<uint8_t> tile(library.tileBytes());
+    for (uint32_t n = 0; n < library.tileCount(); ++n) {
+      ASSERT_EQ(ReadTile(&library, int(n), tile.data(), tile.size()), 1);
+    }
+  }
+  EXPECT_GT(opened, 0);  // edits of the name and the pixels keep the file valid
+}
+
+}  // namespace
+}  // namespace t3d
