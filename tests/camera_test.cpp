@@ -22,6 +22,7 @@
 #include "terrain/terrain_area.h"
 #include "terrain3d/terrain3d.h"
 #include "test_grids.h"
+#include "test_scene.h"
 
 namespace t3d {
 namespace {
@@ -62,47 +63,9 @@ std::string SlopedPlane() {
 }
 
 // A scene on a headless window of width x height.
-class Renderer {
+class Renderer : public testgrids::TestScene {
  public:
-  Renderer(int width, int height) : pixels_(size_t(width) * size_t(height) * 4, 0) {
-    tnSetDialogHandler(&Dialogs, nullptr);
-    tnSetMessageHandler(&Messages, nullptr);
-    EXPECT_EQ(tnCreateTin3DDraw(&scene_, &state_), TN_OK);
-    window_.kind = TN_WINDOW_HEADLESS;
-    window_.width = width;
-    window_.height = height;
-    window_.pixels = pixels_.data();
-    EXPECT_EQ(tnInitial3DScene(scene_, state_, &window_), TN_OK);
-    EXPECT_EQ(tnReshape(scene_, state_, width, height), TN_OK);
-  }
-  ~Renderer() {
-    tnRelease3DScene(scene_, state_);
-    tnDeleteTin3DDraw(scene_, state_);
-    if (dem_ > 0) tnDemClose(dem_);
-    tnSetDialogHandler(nullptr, nullptr);
-    tnSetMessageHandler(nullptr, nullptr);
-  }
-  bool Prepare(const std::string& path) {
-    dem_ = tnDemOpen(path.c_str());
-    return dem_ > 0 && tnPrepare3DScene(scene_, state_, dem_) == TN_OK;
-  }
-  // Colour of the pixel at (column, row from the top) of the last frame presented: b, g, r.
-  const uint8_t* Pixel(int column, int row) const {
-    return &pixels_[(size_t(row) * size_t(window_.width) + size_t(column)) * 4];
-  }
-  void* scene() const { return scene_; }
-  void* state() const { return state_; }
-  SceneObject& object() const { return *static_cast<SceneObject*>(scene_); }
-  SceneState& block() const { return *static_cast<SceneState*>(state_); }
-  int width() const { return window_.width; }
-  int height() const { return window_.height; }
-
- private:
-  void* scene_ = nullptr;
-  void* state_ = nullptr;
-  TnNativeWindow window_{};
-  std::vector<uint8_t> pixels_;
-  int dem_ = 0;
+  Renderer(int width, int height) : TestScene(width, height, &Dialogs, &Messages) {}
 };
 
 class CameraTest : public ::testing::Test {

@@ -20,6 +20,7 @@
 #include "services/environment.h"
 #include "terrain3d/terrain3d.h"
 #include "test_grids.h"
+#include "test_scene.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define T3D_ADDRESS_SANITIZER 1
@@ -587,41 +588,9 @@ std::string SmallHills() {
 }
 
 // A scene on a small headless window.
-class Window {
+class Window : public testgrids::TestScene {
  public:
-  Window(int width, int height) : pixels_(size_t(width) * size_t(height) * 4, 0) {
-    BaseResetEnvironment();
-    tnSetDialogHandler(&Dialogs, nullptr);
-    tnSetMessageHandler(&Messages, nullptr);
-    EXPECT_EQ(tnCreateTin3DDraw(&scene_, &state_), TN_OK);
-    window_.kind = TN_WINDOW_HEADLESS;
-    window_.width = width;
-    window_.height = height;
-    window_.pixels = pixels_.data();
-    EXPECT_EQ(tnInitial3DScene(scene_, state_, &window_), TN_OK);
-    EXPECT_EQ(tnReshape(scene_, state_, width, height), TN_OK);
-  }
-  ~Window() {
-    tnRelease3DScene(scene_, state_);
-    tnDeleteTin3DDraw(scene_, state_);
-    if (dem_ > 0) tnDemClose(dem_);
-    tnSetDialogHandler(nullptr, nullptr);
-    tnSetMessageHandler(nullptr, nullptr);
-  }
-  bool Prepare(const std::string& path) {
-    if (dem_ <= 0) dem_ = tnDemOpen(path.c_str());
-    return dem_ > 0 && tnPrepare3DScene(scene_, state_, dem_) == TN_OK;
-  }
-  void* scene() const { return scene_; }
-  void* state() const { return state_; }
-  SceneState& block() const { return *static_cast<SceneState*>(state_); }
-
- private:
-  void* scene_ = nullptr;
-  void* state_ = nullptr;
-  TnNativeWindow window_{};
-  std::vector<uint8_t> pixels_;
-  int dem_ = 0;
+  Window(int width, int height) : TestScene(width, height, &Dialogs, &Messages) {}
 };
 
 // Resident memory of this process, in bytes.

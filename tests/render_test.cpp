@@ -21,6 +21,7 @@
 #include "terrain/terrain_area.h"
 #include "terrain3d/terrain3d.h"
 #include "test_grids.h"
+#include "test_scene.h"
 
 #ifndef TERRAIN3D_SOURCE_DIR
 #define TERRAIN3D_SOURCE_DIR "."
@@ -70,59 +71,26 @@ std::string SyntheticHills() {
 }
 
 // A scene on a headless window whose frames land in a host buffer.
-class Renderer {
+class Renderer : public testgrids::TestScene {
  public:
-  Renderer(int width, int height) : pixels_(size_t(width) * size_t(height) * 4, 0) {
-    tnSetDialogHandler(&Dialogs, nullptr);
-    tnSetMessageHandler(&Messages, nullptr);
-    EXPECT_EQ(tnCreateTin3DDraw(&scene_, &state_), TN_OK);
-    window_.kind = TN_WINDOW_HEADLESS;
-    window_.width = width;
-    window_.height = height;
-    window_.pixels = pixels_.data();
-    EXPECT_EQ(tnInitial3DScene(scene_, state_, &window_), TN_OK);
-    EXPECT_EQ(tnReshape(scene_, state_, width, height), TN_OK);
-  }
-  ~Renderer() {
-    tnRelease3DScene(scene_, state_);
-    tnDeleteTin3DDraw(scene_, state_);
-    if (dem_ > 0) tnDemClose(dem_);
-    tnSetDialogHandler(nullptr, nullptr);
-    tnSetMessageHandler(nullptr, nullptr);
-  }
-  bool Prepare(const std::string& path) {
-    dem_ = tnDemOpen(path.c_str());
-    return dem_ > 0 && tnPrepare3DScene(scene_, state_, dem_) == TN_OK;
-  }
+  Renderer(int width, int height) : TestScene(width, height, &Dialogs, &Messages) {}
   t3dhost::Picture Frame() {
-    std::fill(pixels_.begin(), pixels_.end(), uint8_t(0));
-    EXPECT_EQ(tnDrawScene(scene_, state_), TN_OK);
+    std::fill(pixels().begin(), pixels().end(), uint8_t(0));
+    EXPECT_EQ(tnDrawScene(scene(), state()), TN_OK);
     return Current();
   }
   t3dhost::Picture Plan() {
-    std::fill(pixels_.begin(), pixels_.end(), uint8_t(0));
-    EXPECT_EQ(tnDraw2DScene(scene_, state_), TN_OK);
+    std::fill(pixels().begin(), pixels().end(), uint8_t(0));
+    EXPECT_EQ(tnDraw2DScene(scene(), state()), TN_OK);
     return Current();
   }
   t3dhost::Picture Current() const {
     t3dhost::Picture picture;
-    picture.width = window_.width;
-    picture.height = window_.height;
-    picture.bgra = pixels_;
+    picture.width = width();
+    picture.height = height();
+    picture.bgra = pixels();
     return picture;
   }
-  void* scene() const { return scene_; }
-  void* state() const { return state_; }
-  SceneObject& object() const { return *static_cast<SceneObject*>(scene_); }
-  SceneState& block() const { return *static_cast<SceneState*>(state_); }
-  std::vector<uint8_t>& pixels() { return pixels_; }
-
- private:
-  void* scene_ = nullptr;
-  void* state_ = nullptr;
-  TnNativeWindow window_{};
-  std::vector<uint8_t> pixels_;
-  int dem_ = 0;
 };
 
 // Compares with the reference picture: at most 1% of pixels may differ by more than 6 levels in

@@ -2,6 +2,8 @@
 
 #include <png.h>
 
+#include "terrain3d/terrain3d.h"
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -161,6 +163,37 @@ bool WritePicture(const std::string& path, const Picture& picture, std::string& 
   if (EndsWith(path, ".bmp")) return WriteBmp(path, picture, error);
   error = path + ": the picture file must end in .png or .bmp";
   return false;
+}
+
+bool OutputView(void* scene, void* state, const std::string& path, int width, int height,
+                std::string& error) {
+  const bool bmp = EndsWith(path, ".bmp");
+  if (!bmp && !EndsWith(path, ".png")) {
+    error = path + ": the picture file must end in .png or .bmp";
+    return false;
+  }
+  // The library writes BMP pictures; PNG is converted from a temporary one.
+  const std::string bmpPath = bmp ? path : path + ".tmp.bmp";
+  TnOutputRequest request{};
+  request.fileKind = TN_OUTPUT_BMP;
+  if (bmpPath.size() >= sizeof request.path) {
+    error = "output path too long: " + path;
+    return false;
+  }
+  std::strncpy(request.path, bmpPath.c_str(), sizeof request.path - 1);
+  request.width = width;
+  request.height = height;
+  request.tilesAcross = 1;
+  request.tilesDown = 1;
+  if (tnOutput3DScene(scene, state, &request) != TN_OK) {
+    error = "the view could not be drawn into " + path;
+    return false;
+  }
+  if (bmp) return true;
+  Picture picture;
+  const bool read = ReadBmp(bmpPath, picture, error);
+  std::remove(bmpPath.c_str());
+  return read && WritePng(path, picture, error);
 }
 
 }  // namespace t3dhost

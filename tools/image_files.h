@@ -25,4 +25,9 @@ bool WriteBmp(const std::string& path, const Picture& picture, std::string& erro
 // Writes by the file name's extension (.png or .bmp).
 bool WritePicture(const std::string& path, const Picture& picture, std::string& error);
 
+// Draws the scene's 3D view off screen at width x height into path (.bmp from the library, or
+// .png converted from its BMP).
+bool OutputView(void* scene, void* state, const std::string& path, int width, int height,
+                std::string& error);
+
 }  // namespace t3dhost

@@ -322,35 +322,12 @@ int Render(int argc, char** argv) {
     picture.height = height;
     picture.bgra = pixels;
   } else {
-    // The library writes BMP pictures; other formats are converted here.
-    const bool bmp = out.size() > 4 && (out.compare(out.size() - 4, 4, ".bmp") == 0 ||
-                                        out.compare(out.size() - 4, 4, ".BMP") == 0);
-    const std::string bmpPath = bmp ? out : out + ".tmp.bmp";
-    TnOutputRequest request{};
-    request.fileKind = TN_OUTPUT_BMP;
-    if (bmpPath.size() >= sizeof request.path) {
-      std::fprintf(stderr, "terrain3d: output path too long\n");
-      return 1;
-    }
-    std::strncpy(request.path, bmpPath.c_str(), sizeof request.path - 1);
-    request.width = width;
-    request.height = height;
-    request.tilesAcross = 1;
-    request.tilesDown = 1;
-    if (tnOutput3DScene(s, st, &request) != TN_OK) {
-      std::fprintf(stderr, "terrain3d: the view could not be drawn\n");
-      return 1;
-    }
-    if (bmp) {
-      std::printf("%s\n", out.c_str());
-      return 0;
-    }
-    const bool read = t3dhost::ReadBmp(bmpPath, picture, error);
-    std::remove(bmpPath.c_str());
-    if (!read) {
+    if (!t3dhost::OutputView(s, st, out, width, height, error)) {
       std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
       return 1;
     }
+    std::printf("%s\n", out.c_str());
+    return 0;
   }
   if (!t3dhost::WritePicture(out, picture, error)) {
     std::fprintf(stderr, "terrain3d: %s\n", error.c_str());

@@ -440,33 +440,12 @@ int RunFlight(int argc, char** argv) {
   SetFlyFlag(scene, state, 1);
   for (int frame = 0; frame < frames; ++frame) {
     char name[64];
-    std::snprintf(name, sizeof name, "/frame%05d.bmp", frame);
-    const std::string bmpPath = outDir + name;
-    TnOutputRequest request{};
-    request.fileKind = TN_OUTPUT_BMP;
-    if (bmpPath.size() >= sizeof request.path) {
-      std::fprintf(stderr, "terrain3d: output path too long\n");
-      return 1;
-    }
-    std::strncpy(request.path, bmpPath.c_str(), sizeof request.path - 1);
-    request.width = width;
-    request.height = height;
-    request.tilesAcross = 1;
-    request.tilesDown = 1;
+    std::snprintf(name, sizeof name, "/frame%05d.%s", frame, png ? "png" : "bmp");
     // Each picture draws one frame, and each frame advances the flight one step.
-    if (tnOutput3DScene(scene, state, &request) != TN_OK) {
-      std::fprintf(stderr, "terrain3d: frame %d could not be written\n", frame);
+    std::string error;
+    if (!OutputView(scene, state, outDir + name, width, height, error)) {
+      std::fprintf(stderr, "terrain3d: frame %d: %s\n", frame, error.c_str());
       return 1;
-    }
-    if (png) {
-      Picture picture;
-      std::string error;
-      const std::string pngPath = bmpPath.substr(0, bmpPath.size() - 4) + ".png";
-      if (!ReadBmp(bmpPath, picture, error) || !WritePng(pngPath, picture, error)) {
-        std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
-        return 1;
-      }
-      std::remove(bmpPath.c_str());
     }
   }
   std::printf("%d frames in %s\n", frames, outDir.c_str());

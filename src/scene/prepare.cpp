@@ -8,6 +8,7 @@
 #include <new>
 
 #include "camera/eye.h"
+#include "camera/flight.h"
 #include "dialogs/presenter.h"
 #include "interface/messages.h"
 #include "scene/light.h"
@@ -147,14 +148,9 @@ bool PrepareScene(SceneObject& scene, SceneState& state, int demHandle) {
   }
   g_process.terrainArea = std::move(area);
 
-  // 12, 13. The eye starts north-east of the centre, a full height span above the highest point.
-  state.viewCentre[0] = state.terrainCentre[0];
-  state.viewCentre[1] = state.terrainCentre[1];
-  state.eyePosition[0] = state.viewCentre[0] + (state.xMax - state.xMin) / 4;
-  state.eyePosition[1] = state.viewCentre[1] + (state.yMax - state.yMin) / 4;
-  state.eyePosition[2] = state.zMax + (state.zMax - state.zMin);
-  UpdateViewDirection(state);
-  UpdateEyeMoveLimits(scene, state);
+  // 12, 13. The eye starts north-east of the centre, a full height span above the highest point
+  // (the view that RestoreDisplay brings back).
+  RestoreView(scene, state);
 
   // 14. Lookup tables.
   FillLookupTables(state);
