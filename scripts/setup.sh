@@ -9,6 +9,7 @@ packages=(
   libegl-mesa0 libglx-mesa0 libgl1-mesa-dri
   libgdal-dev gdal-bin libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
   xvfb
 )
 
