@@ -1,12 +1,18 @@
 #include "output/picture_output.h"
 
+#include <GL/gl.h>
+
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "output/bmp_writer.h"
+#include "output/hill_shade.h"
+#include "output/raster_output.h"
 #include "scene/frame.h"
 #include "scene/scene_object.h"
 #include "scene/scene_state.h"
+#include "services/dem_store.h"
 
 namespace t3d {
 namespace {
@@ -23,6 +29,62 @@ class BusyMark {
   SceneObject& scene_;
 };
 
+// Closes the progress display when it goes out of scope.
+class ProgressDisplay {
+ public:
+  ProgressDisplay(const char* title, const char* text, int count) {
+    DemStoreProgressBegin(title, text);
+    DemStoreProgressRange(0, count);
+    DemStoreProgressStepSize(1);
+  }
+  ~ProgressDisplay() { DemStoreProgressEnd(); }
+  ProgressDisplay(const ProgressDisplay&) = delete;
+  ProgressDisplay& operator=(const ProgressDisplay&) = delete;
+};
+
+// The 3D view as tilesAcross x tilesDown tiles of width x height in one raster image. Each tile
+// renders its part of the enlarged frustum: the projection is scaled by the tile counts and
+// shifted so that tile (0, 0) is the picture's top-left part.
+bool WriteTiledView(SceneObject& scene, SceneState& state, const TnOutputRequest& request) {
+  const int across = request.tilesAcross, down = request.tilesDown;
+  RasterHandle handle = 0;
+  if (!CreateRasterOutput(request.path, state.dibInfo.header, int64_t(request.height) * down,
+                          int64_t(request.width) * across, handle))
+    return false;
+  double p[16];
+  glGetDoublev(GL_PROJECTION_MATRIX, p);
+  p[0] *= across;
+  p[5] *= down;
+  bool ok = true;
+  {
+    char text[64];
+    std::snprintf(text, sizeof text, "共有%d块", across * down);
+    ProgressDisplay progress("场景输出进度", text, across * down);
+    for (int j = 0; ok && j < down; ++j) {
+      for (int i = 0; ok && i < across; ++i) {
+        p[8] = 2.0 * i - (across - 1);
+        p[9] = (down - 1) - 2.0 * j;
+        glMatrixMode(GL_PROJECTION);
+        glPushMatrix();
+        glLoadMatrixd(p);
+        glMatrixMode(GL_MODELVIEW);
+        ok = DrawFrame(scene, state, kTargetOffscreen) &&
+             WriteRasterTile(handle, j * request.height, i * request.width, request.height,
+                             request.width, state.dibInfo.header,
+                             static_cast<const uint8_t*>(state.dibBits));
+        glMatrixMode(GL_PROJECTION);
+        glPopMatrix();
+        glMatrixMode(GL_MODELVIEW);
+        DemStoreProgressStep();
+        if (DemStoreProgressCancelled() != 0) ok = false;
+      }
+    }
+  }
+  ok = CloseRasterOutput(handle, request.resolution) && ok;
+  if (!ok) RemoveOutputFile(request.path);
+  return ok;
+}
+
 }  // namespace
 
 bool OutputScene(SceneObject& scene, SceneState& state, const TnOutputRequest& request) {
@@ -32,18 +94,33 @@ bool OutputScene(SceneObject& scene, SceneState& state, const TnOutputRequest& r
   // The path must be a terminated string inside its field.
   if (std::memchr(request.path, '\0', sizeof request.path) == nullptr || request.path[0] == '\0')
     return false;
-  if (request.hillShade != 0 || request.fileKind != TN_OUTPUT_BMP || request.tilesAcross != 1 ||
-      request.tilesDown != 1)
-    return false;
+  if (request.fileKind != TN_OUTPUT_BMP && request.fileKind != TN_OUTPUT_RASTER) return false;
+  if (request.width <= 0 || request.height <= 0) return false;
+
+  if (request.hillShade != 0) {
+    const bool ok = OutputHillShade(scene, state, request, true);
+    scene.busy = 1;
+    return ok;
+  }
+  if (request.tilesAcross < 1 || request.tilesDown < 1) return false;
+  const bool single = request.tilesAcross == 1 && request.tilesDown == 1;
+  // A tiled picture is assembled only in a raster image.
+  if (!single && request.fileKind != TN_OUTPUT_RASTER) return false;
 
   if (!scene.BeginOffscreen(state, request.width, request.height)) return false;
   bool ok = false;
   if (ApplyContextState(scene, state)) {
     const ClientRect savedClient = scene.clientRect;
     const double savedFocal = state.focalLength;
-    if (SetProjection(scene, state, request.width, request.height, kTargetOffscreen) &&
-        DrawFrame(scene, state, kTargetOffscreen)) {
-      ok = WriteBmpFile(request.path, state.dibInfo.header, static_cast<const uint8_t*>(state.dibBits));
+    if (SetProjection(scene, state, request.width, request.height, kTargetOffscreen)) {
+      if (!single) {
+        ok = WriteTiledView(scene, state, request);
+      } else if (DrawFrame(scene, state, kTargetOffscreen)) {
+        const auto* bits = static_cast<const uint8_t*>(state.dibBits);
+        ok = request.fileKind == TN_OUTPUT_BMP
+                 ? WriteBmpFile(request.path, state.dibInfo.header, bits)
+                 : WriteRasterFile(request.path, state.dibInfo.header, bits, request.resolution);
+      }
     }
     scene.clientRect = savedClient;
     state.focalLength = savedFocal;

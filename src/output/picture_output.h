@@ -8,8 +8,8 @@ namespace t3d {
 class SceneObject;
 struct SceneState;
 
-// tnOutput3DScene. This build writes the 3D view as one BMP picture; raster images, tiled
-// pictures and hill shades are refused.
+// tnOutput3DScene: the 3D view as one picture (BMP or raster image), as tiles of a larger raster
+// image, or the hill shade of the grid. A tiled picture in a BMP file is refused.
 bool OutputScene(SceneObject& scene, SceneState& state, const TnOutputRequest& request);
 
 }  // namespace t3d

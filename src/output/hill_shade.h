@@ -1,0 +1,23 @@
+// The hill-shade picture of the whole grid: the grid seen straight down, lit and coloured by
+// height, rendered off screen in tiles of at most 512 x 512 samples.
+#pragma once
+
+#include "terrain3d/terrain3d.h"
+
+namespace t3d {
+
+class SceneObject;
+struct SceneState;
+
+constexpr int kHillShadeTile = 512;
+
+// Writes the hill shade of request.width x request.height pixels. A size equal to the grid's
+// columns x rows gives one pixel per node (node-exact); any other size (at least 2 x 2) samples
+// the grid bilinearly at even steps from edge to edge. Up to 512 x 512 pixels are written as one
+// picture with the writer of the file kind; larger ones only as a raster image, tile by tile,
+// under a progress display titled as scene output (sceneProgress) or as hill-shade generation.
+// A stopped or failed tiled output leaves no file.
+bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputRequest& request,
+                     bool sceneProgress);
+
+}  // namespace t3d

@@ -1,0 +1,116 @@
+#include "output/raster_output.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "interface/messages.h"
+
+namespace t3d {
+namespace {
+
+constexpr int kMessageLowColour = 11;
+constexpr int kMessageTooLarge = 29;
+
+int BandsOf(int bitCount) { return bitCount == 32 ? 4 : 3; }
+
+}  // namespace
+
+bool CreateRasterOutput(const char* path, const platform::DibHeader& header, int64_t rows,
+                        int64_t columns, RasterHandle& handle) {
+  handle = 0;
+  const int bits = header.biBitCount;
+  if (bits < 16) {
+    ShowMessage(kMessageLowColour);
+    return false;
+  }
+  if (bits != 16 && bits != 24 && bits != 32) return false;
+  const int bands = BandsOf(bits);
+  if (rows <= 0 || columns <= 0) return false;
+  if (rows * columns * bands >= (int64_t(1) << 31)) {
+    ShowMessage(kMessageTooLarge);
+    return false;
+  }
+  RasterHandle created = 0;
+  if (RasterCreateNew(path, &created, RASTER_CELL_BYTE, int32_t(rows), int32_t(columns), bands,
+                      bands == 4 ? RASTER_BANDS_RGBA : RASTER_BANDS_RGB) != RASTER_OK)
+    return false;
+  handle = created;
+  return true;
+}
+
+bool WriteRasterTile(RasterHandle handle, int firstRow, int firstColumn, int rows, int columns,
+                     const platform::DibHeader& header, const uint8_t* bits) {
+  int32_t bands = 0, lines = 0, cells = 0;
+  if (bits == nullptr || RasterGetBandCount(handle, &bands) != RASTER_OK ||
+      RasterGetLineCount(handle, &lines) != RASTER_OK ||
+      RasterGetLineCells(handle, &cells) != RASTER_OK)
+    return false;
+  const int bitCount = header.biBitCount;
+  if ((bitCount != 16 && bitCount != 24 && bitCount != 32) || bands != BandsOf(bitCount))
+    return false;
+  if (firstRow < 0 || firstColumn < 0 || firstRow >= lines || firstColumn >= cells) return false;
+  const int bitmapHeight = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+  const int n = std::min({bitmapHeight, rows, lines - firstRow});
+  const int m = std::min({int(header.biWidth), columns, cells - firstColumn});
+  if (n <= 0 || m <= 0) return true;
+
+  // The rows are converted into one packed top-first block: red, green, blue (and 255).
+  const int64_t rowBytes = platform::DibRowBytes(header.biWidth, bitCount);
+  std::vector<uint8_t> block(size_t(n) * size_t(m) * size_t(bands));
+  for (int i = 0; i < n; ++i) {
+    // Raster row firstRow + i takes bitmap row n - 1 - i counted from the bottom (the order in
+    // memory of a bottom-up bitmap; a top-down one is counted from the top).
+    const int k = n - 1 - i;
+    const int memoryRow = header.biHeight < 0 ? bitmapHeight - 1 - k : k;
+    const uint8_t* src = bits + memoryRow * rowBytes;
+    uint8_t* dst = &block[size_t(i) * size_t(m) * size_t(bands)];
+    for (int j = 0; j < m; ++j, dst += bands) {
+      if (bitCount == 16) {
+        const unsigned v = unsigned(src[2 * j]) | (unsigned(src[2 * j + 1]) << 8);
+        dst[0] = uint8_t((v & 0x7C00) >> 7);
+        dst[1] = uint8_t((v & 0x3E0) >> 2);
+        dst[2] = uint8_t((v & 0x1F) << 3);
+      } else {
+        const uint8_t* p = src + j * (bitCount / 8);
+        dst[0] = p[2];
+        dst[1] = p[1];
+        dst[2] = p[0];
+        if (bands == 4) dst[3] = 255;
+      }
+    }
+  }
+  static const int32_t kBandMap[4] = {0, 1, 2, 3};
+  return RasterWriteBlock(handle, firstRow, firstColumn, n, m, bands, kBandMap, block.data(), bands,
+                          ptrdiff_t(m) * bands) == RASTER_OK;
+}
+
+bool CloseRasterOutput(RasterHandle handle, double resolution) {
+  bool ok = true;
+  // A request without a resolution (0, or nonsense) leaves the image's resolution unset rather
+  // than failing a picture that was drawn and written.
+  if (resolution > 0) {
+    ok = RasterSetXResolution(handle, resolution) == RASTER_OK;
+    ok = RasterSetYResolution(handle, resolution) == RASTER_OK && ok;
+  }
+  return RasterCloseNew(handle) == RASTER_OK && ok;
+}
+
+bool WriteRasterFile(const char* path, const platform::DibHeader& header, const uint8_t* bits,
+                     double resolution) {
+  const int height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+  RasterHandle handle = 0;
+  if (!CreateRasterOutput(path, header, height, header.biWidth, handle)) return false;
+  bool ok = WriteRasterTile(handle, 0, 0, height, header.biWidth, header, bits);
+  ok = CloseRasterOutput(handle, resolution) && ok;
+  if (!ok) RemoveOutputFile(path);
+  return ok;
+}
+
+void RemoveOutputFile(const char* path) {
+  std::remove(path);
+  std::remove((std::string(path) + ".aux.xml").c_str());
+}
+
+}  // namespace t3d

@@ -1,0 +1,230 @@
+// Scene pictures written to files: raster images of one picture and of tiles, the size limit,
+// stopping a tiled output, and the hill shade of the grid.
+#include <gdal.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "image_files.h"
+#include "scene/scene_state.h"
+#include "terrain3d/terrain3d.h"
+#include "test_grids.h"
+#include "test_scene.h"
+
+namespace {
+
+using testgrids::GridPath;
+using testgrids::NorthUp;
+using testgrids::WriteGrid;
+
+const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
+
+std::vector<int> g_messages;
+int TN_CALL Messages(void*, int id, unsigned, const char*, const char*) {
+  g_messages.push_back(id);
+  return TN_IDNO;
+}
+
+std::string Hills() {
+  const std::string path = GridPath("output-hills.tif");
+  double gt[6];
+  NorthUp(gt, 0, 129 * 30, 30, 30);
+  EXPECT_TRUE(WriteGrid(path, 129, 129, gt, GDT_Float32, [](int line, int pixel) {
+    return 200 + 60 * std::sin(pixel * 0.07) * std::cos(line * 0.05) + 25 * std::sin((pixel + line) * 0.19);
+  }));
+  return path;
+}
+
+bool Exists(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f != nullptr) std::fclose(f);
+  return f != nullptr;
+}
+
+TnOutputRequest Request(int kind, const std::string& path, int width, int height, int across = 1,
+                        int down = 1) {
+  TnOutputRequest r{};
+  r.fileKind = kind;
+  std::snprintf(r.path, sizeof r.path, "%s", path.c_str());
+  r.width = width;
+  r.height = height;
+  r.tilesAcross = int16_t(across);
+  r.tilesDown = int16_t(down);
+  r.resolution = 96;
+  return r;
+}
+
+// A raster image read back as a picture (B, G, R, A from bands 2, 1, 0 and 3).
+struct Image {
+  int width = 0, height = 0, bands = 0;
+  std::vector<uint8_t> bgra;
+};
+bool ReadImage(const std::string& path, Image& image) {
+  GDALAllRegister();
+  GDALDatasetH d = GDALOpen(path.c_str(), GA_ReadOnly);
+  if (d == nullptr) return false;
+  image.width = GDALGetRasterXSize(d);
+  image.height = GDALGetRasterYSize(d);
+  image.bands = GDALGetRasterCount(d);
+  image.bgra.assign(size_t(image.width) * image.height * 4, 255);
+  const int map[4] = {2, 1, 0, 3};
+  bool ok = true;
+  for (int b = 0; b < image.bands && b < 4 && ok; ++b)
+    ok = GDALRasterIO(GDALGetRasterBand(d, b + 1), GF_Read, 0, 0, image.width, image.height,
+                      &image.bgra[size_t(map[b])], image.width, image.height, GDT_Byte, 4,
+                      4 * image.width) == CE_None;
+  GDALClose(d);
+  return ok;
+}
+
+// Share of pixels whose colour differs by more than 6 levels in any of B, G, R.
+double DifferingShare(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  size_t beyond = 0;
+  for (size_t i = 0; i < a.size(); i += 4)
+    for (int c = 0; c < 3; ++c)
+      if (std::abs(int(a[i + c]) - int(b[i + c])) > 6) {
+        ++beyond;
+        break;
+      }
+  return double(beyond) / double(a.size() / 4);
+}
+
+class OutputScene : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_messages.clear();
+    ASSERT_TRUE(scene_.Prepare(Hills()));
+  }
+  std::string Out(const std::string& name) { return GridPath(name); }
+  int Output(TnOutputRequest request) { return tnOutput3DScene(scene_.scene(), scene_.state(), &request); }
+  testgrids::TestScene scene_{160, 120, nullptr, &Messages};
+};
+
+TEST_F(OutputScene, OnePictureAsRasterImageEqualsBmp) {
+  const std::string bmp = Out("one.bmp"), rim = Out("one.rim");
+  ASSERT_EQ(Output(Request(TN_OUTPUT_BMP, bmp, 200, 150)), TN_OK);
+  ASSERT_EQ(Output(Request(TN_OUTPUT_RASTER, rim, 200, 150)), TN_OK);
+  t3dhost::Picture picture;
+  std::string error;
+  ASSERT_TRUE(t3dhost::ReadBmp(bmp, picture, error)) << error;
+  Image image;
+  ASSERT_TRUE(ReadImage(rim, image));
+  ASSERT_EQ(image.width, 200);
+  ASSERT_EQ(image.height, 150);
+  EXPECT_EQ(image.bands, 4);  // the headless bitmap holds 32 bits a pixel
+  for (size_t i = 0; i < image.bgra.size(); i += 4) {
+    ASSERT_EQ(image.bgra[i + 3], 255) << i;
+    ASSERT_EQ(std::memcmp(&image.bgra[i], &picture.bgra[i], 3), 0) << "pixel " << i / 4;
+  }
+}
+
+TEST_F(OutputScene, TiledPictureEqualsOneLargePicture) {
+  const std::string tiled = Out("tiled.rim"), whole = Out("whole.rim");
+  ASSERT_EQ(Output(Request(TN_OUTPUT_RASTER, tiled, 100, 75, 2, 2)), TN_OK);
+  ASSERT_EQ(Output(Request(TN_OUTPUT_RASTER, whole, 200, 150)), TN_OK);
+  Image a, b;
+  ASSERT_TRUE(ReadImage(tiled, a));
+  ASSERT_TRUE(ReadImage(whole, b));
+  ASSERT_EQ(a.width, 200);
+  ASSERT_EQ(a.height, 150);
+  ASSERT_EQ(b.bgra.size(), a.bgra.size());
+  EXPECT_LE(DifferingShare(a.bgra, b.bgra), 0.01);
+  // The picture is not one flat colour: the tiles really show different parts of the view.
+  size_t distinct = 0;
+  for (size_t i = 4; i < a.bgra.size(); i += 4) distinct += std::memcmp(&a.bgra[i], &a.bgra[0], 3) != 0;
+  EXPECT_GT(distinct, a.bgra.size() / 40);
+}
+
+TEST_F(OutputScene, RefusalsLeaveNoFile) {
+  // 30,000 x 30,000 x 4 bands passes 2 GB: refused before anything is drawn.
+  const std::string big = Out("big.rim");
+  EXPECT_EQ(Output(Request(TN_OUTPUT_RASTER, big, 3000, 3000, 10, 10)), TN_E_FAIL);
+  EXPECT_EQ(g_messages, std::vector<int>{29});
+  EXPECT_FALSE(Exists(big));
+  // Tiles cannot be assembled in a BMP file.
+  const std::string bmp = Out("tiles.bmp");
+  EXPECT_EQ(Output(Request(TN_OUTPUT_BMP, bmp, 50, 50, 2, 1)), TN_E_FAIL);
+  EXPECT_FALSE(Exists(bmp));
+}
+
+int g_cancelAfter = 0;
+std::vector<std::string> g_titles;
+int TN_CALL Progress(void*, int event, int, const char* text, const char* text2) {
+  if (event == TN_PROGRESS_BEGIN) g_titles = {text ? text : "", text2 ? text2 : ""};
+  if (event == TN_PROGRESS_CANCELLED) return --g_cancelAfter <= 0;
+  return 1;
+}
+
+TEST_F(OutputScene, StoppedTiledOutputLeavesNoFile) {
+  const std::string path = Out("stopped.rim");
+  g_cancelAfter = 2;
+  tnSetProgressHandler(&Progress, nullptr);
+  EXPECT_EQ(Output(Request(TN_OUTPUT_RASTER, path, 40, 30, 3, 2)), TN_E_FAIL);
+  tnSetProgressHandler(nullptr, nullptr);
+  EXPECT_FALSE(Exists(path));
+  EXPECT_EQ(g_titles, (std::vector<std::string>{"场景输出进度", "共有6块"}));
+}
+
+// Hill shades of a small grid, unlit: every pixel shows its node's height colour.
+class HillShade : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_messages.clear();
+    const std::string path = GridPath("shade-ramp.tif");
+    double gt[6];
+    NorthUp(gt, 0, 8 * 10, 10, 10);
+    ASSERT_TRUE(WriteGrid(path, 12, 8, gt, GDT_Float32,
+                          [](int line, int pixel) { return 100 + 10 * pixel + 3 * line; }));
+    ASSERT_TRUE(scene_.Prepare(path));
+    scene_.block().lightFlag = 0;
+  }
+  int Output(TnOutputRequest request) {
+    request.hillShade = 1;
+    return tnOutput3DScene(scene_.scene(), scene_.state(), &request);
+  }
+  // The height colour (B, G, R bytes) of a height class.
+  std::vector<int> Colour(int heightClass) const {
+    const t3d::SceneState& s = scene_.block();
+    const auto& e = (s.grayDisplayFlag ? s.greyTable : s.heightColours.heightColourTable).entries[heightClass];
+    return {e.blue * 255 / 65535, e.green * 255 / 65535, e.red * 255 / 65535};
+  }
+  testgrids::TestScene scene_{64, 64, nullptr, &Messages};
+};
+
+TEST_F(HillShade, LargePicturesAreTiledIntoRasterImagesOnly) {
+  const std::string path = GridPath("shade-large.rim");
+  g_cancelAfter = 100;
+  tnSetProgressHandler(&Progress, nullptr);
+  ASSERT_EQ(Output(Request(TN_OUTPUT_RASTER, path, 600, 530)), TN_OK);
+  tnSetProgressHandler(nullptr, nullptr);
+  EXPECT_EQ(g_titles, (std::vector<std::string>{"场景输出进度", "共有4块"}));
+  Image image, small;
+  ASSERT_TRUE(ReadImage(path, image));
+  ASSERT_EQ(image.width, 600);
+  ASSERT_EQ(image.height, 530);
+  // Heights rise to the east: along every row the colour class never falls back at the tile
+  // seams; every pixel is drawn (no background left).
+  const auto& back = scene_.block().backColor;
+  const int backBgr[3] = {int(back[2] * 255 + 0.5), int(back[1] * 255 + 0.5), int(back[0] * 255 + 0.5)};
+  size_t background = 0;
+  for (size_t i = 0; i < image.bgra.size(); i += 4)
+    background += std::abs(image.bgra[i] - backBgr[0]) + std::abs(image.bgra[i + 1] - backBgr[1]) +
+                      std::abs(image.bgra[i + 2] - backBgr[2]) == 0;
+  EXPECT_EQ(background, 0u);
+  // Pixels on both sides of the seams match their neighbours closely.
+  for (int row : {0, 100, 511, 512, 529}) {
+    const uint8_t* a = &image.bgra[(size_t(row) * 600 + 511) * 4];
+    const uint8_t* b = &image.bgra[(size_t(row) * 600 + 512) * 4];
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(a[c], b[c], 12) << row;
+  }
+  // A BMP of that size is refused.
+  const std::string bmp = GridPath("shade-large.bmp");
+  EXPECT_EQ(Output(Request(TN_OUTPUT_BMP, bmp, 600, 530)), TN_E_FAIL);
+  EXPECT_FALSE(Exists(bmp));
+}
+
+}  // namespace
