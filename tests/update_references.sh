@@ -6,4 +6,6 @@ cd "$(dirname "$0")/.."
 cmake --build build --target render_test
 mkdir -p tests/reference
 TERRAIN3D_UPDATE_REFERENCES=1 ./build/tests/render_test --gtest_filter='PictureTest.Synthetic*:PictureTest.Jacksboro*'
+cmake --build build --target texture_test
+TERRAIN3D_UPDATE_REFERENCES=1 ./build/tests/texture_test --gtest_filter='TextureTest.Olinda*'
 ls -l tests/reference

@@ -410,6 +410,32 @@ typedef struct TnHeightColourDialog {
   double zScale;             /* in */
 } TnHeightColourDialog;
 
+/* Texture format dialog, asked when a raster image is prepared as a terrain texture on a context
+ * that can upload packed 16-bit pixels. choice: 0 (the starting choice) 16-bit pixels, for display
+ * only; 1 24-bit pixels, for display and output. Cancel ends the preparation. */
+#define TN_DIALOG_TEXTURE_FORMAT 3
+typedef struct TnTextureFormatDialog {
+  int16_t choice; /* in/out */
+} TnTextureFormatDialog;
+
+/* Band dialog, asked when a texture image has more than 3 bands: the bands (numbered from 0) that
+ * show as red, green and blue. They start as the image's display bands, which the starting choice
+ * keeps. Cancel ends the preparation. */
+#define TN_DIALOG_BANDS 4
+typedef struct TnBandsDialog {
+  int32_t bandCount; /* in */
+  int32_t red;       /* in/out */
+  int32_t green;     /* in/out */
+  int32_t blue;      /* in/out */
+} TnBandsDialog;
+
+/* Save dialog for a texture library (".Tex"), asked after the user agreed to keep the prepared
+ * texture as a library. On OK the library is written to path. The starting choice is Cancel. */
+#define TN_DIALOG_SAVE_TEXTURE 5
+typedef struct TnSaveTextureDialog {
+  char path[260]; /* out: zero-terminated */
+} TnSaveTextureDialog;
+
 typedef int(TN_CALL* TnDialogHandler)(void* user, int dialogId, void* record);
 /* Installs the dialog handler; null restores the default answers. */
 TN_API void TN_CALL tnSetDialogHandler(TnDialogHandler handler, void* user);

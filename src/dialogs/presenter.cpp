@@ -1,5 +1,7 @@
 #include "dialogs/presenter.h"
 
+#include <initializer_list>
+
 namespace t3d::dialogs {
 namespace {
 
@@ -21,6 +23,37 @@ class HostPresenter : public Presenter {
     if (result == TN_DIALOG_DEFAULT) return defaults_.HeightColour(dialog);
     return result == kDialogOk ? kDialogOk : kDialogCancel;
   }
+  int TextureFormat(TnTextureFormatDialog& dialog) override {
+    TnTextureFormatDialog edited = dialog;
+    const int result = g_handler(g_user, TN_DIALOG_TEXTURE_FORMAT, &edited);
+    if (result == TN_DIALOG_DEFAULT) return defaults_.TextureFormat(dialog);
+    if (result != kDialogOk) return kDialogCancel;
+    dialog.choice = edited.choice == 1 ? 1 : 0;
+    return kDialogOk;
+  }
+  int Bands(TnBandsDialog& dialog) override {
+    TnBandsDialog edited = dialog;
+    const int result = g_handler(g_user, TN_DIALOG_BANDS, &edited);
+    if (result == TN_DIALOG_DEFAULT) return defaults_.Bands(dialog);
+    if (result != kDialogOk) return kDialogCancel;
+    // Only bands the image has.
+    for (int32_t band : {edited.red, edited.green, edited.blue})
+      if (band < 0 || band >= dialog.bandCount) return kDialogCancel;
+    dialog.red = edited.red;
+    dialog.green = edited.green;
+    dialog.blue = edited.blue;
+    return kDialogOk;
+  }
+  int SaveTexture(TnSaveTextureDialog& dialog) override {
+    TnSaveTextureDialog edited{};
+    const int result = g_handler(g_user, TN_DIALOG_SAVE_TEXTURE, &edited);
+    if (result == TN_DIALOG_DEFAULT) return defaults_.SaveTexture(dialog);
+    if (result != kDialogOk) return kDialogCancel;
+    edited.path[sizeof edited.path - 1] = '\0';
+    if (edited.path[0] == '\0') return kDialogCancel;
+    dialog = edited;
+    return kDialogOk;
+  }
 
  private:
   DefaultPresenter defaults_;
@@ -34,6 +67,15 @@ int DefaultPresenter::VerticalScale(TnVerticalScaleDialog& dialog) {
 }
 
 int DefaultPresenter::HeightColour(TnHeightColourDialog&) { return kDialogCancel; }
+
+int DefaultPresenter::TextureFormat(TnTextureFormatDialog& dialog) {
+  dialog.choice = 0;  // 16-bit pixels, the dialog's starting choice
+  return kDialogOk;
+}
+
+int DefaultPresenter::Bands(TnBandsDialog&) { return kDialogOk; }
+
+int DefaultPresenter::SaveTexture(TnSaveTextureDialog&) { return kDialogCancel; }
 
 Presenter& CurrentPresenter() {
   static DefaultPresenter defaults;

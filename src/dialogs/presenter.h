@@ -18,13 +18,20 @@ class Presenter {
   // Each returns the dialog result (kDialogOk to confirm) and edits the record on OK.
   virtual int VerticalScale(TnVerticalScaleDialog& dialog) = 0;
   virtual int HeightColour(TnHeightColourDialog& dialog) = 0;
+  virtual int TextureFormat(TnTextureFormatDialog& dialog) = 0;
+  virtual int Bands(TnBandsDialog& dialog) = 0;
+  virtual int SaveTexture(TnSaveTextureDialog& dialog) = 0;
 };
 
-// The starting choices: default scaling confirmed; the height colour dialog cancelled.
+// The starting choices: default scaling confirmed; the height colour dialog cancelled; the
+// texture format and band dialogs confirmed as they start; the texture save dialog cancelled.
 class DefaultPresenter : public Presenter {
  public:
   int VerticalScale(TnVerticalScaleDialog& dialog) override;
   int HeightColour(TnHeightColourDialog& dialog) override;
+  int TextureFormat(TnTextureFormatDialog& dialog) override;
+  int Bands(TnBandsDialog& dialog) override;
+  int SaveTexture(TnSaveTextureDialog& dialog) override;
 };
 
 // The presenter in use: the host's dialog handler when one is installed, else the defaults.

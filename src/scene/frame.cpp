@@ -176,13 +176,47 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target) {
     } else {
       glDisable(GL_FOG);
     }
-    // Coloured surface: no terrain texture on this context.
-    glDisable(GL_TEXTURE_2D);
+    // Terrain texture: the surface renderer loads each tile's pixels into this context's texture.
     GLuint& terrainTexture = scene.textureIds[kTextureTerrain][target];
-    if (terrainTexture != 0 && glIsTexture(terrainTexture)) glDeleteTextures(1, &terrainTexture);
-    terrainTexture = 0;
+    const TextureStore* store = g_process.textureStore.get();
+    SurfaceTexture surfaceTexture;
+    const bool textured = state.surfaceDisplayMode == 0 && scene.textureReady != 0 &&
+                          store != nullptr && scene.textureImage != nullptr;
+    if (textured) {
+      glEnable(GL_TEXTURE_2D);
+      if (terrainTexture == 0 || !glIsTexture(terrainTexture)) {
+        glGenTextures(1, &terrainTexture);
+        glBindTexture(GL_TEXTURE_2D, terrainTexture);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+        const GLclampf priority = 1.0f;
+        glPrioritizeTextures(1, &terrainTexture, &priority);
+      } else {
+        glBindTexture(GL_TEXTURE_2D, terrainTexture);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
+      }
+      surfaceTexture.store = store;
+      surfaceTexture.image = scene.textureImage.get();
+      surfaceTexture.width = store->info.tileWidth;
+      surfaceTexture.height = store->info.tileHeight;
+      surfaceTexture.imageBytes = size_t(store->info.tileWidth) * store->info.tileHeight *
+                                  store->info.bytesPerPixel;
+      surfaceTexture.components = state.textureComponents;
+      surfaceTexture.format = state.textureFormat;
+      surfaceTexture.type = state.textureType;
+      surfaceTexture.halfTexel = g_halfTexel;
+    } else {
+      // Coloured surface: no terrain texture on this context.
+      glDisable(GL_TEXTURE_2D);
+      if (terrainTexture != 0 && glIsTexture(terrainTexture)) glDeleteTextures(1, &terrainTexture);
+      terrainTexture = 0;
+    }
 
-    scene.lastMesh = DrawTerrainSurface(state, *area, full, near);
+    scene.lastMesh = DrawTerrainSurface(state, *area, full, near, textured ? &surfaceTexture : nullptr);
+    if (textured) glDisable(GL_TEXTURE_2D);
     // The overlay passes (regions, roads, lines, notes) join here.
   }
   if (state.glReady == 1) return scene.PresentFrame(state, target);

@@ -13,6 +13,7 @@
 #include "terrain/colour_table.h"
 #include "terrain/mesh_neighbours.h"
 #include "terrain/terrain_area.h"
+#include "texture/texture_store.h"
 
 namespace t3d {
 
@@ -436,13 +437,15 @@ bool TestNodeError(const SceneState& state, TerrainArea& area, const MeshNode& n
 }
 
 std::vector<MeshNode> SelectMeshNodes(SceneState& state, TerrainArea& area, const Footprint& full,
-                                      const Footprint& near, bool* overflowed) {
+                                      const Footprint& near, bool* overflowed, bool textured) {
   std::vector<MeshNode> nodes;
   nodes.reserve(1024);
   const int rows = area.rows(), columns = area.columns();
   const int span = std::max(full.lastRow - full.firstRow, full.lastColumn - full.firstColumn);
-  const Levels levels = ChooseLevels(span, false);
-  const int size0 = levels.size0, unit = levels.unit;
+  const Levels levels = ChooseLevels(span, textured);
+  // Textured roots start at multiples of half their size, so every node's square is a multiple
+  // of its size from the grid's origin, like the texture tiles.
+  const int size0 = levels.size0, unit = textured ? levels.size0 / 2 : levels.unit;
   const int firstRow = (std::max(0, full.firstRow) / unit) * unit;
   const int lastRow = ((std::max(0, full.lastRow) + unit - 1) / unit) * unit;
   const int firstColumn = (std::max(0, full.firstColumn) / unit) * unit;
@@ -520,6 +523,18 @@ struct ColouredVertex {
 };
 static_assert(sizeof(ColouredVertex) == 40, "coloured vertices are 40 bytes");
 
+struct TexturedVertex {
+  float st[2];
+  float normal[3];
+  float position[3];
+};
+static_assert(sizeof(TexturedVertex) == 32, "textured vertices are 32 bytes");
+
+// Where a node's vertices and indices lie in the frame's arrays.
+struct NodeRange {
+  size_t vertexBegin, vertexEnd, indexBegin, indexEnd;
+};
+
 class VertexBuilder {
  public:
   VertexBuilder(const SceneState& state, TerrainArea& area) : state_(state), area_(area) {
@@ -567,13 +582,77 @@ class VertexBuilder {
   const ColourTable* table_;
 };
 
+// One pass per texture tile: the nodes lying inside the tile that no earlier pass drew, with
+// the tile loaded as the current texture and each vertex's texture coordinates its place between
+// the tile's first and last column (and row), kept half a texel inside the tile's edges. A tile's
+// rows and columns may reach past the grid, whose vertices are clamped to it: a node is tested
+// with its part inside the grid.
+void DrawTexturePasses(const SceneState& state, const SurfaceTexture& texture, MeshStats& stats,
+                       const std::vector<MeshNode>& nodes, const std::vector<NodeRange>& ranges,
+                       const std::vector<ColouredVertex>& vertices, const std::vector<int32_t>& gridOf,
+                       const std::vector<GLuint>& indices) {
+  const std::vector<TileEntry>& tiles = texture.store->library.tiles();
+  const int lastRow = std::max(0, state.rowCount - 1), lastColumn = std::max(0, state.columnCount - 1);
+  const float half = texture.halfTexel;
+  std::vector<uint8_t> drawn(nodes.size(), 0);
+  std::vector<TexturedVertex> passVertices;
+  std::vector<GLuint> passIndices;
+  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT | GL_CLIENT_VERTEX_ARRAY_BIT);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  for (size_t n = 0; n < tiles.size(); ++n) {
+    const TileEntry& tile = tiles[n];
+    const double rowSpan = std::max(1, tile.rowLast - tile.rowFirst);
+    const double columnSpan = std::max(1, tile.colLast - tile.colFirst);
+    passVertices.clear();
+    passIndices.clear();
+    for (size_t k = 0; k < nodes.size() && k < ranges.size(); ++k) {
+      const MeshNode& node = nodes[k];
+      if (drawn[k] != 0) continue;
+      if (node.firstRow < tile.rowFirst || std::min<int>(node.lastRow, lastRow) > tile.rowLast ||
+          node.firstColumn < tile.colFirst || std::min<int>(node.lastColumn, lastColumn) > tile.colLast)
+        continue;
+      drawn[k] = 1;
+      const NodeRange& range = ranges[k];
+      const GLuint base = GLuint(passVertices.size());
+      for (size_t v = range.vertexBegin; v < range.vertexEnd; ++v) {
+        TexturedVertex out;
+        const double row = gridOf[v * 2], column = gridOf[v * 2 + 1];
+        out.st[0] = float(half + (column - tile.colFirst) / columnSpan * (1 - 2 * half));
+        out.st[1] = float(half + (row - tile.rowFirst) / rowSpan * (1 - 2 * half));
+        std::copy(vertices[v].normal, vertices[v].normal + 3, out.normal);
+        std::copy(vertices[v].position, vertices[v].position + 3, out.position);
+        passVertices.push_back(out);
+      }
+      for (size_t i = range.indexBegin; i < range.indexEnd; ++i)
+        passIndices.push_back(indices[i] - GLuint(range.vertexBegin) + base);
+    }
+    if (passIndices.empty()) continue;
+    if (!texture.store->ReadTile(int(n), texture.image, texture.imageBytes)) continue;
+    glTexImage2D(GL_TEXTURE_2D, 0, texture.components, texture.width, texture.height, 0,
+                 texture.format, texture.type, texture.image);
+    ++stats.texturePasses;
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glInterleavedArrays(GL_T2F_N3F_V3F, 0, passVertices.data());
+    glDrawElements(GL_TRIANGLES, GLsizei(passIndices.size()), GL_UNSIGNED_INT, passIndices.data());
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+  }
+  glPopClientAttrib();
+  stats.untexturedNodes = int(std::count(drawn.begin(), drawn.end(), uint8_t(0)));
+}
+
 }  // namespace
 
 MeshStats DrawTerrainSurface(SceneState& state, TerrainArea& area, const Footprint& full,
-                             const Footprint& near) {
+                             const Footprint& near, const SurfaceTexture* texture) {
   MeshStats stats;
   bool overflowed = false;
-  std::vector<MeshNode> nodes = SelectMeshNodes(state, area, full, near, &overflowed);
+  const bool textured = texture != nullptr && texture->store != nullptr && texture->image != nullptr;
+  std::vector<MeshNode> nodes = SelectMeshNodes(state, area, full, near, &overflowed, textured);
   if (overflowed) platform::Trace("越界...!");
   stats.overflowed = overflowed;
   std::sort(nodes.begin(), nodes.end(), [](const MeshNode& a, const MeshNode& b) {
@@ -591,25 +670,37 @@ MeshStats DrawTerrainSurface(SceneState& state, TerrainArea& area, const Footpri
   }
 
   const VertexBuilder builder(state, area);
-  const bool lines = state.drawMode != 0;
+  const bool lines = state.drawMode != 0 && !textured;
   // All nodes go into one array and one indexed draw: a draw call per node costs the software
   // rasteriser more than the vertices themselves.
   std::vector<ColouredVertex> vertices;
   std::vector<GLuint> indices;
   std::vector<int> positions;
+  // Textured mode: each vertex's grid position (clamped to the grid), and each node's vertex
+  // and index ranges, so that a tile's pass can take its nodes' part of the arrays.
+  std::vector<int32_t> gridOf;
+  std::vector<NodeRange> ranges;
+  auto addVertex = [&](int row, int column) {
+    vertices.push_back(builder.Build(row, column));
+    if (textured) {
+      gridOf.push_back(std::clamp(row, 0, std::max(0, state.rowCount - 1)));
+      gridOf.push_back(std::clamp(column, 0, std::max(0, state.columnCount - 1)));
+    }
+  };
   vertices.reserve(nodes.size() * 90);
   indices.reserve(nodes.size() * 128 * 3);
   for (const MeshNode& node : nodes) {
     const GLuint base = GLuint(vertices.size());
+    const size_t indexBase = indices.size();
     const int s = node.step;
     for (int i = 0; i < 9; ++i)
-      for (int j = 0; j < 9; ++j) vertices.push_back(builder.Build(node.firstRow + i * s, node.firstColumn + j * s));
+      for (int j = 0; j < 9; ++j) addVertex(node.firstRow + i * s, node.firstColumn + j * s);
 
     // Index of a grid position on the node's lattice, or a new vertex for one between.
     auto vertexAt = [&](int row, int column) -> GLuint {
       const int i = (row - node.firstRow), j = (column - node.firstColumn);
       if (i % s == 0 && j % s == 0) return base + GLuint((i / s) * 9 + (j / s));
-      vertices.push_back(builder.Build(row, column));
+      addVertex(row, column);
       return GLuint(vertices.size() - 1);
     };
     auto triangle = [&](GLuint a, GLuint b, GLuint c) {
@@ -668,13 +759,16 @@ MeshStats DrawTerrainSurface(SceneState& state, TerrainArea& area, const Footpri
     }
     ++stats.nodes;
     if (node.simplified) ++stats.simplifiedNodes;
+    if (textured) ranges.push_back({base, vertices.size(), indexBase, indices.size()});
   }
   if (g_meshCapture != nullptr) {
     const float* first = vertices.empty() ? nullptr : &vertices[0].rgba[0];
     g_meshCapture->vertices.assign(first, first + vertices.size() * 10);
     g_meshCapture->indices.assign(indices.begin(), indices.end());
   }
-  if (!vertices.empty() && !indices.empty()) {
+  if (textured) {
+    DrawTexturePasses(state, *texture, stats, nodes, ranges, vertices, gridOf, indices);
+  } else if (!vertices.empty() && !indices.empty()) {
     glEnableClientState(GL_COLOR_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);

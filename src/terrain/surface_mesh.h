@@ -5,6 +5,7 @@
 // different detail share their vertices, so the surface has no cracks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -69,12 +70,31 @@ struct MeshStats {
   int simplifiedNodes = 0;
   int triangles = 0;
   bool overflowed = false;
+  int texturePasses = 0;    // textured mode: tiles loaded
+  int untexturedNodes = 0;  // textured mode: nodes that lie inside no tile (not drawn)
+};
+
+class TextureStore;
+
+// The terrain texture a frame drapes over the surface: the prepared tiles, the buffer a tile is
+// read into and its upload parameters.
+struct SurfaceTexture {
+  const TextureStore* store = nullptr;
+  uint8_t* image = nullptr;
+  size_t imageBytes = 0;
+  int width = 0, height = 0;  // of a tile
+  int components = 3;
+  unsigned format = 0, type = 0;
+  float halfTexel = 1.0f / 512;
 };
 
 // Selects the nodes of the full footprint (with more detail in the near footprint) and draws
-// them in coloured mode (triangles, or lines when drawMode is set). GL must be current.
+// them. Without a texture: coloured mode (triangles, or lines when drawMode is set). With one:
+// one pass per texture tile, in which the nodes lying inside the tile (and not drawn before)
+// are drawn with the tile as the current texture, texture coordinates spanning the tile's rows
+// and columns. GL must be current; with a texture, a 2-D texture must be bound and enabled.
 MeshStats DrawTerrainSurface(SceneState& state, TerrainArea& area, const Footprint& full,
-                             const Footprint& near);
+                             const Footprint& near, const SurfaceTexture* texture = nullptr);
 
 // When set, DrawTerrainSurface also appends what it draws to it (benchmarks compare the frame
 // with drawing the same triangles from one array).
@@ -85,8 +105,11 @@ struct MeshCapture {
 extern MeshCapture* g_meshCapture;
 
 // Only the node selection, for tests and benchmarks: the leaves of the mesh.
+// Textured selection uses nodes twice as large, aligned to their size so that each lies inside
+// texture tiles of its size.
 std::vector<MeshNode> SelectMeshNodes(SceneState& state, TerrainArea& area, const Footprint& full,
-                                      const Footprint& near, bool* overflowed = nullptr);
+                                      const Footprint& near, bool* overflowed = nullptr,
+                                      bool textured = false);
 
 // The 81 heights' in-between vertices that may be left out (1) for a node, and whether all may.
 bool TestNodeError(const SceneState& state, TerrainArea& area, const MeshNode& node,

@@ -1,0 +1,359 @@
+#include "texture/texture_preparation.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "dialogs/presenter.h"
+#include "interface/messages.h"
+#include "scene/process_objects.h"
+#include "scene/scene_object.h"
+#include "scene/scene_state.h"
+#include "services/dem_store.h"
+#include "services/environment.h"
+
+namespace t3d {
+namespace {
+
+constexpr int kMessageSaveLibrary = 14;
+constexpr int kMessageTooFewBands = 17;
+constexpr int kMessageNo16Bit = 21;
+
+std::string WorkDirectory() {
+  const char* block = BaseGetEnvironment();
+  if (block == nullptr || block[BASE_ENV_WORK_DIRECTORY] == '\0') return ".";
+  return std::string(block + BASE_ENV_WORK_DIRECTORY);
+}
+
+// A raster handle opened for reading (or a new image) that is closed when it goes.
+class RasterGuard {
+ public:
+  explicit RasterGuard(bool isNew = false) : isNew_(isNew) {}
+  ~RasterGuard() { Close(); }
+  RasterGuard(const RasterGuard&) = delete;
+  RasterGuard& operator=(const RasterGuard&) = delete;
+  RasterHandle* out() { return &handle_; }
+  RasterHandle get() const { return handle_; }
+  bool Close() {
+    if (handle_ == 0) return true;
+    const int result = isNew_ ? RasterCloseNew(handle_) : RasterCloseRead(handle_);
+    handle_ = 0;
+    return result == RASTER_OK;
+  }
+
+ private:
+  RasterHandle handle_ = 0;
+  bool isNew_;
+};
+
+// Deletes a file when it goes.
+class FileRemover {
+ public:
+  explicit FileRemover(std::string path) : path_(std::move(path)) {}
+  ~FileRemover() { std::remove(path_.c_str()); }
+  FileRemover(const FileRemover&) = delete;
+  FileRemover& operator=(const FileRemover&) = delete;
+
+ private:
+  std::string path_;
+};
+
+// The progress display of the DEM store, ended whatever happens.
+class Progress {
+ public:
+  Progress(const char* title, int count) {
+    DemStoreProgressBegin(title, nullptr);
+    DemStoreProgressRange(0, count);
+    DemStoreProgressStepSize(1);
+  }
+  ~Progress() { DemStoreProgressEnd(); }
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+};
+
+// The bands shown as red, green and blue: the image's display bands, or the user's choice from
+// them when the image has more than 3 bands. False when the user cancelled or the image cannot
+// tell.
+bool ChooseDisplayBands(RasterHandle image) {
+  int32_t bands = 0, red = 0, green = 1, blue = 2;
+  if (RasterGetBandCount(image, &bands) != RASTER_OK) return false;
+  if (RasterGetDisplayBands(image, &red, &green, &blue) != RASTER_OK) return false;
+  if (bands <= 3) return true;
+  TnBandsDialog dialog{};
+  dialog.bandCount = bands;
+  dialog.red = red;
+  dialog.green = green;
+  dialog.blue = blue;
+  if (dialogs::CurrentPresenter().Bands(dialog) != dialogs::kDialogOk) return false;
+  return RasterSetDisplayRGB(image, dialog.red, dialog.green, dialog.blue) == RASTER_OK;
+}
+
+// Scales a block of bgr pixels (rows top-down) to size x size by bilinear interpolation of pixel
+// centres.
+void ScaleBlock(const uint8_t* source, int width, int height, int size, std::vector<uint8_t>& out) {
+  out.assign(size_t(size) * size * 3, 0);
+  for (int y = 0; y < size; ++y) {
+    const double sy = std::clamp((y + 0.5) * height / size - 0.5, 0.0, double(height - 1));
+    const int y0 = int(sy), y1 = std::min(y0 + 1, height - 1);
+    const double fy = sy - y0;
+    for (int x = 0; x < size; ++x) {
+      const double sx = std::clamp((x + 0.5) * width / size - 0.5, 0.0, double(width - 1));
+      const int x0 = int(sx), x1 = std::min(x0 + 1, width - 1);
+      const double fx = sx - x0;
+      for (int c = 0; c < 3; ++c) {
+        auto at = [&](int yy, int xx) { return double(source[(size_t(yy) * width + xx) * 3 + c]); };
+        const double top = at(y0, x0) * (1 - fx) + at(y0, x1) * fx;
+        const double bottom = at(y1, x0) * (1 - fx) + at(y1, x1) * fx;
+        out[(size_t(y) * size + x) * 3 + c] = uint8_t(std::lround(top * (1 - fy) + bottom * fy));
+      }
+    }
+  }
+}
+
+bool CopyFile(const std::string& from, const std::string& to) {
+  std::ifstream in(from, std::ios::binary);
+  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  if (!in || !out) return false;
+  out << in.rdbuf();
+  out.flush();
+  return bool(out);
+}
+
+// The save step: the finished temporary library at temporaryPath becomes the store's data file,
+// kept as a library at a path of the user's choice when asked to and agreed.
+void SaveStep(TextureStore& store, const std::string& temporaryPath, bool askToSave) {
+  store.dataFilePath = temporaryPath;
+  store.keepFile = false;
+  if (!askToSave || AskMessage(kMessageSaveLibrary) != TN_IDYES) return;
+  TnSaveTextureDialog dialog{};
+  if (dialogs::CurrentPresenter().SaveTexture(dialog) != dialogs::kDialogOk) return;
+  const std::string chosen(dialog.path);
+  if (chosen.empty() || chosen == temporaryPath || !CopyFile(temporaryPath, chosen)) return;
+  std::remove(temporaryPath.c_str());
+  store.dataFilePath = chosen;
+  store.keepFile = true;
+}
+
+}  // namespace
+
+bool TextureUploadParameters(int pixelFormat, int32_t* components, uint32_t* format,
+                             uint32_t* type) {
+  switch (pixelFormat) {
+    case kPixelRgb24:
+      *components = 3, *format = GL_RGB, *type = GL_UNSIGNED_BYTE;
+      return true;
+    case kPixelRgb565:
+      *components = 3, *format = GL_RGB, *type = GL_UNSIGNED_SHORT_5_6_5;
+      return true;
+    case kPixelArgb1555:
+      *components = 4, *format = GL_BGRA, *type = GL_UNSIGNED_SHORT_1_5_5_5_REV;
+      return true;
+    case kPixelRgba5551:
+      *components = 4, *format = GL_RGBA, *type = GL_UNSIGNED_SHORT_5_5_5_1;
+      return true;
+    case kPixelRgba32:
+      *components = 4, *format = GL_RGBA, *type = GL_UNSIGNED_BYTE;
+      return true;
+    case kPixelBgra32:
+      *components = 4, *format = GL_BGRA, *type = GL_UNSIGNED_BYTE;
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool BuildTerrainTextures(TextureStore& store, RasterHandle image, int32_t rows, int32_t cols,
+                          int pixelFormat, TextureInfo* info, bool askToSave, int maxExponent) {
+  if (rows < 2 || cols < 2) return false;
+  const auto table = BuildTileTable(uint32_t(rows), uint32_t(cols), maxExponent);
+  if (!table || table->tiles.empty()) return false;
+  TextureLibraryWriter writer = TextureLibraryWriter::CreateTemporary(
+      WorkDirectory(), store.rasterPath, uint32_t(rows), uint32_t(cols), pixelFormat, *table);
+  if (!writer.valid()) return false;
+
+  // Map units per image pixel.
+  double mapX0, mapX1, mapY0, mapY1, imageX0, imageX1, imageY0, imageY1;
+  if (RasterGetCoordinateRange(image, RASTER_RANGE_MAP, &mapX0, &mapX1, &mapY0, &mapY1) != RASTER_OK ||
+      RasterGetCoordinateRange(image, RASTER_RANGE_IMAGE, &imageX0, &imageX1, &imageY0, &imageY1) != RASTER_OK ||
+      imageX1 == imageX0 || imageY1 == imageY0)
+    return false;
+  const double dx = (mapX1 - mapX0) / (imageX1 - imageX0);
+  const double dy = (mapY1 - mapY0) / (imageY1 - imageY0);
+
+  const int size = int(table->tileSize);
+  std::vector<uint8_t> scaled, rgb(size_t(size) * size * 3);
+  bool ok = true;
+  {
+    Progress progress("正在装入纹理数据...", int(table->tiles.size()));
+    for (const TileEntry& tile : table->tiles) {
+      DemStoreProgressStep();
+      const double s = double(1 << tile.level);
+      RasterMapRectRequest request{};
+      request.image = image;
+      request.xMin = mapX0 + tile.colFirst * dx;
+      request.xMax = request.xMin + size * s * dx;
+      request.yMin = mapY0 + tile.rowFirst * dy;
+      request.yMax = request.yMin + size * s * dy;
+      request.scale = std::min(size / (request.xMax - request.xMin), size / (request.yMax - request.yMin));
+      if (RasterGetMapRectImage(&request) != RASTER_OK || request.pixels == nullptr) {
+        ok = false;
+        break;
+      }
+      const uint8_t* block = request.pixels;
+      if (request.width != size || request.height != size) {
+        ScaleBlock(request.pixels, request.width, request.height, size, scaled);
+        block = scaled.data();
+      }
+      // Texture row r is block row size - 1 - r (texture rows run up the map); bgr to rgb.
+      for (int r = 0; r < size; ++r) {
+        const uint8_t* from = block + size_t(size - 1 - r) * size * 3;
+        uint8_t* to = rgb.data() + size_t(r) * size * 3;
+        for (int k = 0; k < size; ++k) {
+          to[k * 3 + 0] = from[k * 3 + 2];
+          to[k * 3 + 1] = from[k * 3 + 1];
+          to[k * 3 + 2] = from[k * 3 + 0];
+        }
+      }
+      RasterFreeMapRectImage(&request);
+      if (!writer.WriteRgbTile(rgb.data(), rgb.size())) {
+        ok = false;
+        break;
+      }
+    }
+  }
+  if (!ok || !writer.Finish()) return false;  // the writer deletes its unfinished file
+  store.dataReady = true;
+  SaveStep(store, writer.path(), askToSave);
+  store.library = ReopenTextureData(store.dataFilePath);
+  if (!store.library.valid()) return false;
+  store.info = store.library.info();
+  if (info != nullptr) *info = store.info;
+  return true;
+}
+
+bool PrepareFromRaster(TextureStore& store, const std::string& path, int32_t rows, int32_t cols,
+                       const GridPlacement& grid, int pixelFormat, TextureInfo* info,
+                       bool askToSave, int maxExponent) {
+  store.rasterPath = path;
+  RasterGuard source;
+  if (RasterOpenForRead(path.c_str(), source.out()) != RASTER_OK) return false;
+  int32_t bands = 0, lines = 0, cells = 0;
+  if (RasterGetBandCount(source.get(), &bands) != RASTER_OK) return false;
+  if (bands < 3) {
+    ShowMessage(kMessageTooFewBands);
+    return false;
+  }
+  if (RasterGetLineCount(source.get(), &lines) != RASTER_OK ||
+      RasterGetLineCells(source.get(), &cells) != RASTER_OK)
+    return false;
+  if (lines == rows && cells == cols) {
+    // The image is the grid's own: used as it is.
+    if (!ChooseDisplayBands(source.get())) return false;
+    return BuildTerrainTextures(store, source.get(), rows, cols, pixelFormat, info, askToSave,
+                                maxExponent);
+  }
+
+  // Resampled onto the grid: one cell per grid node, centred on it.
+  int32_t bandsInfo = RASTER_BANDS_GENERIC, cellType = RASTER_CELL_BYTE;
+  if (RasterGetBandsInfo(source.get(), &bandsInfo) != RASTER_OK ||
+      RasterGetCellType(source.get(), &cellType) != RASTER_OK)
+    return false;
+  if (grid.cellSizeX <= 0 || grid.cellSizeY <= 0) return false;
+  const std::string resampledPath = WorkDirectory() + "/" + kResampledImageName;
+  FileRemover removeResampled(resampledPath);
+  {
+    RasterGuard target(true);
+    if (RasterCreateNew(resampledPath.c_str(), target.out(), cellType, rows, cols, bands,
+                        bandsInfo) != RASTER_OK)
+      return false;
+    if (RasterResample(source.get(), target.get(), RASTER_RESAMPLE_BILINEAR, 1 / grid.cellSizeX,
+                       1 / grid.cellSizeY, grid.xMin - grid.cellSizeX / 2,
+                       grid.yMin - grid.cellSizeY / 2) != RASTER_OK)
+      return false;
+    source.Close();
+    if (!ChooseDisplayBands(target.get())) return false;
+    if (!target.Close()) return false;
+  }
+  RasterGuard resampled;
+  if (RasterOpenForRead(resampledPath.c_str(), resampled.out()) != RASTER_OK) return false;
+  return BuildTerrainTextures(store, resampled.get(), rows, cols, pixelFormat, info, askToSave,
+                              maxExponent);
+}
+
+bool PrepareTextureSource(TextureStore& store, const std::string& path, int32_t* rows,
+                          int32_t* cols, const GridPlacement& grid, int pixelFormat,
+                          int maxExponent, TextureInfo* info, bool plane, bool askToSave) {
+  if (rows == nullptr || cols == nullptr || plane) return false;  // plane tiling: not here
+  return PrepareFromRaster(store, path, *rows, *cols, grid, pixelFormat, info, askToSave,
+                           maxExponent);
+}
+
+bool PrepareSceneTexture(SceneObject& scene, SceneState& state, const char* path) {
+  // The previous texture goes first, and with it every copy of its tile table.
+  scene.textureReady = 0;
+  state.textureTileTable = nullptr;
+  state.textureTileCount = 0;
+  g_process.textureStore.reset();
+  if (path == nullptr || path[0] == '\0' || g_process.terrainArea == nullptr) return false;
+  auto store = std::make_unique<TextureStore>();
+
+  int32_t rows = state.rowCount, cols = state.columnCount;
+  TextureInfo info{};
+  if (IsTextureLibraryPath(path)) {
+    store->library = OpenTextureLibrary(path, &rows, &cols, false);
+    if (!store->library.valid()) return false;
+    store->dataFilePath = path;
+    store->keepFile = true;
+    store->dataReady = true;
+    store->rasterPath = store->library.rasterPath();
+    store->info = info = store->library.info();
+  } else {
+    int format = kPixelRgb24;
+    if (scene.packedPixelsExt != 0) {
+      TnTextureFormatDialog dialog{};
+      dialog.choice = 0;
+      if (dialogs::CurrentPresenter().TextureFormat(dialog) != dialogs::kDialogOk) return false;
+      format = dialog.choice == 0 ? kPixelRgba5551 : kPixelRgb24;
+    }
+    GridPlacement grid;
+    grid.xMin = state.xMin;
+    grid.yMin = state.yMin;
+    grid.cellSizeX = state.cellSizeX;
+    grid.cellSizeY = state.cellSizeY;
+    if (!PrepareTextureSource(*store, path, &rows, &cols, grid, format, 8, &info, false, true))
+      return false;
+  }
+
+  // Packed 16-bit pixels need the packed pixels extension.
+  if (scene.packedPixelsExt == 0 && info.bytesPerPixel == 2) {
+    ShowMessage(kMessageNo16Bit);
+    return false;
+  }
+  int32_t components = 0;
+  uint32_t format = 0, type = 0;
+  if (!TextureUploadParameters(info.pixelFormat, &components, &format, &type)) return false;
+  const size_t imageBytes = size_t(info.tileWidth) * info.tileHeight * info.bytesPerPixel;
+  if (imageBytes == 0) return false;
+  std::unique_ptr<uint8_t[]> image(new (std::nothrow) uint8_t[imageBytes]);
+  if (!image) return false;
+
+  state.textureComponents = components;
+  state.textureFormat = format;
+  state.textureType = type;
+  scene.textureImage = std::move(image);
+  g_process.textureStore = std::move(store);
+  const TextureStore& kept = *g_process.textureStore;
+  state.textureTileTable = const_cast<TileEntry*>(kept.library.tiles().data());
+  state.textureTileCount = int32_t(kept.library.tileCount());
+  g_halfTexel = 0.5f / float(info.tileWidth);
+  scene.textureReady = 1;
+  return true;
+}
+
+}  // namespace t3d

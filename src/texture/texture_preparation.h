@@ -1,0 +1,54 @@
+// Texture preparation: a georeferenced raster image, or a saved texture library, becomes the
+// terrain texture tiles of the process-wide texture store.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "services/raster_image.h"
+#include "texture/texture_library.h"
+#include "texture/texture_store.h"
+
+namespace t3d {
+
+class SceneObject;
+struct SceneState;
+
+// The map placement of the terrain grid: node (row, column) lies at
+// (xMin + column * cellSizeX, yMin + row * cellSizeY).
+struct GridPlacement {
+  double xMin = 0, yMin = 0;
+  double cellSizeX = 1, cellSizeY = 1;
+};
+
+// Name of the resampled image, made in the working directory and deleted after use.
+constexpr const char* kResampledImageName = "Noname.rim";
+
+// Terrain textures (plane false) from the raster image at path over a grid of rows x cols placed
+// at grid, in pixelFormat, with largest tiles of 2^maxExponent pixels. Plane tiling is not
+// produced here. Fills store and info; false after its message (if any) on failure.
+bool PrepareTextureSource(TextureStore& store, const std::string& path, int32_t* rows,
+                          int32_t* cols, const GridPlacement& grid, int pixelFormat,
+                          int maxExponent, TextureInfo* info, bool plane, bool askToSave);
+
+// The image at path, resampled onto the grid first unless it has the grid's lines and cells.
+bool PrepareFromRaster(TextureStore& store, const std::string& path, int32_t rows, int32_t cols,
+                       const GridPlacement& grid, int pixelFormat, TextureInfo* info,
+                       bool askToSave, int maxExponent);
+
+// The tile pyramid over a grid of rows x cols rendered from the open image (which covers the
+// grid), written to a temporary library in the working directory, offered for saving, then
+// opened as the store's data.
+bool BuildTerrainTextures(TextureStore& store, RasterHandle image, int32_t rows, int32_t cols,
+                          int pixelFormat, TextureInfo* info, bool askToSave, int maxExponent);
+
+// tnPrepareTexture: a new texture store for the prepared scene from a raster image or a ".tex"
+// library. True with the scene's texture ready; false with no texture store at all.
+bool PrepareSceneTexture(SceneObject& scene, SceneState& state, const char* path);
+
+// The upload parameters of a pixel format: components, GL format and GL type. False for an
+// unknown format.
+bool TextureUploadParameters(int pixelFormat, int32_t* components, uint32_t* format,
+                             uint32_t* type);
+
+}  // namespace t3d

@@ -1,0 +1,487 @@
+// Terrain textures from raster images: preparation from an image of the grid's size and from
+// one that is first resampled onto the grid, the band and save questions, what is refused, and
+// the draped surface's colours.
+#include <gdal.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "image_files.h"
+#include "scene/process_objects.h"
+#include "scene/scene_object.h"
+#include "scene/scene_state.h"
+#include "services/environment.h"
+#include "terrain3d/terrain3d.h"
+#include "test_grids.h"
+#include "test_scene.h"
+#include "texture/texture_store.h"
+
+#ifndef TERRAIN3D_SOURCE_DIR
+#define TERRAIN3D_SOURCE_DIR "."
+#endif
+
+namespace t3d {
+namespace {
+
+using testgrids::GridPath;
+using testgrids::ListDirectory;
+using testgrids::NorthUp;
+using testgrids::ScratchEnvironment;
+using testgrids::WriteGrid;
+
+const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
+
+const std::string kSource = TERRAIN3D_SOURCE_DIR;
+const std::string kOlindaDem = kSource + "/data/samples/olinda_dem_utm25s.tif";
+const std::string kOlindaImage = kSource + "/data/samples/L7_ETMs.tif";
+
+// What the host's dialog and message handlers saw and answer.
+struct HostAnswers {
+  std::vector<int> dialogs;
+  std::vector<int> messages;
+  int bandCount = 0;
+  int bandsResult = TN_DIALOG_DEFAULT;
+  int bands[3] = {-1, -1, -1};  // chosen red, green, blue; -1 keeps the offered ones
+  int formatChoice = -1;        // -1: the starting choice; -2: cancel
+  bool saveLibrary = false;
+  std::string libraryPath;
+};
+HostAnswers g_host;
+
+int TN_CALL Dialogs(void*, int id, void* record) {
+  g_host.dialogs.push_back(id);
+  if (id == TN_DIALOG_BANDS) {
+    auto* dialog = static_cast<TnBandsDialog*>(record);
+    g_host.bandCount = dialog->bandCount;
+    if (g_host.bandsResult != 1) return g_host.bandsResult;
+    if (g_host.bands[0] >= 0) {
+      dialog->red = g_host.bands[0];
+      dialog->green = g_host.bands[1];
+      dialog->blue = g_host.bands[2];
+    }
+    return 1;
+  }
+  if (id == TN_DIALOG_TEXTURE_FORMAT && g_host.formatChoice == -2) return 2;
+  if (id == TN_DIALOG_TEXTURE_FORMAT && g_host.formatChoice >= 0) {
+    static_cast<TnTextureFormatDialog*>(record)->choice = int16_t(g_host.formatChoice);
+    return 1;
+  }
+  if (id == TN_DIALOG_SAVE_TEXTURE && g_host.saveLibrary) {
+    auto* dialog = static_cast<TnSaveTextureDialog*>(record);
+    std::snprintf(dialog->path, sizeof dialog->path, "%s", g_host.libraryPath.c_str());
+    return 1;
+  }
+  return TN_DIALOG_DEFAULT;
+}
+
+int TN_CALL Messages(void*, int id, unsigned, const char*, const char*) {
+  g_host.messages.push_back(id);
+  return id == 14 && g_host.saveLibrary ? TN_IDYES : TN_IDNO;
+}
+
+bool Saw(const std::vector<int>& seen, int id) {
+  return std::find(seen.begin(), seen.end(), id) != seen.end();
+}
+
+// A multi-band byte GeoTIFF: band b of pixel (line, pixel) is value(b, line, pixel).
+bool WriteImage(const std::string& path, int columns, int rows, int bands, const double gt[6],
+                const std::function<int(int, int, int)>& value) {
+  GDALAllRegister();
+  GDALDatasetH dataset =
+      GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), columns, rows, bands, GDT_Byte, nullptr);
+  if (dataset == nullptr) return false;
+  GDALSetGeoTransform(dataset, const_cast<double*>(gt));
+  bool ok = true;
+  std::vector<uint8_t> line(static_cast<size_t>(columns), 0);
+  for (int b = 0; b < bands && ok; ++b) {
+    GDALRasterBandH band = GDALGetRasterBand(dataset, b + 1);
+    if (bands >= 3 && b < 3) GDALSetRasterColorInterpretation(band, GDALColorInterp(GCI_RedBand + b));
+    for (int y = 0; y < rows && ok; ++y) {
+      for (int x = 0; x < columns; ++x) line[size_t(x)] = uint8_t(value(b, y, x));
+      ok = GDALRasterIO(band, GF_Write, 0, y, columns, 1, line.data(), columns, 1, GDT_Byte, 0, 0) == CE_None;
+    }
+  }
+  GDALClose(dataset);
+  return ok;
+}
+
+// A gently rolling 129 x 129 grid of 30 m cells.
+std::string Field() {
+  const std::string path = GridPath("field.tif");
+  double gt[6];
+  NorthUp(gt, 0, 129 * 30, 30, 30);
+  EXPECT_TRUE(WriteGrid(path, 129, 129, gt, GDT_Float32,
+                        [](int line, int pixel) { return 100 + 0.2 * line + 0.1 * pixel; }));
+  return path;
+}
+
+// Quadrant colours over the field's extent: south-west red, south-east green, north-west blue,
+// north-east white; cells x cells pixels.
+const int kQuadrant[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+std::string Quadrants(const std::string& name, int cells, int bands = 3) {
+  const std::string path = GridPath(name);
+  double gt[6];
+  NorthUp(gt, 0, 129 * 30, 129.0 * 30 / cells, 129.0 * 30 / cells);
+  EXPECT_TRUE(WriteImage(path, cells, cells, bands, gt, [cells](int b, int line, int pixel) {
+    const bool north = line < cells / 2, east = pixel >= cells / 2;
+    return b < 3 ? kQuadrant[(north ? 2 : 0) + (east ? 1 : 0)][b] : 77;
+  }));
+  return path;
+}
+
+class Renderer : public testgrids::TestScene {
+ public:
+  Renderer(int width, int height) : TestScene(width, height, &Dialogs, &Messages) {}
+  t3dhost::Picture Frame() {
+    std::fill(pixels().begin(), pixels().end(), uint8_t(0));
+    EXPECT_EQ(tnDrawScene(scene(), state()), TN_OK);
+    t3dhost::Picture picture;
+    picture.width = width();
+    picture.height = height();
+    picture.bgra = pixels();
+    return picture;
+  }
+  int PrepareTexture(const std::string& path) { return tnPrepareTexture(scene(), state(), path.c_str()); }
+};
+
+size_t Differing(const t3dhost::Picture& a, const t3dhost::Picture& b) {
+  size_t count = 0;
+  for (size_t i = 0; i < a.bgra.size() && i < b.bgra.size(); i += 4)
+    for (int c = 0; c < 3; ++c)
+      if (std::abs(int(a.bgra[i + c]) - int(b.bgra[i + c])) > 6) {
+        ++count;
+        break;
+      }
+  return count;
+}
+
+void Save(const t3dhost::Picture& picture, const std::string& name) {
+  if (const char* dir = std::getenv("TERRAIN3D_TEXTURE_PICTURES")) {
+    std::string error;
+    t3dhost::WritePng(std::string(dir) + "/" + name + ".png", picture, error);
+  }
+}
+
+// Compares with the reference picture: at most 1% of pixels may differ by more than 6 levels in
+// any channel. With TERRAIN3D_UPDATE_REFERENCES set the reference is rewritten instead.
+void ExpectLikeReference(const t3dhost::Picture& picture, const std::string& name) {
+  const std::string path = kSource + "/tests/reference/" + name + ".png";
+  std::string error;
+  if (std::getenv("TERRAIN3D_UPDATE_REFERENCES") != nullptr) {
+    ASSERT_TRUE(t3dhost::WritePng(path, picture, error)) << error;
+    return;
+  }
+  t3dhost::Picture reference;
+  ASSERT_TRUE(t3dhost::ReadPng(path, reference, error)) << error;
+  ASSERT_EQ(reference.width, picture.width);
+  ASSERT_EQ(reference.height, picture.height);
+  const size_t beyond = Differing(picture, reference);
+  const size_t pixels = picture.bgra.size() / 4;
+  EXPECT_LE(beyond, pixels / 100) << name << ": " << beyond << " of " << pixels << " pixels differ";
+}
+
+// The texture files in the working directory: temporary libraries and resampled images.
+std::vector<std::string> WorkFiles() {
+  std::vector<std::string> names;
+  for (const std::string& name : ListDirectory(ScratchEnvironment::workDir()))
+    if (name.rfind("Tex", 0) == 0 || name == "Noname.rim") names.push_back(name);
+  return names;
+}
+
+class TextureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    BaseResetEnvironment();
+    g_host = HostAnswers{};
+  }
+};
+
+// Average red, green, blue of the 5 x 5 pixels around (x, y).
+struct Rgb {
+  int r, g, b;
+};
+Rgb Around(const t3dhost::Picture& picture, int x, int y) {
+  int sum[3] = {0, 0, 0};
+  for (int dy = -2; dy <= 2; ++dy)
+    for (int dx = -2; dx <= 2; ++dx) {
+      const uint8_t* p = &picture.bgra[(size_t(y + dy) * picture.width + size_t(x + dx)) * 4];
+      sum[0] += p[2];
+      sum[1] += p[1];
+      sum[2] += p[0];
+    }
+  return {sum[0] / 25, sum[1] / 25, sum[2] / 25};
+}
+
+// The default view looks south-west over the field: the south-west quadrant lies far (top of the
+// picture), the north-east one near (bottom), south-east on the left and north-west on the right.
+void ExpectQuadrantsInPlace(const t3dhost::Picture& picture, const int (&colours)[4][3]) {
+  const struct {
+    int x, y, quadrant;
+  } places[] = {{80, 30, 0}, {15, 50, 1}, {145, 55, 2}, {80, 100, 3}};
+  for (const auto& place : places) {
+    const Rgb seen = Around(picture, place.x, place.y);
+    const int* want = colours[place.quadrant];
+    EXPECT_NEAR(seen.r, want[0], 24) << "quadrant " << place.quadrant;
+    EXPECT_NEAR(seen.g, want[1], 24) << "quadrant " << place.quadrant;
+    EXPECT_NEAR(seen.b, want[2], 24) << "quadrant " << place.quadrant;
+  }
+}
+
+TEST_F(TextureTest, ImageOfTheGridsSizeIsDrapedAtItsPlace) {
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(Field()));
+  ASSERT_EQ(r.PrepareTexture(Quadrants("quadrants.tif", 129)), TN_OK);
+  EXPECT_EQ(r.object().textureReady, 1);
+  // Packed 16-bit pixels when the context has them (the format dialog's starting choice).
+  EXPECT_EQ(Saw(g_host.dialogs, TN_DIALOG_TEXTURE_FORMAT), r.object().packedPixelsExt != 0);
+  EXPECT_FALSE(Saw(g_host.dialogs, TN_DIALOG_BANDS));  // 3 bands: nothing to choose
+  EXPECT_TRUE(Saw(g_host.messages, 14));               // declined: the data stays temporary
+  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  const t3dhost::Picture picture = r.Frame();
+  Save(picture, "quadrants");
+  ExpectQuadrantsInPlace(picture, kQuadrant);
+  EXPECT_GT(r.object().lastMesh.nodes, 0);
+  // Only the temporary library, no resampled image.
+  const std::vector<std::string> files = WorkFiles();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].rfind("Tex", 0), 0u) << files[0];
+}
+
+TEST_F(TextureTest, OtherResolutionsAndFormatsGiveTheSamePicture) {
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(Field()));
+  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  ASSERT_EQ(r.PrepareTexture(Quadrants("direct.tif", 129)), TN_OK);
+  const t3dhost::Picture direct = r.Frame();
+
+  // Finer and coarser images are resampled onto the grid through a file that does not remain.
+  for (int cells : {300, 50}) {
+    SCOPED_TRACE(cells);
+    ASSERT_EQ(r.PrepareTexture(Quadrants("q" + std::to_string(cells) + ".tif", cells)), TN_OK);
+    const t3dhost::Picture resampled = r.Frame();
+    ExpectQuadrantsInPlace(resampled, kQuadrant);
+    EXPECT_LT(Differing(direct, resampled), direct.bgra.size() / 4 / 10);
+    for (const std::string& name : WorkFiles()) EXPECT_NE(name, "Noname.rim");
+    EXPECT_EQ(WorkFiles().size(), 1u);  // the previous texture's file went with its store
+  }
+
+  // 24-bit pixels.
+  g_host.formatChoice = 1;
+  ASSERT_EQ(r.PrepareTexture(Quadrants("direct.tif", 129)), TN_OK);
+  EXPECT_EQ(r.block().textureComponents, 3);
+  const t3dhost::Picture full = r.Frame();
+  ExpectQuadrantsInPlace(full, kQuadrant);
+  EXPECT_LT(Differing(direct, full), direct.bgra.size() / 4 / 50);
+}
+
+TEST_F(TextureTest, ColouredModeIsUnchangedByATexture) {
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(Field()));
+  const t3dhost::Picture before = r.Frame();
+  ASSERT_EQ(r.PrepareTexture(Quadrants("quadrants.tif", 129)), TN_OK);
+  EXPECT_EQ(Differing(before, r.Frame()), 0u);  // still in coloured mode
+  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  const t3dhost::Picture textured = r.Frame();
+  EXPECT_GT(Differing(before, textured), 2000u);
+  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 1), TN_OK);
+  EXPECT_EQ(Differing(before, r.Frame()), 0u);
+  // Drawing lines has no effect on the textured surface.
+  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  ASSERT_EQ(SetDrawMode(r.scene(), r.state(), 1), TN_OK);
+  EXPECT_EQ(Differing(textured, r.Frame()), 0u);
+}
+
+TEST_F(TextureTest, ImagesWithFewerThanThreeBandsAreRefused) {
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(Field()));
+  ASSERT_EQ(r.PrepareTexture(Quadrants("good.tif", 129)), TN_OK);
+  for (int bands : {2, 1}) {
+    g_host.messages.clear();
+    const std::string path = GridPath("bands" + std::to_string(bands) + ".tif");
+    double gt[6];
+    NorthUp(gt, 0, 129 * 30, 30, 30);
+    ASSERT_TRUE(WriteImage(path, 64, 64, bands, gt, [](int, int, int) { return 128; }));
+    EXPECT_EQ(r.PrepareTexture(path), TN_E_FAIL);
+    EXPECT_EQ(g_host.messages, std::vector<int>{17});
+    // The previous texture is gone, and nothing was written.
+    EXPECT_EQ(r.object().textureReady, 0);
+    EXPECT_EQ(g_process.textureStore, nullptr);
+    EXPECT_EQ(r.block().textureTileTable, nullptr);
+    EXPECT_TRUE(WorkFiles().empty());
+  }
+  // Missing files and other names are refused without a message; the scene still draws.
+  g_host.messages.clear();
+  EXPECT_EQ(r.PrepareTexture(GridPath("missing.tif")), TN_E_FAIL);
+  EXPECT_EQ(r.PrepareTexture(""), TN_E_FAIL);
+  EXPECT_EQ(tnPrepareTexture(r.scene(), r.state(), nullptr), TN_E_FAIL);
+  EXPECT_EQ(tnPrepareTexture(nullptr, r.state(), "x.tif"), TN_E_FAIL);
+  EXPECT_TRUE(g_host.messages.empty());
+  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  r.Frame();
+  EXPECT_TRUE(WorkFiles().empty());
+}
+
+// Pixels of the background colour (the top-left pixel's).
+size_t Background(const t3dhost::Picture& picture) {
+  size_t count = 0;
+  for (size_t i = 0; i < picture.bgra.size(); i += 4)
+    if (std::memcmp(&picture.bgra[i], &picture.bgra[0], 3) == 0) ++count;
+  return count;
+}
+
+// Grids of several shapes and sizes: every node of the mesh lies inside a texture tile, so the
+// textured surface covers what the coloured one covers.
+TEST_F(TextureTest, EveryNodeIsDrawnInSomeTile) {
+  const int shapes[][2] = {{129, 129}, {600, 129}, {129, 700}, {1100, 300}, {40, 2000}};
+  for (const auto& shape : shapes) {
+    const int columns = shape[0], rows = shape[1];
+    SCOPED_TRACE(std::to_string(columns) + " x " + std::to_string(rows));
+    const std::string grid = GridPath("shape.tif"), image = GridPath("shape-image.tif");
+    double gt[6];
+    NorthUp(gt, 0, rows * 30.0, 30, 30);
+    ASSERT_TRUE(WriteGrid(grid, columns, rows, gt, GDT_Float32,
+                          [](int line, int pixel) { return 50 + 20 * std::sin(line * 0.05) + 0.05 * pixel; }));
+    ASSERT_TRUE(WriteImage(image, columns, rows, 3, gt,
+                           [](int b, int line, int pixel) { return b == 0 ? 200 : ((line + pixel) % 64) + 100; }));
+    Renderer r(160, 120);
+    ASSERT_TRUE(r.Prepare(grid));
+    const size_t colouredBackground = Background(r.Frame());
+    ASSERT_EQ(r.PrepareTexture(image), TN_OK);
+    ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+    const t3dhost::Picture textured = r.Frame();
+    EXPECT_EQ(r.object().lastMesh.untexturedNodes, 0);
+    EXPECT_GE(r.object().lastMesh.texturePasses, 1);
+    const double difference = double(Background(textured)) - double(colouredBackground);
+    EXPECT_LT(std::abs(difference), 160 * 120 / 50.0);
+  }
+}
+
+TEST_F(TextureTest, NoTextureBeforeTheTerrain) {
+  Renderer r(160, 120);
+  EXPECT_EQ(r.PrepareTexture(Quadrants("quadrants.tif", 129)), TN_E_FAIL);
+  EXPECT_TRUE(WorkFiles().empty());
+}
+
+TEST_F(TextureTest, BandDialogChoosesTheColours) {
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(Field()));
+  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  const std::string image = Quadrants("four.tif", 129, 4);
+  // Its display bands by default.
+  ASSERT_EQ(r.PrepareTexture(image), TN_OK);
+  EXPECT_EQ(g_host.bandCount, 4);
+  ExpectQuadrantsInPlace(r.Frame(), kQuadrant);
+  // Blue, green and red swapped.
+  g_host.bandsResult = 1;
+  g_host.bands[0] = 2;
+  g_host.bands[1] = 1;
+  g_host.bands[2] = 0;
+  ASSERT_EQ(r.PrepareTexture(image), TN_OK);
+  const int swapped[4][3] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {255, 255, 255}};
+  ExpectQuadrantsInPlace(r.Frame(), swapped);
+  // Resampled as well.
+  ASSERT_EQ(r.PrepareTexture(Quadrants("four-fine.tif", 200, 4)), TN_OK);
+  ExpectQuadrantsInPlace(r.Frame(), swapped);
+  // A band the image lacks, or a cancel, ends the preparation; nothing remains.
+  g_host.bands[0] = 4;
+  EXPECT_EQ(r.PrepareTexture(Quadrants("four-fine.tif", 200, 4)), TN_E_FAIL);
+  g_host.bandsResult = 2;
+  EXPECT_EQ(r.PrepareTexture(image), TN_E_FAIL);
+  EXPECT_EQ(r.PrepareTexture(Quadrants("four-fine.tif", 200, 4)), TN_E_FAIL);
+  EXPECT_EQ(r.object().textureReady, 0);
+  EXPECT_TRUE(WorkFiles().empty());
+}
+
+TEST_F(TextureTest, SavedLibraryIsKeptAndOpensDirectly) {
+  const std::string library = GridPath("quadrants.Tex");
+  {
+    Renderer r(160, 120);
+    ASSERT_TRUE(r.Prepare(Field()));
+    ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+    g_host.saveLibrary = true;
+    g_host.libraryPath = library;
+    ASSERT_EQ(r.PrepareTexture(Quadrants("quadrants.tif", 300)), TN_OK);
+    EXPECT_TRUE(Saw(g_host.dialogs, TN_DIALOG_SAVE_TEXTURE));
+    EXPECT_TRUE(WorkFiles().empty());  // moved to the chosen place
+    const t3dhost::Picture made = r.Frame();
+
+    g_host = HostAnswers{};
+    ASSERT_EQ(r.PrepareTexture(library), TN_OK);
+    EXPECT_FALSE(Saw(g_host.messages, 14));  // nothing to save
+    EXPECT_EQ(Differing(made, r.Frame()), 0u);
+  }
+  // The library outlives the scene.
+  EXPECT_EQ(access(library.c_str(), F_OK), 0);
+
+  // A library for another grid is refused.
+  Renderer other(160, 120);
+  const std::string small = GridPath("small.tif");
+  double gt[6];
+  NorthUp(gt, 0, 65 * 30, 30, 30);
+  ASSERT_TRUE(WriteGrid(small, 65, 65, gt, GDT_Float32, [](int, int) { return 10.0; }));
+  ASSERT_TRUE(other.Prepare(small));
+  EXPECT_EQ(other.PrepareTexture(library), TN_E_FAIL);
+  EXPECT_TRUE(Saw(g_host.messages, 16));
+}
+
+TEST_F(TextureTest, PackedPixelsNeedTheContextsSupport) {
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(Field()));
+  if (r.object().packedPixelsExt == 0) GTEST_SKIP() << "the context has no packed pixels";
+  const std::string library = GridPath("packed.tex");
+  g_host.saveLibrary = true;
+  g_host.libraryPath = library;
+  ASSERT_EQ(r.PrepareTexture(Quadrants("quadrants.tif", 129)), TN_OK);  // 16-bit pixels
+  EXPECT_EQ(r.block().textureType, GLenum(0x8034));
+  g_host = HostAnswers{};
+
+  // A context without them: images give 24-bit pixels without asking; a 16-bit library is refused.
+  r.object().packedPixelsExt = 0;
+  ASSERT_EQ(r.PrepareTexture(Quadrants("quadrants.tif", 129)), TN_OK);
+  EXPECT_FALSE(Saw(g_host.dialogs, TN_DIALOG_TEXTURE_FORMAT));
+  EXPECT_EQ(r.block().textureComponents, 3);
+  EXPECT_EQ(r.PrepareTexture(library), TN_E_FAIL);
+  EXPECT_TRUE(Saw(g_host.messages, 21));
+  EXPECT_EQ(r.object().textureReady, 0);
+  EXPECT_EQ(access(library.c_str(), F_OK), 0);  // a refused library stays where it is
+  // A cancelled format dialog ends the preparation.
+  r.object().packedPixelsExt = 1;
+  g_host.formatChoice = -2;
+  EXPECT_EQ(r.PrepareTexture(Quadrants("quadrants.tif", 129)), TN_E_FAIL);
+  EXPECT_TRUE(WorkFiles().empty());
+}
+
+TEST_F(TextureTest, OlindaImageDrapedOverItsTerrain) {
+  Renderer r(320, 240);
+  ASSERT_TRUE(r.Prepare(kOlindaDem));
+  const t3dhost::Picture coloured = r.Frame();
+  // Six bands of another resolution: the band dialog (near infrared shown as red), then
+  // resampling onto the grid.
+  g_host.bandsResult = 1;
+  g_host.bands[0] = 3;
+  g_host.bands[1] = 2;
+  g_host.bands[2] = 1;
+  ASSERT_EQ(r.PrepareTexture(kOlindaImage), TN_OK);
+  EXPECT_TRUE(Saw(g_host.dialogs, TN_DIALOG_BANDS));
+  EXPECT_EQ(g_host.bandCount, 6);
+  for (const std::string& name : WorkFiles()) EXPECT_NE(name, "Noname.rim");
+  EXPECT_EQ(access("Noname.rim", F_OK), -1);
+  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  const t3dhost::Picture draped = r.Frame();
+  Save(draped, "olinda_draped");
+  ExpectLikeReference(draped, "olinda_draped");
+  EXPECT_GT(Differing(coloured, draped), size_t(320 * 240 / 4));
+  // The image covers the whole terrain: no black texels inside the picture's middle.
+  const Rgb middle = Around(draped, 160, 150);
+  EXPECT_GT(middle.r + middle.g + middle.b, 60);
+}
+
+}  // namespace
+}  // namespace t3d
