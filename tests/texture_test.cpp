@@ -252,6 +252,11 @@ TEST_F(TextureTest, ImageOfTheGridsSizeIsDrapedAtItsPlace) {
   const std::vector<std::string> files = WorkFiles();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0].rfind("Tex", 0), 0u) << files[0];
+
+  // Preparing the terrain again drops the texture with its temporary file.
+  ASSERT_TRUE(r.Prepare(Field()));
+  EXPECT_EQ(r.object().textureReady, 0);
+  for (const std::string& name : WorkFiles()) EXPECT_NE(name.rfind("Tex", 0), 0u) << name;
 }
 
 TEST_F(TextureTest, OtherResolutionsAndFormatsGiveTheSamePicture) {

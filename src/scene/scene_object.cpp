@@ -290,6 +290,7 @@ void SceneObject::ReleaseSceneData(SceneState& state) {
   g_process.terrainArea.reset();
   textureImage.reset();
   g_process.textureStore.reset();
+  textureReady = 0;  // the texture went with the store
   g_process.overlayStore.reset();
 }
 
