@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the library and the host program (Release), and runs the
 # main job: the bundled Jacksboro DEM prepared on a headless window, then drawn in perspective
-# with sky and fog and in plan view into out/.
+# with sky and fog, in plan view and as a hill shade, and the Olinda DEM draped with its Landsat
+# image, into out/.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh
@@ -16,4 +17,8 @@ echo
 echo "== Pictures =="
 ./build/terrain3d render "$dem" -o out/jacksboro_perspective.png --size 1024x768 --sky --fog
 ./build/terrain3d render "$dem" -o out/jacksboro_plan.png --size 1024x768 --plan
+./build/terrain3d hillshade "$dem" -o out/jacksboro_hillshade.tif
+./build/terrain3d hillshade "$dem" -o out/jacksboro_hillshade.png --size 480x410
+./build/terrain3d render data/samples/olinda_dem_utm25s.tif --texture data/samples/L7_ETMs.tif \
+  -o out/olinda_draped.png --size 1024x768
 echo "The pictures are in $(pwd)/out/."

@@ -26,12 +26,22 @@ int TN_CALL PrintMessage(void*, int id, unsigned style, const char* caption, con
   return style == TN_MB_QUESTION_YESNO ? TN_IDNO : 1;
 }
 
+// texlib answers Yes to keeping the prepared texture as a library; other messages are printed.
+int TN_CALL AnswerYesToKeeping(void* user, int id, unsigned style, const char* caption, const char* text) {
+  if (id == 14) return TN_IDYES;
+  return PrintMessage(user, id, style, caption, text);
+}
+
 void Usage(FILE* to) {
   std::fputs(
       "usage: terrain3d info [DEM] [--x11] [--display NAME] [--size WxH] [--no-rescale]\n"
       "       terrain3d render DEM -o OUT.png|OUT.bmp [--size WxH] [--eye X,Y,Z --look X,Y]\n"
       "                        [--sky] [--fog] [--no-light] [--table N] [--grey] [--wireframe]\n"
-      "                        [--plan] [--quality 0|1|2] [--no-rescale]\n"
+      "                        [--plan] [--quality 0|1|2] [--no-rescale] [--texture IMAGE|LIB.tex]\n"
+      "                        [--tiles AxD -o BIG.tif]\n"
+      "       terrain3d hillshade DEM -o OUT.tif|OUT.png|OUT.bmp [--size WxH] [--azimuth A]\n"
+      "                           [--tilt T]\n"
+      "       terrain3d texlib DEM IMAGE -o LIB.tex\n"
       "       terrain3d view DEM [--size WxH] [--script FILE|-]   (terrain3d view --help: keys)\n"
       "       terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--png]\n"
       "  info   initialise a scene on a window and print the GL and device information\n"
@@ -203,10 +213,16 @@ int Info(int argc, char** argv) {
 
 int g_tableNumber = -1;
 bool g_keepHeights = false;
+std::string g_saveLibrary;  // texlib: where the prepared texture is kept as a library
 
 int TN_CALL RenderDialogs(void*, int dialogId, void* record) {
   if (dialogId == TN_DIALOG_VERTICAL_SCALE && g_keepHeights) {
     static_cast<TnVerticalScaleDialog*>(record)->rescale = 0;
+    return 1;
+  }
+  if (dialogId == TN_DIALOG_SAVE_TEXTURE && !g_saveLibrary.empty()) {
+    auto* dialog = static_cast<TnSaveTextureDialog*>(record);
+    std::snprintf(dialog->path, sizeof dialog->path, "%s", g_saveLibrary.c_str());
     return 1;
   }
   if (dialogId == TN_DIALOG_HEIGHT_COLOUR && g_tableNumber >= 0) {
@@ -240,6 +256,8 @@ int Render(int argc, char** argv) {
   bool sky = false, fog = false, noLight = false, grey = false, wireframe = false, plan = false;
   bool haveEye = false, haveLook = false;
   float eye[3] = {0, 0, 0}, look[2] = {0, 0};
+  const char* texture = nullptr;
+  int tilesAcross = 1, tilesDown = 1;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -257,6 +275,14 @@ int Render(int argc, char** argv) {
     } else if (arg == "--eye" && (value = next())) haveEye = ParseFloats(value, eye, 3);
     else if (arg == "--look" && (value = next())) haveLook = ParseFloats(value, look, 2);
     else if (arg == "--table" && (value = next())) g_tableNumber = std::atoi(value);
+    else if (arg == "--texture" && (value = next())) texture = value;
+    else if (arg == "--tiles" && (value = next())) {
+      if (std::sscanf(value, "%dx%d", &tilesAcross, &tilesDown) != 2 || tilesAcross < 1 ||
+          tilesDown < 1 || tilesAcross > 64 || tilesDown > 64) {
+        std::fprintf(stderr, "terrain3d: bad tiles '%s'\n", value);
+        return 2;
+      }
+    }
     else if (arg == "--quality" && (value = next())) quality = std::atoi(value);
     else if (arg == "--sky") sky = true;
     else if (arg == "--fog") fog = true;
@@ -310,6 +336,34 @@ int Render(int argc, char** argv) {
   if (wireframe) SetDrawMode(s, st, 1);
   if (quality >= 0) SetDrawQuality(s, st, quality);
   if (haveEye) SetEyeCenterPosition(s, st, eye, look);
+  if (texture != nullptr) {
+    if (tnPrepareTexture(s, st, texture) != TN_OK) {
+      std::fprintf(stderr, "terrain3d: the texture '%s' could not be prepared\n", texture);
+      return 1;
+    }
+    SetSurfaceDispMode(s, st, 0);
+  }
+  if (tilesAcross > 1 || tilesDown > 1) {
+    // A picture larger than one off-screen bitmap: tiles into one raster image (GeoTIFF).
+    TnOutputRequest request{};
+    request.fileKind = TN_OUTPUT_RASTER;
+    if (out.size() >= sizeof request.path) {
+      std::fprintf(stderr, "terrain3d: output path too long\n");
+      return 1;
+    }
+    std::strncpy(request.path, out.c_str(), sizeof request.path - 1);
+    request.width = width;
+    request.height = height;
+    request.tilesAcross = int16_t(tilesAcross);
+    request.tilesDown = int16_t(tilesDown);
+    request.resolution = 72;
+    if (tnOutput3DScene(s, st, &request) != TN_OK) {
+      std::fprintf(stderr, "terrain3d: the tiled picture could not be written\n");
+      return 1;
+    }
+    std::printf("%s (%d x %d pixels)\n", out.c_str(), width * tilesAcross, height * tilesDown);
+    return 0;
+  }
 
   t3dhost::Picture picture;
   std::string error;
@@ -337,6 +391,158 @@ int Render(int argc, char** argv) {
   return 0;
 }
 
+// A scene on a headless window with a prepared DEM, for the one-shot commands.
+struct PreparedScene {
+  std::vector<unsigned char> pixels;
+  TnNativeWindow window{};
+  Scene scene;
+  DemFile dem;
+  bool Open(const char* path, int width, int height) {
+    pixels.assign(size_t(width) * size_t(height) * 4, 0);
+    window.kind = TN_WINDOW_HEADLESS;
+    window.width = width;
+    window.height = height;
+    window.pixels = pixels.data();
+    if (!scene.ok() || tnInitial3DScene(scene.scene(), scene.state(), &window) != TN_OK) {
+      std::fprintf(stderr, "terrain3d: cannot initialise a scene\n");
+      return false;
+    }
+    tnReshape(scene.scene(), scene.state(), width, height);
+    dem.handle = tnDemOpen(path);
+    if (dem.handle <= 0) {
+      std::fprintf(stderr, "terrain3d: %s\n", tnDemLastError());
+      return false;
+    }
+    if (tnPrepare3DScene(scene.scene(), scene.state(), dem.handle) != TN_OK) {
+      std::fprintf(stderr, "terrain3d: cannot prepare '%s'\n", path);
+      return false;
+    }
+    return true;
+  }
+};
+
+int HillShade(int argc, char** argv) {
+  const char* demPath = nullptr;
+  std::string out;
+  int width = 0, height = 0;
+  float azimuth = 315, tilt = 45;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      Usage(stdout);
+      return 0;
+    }
+    if (arg == "-o" && i + 1 < argc) out = argv[++i];
+    else if (arg == "--size" && i + 1 < argc) {
+      if (std::sscanf(argv[++i], "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0) {
+        std::fprintf(stderr, "terrain3d: bad size '%s'\n", argv[i]);
+        return 2;
+      }
+    } else if (arg == "--azimuth" && i + 1 < argc) azimuth = float(std::atof(argv[++i]));
+    else if (arg == "--tilt" && i + 1 < argc) tilt = float(std::atof(argv[++i]));
+    else if (arg == "--no-rescale") g_keepHeights = true;
+    else if (!arg.empty() && arg[0] != '-' && demPath == nullptr) demPath = argv[i];
+    else {
+      Usage(stderr);
+      return 2;
+    }
+  }
+  if (demPath == nullptr || out.size() < 5) {
+    Usage(stderr);
+    return 2;
+  }
+  tnSetDialogHandler(&RenderDialogs, nullptr);
+  PreparedScene prepared;
+  if (!prepared.Open(demPath, 64, 64)) return 1;
+  void* s = prepared.scene.scene();
+  void* st = prepared.scene.state();
+  TnSceneInfo info{};
+  tnGetSceneInfo(s, st, &info);
+  if (width == 0) {
+    // One pixel a grid node.
+    width = info.grid.columns;
+    height = info.grid.rows;
+  }
+  SetLightDir_TiltAngle(s, st, azimuth, tilt);
+  SetLightFlag(s, st, 1);
+  const std::string extension = out.substr(out.size() - 4);
+  const bool png = extension == ".png" || extension == ".PNG";
+  const bool bmp = extension == ".bmp" || extension == ".BMP";
+  TnOutputRequest request{};
+  request.fileKind = bmp || png ? TN_OUTPUT_BMP : TN_OUTPUT_RASTER;
+  const std::string target = png ? out + ".tmp.bmp" : out;
+  if (target.size() >= sizeof request.path) {
+    std::fprintf(stderr, "terrain3d: output path too long\n");
+    return 1;
+  }
+  std::strncpy(request.path, target.c_str(), sizeof request.path - 1);
+  request.width = width;
+  request.height = height;
+  request.tilesAcross = 1;
+  request.tilesDown = 1;
+  request.hillShade = 1;
+  request.resolution = 72;
+  if (tnOutput3DScene(s, st, &request) != TN_OK) {
+    std::fprintf(stderr, "terrain3d: the hill shade could not be written%s\n",
+                 bmp || png ? " (BMP and PNG pictures hold at most 512 x 512; use .tif)" : "");
+    return 1;
+  }
+  if (png) {
+    t3dhost::Picture picture;
+    std::string error;
+    const bool ok = t3dhost::ReadBmp(target, picture, error) && t3dhost::WritePng(out, picture, error);
+    std::remove(target.c_str());
+    if (!ok) {
+      std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  std::printf("%s (%d x %d)\n", out.c_str(), width, height);
+  return 0;
+}
+
+int TextureLibrary(int argc, char** argv) {
+  const char* demPath = nullptr;
+  const char* image = nullptr;
+  std::string out;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      Usage(stdout);
+      return 0;
+    }
+    if (arg == "-o" && i + 1 < argc) out = argv[++i];
+    else if (arg == "--no-rescale") g_keepHeights = true;
+    else if (!arg.empty() && arg[0] != '-' && demPath == nullptr) demPath = argv[i];
+    else if (!arg.empty() && arg[0] != '-' && image == nullptr) image = argv[i];
+    else {
+      Usage(stderr);
+      return 2;
+    }
+  }
+  if (demPath == nullptr || image == nullptr || out.empty()) {
+    Usage(stderr);
+    return 2;
+  }
+  g_saveLibrary = out;
+  tnSetDialogHandler(&RenderDialogs, nullptr);
+  tnSetMessageHandler(&AnswerYesToKeeping, nullptr);
+  PreparedScene prepared;
+  if (!prepared.Open(demPath, 64, 64)) return 1;
+  if (tnPrepareTexture(prepared.scene.scene(), prepared.scene.state(), image) != TN_OK) {
+    std::fprintf(stderr, "terrain3d: the texture '%s' could not be prepared\n", image);
+    return 1;
+  }
+  std::FILE* check = std::fopen(out.c_str(), "rb");
+  if (check == nullptr) {
+    std::fprintf(stderr, "terrain3d: the library '%s' was not written\n", out.c_str());
+    return 1;
+  }
+  std::fclose(check);
+  std::printf("%s\n", out.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -349,6 +555,8 @@ int main(int argc, char** argv) {
   if (command == "info") return Info(argc - 2, argv + 2);
   if (command == "render") return Render(argc - 2, argv + 2);
   if (command == "view") return t3dhost::RunViewer(argc - 2, argv + 2);
+  if (command == "hillshade") return HillShade(argc - 2, argv + 2);
+  if (command == "texlib") return TextureLibrary(argc - 2, argv + 2);
   if (command == "fly") return t3dhost::RunFlight(argc - 2, argv + 2);
   if (command == "--help" || command == "-h" || command == "help") {
     Usage(stdout);
