@@ -102,34 +102,76 @@ void DrawBlock(const SceneState& state, const SampleGrid& grid, int width, int h
       state.grayDisplayFlag != 0 ? state.greyTable : state.heightColours.heightColourTable;
   const int firstColumn = std::max(c0 - 1, 0), lastColumn = std::min(c1 + 1, width - 1);
   const int firstRow = std::max(r0 - 1, 0), lastRow = std::min(r1 + 1, height - 1);
-  auto edgeX = [&](int column) {
-    double x = grid.X(column);
-    if (column == 0) x -= 0.5 * grid.stepX();
-    if (column == width - 1) x += 0.5 * grid.stepX();
-    return (x - cx) / r;
-  };
-  auto edgeY = [&](int row) {
-    double y = grid.Y(row);
-    if (row == 0) y -= 0.5 * grid.stepY();
-    if (row == height - 1) y += 0.5 * grid.stepY();
-    return (y - cy) / r;
-  };
-  for (int j = firstRow; j < lastRow; ++j) {
-    glBegin(GL_QUAD_STRIP);
-    for (int i = firstColumn; i <= lastColumn; ++i) {
-      for (int half = 0; half < 2; ++half) {
-        double h = 0;
-        float normal[3];
-        int heightClass = 0;
-        grid.Sample(i, j + half, h, normal, heightClass);
-        const ColourEntry& e = table.entries[heightClass & 255];
-        glColor4f(state.unitRamp[e.red], state.unitRamp[e.green], state.unitRamp[e.blue], 1.0f);
-        glNormal3fv(normal);
-        glVertex3d(edgeX(i), edgeY(j + half), (hf * h - cz) / r);
-      }
-    }
-    glEnd();
+  // Vertex columns and rows: the samples, and at the picture's edges one more half a step out
+  // holding the edge sample, so that the edge pixels show their own sample and none is uncovered.
+  std::vector<int> columns, rows;
+  std::vector<double> xs, ys;
+  if (firstColumn == 0) {
+    columns.push_back(0);
+    xs.push_back((grid.X(0) - 0.5 * grid.stepX() - cx) / r);
   }
+  for (int i = firstColumn; i <= lastColumn; ++i) {
+    columns.push_back(i);
+    xs.push_back((grid.X(i) - cx) / r);
+  }
+  if (lastColumn == width - 1) {
+    columns.push_back(width - 1);
+    xs.push_back((grid.X(width - 1) + 0.5 * grid.stepX() - cx) / r);
+  }
+  if (firstRow == 0) {
+    rows.push_back(0);
+    ys.push_back((grid.Y(0) - 0.5 * grid.stepY() - cy) / r);
+  }
+  for (int j = firstRow; j <= lastRow; ++j) {
+    rows.push_back(j);
+    ys.push_back((grid.Y(j) - cy) / r);
+  }
+  if (lastRow == height - 1) {
+    rows.push_back(height - 1);
+    ys.push_back((grid.Y(height - 1) + 0.5 * grid.stepY() - cy) / r);
+  }
+  // Every sample once, into one array; the rows of quads as triangles in one indexed draw.
+  struct Vertex {
+    float rgba[4];
+    float normal[3];
+    float position[3];
+  };
+  const size_t across = columns.size(), down = rows.size();
+  std::vector<Vertex> vertices(across * down);
+  for (size_t b = 0; b < down; ++b) {
+    for (size_t a = 0; a < across; ++a) {
+      double h = 0;
+      int heightClass = 0;
+      Vertex& v = vertices[b * across + a];
+      grid.Sample(columns[a], rows[b], h, v.normal, heightClass);
+      const ColourEntry& e = table.entries[heightClass & 255];
+      v.rgba[0] = state.unitRamp[e.red];
+      v.rgba[1] = state.unitRamp[e.green];
+      v.rgba[2] = state.unitRamp[e.blue];
+      v.rgba[3] = 1.0f;
+      v.position[0] = float(xs[a]);
+      v.position[1] = float(ys[b]);
+      v.position[2] = float((hf * h - cz) / r);
+    }
+  }
+  std::vector<GLuint> indices;
+  indices.reserve((across - 1) * (down - 1) * 6);
+  for (size_t b = 0; b + 1 < down; ++b) {
+    for (size_t a = 0; a + 1 < across; ++a) {
+      const GLuint p00 = GLuint(b * across + a), p01 = p00 + 1;
+      const GLuint p10 = GLuint((b + 1) * across + a), p11 = p10 + 1;
+      // Clockwise seen from above (the front faces of the plan view).
+      indices.insert(indices.end(), {p00, p10, p11, p00, p11, p01});
+    }
+  }
+  glEnableClientState(GL_COLOR_ARRAY);
+  glEnableClientState(GL_NORMAL_ARRAY);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glInterleavedArrays(GL_C4F_N3F_V3F, 0, vertices.data());
+  glDrawElements(GL_TRIANGLES, GLsizei(indices.size()), GL_UNSIGNED_INT, indices.data());
+  glDisableClientState(GL_COLOR_ARRAY);
+  glDisableClientState(GL_NORMAL_ARRAY);
+  glDisableClientState(GL_VERTEX_ARRAY);
   glFlush();
 }
 
