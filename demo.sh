@@ -20,5 +20,5 @@ echo "== Pictures =="
 ./build/terrain3d hillshade "$dem" -o out/jacksboro_hillshade.tif
 ./build/terrain3d hillshade "$dem" -o out/jacksboro_hillshade.png --size 480x410
 ./build/terrain3d render data/samples/olinda_dem_utm25s.tif --texture data/samples/L7_ETMs.tif \
-  -o out/olinda_draped.png --size 1024x768
+  --bands 4,3,2 -o out/olinda_draped.png --size 1024x768
 echo "The pictures are in $(pwd)/out/."

@@ -38,6 +38,7 @@ void Usage(FILE* to) {
       "       terrain3d render DEM -o OUT.png|OUT.bmp [--size WxH] [--eye X,Y,Z --look X,Y]\n"
       "                        [--sky] [--fog] [--no-light] [--table N] [--grey] [--wireframe]\n"
       "                        [--plan] [--quality 0|1|2] [--no-rescale] [--texture IMAGE|LIB.tex]\n"
+      "                        [--bands R,G,B]   (texture bands from 1 shown as red, green, blue)\n"
       "                        [--tiles AxD -o BIG.tif]\n"
       "       terrain3d hillshade DEM -o OUT.tif|OUT.png|OUT.bmp [--size WxH] [--azimuth A]\n"
       "                           [--tilt T]\n"
@@ -214,10 +215,18 @@ int Info(int argc, char** argv) {
 int g_tableNumber = -1;
 bool g_keepHeights = false;
 std::string g_saveLibrary;  // texlib: where the prepared texture is kept as a library
+int g_bands[3] = {-1, -1, -1};  // --bands: texture bands shown as red, green, blue (from 0)
 
 int TN_CALL RenderDialogs(void*, int dialogId, void* record) {
   if (dialogId == TN_DIALOG_VERTICAL_SCALE && g_keepHeights) {
     static_cast<TnVerticalScaleDialog*>(record)->rescale = 0;
+    return 1;
+  }
+  if (dialogId == TN_DIALOG_BANDS && g_bands[0] >= 0) {
+    auto* dialog = static_cast<TnBandsDialog*>(record);
+    dialog->red = g_bands[0];
+    dialog->green = g_bands[1];
+    dialog->blue = g_bands[2];
     return 1;
   }
   if (dialogId == TN_DIALOG_SAVE_TEXTURE && !g_saveLibrary.empty()) {
@@ -276,6 +285,14 @@ int Render(int argc, char** argv) {
     else if (arg == "--look" && (value = next())) haveLook = ParseFloats(value, look, 2);
     else if (arg == "--table" && (value = next())) g_tableNumber = std::atoi(value);
     else if (arg == "--texture" && (value = next())) texture = value;
+    else if (arg == "--bands" && (value = next())) {
+      if (std::sscanf(value, "%d,%d,%d", &g_bands[0], &g_bands[1], &g_bands[2]) != 3 ||
+          g_bands[0] < 1 || g_bands[1] < 1 || g_bands[2] < 1) {
+        std::fprintf(stderr, "terrain3d: bad bands '%s' (red,green,blue band numbers from 1)\n", value);
+        return 2;
+      }
+      for (int& band : g_bands) --band;
+    }
     else if (arg == "--tiles" && (value = next())) {
       if (std::sscanf(value, "%dx%d", &tilesAcross, &tilesDown) != 2 || tilesAcross < 1 ||
           tilesDown < 1 || tilesAcross > 64 || tilesDown > 64) {

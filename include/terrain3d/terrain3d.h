@@ -420,7 +420,7 @@ typedef struct TnTextureFormatDialog {
 
 /* Band dialog, asked when a texture image has more than 3 bands: the bands (numbered from 0) that
  * show as red, green and blue. They start as the image's display bands, which the starting choice
- * keeps. Cancel ends the preparation. */
+ * keeps; Cancel (or a band the image lacks) keeps them too. */
 #define TN_DIALOG_BANDS 4
 typedef struct TnBandsDialog {
   int32_t bandCount; /* in */

@@ -78,8 +78,8 @@ class Progress {
 };
 
 // The bands shown as red, green and blue: the image's display bands, or the user's choice from
-// them when the image has more than 3 bands. False when the user cancelled or the image cannot
-// tell.
+// them when the image has more than 3 bands (a cancelled dialog keeps the display bands). False
+// only when the image cannot tell.
 bool ChooseDisplayBands(RasterHandle image) {
   int32_t bands = 0, red = 0, green = 1, blue = 2;
   if (RasterGetBandCount(image, &bands) != RASTER_OK) return false;
@@ -90,7 +90,7 @@ bool ChooseDisplayBands(RasterHandle image) {
   dialog.red = red;
   dialog.green = green;
   dialog.blue = blue;
-  if (dialogs::CurrentPresenter().Bands(dialog) != dialogs::kDialogOk) return false;
+  if (dialogs::CurrentPresenter().Bands(dialog) != dialogs::kDialogOk) return true;
   return RasterSetDisplayRGB(image, dialog.red, dialog.green, dialog.blue) == RASTER_OK;
 }
 
