@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "output/bmp_writer.h"
+#include "output/progress_display.h"
 #include "output/raster_output.h"
 #include "scene/process_objects.h"
 #include "scene/light.h"
@@ -203,19 +204,6 @@ void SetUpHillShadeState(SceneObject& scene, SceneState& state, bool depthTest) 
     glDisable(GL_DEPTH_TEST);
   glClearColor(state.backColor[0], state.backColor[1], state.backColor[2], 1.0f);
 }
-
-// Closes the progress display when it goes out of scope.
-class ProgressDisplay {
- public:
-  ProgressDisplay(const char* title, const char* text, int count) {
-    DemStoreProgressBegin(title, text);
-    DemStoreProgressRange(0, count);
-    DemStoreProgressStepSize(1);
-  }
-  ~ProgressDisplay() { DemStoreProgressEnd(); }
-  ProgressDisplay(const ProgressDisplay&) = delete;
-  ProgressDisplay& operator=(const ProgressDisplay&) = delete;
-};
 
 bool WriteTiled(SceneObject& scene, SceneState& state, const TnOutputRequest& request,
                 const SampleGrid& grid, bool sceneProgress) {

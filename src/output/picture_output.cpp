@@ -8,6 +8,7 @@
 
 #include "output/bmp_writer.h"
 #include "output/hill_shade.h"
+#include "output/progress_display.h"
 #include "output/raster_output.h"
 #include "scene/frame.h"
 #include "scene/scene_object.h"
@@ -27,19 +28,6 @@ class BusyMark {
 
  private:
   SceneObject& scene_;
-};
-
-// Closes the progress display when it goes out of scope.
-class ProgressDisplay {
- public:
-  ProgressDisplay(const char* title, const char* text, int count) {
-    DemStoreProgressBegin(title, text);
-    DemStoreProgressRange(0, count);
-    DemStoreProgressStepSize(1);
-  }
-  ~ProgressDisplay() { DemStoreProgressEnd(); }
-  ProgressDisplay(const ProgressDisplay&) = delete;
-  ProgressDisplay& operator=(const ProgressDisplay&) = delete;
 };
 
 // The 3D view as tilesAcross x tilesDown tiles of width x height in one raster image. Each tile
