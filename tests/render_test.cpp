@@ -21,6 +21,7 @@
 #include "terrain/terrain_area.h"
 #include "terrain3d/terrain3d.h"
 #include "test_grids.h"
+#include "test_pictures.h"
 #include "test_scene.h"
 
 #ifndef TERRAIN3D_SOURCE_DIR
@@ -33,6 +34,7 @@ namespace {
 using testgrids::GridPath;
 using testgrids::NorthUp;
 using testgrids::WriteGrid;
+using testgrids::Differing;
 
 const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
 
@@ -74,11 +76,7 @@ std::string SyntheticHills() {
 class Renderer : public testgrids::TestScene {
  public:
   Renderer(int width, int height) : TestScene(width, height, &Dialogs, &Messages) {}
-  t3dhost::Picture Frame() {
-    std::fill(pixels().begin(), pixels().end(), uint8_t(0));
-    EXPECT_EQ(tnDrawScene(scene(), state()), TN_OK);
-    return Current();
-  }
+  t3dhost::Picture Frame() { return testgrids::FramePicture(*this); }
   t3dhost::Picture Plan() {
     std::fill(pixels().begin(), pixels().end(), uint8_t(0));
     EXPECT_EQ(tnDraw2DScene(scene(), state()), TN_OK);
@@ -120,18 +118,6 @@ void ExpectLikeReference(const t3dhost::Picture& picture, const std::string& nam
   if (beyond > pixels / 100) {
     t3dhost::WritePng(testgrids::ScratchEnvironment::gridDir() + "/../" + name + "-actual.png", picture, error);
   }
-}
-
-// Number of pixels that differ by more than a few levels between two pictures.
-size_t Differing(const t3dhost::Picture& a, const t3dhost::Picture& b) {
-  size_t count = 0;
-  for (size_t i = 0; i < a.bgra.size() && i < b.bgra.size(); i += 4)
-    for (int c = 0; c < 3; ++c)
-      if (std::abs(int(a.bgra[i + c]) - int(b.bgra[i + c])) > 6) {
-        ++count;
-        break;
-      }
-  return count;
 }
 
 class PictureTest : public ::testing::Test {

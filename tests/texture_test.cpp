@@ -20,6 +20,7 @@
 #include "services/environment.h"
 #include "terrain3d/terrain3d.h"
 #include "test_grids.h"
+#include "test_pictures.h"
 #include "test_scene.h"
 #include "texture/texture_store.h"
 
@@ -35,6 +36,7 @@ using testgrids::ListDirectory;
 using testgrids::NorthUp;
 using testgrids::ScratchEnvironment;
 using testgrids::WriteGrid;
+using testgrids::Differing;
 
 const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
 
@@ -139,28 +141,9 @@ std::string Quadrants(const std::string& name, int cells, int bands = 3) {
 class Renderer : public testgrids::TestScene {
  public:
   Renderer(int width, int height) : TestScene(width, height, &Dialogs, &Messages) {}
-  t3dhost::Picture Frame() {
-    std::fill(pixels().begin(), pixels().end(), uint8_t(0));
-    EXPECT_EQ(tnDrawScene(scene(), state()), TN_OK);
-    t3dhost::Picture picture;
-    picture.width = width();
-    picture.height = height();
-    picture.bgra = pixels();
-    return picture;
-  }
+  t3dhost::Picture Frame() { return testgrids::FramePicture(*this); }
   int PrepareTexture(const std::string& path) { return tnPrepareTexture(scene(), state(), path.c_str()); }
 };
-
-size_t Differing(const t3dhost::Picture& a, const t3dhost::Picture& b) {
-  size_t count = 0;
-  for (size_t i = 0; i < a.bgra.size() && i < b.bgra.size(); i += 4)
-    for (int c = 0; c < 3; ++c)
-      if (std::abs(int(a.bgra[i + c]) - int(b.bgra[i + c])) > 6) {
-        ++count;
-        break;
-      }
-  return count;
-}
 
 void Save(const t3dhost::Picture& picture, const std::string& name) {
   if (const char* dir = std::getenv("TERRAIN3D_TEXTURE_PICTURES")) {
