@@ -183,11 +183,12 @@ class TerrainAreaTest : public ::testing::Test {
   // Builds an area over f with zScale 1 and sceneRadius radius.
   std::unique_ptr<TerrainArea> Build(const std::string& name, int columns, int rows, double cell,
                                      const std::function<double(int, int)>& f, float radius = 1,
-                                     const double* noData = nullptr) {
+                                     const double* noData = nullptr, int ringSize = kViewRingSize) {
     const std::string path = WriteNodes(name, columns, rows, cell, f, GDT_Float32, noData);
     Dem dem(path);
     EXPECT_GT(dem.handle, 0) << DemStoreLastError();
-    auto area = std::make_unique<TerrainArea>();
+    // The small ring of 32-bit processes, unless a test asks otherwise: remapping is exercised.
+    auto area = std::make_unique<TerrainArea>(ringSize);
     const float zScale = 1;
     EXPECT_EQ(area->BuildTerrainGrid(dem.handle, zScale, radius), 1);
     return area;
@@ -281,6 +282,16 @@ TEST_F(TerrainAreaTest, TheRingReusesViewsStrictlyInTurn) {
   EXPECT_FLOAT_EQ(area->GetCell(1, 3).height, 1 + 3);  // mapped anew, into the next slot
   EXPECT_TRUE(area->IsMapped(0));
   EXPECT_FALSE(area->IsMapped(1));
+}
+
+TEST_F(TerrainAreaTest, TheWideRingKeepsEveryBlockOfALargeGridMapped) {
+  auto area = Build("wide-kept.tif", 16384, 2, 1, [](int r, int c) { return r + c % 7; }, 1, nullptr,
+                    DefaultViewRingSize());
+  ASSERT_EQ(area->blockCount(), 65u);
+  if (sizeof(void*) < 8) GTEST_SKIP() << "32-bit process: the ring stays small";
+  for (int q = 0; q < 65; ++q) area->GetCell(1, q * 256);
+  for (uint32_t n = 0; n < 65; ++n) EXPECT_TRUE(area->IsMapped(n)) << n;
+  EXPECT_FLOAT_EQ(area->GetCell(1, 3).height, 1 + 3);
 }
 
 TEST_F(TerrainAreaTest, CellWritesSurviveRemapping) {

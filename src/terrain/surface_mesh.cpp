@@ -395,8 +395,18 @@ bool TestNodeError(const SceneState& state, TerrainArea& area, const MeshNode& n
                    double projection, double tolerance, uint8_t mask[81]) {
   float heights[81];
   double low = state.zMax, high = state.zMin;
-  const int16_t range[5] = {node.firstRow, node.lastRow, node.firstColumn, node.lastColumn, node.step};
-  area.ExtractSamples(range, heights, state.sceneRadius, low, high);
+  const float* cells = area.NodeHeights(node.firstRow, node.firstColumn, node.step);
+  if (cells != nullptr && node.lastRow - node.firstRow == 8 * node.step &&
+      node.lastColumn - node.firstColumn == 8 * node.step) {
+    for (int i = 0; i < 81; ++i) {
+      heights[i] = cells[i] * state.sceneRadius;
+      low = std::min(low, double(heights[i]));
+      high = std::max(high, double(heights[i]));
+    }
+  } else {
+    const int16_t range[5] = {node.firstRow, node.lastRow, node.firstColumn, node.lastColumn, node.step};
+    area.ExtractSamples(range, heights, state.sceneRadius, low, high);
+  }
   for (int i = 0; i < 81; ++i) mask[i] = 0;
   if (high - low < 1e-6) {
     for (int i = 0; i < 81; ++i) mask[i] = InBetween(i) ? 1 : 0;

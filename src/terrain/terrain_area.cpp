@@ -143,7 +143,7 @@ int TruncateNear(double value) {
   return int(value);
 }
 
-TerrainArea::TerrainArea() = default;
+TerrainArea::TerrainArea(int ringSize) : viewRing_(size_t(std::max(1, ringSize))) {}
 
 TerrainArea::~TerrainArea() { ReleaseCache(); }
 
@@ -153,6 +153,7 @@ void TerrainArea::ReleaseCache() {
     slot.block = 0xFFFFFFFFu;
   }
   blockTable_.clear();
+  nodeSamples_.clear();
   cacheFile_.Close();
   if (!tempFilePath_.empty()) platform::DeleteFile(tempFilePath_);
   tempFilePath_.clear();
@@ -317,7 +318,7 @@ int TerrainArea::MapBlock(uint32_t blockNumber) {
     return 0;
   }
   blockTable_[blockNumber].view = static_cast<GridCell*>(slot.view.data());
-  ringNext_ = int16_t((ringNext_ + 1) % kViewRingSize);
+  ringNext_ = (ringNext_ + 1) % int(viewRing_.size());
   return 1;
 }
 
@@ -335,8 +336,8 @@ GridCell& TerrainArea::GetCell(int row, int column) {
   row = std::clamp(row, 0, int(blockRows_) * kBlockSide - 1);
   column = std::clamp(column, 0, int(blockCols_) * kBlockSide - 1);
   const uint32_t number = uint32_t(row / kBlockSide) * blockCols_ + uint32_t(column / kBlockSide);
-  GridCell* cells = BlockCells(number);
-  if (cells == nullptr) {
+  GridCell* cells = blockTable_[number].view;
+  if (cells == nullptr && (cells = BlockCells(number)) == nullptr) {
     scratchCell_ = GridCell{};
     return scratchCell_;
   }
@@ -349,18 +350,54 @@ int TerrainArea::ExtractSamples(const int16_t range[5], float* destination, floa
   const int firstRow = range[0], lastRow = range[1], firstColumn = range[2],
             lastColumn = range[3], step = range[4];
   if (step <= 0 || lastRow < firstRow || lastColumn < firstColumn) return 0;
+  // The node selection calls this for thousands of nodes a frame: the block of the previous
+  // sample is kept, so a sample usually costs an index computation, not a block lookup.
+  const int rowLimit = int(blockRows_) * kBlockSide - 1, columnLimit = int(blockCols_) * kBlockSide - 1;
+  uint32_t lastBlock = 0xFFFFFFFFu;
+  const GridCell* cells = nullptr;
   int rowIndex = 0;
   for (int row = firstRow; row <= lastRow && rowIndex < 9; row += step, ++rowIndex) {
+    const int r = std::clamp(row, 0, rowLimit);
     int columnIndex = 0;
     for (int column = firstColumn; column <= lastColumn && columnIndex < 9;
          column += step, ++columnIndex) {
-      const float value = GetCell(row, column).height * factor;
+      float value;
+      if (blockTable_.empty()) {
+        value = 0;
+      } else {
+        const int c = std::clamp(column, 0, columnLimit);
+        const uint32_t number = uint32_t(r / kBlockSide) * blockCols_ + uint32_t(c / kBlockSide);
+        if (number != lastBlock) {
+          // A block mapped for this node stays mapped while the node's few blocks are read.
+          cells = BlockCells(number);
+          lastBlock = number;
+        }
+        value = cells != nullptr ? cells[(r % kBlockSide) * kBlockSide + (c % kBlockSide)].height * factor : 0;
+      }
       destination[rowIndex * 9 + columnIndex] = value;
       minimum = std::min(minimum, double(value));
       maximum = std::max(maximum, double(value));
     }
   }
   return 1;
+}
+
+const float* TerrainArea::NodeHeights(int firstRow, int firstColumn, int step) {
+  if (blockTable_.empty()) return nullptr;
+  const uint64_t key = (uint64_t(uint16_t(firstRow)) << 32) | (uint64_t(uint16_t(firstColumn)) << 16) |
+                       uint64_t(uint16_t(step));
+  const auto found = nodeSamples_.find(key);
+  if (found != nodeSamples_.end()) return found->second.heights;
+  if (nodeSamples_.size() >= kNodeSampleLimit) nodeSamples_.clear();
+  NodeSamples& samples = nodeSamples_[key];
+  const int16_t range[5] = {int16_t(firstRow), int16_t(firstRow + 8 * step), int16_t(firstColumn),
+                            int16_t(firstColumn + 8 * step), int16_t(step)};
+  double low = 0, high = 0;
+  if (ExtractSamples(range, samples.heights, 1.0f, low, high) == 0) {
+    nodeSamples_.erase(key);
+    return nullptr;
+  }
+  return samples.heights;
 }
 
 double TerrainArea::HeightAtPoint(const SceneState& state, double x, double y) {

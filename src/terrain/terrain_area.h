@@ -1,9 +1,10 @@
 // The process-wide terrain area: the prepared grid in a temporary cache file of 8-byte cells,
-// 256 x 256 cells a block, read and written through a ring of 64 memory-mapped block views.
+// 256 x 256 cells a block, read and written through a ring of memory-mapped block views.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/file_mapping.h"
@@ -28,7 +29,13 @@ static_assert(sizeof(GridCell) == 8, "a grid cell is 8 bytes");
 constexpr int kBlockSide = 256;
 constexpr uint32_t kBlockCells = kBlockSide * kBlockSide;
 constexpr uint32_t kBlockBytes = kBlockCells * sizeof(GridCell);  // 524,288
+// The ring of a 32-bit process: 64 views of half a megabyte keep the address space it takes small.
 constexpr int kViewRingSize = 64;
+// A 64-bit process has address space for every block of the largest grids (16,384 x 16,384
+// cells take 4,225 blocks, 2.2 GB): a frame then maps each block once and keeps it, instead of
+// remapping the blocks its level-of-detail walk visits out of order.
+constexpr int kWideViewRingSize = 8192;
+constexpr int DefaultViewRingSize() { return sizeof(void*) >= 8 ? kWideViewRingSize : kViewRingSize; }
 
 // Colouring parameters of the height colour passes: heights in elevation / zScale.
 struct ColouringParams {
@@ -53,7 +60,8 @@ int TruncateNear(double value);
 
 class TerrainArea {
  public:
-  TerrainArea();
+  // ringSize: the number of block views kept mapped at once (at least 1).
+  explicit TerrainArea(int ringSize = DefaultViewRingSize());
   // Unmaps every view, closes the cache and deletes the temporary file.
   virtual ~TerrainArea();
   TerrainArea(const TerrainArea&) = delete;
@@ -66,7 +74,7 @@ class TerrainArea {
   // The cell at (row, column), mapping its block first when needed. Rows and columns are limited
   // to the cache (edge-filled positions included). When the block cannot be mapped, a scratch
   // cell of zeros is returned: reads see a flat, unlabelled cell and writes are dropped. The
-  // reference stays valid until 64 further blocks have been mapped.
+  // reference stays valid until ringSize() further blocks have been mapped.
   GridCell& GetCell(int row, int column);
 
   // Maps block n into the next ring slot. Returns 1, or 0 when the mapping fails.
@@ -77,6 +85,15 @@ class TerrainArea {
   // [minimum, maximum] to hold them. Returns 1, or 0 for an empty or invalid range.
   int ExtractSamples(const int16_t range[5], float* destination, float factor, double& minimum,
                      double& maximum);
+
+  // The 9 x 9 cell heights (scene units, unscaled) of rows firstRow + i x step and columns
+  // firstColumn + j x step, row by row, positions limited to the cache as in GetCell. The node
+  // selection reads the same nodes frame after frame, scattered over the whole cache; the
+  // samples are kept in a table of their own (up to kNodeSampleLimit nodes, then it starts
+  // afresh), so that a node read before costs one lookup instead of 81 scattered reads. The
+  // pointer stays valid until the next call. Null when no grid is built.
+  const float* NodeHeights(int firstRow, int firstColumn, int step);
+  static constexpr size_t kNodeSampleLimit = 1 << 16;
 
   // Bilinear scene height at a map point, from the prepared scene's extent; outside the grid it
   // extrapolates from the nearest edge cells.
@@ -93,6 +110,7 @@ class TerrainArea {
   uint32_t blockRows() const { return blockRows_; }
   uint32_t blockColumns() const { return blockCols_; }
   uint32_t blockCount() const { return blockCount_; }
+  int ringSize() const { return int(viewRing_.size()); }
   double cellWidth() const { return cellWidth_; }
   double cellHeight() const { return cellHeight_; }
   const std::string& tempFilePath() const { return tempFilePath_; }
@@ -113,6 +131,10 @@ class TerrainArea {
 
   void ReleaseCache();
 
+  struct NodeSamples {
+    float heights[81];
+  };
+
   std::string tempFilePath_;
   uint8_t ready_ = 0;
   uint32_t blockBytes_ = kBlockBytes;
@@ -124,10 +146,11 @@ class TerrainArea {
   int rows_ = 0, cols_ = 0;
   double cellWidth_ = 0, cellHeight_ = 0;
   double blockWidth_ = 0, blockHeight_ = 0;
-  RingSlot viewRing_[kViewRingSize];
-  int16_t ringNext_ = 0;
+  std::vector<RingSlot> viewRing_;
+  int ringNext_ = 0;
   platform::File cacheFile_;
   GridCell scratchCell_{};
+  std::unordered_map<uint64_t, NodeSamples> nodeSamples_;
 };
 
 }  // namespace t3d
