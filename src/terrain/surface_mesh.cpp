@@ -699,7 +699,11 @@ MeshStats DrawTerrainSurface(SceneState& state, TerrainArea& area, const Footpri
   };
   vertices.reserve(nodes.size() * 90);
   indices.reserve(nodes.size() * 128 * 3);
-  for (const MeshNode& node : nodes) {
+  for (size_t k = 0; k < nodes.size(); ++k) {
+    const MeshNode& node = nodes[k];
+    // The cells lie scattered over the cache: start loading the next node's while this one is
+    // built.
+    if (k + 1 < nodes.size()) area.PrefetchNode(nodes[k + 1].firstRow, nodes[k + 1].firstColumn, nodes[k + 1].step);
     const GLuint base = GLuint(vertices.size());
     const size_t indexBase = indices.size();
     const int s = node.step;

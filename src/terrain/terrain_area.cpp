@@ -297,6 +297,8 @@ int16_t TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const 
     return 0;
   }
   cacheFile_ = std::move(file);
+  rowLimit_ = int(blockRows_) * kBlockSide - 1;
+  columnLimit_ = int(blockCols_) * kBlockSide - 1;
   blockTable_.resize(blockCount_);
   for (uint32_t n = 0; n < blockCount_; ++n) blockTable_[n] = BlockEntry{uint64_t(n) * blockBytes_, nullptr};
   return 1;
@@ -328,7 +330,7 @@ GridCell* TerrainArea::BlockCells(uint32_t blockNumber) {
   return blockTable_[blockNumber].view;
 }
 
-GridCell& TerrainArea::GetCell(int row, int column) {
+GridCell& TerrainArea::MapAndGetCell(int row, int column) {
   if (blockTable_.empty()) {
     scratchCell_ = GridCell{};
     return scratchCell_;
@@ -336,8 +338,8 @@ GridCell& TerrainArea::GetCell(int row, int column) {
   row = std::clamp(row, 0, int(blockRows_) * kBlockSide - 1);
   column = std::clamp(column, 0, int(blockCols_) * kBlockSide - 1);
   const uint32_t number = uint32_t(row / kBlockSide) * blockCols_ + uint32_t(column / kBlockSide);
-  GridCell* cells = blockTable_[number].view;
-  if (cells == nullptr && (cells = BlockCells(number)) == nullptr) {
+  GridCell* cells = BlockCells(number);
+  if (cells == nullptr) {
     scratchCell_ = GridCell{};
     return scratchCell_;
   }
@@ -398,6 +400,25 @@ const float* TerrainArea::NodeHeights(int firstRow, int firstColumn, int step) {
     return nullptr;
   }
   return samples.heights;
+}
+
+void TerrainArea::PrefetchNode(int firstRow, int firstColumn, int step) const {
+#if defined(__GNUC__) || defined(__clang__)
+  if (blockTable_.empty()) return;
+  for (int i = 0; i < 9; ++i) {
+    const int row = std::clamp(firstRow + i * step, 0, rowLimit_);
+    for (int j = 0; j < 9; ++j) {
+      const int column = std::clamp(firstColumn + j * step, 0, columnLimit_);
+      const GridCell* cells =
+          blockTable_[uint32_t(row / kBlockSide) * blockCols_ + uint32_t(column / kBlockSide)].view;
+      if (cells != nullptr) __builtin_prefetch(cells + (row % kBlockSide) * kBlockSide + column % kBlockSide);
+    }
+  }
+#else
+  (void)firstRow;
+  (void)firstColumn;
+  (void)step;
+#endif
 }
 
 double TerrainArea::HeightAtPoint(const SceneState& state, double x, double y) {
