@@ -1,5 +1,5 @@
 // Scene pictures written to files: raster images of one picture and of tiles, the size limit,
-// stopping a tiled output, and the hill shade of the grid.
+// stopping a tiled output, textures for display only, and the hill shade of the grid.
 #include <gdal.h>
 #include <gtest/gtest.h>
 
@@ -20,12 +20,15 @@ namespace {
 using testgrids::GridPath;
 using testgrids::NorthUp;
 using testgrids::WriteGrid;
+using testgrids::WriteImage;
 
 const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
 
 std::vector<int> g_messages;
-int TN_CALL Messages(void*, int id, unsigned, const char*, const char*) {
+std::string g_lastText;
+int TN_CALL Messages(void*, int id, unsigned, const char*, const char* text) {
   g_messages.push_back(id);
+  g_lastText = text != nullptr ? text : "";
   return TN_IDNO;
 }
 
@@ -149,6 +152,55 @@ TEST_F(OutputScene, RefusalsLeaveNoFile) {
   const std::string bmp = Out("tiles.bmp");
   EXPECT_EQ(Output(Request(TN_OUTPUT_BMP, bmp, 50, 50, 2, 1)), TN_E_FAIL);
   EXPECT_FALSE(Exists(bmp));
+}
+
+// A draped texture of 16-bit pixels is for display only: a picture of the textured view is
+// refused with message 22 and no file. The hill shade, the coloured view and a 24-bit texture
+// are written as usual.
+TEST_F(OutputScene, SixteenBitTextureIsForDisplayOnly) {
+  const std::string image = Out("output-texture.tif");
+  double gt[6];
+  NorthUp(gt, 0, 129 * 30, 30, 30);
+  ASSERT_TRUE(WriteImage(image, 129, 129, 3, gt, [](int b, int line, int pixel) {
+    return b == 0 ? line * 2 : b == 1 ? pixel : 90;
+  }));
+  // 16-bit pixels are offered whatever the driver has; the format dialog starts on them.
+  scene_.object().packedPixelsExt = 1;
+  ASSERT_EQ(tnPrepareTexture(scene_.scene(), scene_.state(), image.c_str()), TN_OK);
+  ASSERT_EQ(scene_.block().textureType, 0x8034u);
+  ASSERT_EQ(SetSurfaceDispMode(scene_.scene(), scene_.state(), 0), TN_OK);
+  g_messages.clear();
+
+  const std::string bmp = Out("display-only.bmp"), tiled = Out("display-only.rim");
+  EXPECT_EQ(Output(Request(TN_OUTPUT_BMP, bmp, 80, 60)), TN_E_FAIL);
+  EXPECT_EQ(g_lastText, "当前使用的16位纹理数据只供显示, \n输出请装入24位纹理数据.");
+  EXPECT_EQ(Output(Request(TN_OUTPUT_RASTER, tiled, 40, 30, 2, 2)), TN_E_FAIL);
+  EXPECT_EQ(g_messages, (std::vector<int>{22, 22}));
+  EXPECT_FALSE(Exists(bmp));
+  EXPECT_FALSE(Exists(tiled));
+  EXPECT_EQ(scene_.object().busy, 0);
+
+  g_messages.clear();
+  TnOutputRequest shade = Request(TN_OUTPUT_BMP, Out("display-only-shade.bmp"), 64, 64);
+  shade.hillShade = 1;
+  EXPECT_EQ(Output(shade), TN_OK);
+  ASSERT_EQ(SetSurfaceDispMode(scene_.scene(), scene_.state(), 1), TN_OK);
+  EXPECT_EQ(Output(Request(TN_OUTPUT_BMP, bmp, 80, 60)), TN_OK);
+  EXPECT_TRUE(g_messages.empty());
+
+  // 24-bit texture pixels: the textured view is written.
+  scene_.object().packedPixelsExt = 0;
+  ASSERT_EQ(tnPrepareTexture(scene_.scene(), scene_.state(), image.c_str()), TN_OK);
+  ASSERT_EQ(SetSurfaceDispMode(scene_.scene(), scene_.state(), 0), TN_OK);
+  g_messages.clear();
+  const std::string textured = Out("textured.bmp");
+  ASSERT_EQ(Output(Request(TN_OUTPUT_BMP, textured, 80, 60)), TN_OK);
+  EXPECT_TRUE(g_messages.empty());
+  t3dhost::Picture coloured, draped;
+  std::string error;
+  ASSERT_TRUE(t3dhost::ReadBmp(bmp, coloured, error)) << error;
+  ASSERT_TRUE(t3dhost::ReadBmp(textured, draped, error)) << error;
+  EXPECT_GT(DifferingShare(coloured.bgra, draped.bgra), 0.2);
 }
 
 int g_cancelAfter = 0;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <dirent.h>
 #include <functional>
@@ -32,6 +33,28 @@ inline bool WriteGrid(const std::string& path, int columns, int rows, const doub
     for (int x = 0; x < columns; ++x) line[size_t(x)] = value(y, x);
     ok = GDALRasterIO(band, GF_Write, 0, y, columns, 1, line.data(), columns, 1, GDT_Float64, 0,
                       0) == CE_None;
+  }
+  GDALClose(dataset);
+  return ok;
+}
+
+// A multi-band byte GeoTIFF: band b of pixel (line, pixel) is value(b, line, pixel).
+inline bool WriteImage(const std::string& path, int columns, int rows, int bands, const double gt[6],
+                const std::function<int(int, int, int)>& value) {
+  GDALAllRegister();
+  GDALDatasetH dataset =
+      GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), columns, rows, bands, GDT_Byte, nullptr);
+  if (dataset == nullptr) return false;
+  GDALSetGeoTransform(dataset, const_cast<double*>(gt));
+  bool ok = true;
+  std::vector<uint8_t> line(static_cast<size_t>(columns), 0);
+  for (int b = 0; b < bands && ok; ++b) {
+    GDALRasterBandH band = GDALGetRasterBand(dataset, b + 1);
+    if (bands >= 3 && b < 3) GDALSetRasterColorInterpretation(band, GDALColorInterp(GCI_RedBand + b));
+    for (int y = 0; y < rows && ok; ++y) {
+      for (int x = 0; x < columns; ++x) line[size_t(x)] = uint8_t(value(b, y, x));
+      ok = GDALRasterIO(band, GF_Write, 0, y, columns, 1, line.data(), columns, 1, GDT_Byte, 0, 0) == CE_None;
+    }
   }
   GDALClose(dataset);
   return ok;

@@ -1,6 +1,7 @@
 // Terrain textures from raster images: preparation from an image of the grid's size and from
 // one that is first resampled onto the grid, the band and save questions, what is refused, and
-// the draped surface's colours.
+// the draped surface's colours. Plane textures and generated texture libraries, read back tile by
+// tile.
 #include <gdal.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -22,6 +23,8 @@
 #include "test_grids.h"
 #include "test_pictures.h"
 #include "test_scene.h"
+#include "texture/texture_library.h"
+#include "texture/texture_preparation.h"
 #include "texture/texture_store.h"
 
 #ifndef TERRAIN3D_SOURCE_DIR
@@ -36,6 +39,7 @@ using testgrids::ListDirectory;
 using testgrids::NorthUp;
 using testgrids::ScratchEnvironment;
 using testgrids::WriteGrid;
+using testgrids::WriteImage;
 using testgrids::Differing;
 
 const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
@@ -90,28 +94,6 @@ int TN_CALL Messages(void*, int id, unsigned, const char*, const char*) {
 
 bool Saw(const std::vector<int>& seen, int id) {
   return std::find(seen.begin(), seen.end(), id) != seen.end();
-}
-
-// A multi-band byte GeoTIFF: band b of pixel (line, pixel) is value(b, line, pixel).
-bool WriteImage(const std::string& path, int columns, int rows, int bands, const double gt[6],
-                const std::function<int(int, int, int)>& value) {
-  GDALAllRegister();
-  GDALDatasetH dataset =
-      GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), columns, rows, bands, GDT_Byte, nullptr);
-  if (dataset == nullptr) return false;
-  GDALSetGeoTransform(dataset, const_cast<double*>(gt));
-  bool ok = true;
-  std::vector<uint8_t> line(static_cast<size_t>(columns), 0);
-  for (int b = 0; b < bands && ok; ++b) {
-    GDALRasterBandH band = GDALGetRasterBand(dataset, b + 1);
-    if (bands >= 3 && b < 3) GDALSetRasterColorInterpretation(band, GDALColorInterp(GCI_RedBand + b));
-    for (int y = 0; y < rows && ok; ++y) {
-      for (int x = 0; x < columns; ++x) line[size_t(x)] = uint8_t(value(b, y, x));
-      ok = GDALRasterIO(band, GF_Write, 0, y, columns, 1, line.data(), columns, 1, GDT_Byte, 0, 0) == CE_None;
-    }
-  }
-  GDALClose(dataset);
-  return ok;
 }
 
 // A gently rolling 129 x 129 grid of 30 m cells.
@@ -469,6 +451,201 @@ TEST_F(TextureTest, OlindaImageDrapedOverItsTerrain) {
   // The image covers the whole terrain: no black texels inside the picture's middle.
   const Rgb middle = Around(draped, 160, 150);
   EXPECT_GT(middle.r + middle.g + middle.b, 60);
+}
+
+// ---- Plane textures and generated libraries ------------------------------------------------
+
+// A pixel colour that tells line and cell apart: red is the line, green and blue the cell.
+int LineAndCell(int band, int line, int cell) {
+  return band == 0 ? line % 256 : band == 1 ? cell % 256 : 7 + 100 * (cell / 256);
+}
+
+// The test's message and dialog handlers, for tests without a scene (which installs them).
+class HostHandlers {
+ public:
+  HostHandlers() {
+    tnSetMessageHandler(&Messages, nullptr);
+    tnSetDialogHandler(&Dialogs, nullptr);
+  }
+  ~HostHandlers() {
+    tnSetMessageHandler(nullptr, nullptr);
+    tnSetDialogHandler(nullptr, nullptr);
+  }
+  HostHandlers(const HostHandlers&) = delete;
+  HostHandlers& operator=(const HostHandlers&) = delete;
+};
+
+bool SameEntry(const TileEntry& a, const TileEntry& b) {
+  return a.rowFirst == b.rowFirst && a.rowLast == b.rowLast && a.colFirst == b.colFirst &&
+         a.colLast == b.colLast && a.level == b.level;
+}
+
+TEST_F(TextureTest, PlaneTexturesAreTheImageCellByCell) {
+  HostHandlers handlers;
+  // 150 lines x 300 cells: tiles of 128 (256 halved to the smaller side), 2 rows of 3.
+  const int lines = 150, cells = 300, size = 128;
+  const std::string path = GridPath("plane.tif");
+  double gt[6];
+  NorthUp(gt, 1000, 5000, 10, 10);
+  ASSERT_TRUE(WriteImage(path, cells, lines, 3, gt, LineAndCell));
+  const auto expected = BuildPlaneTileTable(lines, cells, 8);
+  ASSERT_TRUE(expected.has_value());
+  ASSERT_EQ(expected->tiles.size(), 6u);
+
+  for (int format : {kPixelRgb24, kPixelRgba5551}) {
+    SCOPED_TRACE(format);
+    {
+      TextureStore store;
+      int32_t rows = 7, cols = 9;  // become the image's lines and cells
+      TextureInfo info{};
+      ASSERT_TRUE(PrepareTextureSource(store, path, &rows, &cols, GridPlacement{}, format, 8,
+                                       &info, true, false));
+      EXPECT_EQ(rows, lines);
+      EXPECT_EQ(cols, cells);
+      EXPECT_EQ(info.tileWidth, size);
+      EXPECT_EQ(info.tileHeight, size);
+      EXPECT_EQ(info.pixelFormat, format);
+      EXPECT_EQ(info.planeTiling, 1);
+      EXPECT_EQ(store.library.tileRows(), 2u);
+      EXPECT_EQ(store.library.tileCols(), 3u);
+      const std::vector<TileEntry>& tiles = store.library.tiles();
+      ASSERT_TRUE(std::equal(tiles.begin(), tiles.end(), expected->tiles.begin(),
+                             expected->tiles.end(), SameEntry));
+
+      // Texture row i of a tile is grid row rowFirst + i, the image's line lines - 1 - that;
+      // black beyond the image's top and right edges.
+      std::vector<uint8_t> read(store.library.tileBytes()), want(read.size());
+      std::vector<uint8_t> rgb(size_t(size) * size * 3);
+      for (size_t n = 0; n < tiles.size(); ++n) {
+        for (int i = 0; i < size; ++i)
+          for (int j = 0; j < size; ++j) {
+            const int row = tiles[n].rowFirst + i, cell = tiles[n].colFirst + j;
+            for (int b = 0; b < 3; ++b)
+              rgb[(size_t(i) * size + j) * 3 + b] =
+                  row < lines && cell < cells ? uint8_t(LineAndCell(b, lines - 1 - row, cell)) : 0;
+          }
+        ASSERT_TRUE(PackPixels(format, rgb.data(), size_t(size) * size, want.data()));
+        ASSERT_TRUE(store.ReadTile(int(n), read.data(), read.size()));
+        EXPECT_TRUE(read == want) << "tile " << n;
+      }
+      EXPECT_EQ(WorkFiles().size(), 1u);
+    }
+    EXPECT_TRUE(WorkFiles().empty());  // the temporary data went with the store
+  }
+  EXPECT_TRUE(g_host.messages.empty());  // not asked to save
+
+  // Wider cell values saturate: 300 is shown as 255, not as 300 - 256.
+  const std::string wide = GridPath("plane16.tif");
+  GDALDatasetH dataset =
+      GDALCreate(GDALGetDriverByName("GTiff"), wide.c_str(), 20, 10, 3, GDT_UInt16, nullptr);
+  ASSERT_NE(dataset, nullptr);
+  const double values[3] = {300, 100, 0};
+  for (int b = 0; b < 3; ++b) GDALFillRaster(GDALGetRasterBand(dataset, b + 1), values[b], 0);
+  GDALClose(dataset);
+  {
+    TextureStore store;
+    int32_t rows = 0, cols = 0;
+    ASSERT_TRUE(PrepareTextureSource(store, wide, &rows, &cols, GridPlacement{}, kPixelRgb24, 8,
+                                     nullptr, true, false));
+    std::vector<uint8_t> tile(store.library.tileBytes());
+    ASSERT_TRUE(store.ReadTile(0, tile.data(), tile.size()));
+    EXPECT_EQ(tile[0], 255);
+    EXPECT_EQ(tile[1], 100);
+    EXPECT_EQ(tile[2], 0);
+  }
+
+  // Fewer than 3 bands: message 17 before anything is written.
+  const std::string two = GridPath("plane2.tif");
+  ASSERT_TRUE(WriteImage(two, 40, 30, 2, gt, [](int, int, int) { return 9; }));
+  TextureStore store;
+  int32_t rows = 5, cols = 6;
+  EXPECT_FALSE(PrepareTextureSource(store, two, &rows, &cols, GridPlacement{}, kPixelRgb24, 8,
+                                    nullptr, true, true));
+  EXPECT_EQ(g_host.messages, std::vector<int>{17});
+  EXPECT_EQ(rows, 5);
+  EXPECT_EQ(cols, 6);
+  EXPECT_TRUE(WorkFiles().empty());
+}
+
+// Blocks of 16 x 16 pixels, each of its own colour (neighbours always differ).
+int Blocks(int band, int line, int cell) {
+  return ((cell / 16 + 1) * (37 + 50 * band) + (line / 16 + 1) * (101 + 13 * band)) % 256;
+}
+
+TEST_F(TextureTest, GeneratedLibraryShowsTheImage) {
+  HostHandlers handlers;
+  // 300 lines x 260 cells: four 256-pixel tiles of level 0 and one of level 1.
+  const int rows = 300, cols = 260;
+  const std::string image = GridPath("blocks.tif"), library = GridPath("blocks.tex");
+  double gt[6];
+  NorthUp(gt, 0, rows * 30.0, 30, 30);
+  ASSERT_TRUE(WriteImage(image, cols, rows, 3, gt, Blocks));
+
+  for (int format : {kPixelRgb24, kPixelRgba5551}) {
+    SCOPED_TRACE(format);
+    ASSERT_TRUE(GenerateTextureLibrary(image, library, rows, cols, format));
+    int32_t libraryRows = rows, libraryCols = cols;
+    const TextureLibrary opened = OpenTextureLibrary(library, &libraryRows, &libraryCols, false);
+    ASSERT_TRUE(opened.valid());
+    EXPECT_EQ(opened.header().sourceName, "blocks.tif");
+    EXPECT_EQ(opened.info().pixelFormat, format);
+    const auto table = BuildTileTable(rows, cols, 8);
+    ASSERT_TRUE(table.has_value());
+    ASSERT_EQ(opened.tileCount(), 5u);
+    ASSERT_TRUE(std::equal(opened.tiles().begin(), opened.tiles().end(), table->tiles.begin(),
+                           table->tiles.end(), SameEntry));
+
+    // Texel (r, c) of a level-L tile shows the grid about 2^L r rows and 2^L c columns from the
+    // tile's corner (grid row g being image line rows - 1 - g). Where all the grid around that
+    // place is one block it must show the block's colour: exactly in 24 bits, within the
+    // 5-bit steps in 16.
+    const int size = opened.info().tileWidth, tolerance = format == kPixelRgb24 ? 0 : 8;
+    std::vector<uint8_t> packed(opened.tileBytes()), rgb(size_t(size) * size * 3);
+    size_t checked = 0, texels = 0;
+    for (uint32_t n = 0; n < opened.tileCount(); ++n) {
+      const TileEntry& tile = opened.tiles()[n];
+      const int s = 1 << tile.level;
+      ASSERT_EQ(ReadTile(&opened, int(n), packed.data(), packed.size()), 1);
+      ASSERT_TRUE(UnpackPixels(format, packed.data(), size_t(size) * size, rgb.data()));
+      for (int r = 0; r < size; ++r)
+        for (int c = 0; c < size; ++c) {
+          ++texels;
+          const auto span = [&](int first, int index, int last) {
+            return std::make_pair(std::clamp(first + (index - 1) * s, 0, last),
+                                  std::clamp(first + (index + 2) * s, 0, last));
+          };
+          const auto [row0, row1] = span(tile.rowFirst, r, rows - 1);
+          const auto [col0, col1] = span(tile.colFirst, c, cols - 1);
+          const int line0 = rows - 1 - row1, line1 = rows - 1 - row0;
+          if (line0 / 16 != line1 / 16 || col0 / 16 != col1 / 16) continue;
+          ++checked;
+          for (int b = 0; b < 3; ++b)
+            ASSERT_NEAR(rgb[(size_t(r) * size + c) * 3 + b], Blocks(b, line0, col0), tolerance)
+                << "tile " << n << " texel " << r << ", " << c << " band " << b;
+        }
+    }
+    EXPECT_GT(checked, texels / 3);
+  }
+
+  // Refused before the library is touched: another grid size; a missing image.
+  const std::vector<std::string> kept = ListDirectory(testgrids::ScratchEnvironment::gridDir());
+  const auto fileSize = [](const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return -1L;
+    std::fseek(f, 0, SEEK_END);
+    const long bytes = std::ftell(f);
+    std::fclose(f);
+    return bytes;
+  };
+  const long before = fileSize(library);
+  EXPECT_FALSE(GenerateTextureLibrary(image, library, rows - 1, cols, kPixelRgb24));
+  EXPECT_FALSE(GenerateTextureLibrary(image, library, rows, cols + 1, kPixelRgb24));
+  EXPECT_EQ(fileSize(library), before);
+  EXPECT_FALSE(GenerateTextureLibrary(GridPath("missing.tif"), GridPath("none.tex"), rows, cols,
+                                      kPixelRgb24));
+  EXPECT_EQ(ListDirectory(testgrids::ScratchEnvironment::gridDir()), kept);
+  EXPECT_TRUE(g_host.messages.empty());
+  EXPECT_TRUE(WorkFiles().empty());
 }
 
 }  // namespace

@@ -6,17 +6,21 @@
 #include <cstring>
 #include <string>
 
+#include "interface/messages.h"
 #include "output/bmp_writer.h"
 #include "output/hill_shade.h"
 #include "output/progress_display.h"
 #include "output/raster_output.h"
 #include "scene/frame.h"
+#include "scene/process_objects.h"
 #include "scene/scene_object.h"
 #include "scene/scene_state.h"
 #include "services/dem_store.h"
 
 namespace t3d {
 namespace {
+
+constexpr int kMessageDisplayOnlyTexture = 22;
 
 // Marks the scene busy for the life of an output.
 class BusyMark {
@@ -89,6 +93,11 @@ bool OutputScene(SceneObject& scene, SceneState& state, const TnOutputRequest& r
     const bool ok = OutputHillShade(scene, state, request, true);
     scene.busy = 1;
     return ok;
+  }
+  // A draped texture of 16-bit pixels is for display only: pictures need 24-bit texture data.
+  if (TerrainTextured(scene, state) && g_process.textureStore->info.bytesPerPixel == 2) {
+    ShowMessage(kMessageDisplayOnlyTexture);
+    return false;
   }
   if (request.tilesAcross < 1 || request.tilesDown < 1) return false;
   const bool single = request.tilesAcross == 1 && request.tilesDown == 1;

@@ -129,6 +129,11 @@ void ComputeFootprints(SceneObject& scene, SceneState& state, Footprint& full, F
   state.viewCentre[1] = full.ground[1];
 }
 
+bool TerrainTextured(const SceneObject& scene, const SceneState& state) {
+  return state.surfaceDisplayMode == 0 && scene.textureReady != 0 &&
+         g_process.textureStore != nullptr && scene.textureImage != nullptr;
+}
+
 bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target) {
   TerrainArea* area = g_process.terrainArea.get();
   const ClientRect& client = scene.clientRect;
@@ -180,8 +185,7 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target) {
     GLuint& terrainTexture = scene.textureIds[kTextureTerrain][target];
     const TextureStore* store = g_process.textureStore.get();
     SurfaceTexture surfaceTexture;
-    const bool textured = state.surfaceDisplayMode == 0 && scene.textureReady != 0 &&
-                          store != nullptr && scene.textureImage != nullptr;
+    const bool textured = TerrainTextured(scene, state);
     if (textured) {
       glEnable(GL_TEXTURE_2D);
       if (terrainTexture == 0 || !glIsTexture(terrainTexture)) {

@@ -20,6 +20,9 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target);
 // also sets the view rectangle and the view centre).
 void ComputeFootprints(SceneObject& scene, SceneState& state, Footprint& full, Footprint& near);
 
+// Whether 3D frames drape the terrain texture: the textured surface mode with a texture prepared.
+bool TerrainTextured(const SceneObject& scene, const SceneState& state);
+
 // The plan view of the whole grid, presented on the window (tnDraw2DScene).
 bool DrawPlanScene(SceneObject& scene, SceneState& state);
 

@@ -25,6 +25,11 @@ constexpr int kMessageSaveLibrary = 14;
 constexpr int kMessageTooFewBands = 17;
 constexpr int kMessageNo16Bit = 21;
 
+constexpr const char* kLoadingTitle = "正在装入纹理数据...";
+constexpr const char* kGeneratingTitle = "正在生成纹理库...";
+// Largest tile exponent of generated libraries (256-pixel tiles).
+constexpr int kGeneratedTileExponent = 8;
+
 std::string WorkDirectory() {
   const char* block = BaseGetEnvironment();
   if (block == nullptr || block[BASE_ENV_WORK_DIRECTORY] == '\0') return ".";
@@ -94,8 +99,8 @@ bool ChooseDisplayBands(RasterHandle image) {
   return RasterSetDisplayRGB(image, dialog.red, dialog.green, dialog.blue) == RASTER_OK;
 }
 
-// Scales a block of bgr pixels (rows top-down) to size x size by bilinear interpolation of pixel
-// centres.
+// Scales a block of 3-byte pixels (rows top-down) to size x size by bilinear interpolation of
+// pixel centres.
 void ScaleBlock(const uint8_t* source, int width, int height, int size, std::vector<uint8_t>& out) {
   out.assign(size_t(size) * size * 3, 0);
   for (int y = 0; y < size; ++y) {
@@ -138,6 +143,87 @@ void SaveStep(TextureStore& store, const std::string& temporaryPath, bool askToS
   std::remove(temporaryPath.c_str());
   store.dataFilePath = chosen;
   store.keepFile = true;
+}
+
+// Opens the source image of a texture. False without a message when it cannot be opened, after
+// message 17 when it has fewer than 3 bands (before anything is written).
+bool OpenTextureImage(const std::string& path, RasterGuard& image) {
+  if (RasterOpenForRead(path.c_str(), image.out()) != RASTER_OK) return false;
+  int32_t bands = 0;
+  if (RasterGetBandCount(image.get(), &bands) != RASTER_OK) return false;
+  if (bands < 3) {
+    ShowMessage(kMessageTooFewBands);
+    return false;
+  }
+  return true;
+}
+
+// A cell value as a byte: truncated toward zero and limited to 0..255, NaN as 0, so that values of
+// wider cell types saturate instead of wrapping around.
+uint8_t CellByte(double value) {
+  if (!(value > 0)) return 0;
+  if (value >= 255) return 255;
+  return uint8_t(value);
+}
+
+// Red, green and blue bytes of one cell from the three bands. False when a read fails.
+bool ReadRgbCell(RasterHandle image, const int32_t bands[3], int32_t line, int32_t cell,
+                 uint8_t* rgb) {
+  for (int c = 0; c < 3; ++c) {
+    double value = 0;
+    if (RasterGetCell(image, RASTER_CELL_ADDRESS, bands[c], line, cell, &value) != RASTER_OK)
+      return false;
+    rgb[c] = CellByte(value);
+  }
+  return true;
+}
+
+// The ending shared by the producers that prepare a store: the written file is completed,
+// offered for saving, and opened again as the store's data.
+bool CompleteTextureData(TextureStore& store, TextureLibraryWriter& writer, TextureInfo* info,
+                         bool askToSave) {
+  if (!writer.Finish()) return false;  // the writer deletes its unfinished file
+  store.dataReady = true;
+  SaveStep(store, writer.path(), askToSave);
+  store.library = ReopenTextureData(store.dataFilePath);
+  if (!store.library.valid()) return false;
+  store.info = store.library.info();
+  if (info != nullptr) *info = store.info;
+  return true;
+}
+
+// One plane tile as size x size red, green, blue pixels: texture row i is grid row rowFirst + i,
+// which is image line lines - 1 - (rowFirst + i); cells beyond the tile's last row and column
+// are black.
+bool FillPlaneTile(RasterHandle image, const int32_t bands[3], int32_t lines,
+                   const TileEntry& tile, int size, std::vector<uint8_t>& rgb) {
+  std::fill(rgb.begin(), rgb.end(), uint8_t(0));
+  for (int i = 0; i <= tile.rowLast - tile.rowFirst; ++i) {
+    const int32_t line = lines - 1 - (tile.rowFirst + i);
+    uint8_t* row = rgb.data() + size_t(i) * size * 3;
+    for (int j = 0; j <= tile.colLast - tile.colFirst; ++j)
+      if (!ReadRgbCell(image, bands, line, tile.colFirst + j, row + size_t(j) * 3)) return false;
+  }
+  return true;
+}
+
+// The size + 1 samples a side of one pyramid tile, every 2^level grid steps from its first row
+// and column, the grid's last row and column repeated beyond it. Grid row g is image line
+// rows - 1 - g.
+bool SampleTile(RasterHandle image, int32_t rows, int32_t cols, const TileEntry& tile, int size,
+                std::vector<uint8_t>& samples) {
+  static const int32_t kRgbBands[3] = {0, 1, 2};
+  const int count = size + 1, step = 1 << tile.level;
+  samples.resize(size_t(count) * count * 3);
+  for (int i = 0; i < count; ++i) {
+    const int32_t line = rows - 1 - std::min(tile.rowFirst + i * step, rows - 1);
+    uint8_t* row = samples.data() + size_t(i) * count * 3;
+    for (int j = 0; j < count; ++j) {
+      const int32_t cell = std::min(tile.colFirst + j * step, cols - 1);
+      if (!ReadRgbCell(image, kRgbBands, line, cell, row + size_t(j) * 3)) return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -190,7 +276,7 @@ bool BuildTerrainTextures(TextureStore& store, RasterHandle image, int32_t rows,
   std::vector<uint8_t> scaled, rgb(size_t(size) * size * 3);
   bool ok = true;
   {
-    Progress progress("正在装入纹理数据...", int(table->tiles.size()));
+    Progress progress(kLoadingTitle, int(table->tiles.size()));
     for (const TileEntry& tile : table->tiles) {
       DemStoreProgressStep();
       const double s = double(1 << tile.level);
@@ -227,14 +313,7 @@ bool BuildTerrainTextures(TextureStore& store, RasterHandle image, int32_t rows,
       }
     }
   }
-  if (!ok || !writer.Finish()) return false;  // the writer deletes its unfinished file
-  store.dataReady = true;
-  SaveStep(store, writer.path(), askToSave);
-  store.library = ReopenTextureData(store.dataFilePath);
-  if (!store.library.valid()) return false;
-  store.info = store.library.info();
-  if (info != nullptr) *info = store.info;
-  return true;
+  return ok && CompleteTextureData(store, writer, info, askToSave);
 }
 
 bool PrepareFromRaster(TextureStore& store, const std::string& path, int32_t rows, int32_t cols,
@@ -242,14 +321,10 @@ bool PrepareFromRaster(TextureStore& store, const std::string& path, int32_t row
                        bool askToSave, int maxExponent) {
   store.rasterPath = path;
   RasterGuard source;
-  if (RasterOpenForRead(path.c_str(), source.out()) != RASTER_OK) return false;
+  if (!OpenTextureImage(path, source)) return false;
   int32_t bands = 0, lines = 0, cells = 0;
-  if (RasterGetBandCount(source.get(), &bands) != RASTER_OK) return false;
-  if (bands < 3) {
-    ShowMessage(kMessageTooFewBands);
-    return false;
-  }
-  if (RasterGetLineCount(source.get(), &lines) != RASTER_OK ||
+  if (RasterGetBandCount(source.get(), &bands) != RASTER_OK ||
+      RasterGetLineCount(source.get(), &lines) != RASTER_OK ||
       RasterGetLineCells(source.get(), &cells) != RASTER_OK)
     return false;
   if (lines == rows && cells == cols) {
@@ -286,12 +361,100 @@ bool PrepareFromRaster(TextureStore& store, const std::string& path, int32_t row
                               maxExponent);
 }
 
+bool BuildPlaneTextures(TextureStore& store, RasterHandle image, int32_t lines, int32_t cells,
+                        int pixelFormat, int maxExponent, TextureInfo* info, bool askToSave) {
+  if (lines < 1 || cells < 1) return false;
+  const auto table = BuildPlaneTileTable(uint32_t(lines), uint32_t(cells), maxExponent);
+  if (!table || table->tiles.empty()) return false;
+  int32_t bands[3] = {0, 0, 0};
+  if (RasterGetDisplayBands(image, &bands[0], &bands[1], &bands[2]) != RASTER_OK) return false;
+  TextureLibraryWriter writer = TextureLibraryWriter::CreateTemporary(
+      WorkDirectory(), store.rasterPath, uint32_t(lines), uint32_t(cells), pixelFormat, *table);
+  if (!writer.valid()) return false;
+
+  const int size = int(table->tileSize);
+  std::vector<uint8_t> rgb(size_t(size) * size * 3);
+  {
+    Progress progress(kLoadingTitle, int(table->tiles.size()));
+    for (const TileEntry& tile : table->tiles) {
+      DemStoreProgressStep();
+      if (!FillPlaneTile(image, bands, lines, tile, size, rgb) ||
+          !writer.WriteRgbTile(rgb.data(), rgb.size()))
+        return false;
+    }
+  }
+  return CompleteTextureData(store, writer, info, askToSave);
+}
+
+bool PreparePlaneFromRaster(TextureStore& store, const std::string& path, int32_t* rows,
+                            int32_t* cols, int pixelFormat, int maxExponent, TextureInfo* info,
+                            bool askToSave) {
+  if (rows == nullptr || cols == nullptr) return false;
+  store.rasterPath = path;
+  RasterGuard image;
+  if (!OpenTextureImage(path, image)) return false;
+  int32_t lines = 0, cells = 0;
+  if (RasterGetLineCount(image.get(), &lines) != RASTER_OK ||
+      RasterGetLineCells(image.get(), &cells) != RASTER_OK)
+    return false;
+  if (!BuildPlaneTextures(store, image.get(), lines, cells, pixelFormat, maxExponent, info,
+                          askToSave))
+    return false;
+  *rows = lines;
+  *cols = cells;
+  return true;
+}
+
 bool PrepareTextureSource(TextureStore& store, const std::string& path, int32_t* rows,
                           int32_t* cols, const GridPlacement& grid, int pixelFormat,
                           int maxExponent, TextureInfo* info, bool plane, bool askToSave) {
-  if (rows == nullptr || cols == nullptr || plane) return false;  // plane tiling: not here
+  if (rows == nullptr || cols == nullptr) return false;
+  if (plane)
+    return PreparePlaneFromRaster(store, path, rows, cols, pixelFormat, maxExponent, info,
+                                  askToSave);
   return PrepareFromRaster(store, path, *rows, *cols, grid, pixelFormat, info, askToSave,
                            maxExponent);
+}
+
+bool WriteTextureLibrary(const std::string& libraryPath, const std::string& rasterPath,
+                         RasterHandle image, int32_t rows, int32_t cols, int pixelFormat,
+                         int maxExponent) {
+  // Grid row g is read from image line rows - 1 - g: the image must be exactly the grid, or the
+  // samples would come from the wrong lines or from beyond the image. Checked before the library
+  // file is created, so that a refused request leaves an existing file alone.
+  int32_t bands = 0, lines = 0, cells = 0;
+  if (rows < 2 || cols < 2 || RasterGetBandCount(image, &bands) != RASTER_OK ||
+      RasterGetLineCount(image, &lines) != RASTER_OK ||
+      RasterGetLineCells(image, &cells) != RASTER_OK || bands < 3 || lines != rows ||
+      cells != cols)
+    return false;
+  const auto table = BuildTileTable(uint32_t(rows), uint32_t(cols), maxExponent);
+  if (!table || table->tiles.empty()) return false;
+  TextureLibraryWriter writer = TextureLibraryWriter::Create(
+      libraryPath, rasterPath, uint32_t(rows), uint32_t(cols), pixelFormat, *table);
+  if (!writer.valid()) return false;
+
+  const int size = int(table->tileSize);
+  std::vector<uint8_t> samples, rgb;
+  {
+    Progress progress(kGeneratingTitle, int(table->tiles.size()));
+    for (const TileEntry& tile : table->tiles) {
+      DemStoreProgressStep();
+      if (!SampleTile(image, rows, cols, tile, size, samples)) return false;
+      // size + 1 samples a side become size pixels.
+      ScaleBlock(samples.data(), size + 1, size + 1, size, rgb);
+      if (!writer.WriteRgbTile(rgb.data(), rgb.size())) return false;
+    }
+  }
+  return writer.Finish();  // a writer that did not finish deletes its file
+}
+
+bool GenerateTextureLibrary(const std::string& rasterPath, const std::string& libraryPath,
+                            int32_t rows, int32_t cols, int pixelFormat) {
+  RasterGuard image;
+  if (RasterOpenForRead(rasterPath.c_str(), image.out()) != RASTER_OK) return false;
+  return WriteTextureLibrary(libraryPath, rasterPath, image.get(), rows, cols, pixelFormat,
+                             kGeneratedTileExponent);
 }
 
 bool PrepareSceneTexture(SceneObject& scene, SceneState& state, const char* path) {

@@ -24,9 +24,11 @@ struct GridPlacement {
 // Name of the resampled image, made in the working directory and deleted after use.
 constexpr const char* kResampledImageName = "Noname.rim";
 
-// Terrain textures (plane false) from the raster image at path over a grid of rows x cols placed
-// at grid, in pixelFormat, with largest tiles of 2^maxExponent pixels. Plane tiling is not
-// produced here. Fills store and info; false after its message (if any) on failure.
+// Texture tiles from the raster image at path, in pixelFormat, with largest tiles of
+// 2^maxExponent pixels. Terrain textures (plane false): a pyramid over the grid of *rows x *cols
+// placed at grid. Plane textures (plane true): the image's own lines and cells cut into
+// non-overlapping tiles; *rows and *cols are then set to the image's lines and cells. Fills
+// store and info; false after its message (if any) on failure.
 bool PrepareTextureSource(TextureStore& store, const std::string& path, int32_t* rows,
                           int32_t* cols, const GridPlacement& grid, int pixelFormat,
                           int maxExponent, TextureInfo* info, bool plane, bool askToSave);
@@ -41,6 +43,32 @@ bool PrepareFromRaster(TextureStore& store, const std::string& path, int32_t row
 // opened as the store's data.
 bool BuildTerrainTextures(TextureStore& store, RasterHandle image, int32_t rows, int32_t cols,
                           int pixelFormat, TextureInfo* info, bool askToSave, int maxExponent);
+
+// Plane textures of the image at path (at least 3 bands, else message 17). On success *rows and
+// *cols are the image's lines and cells.
+bool PreparePlaneFromRaster(TextureStore& store, const std::string& path, int32_t* rows,
+                            int32_t* cols, int pixelFormat, int maxExponent, TextureInfo* info,
+                            bool askToSave);
+
+// The plane tiling of the open image of lines x cells: tiles of T x T cells (T = 2^maxExponent,
+// halved while larger than the smaller side) read cell by cell from its display bands, texture
+// row 0 on the image's bottom line, black beyond its top and right edges; written, offered for
+// saving and opened as BuildTerrainTextures does.
+bool BuildPlaneTextures(TextureStore& store, RasterHandle image, int32_t lines, int32_t cells,
+                        int pixelFormat, int maxExponent, TextureInfo* info, bool askToSave);
+
+// Writes the texture library at libraryPath (created or replaced) from the raster image at
+// rasterPath, which must have exactly rows lines and cols cells and at least 3 bands: bands 0, 1
+// and 2 are red, green and blue. Largest tiles of 256 pixels. Touches no texture store; a failed
+// generation leaves no library file. No message, no save question.
+bool GenerateTextureLibrary(const std::string& rasterPath, const std::string& libraryPath,
+                            int32_t rows, int32_t cols, int pixelFormat);
+
+// The pyramid of GenerateTextureLibrary from the open image, with largest tiles of
+// 2^maxExponent pixels; rasterPath names the source recorded in the library.
+bool WriteTextureLibrary(const std::string& libraryPath, const std::string& rasterPath,
+                         RasterHandle image, int32_t rows, int32_t cols, int pixelFormat,
+                         int maxExponent);
 
 // tnPrepareTexture: a new texture store for the prepared scene from a raster image or a ".tex"
 // library. True with the scene's texture ready; false with no texture store at all.
