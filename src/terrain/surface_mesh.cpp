@@ -505,25 +505,45 @@ struct EdgeRun {
 // neighbours put on the same line.
 class EdgeIndex {
  public:
-  void Add(bool horizontal, int line, EdgeRun run) { (horizontal ? rows_ : columns_)[line].push_back(run); }
+  void Add(bool horizontal, int line, EdgeRun run) {
+    Line& l = (horizontal ? rows_ : columns_)[line];
+    l.runs.push_back(run);
+    l.longest = std::max(l.longest, run.to - run.from);
+  }
+  // Sorts each line's runs by their ends, for Positions. Call after the last Add.
+  void Finish() {
+    for (auto* lines : {&rows_, &columns_})
+      for (auto& entry : *lines)
+        std::sort(entry.second.runs.begin(), entry.second.runs.end(),
+                  [](const EdgeRun& a, const EdgeRun& b) { return a.to < b.to; });
+  }
   // Every vertex position on the line between from and to that a run puts there, sorted.
   void Positions(bool horizontal, int line, int from, int to, std::vector<int>& out) const {
     out.clear();
     const auto& lines = horizontal ? rows_ : columns_;
     const auto found = lines.find(line);
     if (found == lines.end()) return;
-    for (const EdgeRun& run : found->second) {
-      if (run.to < from || run.from > to) continue;
-      int p = run.from;
-      if (p < from) p += ((from - p + run.step - 1) / run.step) * run.step;
-      for (; p <= std::min(to, run.to); p += run.step) out.push_back(p);
+    const Line& l = found->second;
+    // A line can carry hundreds of runs: start at the first that ends at or after from, and
+    // stop where even the longest run would start after to.
+    auto run = std::lower_bound(l.runs.begin(), l.runs.end(), from,
+                                [](const EdgeRun& r, int value) { return r.to < value; });
+    for (; run != l.runs.end() && run->to - l.longest <= to; ++run) {
+      if (run->from > to) continue;
+      int p = run->from;
+      if (p < from) p += ((from - p + run->step - 1) / run->step) * run->step;
+      for (; p <= std::min(to, run->to); p += run->step) out.push_back(p);
     }
     std::sort(out.begin(), out.end());
     out.erase(std::unique(out.begin(), out.end()), out.end());
   }
 
  private:
-  std::unordered_map<int, std::vector<EdgeRun>> rows_, columns_;
+  struct Line {
+    std::vector<EdgeRun> runs;
+    int longest = 0;
+  };
+  std::unordered_map<int, Line> rows_, columns_;
 };
 
 struct ColouredVertex {
@@ -678,6 +698,7 @@ MeshStats DrawTerrainSurface(SceneState& state, TerrainArea& area, const Footpri
     edges.Add(false, node.firstColumn, {node.firstRow, node.lastRow, step});
     edges.Add(false, node.lastColumn, {node.firstRow, node.lastRow, step});
   }
+  edges.Finish();
 
   const VertexBuilder builder(state, area);
   const bool lines = state.drawMode != 0 && !textured;

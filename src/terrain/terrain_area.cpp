@@ -403,7 +403,6 @@ const float* TerrainArea::NodeHeights(int firstRow, int firstColumn, int step) {
 }
 
 void TerrainArea::PrefetchNode(int firstRow, int firstColumn, int step) const {
-#if defined(__GNUC__) || defined(__clang__)
   if (blockTable_.empty()) return;
   for (int i = 0; i < 9; ++i) {
     const int row = std::clamp(firstRow + i * step, 0, rowLimit_);
@@ -411,14 +410,9 @@ void TerrainArea::PrefetchNode(int firstRow, int firstColumn, int step) const {
       const int column = std::clamp(firstColumn + j * step, 0, columnLimit_);
       const GridCell* cells =
           blockTable_[uint32_t(row / kBlockSide) * blockCols_ + uint32_t(column / kBlockSide)].view;
-      if (cells != nullptr) __builtin_prefetch(cells + (row % kBlockSide) * kBlockSide + column % kBlockSide);
+      if (cells != nullptr) Prefetch(cells + (row % kBlockSide) * kBlockSide + column % kBlockSide);
     }
   }
-#else
-  (void)firstRow;
-  (void)firstColumn;
-  (void)step;
-#endif
 }
 
 double TerrainArea::HeightAtPoint(const SceneState& state, double x, double y) {

@@ -12,6 +12,15 @@
 
 namespace t3d {
 
+// Asks the processor to start loading the cache line at address p (a hint; no effect elsewhere).
+inline void Prefetch(const void* p) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(p);
+#else
+  (void)p;
+#endif
+}
+
 struct SceneState;
 
 #pragma pack(push, 1)
