@@ -229,6 +229,11 @@ int TN_CALL RenderDialogs(void*, int dialogId, void* record) {
     dialog->blue = g_bands[2];
     return 1;
   }
+  if (dialogId == TN_DIALOG_TEXTURE_FORMAT) {
+    // The program writes what it draws: 16-bit textures are for display only.
+    static_cast<TnTextureFormatDialog*>(record)->choice = 1;
+    return 1;
+  }
   if (dialogId == TN_DIALOG_SAVE_TEXTURE && !g_saveLibrary.empty()) {
     auto* dialog = static_cast<TnSaveTextureDialog*>(record);
     std::snprintf(dialog->path, sizeof dialog->path, "%s", g_saveLibrary.c_str());
@@ -397,14 +402,14 @@ int Render(int argc, char** argv) {
       std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
       return 1;
     }
-    std::printf("%s\n", out.c_str());
+    std::printf("%s (%d x %d pixels)\n", out.c_str(), width, height);
     return 0;
   }
   if (!t3dhost::WritePicture(out, picture, error)) {
     std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
     return 1;
   }
-  std::printf("%s\n", out.c_str());
+  std::printf("%s (%d x %d pixels)\n", out.c_str(), width, height);
   return 0;
 }
 
