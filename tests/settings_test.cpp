@@ -46,12 +46,15 @@ struct ColourPair {
 // name, the Set/Get suffix, the state field, whether it has a fourth component, its default and
 // where it lands in GL.
 #define COLOUR(name, Fn, field, alpha, r, g, b, gl, parameter)                                 \
-  {name, Set##Fn, Get##Fn, [](SceneState& s) -> float* { return s.field; }, alpha, {r, g, b}, \
-   GlColour::gl, parameter}
+  {                                                                                            \
+    name, Set##Fn, Get##Fn, [](SceneState& s) -> float* { return s.field; }, alpha, {r, g, b}, \
+        GlColour::gl, parameter                                                                \
+  }
 const ColourPair kColourPairs[] = {
     COLOUR("light ambient", Light_Ambient, lightAmbient, true, 127, 127, 127, kLight, GL_AMBIENT),
     COLOUR("light diffuse", Light_Diffuse, lightDiffuse, true, 127, 127, 127, kLight, GL_DIFFUSE),
-    COLOUR("light specular", Light_Specular, lightSpecular, true, 255, 255, 255, kLight, GL_SPECULAR),
+    COLOUR("light specular", Light_Specular, lightSpecular, true, 255, 255, 255, kLight,
+           GL_SPECULAR),
     COLOUR("material ambient", Material_Ambient, materialAmbient, true, 51, 127, 51, kMaterial,
            GL_AMBIENT),
     COLOUR("material diffuse", Material_Diffuse, materialDiffuse, true, 51, 204, 51, kMaterial,
@@ -210,10 +213,10 @@ TEST_F(SettingsTest, NumbersAreClampedWithNotANumberAtTheLowerLimit) {
     float in, out;
   };
   const Case cases[] = {
-      {&kReduceLine, 0, 0.001f},   {&kReduceLine, -3, 0.001f},   {&kReduceLine, 0.001f, 0.001f},
-      {&kReduceLine, 2.5f, 2.5f},  {&kReduceLine, 1000, 1000},   {&kReduceLine, 5000, 1000},
-      {&kReduceLine, kNaN, 0.001f}, {&kFogDensity, 1.5f, 1},     {&kFogDensity, -0.1f, 0},
-      {&kFogDensity, 0, 0},        {&kFogDensity, 1, 1},         {&kFogDensity, 0.3f, 0.3f},
+      {&kReduceLine, 0, 0.001f},    {&kReduceLine, -3, 0.001f}, {&kReduceLine, 0.001f, 0.001f},
+      {&kReduceLine, 2.5f, 2.5f},   {&kReduceLine, 1000, 1000}, {&kReduceLine, 5000, 1000},
+      {&kReduceLine, kNaN, 0.001f}, {&kFogDensity, 1.5f, 1},    {&kFogDensity, -0.1f, 0},
+      {&kFogDensity, 0, 0},         {&kFogDensity, 1, 1},       {&kFogDensity, 0.3f, 0.3f},
       {&kFogDensity, kNaN, 0},
   };
   for (const Case& c : cases) {
@@ -223,9 +226,10 @@ TEST_F(SettingsTest, NumbersAreClampedWithNotANumberAtTheLowerLimit) {
   struct Direction {
     float azimuth, tilt, azimuthOut, tiltOut;
   };
-  for (const Direction& d : {Direction{-10, -5, 0, 0}, Direction{0, 0, 0, 0},
-                             Direction{360, 90, 360, 90}, Direction{400, 100, 360, 90},
-                             Direction{123.5f, 45.25f, 123.5f, 45.25f}, Direction{kNaN, kNaN, 0, 0}}) {
+  for (const Direction& d :
+       {Direction{-10, -5, 0, 0}, Direction{0, 0, 0, 0}, Direction{360, 90, 360, 90},
+        Direction{400, 100, 360, 90}, Direction{123.5f, 45.25f, 123.5f, 45.25f},
+        Direction{kNaN, kNaN, 0, 0}}) {
     ASSERT_EQ(SetLightDir_TiltAngle(scene, state, d.azimuth, d.tilt), TN_OK);
     float azimuth = -1, tilt = -1;
     ASSERT_EQ(GetLightDir_TiltAngle(scene, state, &azimuth, &tilt), TN_OK);
@@ -256,9 +260,12 @@ TEST_F(SettingsTest, ShininessAndColourMaterialModeAreLimited) {
     short shininess, mode, shininessOut, modeOut;
     GLenum glMode;
   };
-  const Case cases[] = {{200, 9, 128, 4, GL_AMBIENT_AND_DIFFUSE},  {-1, -3, 0, 0, GL_AMBIENT},
-                        {128, 4, 128, 4, GL_AMBIENT_AND_DIFFUSE},  {0, 0, 0, 0, GL_AMBIENT},
-                        {37, 1, 37, 1, GL_DIFFUSE},                {64, 2, 64, 2, GL_SPECULAR},
+  const Case cases[] = {{200, 9, 128, 4, GL_AMBIENT_AND_DIFFUSE},
+                        {-1, -3, 0, 0, GL_AMBIENT},
+                        {128, 4, 128, 4, GL_AMBIENT_AND_DIFFUSE},
+                        {0, 0, 0, 0, GL_AMBIENT},
+                        {37, 1, 37, 1, GL_DIFFUSE},
+                        {64, 2, 64, 2, GL_SPECULAR},
                         {127, 3, 127, 3, GL_EMISSION}};
   for (const Case& c : cases) {
     ASSERT_EQ(SetMaterial_Shininess_MatMode(scene, state, c.shininess, c.mode), TN_OK);
@@ -368,8 +375,8 @@ TEST_F(SettingsTest, LightDirectionPlacesTheLightAroundTheTerrainCentre) {
   };
   const double c30 = std::cos(M_PI / 6), s45 = std::sin(M_PI / 4);
   const Case cases[] = {
-      {0, 0, 5, 15, 1},                                                      // towards +Y
-      {90, 0, 10, 10, 1},                                                    // towards +X
+      {0, 0, 5, 15, 1},                                                     // towards +Y
+      {90, 0, 10, 10, 1},                                                   // towards +X
       {45, 30, float(5 + s45 * c30 * 5), float(10 + s45 * c30 * 5), 3.5f},  // sin 30 = 0.5
       {400, 100, 5, 10, 6},  // limited to 360 and 90: straight above
       {123, 90, 5, 10, 6},
@@ -444,7 +451,7 @@ TEST_F(SettingsTest, BoundSettersReachGL) {
   EXPECT_EQ(viewport[3], 30);
   GLfloat projection[16] = {};
   glGetFloatv(GL_PROJECTION_MATRIX, projection);
-  EXPECT_FLOAT_EQ(projection[11], -1.0f);  // a perspective projection
+  EXPECT_FLOAT_EQ(projection[11], -1.0f);                         // a perspective projection
   EXPECT_NEAR(projection[0] * 40.0 / 30.0, projection[5], 1e-5);  // of aspect 40 : 30
 }
 
@@ -546,8 +553,8 @@ TEST_F(SettingsTest, SettersReachOnlyTheirOwnBoundContext) {
 
 TEST_F(SettingsTest, NullHandlesFailAndNullOutputsAreSkipped) {
   void* fakeState = reinterpret_cast<void*>(0x10);  // never dereferenced: the scene is checked
-  for (auto [s, t] : {std::pair<void*, void*>{nullptr, fakeState},
-                      std::pair<void*, void*>{scene, nullptr}}) {
+  for (auto [s, t] :
+       {std::pair<void*, void*>{nullptr, fakeState}, std::pair<void*, void*>{scene, nullptr}}) {
     int i = 7;
     short r = 7, g = 7, b = 7;
     float f = 7, f2 = 7;
@@ -575,7 +582,8 @@ TEST_F(SettingsTest, NullHandlesFailAndNullOutputsAreSkipped) {
 
   // Getters of a good handle skip null outputs.
   Bind();
-  for (const IntPair& pair : kIntPairs) EXPECT_EQ(pair.get(scene, state, nullptr), TN_OK) << pair.name;
+  for (const IntPair& pair : kIntPairs)
+    EXPECT_EQ(pair.get(scene, state, nullptr), TN_OK) << pair.name;
   for (const FloatPair* pair : {&kReduceLine, &kFogDensity})
     EXPECT_EQ(pair->get(scene, state, nullptr), TN_OK) << pair->name;
   for (const ColourPair& pair : kColourPairs) {
