@@ -103,32 +103,22 @@ double Azimuth(double ex, double ey, double px, double py) {
 // ---- Azimuths -------------------------------------------------------------------------------
 
 TEST_F(CameraTest, AzimuthIsTheCompassBearingInEveryQuadrantAndOnTheAxes) {
-  const double root3 = std::sqrt(3.0);
-  const double cases[][5] = {
-      // Axes, exactly: north 0, east 90, south 180, west 270.
-      {0, 0, 0, 10, 0},
-      {0, 0, 10, 0, 90},
-      {0, 0, 0, -10, 180},
-      {0, 0, -10, 0, 270},
-      // Points a hair off an axis take the axis; the eye on the point looks west.
-      {0, 0, 1e-7, 10, 0},
-      {0, 0, 10, 1e-7, 90},
-      {3, 4, 3, 4, 270},
-      // Quadrants, from an eye away from the origin too.
-      {5, 5, 15, 15, 45},
-      {5, 5, 15, -5, 135},
-      {5, 5, -5, -5, 225},
-      {0, 0, -10, 10, 315},
-      {0, 0, 10, 10 * root3, 30},
-      {0, 0, -10, -10 * root3, 210}};
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    const double* c = cases[i];
-    if (i < 7) {
-      EXPECT_FLOAT_EQ(Azimuth(c[0], c[1], c[2], c[3]), c[4]) << i;
-    } else {
-      EXPECT_NEAR(Azimuth(c[0], c[1], c[2], c[3]), c[4], 1e-4) << i;
-    }
-  }
+  // Axes: north 0, east 90, south 180, west 270.
+  EXPECT_FLOAT_EQ(Azimuth(0, 0, 0, 10), 0);
+  EXPECT_FLOAT_EQ(Azimuth(0, 0, 10, 0), 90);
+  EXPECT_FLOAT_EQ(Azimuth(0, 0, 0, -10), 180);
+  EXPECT_FLOAT_EQ(Azimuth(0, 0, -10, 0), 270);
+  // Quadrants, from an eye away from the origin.
+  EXPECT_NEAR(Azimuth(5, 5, 15, 15), 45, 1e-4);
+  EXPECT_NEAR(Azimuth(5, 5, 15, -5), 135, 1e-4);
+  EXPECT_NEAR(Azimuth(5, 5, -5, -5), 225, 1e-4);
+  EXPECT_NEAR(Azimuth(0, 0, -10, 10), 315, 1e-4);
+  EXPECT_NEAR(Azimuth(0, 0, 10, 10 * std::sqrt(3.0)), 30, 1e-4);
+  EXPECT_NEAR(Azimuth(0, 0, -10, -10 * std::sqrt(3.0)), 210, 1e-4);
+  // Points a hair off an axis take the axis; the eye on the point looks west.
+  EXPECT_FLOAT_EQ(Azimuth(0, 0, 1e-7, 10), 0);
+  EXPECT_FLOAT_EQ(Azimuth(0, 0, 10, 1e-7), 90);
+  EXPECT_FLOAT_EQ(Azimuth(3, 4, 3, 4), 270);
 }
 
 TEST_F(CameraTest, ViewFromIsReversedAndFlightAzimuthKeptInRange) {
