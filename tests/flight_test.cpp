@@ -2,6 +2,8 @@
 // along a route (closing the tour's loop, jumping back on an open route, crossing zero-length
 // segments), the route's length in frames, fly speeds, steering with Navigate and the view
 // restore; and a long flight through the frame driver whose memory must stay flat.
+#include "camera/flight.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "camera/flight.h"
 #include "camera/fly_route.h"
 #include "scene/scene_object.h"
 #include "scene/scene_state.h"
@@ -79,16 +80,13 @@ TEST(CurveDensity, RunsFromFirstToThirdPointWithEvenSpacing) {
     EXPECT_GT(points[i].x, points[i - 1].x - 1e-9);
     EXPECT_GT(points[i].y, points[i - 1].y - 1e-9);
   }
-}
-
-TEST(CurveDensity, ShortCornerGivesAtLeastItsEnds) {
-  // The tour's corners: legs one spacing long.
-  const double p[3][2] = {{60, 50}, {50, 50}, {50, 60}};
-  const std::vector<Point> points = Densify(p, 10);
-  ASSERT_GE(points.size(), 2u);
-  EXPECT_LE(points.size(), 4u);
-  EXPECT_EQ(points.front().x, 60);
-  EXPECT_EQ(points.back().y, 60);
+  // The tour's corners, legs one spacing long, give at least their ends.
+  const double tour[3][2] = {{60, 50}, {50, 50}, {50, 60}};
+  const std::vector<Point> corner = Densify(tour, 10);
+  ASSERT_GE(corner.size(), 2u);
+  EXPECT_LE(corner.size(), 4u);
+  EXPECT_EQ(corner.front().x, 60);
+  EXPECT_EQ(corner.back().y, 60);
   // All three points in one place still give a sequence from the first to the last.
   const double same[3][2] = {{5, 5}, {5, 5}, {5, 5}};
   EXPECT_EQ(Densify(same, 1).size(), 2u);
@@ -121,18 +119,14 @@ class FlightTest : public ::testing::Test {
     state_ = static_cast<SceneState*>(std::calloc(1, sizeof(SceneState)));
     ASSERT_NE(state_, nullptr);
     SceneState& s = *state_;
-    s.xMin = 0;
-    s.xMax = 200;
-    s.yMin = 0;
-    s.yMax = 200;
-    s.cellSizeX = s.cellSizeY = 10;
-    s.zMin = 0;
+    s.xMin = s.yMin = s.zMin = 0;
+    s.xMax = s.yMax = 200;
     s.zMax = 50;
+    s.cellSizeX = s.cellSizeY = 10;
     s.rowCount = s.columnCount = 21;
     s.sceneRadius = 100;
     s.zScale = 1;
-    s.terrainCentre[0] = 100;
-    s.terrainCentre[1] = 100;
+    s.terrainCentre[0] = s.terrainCentre[1] = 100;
     s.terrainCentre[2] = 25;
     s.viewFov = 45;
     s.viewTilt = 25;
@@ -143,11 +137,9 @@ class FlightTest : public ::testing::Test {
     std::memcpy(scene_->eyeRange, range, sizeof range);
     scene_->navigateStep = 10;
     scene_->skyDrift = -3;
-    s.eyePosition[0] = 150;
-    s.eyePosition[1] = 150;
+    s.eyePosition[0] = s.eyePosition[1] = 150;
     s.eyePosition[2] = 100;
-    s.viewCentre[0] = 100;
-    s.viewCentre[1] = 100;
+    s.viewCentre[0] = s.viewCentre[1] = 100;
   }
   void TearDown() override {
     FreeFlyRoute(*state_);
@@ -184,7 +176,7 @@ class FlightTest : public ::testing::Test {
 TEST_F(FlightTest, CornerOfAHostRouteIsRoundedByFiveNodes) {
   float points[] = {0, 0, 100, 0, 100, 100};
   ASSERT_EQ(SetFlyRoutin(scene(), state(), points, 3), TN_OK);
-  const Point expected[] = {{0, 0},   {90, 0},  {95, 0},  {98.75, 1.25},
+  const Point expected[] = {{0, 0},   {90, 0},   {95, 0},   {98.75, 1.25},
                             {100, 5}, {100, 10}, {100, 100}};
   const std::vector<Point> nodes = Route();
   ASSERT_EQ(nodes.size(), 7u);
@@ -213,12 +205,7 @@ TEST_F(FlightTest, CornerOfAHostRouteIsRoundedByFiveNodes) {
 TEST_F(FlightTest, RoutePointsOutsideTheGridAreLimitedAndWrittenBack) {
   float points[] = {-30, 50, 120, 500, 260, -1};
   ASSERT_EQ(SetFlyRoutin(scene(), state(), points, 3), TN_OK);
-  EXPECT_EQ(points[0], 0);
-  EXPECT_EQ(points[1], 50);
-  EXPECT_EQ(points[2], 120);
-  EXPECT_EQ(points[3], 200);
-  EXPECT_EQ(points[4], 200);
-  EXPECT_EQ(points[5], 0);
+  EXPECT_EQ(std::vector<float>(points, points + 6), (std::vector<float>{0, 50, 120, 200, 200, 0}));
   const std::vector<Point> nodes = Route();
   ASSERT_EQ(nodes.size(), 7u);
   EXPECT_EQ(nodes.front().x, 0);
@@ -249,15 +236,12 @@ TEST_F(FlightTest, RefusedRoutesLeaveNoRoute) {
     ASSERT_EQ(SetFlyRoutin(scene(), state(), good, 3), TN_OK);
     ASSERT_NE(S().routeHead, nullptr);
   };
-  withRoute();
-  EXPECT_EQ(SetFlyRoutin(scene(), state(), nullptr, 3), TN_E_FAIL);
-  ExpectNoRoute();
-  withRoute();
-  EXPECT_EQ(SetFlyRoutin(scene(), state(), good, 0), TN_E_FAIL);
-  ExpectNoRoute();
-  withRoute();
-  EXPECT_EQ(SetFlyRoutin(scene(), state(), good, -5), TN_E_FAIL);
-  ExpectNoRoute();
+  const std::pair<float*, int> refused[] = {{nullptr, 3}, {good, 0}, {good, -5}};
+  for (const auto& [points, count] : refused) {
+    withRoute();
+    EXPECT_EQ(SetFlyRoutin(scene(), state(), points, count), TN_E_FAIL) << count;
+    ExpectNoRoute();
+  }
 
   // A point that is not a number is refused before anything is written back.
   float bad[] = {-30, 0, NAN, 50, 100, 100};
@@ -287,13 +271,12 @@ TEST_F(FlightTest, ReadingWithoutARouteGivesTheTourRectangleOrNothing) {
   short count = -1;
   ASSERT_EQ(GetFlyRoutin(scene(), state(), nullptr, &count, 0), TN_OK);
   EXPECT_EQ(count, 0);
-  float corners[10] = {};
-  ASSERT_EQ(GetFlyRoutin(scene(), state(), corners, &count, 1), TN_OK);
+  std::vector<float> corners(10);
+  ASSERT_EQ(GetFlyRoutin(scene(), state(), corners.data(), &count, 1), TN_OK);
   EXPECT_EQ(count, 5);
   // A quarter and three quarters of 21 columns and rows of 10 m.
-  const float expected[10] = {52.5f,  52.5f,  52.5f, 157.5f, 157.5f,
-                              157.5f, 157.5f, 52.5f, 52.5f,  52.5f};
-  for (int i = 0; i < 10; ++i) EXPECT_FLOAT_EQ(corners[i], expected[i]) << i;
+  const float a = 52.5f, b = 157.5f;
+  EXPECT_EQ(corners, (std::vector<float>{a, a, a, b, b, b, b, a, a, a}));
 }
 
 TEST_F(FlightTest, RouteFrameCountRoundsEachSegment) {
@@ -393,17 +376,6 @@ TEST_F(FlightTest, ZeroLengthSegmentsHoldTheEyeAndMoveOn) {
   EXPECT_EQ(S().eyePosition[1], 80);
 }
 
-TEST_F(FlightTest, SkyDriftsAndTurnsWithTheFlight) {
-  S().skyFlag = 1;
-  float points[] = {0, 0, 50, 0};
-  ASSERT_EQ(SetFlyRoutin(scene(), state(), points, 2), TN_OK);
-  Step();
-  EXPECT_FLOAT_EQ(O().skyDrift, -2.95f);
-  EXPECT_EQ(O().skyAngle, 0);
-  Step();  // past the end of the segment
-  EXPECT_FLOAT_EQ(O().skyAngle, 3);
-}
-
 TEST_F(FlightTest, FlightFlagStartsAndStopsFlights) {
   // Another non-zero value needs the host's route.
   SetFlight(O(), S(), 2);
@@ -462,15 +434,12 @@ TEST_F(FlightTest, RestoreDisplayResetsTiltAndEye) {
 
 TEST_F(FlightTest, FlySpeedIsLimitedToItsRange) {
   float speed = -1, low = -1, high = -1;
-  ASSERT_EQ(SetFlySpeed(scene(), state(), 0), TN_OK);
-  ASSERT_EQ(GetFlySpeed(scene(), state(), &speed), TN_OK);
-  EXPECT_EQ(speed, 10);
-  SetFlySpeed(scene(), state(), 1e9f);
-  EXPECT_EQ(S().flySpeed, 200);
-  SetFlySpeed(scene(), state(), NAN);
-  EXPECT_EQ(S().flySpeed, 10);
-  SetFlySpeed(scene(), state(), 42);
-  EXPECT_EQ(S().flySpeed, 42);
+  const float speeds[][2] = {{0, 10}, {1e9f, 200}, {NAN, 10}, {42, 42}};
+  for (const auto& [in, out] : speeds) {
+    ASSERT_EQ(SetFlySpeed(scene(), state(), in), TN_OK);
+    ASSERT_EQ(GetFlySpeed(scene(), state(), &speed), TN_OK);
+    EXPECT_EQ(speed, out) << in;
+  }
   ASSERT_EQ(GetFlySpeedRange(scene(), state(), &low, &high), TN_OK);
   EXPECT_EQ(low, 10);
   EXPECT_EQ(high, 200);
@@ -520,7 +489,7 @@ TEST_F(FlightTest, TurningLeftThenRightRestoresTheView) {
   EXPECT_NEAR(S().viewDirAngle, 226, 1e-2);
 }
 
-TEST_F(FlightTest, SkyTurnsWithTheView) {
+TEST_F(FlightTest, SkyDriftsAndTurnsWithTheViewAndTheFlight) {
   S().skyFlag = 1;
   S().viewDirSin = float(-std::sqrt(0.5));
   S().viewDirCos = float(-std::sqrt(0.5));
@@ -531,6 +500,16 @@ TEST_F(FlightTest, SkyTurnsWithTheView) {
   EXPECT_EQ(O().skyAngle, -3);
   Navigate(scene(), state(), 1, 0);
   EXPECT_FLOAT_EQ(O().skyDrift, -3.05f);
+
+  O().skyDrift = -3;
+  O().skyAngle = 0;
+  float points[] = {0, 0, 50, 0};
+  ASSERT_EQ(SetFlyRoutin(scene(), state(), points, 2), TN_OK);
+  Step();
+  EXPECT_FLOAT_EQ(O().skyDrift, -2.95f);
+  EXPECT_EQ(O().skyAngle, 0);
+  Step();  // past the end of the segment
+  EXPECT_FLOAT_EQ(O().skyAngle, 3);
 }
 
 TEST_F(FlightTest, UpAndDownStayWithinTheEyeRange) {
@@ -613,9 +592,10 @@ long HeldBytes() {
 #endif
 }
 
-TEST(FlightFrames, FramesMoveTheEyeAlongTheHostRoute) {
+TEST(FlightFrames, FramesMoveTheEyeAlongTheHostRouteUntilPreparedAgain) {
   Window w(64, 48);
-  ASSERT_TRUE(w.Prepare(SmallHills()));
+  const std::string grid = SmallHills();
+  ASSERT_TRUE(w.Prepare(grid));
   SceneState& s = w.block();
   float points[] = {1100, 1100, 1100, 1800};
   ASSERT_EQ(SetFlyRoutin(w.scene(), w.state(), points, 2), TN_OK);
@@ -628,20 +608,12 @@ TEST(FlightFrames, FramesMoveTheEyeAlongTheHostRoute) {
   // The frame looks where the flight goes: its ground point lies north of the eye.
   EXPECT_NEAR(s.viewCentre[0], 1100, 1);
   EXPECT_GT(s.viewCentre[1], s.eyePosition[1]);
-}
 
-TEST(FlightFrames, PreparingAgainEndsTheFlight) {
-  Window w(64, 48);
-  const std::string grid = SmallHills();
-  ASSERT_TRUE(w.Prepare(grid));
-  ASSERT_EQ(SetFlyFlag(w.scene(), w.state(), 1), TN_OK);
-  ASSERT_EQ(w.block().flyFlag, 1);
-  ASSERT_EQ(tnDrawScene(w.scene(), w.state()), TN_OK);
   // The preparation frees the route; the next frame draws and the flight is over.
   ASSERT_TRUE(w.Prepare(grid));
-  EXPECT_EQ(w.block().routeHead, nullptr);
+  EXPECT_EQ(s.routeHead, nullptr);
   EXPECT_EQ(tnDrawScene(w.scene(), w.state()), TN_OK);
-  EXPECT_EQ(w.block().flyFlag, 0);
+  EXPECT_EQ(s.flyFlag, 0);
 }
 
 TEST(FlightFrames, LongTourKeepsMemoryFlat) {
@@ -671,9 +643,10 @@ TEST(FlightFrames, LongTourKeepsMemoryFlat) {
   const long endResident = ResidentBytes(), endHeld = HeldBytes();
   ASSERT_GT(settledResident, 0);
   ASSERT_GT(settledHeld, 0);
-  std::printf("resident memory after %d frames: %.2f MB; after %d frames: %.2f MB "
-              "(tour of %u frames)\n",
-              kSettle, settledResident / 1048576.0, kFrames, endResident / 1048576.0, loop);
+  std::printf(
+      "resident memory after %d frames: %.2f MB; after %d frames: %.2f MB "
+      "(tour of %u frames)\n",
+      kSettle, settledResident / 1048576.0, kFrames, endResident / 1048576.0, loop);
 #ifdef T3D_ADDRESS_SANITIZER
   std::printf("heap in use after %d frames: %.2f MB; after %d frames: %.2f MB\n", kSettle,
               settledHeld / 1048576.0, kFrames, endHeld / 1048576.0);

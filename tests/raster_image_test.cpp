@@ -1,10 +1,13 @@
 // The raster image service on GDAL: opening and describing images, new images written cell by
 // cell and block by block, map rectangles rendered at a scale, resampling onto another grid,
 // drawing into a pixel surface, and the refusal of bad input.
+#include "services/raster_image.h"
+
 #include <cpl_string.h>
 #include <gdal.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "services/raster_image.h"
 #include "test_grids.h"
 
 #ifndef TERRAIN3D_SOURCE_DIR
@@ -61,8 +63,8 @@ double GdalCell(const std::string& path, int band, int line, int cell) {
   EXPECT_NE(dataset, nullptr);
   if (dataset == nullptr) return std::nan("");
   double value = std::nan("");
-  EXPECT_EQ(GDALRasterIO(GDALGetRasterBand(dataset, band + 1), GF_Read, cell, line, 1, 1, &value,
-                         1, 1, GDT_Float64, 0, 0),
+  EXPECT_EQ(GDALRasterIO(GDALGetRasterBand(dataset, band + 1), GF_Read, cell, line, 1, 1, &value, 1,
+                         1, GDT_Float64, 0, 0),
             CE_None);
   GDALClose(dataset);
   return value;
@@ -94,24 +96,35 @@ struct Created {
   RasterHandle handle = 0;
 };
 
+RasterMapRectRequest Request(RasterHandle image, double xMin, double xMax, double yMin, double yMax,
+                             double scale) {
+  RasterMapRectRequest request{};
+  request.image = image;
+  request.xMin = xMin;
+  request.xMax = xMax;
+  request.yMin = yMin;
+  request.yMax = yMax;
+  request.scale = scale;
+  return request;
+}
+
 // A map rectangle image freed with the object.
 struct RectImage {
   explicit RectImage(RasterHandle image, double xMin, double xMax, double yMin, double yMax,
-                     double scale) {
-    request.image = image;
-    request.xMin = xMin;
-    request.xMax = xMax;
-    request.yMin = yMin;
-    request.yMax = yMax;
-    request.scale = scale;
+                     double scale)
+      : request(Request(image, xMin, xMax, yMin, yMax, scale)) {
     result = RasterGetMapRectImage(&request);
+  }
+  // Made, and of width x height pixels.
+  bool Sized(int width, int height) const {
+    return result == 0 && request.width == width && request.height == height;
   }
   ~RectImage() { RasterFreeMapRectImage(&request); }
   // Blue, green, red of the pixel in row (0 = y maximum) and column.
   const uint8_t* At(int row, int column) const {
     return request.pixels + (size_t(row) * size_t(request.width) + size_t(column)) * 3;
   }
-  RasterMapRectRequest request{};
+  RasterMapRectRequest request;
   int result = -1;
 };
 
@@ -119,9 +132,50 @@ void NorthUp(double gt[6], double x0, double y0, double pixel) {
   testgrids::NorthUp(gt, x0, y0, pixel, pixel);
 }
 
+// Bands, lines, cells and cell type of an image.
+std::array<int32_t, 4> ShapeOf(RasterHandle image) {
+  std::array<int32_t, 4> shape{-1, -1, -1, -1};
+  EXPECT_EQ(RasterGetBandCount(image, &shape[0]), 0);
+  EXPECT_EQ(RasterGetLineCount(image, &shape[1]), 0);
+  EXPECT_EQ(RasterGetLineCells(image, &shape[2]), 0);
+  EXPECT_EQ(RasterGetCellType(image, &shape[3]), 0);
+  return shape;
+}
+
+// x minimum, x maximum, y minimum, y maximum.
+std::array<double, 4> RangeOf(RasterHandle image, int32_t kind) {
+  std::array<double, 4> r{-1, -1, -1, -1};
+  EXPECT_EQ(RasterGetCoordinateRange(image, kind, &r[0], &r[1], &r[2], &r[3]), 0);
+  return r;
+}
+
+std::array<int32_t, 3> DisplayBandsOf(RasterHandle image) {
+  std::array<int32_t, 3> bands{-1, -1, -1};
+  EXPECT_EQ(RasterGetDisplayBands(image, &bands[0], &bands[1], &bands[2]), 0);
+  return bands;
+}
+
+int32_t BandsInfoOf(RasterHandle image) {
+  int32_t info = -1;
+  EXPECT_EQ(RasterGetBandsInfo(image, &info), 0);
+  return info;
+}
+
+double CellOf(RasterHandle image, int band, int line, int cell) {
+  double value = std::nan("");
+  EXPECT_EQ(RasterGetCell(image, RASTER_CELL_ADDRESS, band, line, cell, &value), 0);
+  return value;
+}
+
+// No file was written beside the image (name: its file name).
+void ExpectNothingBeside(const std::string& name) {
+  for (const std::string& file : ListDirectory(ScratchEnvironment::gridDir()))
+    EXPECT_EQ(file.find(name + "."), std::string::npos) << file;
+}
+
 // ---- Opening and describing ------------------------------------------------------------------
 
-TEST(RasterOpen, ReportsShapeRangesCellsAndDisplayBands) {
+TEST(RasterOpen, DescribesImagesRecognisedByTheirContent) {
   double gt[6];
   NorthUp(gt, 100, 500, 10);
   gt[5] = -20;
@@ -131,66 +185,27 @@ TEST(RasterOpen, ReportsShapeRangesCellsAndDisplayBands) {
   Opened image(path);
   ASSERT_EQ(image.result, 0) << RasterLastError();
   ASSERT_GT(image.handle, 0u);
-
-  int32_t bands = 0, lines = 0, cells = 0, type = -1;
-  ASSERT_EQ(RasterGetBandCount(image.handle, &bands), 0);
-  ASSERT_EQ(RasterGetLineCount(image.handle, &lines), 0);
-  ASSERT_EQ(RasterGetLineCells(image.handle, &cells), 0);
-  ASSERT_EQ(RasterGetCellType(image.handle, &type), 0);
-  EXPECT_EQ(bands, 3);
-  EXPECT_EQ(lines, 5);
-  EXPECT_EQ(cells, 7);
-  EXPECT_EQ(type, RASTER_CELL_INT16);
-
-  double x0, x1, y0, y1;
-  ASSERT_EQ(RasterGetCoordinateRange(image.handle, RASTER_RANGE_IMAGE, &x0, &x1, &y0, &y1), 0);
-  EXPECT_EQ(x0, 0);
-  EXPECT_EQ(x1, 7);
-  EXPECT_EQ(y0, 0);
-  EXPECT_EQ(y1, 5);
-  ASSERT_EQ(RasterGetCoordinateRange(image.handle, RASTER_RANGE_MAP, &x0, &x1, &y0, &y1), 0);
-  EXPECT_DOUBLE_EQ(x0, 100);
-  EXPECT_DOUBLE_EQ(x1, 170);
-  EXPECT_DOUBLE_EQ(y0, 400);
-  EXPECT_DOUBLE_EQ(y1, 500);
-
+  EXPECT_EQ(ShapeOf(image.handle), (std::array<int32_t, 4>{3, 5, 7, RASTER_CELL_INT16}));
+  EXPECT_EQ(RangeOf(image.handle, RASTER_RANGE_IMAGE), (std::array<double, 4>{0, 7, 0, 5}));
+  EXPECT_EQ(RangeOf(image.handle, RASTER_RANGE_MAP), (std::array<double, 4>{100, 170, 400, 500}));
   for (int b = 0; b < 3; ++b)
     for (int line = 0; line < 5; ++line)
-      for (int cell = 0; cell < 7; ++cell) {
-        double value = -1;
-        ASSERT_EQ(RasterGetCell(image.handle, RASTER_CELL_ADDRESS, b, line, cell, &value), 0);
-        EXPECT_EQ(value, b * 1000 - line * 10 + cell) << b << " " << line << " " << cell;
-      }
+      for (int cell = 0; cell < 7; ++cell)
+        EXPECT_EQ(CellOf(image.handle, b, line, cell), b * 1000 - line * 10 + cell)
+            << b << " " << line << " " << cell;
+  EXPECT_EQ(DisplayBandsOf(image.handle), (std::array<int32_t, 3>{0, 1, 2}));
+  EXPECT_EQ(BandsInfoOf(image.handle), RASTER_BANDS_GENERIC);
 
-  int32_t r = -1, g = -1, bl = -1;
-  ASSERT_EQ(RasterGetDisplayBands(image.handle, &r, &g, &bl), 0);
-  EXPECT_EQ(r, 0);
-  EXPECT_EQ(g, 1);
-  EXPECT_EQ(bl, 2);
-  int32_t info = -1;
-  ASSERT_EQ(RasterGetBandsInfo(image.handle, &info), 0);
-  EXPECT_EQ(info, RASTER_BANDS_GENERIC);
-}
-
-TEST(RasterOpen, RecognisesImagesByContentNotByName) {
-  const std::string path = GridPath("picture.rim");
-  WriteImage(path, 3, 2, 1, GDT_Byte, nullptr, [](int, int line, int cell) { return line * 3 + cell; });
-  Opened image(path);
-  ASSERT_EQ(image.result, 0) << RasterLastError();
-  // Without a georeference the map coordinates are the image's pixel space, y up.
-  double x0, x1, y0, y1;
-  ASSERT_EQ(RasterGetCoordinateRange(image.handle, RASTER_RANGE_MAP, &x0, &x1, &y0, &y1), 0);
-  EXPECT_EQ(x0, 0);
-  EXPECT_EQ(x1, 3);
-  EXPECT_EQ(y0, 0);
-  EXPECT_EQ(y1, 2);
-  int32_t info = -1, r = -1, g = -1, b = -1;
-  ASSERT_EQ(RasterGetBandsInfo(image.handle, &info), 0);
-  EXPECT_EQ(info, RASTER_BANDS_GREY);
-  ASSERT_EQ(RasterGetDisplayBands(image.handle, &r, &g, &b), 0);
-  EXPECT_EQ(r, 0);
-  EXPECT_EQ(g, 0);
-  EXPECT_EQ(b, 0);
+  // Any name: without a georeference the map coordinates are the image's pixel space, y up; one
+  // band is grey.
+  const std::string named = GridPath("picture.rim");
+  WriteImage(named, 3, 2, 1, GDT_Byte, nullptr,
+             [](int, int line, int cell) { return line * 3 + cell; });
+  Opened grey(named);
+  ASSERT_EQ(grey.result, 0) << RasterLastError();
+  EXPECT_EQ(RangeOf(grey.handle, RASTER_RANGE_MAP), (std::array<double, 4>{0, 3, 0, 2}));
+  EXPECT_EQ(BandsInfoOf(grey.handle), RASTER_BANDS_GREY);
+  EXPECT_EQ(DisplayBandsOf(grey.handle), (std::array<int32_t, 3>{0, 0, 0}));
 
   // A file that is no raster at all, named like one, is refused.
   const std::string text = GridPath("text.rim");
@@ -207,22 +222,13 @@ TEST(RasterOpen, RecognisesImagesByContentNotByName) {
 TEST(RasterOpen, LandsatSceneHasSixBandsAndItsGeoreference) {
   Opened image(kLandsat);
   ASSERT_EQ(image.result, 0) << RasterLastError();
-  int32_t bands = 0, lines = 0, cells = 0, type = -1;
-  ASSERT_EQ(RasterGetBandCount(image.handle, &bands), 0);
-  ASSERT_EQ(RasterGetLineCount(image.handle, &lines), 0);
-  ASSERT_EQ(RasterGetLineCells(image.handle, &cells), 0);
-  ASSERT_EQ(RasterGetCellType(image.handle, &type), 0);
-  EXPECT_EQ(bands, 6);
-  EXPECT_EQ(lines, 352);
-  EXPECT_EQ(cells, 349);
-  EXPECT_EQ(type, RASTER_CELL_BYTE);
+  EXPECT_EQ(ShapeOf(image.handle), (std::array<int32_t, 4>{6, 352, 349, RASTER_CELL_BYTE}));
 
   GDALDatasetH dataset = GDALOpen(kLandsat.c_str(), GA_ReadOnly);
   ASSERT_NE(dataset, nullptr);
   double gt[6];
   ASSERT_EQ(GDALGetGeoTransform(dataset, gt), CE_None);
-  double x0, x1, y0, y1;
-  ASSERT_EQ(RasterGetCoordinateRange(image.handle, RASTER_RANGE_MAP, &x0, &x1, &y0, &y1), 0);
+  const auto [x0, x1, y0, y1] = RangeOf(image.handle, RASTER_RANGE_MAP);
   EXPECT_DOUBLE_EQ(x0, gt[0]);
   EXPECT_NEAR(x1, gt[0] + 349 * gt[1], 1e-6);
   EXPECT_DOUBLE_EQ(y1, gt[3]);
@@ -234,63 +240,66 @@ TEST(RasterOpen, LandsatSceneHasSixBandsAndItsGeoreference) {
     ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(dataset, b + 1), GF_Read, 0, 200, 349, 1, line.data(),
                            349, 1, GDT_Byte, 0, 0),
               CE_None);
-    for (int cell = 0; cell < 349; cell += 37) {
-      double value = -1;
-      ASSERT_EQ(RasterGetCell(image.handle, 0, b, 200, cell, &value), 0);
-      EXPECT_EQ(value, line[size_t(cell)]);
-    }
+    for (int cell = 0; cell < 349; cell += 37)
+      EXPECT_EQ(CellOf(image.handle, b, 200, cell), line[size_t(cell)]);
   }
 
   // The whole scene at its own scale is the image itself, top line first, in blue-green-red of
   // the display bands (0, 1, 2 for bands without colour names).
   RectImage rect(image.handle, x0, x1, y0, y1, 1 / gt[1]);
-  ASSERT_EQ(rect.result, 0) << RasterLastError();
-  ASSERT_EQ(rect.request.width, 349);
-  ASSERT_EQ(rect.request.height, 352);
+  ASSERT_TRUE(rect.Sized(349, 352)) << RasterLastError();
   for (int lineIndex : {0, 175, 351}) {
     std::vector<uint8_t> bgr(349 * 3);
     int bandMap[3] = {3, 2, 1};
     ASSERT_EQ(GDALDatasetRasterIO(dataset, GF_Read, 0, lineIndex, 349, 1, bgr.data(), 349, 1,
                                   GDT_Byte, 3, bandMap, 3, 349 * 3, 1),
               CE_None);
-    EXPECT_EQ(std::memcmp(rect.At(lineIndex, 0), bgr.data(), bgr.size()), 0) << "line " << lineIndex;
+    EXPECT_EQ(std::memcmp(rect.At(lineIndex, 0), bgr.data(), bgr.size()), 0)
+        << "line " << lineIndex;
   }
   GDALClose(dataset);
 }
 
-TEST(RasterOpen, DisplayBandsCanBeChosenForAReadHandle) {
+TEST(RasterOpen, DisplayBandsOfAReadHandleAreItsOwnAndANewImageKeepsThemInTheFile) {
   double gt[6];
   NorthUp(gt, 0, 4, 1);
   const std::string path = GridPath("bands.tif");
   WriteImage(path, 4, 4, 4, GDT_Byte, gt, [](int b, int, int) { return 10 + 50 * b; });
-  Opened image(path);
-  ASSERT_EQ(image.result, 0);
-  ASSERT_EQ(RasterSetDisplayRGB(image.handle, 3, 3, 1), 0) << RasterLastError();
-  int32_t r, g, b;
-  ASSERT_EQ(RasterGetDisplayBands(image.handle, &r, &g, &b), 0);
-  EXPECT_EQ(r, 3);
-  EXPECT_EQ(g, 3);
-  EXPECT_EQ(b, 1);
-  RectImage rect(image.handle, 0, 4, 0, 4, 1);
-  ASSERT_EQ(rect.result, 0);
-  EXPECT_EQ(rect.At(2, 2)[0], 60);   // blue: band 1
-  EXPECT_EQ(rect.At(2, 2)[1], 160);  // green: band 3
-  EXPECT_EQ(rect.At(2, 2)[2], 160);  // red: band 3
+  {
+    Opened image(path);
+    ASSERT_EQ(image.result, 0);
+    ASSERT_EQ(RasterSetDisplayRGB(image.handle, 3, 3, 1), 0) << RasterLastError();
+    EXPECT_EQ(DisplayBandsOf(image.handle), (std::array<int32_t, 3>{3, 3, 1}));
+    RectImage rect(image.handle, 0, 4, 0, 4, 1);
+    ASSERT_EQ(rect.result, 0);
+    EXPECT_EQ(rect.At(2, 2)[0], 60);   // blue: band 1
+    EXPECT_EQ(rect.At(2, 2)[1], 160);  // green: band 3
+    EXPECT_EQ(rect.At(2, 2)[2], 160);  // red: band 3
+  }
   // The choice is the handle's: the file is not touched, and nothing is written beside it.
-  for (const std::string& name : ListDirectory(ScratchEnvironment::gridDir()))
-    EXPECT_EQ(name.find("bands.tif."), std::string::npos) << name;
+  ExpectNothingBeside("bands.tif");
   Opened again(path);
-  ASSERT_EQ(RasterGetDisplayBands(again.handle, &r, &g, &b), 0);
-  EXPECT_EQ(r, 0);
-  EXPECT_EQ(g, 1);
-  EXPECT_EQ(b, 2);
+  EXPECT_EQ(DisplayBandsOf(again.handle), (std::array<int32_t, 3>{0, 1, 2}));
+
+  const std::string created = GridPath("display.rim");
+  {
+    Created image(created, RASTER_CELL_UINT16, 4, 4, 5, RASTER_BANDS_GENERIC);
+    ASSERT_EQ(image.result, 0);
+    ASSERT_EQ(RasterSetDisplayRGB(image.handle, 4, 2, 0), 0);
+    ASSERT_EQ(image.Close(), 0);
+  }
+  Opened reopened(created);
+  ASSERT_EQ(reopened.result, 0);
+  EXPECT_EQ(DisplayBandsOf(reopened.handle), (std::array<int32_t, 3>{4, 2, 0}));
 }
 
 // ---- New images ------------------------------------------------------------------------------
 
 TEST(RasterCreate, WritesGeoTiffWhateverTheNameAndReadsBackExactly) {
   const std::string path = GridPath("new.rim");
-  const auto value = [](int b, int line, int cell) { return (b * 71 + line * 13 + cell * 7) % 256; };
+  const auto value = [](int b, int line, int cell) {
+    return (b * 71 + line * 13 + cell * 7) % 256;
+  };
   {
     Created image(path, RASTER_CELL_BYTE, 40, 30, 3, RASTER_BANDS_RGB);
     ASSERT_EQ(image.result, 0) << RasterLastError();
@@ -298,10 +307,7 @@ TEST(RasterCreate, WritesGeoTiffWhateverTheNameAndReadsBackExactly) {
       for (int cell = 0; cell < 30; ++cell)
         for (int b = 0; b < 3; ++b)
           ASSERT_EQ(RasterSetCell(image.handle, 0, b, line, cell, value(b, line, cell)), 0);
-    // Readable before it is closed.
-    double read = -1;
-    ASSERT_EQ(RasterGetCell(image.handle, 0, 2, 39, 29, &read), 0);
-    EXPECT_EQ(read, value(2, 39, 29));
+    EXPECT_EQ(CellOf(image.handle, 2, 39, 29), value(2, 39, 29));  // readable before it is closed
     ASSERT_EQ(RasterSetXResolution(image.handle, 300), 0);
     ASSERT_EQ(RasterSetYResolution(image.handle, 150), 0);
     ASSERT_EQ(image.Close(), 0) << RasterLastError();
@@ -324,18 +330,14 @@ TEST(RasterCreate, WritesGeoTiffWhateverTheNameAndReadsBackExactly) {
               CE_None);
     for (int line = 0; line < 40; ++line)
       for (int cell = 0; cell < 30; ++cell)
-        ASSERT_EQ(cells[size_t(line * 30 + cell)], value(b, line, cell)) << b << " " << line << " " << cell;
+        ASSERT_EQ(cells[size_t(line * 30 + cell)], value(b, line, cell))
+            << b << " " << line << " " << cell;
   }
   GDALClose(dataset);
-  // Nothing beside the image.
-  for (const std::string& name : ListDirectory(ScratchEnvironment::gridDir()))
-    EXPECT_EQ(name.find("new.rim."), std::string::npos) << name;
-
+  ExpectNothingBeside("new.rim");
   Opened image(path);
   ASSERT_EQ(image.result, 0);
-  int32_t info = -1;
-  ASSERT_EQ(RasterGetBandsInfo(image.handle, &info), 0);
-  EXPECT_EQ(info, RASTER_BANDS_RGB);
+  EXPECT_EQ(BandsInfoOf(image.handle), RASTER_BANDS_RGB);
 }
 
 TEST(RasterCreate, CellTypesKeepTheirValuesRoundedAndLimited) {
@@ -362,33 +364,29 @@ TEST(RasterCreate, CellTypesKeepTheirValuesRoundedAndLimited) {
     const std::string path = GridPath("type" + std::to_string(n++) + ".tif");
     Created image(path, c.type, 2, 3, 1, RASTER_BANDS_GENERIC);
     ASSERT_EQ(image.result, 0) << RasterLastError();
+    SCOPED_TRACE(testing::Message() << "type " << c.type << " value " << c.written);
     ASSERT_EQ(RasterSetCell(image.handle, 0, 0, 1, 2, c.written), 0);
-    double value = -1;
-    ASSERT_EQ(RasterGetCell(image.handle, 0, 0, 1, 2, &value), 0);
-    EXPECT_EQ(value, c.expected) << "type " << c.type << " value " << c.written;
-    ASSERT_EQ(RasterGetCell(image.handle, 0, 0, 0, 0, &value), 0);
-    EXPECT_EQ(value, 0) << "a new image starts as zeros";
+    EXPECT_EQ(CellOf(image.handle, 0, 1, 2), c.expected);
+    EXPECT_EQ(CellOf(image.handle, 0, 0, 0), 0) << "a new image starts as zeros";
     ASSERT_EQ(image.Close(), 0);
     Opened reopened(path);
-    int32_t type = -1;
-    ASSERT_EQ(RasterGetCellType(reopened.handle, &type), 0);
-    EXPECT_EQ(type, c.type);
-    ASSERT_EQ(RasterGetCell(reopened.handle, 0, 0, 1, 2, &value), 0);
-    EXPECT_EQ(value, c.expected) << "type " << c.type << " value " << c.written << " in the file";
+    EXPECT_EQ(ShapeOf(reopened.handle)[3], c.type);
+    EXPECT_EQ(CellOf(reopened.handle, 0, 1, 2), c.expected) << "in the file";
   }
 }
 
 TEST(RasterCreate, BottomUpBlocksLandUpsideDownInBandOrderOfTheMap) {
   // A bottom-up 24-bit bitmap (blue, green, red bytes, rows padded to 4 bytes), written as the
-  // pictures are: its last row in memory is the image's top line; bytes B, G, R go to bands 2, 1, 0.
+  // pictures are: its last row in memory is the image's top line; bytes B, G, R go to bands 2, 1,
+  // 0.
   const int width = 5, height = 3, stride = 16;
   std::vector<uint8_t> bitmap(size_t(stride * height), 0xEE);
   for (int row = 0; row < height; ++row)
     for (int x = 0; x < width; ++x) {
       uint8_t* p = &bitmap[size_t(row * stride + x * 3)];
-      p[0] = uint8_t(10 * row + x);       // blue
-      p[1] = uint8_t(100 + 10 * row + x); // green
-      p[2] = uint8_t(200 + 10 * row + x); // red
+      p[0] = uint8_t(10 * row + x);        // blue
+      p[1] = uint8_t(100 + 10 * row + x);  // green
+      p[2] = uint8_t(200 + 10 * row + x);  // red
     }
   const std::string path = GridPath("bitmap.tif");
   Created image(path, RASTER_CELL_BYTE, 10, 8, 4, RASTER_BANDS_RGBA);
@@ -427,34 +425,14 @@ TEST(RasterCreate, LargeImageSurvivesItsStripsLeavingMemory) {
   // Back to the first lines, long gone from memory.
   ASSERT_EQ(RasterSetCell(image.handle, 0, 0, 0, 0, 77), 0);
   ASSERT_EQ(RasterSetCell(image.handle, 0, 0, 1, 8999, 78), 0);
-  double value = -1;
-  ASSERT_EQ(RasterGetCell(image.handle, 0, 0, 2, 5, &value), 0);
-  EXPECT_EQ(value, 7);
-  ASSERT_EQ(RasterGetCell(image.handle, 0, 0, lines - 1, cells - 1, &value), 0);
-  EXPECT_EQ(value, (lines - 1 + cells - 1) % 251);
+  EXPECT_EQ(CellOf(image.handle, 0, 2, 5), 7);
+  EXPECT_EQ(CellOf(image.handle, 0, lines - 1, cells - 1), (lines - 1 + cells - 1) % 251);
   ASSERT_EQ(image.Close(), 0);
   EXPECT_EQ(GdalCell(path, 0, 0, 0), 77);
   EXPECT_EQ(GdalCell(path, 0, 0, 1), 1);
   EXPECT_EQ(GdalCell(path, 0, 1, 8999), 78);
   EXPECT_EQ(GdalCell(path, 0, 4000, 4000), (8000) % 251);
   EXPECT_EQ(GdalCell(path, 0, lines - 1, 0), (lines - 1) % 251);
-}
-
-TEST(RasterCreate, DisplayBandsAreKeptInTheFile) {
-  const std::string path = GridPath("display.rim");
-  {
-    Created image(path, RASTER_CELL_UINT16, 4, 4, 5, RASTER_BANDS_GENERIC);
-    ASSERT_EQ(image.result, 0);
-    ASSERT_EQ(RasterSetDisplayRGB(image.handle, 4, 2, 0), 0);
-    ASSERT_EQ(image.Close(), 0);
-  }
-  Opened image(path);
-  ASSERT_EQ(image.result, 0);
-  int32_t r, g, b;
-  ASSERT_EQ(RasterGetDisplayBands(image.handle, &r, &g, &b), 0);
-  EXPECT_EQ(r, 4);
-  EXPECT_EQ(g, 2);
-  EXPECT_EQ(b, 0);
 }
 
 // ---- Map rectangles --------------------------------------------------------------------------
@@ -471,28 +449,11 @@ std::string GradientImage(const std::string& name) {
   return path;
 }
 
-TEST(RasterMapRect, TopRowIsTheYMaximumInBlueGreenRed) {
-  Opened image(GradientImage("orientation.tif"));
-  ASSERT_EQ(image.result, 0);
-  RectImage rect(image.handle, 0, 40, 0, 40, 0.1);
-  ASSERT_EQ(rect.result, 0) << RasterLastError();
-  ASSERT_EQ(rect.request.width, 4);
-  ASSERT_EQ(rect.request.height, 4);
-  for (int row = 0; row < 4; ++row)
-    for (int column = 0; column < 4; ++column) {
-      EXPECT_EQ(rect.At(row, column)[0], 100);
-      EXPECT_EQ(rect.At(row, column)[1], 40 * row);  // the top line first
-      EXPECT_EQ(rect.At(row, column)[2], 40 * column);
-    }
-}
-
 TEST(RasterMapRect, EnlargesBilinearlyBetweenCellCentres) {
   Opened image(GradientImage("bilinear.tif"));
   ASSERT_EQ(image.result, 0);
   RectImage rect(image.handle, 0, 40, 0, 40, 0.2);  // two pixels per cell
-  ASSERT_EQ(rect.result, 0);
-  ASSERT_EQ(rect.request.width, 8);
-  ASSERT_EQ(rect.request.height, 8);
+  ASSERT_TRUE(rect.Sized(8, 8));
   // Pixel centres fall a quarter cell either side of the cell centres; the border repeats.
   const int expected[8] = {0, 10, 30, 50, 70, 90, 110, 120};
   for (int i = 0; i < 8; ++i) {
@@ -501,9 +462,7 @@ TEST(RasterMapRect, EnlargesBilinearlyBetweenCellCentres) {
   }
   // A smaller rectangle: x 15 .. 25 at 1 pixel per map unit, the cell-centre at x = 15 is 40.
   RectImage detail(image.handle, 15, 25, 20, 21, 1);
-  ASSERT_EQ(detail.result, 0);
-  ASSERT_EQ(detail.request.width, 10);
-  ASSERT_EQ(detail.request.height, 1);
+  ASSERT_TRUE(detail.Sized(10, 1));
   for (int i = 0; i < 10; ++i) EXPECT_EQ(detail.At(0, i)[2], 40 + 4 * i + 2) << i;
 }
 
@@ -514,13 +473,12 @@ TEST(RasterMapRect, ReducesByAveraging) {
   WriteImage(path, 8, 8, 3, GDT_Byte, gt, [](int b, int line, int cell) {
     if (b == 0) return (line + cell) % 2 == 0 ? 0.0 : 200.0;  // checkerboard
     if (b == 1) return 10.0 * cell;
-    return line % 4 == 0 && cell % 4 == 0 ? 160.0 : 0.0;      // one bright cell in 16
+    return line % 4 == 0 && cell % 4 == 0 ? 160.0 : 0.0;  // one bright cell in 16
   });
   Opened image(path);
   ASSERT_EQ(image.result, 0);
   RectImage half(image.handle, 0, 8, 0, 8, 0.5);
-  ASSERT_EQ(half.result, 0);
-  ASSERT_EQ(half.request.width, 4);
+  ASSERT_TRUE(half.Sized(4, 4));
   for (int row = 0; row < 4; ++row)
     for (int i = 0; i < 4; ++i) {
       EXPECT_EQ(half.At(row, i)[2], 100);         // no checkerboard left
@@ -529,8 +487,7 @@ TEST(RasterMapRect, ReducesByAveraging) {
     }
   // A quarter: every pixel covers one bright cell in 16, which sampling would miss.
   RectImage quarter(image.handle, 0, 8, 0, 8, 0.25);
-  ASSERT_EQ(quarter.result, 0);
-  ASSERT_EQ(quarter.request.width, 2);
+  ASSERT_TRUE(quarter.Sized(2, 2));
   for (int row = 0; row < 2; ++row)
     for (int i = 0; i < 2; ++i) {
       EXPECT_EQ(quarter.At(row, i)[0], 10);
@@ -538,14 +495,12 @@ TEST(RasterMapRect, ReducesByAveraging) {
     }
   // Three pixels over eight cells: each covers 8/3 cells, the partly covered ones by their share.
   RectImage uneven(image.handle, 0, 8, 0, 8, 3 / 8.0);
-  ASSERT_EQ(uneven.result, 0);
-  ASSERT_EQ(uneven.request.width, 3);
+  ASSERT_TRUE(uneven.Sized(3, 3));
   EXPECT_EQ(uneven.At(1, 0)[1], 9);   // (0 + 10 + 20 * 2/3) / (8/3) = 8.75
   EXPECT_EQ(uneven.At(1, 1)[1], 35);  // (20/3 + 30 + 40 + 50/3) / (8/3)
   EXPECT_EQ(uneven.At(1, 2)[1], 61);  // (50 * 2/3 + 60 + 70) / (8/3) = 61.25
   RectImage whole(image.handle, 0, 8, 0, 8, 0.125);
-  ASSERT_EQ(whole.result, 0);
-  ASSERT_EQ(whole.request.width, 1);
+  ASSERT_TRUE(whole.Sized(1, 1));
   EXPECT_EQ(whole.At(0, 0)[0], 10);
   EXPECT_EQ(whole.At(0, 0)[1], 35);
   EXPECT_EQ(whole.At(0, 0)[2], 100);
@@ -555,12 +510,15 @@ TEST(RasterMapRect, LargeImagesAreReadInStripsWhicheverWayTheirLinesRun) {
   // Blocks of 16 x 16 cells of one value; the picture is the same whether the file's first line
   // is its top (north-up) or its bottom (south-up). Too large to be read in one piece.
   const int cells = 4096, lines = 3008;
-  auto picture = [](int rowFromTop, int cell) { return (rowFromTop / 16) % 200 + (cell / 16) % 50; };
+  auto picture = [](int rowFromTop, int cell) {
+    return (rowFromTop / 16) % 200 + (cell / 16) % 50;
+  };
   double northUp[6], southUp[6];
   NorthUp(northUp, 0, lines, 1);
   NorthUp(southUp, 0, 0, 1);
   southUp[5] = 1;
-  const std::string northPath = GridPath("large-north.tif"), southPath = GridPath("large-south.tif");
+  const std::string northPath = GridPath("large-north.tif"),
+                    southPath = GridPath("large-south.tif");
   WriteImage(northPath, cells, lines, 1, GDT_Byte, northUp,
              [&](int, int line, int cell) { return picture(line, cell); });
   WriteImage(southPath, cells, lines, 1, GDT_Byte, southUp,
@@ -577,18 +535,14 @@ TEST(RasterMapRect, LargeImagesAreReadInStripsWhicheverWayTheirLinesRun) {
     Opened image(path);
     ASSERT_EQ(image.result, 0);
     RectImage sixteenth(image.handle, 0, cells, 0, lines, 1 / 16.0);
-    ASSERT_EQ(sixteenth.result, 0) << RasterLastError();
-    ASSERT_EQ(sixteenth.request.width, 256);
-    ASSERT_EQ(sixteenth.request.height, 188);
+    ASSERT_TRUE(sixteenth.Sized(256, 188)) << RasterLastError();
     for (int row = 0; row < 188; ++row)
       for (int column = 0; column < 256; ++column)
         ASSERT_EQ(sixteenth.At(row, column)[1], picture(row * 16, column * 16))
             << path << " " << row << " " << column;
     // One pixel over all lines: taller than a strip of source lines.
     RectImage one(image.handle, 0, lines, 0, lines, 1.0 / lines);
-    ASSERT_EQ(one.result, 0);
-    ASSERT_EQ(one.request.width, 1);
-    ASSERT_EQ(one.request.height, 1);
+    ASSERT_TRUE(one.Sized(1, 1));
     EXPECT_EQ(one.At(0, 0)[0], std::lround(mean)) << path;
   }
 }
@@ -598,7 +552,7 @@ TEST(RasterMapRect, PixelsOutsideTheImageAreBlack) {
   ASSERT_EQ(image.result, 0);
   // x 20 .. 60, y 20 .. 60 at the image's scale: the lower-left quarter lies on the image.
   RectImage rect(image.handle, 20, 60, 20, 60, 0.1);
-  ASSERT_EQ(rect.result, 0);
+  ASSERT_TRUE(rect.Sized(4, 4));
   for (int row = 0; row < 4; ++row)
     for (int column = 0; column < 4; ++column) {
       const uint8_t* p = rect.At(row, column);
@@ -625,11 +579,7 @@ TEST(RasterMapRect, ShowsCellsOfANewImageNotYetWritten) {
 
 TEST(RasterMapRect, BlocksAreFreedOnceAndOnlyTheirOwn) {
   Opened image(GradientImage("free.tif"));
-  RasterMapRectRequest request{};
-  request.image = image.handle;
-  request.xMax = 40;
-  request.yMax = 40;
-  request.scale = 0.1;
+  RasterMapRectRequest request = Request(image.handle, 0, 40, 0, 40, 0.1);
   ASSERT_EQ(RasterGetMapRectImage(&request), 0);
   ASSERT_NE(request.pixels, nullptr);
   RasterMapRectRequest copy = request;
@@ -669,20 +619,12 @@ TEST(RasterResample, FillsAFinerGridWithBilinearValuesAndItsGeoreference) {
       << RasterLastError();
   const int expected[8] = {0, 10, 30, 50, 70, 90, 110, 120};
   for (int i = 0; i < 8; ++i) {
-    double red = -1, green = -1, blue = -1;
-    ASSERT_EQ(RasterGetCell(target.handle, 0, 0, 2, i, &red), 0);
-    ASSERT_EQ(RasterGetCell(target.handle, 0, 1, i, 6, &green), 0);
-    ASSERT_EQ(RasterGetCell(target.handle, 0, 2, i, i, &blue), 0);
-    EXPECT_EQ(red, expected[i]);
-    EXPECT_EQ(green, expected[i]);
-    EXPECT_EQ(blue, 100);
+    EXPECT_EQ(CellOf(target.handle, 0, 2, i), expected[i]);
+    EXPECT_EQ(CellOf(target.handle, 1, i, 6), expected[i]);
+    EXPECT_EQ(CellOf(target.handle, 2, i, i), 100);
   }
-  double x0, x1, y0, y1;
-  ASSERT_EQ(RasterGetCoordinateRange(target.handle, RASTER_RANGE_MAP, &x0, &x1, &y0, &y1), 0);
-  EXPECT_DOUBLE_EQ(x0, 0);
-  EXPECT_DOUBLE_EQ(x1, 40);
-  EXPECT_DOUBLE_EQ(y0, 0);
-  EXPECT_DOUBLE_EQ(y1, 40);
+  const std::array<double, 4> range = RangeOf(target.handle, RASTER_RANGE_MAP);
+  for (int k = 0; k < 4; ++k) EXPECT_DOUBLE_EQ(range[size_t(k)], k % 2 == 0 ? 0 : 40);
   ASSERT_EQ(target.Close(), 0);
 
   GDALDatasetH dataset = GDALOpen(targetPath.c_str(), GA_ReadOnly);
@@ -696,11 +638,7 @@ TEST(RasterResample, FillsAFinerGridWithBilinearValuesAndItsGeoreference) {
   EXPECT_NE(std::string(GDALGetProjectionRef(dataset)).find("25S"), std::string::npos);
   GDALClose(dataset);
   Opened result(targetPath);
-  int32_t r, g, b;
-  ASSERT_EQ(RasterGetDisplayBands(result.handle, &r, &g, &b), 0);
-  EXPECT_EQ(r, 2);
-  EXPECT_EQ(g, 1);
-  EXPECT_EQ(b, 0);
+  EXPECT_EQ(DisplayBandsOf(result.handle), (std::array<int32_t, 3>{2, 1, 0}));
 }
 
 TEST(RasterResample, CoarserShiftedAndNearestGrids) {
@@ -716,32 +654,25 @@ TEST(RasterResample, CoarserShiftedAndNearestGrids) {
     Created target(GridPath("coarse.tif"), RASTER_CELL_FLOAT64, 4, 4, 1, RASTER_BANDS_GENERIC);
     ASSERT_EQ(RasterResample(source.handle, target.handle, 1, 0.5, 0.5, 100, 100), 0);
     for (int line = 0; line < 4; ++line)
-      for (int cell = 0; cell < 4; ++cell) {
-        double value = -1;
-        ASSERT_EQ(RasterGetCell(target.handle, 0, 0, line, cell, &value), 0);
-        EXPECT_DOUBLE_EQ(value, 20.0 * cell + 5 + 2000.0 * line + 500);
-      }
+      for (int cell = 0; cell < 4; ++cell)
+        EXPECT_DOUBLE_EQ(CellOf(target.handle, 0, line, cell),
+                         20.0 * cell + 5 + 2000.0 * line + 500);
   }
   {
     // Shifted half off the source to the left and below: those cells are 0.
     Created target(GridPath("shifted.tif"), RASTER_CELL_FLOAT64, 8, 8, 1, RASTER_BANDS_GENERIC);
     ASSERT_EQ(RasterResample(source.handle, target.handle, 1, 1, 1, 96, 96), 0);
-    double value = -1;
-    ASSERT_EQ(RasterGetCell(target.handle, 0, 0, 0, 3, &value), 0);
-    EXPECT_EQ(value, 0);
-    ASSERT_EQ(RasterGetCell(target.handle, 0, 0, 7, 4, &value), 0);
-    EXPECT_EQ(value, 0);
-    ASSERT_EQ(RasterGetCell(target.handle, 0, 0, 0, 4, &value), 0);
-    EXPECT_EQ(value, 0 + 1000.0 * 4);  // map (100.5, 103.5): source cell 0, line 4
+    EXPECT_EQ(CellOf(target.handle, 0, 0, 3), 0);
+    EXPECT_EQ(CellOf(target.handle, 0, 7, 4), 0);
+    EXPECT_EQ(CellOf(target.handle, 0, 0, 4),
+              0 + 1000.0 * 4);  // map (100.5, 103.5): source cell 0, line 4
   }
   {
     Created target(GridPath("nearest.tif"), RASTER_CELL_FLOAT64, 16, 16, 1, RASTER_BANDS_GENERIC);
-    ASSERT_EQ(RasterResample(source.handle, target.handle, RASTER_RESAMPLE_NEAREST, 2, 2, 100, 100), 0);
-    for (int i = 0; i < 16; ++i) {
-      double value = -1;
-      ASSERT_EQ(RasterGetCell(target.handle, 0, 0, i, i, &value), 0);
-      EXPECT_EQ(value, 10.0 * (i / 2) + 1000.0 * (i / 2));
-    }
+    ASSERT_EQ(RasterResample(source.handle, target.handle, RASTER_RESAMPLE_NEAREST, 2, 2, 100, 100),
+              0);
+    for (int i = 0; i < 16; ++i)
+      EXPECT_EQ(CellOf(target.handle, 0, i, i), 10.0 * (i / 2) + 1000.0 * (i / 2));
   }
 }
 
@@ -755,7 +686,8 @@ TEST(RasterDraw, DrawsTheViewIntoItsRectangleOnly) {
   RasterDrawTarget target{pixels.data(), width, height, width * bpp, bpp};
   const RasterMapView view{0, 0, 40, 40};
   const RasterClientRect rect{5, 2, 13, 10};  // 8 x 8 pixels
-  ASSERT_EQ(RasterDrawInMapCoordinates(image.handle, 0, 0, &view, rect, &target), 0) << RasterLastError();
+  ASSERT_EQ(RasterDrawInMapCoordinates(image.handle, 0, 0, &view, rect, &target), 0)
+      << RasterLastError();
   const int expected[8] = {0, 10, 30, 50, 70, 90, 110, 120};
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
@@ -781,9 +713,9 @@ TEST(RasterDraw, DrawsTheViewIntoItsRectangleOnly) {
   for (size_t n = 0; n < rgb.size(); ++n) ASSERT_EQ(rgb[n], 7) << n;
   const RasterClientRect inside{0, 4, 16, 12};
   ASSERT_EQ(RasterDrawInMapCoordinates(image.handle, 0, 0, &wide, inside, &small), 0);
-  EXPECT_EQ(rgb[size_t((5 * width + 7) * 3)], 7);     // map x < 0: not on the image
-  EXPECT_EQ(rgb[size_t((5 * width + 8) * 3)], 100);    // map x 0 .. 5: on it
-  EXPECT_EQ(rgb[size_t((3 * width + 8) * 3)], 7);      // above the rectangle
+  EXPECT_EQ(rgb[size_t((5 * width + 7) * 3)], 7);    // map x < 0: not on the image
+  EXPECT_EQ(rgb[size_t((5 * width + 8) * 3)], 100);  // map x 0 .. 5: on it
+  EXPECT_EQ(rgb[size_t((3 * width + 8) * 3)], 7);    // above the rectangle
 }
 
 // ---- Refusals --------------------------------------------------------------------------------
@@ -815,9 +747,7 @@ TEST(RasterRefusals, BadPathsHandlesAndOutputs) {
   EXPECT_NE(RasterSetXResolution(unknown, 1), 0);
   EXPECT_NE(RasterSetYResolution(unknown, 1), 0);
   EXPECT_NE(RasterResample(unknown, unknown, 1, 1, 1, 0, 0), 0);
-  RasterMapRectRequest request{};
-  request.image = unknown;
-  request.xMax = request.yMax = request.scale = 1;
+  RasterMapRectRequest request = Request(unknown, 0, 1, 0, 1, 1);
   EXPECT_NE(RasterGetMapRectImage(&request), 0);
   EXPECT_EQ(request.pixels, nullptr);
 
@@ -848,7 +778,7 @@ TEST(RasterRefusals, ImpossibleNewImages) {
   EXPECT_NE(RasterCreateNew(nullptr, &handle, 0, 1, 1, 1, 0), 0);
   EXPECT_EQ(handle, 0u);
   EXPECT_NE(RasterCreateNew(path.c_str(), nullptr, 0, 1, 1, 1, 0), 0);
-  EXPECT_NE(RasterCreateNew(path.c_str(), &handle, 7, 1, 1, 1, 0), 0);   // cell type
+  EXPECT_NE(RasterCreateNew(path.c_str(), &handle, 7, 1, 1, 1, 0), 0);  // cell type
   EXPECT_NE(RasterCreateNew(path.c_str(), &handle, -1, 1, 1, 1, 0), 0);
   EXPECT_NE(RasterCreateNew(path.c_str(), &handle, 0, 0, 1, 1, 0), 0);   // no lines
   EXPECT_NE(RasterCreateNew(path.c_str(), &handle, 0, 1, -5, 1, 0), 0);  // negative cells
@@ -857,8 +787,9 @@ TEST(RasterRefusals, ImpossibleNewImages) {
   EXPECT_NE(RasterCreateNew(path.c_str(), &handle, RASTER_CELL_FLOAT64, big, big, 65535, 0), 0);
   EXPECT_NE(RasterCreateNew(path.c_str(), &handle, 0, 1, 1, 2, RASTER_BANDS_RGB), 0);
   EXPECT_NE(RasterCreateNew(path.c_str(), &handle, 0, 1, 1, 3, RASTER_BANDS_RGBA), 0);
-  EXPECT_NE(RasterCreateNew(path.c_str(), &handle, 0, 1, 1, 3, 9), 0);   // band description
-  EXPECT_NE(RasterCreateNew((GridPath("no-such-dir") + "/x.rim").c_str(), &handle, 0, 1, 1, 1, 0), 0);
+  EXPECT_NE(RasterCreateNew(path.c_str(), &handle, 0, 1, 1, 3, 9), 0);  // band description
+  EXPECT_NE(RasterCreateNew((GridPath("no-such-dir") + "/x.rim").c_str(), &handle, 0, 1, 1, 1, 0),
+            0);
   EXPECT_EQ(handle, 0u);
   EXPECT_NE(access(path.c_str(), F_OK), 0) << "nothing was created";
 
@@ -887,19 +818,13 @@ TEST(RasterRefusals, BadRectanglesScalesAndResamplings) {
   };
   const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
   const Rect bad[] = {
-      {0, 40, 0, 40, 0},        {0, 40, 0, 40, -1},      {0, 40, 0, 40, nan},
-      {0, 40, 0, 40, inf},      {40, 0, 0, 40, 1},       {0, 40, 40, 40, 1},
-      {nan, 40, 0, 40, 1},      {0, inf, 0, 40, 1},      {100, 140, 0, 40, 0.1},  // outside
-      {-50, -10, 0, 40, 0.1},   {0, 40, 0, 40, 1e9},     {0, 40, 0, 40, 1e300},   // too large
+      {0, 40, 0, 40, 0},      {0, 40, 0, 40, -1},  {0, 40, 0, 40, nan},
+      {0, 40, 0, 40, inf},    {40, 0, 0, 40, 1},   {0, 40, 40, 40, 1},
+      {nan, 40, 0, 40, 1},    {0, inf, 0, 40, 1},  {100, 140, 0, 40, 0.1},  // outside
+      {-50, -10, 0, 40, 0.1}, {0, 40, 0, 40, 1e9}, {0, 40, 0, 40, 1e300},   // too large
   };
   for (const Rect& r : bad) {
-    RasterMapRectRequest request{};
-    request.image = image.handle;
-    request.xMin = r.xMin;
-    request.xMax = r.xMax;
-    request.yMin = r.yMin;
-    request.yMax = r.yMax;
-    request.scale = r.scale;
+    RasterMapRectRequest request = Request(image.handle, r.xMin, r.xMax, r.yMin, r.yMax, r.scale);
     request.pixels = reinterpret_cast<uint8_t*>(&request);  // stale output is cleared
     EXPECT_NE(RasterGetMapRectImage(&request), 0) << r.xMin << " " << r.xMax << " " << r.scale;
     EXPECT_EQ(request.pixels, nullptr);

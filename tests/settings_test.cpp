@@ -4,11 +4,11 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
-#include <cstring>
 #include <deque>
-#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -25,9 +25,12 @@ using t3d::SceneState;
 SceneObject& SceneOf(void* scene) { return *static_cast<SceneObject*>(scene); }
 SceneState& StateOf(void* state) { return *static_cast<SceneState*>(state); }
 
-struct Rgb {
-  short r, g, b;
-};
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+using Rgb = std::array<short, 3>;
+
+// Where a colour lands in GL once the scene is bound.
+enum class GlColour { kNone, kLight, kMaterial, kFog };
 
 struct ColourPair {
   const char* name;
@@ -35,47 +38,85 @@ struct ColourPair {
   int(TN_CALL* get)(void*, void*, short*, short*, short*);
   float* (*field)(SceneState&);
   bool hasAlpha;
+  Rgb byDefault;  // after binding: trunc(component x 255)
+  GlColour gl;
+  GLenum parameter;
 };
 
+// name, the Set/Get suffix, the state field, whether it has a fourth component, its default and
+// where it lands in GL.
+#define COLOUR(name, Fn, field, alpha, r, g, b, gl, parameter)                                 \
+  {                                                                                            \
+    name, Set##Fn, Get##Fn, [](SceneState& s) -> float* { return s.field; }, alpha, {r, g, b}, \
+        GlColour::gl, parameter                                                                \
+  }
 const ColourPair kColourPairs[] = {
-    {"light ambient", SetLight_Ambient, GetLight_Ambient,
-     [](SceneState& s) -> float* { return s.lightAmbient; }, true},
-    {"light diffuse", SetLight_Diffuse, GetLight_Diffuse,
-     [](SceneState& s) -> float* { return s.lightDiffuse; }, true},
-    {"light specular", SetLight_Specular, GetLight_Specular,
-     [](SceneState& s) -> float* { return s.lightSpecular; }, true},
-    {"material ambient", SetMaterial_Ambient, GetMaterial_Ambient,
-     [](SceneState& s) -> float* { return s.materialAmbient; }, true},
-    {"material diffuse", SetMaterial_Diffuse, GetMaterial_Diffuse,
-     [](SceneState& s) -> float* { return s.materialDiffuse; }, true},
-    {"material specular", SetMaterial_Specular, GetMaterial_Specular,
-     [](SceneState& s) -> float* { return s.materialSpecular; }, true},
-    {"material emission", SetMaterial_Emission, GetMaterial_Emission,
-     [](SceneState& s) -> float* { return s.materialEmission; }, true},
-    {"line", SetLineColor, GetLineColor, [](SceneState& s) -> float* { return s.lineColor; },
-     false},
-    {"background", SetBackColor, GetBackColor,
-     [](SceneState& s) -> float* { return s.backColor; }, false},
-    {"fog", SetFogColor, GetFogColor, [](SceneState& s) -> float* { return s.fogColor; }, true},
+    COLOUR("light ambient", Light_Ambient, lightAmbient, true, 127, 127, 127, kLight, GL_AMBIENT),
+    COLOUR("light diffuse", Light_Diffuse, lightDiffuse, true, 127, 127, 127, kLight, GL_DIFFUSE),
+    COLOUR("light specular", Light_Specular, lightSpecular, true, 255, 255, 255, kLight,
+           GL_SPECULAR),
+    COLOUR("material ambient", Material_Ambient, materialAmbient, true, 51, 127, 51, kMaterial,
+           GL_AMBIENT),
+    COLOUR("material diffuse", Material_Diffuse, materialDiffuse, true, 51, 204, 51, kMaterial,
+           GL_DIFFUSE),
+    COLOUR("material specular", Material_Specular, materialSpecular, true, 0, 0, 0, kMaterial,
+           GL_SPECULAR),
+    COLOUR("material emission", Material_Emission, materialEmission, true, 0, 0, 0, kMaterial,
+           GL_EMISSION),
+    COLOUR("line", LineColor, lineColor, false, 0, 127, 0, kNone, 0),
+    COLOUR("background", BackColor, backColor, false, 214, 221, 255, kNone, 0),
+    COLOUR("fog", FogColor, fogColor, true, 203, 203, 254, kFog, GL_FOG_COLOR),
 };
+#undef COLOUR
+
+struct IntPair {
+  const char* name;
+  int(TN_CALL* set)(void*, void*, int);
+  int(TN_CALL* get)(void*, void*, int*);
+  int byDefault;  // after binding; INT_MIN: none is set
+};
+
+const IntPair kIntPairs[] = {
+    {"draw mode", SetDrawMode, GetDrawMode, 0},
+    {"draw quality", SetDrawQuality, GetDrawQuality, INT_MIN},
+    {"surface mode", SetSurfaceDispMode, GetSurfaceDispMode, 1},
+    {"display method", SetDispMethod, GetDispMethod, 1},
+    {"light", SetLightFlag, GetLightFlag, 1},
+    {"material", SetMaterialFlag, GetMaterialFlag, 1},
+    {"fog", SetFogFlag, GetFogFlag, 0},
+    {"sky", SetSkyFlag, GetSkyFlag, 0},
+};
+
+struct FloatPair {
+  const char* name;
+  int(TN_CALL* set)(void*, void*, float);
+  int(TN_CALL* get)(void*, void*, float*);
+};
+
+const FloatPair kReduceLine{"reduce-line coefficient", SetReduceLineCeff, GetReduceLineCeff};
+const FloatPair kFogDensity{"fog density", SetFogDensity, GetFogDensity};
 
 Rgb ReadBack(const ColourPair& pair, void* scene, void* state) {
   Rgb c{-1, -1, -1};
-  EXPECT_EQ(pair.get(scene, state, &c.r, &c.g, &c.b), TN_OK) << pair.name;
+  EXPECT_EQ(pair.get(scene, state, &c[0], &c[1], &c[2]), TN_OK) << pair.name;
   return c;
 }
 
-void ExpectRgb(const Rgb& actual, short r, short g, short b, const std::string& what) {
-  EXPECT_EQ(actual.r, r) << what;
-  EXPECT_EQ(actual.g, g) << what;
-  EXPECT_EQ(actual.b, b) << what;
+int IntOf(const IntPair& pair, void* scene, void* state) {
+  int value = INT_MIN;
+  EXPECT_EQ(pair.get(scene, state, &value), TN_OK) << pair.name;
+  return value;
+}
+
+float FloatOf(const FloatPair& pair, void* scene, void* state) {
+  float value = -1;
+  EXPECT_EQ(pair.get(scene, state, &value), TN_OK) << pair.name;
+  return value;
 }
 
 void ExpectGl4(const GLfloat actual[4], float r, float g, float b, float a, const char* what) {
-  EXPECT_NEAR(actual[0], r, 1e-6) << what;
-  EXPECT_NEAR(actual[1], g, 1e-6) << what;
-  EXPECT_NEAR(actual[2], b, 1e-6) << what;
-  EXPECT_NEAR(actual[3], a, 1e-6) << what;
+  const float expected[4] = {r, g, b, a};
+  for (int i = 0; i < 4; ++i) EXPECT_NEAR(actual[i], expected[i], 1e-6) << what << " " << i;
 }
 
 // Scenes created through the interface, bound to headless windows the fixture keeps alive.
@@ -116,143 +157,102 @@ class SettingsTest : public ::testing::Test {
   std::vector<std::pair<void*, void*>> others;
 };
 
-// ---- Defaults --------------------------------------------------------------------------------
+// ---- Values ----------------------------------------------------------------------------------
 
 TEST_F(SettingsTest, DefaultsReadBackAfterBinding) {
   Bind();
-  int value = -1;
-  ASSERT_EQ(GetDrawMode(scene, state, &value), TN_OK);
-  EXPECT_EQ(value, 0);
-  ASSERT_EQ(GetDispMethod(scene, state, &value), TN_OK);
-  EXPECT_EQ(value, 1);
-  ASSERT_EQ(GetSurfaceDispMode(scene, state, &value), TN_OK);
-  EXPECT_EQ(value, 1);
-  ASSERT_EQ(GetLightFlag(scene, state, &value), TN_OK);
-  EXPECT_EQ(value, 1);
-  ASSERT_EQ(GetMaterialFlag(scene, state, &value), TN_OK);
-  EXPECT_EQ(value, 1);
-  ASSERT_EQ(GetFogFlag(scene, state, &value), TN_OK);
-  EXPECT_EQ(value, 0);
-  ASSERT_EQ(GetSkyFlag(scene, state, &value), TN_OK);
-  EXPECT_EQ(value, 0);
-
-  float f = -1, g = -1;
-  ASSERT_EQ(GetReduceLineCeff(scene, state, &f), TN_OK);
-  EXPECT_FLOAT_EQ(f, 1.25f);
-  ASSERT_EQ(GetFogDensity(scene, state, &f), TN_OK);
-  EXPECT_FLOAT_EQ(f, 0.6f);
-  ASSERT_EQ(GetLightDir_TiltAngle(scene, state, &f, &g), TN_OK);
-  EXPECT_FLOAT_EQ(f, 25.0f);
-  EXPECT_FLOAT_EQ(g, 70.0f);
-
+  for (const IntPair& pair : kIntPairs) {
+    if (pair.byDefault == INT_MIN) continue;
+    EXPECT_EQ(IntOf(pair, scene, state), pair.byDefault) << pair.name;
+  }
+  EXPECT_EQ(FloatOf(kReduceLine, scene, state), 1.25f);
+  EXPECT_EQ(FloatOf(kFogDensity, scene, state), 0.6f);
+  float azimuth = -1, tilt = -1;
+  ASSERT_EQ(GetLightDir_TiltAngle(scene, state, &azimuth, &tilt), TN_OK);
+  EXPECT_EQ(azimuth, 25.0f);
+  EXPECT_EQ(tilt, 70.0f);
   short shininess = -1, mode = -1;
   ASSERT_EQ(GetMaterial_Shininess_MatMode(scene, state, &shininess, &mode), TN_OK);
   EXPECT_EQ(shininess, 0);
   EXPECT_EQ(mode, 4);  // GL_AMBIENT_AND_DIFFUSE
-
-  // Colours come back as trunc(component x 255).
-  const Rgb expected[] = {{127, 127, 127}, {127, 127, 127}, {255, 255, 255}, {51, 127, 51},
-                          {51, 204, 51},   {0, 0, 0},       {0, 0, 0},       {0, 127, 0},
-                          {214, 221, 255}, {203, 203, 254}};
-  static_assert(std::size(expected) == std::size(kColourPairs));
-  for (size_t i = 0; i < std::size(kColourPairs); ++i)
-    ExpectRgb(ReadBack(kColourPairs[i], scene, state), expected[i].r, expected[i].g,
-              expected[i].b, kColourPairs[i].name);
+  for (const ColourPair& pair : kColourPairs)
+    EXPECT_EQ(ReadBack(pair, scene, state), pair.byDefault) << pair.name;
 }
 
-// ---- Colours ---------------------------------------------------------------------------------
-
-TEST_F(SettingsTest, ColourComponentsAreLimitedTo0To255) {
+TEST_F(SettingsTest, ColourComponentsAreLimitedAndEveryValueSurvivesARoundTrip) {
   Bind();
   for (const ColourPair& pair : kColourPairs) {
+    SCOPED_TRACE(pair.name);
     float* field = pair.field(StateOf(state));
     if (pair.hasAlpha) field[3] = 0.25f;  // the fourth component is not the host's to set
-    ASSERT_EQ(pair.set(scene, state, -5, 300, 128), TN_OK) << pair.name;
-    EXPECT_FLOAT_EQ(field[0], 0.0f) << pair.name;
-    EXPECT_FLOAT_EQ(field[1], 1.0f) << pair.name;
-    EXPECT_FLOAT_EQ(field[2], float(128 / 255.0)) << pair.name;
+    ASSERT_EQ(pair.set(scene, state, -5, 300, 128), TN_OK);
+    EXPECT_FLOAT_EQ(field[0], 0.0f);
+    EXPECT_FLOAT_EQ(field[1], 1.0f);
+    EXPECT_FLOAT_EQ(field[2], float(128 / 255.0));
     if (pair.hasAlpha) {
-      EXPECT_FLOAT_EQ(field[3], 0.25f) << pair.name;
+      EXPECT_FLOAT_EQ(field[3], 0.25f);
     }
-    ExpectRgb(ReadBack(pair, scene, state), 0, 255, 128, pair.name);
-
+    EXPECT_EQ(ReadBack(pair, scene, state), (Rgb{0, 255, 128}));
     // The limits themselves are kept; the extremes of a short are limited too.
     ASSERT_EQ(pair.set(scene, state, 0, 255, SHRT_MIN), TN_OK);
-    ExpectRgb(ReadBack(pair, scene, state), 0, 255, 0, pair.name);
+    EXPECT_EQ(ReadBack(pair, scene, state), (Rgb{0, 255, 0}));
     ASSERT_EQ(pair.set(scene, state, SHRT_MAX, 1, 254), TN_OK);
-    ExpectRgb(ReadBack(pair, scene, state), 255, 1, 254, pair.name);
-  }
-}
-
-TEST_F(SettingsTest, EveryComponentValueSurvivesARoundTrip) {
-  // Before binding, so that this exercises only the stored values.
-  for (const ColourPair& pair : kColourPairs) {
+    EXPECT_EQ(ReadBack(pair, scene, state), (Rgb{255, 1, 254}));
+    // Every component value comes back as it was set, through the float the state keeps.
     for (short v = 0; v <= 255; ++v) {
-      ASSERT_EQ(pair.set(scene, state, v, short(255 - v), short((v * 7) % 256)), TN_OK);
-      const Rgb c = ReadBack(pair, scene, state);
-      ASSERT_EQ(c.r, v) << pair.name;
-      ASSERT_EQ(c.g, 255 - v) << pair.name;
-      ASSERT_EQ(c.b, (v * 7) % 256) << pair.name;
+      const Rgb c{v, short(255 - v), short((v * 7) % 256)};
+      ASSERT_EQ(pair.set(scene, state, c[0], c[1], c[2]), TN_OK);
+      ASSERT_EQ(ReadBack(pair, scene, state), c);
     }
   }
 }
 
-TEST_F(SettingsTest, ColourGettersSkipNullOutputs) {
-  for (const ColourPair& pair : kColourPairs) {
-    ASSERT_EQ(pair.set(scene, state, 10, 20, 30), TN_OK);
-    short r = -1, b = -1;
-    EXPECT_EQ(pair.get(scene, state, &r, nullptr, &b), TN_OK) << pair.name;
-    EXPECT_EQ(r, 10) << pair.name;
-    EXPECT_EQ(b, 30) << pair.name;
-    EXPECT_EQ(pair.get(scene, state, nullptr, nullptr, nullptr), TN_OK) << pair.name;
-  }
-}
-
-// ---- Clamped values --------------------------------------------------------------------------
-
-TEST_F(SettingsTest, FloatSettingsAreClampedAndLimitsKept) {
+TEST_F(SettingsTest, NumbersAreClampedWithNotANumberAtTheLowerLimit) {
   struct Case {
+    const FloatPair* pair;
     float in, out;
   };
-  float f = 0, g = 0;
-  for (const Case& c : {Case{0.0f, 0.001f}, Case{-3.0f, 0.001f}, Case{0.001f, 0.001f},
-                        Case{2.5f, 2.5f}, Case{1000.0f, 1000.0f}, Case{5000.0f, 1000.0f}}) {
-    ASSERT_EQ(SetReduceLineCeff(scene, state, c.in), TN_OK);
-    ASSERT_EQ(GetReduceLineCeff(scene, state, &f), TN_OK);
-    EXPECT_FLOAT_EQ(f, c.out) << "reduce-line coefficient " << c.in;
-  }
-  for (const Case& c : {Case{1.5f, 1.0f}, Case{-0.1f, 0.0f}, Case{0.0f, 0.0f}, Case{1.0f, 1.0f},
-                        Case{0.3f, 0.3f}}) {
-    ASSERT_EQ(SetFogDensity(scene, state, c.in), TN_OK);
-    ASSERT_EQ(GetFogDensity(scene, state, &f), TN_OK);
-    EXPECT_FLOAT_EQ(f, c.out) << "fog density " << c.in;
+  const Case cases[] = {
+      {&kReduceLine, 0, 0.001f},    {&kReduceLine, -3, 0.001f}, {&kReduceLine, 0.001f, 0.001f},
+      {&kReduceLine, 2.5f, 2.5f},   {&kReduceLine, 1000, 1000}, {&kReduceLine, 5000, 1000},
+      {&kReduceLine, kNaN, 0.001f}, {&kFogDensity, 1.5f, 1},    {&kFogDensity, -0.1f, 0},
+      {&kFogDensity, 0, 0},         {&kFogDensity, 1, 1},       {&kFogDensity, 0.3f, 0.3f},
+      {&kFogDensity, kNaN, 0},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(c.pair->set(scene, state, c.in), TN_OK);
+    EXPECT_EQ(FloatOf(*c.pair, scene, state), c.out) << c.pair->name << " " << c.in;
   }
   struct Direction {
     float azimuth, tilt, azimuthOut, tiltOut;
   };
-  for (const Direction& d : {Direction{-10, -5, 0, 0}, Direction{0, 0, 0, 0},
-                             Direction{360, 90, 360, 90}, Direction{400, 100, 360, 90},
-                             Direction{123.5f, 45.25f, 123.5f, 45.25f}}) {
+  for (const Direction& d :
+       {Direction{-10, -5, 0, 0}, Direction{0, 0, 0, 0}, Direction{360, 90, 360, 90},
+        Direction{400, 100, 360, 90}, Direction{123.5f, 45.25f, 123.5f, 45.25f},
+        Direction{kNaN, kNaN, 0, 0}}) {
     ASSERT_EQ(SetLightDir_TiltAngle(scene, state, d.azimuth, d.tilt), TN_OK);
-    ASSERT_EQ(GetLightDir_TiltAngle(scene, state, &f, &g), TN_OK);
-    EXPECT_FLOAT_EQ(f, d.azimuthOut) << "azimuth " << d.azimuth;
-    EXPECT_FLOAT_EQ(g, d.tiltOut) << "tilt " << d.tilt;
+    float azimuth = -1, tilt = -1;
+    ASSERT_EQ(GetLightDir_TiltAngle(scene, state, &azimuth, &tilt), TN_OK);
+    EXPECT_EQ(azimuth, d.azimuthOut) << "azimuth " << d.azimuth;
+    EXPECT_EQ(tilt, d.tiltOut) << "tilt " << d.tilt;
   }
-}
 
-TEST_F(SettingsTest, NotANumberBecomesTheLowerLimit) {
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  float f = -1, g = -1;
-  ASSERT_EQ(SetFogDensity(scene, state, nan), TN_OK);
-  ASSERT_EQ(GetFogDensity(scene, state, &f), TN_OK);
-  EXPECT_EQ(f, 0.0f);
-  ASSERT_EQ(SetReduceLineCeff(scene, state, nan), TN_OK);
-  ASSERT_EQ(GetReduceLineCeff(scene, state, &f), TN_OK);
-  EXPECT_EQ(f, 0.001f);
-  ASSERT_EQ(SetLightDir_TiltAngle(scene, state, nan, nan), TN_OK);
-  ASSERT_EQ(GetLightDir_TiltAngle(scene, state, &f, &g), TN_OK);
-  EXPECT_EQ(f, 0.0f);
-  EXPECT_EQ(g, 0.0f);
+  const int qualities[][2] = {{-1, 0}, {0, 0}, {1, 1}, {2, 2}, {3, 2}, {INT_MAX, 2}, {INT_MIN, 0}};
+  for (const auto& q : qualities) {
+    ASSERT_EQ(SetDrawQuality(scene, state, q[0]), TN_OK);
+    EXPECT_EQ(IntOf(kIntPairs[1], scene, state), q[1]) << "draw quality " << q[0];
+  }
+  // The switches and modes without rules keep any value; each pair reaches its own field.
+  const IntPair* plain[] = {&kIntPairs[0], &kIntPairs[3], &kIntPairs[4],
+                            &kIntPairs[5], &kIntPairs[6], &kIntPairs[7]};
+  const int values[] = {1, 0, 7, -2, 5, 3};
+  for (size_t round = 0; round < std::size(values); ++round) {
+    for (size_t i = 0; i < std::size(plain); ++i)
+      ASSERT_EQ(plain[i]->set(scene, state, values[(round + i) % std::size(values)]), TN_OK);
+    for (size_t i = 0; i < std::size(plain); ++i)
+      EXPECT_EQ(IntOf(*plain[i], scene, state), values[(round + i) % std::size(values)])
+          << plain[i]->name;
+  }
 }
 
 TEST_F(SettingsTest, ShininessAndColourMaterialModeAreLimited) {
@@ -283,115 +283,41 @@ TEST_F(SettingsTest, ShininessAndColourMaterialModeAreLimited) {
   EXPECT_EQ(mode, 77);
 }
 
-TEST_F(SettingsTest, DrawQualityIsLimitedTo0To2) {
-  struct Case {
-    int in, out;
-  };
-  for (const Case& c : {Case{-1, 0}, Case{0, 0}, Case{1, 1}, Case{2, 2}, Case{3, 2},
-                        Case{INT_MAX, 2}, Case{INT_MIN, 0}}) {
-    ASSERT_EQ(SetDrawQuality(scene, state, c.in), TN_OK);
-    int quality = -1;
-    ASSERT_EQ(GetDrawQuality(scene, state, &quality), TN_OK);
-    EXPECT_EQ(quality, c.out) << c.in;
-  }
-}
-
-TEST_F(SettingsTest, ModesAndSwitchesAreStoredUnchanged) {
-  struct Pair {
-    const char* name;
-    int(TN_CALL* set)(void*, void*, int);
-    int(TN_CALL* get)(void*, void*, int*);
-  };
-  const Pair pairs[] = {{"draw mode", SetDrawMode, GetDrawMode},
-                        {"light", SetLightFlag, GetLightFlag},
-                        {"material", SetMaterialFlag, GetMaterialFlag},
-                        {"fog", SetFogFlag, GetFogFlag},
-                        {"sky", SetSkyFlag, GetSkyFlag},
-                        {"display method", SetDispMethod, GetDispMethod}};
-  for (const Pair& p : pairs) {
-    for (int v : {1, 0, 7, -2}) {
-      ASSERT_EQ(p.set(scene, state, v), TN_OK) << p.name;
-      int out = 12345;
-      ASSERT_EQ(p.get(scene, state, &out), TN_OK) << p.name;
-      EXPECT_EQ(out, v) << p.name;
-    }
-  }
-}
-
 // ---- Surface display mode --------------------------------------------------------------------
 
-TEST_F(SettingsTest, TextureModeTurnsLightingOffAndLowersQuality) {
+TEST_F(SettingsTest, TextureModeTurnsLightingOffAndLowersQualityUntilHeightColoursReturn) {
   Bind();
-  int value = -1;
-  ASSERT_EQ(SetDrawQuality(scene, state, 2), TN_OK);
-  ASSERT_EQ(SetSurfaceDispMode(scene, state, 0), TN_OK);
-  ASSERT_EQ(GetSurfaceDispMode(scene, state, &value), TN_OK);
-  EXPECT_EQ(value, 0);
-  GetLightFlag(scene, state, &value);
-  EXPECT_EQ(value, 0);
-  GetMaterialFlag(scene, state, &value);
-  EXPECT_EQ(value, 0);
-  GetDrawQuality(scene, state, &value);
-  EXPECT_EQ(value, 1);
-
-  // Setting the same mode again does not lower the quality a second time.
-  ASSERT_EQ(SetSurfaceDispMode(scene, state, 0), TN_OK);
-  GetDrawQuality(scene, state, &value);
-  EXPECT_EQ(value, 1);
-
-  // Back to height colours: switches on, and the quality saved at the switch, not the one set
-  // meanwhile.
-  ASSERT_EQ(SetDrawQuality(scene, state, 0), TN_OK);
-  ASSERT_EQ(SetSurfaceDispMode(scene, state, 1), TN_OK);
-  GetLightFlag(scene, state, &value);
-  EXPECT_EQ(value, 1);
-  GetMaterialFlag(scene, state, &value);
-  EXPECT_EQ(value, 1);
-  GetDrawQuality(scene, state, &value);
-  EXPECT_EQ(value, 2);
+  // Each step sets what is not -1 (light, material, quality, then the surface mode) and reads
+  // back the surface mode, light, material and quality.
+  struct Step {
+    const char* what;
+    int light, material, quality, mode;
+    std::array<int, 4> after;
+  };
+  const Step steps[] = {
+      {"texture: lighting off, quality lowered", -1, -1, 2, 0, {0, 0, 0, 1}},
+      {"texture again: lowered once only", -1, -1, -1, 0, {0, 0, 0, 1}},
+      {"height colours: switches on, the quality saved at the switch", -1, -1, 0, 1, {1, 1, 1, 2}},
+      {"height colours again: the host's switches stay off", 0, 0, 1, 1, {1, 0, 0, 1}},
+      {"any other mode is only stored", 1, -1, -1, 5, {5, 1, 0, 1}},
+      {"texture at quality 0 stays at 0", -1, -1, 0, 0, {0, 0, 0, 0}},
+      {"height colours restore 0", -1, -1, 2, 1, {1, 1, 1, 0}},
+  };
+  const int kRead[4] = {2, 4, 5, 1};  // surface mode, light, material, quality
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    // Setters with a valid handle never fail; the read-back is the check.
+    if (step.light >= 0) SetLightFlag(scene, state, step.light);
+    if (step.material >= 0) SetMaterialFlag(scene, state, step.material);
+    if (step.quality >= 0) SetDrawQuality(scene, state, step.quality);
+    SetSurfaceDispMode(scene, state, step.mode);
+    std::array<int, 4> after{};
+    for (int k = 0; k < 4; ++k) after[size_t(k)] = IntOf(kIntPairs[kRead[k]], scene, state);
+    EXPECT_EQ(after, step.after);
+  }
 }
 
-TEST_F(SettingsTest, TextureModeKeepsQualityZeroAtZero) {
-  int value = -1;
-  ASSERT_EQ(SetDrawQuality(scene, state, 0), TN_OK);
-  ASSERT_EQ(SetSurfaceDispMode(scene, state, 0), TN_OK);
-  GetDrawQuality(scene, state, &value);
-  EXPECT_EQ(value, 0);
-  ASSERT_EQ(SetDrawQuality(scene, state, 2), TN_OK);
-  ASSERT_EQ(SetSurfaceDispMode(scene, state, 1), TN_OK);
-  GetDrawQuality(scene, state, &value);
-  EXPECT_EQ(value, 0);
-}
-
-TEST_F(SettingsTest, SameOrOtherSurfaceModesLeaveTheSwitchesAlone) {
-  Bind();
-  int value = -1;
-  // Already 1: switches the host turned off stay off, the quality stays.
-  ASSERT_EQ(SetLightFlag(scene, state, 0), TN_OK);
-  ASSERT_EQ(SetMaterialFlag(scene, state, 0), TN_OK);
-  ASSERT_EQ(SetDrawQuality(scene, state, 1), TN_OK);
-  ASSERT_EQ(SetSurfaceDispMode(scene, state, 1), TN_OK);
-  GetLightFlag(scene, state, &value);
-  EXPECT_EQ(value, 0);
-  GetMaterialFlag(scene, state, &value);
-  EXPECT_EQ(value, 0);
-  GetDrawQuality(scene, state, &value);
-  EXPECT_EQ(value, 1);
-
-  // Any other mode is only stored.
-  ASSERT_EQ(SetLightFlag(scene, state, 1), TN_OK);
-  ASSERT_EQ(SetSurfaceDispMode(scene, state, 5), TN_OK);
-  GetSurfaceDispMode(scene, state, &value);
-  EXPECT_EQ(value, 5);
-  GetLightFlag(scene, state, &value);
-  EXPECT_EQ(value, 1);
-  GetMaterialFlag(scene, state, &value);
-  EXPECT_EQ(value, 0);
-  GetDrawQuality(scene, state, &value);
-  EXPECT_EQ(value, 1);
-}
-
-// ---- Sky -------------------------------------------------------------------------------------
+// ---- Sky and light ---------------------------------------------------------------------------
 
 TEST_F(SettingsTest, SkyOffDeletesOnlyTheWindowSkyTexture) {
   Bind();
@@ -400,42 +326,37 @@ TEST_F(SettingsTest, SkyOffDeletesOnlyTheWindowSkyTexture) {
   glGenTextures(3, names);
   for (GLuint name : names) glBindTexture(GL_TEXTURE_2D, name);  // names become textures
   glBindTexture(GL_TEXTURE_2D, 0);
-  SceneObject& object = SceneOf(scene);
-  object.textureIds[t3d::kTextureSky][t3d::kWindowContext] = names[0];
-  object.textureIds[t3d::kTextureSky][t3d::kOffscreenContext] = names[1];
-  object.textureIds[t3d::kTextureTerrain][t3d::kWindowContext] = names[2];
+  auto& ids = SceneOf(scene).textureIds;
+  ids[t3d::kTextureSky][t3d::kWindowContext] = names[0];
+  ids[t3d::kTextureSky][t3d::kOffscreenContext] = names[1];
+  ids[t3d::kTextureTerrain][t3d::kWindowContext] = names[2];
 
   // Switching the sky on, or to another non-zero value, deletes nothing.
   ASSERT_EQ(SetSkyFlag(scene, state, 1), TN_OK);
   ASSERT_EQ(SetSkyFlag(scene, state, 3), TN_OK);
   Current(scene, state);
   EXPECT_TRUE(glIsTexture(names[0]));
-  EXPECT_EQ(object.textureIds[t3d::kTextureSky][t3d::kWindowContext], names[0]);
+  EXPECT_EQ(ids[t3d::kTextureSky][t3d::kWindowContext], names[0]);
 
   ASSERT_EQ(SetSkyFlag(scene, state, 0), TN_OK);
-  int flag = -1;
-  ASSERT_EQ(GetSkyFlag(scene, state, &flag), TN_OK);
-  EXPECT_EQ(flag, 0);
   Current(scene, state);
   EXPECT_FALSE(glIsTexture(names[0]));
-  EXPECT_EQ(object.textureIds[t3d::kTextureSky][t3d::kWindowContext], 0u);
+  EXPECT_EQ(ids[t3d::kTextureSky][t3d::kWindowContext], 0u);
   EXPECT_TRUE(glIsTexture(names[1]));
-  EXPECT_EQ(object.textureIds[t3d::kTextureSky][t3d::kOffscreenContext], names[1]);
+  EXPECT_EQ(ids[t3d::kTextureSky][t3d::kOffscreenContext], names[1]);
   EXPECT_TRUE(glIsTexture(names[2]));
-  EXPECT_EQ(object.textureIds[t3d::kTextureTerrain][t3d::kWindowContext], names[2]);
+  EXPECT_EQ(ids[t3d::kTextureTerrain][t3d::kWindowContext], names[2]);
 
   // A name that is no texture is only cleared.
-  object.textureIds[t3d::kTextureSky][t3d::kWindowContext] = 4242;
+  ids[t3d::kTextureSky][t3d::kWindowContext] = 4242;
   ASSERT_EQ(SetSkyFlag(scene, state, 0), TN_OK);
-  EXPECT_EQ(object.textureIds[t3d::kTextureSky][t3d::kWindowContext], 0u);
+  EXPECT_EQ(ids[t3d::kTextureSky][t3d::kWindowContext], 0u);
   Current(scene, state);
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
   glDeleteTextures(1, &names[1]);
-  object.textureIds[t3d::kTextureSky][t3d::kOffscreenContext] = 0;
+  ids[t3d::kTextureSky][t3d::kOffscreenContext] = 0;
 }
-
-// ---- Light direction -------------------------------------------------------------------------
 
 TEST_F(SettingsTest, LightDirectionPlacesTheLightAroundTheTerrainCentre) {
   Bind();
@@ -454,8 +375,8 @@ TEST_F(SettingsTest, LightDirectionPlacesTheLightAroundTheTerrainCentre) {
   };
   const double c30 = std::cos(M_PI / 6), s45 = std::sin(M_PI / 4);
   const Case cases[] = {
-      {0, 0, 5, 15, 1},                                                      // towards +Y
-      {90, 0, 10, 10, 1},                                                    // towards +X
+      {0, 0, 5, 15, 1},                                                     // towards +Y
+      {90, 0, 10, 10, 1},                                                   // towards +X
       {45, 30, float(5 + s45 * c30 * 5), float(10 + s45 * c30 * 5), 3.5f},  // sin 30 = 0.5
       {400, 100, 5, 10, 6},  // limited to 360 and 90: straight above
       {123, 90, 5, 10, 6},
@@ -474,39 +395,27 @@ TEST_F(SettingsTest, LightDirectionPlacesTheLightAroundTheTerrainCentre) {
 TEST_F(SettingsTest, BoundSettersReachGL) {
   Bind();
   GLfloat v[4] = {};
-
-  ASSERT_EQ(SetLight_Ambient(scene, state, 255, 0, 51), TN_OK);
-  glGetLightfv(GL_LIGHT0, GL_AMBIENT, v);
-  ExpectGl4(v, 1, 0, 0.2f, 1, "light ambient");
-  ASSERT_EQ(SetLight_Diffuse(scene, state, 0, 255, 102), TN_OK);
-  glGetLightfv(GL_LIGHT0, GL_DIFFUSE, v);
-  ExpectGl4(v, 0, 1, 0.4f, 1, "light diffuse");
-  ASSERT_EQ(SetLight_Specular(scene, state, 51, 102, 300), TN_OK);
-  glGetLightfv(GL_LIGHT0, GL_SPECULAR, v);
-  ExpectGl4(v, 0.2f, 0.4f, 1, 1, "light specular");
-
-  // Material colours go to both faces. The front ambient and diffuse follow the vertex colours
-  // (colour material), so the back face shows what was set.
-  ASSERT_EQ(SetMaterial_Ambient(scene, state, 255, 0, 0), TN_OK);
-  glGetMaterialfv(GL_BACK, GL_AMBIENT, v);
-  ExpectGl4(v, 1, 0, 0, 1, "material ambient");
-  ASSERT_EQ(SetMaterial_Diffuse(scene, state, 0, 0, 255), TN_OK);
-  glGetMaterialfv(GL_BACK, GL_DIFFUSE, v);
-  ExpectGl4(v, 0, 0, 1, 1, "material diffuse");
-  ASSERT_EQ(SetMaterial_Specular(scene, state, 51, 51, 51), TN_OK);
-  for (GLenum face : {GL_FRONT, GL_BACK}) {
-    glGetMaterialfv(face, GL_SPECULAR, v);
-    ExpectGl4(v, 0.2f, 0.2f, 0.2f, 1, "material specular");
+  // A different colour for every setter, blue over the limit for every other one.
+  for (size_t i = 0; i < std::size(kColourPairs); ++i) {
+    const ColourPair& pair = kColourPairs[i];
+    if (pair.gl == GlColour::kNone) continue;
+    const short r = short(20 + 10 * i), g = short(240 - 10 * i), b = i % 2 ? 300 : short(5 * i);
+    ASSERT_EQ(pair.set(scene, state, r, g, b), TN_OK);
+    // Material colours go to both faces. The front ambient and diffuse follow the vertex colours
+    // (colour material), so only the back face shows what was set for them.
+    const bool bothFaces = pair.parameter == GL_SPECULAR || pair.parameter == GL_EMISSION;
+    for (GLenum face : {GL_BACK, GL_FRONT}) {
+      if (pair.gl == GlColour::kLight) {
+        glGetLightfv(GL_LIGHT0, pair.parameter, v);
+      } else if (pair.gl == GlColour::kFog) {
+        glGetFloatv(GL_FOG_COLOR, v);
+      } else {
+        glGetMaterialfv(face, pair.parameter, v);
+      }
+      ExpectGl4(v, r / 255.0f, g / 255.0f, std::min<short>(b, 255) / 255.0f, 1, pair.name);
+      if (pair.gl != GlColour::kMaterial || !bothFaces) break;
+    }
   }
-  ASSERT_EQ(SetMaterial_Emission(scene, state, 0, 102, 0), TN_OK);
-  for (GLenum face : {GL_FRONT, GL_BACK}) {
-    glGetMaterialfv(face, GL_EMISSION, v);
-    ExpectGl4(v, 0, 0.4f, 0, 1, "material emission");
-  }
-
-  ASSERT_EQ(SetFogColor(scene, state, 255, 51, -1), TN_OK);
-  glGetFloatv(GL_FOG_COLOR, v);
-  ExpectGl4(v, 1, 0.2f, 0, 1, "fog colour");
   ASSERT_EQ(SetFogDensity(scene, state, 1.5f), TN_OK);
   glGetFloatv(GL_FOG_DENSITY, v);
   EXPECT_FLOAT_EQ(v[0], 1.0f);
@@ -527,123 +436,75 @@ TEST_F(SettingsTest, BoundSettersReachGL) {
   glGetIntegerv(GL_COLOR_MATERIAL_PARAMETER, &mode);
   EXPECT_EQ(mode, GL_AMBIENT_AND_DIFFUSE);
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-}
 
-TEST_F(SettingsTest, SettersUseTheirOwnContextWhenAnotherIsCurrent) {
-  Bind();
-  auto [scene2, state2] = Another();
-  Bind(scene2, state2);  // the second scene's context is current now
-  ASSERT_EQ(SetFogDensity(scene, state, 0.25f), TN_OK);
-  ASSERT_EQ(SetLight_Ambient(scene, state, 0, 0, 255), TN_OK);
-
-  GLfloat v[4] = {};
-  Current(scene, state);
-  glGetFloatv(GL_FOG_DENSITY, v);
-  EXPECT_FLOAT_EQ(v[0], 0.25f);
-  glGetLightfv(GL_LIGHT0, GL_AMBIENT, v);
-  ExpectGl4(v, 0, 0, 1, 1, "first scene's light");
-  Current(scene2, state2);
-  glGetFloatv(GL_FOG_DENSITY, v);
-  EXPECT_FLOAT_EQ(v[0], 0.6f);
-  glGetLightfv(GL_LIGHT0, GL_AMBIENT, v);
-  ExpectGl4(v, 0.5f, 0.5f, 0.5f, 1, "second scene's light");
-}
-
-TEST_F(SettingsTest, DisplayMethodSetsTheProjectionOfTheClientSize) {
-  Bind();
-  windows.back().width = 40;
-  windows.back().height = 30;
+  // The display method sets the projection of the client size at once.
   SceneOf(scene).clientRect.right = 40;
   SceneOf(scene).clientRect.bottom = 30;
-  Current(scene, state);
   glViewport(0, 0, 1, 1);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glMatrixMode(GL_MODELVIEW);
-
   ASSERT_EQ(SetDispMethod(scene, state, 0), TN_OK);
-  int method = -1;
-  ASSERT_EQ(GetDispMethod(scene, state, &method), TN_OK);
-  EXPECT_EQ(method, 0);
   GLint viewport[4] = {};
   glGetIntegerv(GL_VIEWPORT, viewport);
   EXPECT_EQ(viewport[2], 40);
   EXPECT_EQ(viewport[3], 30);
   GLfloat projection[16] = {};
   glGetFloatv(GL_PROJECTION_MATRIX, projection);
-  EXPECT_FLOAT_EQ(projection[11], -1.0f);  // a perspective projection
+  EXPECT_FLOAT_EQ(projection[11], -1.0f);                         // a perspective projection
   EXPECT_NEAR(projection[0] * 40.0 / 30.0, projection[5], 1e-5);  // of aspect 40 : 30
 }
 
-// ---- Unbound scenes --------------------------------------------------------------------------
-
-// Every setter of a value that lives in GL state, with values unlike the defaults.
-void SetEverythingOnce(void* scene, void* state) {
-  EXPECT_EQ(SetLight_Ambient(scene, state, 1, 2, 3), TN_OK);
-  EXPECT_EQ(SetLight_Diffuse(scene, state, 4, 5, 6), TN_OK);
-  EXPECT_EQ(SetLight_Specular(scene, state, 7, 8, 9), TN_OK);
-  EXPECT_EQ(SetMaterial_Ambient(scene, state, 10, 11, 12), TN_OK);
-  EXPECT_EQ(SetMaterial_Diffuse(scene, state, 13, 14, 15), TN_OK);
-  EXPECT_EQ(SetMaterial_Specular(scene, state, 16, 17, 18), TN_OK);
-  EXPECT_EQ(SetMaterial_Emission(scene, state, 19, 20, 21), TN_OK);
-  EXPECT_EQ(SetMaterial_Shininess_MatMode(scene, state, 99, 3), TN_OK);
-  EXPECT_EQ(SetFogColor(scene, state, 22, 23, 24), TN_OK);
-  EXPECT_EQ(SetFogDensity(scene, state, 0.125f), TN_OK);
-  EXPECT_EQ(SetDispMethod(scene, state, 0), TN_OK);
-  EXPECT_EQ(SetSkyFlag(scene, state, 0), TN_OK);
-  EXPECT_EQ(SetLightDir_TiltAngle(scene, state, 10, 20), TN_OK);
-}
-
-void ExpectEverythingStored(void* scene, void* state) {
-  short r = 0, g = 0, b = 0;
-  GetLight_Specular(scene, state, &r, &g, &b);
-  ExpectRgb({r, g, b}, 7, 8, 9, "light specular");
-  GetMaterial_Emission(scene, state, &r, &g, &b);
-  ExpectRgb({r, g, b}, 19, 20, 21, "material emission");
-  GetFogColor(scene, state, &r, &g, &b);
-  ExpectRgb({r, g, b}, 22, 23, 24, "fog colour");
-  GetMaterial_Shininess_MatMode(scene, state, &r, &g);
-  EXPECT_EQ(r, 99);
-  EXPECT_EQ(g, 3);
-  float density = 0;
-  GetFogDensity(scene, state, &density);
-  EXPECT_FLOAT_EQ(density, 0.125f);
-  int method = -1;
-  GetDispMethod(scene, state, &method);
-  EXPECT_EQ(method, 0);
-}
-
-// The GL state a bound scene's setters change, read on the current context.
-struct GlSnapshot {
-  GLfloat light[3][4], material[4][4], fogColour[4], fogDensity;
-  GLint colourMaterial;
-  GLint viewport[4];
-
-  static GlSnapshot Take() {
-    GlSnapshot s{};
-    const GLenum lights[3] = {GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR};
-    for (int i = 0; i < 3; ++i) glGetLightfv(GL_LIGHT0, lights[i], s.light[i]);
-    const GLenum materials[4] = {GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR, GL_EMISSION};
-    for (int i = 0; i < 4; ++i) glGetMaterialfv(GL_BACK, materials[i], s.material[i]);
-    glGetFloatv(GL_FOG_COLOR, s.fogColour);
-    glGetFloatv(GL_FOG_DENSITY, &s.fogDensity);
-    glGetIntegerv(GL_COLOR_MATERIAL_PARAMETER, &s.colourMaterial);
-    glGetIntegerv(GL_VIEWPORT, s.viewport);
-    return s;
+// The GL state the setters of a bound scene change, read on the current context.
+std::vector<float> GlSettings() {
+  std::vector<float> all;
+  GLfloat v[4];
+  auto add = [&](int n) { all.insert(all.end(), v, v + n); };
+  for (GLenum p : {GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR}) {
+    glGetLightfv(GL_LIGHT0, p, v);
+    add(4);
   }
-};
-
-void ExpectSameGl(const GlSnapshot& a, const GlSnapshot& b) {
-  EXPECT_EQ(std::memcmp(a.light, b.light, sizeof a.light), 0) << "light colours";
-  EXPECT_EQ(std::memcmp(a.material, b.material, sizeof a.material), 0) << "material colours";
-  EXPECT_EQ(std::memcmp(a.fogColour, b.fogColour, sizeof a.fogColour), 0) << "fog colour";
-  EXPECT_EQ(a.fogDensity, b.fogDensity);
-  EXPECT_EQ(a.colourMaterial, b.colourMaterial);
-  EXPECT_EQ(std::memcmp(a.viewport, b.viewport, sizeof a.viewport), 0) << "viewport";
+  for (GLenum p : {GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR, GL_EMISSION}) {
+    glGetMaterialfv(GL_BACK, p, v);
+    add(4);
+  }
+  glGetMaterialfv(GL_FRONT, GL_SHININESS, v);
+  add(1);
+  glGetFloatv(GL_FOG_COLOR, v);
+  add(4);
+  glGetFloatv(GL_FOG_DENSITY, v);
+  add(1);
+  GLint i[4];
+  glGetIntegerv(GL_COLOR_MATERIAL_PARAMETER, i);
+  all.push_back(float(i[0]));
+  glGetIntegerv(GL_VIEWPORT, i);
+  all.insert(all.end(), i, i + 4);
+  return all;
 }
 
-TEST_F(SettingsTest, BeforeBindingSettersStoreAndMakeNoGLCalls) {
-  // A bound scene's context is current; an unbound scene's setters must leave it untouched.
+// Every setter of a value that lives in GL state, with values unlike the defaults, then reads
+// them back.
+void SetAndReadEverything(void* scene, void* state) {
+  for (size_t n = 0; n < std::size(kColourPairs); ++n) {
+    const short c = short(3 * n);
+    ASSERT_EQ(kColourPairs[n].set(scene, state, c, short(c + 1), short(c + 2)), TN_OK);
+    EXPECT_EQ(ReadBack(kColourPairs[n], scene, state), (Rgb{c, short(c + 1), short(c + 2)}));
+  }
+  ASSERT_EQ(SetMaterial_Shininess_MatMode(scene, state, 99, 3), TN_OK);
+  ASSERT_EQ(SetFogDensity(scene, state, 0.125f), TN_OK);
+  ASSERT_EQ(SetDispMethod(scene, state, 0), TN_OK);
+  ASSERT_EQ(SetSkyFlag(scene, state, 0), TN_OK);
+  ASSERT_EQ(SetLightDir_TiltAngle(scene, state, 10, 20), TN_OK);
+  short shininess = 0, mode = 0;
+  GetMaterial_Shininess_MatMode(scene, state, &shininess, &mode);
+  EXPECT_EQ(shininess, 99);
+  EXPECT_EQ(mode, 3);
+  EXPECT_EQ(FloatOf(kFogDensity, scene, state), 0.125f);
+  EXPECT_EQ(IntOf(kIntPairs[3], scene, state), 0);
+}
+
+TEST_F(SettingsTest, SettersReachOnlyTheirOwnBoundContext) {
+  // A bound scene's context is current; the other scene's setters must leave it untouched.
   auto [bound, boundState] = Another();
   Bind(bound, boundState);
   Current(bound, boundState);
@@ -651,51 +512,49 @@ TEST_F(SettingsTest, BeforeBindingSettersStoreAndMakeNoGLCalls) {
   glGenTextures(1, &sky);
   glBindTexture(GL_TEXTURE_2D, sky);
   glBindTexture(GL_TEXTURE_2D, 0);
-  const GlSnapshot before = GlSnapshot::Take();
+  const std::vector<float> before = GlSettings();
 
-  // The unbound scene holds a stale sky texture name that happens to name the bound one's.
+  // Before binding. The scene holds a stale sky texture name that happens to name the bound one's.
   SceneOf(scene).textureIds[t3d::kTextureSky][t3d::kWindowContext] = sky;
-  SetEverythingOnce(scene, state);
-  ExpectEverythingStored(scene, state);
+  SetAndReadEverything(scene, state);
   EXPECT_EQ(SceneOf(scene).textureIds[t3d::kTextureSky][t3d::kWindowContext], 0u);
-
-  ExpectSameGl(before, GlSnapshot::Take());
+  EXPECT_EQ(GlSettings(), before);
   EXPECT_TRUE(glIsTexture(sky));
   glDeleteTextures(1, &sky);
 
   // Binding sets every default again.
   Bind();
-  short r = 0, g = 0, b = 0;
-  GetLight_Specular(scene, state, &r, &g, &b);
-  ExpectRgb({r, g, b}, 255, 255, 255, "light specular");
-  float density = 0;
-  GetFogDensity(scene, state, &density);
-  EXPECT_FLOAT_EQ(density, 0.6f);
-}
+  EXPECT_EQ(ReadBack(kColourPairs[2], scene, state), (Rgb{255, 255, 255}));
+  EXPECT_EQ(FloatOf(kFogDensity, scene, state), 0.6f);
 
-TEST_F(SettingsTest, AfterReleaseSettingsSurviveAndSettersMakeNoGLCalls) {
-  Bind();
+  // Bound, with the other scene's context current: the setters use their own.
+  Current(bound, boundState);
+  ASSERT_EQ(SetFogDensity(scene, state, 0.25f), TN_OK);
+  ASSERT_EQ(SetLight_Ambient(scene, state, 0, 0, 255), TN_OK);
+  GLfloat v[4] = {};
+  Current(scene, state);
+  glGetFloatv(GL_FOG_DENSITY, v);
+  EXPECT_FLOAT_EQ(v[0], 0.25f);
+  glGetLightfv(GL_LIGHT0, GL_AMBIENT, v);
+  ExpectGl4(v, 0, 0, 1, 1, "first scene's light");
+  Current(bound, boundState);
+  EXPECT_EQ(GlSettings(), before);
+
+  // After release the settings stay, and the setters again make no GL calls.
   ASSERT_EQ(SetLight_Ambient(scene, state, 0, 255, 0), TN_OK);
   ASSERT_EQ(tnRelease3DScene(scene, state), TN_OK);
-  short r = 0, g = 0, b = 0;
-  GetLight_Ambient(scene, state, &r, &g, &b);
-  ExpectRgb({r, g, b}, 0, 255, 0, "light ambient after release");
-
-  auto [bound, boundState] = Another();
-  Bind(bound, boundState);
+  EXPECT_EQ(ReadBack(kColourPairs[0], scene, state), (Rgb{0, 255, 0}));
   Current(bound, boundState);
-  const GlSnapshot before = GlSnapshot::Take();
-  SetEverythingOnce(scene, state);
-  ExpectEverythingStored(scene, state);
-  ExpectSameGl(before, GlSnapshot::Take());
+  SetAndReadEverything(scene, state);
+  EXPECT_EQ(GlSettings(), before);
 }
 
 // ---- Handles and outputs ---------------------------------------------------------------------
 
-TEST_F(SettingsTest, NullHandlesFailAndWriteNothing) {
+TEST_F(SettingsTest, NullHandlesFailAndNullOutputsAreSkipped) {
   void* fakeState = reinterpret_cast<void*>(0x10);  // never dereferenced: the scene is checked
-  for (auto [s, t] : {std::pair<void*, void*>{nullptr, fakeState},
-                      std::pair<void*, void*>{scene, nullptr}}) {
+  for (auto [s, t] :
+       {std::pair<void*, void*>{nullptr, fakeState}, std::pair<void*, void*>{scene, nullptr}}) {
     int i = 7;
     short r = 7, g = 7, b = 7;
     float f = 7, f2 = 7;
@@ -703,54 +562,42 @@ TEST_F(SettingsTest, NullHandlesFailAndWriteNothing) {
       EXPECT_EQ(pair.set(s, t, 1, 2, 3), TN_E_FAIL) << pair.name;
       EXPECT_EQ(pair.get(s, t, &r, &g, &b), TN_E_FAIL) << pair.name;
     }
-    EXPECT_EQ(SetDrawMode(s, t, 1), TN_E_FAIL);
-    EXPECT_EQ(GetDrawMode(s, t, &i), TN_E_FAIL);
-    EXPECT_EQ(SetDrawQuality(s, t, 1), TN_E_FAIL);
-    EXPECT_EQ(SetSurfaceDispMode(s, t, 0), TN_E_FAIL);
-    EXPECT_EQ(GetSurfaceDispMode(s, t, &i), TN_E_FAIL);
-    EXPECT_EQ(SetDispMethod(s, t, 0), TN_E_FAIL);
-    EXPECT_EQ(GetDispMethod(s, t, &i), TN_E_FAIL);
-    EXPECT_EQ(SetLightFlag(s, t, 0), TN_E_FAIL);
-    EXPECT_EQ(GetLightFlag(s, t, &i), TN_E_FAIL);
-    EXPECT_EQ(SetMaterialFlag(s, t, 0), TN_E_FAIL);
-    EXPECT_EQ(GetMaterialFlag(s, t, &i), TN_E_FAIL);
-    EXPECT_EQ(SetFogFlag(s, t, 1), TN_E_FAIL);
-    EXPECT_EQ(GetFogFlag(s, t, &i), TN_E_FAIL);
-    EXPECT_EQ(SetSkyFlag(s, t, 0), TN_E_FAIL);
-    EXPECT_EQ(GetSkyFlag(s, t, &i), TN_E_FAIL);
-    EXPECT_EQ(SetReduceLineCeff(s, t, 2), TN_E_FAIL);
-    EXPECT_EQ(GetReduceLineCeff(s, t, &f), TN_E_FAIL);
-    EXPECT_EQ(SetFogDensity(s, t, 0.5f), TN_E_FAIL);
-    EXPECT_EQ(GetFogDensity(s, t, &f), TN_E_FAIL);
+    for (const IntPair& pair : kIntPairs) {
+      EXPECT_EQ(pair.set(s, t, 0), TN_E_FAIL) << pair.name;
+      EXPECT_EQ(pair.get(s, t, &i), TN_E_FAIL) << pair.name;
+    }
+    for (const FloatPair* pair : {&kReduceLine, &kFogDensity}) {
+      EXPECT_EQ(pair->set(s, t, 0.5f), TN_E_FAIL) << pair->name;
+      EXPECT_EQ(pair->get(s, t, &f), TN_E_FAIL) << pair->name;
+    }
     EXPECT_EQ(SetMaterial_Shininess_MatMode(s, t, 5, 1), TN_E_FAIL);
     EXPECT_EQ(GetMaterial_Shininess_MatMode(s, t, &r, &g), TN_E_FAIL);
     EXPECT_EQ(SetLightDir_TiltAngle(s, t, 1, 2), TN_E_FAIL);
     EXPECT_EQ(GetLightDir_TiltAngle(s, t, &f, &f2), TN_E_FAIL);
     EXPECT_EQ(i, 7);
-    EXPECT_EQ(r, 7);
-    EXPECT_EQ(g, 7);
-    EXPECT_EQ(b, 7);
+    EXPECT_EQ((Rgb{r, g, b}), (Rgb{7, 7, 7}));
     EXPECT_EQ(f, 7);
     EXPECT_EQ(f2, 7);
   }
-}
 
-TEST_F(SettingsTest, GettersAcceptNullOutputs) {
+  // Getters of a good handle skip null outputs.
   Bind();
-  EXPECT_EQ(GetDrawMode(scene, state, nullptr), TN_OK);
-  EXPECT_EQ(GetDrawQuality(scene, state, nullptr), TN_OK);
-  EXPECT_EQ(GetSurfaceDispMode(scene, state, nullptr), TN_OK);
-  EXPECT_EQ(GetDispMethod(scene, state, nullptr), TN_OK);
-  EXPECT_EQ(GetLightFlag(scene, state, nullptr), TN_OK);
-  EXPECT_EQ(GetMaterialFlag(scene, state, nullptr), TN_OK);
-  EXPECT_EQ(GetFogFlag(scene, state, nullptr), TN_OK);
-  EXPECT_EQ(GetSkyFlag(scene, state, nullptr), TN_OK);
-  EXPECT_EQ(GetReduceLineCeff(scene, state, nullptr), TN_OK);
-  EXPECT_EQ(GetFogDensity(scene, state, nullptr), TN_OK);
+  for (const IntPair& pair : kIntPairs)
+    EXPECT_EQ(pair.get(scene, state, nullptr), TN_OK) << pair.name;
+  for (const FloatPair* pair : {&kReduceLine, &kFogDensity})
+    EXPECT_EQ(pair->get(scene, state, nullptr), TN_OK) << pair->name;
+  for (const ColourPair& pair : kColourPairs) {
+    ASSERT_EQ(pair.set(scene, state, 10, 20, 30), TN_OK);
+    short r = -1, b = -1;
+    EXPECT_EQ(pair.get(scene, state, &r, nullptr, &b), TN_OK) << pair.name;
+    EXPECT_EQ(r, 10) << pair.name;
+    EXPECT_EQ(b, 30) << pair.name;
+    EXPECT_EQ(pair.get(scene, state, nullptr, nullptr, nullptr), TN_OK) << pair.name;
+  }
   EXPECT_EQ(GetMaterial_Shininess_MatMode(scene, state, nullptr, nullptr), TN_OK);
   float tilt = -1;
   EXPECT_EQ(GetLightDir_TiltAngle(scene, state, nullptr, &tilt), TN_OK);
-  EXPECT_FLOAT_EQ(tilt, 70.0f);
+  EXPECT_EQ(tilt, 70.0f);
   short mode = -1;
   EXPECT_EQ(GetMaterial_Shininess_MatMode(scene, state, nullptr, &mode), TN_OK);
   EXPECT_EQ(mode, 4);
