@@ -231,6 +231,7 @@ TEST_F(HillShade, NodeExactPixelsShowTheirNodesColours) {
         const std::vector<int> want = Colour(heightClass);
         for (int c = 0; c < 3; ++c)
           ASSERT_EQ(pixel[c], want[size_t(c)]) << "pixel " << column << ", " << row;
+        ASSERT_EQ(pixel[3], 255) << "pixel " << column << ", " << row;
       }
     // The ramp reaches from the lowest class to the highest.
     EXPECT_EQ(*std::min_element(classes.begin(), classes.end()), 0);
