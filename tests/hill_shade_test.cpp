@@ -294,6 +294,37 @@ TEST_P(HillShadeFormula, TiledPicturesAreLitAcrossTheSeams) {
   EXPECT_NEAR(double(d.sum), double(d.expectedSum), 2 + double(width) * height * 3 / 1000.0);
 }
 
+TEST_P(HillShadeFormula, NarrowPicturesOfWideGrids) {
+  // 16,384 x 5 nodes (the widest grid), 65 blocks across (more than the ring of 64 views holds),
+  // shaded at widths far below the grid's: the samples lie many nodes apart.
+  const std::string path = GridPath("wide.tif");
+  double gt[6];
+  testgrids::NorthUp(gt, 0, 5 * 10, 10, 10);
+  ASSERT_TRUE(testgrids::WriteGrid(path, 16384, 5, gt, GDT_Float32, [](int line, int pixel) {
+    return 300 + 80 * std::sin(pixel * 0.013) + 30 * std::cos(pixel * 0.0021 + line * 0.9);
+  }));
+  ASSERT_TRUE(scene_.Prepare(path));
+  area_ = t3d::g_process.terrainArea.get();
+  ASSERT_EQ(area_->blockColumns(), 65u);
+  const t3d::SceneState& s = scene_.block();
+  const Formula formula(s);
+  for (const auto& size : {std::pair<int, int>{90, 7}, std::pair<int, int>{700, 4}}) {
+    const int width = size.first, height = size.second;
+    Rgb image;
+    ASSERT_TRUE(ShadeTo(scene_, width, height, GetParam(), image));
+    ASSERT_EQ(image.width, width);
+    const Deviation d = Compare(image, [&](int column, int row, int want[3]) {
+      double x, y, h, n[3], heightClass;
+      Resampled(width, height, column, height - 1 - row, x, y, h, n, heightClass);
+      if (std::abs(heightClass - std::round(heightClass)) < 1e-9 && heightClass > 0.5) return false;
+      formula.Levels(x, y, h, n, int(heightClass) & 255, want);
+      return true;
+    });
+    EXPECT_LE(d.largest, 1) << width;
+    EXPECT_LT(d.mean, 0.01) << width;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Drawings, HillShadeFormula, ::testing::Values(Drawing::kCpu, Drawing::kGl),
                          [](const auto& info) {
                            return std::string(info.param == Drawing::kCpu ? "Cpu" : "Gl");

@@ -63,6 +63,21 @@ class SampleGrid {
   double X(int column) const { return state_.xMin + column * stepX_; }
   double Y(int row) const { return state_.yMin + row * stepY_; }
 
+  // The node columns the samples of picture columns c0..c1 are taken from.
+  int SourceColumns(int c0, int c1) const {
+    return exact_ ? c1 - c0 + 1 : sourceColumn_[size_t(c1)] + 2 - sourceColumn_[size_t(c0)];
+  }
+  // The last picture column from c0 on (at most c1) whose samples, with c0's, come from at most
+  // `columns` node columns; c0 itself at least.
+  int LastColumnWithin(int c0, int c1, int columns) const {
+    if (exact_) return std::min(c1, c0 + columns - 1);
+    // Samples of column c come from node columns sourceColumn_[c] and the one after it.
+    const auto begin = sourceColumn_.begin();
+    const auto end =
+        std::upper_bound(begin + c0, begin + c1 + 1, sourceColumn_[size_t(c0)] + columns - 2);
+    return std::max(c0, int(end - begin) - 1);
+  }
+
   // The samples of columns c0..c1 of picture row `row`, into out (index 0 for c0). The
   // node-exact form takes each node's own height, normal and colour index; the resampled form
   // interpolates height and normal bilinearly between the four nodes around the sample and
@@ -88,16 +103,27 @@ class SampleGrid {
     const double y = Y(row);
     const int k = std::clamp(int((y - state_.yMin) / dy), 0, state_.rowCount - 2);
     const double fy = std::clamp((y - (state_.yMin + k * dy)) / dy, 0.0, 1.0);
+    // The two node rows around the samples: the whole run of cells they cross, or, when the
+    // samples lie far apart (a picture much narrower than the grid), just the pair of cells
+    // around each sample.
     const int first = sourceColumn_[size_t(c0)];
-    const int span = sourceColumn_[size_t(c1)] + 2 - first;
-    lower_.resize(size_t(span));
-    upper_.resize(size_t(span));
-    area_.CopyRow(k, first, span, lower_.data());
-    area_.CopyRow(k + 1, first, span, upper_.data());
+    const int span = SourceColumns(c0, c1);
+    const bool run = span <= 2 * count + 2;
+    lower_.resize(size_t(run ? span : 2 * count));
+    upper_.resize(lower_.size());
+    if (run) {
+      area_.CopyRow(k, first, span, lower_.data());
+      area_.CopyRow(k + 1, first, span, upper_.data());
+    } else {
+      for (int i = 0; i < count; ++i) {
+        area_.CopyRow(k, sourceColumn_[size_t(c0 + i)], 2, &lower_[2 * size_t(i)]);
+        area_.CopyRow(k + 1, sourceColumn_[size_t(c0 + i)], 2, &upper_[2 * size_t(i)]);
+      }
+    }
     const double range = double(state_.zMax) - state_.zMin;
     const double r = state_.sceneRadius != 0 ? state_.sceneRadius : 1;
     for (int i = 0; i < count; ++i) {
-      const int c = sourceColumn_[size_t(c0 + i)] - first;
+      const int c = run ? sourceColumn_[size_t(c0 + i)] - first : 2 * i;
       const double fx = fractionX_[size_t(c0 + i)];
       const double w[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), fx * fy, (1 - fx) * fy};
       const GridCell* cells[4] = {&lower_[size_t(c)], &lower_[size_t(c) + 1], &upper_[size_t(c) + 1],
@@ -252,13 +278,13 @@ void DrawBlock(const SceneState& state, SampleGrid& grid, int width, int height,
   glFlush();
 }
 
-// Shades the pixels c0..c1 x r0..r1 into the bottom-left corner of the off-screen bitmap as
-// DrawBlock and the frame read-back would leave them: each pixel the lit colour of the sample at
-// its centre, which is the colour GL gives the vertex there.
+// Shades the pixels c0..c1 x r0..r1 of the picture into the off-screen bitmap, the block's
+// first column and row at (left, 0), as DrawBlock and the frame read-back would leave them: each
+// pixel the lit colour of the sample at its centre, which is the colour GL gives the vertex there.
 template <int kBitCount>
-void ShadeBlockAs(const SceneState& state, SampleGrid& grid, const VertexLighting& lighting,
-                  bool frameHasAlpha, int c0, int c1, int r0, int r1) {
-  const ShadeFrame frame(state);
+void ShadeRowsAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& grid,
+                 const VertexLighting& lighting, bool frameHasAlpha, int left, int c0, int c1,
+                 int r0, int r1) {
   const int64_t rowBytes = platform::DibRowBytes(state.dibInfo.header.biWidth, kBitCount);
   auto* bits = static_cast<uint8_t*>(state.dibBits);
   const size_t count = size_t(c1 - c0 + 1);
@@ -295,9 +321,24 @@ void ShadeBlockAs(const SceneState& state, SampleGrid& grid, const VertexLightin
     vertices.blue = colour[2];
     lighting.ShadeRow(vertices, lit[0], lit[1], lit[2]);
     // Bitmap rows run bottom-up: the block's first row is the bitmap's bottom row.
-    uint8_t* pixel = bits + (row - r0) * rowBytes;
+    uint8_t* pixel = bits + (row - r0) * rowBytes + left * (kBitCount / 8);
     for (size_t i = 0; i < count; ++i, pixel += kBitCount / 8)
       PackDibPixel<kBitCount>(lit[0][i], lit[1][i], lit[2][i], alpha, frameHasAlpha, pixel);
+  }
+}
+
+// Shades the pixels c0..c1 x r0..r1 into the bottom-left corner of the off-screen bitmap.
+template <int kBitCount>
+void ShadeBlockAs(const SceneState& state, SampleGrid& grid, const VertexLighting& lighting,
+                  bool frameHasAlpha, int c0, int c1, int r0, int r1) {
+  const ShadeFrame frame(state);
+  // Piece by piece of columns whose samples come from at most 24 blocks of node columns, so
+  // that the blocks of the two node rows each picture row needs stay in the ring of 64 views
+  // from one row to the next, however much narrower than the grid the picture is.
+  for (int a = c0; a <= c1;) {
+    const int b = grid.LastColumnWithin(a, c1, 24 * kBlockSide);
+    ShadeRowsAs<kBitCount>(state, frame, grid, lighting, frameHasAlpha, a - c0, a, b, r0, r1);
+    a = b + 1;
   }
 }
 
