@@ -99,6 +99,8 @@ void GdalDem(benchmark::State& state) {
 // The console report, keeping the medians for the ratio.
 class MedianReporter : public benchmark::ConsoleReporter {
  public:
+  // Coloured only on a terminal.
+  MedianReporter() : ConsoleReporter(isatty(STDOUT_FILENO) != 0 ? OO_ColorTabular : OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs)
       if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
