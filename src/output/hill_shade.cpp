@@ -45,7 +45,7 @@ class SampleGrid {
     stepX_ = exact_ ? state.cellSizeX : (double(state.xMax) - state.xMin) / (width - 1);
     stepY_ = exact_ ? state.cellSizeY : (double(state.yMax) - state.yMin) / (height - 1);
     if (!exact_) {
-      // The cell left of each column's sample and the sample's place across it.
+      // The node column left of each column's sample, and the sample's place across the cell.
       const double dx = state.cellSizeX;
       sourceColumn_.resize(size_t(width));
       fractionX_.resize(size_t(width));
