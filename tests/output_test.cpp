@@ -3,6 +3,7 @@
 #include <gdal.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -10,7 +11,10 @@
 #include <vector>
 
 #include "image_files.h"
+#include "output/hill_shade.h"
+#include "scene/process_objects.h"
 #include "scene/scene_state.h"
+#include "terrain/terrain_area.h"
 #include "terrain3d/terrain3d.h"
 #include "test_grids.h"
 #include "test_scene.h"
@@ -238,14 +242,94 @@ class HillShade : public ::testing::Test {
     request.hillShade = 1;
     return tnOutput3DScene(scene_.scene(), scene_.state(), &request);
   }
-  // The height colour (B, G, R bytes) of a height class.
+  // The height colour (B, G, R bytes) of a height class, rounded to the nearest level as the
+  // framebuffer rounds it.
   std::vector<int> Colour(int heightClass) const {
     const t3d::SceneState& s = scene_.block();
     const auto& e = (s.grayDisplayFlag ? s.greyTable : s.heightColours.heightColourTable).entries[heightClass];
-    return {e.blue * 255 / 65535, e.green * 255 / 65535, e.red * 255 / 65535};
+    auto level = [](int v) { return int(std::lround(v * 255.0 / 65535.0)); };
+    return {level(e.blue), level(e.green), level(e.red)};
+  }
+  // Writes the hill shade through the exported call or, for kGraphics, drawn through GL.
+  bool Shade(const TnOutputRequest& request, t3d::HillShadeDrawing drawing) {
+    if (drawing == t3d::HillShadeDrawing::kAutomatic) return Output(request) == TN_OK;
+    TnOutputRequest r = request;
+    r.hillShade = 1;
+    return t3d::OutputHillShade(scene_.object(), scene_.block(), r, true, drawing);
   }
   testgrids::TestScene scene_{64, 64, nullptr, &Messages};
 };
+
+TEST_F(HillShade, NodeExactPixelsShowTheirNodesColours) {
+  const t3d::SceneState& s = scene_.block();
+  t3d::TerrainArea& area = *t3d::g_process.terrainArea;
+  ASSERT_EQ(s.columnCount, 12);
+  ASSERT_EQ(s.rowCount, 8);
+  for (auto drawing : {t3d::HillShadeDrawing::kAutomatic, t3d::HillShadeDrawing::kGraphics}) {
+    const std::string path = GridPath("shade-exact.bmp");
+    ASSERT_TRUE(Shade(Request(TN_OUTPUT_BMP, path, 12, 8), drawing));
+    t3dhost::Picture picture;
+    std::string error;
+    ASSERT_TRUE(t3dhost::ReadBmp(path, picture, error)) << error;
+    ASSERT_EQ(picture.width, 12);
+    ASSERT_EQ(picture.height, 8);
+    // The picture's top row is the grid's last row; the edge pixels show their own nodes too.
+    std::vector<int> classes;
+    for (int row = 0; row < 8; ++row)
+      for (int column = 0; column < 12; ++column) {
+        const int heightClass = area.GetCell(7 - row, column).colourIndex;
+        classes.push_back(heightClass);
+        const uint8_t* pixel = &picture.bgra[(size_t(row) * 12 + column) * 4];
+        const std::vector<int> want = Colour(heightClass);
+        for (int c = 0; c < 3; ++c)
+          ASSERT_EQ(pixel[c], want[size_t(c)]) << "pixel " << column << ", " << row;
+        ASSERT_EQ(pixel[3], 255) << "pixel " << column << ", " << row;
+      }
+    // The ramp reaches from the lowest class to the highest.
+    EXPECT_EQ(*std::min_element(classes.begin(), classes.end()), 0);
+    EXPECT_EQ(*std::max_element(classes.begin(), classes.end()), 255);
+    std::remove(path.c_str());
+  }
+}
+
+TEST_F(HillShade, ResampledPixelsShowTheirSamplesColours) {
+  const t3d::SceneState& s = scene_.block();
+  t3d::TerrainArea& area = *t3d::g_process.terrainArea;
+  const int width = 23, height = 15;
+  for (auto drawing : {t3d::HillShadeDrawing::kAutomatic, t3d::HillShadeDrawing::kGraphics}) {
+    const std::string path = GridPath("shade-resampled.rim");
+    ASSERT_TRUE(Shade(Request(TN_OUTPUT_RASTER, path, width, height), drawing));
+    Image image;
+    ASSERT_TRUE(ReadImage(path, image));
+    ASSERT_EQ(image.width, width);
+    ASSERT_EQ(image.height, height);
+    int checked = 0;
+    for (int row = 0; row < height; ++row)
+      for (int column = 0; column < width; ++column) {
+        // Samples at even steps from edge to edge; the height between the four nodes around.
+        const double x = s.xMin + column * ((double(s.xMax) - s.xMin) / (width - 1));
+        const double y = s.yMin + (height - 1 - row) * ((double(s.yMax) - s.yMin) / (height - 1));
+        const int c = std::clamp(int((x - s.xMin) / s.cellSizeX), 0, s.columnCount - 2);
+        const int k = std::clamp(int((y - s.yMin) / s.cellSizeY), 0, s.rowCount - 2);
+        const double fx = std::clamp((x - (s.xMin + c * double(s.cellSizeX))) / s.cellSizeX, 0.0, 1.0);
+        const double fy = std::clamp((y - (s.yMin + k * double(s.cellSizeY))) / s.cellSizeY, 0.0, 1.0);
+        const double h = (1 - fx) * (1 - fy) * area.GetCell(k, c).height +
+                         fx * (1 - fy) * area.GetCell(k, c + 1).height +
+                         fx * fy * area.GetCell(k + 1, c + 1).height +
+                         (1 - fx) * fy * area.GetCell(k + 1, c).height;
+        const double heightClass = (s.sceneRadius * h - s.zMin) * 255 / (double(s.zMax) - s.zMin);
+        // A class value on a boundary may fall either way.
+        if (std::abs(heightClass - std::round(heightClass)) < 1e-6 && heightClass > 0.5) continue;
+        ++checked;
+        const uint8_t* pixel = &image.bgra[(size_t(row) * width + column) * 4];
+        const std::vector<int> want = Colour(int(heightClass) & 255);
+        for (int i = 0; i < 3; ++i)
+          ASSERT_EQ(pixel[i], want[size_t(i)]) << "pixel " << column << ", " << row;
+      }
+    EXPECT_GE(checked, width * height - 8);
+    std::remove(path.c_str());
+  }
+}
 
 TEST_F(HillShade, LargePicturesAreTiledIntoRasterImagesOnly) {
   const std::string path = GridPath("shade-large.rim");

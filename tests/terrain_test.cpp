@@ -294,6 +294,36 @@ TEST_F(TerrainAreaTest, TheWideRingKeepsEveryBlockOfALargeGridMapped) {
   EXPECT_FLOAT_EQ(area->GetCell(1, 3).height, 1 + 3);
 }
 
+TEST_F(TerrainAreaTest, RowRunsEqualTheirCellsAcrossBlocksAndBeyondTheCache) {
+  auto area = Build("runs.tif", 600, 300, 1, [](int r, int c) { return 0.5 * r + c % 97 + 0.25 * c; });
+  ASSERT_EQ(area->blockColumns(), 3u);
+  auto same = [](const GridCell& a, const GridCell& b) {
+    return a.height == b.height && a.azimuthCode == b.azimuthCode &&
+           a.elevationCode == b.elevationCode && a.colourIndex == b.colourIndex && a.label == b.label;
+  };
+  // Runs inside one block, across block borders, over the edge fill past the grid and beyond the
+  // cache on both sides (limited there as GetCell limits them).
+  const int runs[][3] = {{0, 0, 600}, {17, 250, 20}, {299, 500, 268}, {300, 511, 3},
+                         {-4, -6, 12},  {120, 760, 20}, {100000, 100, 5}};
+  for (const auto& run : runs) {
+    std::vector<GridCell> cells(static_cast<size_t>(run[2]));
+    area->CopyRow(run[0], run[1], run[2], cells.data());
+    for (int i = 0; i < run[2]; ++i)
+      ASSERT_TRUE(same(cells[size_t(i)], area->GetCell(run[0], run[1] + i)))
+          << "row " << run[0] << " column " << run[1] + i;
+  }
+  // A run maps each of its blocks once: the three blocks of a row stay the last ones mapped.
+  std::vector<GridCell> row(600);
+  area->CopyRow(260, 0, 600, row.data());
+  for (uint32_t n = 3; n < 6; ++n) EXPECT_TRUE(area->IsMapped(n));
+  // An unbuilt area gives zero cells.
+  TerrainArea empty;
+  GridCell cell{};
+  cell.height = 5;
+  empty.CopyRow(0, 0, 1, &cell);
+  EXPECT_FLOAT_EQ(cell.height, 0);
+}
+
 TEST_F(TerrainAreaTest, CellWritesSurviveRemapping) {
   auto area = Build("labels.tif", 300, 20, 1, [](int r, int c) { return r + c; });
   area->GetCell(5, 280).label = 42;

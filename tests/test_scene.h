@@ -16,9 +16,10 @@ namespace testgrids {
 
 class TestScene {
  public:
-  // Installs the handlers (null: the defaults) for the life of the scene.
+  // Installs the handlers (null: the defaults) for the life of the scene. depth is the window's
+  // bits per pixel (0: 32).
   TestScene(int width, int height, TnDialogHandler dialogs = nullptr,
-            TnMessageHandler messages = nullptr)
+            TnMessageHandler messages = nullptr, int depth = 0)
       : pixels_(size_t(width) * size_t(height) * 4, 0) {
     BaseResetEnvironment();
     tnSetDialogHandler(dialogs, nullptr);
@@ -27,6 +28,7 @@ class TestScene {
     window_.kind = TN_WINDOW_HEADLESS;
     window_.width = width;
     window_.height = height;
+    window_.depth = depth;
     window_.pixels = pixels_.data();
     EXPECT_EQ(tnInitial3DScene(scene_, state_, &window_), TN_OK);
     EXPECT_EQ(tnReshape(scene_, state_, width, height), TN_OK);

@@ -9,6 +9,7 @@
 #include "output/bmp_writer.h"
 #include "output/progress_display.h"
 #include "output/raster_output.h"
+#include "output/vertex_lighting.h"
 #include "scene/process_objects.h"
 #include "scene/light.h"
 #include "scene/scene_object.h"
@@ -19,14 +20,42 @@
 namespace t3d {
 namespace {
 
-// Where the samples of the picture come from: pixel (column, row), row 0 at the bottom.
+// Samples of a run of one picture row, one array per component: scene height, normal and height
+// class.
+struct RowSamples {
+  std::vector<double> height;
+  std::vector<float> nx, ny, nz;
+  std::vector<uint8_t> heightClass;
+  void Resize(size_t count) {
+    height.resize(count);
+    nx.resize(count);
+    ny.resize(count);
+    nz.resize(count);
+    heightClass.resize(count);
+  }
+};
+
+// Where the samples of the picture come from: pixel (column, row), row 0 at the bottom. Rows are
+// read from the terrain cache a run of cells at a time.
 class SampleGrid {
  public:
   SampleGrid(const SceneState& state, TerrainArea& area, int width, int height)
-      : state_(state), area_(area), width_(width), height_(height) {
+      : state_(state), area_(area) {
     exact_ = width == state.columnCount && height == state.rowCount;
     stepX_ = exact_ ? state.cellSizeX : (double(state.xMax) - state.xMin) / (width - 1);
     stepY_ = exact_ ? state.cellSizeY : (double(state.yMax) - state.yMin) / (height - 1);
+    if (!exact_) {
+      // The node column left of each column's sample, and the sample's place across the cell.
+      const double dx = state.cellSizeX;
+      sourceColumn_.resize(size_t(width));
+      fractionX_.resize(size_t(width));
+      for (int i = 0; i < width; ++i) {
+        const double x = X(i);
+        const int c = std::clamp(int((x - state.xMin) / dx), 0, state.columnCount - 2);
+        sourceColumn_[size_t(i)] = c;
+        fractionX_[size_t(i)] = std::clamp((x - (state.xMin + c * dx)) / dx, 0.0, 1.0);
+      }
+    }
   }
   bool exact() const { return exact_; }
   double stepX() const { return stepX_; }
@@ -34,57 +63,128 @@ class SampleGrid {
   double X(int column) const { return state_.xMin + column * stepX_; }
   double Y(int row) const { return state_.yMin + row * stepY_; }
 
-  // Scene height, normal and height class of a sample.
-  void Sample(int column, int row, double& h, float normal[3], int& heightClass) const {
+  // The node columns the samples of picture columns c0..c1 are taken from.
+  int SourceColumns(int c0, int c1) const {
+    return exact_ ? c1 - c0 + 1 : sourceColumn_[size_t(c1)] + 2 - sourceColumn_[size_t(c0)];
+  }
+  // The last picture column from c0 on (at most c1) whose samples, with c0's, come from at most
+  // `columns` node columns; c0 itself at least.
+  int LastColumnWithin(int c0, int c1, int columns) const {
+    if (exact_) return std::min(c1, c0 + columns - 1);
+    // Samples of column c come from node columns sourceColumn_[c] and the one after it.
+    const auto begin = sourceColumn_.begin();
+    const auto end =
+        std::upper_bound(begin + c0, begin + c1 + 1, sourceColumn_[size_t(c0)] + columns - 2);
+    return std::max(c0, int(end - begin) - 1);
+  }
+
+  // The samples of columns c0..c1 of picture row `row`, into out (index 0 for c0). The
+  // node-exact form takes each node's own height, normal and colour index; the resampled form
+  // interpolates height and normal bilinearly between the four nodes around the sample and
+  // classes the height.
+  void SampleRow(int row, int c0, int c1, RowSamples& out) {
+    const int count = c1 - c0 + 1;
+    out.Resize(size_t(count));
     if (exact_) {
-      const GridCell cell = area_.GetCell(row, column);
-      h = cell.height;
-      const float* n = state_.normalTable[cell.azimuthCode][cell.elevationCode];
-      std::copy(n, n + 3, normal);
-      heightClass = cell.colourIndex;
+      lower_.resize(size_t(count));
+      area_.CopyRow(row, c0, count, lower_.data());
+      for (int i = 0; i < count; ++i) {
+        const GridCell& cell = lower_[size_t(i)];
+        const float* n = state_.normalTable[cell.azimuthCode][cell.elevationCode];
+        out.height[size_t(i)] = cell.height;
+        out.nx[size_t(i)] = n[0];
+        out.ny[size_t(i)] = n[1];
+        out.nz[size_t(i)] = n[2];
+        out.heightClass[size_t(i)] = cell.colourIndex;
+      }
       return;
     }
-    Bilinear(X(column), Y(row), h, normal);
-    const double span = double(state_.zMax) - state_.zMin;
+    const double dy = state_.cellSizeY;
+    const double y = Y(row);
+    const int k = std::clamp(int((y - state_.yMin) / dy), 0, state_.rowCount - 2);
+    const double fy = std::clamp((y - (state_.yMin + k * dy)) / dy, 0.0, 1.0);
+    // The two node rows around the samples: the whole run of cells they cross, or, when the
+    // samples lie far apart (a picture much narrower than the grid), just the pair of cells
+    // around each sample.
+    const int first = sourceColumn_[size_t(c0)];
+    const int span = SourceColumns(c0, c1);
+    const bool run = span <= 2 * count + 2;
+    lower_.resize(size_t(run ? span : 2 * count));
+    upper_.resize(lower_.size());
+    if (run) {
+      area_.CopyRow(k, first, span, lower_.data());
+      area_.CopyRow(k + 1, first, span, upper_.data());
+    } else {
+      for (int i = 0; i < count; ++i) {
+        area_.CopyRow(k, sourceColumn_[size_t(c0 + i)], 2, &lower_[2 * size_t(i)]);
+        area_.CopyRow(k + 1, sourceColumn_[size_t(c0 + i)], 2, &upper_[2 * size_t(i)]);
+      }
+    }
+    const double range = double(state_.zMax) - state_.zMin;
     const double r = state_.sceneRadius != 0 ? state_.sceneRadius : 1;
-    heightClass = span > 0 ? int((r * h - state_.zMin) * 255 / span) & 255 : 0;
+    for (int i = 0; i < count; ++i) {
+      const int c = run ? sourceColumn_[size_t(c0 + i)] - first : 2 * i;
+      const double fx = fractionX_[size_t(c0 + i)];
+      const double w[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), fx * fy, (1 - fx) * fy};
+      const GridCell* cells[4] = {&lower_[size_t(c)], &lower_[size_t(c) + 1], &upper_[size_t(c) + 1],
+                                  &upper_[size_t(c)]};
+      double height = 0;
+      float normal[3] = {0, 0, 0};
+      for (int j = 0; j < 4; ++j) {
+        height += w[j] * cells[j]->height;
+        const float* n = state_.normalTable[cells[j]->azimuthCode][cells[j]->elevationCode];
+        for (int m = 0; m < 3; ++m) normal[m] += float(w[j] * n[m]);
+      }
+      out.height[size_t(i)] = height;
+      out.nx[size_t(i)] = normal[0];
+      out.ny[size_t(i)] = normal[1];
+      out.nz[size_t(i)] = normal[2];
+      out.heightClass[size_t(i)] =
+          uint8_t(range > 0 ? int((r * height - state_.zMin) * 255 / range) & 255 : 0);
+    }
   }
 
  private:
-  void Bilinear(double x, double y, double& h, float normal[3]) const {
-    const double dx = state_.cellSizeX, dy = state_.cellSizeY;
-    const int c = std::clamp(int((x - state_.xMin) / dx), 0, state_.columnCount - 2);
-    const int k = std::clamp(int((y - state_.yMin) / dy), 0, state_.rowCount - 2);
-    const double fx = std::clamp((x - (state_.xMin + c * dx)) / dx, 0.0, 1.0);
-    const double fy = std::clamp((y - (state_.yMin + k * dy)) / dy, 0.0, 1.0);
-    const double w[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), fx * fy, (1 - fx) * fy};
-    const int nodes[4][2] = {{k, c}, {k, c + 1}, {k + 1, c + 1}, {k + 1, c}};
-    h = 0;
-    normal[0] = normal[1] = normal[2] = 0;
-    for (int i = 0; i < 4; ++i) {
-      const GridCell cell = area_.GetCell(nodes[i][0], nodes[i][1]);
-      h += w[i] * cell.height;
-      const float* n = state_.normalTable[cell.azimuthCode][cell.elevationCode];
-      for (int j = 0; j < 3; ++j) normal[j] += float(w[i] * n[j]);
-    }
-  }
-
   const SceneState& state_;
   TerrainArea& area_;
-  int width_, height_;
   bool exact_ = false;
   double stepX_ = 1, stepY_ = 1;
+  std::vector<int> sourceColumn_;
+  std::vector<double> fractionX_;
+  std::vector<GridCell> lower_, upper_;
+};
+
+// Scene units and colours shared by both ways of drawing: vertex positions are map coordinates
+// less the terrain centre, divided by the scene radius, as the plan view places them.
+struct ShadeFrame {
+  explicit ShadeFrame(const SceneState& state) {
+    r = state.sceneRadius != 0 ? state.sceneRadius : 1;
+    cx = state.terrainCentre[0];
+    cy = state.terrainCentre[1];
+    cz = state.terrainCentre[2];
+    hf = double(state.zScale) * r;
+    const ColourTable& table =
+        state.grayDisplayFlag != 0 ? state.greyTable : state.heightColours.heightColourTable;
+    for (int k = 0; k < 256; ++k) {
+      const ColourEntry& e = table.entries[k];
+      colours[k][0] = state.unitRamp[e.red];
+      colours[k][1] = state.unitRamp[e.green];
+      colours[k][2] = state.unitRamp[e.blue];
+    }
+  }
+  float VertexZ(double height) const { return float((hf * height - cz) / r); }
+  double r, cx, cy, cz, hf;
+  float colours[256][3];  // red, green, blue of each height class
 };
 
 // Draws the pixels c0..c1 x r0..r1 into the bottom-left corner of the bitmap, one pixel per
 // sample with the sample at the pixel's centre. The strips reach one sample beyond the block (and
 // half a step beyond the picture's edges), so that every pixel is covered and neighbouring tiles
 // join without seams.
-void DrawBlock(const SceneState& state, const SampleGrid& grid, int width, int height, int c0,
-               int c1, int r0, int r1) {
-  const double r = state.sceneRadius != 0 ? state.sceneRadius : 1;
-  const double cx = state.terrainCentre[0], cy = state.terrainCentre[1], cz = state.terrainCentre[2];
-  const double hf = double(state.zScale) * r;
+void DrawBlock(const SceneState& state, SampleGrid& grid, int width, int height, int c0, int c1,
+               int r0, int r1) {
+  const ShadeFrame frame(state);
+  const double r = frame.r, cx = frame.cx, cy = frame.cy, cz = frame.cz;
   glViewport(0, 0, c1 - c0 + 1, r1 - r0 + 1);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glMatrixMode(GL_PROJECTION);
@@ -99,8 +199,6 @@ void DrawBlock(const SceneState& state, const SampleGrid& grid, int width, int h
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
 
-  const ColourTable& table =
-      state.grayDisplayFlag != 0 ? state.greyTable : state.heightColours.heightColourTable;
   const int firstColumn = std::max(c0 - 1, 0), lastColumn = std::min(c1 + 1, width - 1);
   const int firstRow = std::max(r0 - 1, 0), lastRow = std::min(r1 + 1, height - 1);
   // Vertex columns and rows: the samples, and at the picture's edges one more half a step out
@@ -139,20 +237,24 @@ void DrawBlock(const SceneState& state, const SampleGrid& grid, int width, int h
   };
   const size_t across = columns.size(), down = rows.size();
   std::vector<Vertex> vertices(across * down);
+  RowSamples samples;
   for (size_t b = 0; b < down; ++b) {
+    // The edge rows repeat their neighbour's samples.
+    if (b == 0 || rows[b] != rows[b - 1]) grid.SampleRow(rows[b], firstColumn, lastColumn, samples);
     for (size_t a = 0; a < across; ++a) {
-      double h = 0;
-      int heightClass = 0;
+      const size_t i = size_t(columns[a] - firstColumn);
       Vertex& v = vertices[b * across + a];
-      grid.Sample(columns[a], rows[b], h, v.normal, heightClass);
-      const ColourEntry& e = table.entries[heightClass & 255];
-      v.rgba[0] = state.unitRamp[e.red];
-      v.rgba[1] = state.unitRamp[e.green];
-      v.rgba[2] = state.unitRamp[e.blue];
+      const float* rgb = frame.colours[samples.heightClass[i]];
+      v.rgba[0] = rgb[0];
+      v.rgba[1] = rgb[1];
+      v.rgba[2] = rgb[2];
       v.rgba[3] = 1.0f;
+      v.normal[0] = samples.nx[i];
+      v.normal[1] = samples.ny[i];
+      v.normal[2] = samples.nz[i];
       v.position[0] = float(xs[a]);
       v.position[1] = float(ys[b]);
-      v.position[2] = float((hf * h - cz) / r);
+      v.position[2] = frame.VertexZ(samples.height[i]);
     }
   }
   std::vector<GLuint> indices;
@@ -175,6 +277,97 @@ void DrawBlock(const SceneState& state, const SampleGrid& grid, int width, int h
   glDisableClientState(GL_VERTEX_ARRAY);
   glFlush();
 }
+
+// Shades the pixels c0..c1 x r0..r1 of the picture into the off-screen bitmap, the block's
+// first column and row at (left, 0), as DrawBlock and the frame read-back would leave them: each
+// pixel the lit colour of the sample at its centre, which is the colour GL gives the vertex there.
+template <int kBitCount>
+void ShadeRowsAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& grid,
+                 const VertexLighting& lighting, bool frameHasAlpha, int left, int c0, int c1,
+                 int r0, int r1) {
+  const int64_t rowBytes = platform::DibRowBytes(state.dibInfo.header.biWidth, kBitCount);
+  auto* bits = static_cast<uint8_t*>(state.dibBits);
+  const size_t count = size_t(c1 - c0 + 1);
+  // Per column: position x, y, z, the colour of the height class, and the lit colour.
+  std::vector<float> columns(count * 9);
+  float* x = columns.data();
+  float* y = x + count;
+  float* z = y + count;
+  float* colour[3] = {z + count, z + 2 * count, z + 3 * count};
+  float* lit[3] = {z + 4 * count, z + 5 * count, z + 6 * count};
+  for (size_t i = 0; i < count; ++i) x[i] = float((grid.X(c0 + int(i)) - frame.cx) / frame.r);
+  const float alpha = lighting.Alpha();
+  RowSamples samples;
+  for (int row = r0; row <= r1; ++row) {
+    grid.SampleRow(row, c0, c1, samples);
+    std::fill(y, y + count, float((grid.Y(row) - frame.cy) / frame.r));
+    for (size_t i = 0; i < count; ++i) {
+      z[i] = frame.VertexZ(samples.height[i]);
+      const float* rgb = frame.colours[samples.heightClass[i]];
+      colour[0][i] = rgb[0];
+      colour[1][i] = rgb[1];
+      colour[2][i] = rgb[2];
+    }
+    VertexRow vertices;
+    vertices.count = int(count);
+    vertices.x = x;
+    vertices.y = y;
+    vertices.z = z;
+    vertices.nx = samples.nx.data();
+    vertices.ny = samples.ny.data();
+    vertices.nz = samples.nz.data();
+    vertices.red = colour[0];
+    vertices.green = colour[1];
+    vertices.blue = colour[2];
+    lighting.ShadeRow(vertices, lit[0], lit[1], lit[2]);
+    // Bitmap rows run bottom-up: the block's first row is the bitmap's bottom row.
+    uint8_t* pixel = bits + (row - r0) * rowBytes + left * (kBitCount / 8);
+    for (size_t i = 0; i < count; ++i, pixel += kBitCount / 8)
+      PackDibPixel<kBitCount>(lit[0][i], lit[1][i], lit[2][i], alpha, frameHasAlpha, pixel);
+  }
+}
+
+// Shades the pixels c0..c1 x r0..r1 into the bottom-left corner of the off-screen bitmap.
+template <int kBitCount>
+void ShadeBlockAs(const SceneState& state, SampleGrid& grid, const VertexLighting& lighting,
+                  bool frameHasAlpha, int c0, int c1, int r0, int r1) {
+  const ShadeFrame frame(state);
+  // Piece by piece of columns whose samples come from at most 24 blocks of node columns, so
+  // that the blocks of the two node rows each picture row needs stay in the ring of 64 views
+  // from one row to the next, however much narrower than the grid the picture is.
+  for (int a = c0; a <= c1;) {
+    const int b = grid.LastColumnWithin(a, c1, 24 * kBlockSide);
+    ShadeRowsAs<kBitCount>(state, frame, grid, lighting, frameHasAlpha, a - c0, a, b, r0, r1);
+    a = b + 1;
+  }
+}
+
+bool ShadeBlock(const SceneState& state, SampleGrid& grid, const VertexLighting& lighting,
+                bool frameHasAlpha, int c0, int c1, int r0, int r1) {
+  switch (state.dibInfo.header.biBitCount) {
+    case 16: ShadeBlockAs<16>(state, grid, lighting, frameHasAlpha, c0, c1, r0, r1); return true;
+    case 24: ShadeBlockAs<24>(state, grid, lighting, frameHasAlpha, c0, c1, r0, r1); return true;
+    case 32: ShadeBlockAs<32>(state, grid, lighting, frameHasAlpha, c0, c1, r0, r1); return true;
+    default: return false;
+  }
+}
+
+// The block c0..c1 x r0..r1 into the off-screen bitmap, by whichever way the output draws.
+struct BlockPainter {
+  SceneObject& scene;
+  SceneState& state;
+  SampleGrid& grid;
+  int width, height;
+  bool onCpu;
+  VertexLighting lighting;
+  bool frameHasAlpha;
+
+  bool Paint(int c0, int c1, int r0, int r1) {
+    if (onCpu) return ShadeBlock(state, grid, lighting, frameHasAlpha, c0, c1, r0, r1);
+    DrawBlock(state, grid, width, height, c0, c1, r0, r1);
+    return scene.PresentFrame(state, kTargetOffscreen);
+  }
+};
 
 // Lights, material and fixed state of the hill-shade render on the current context.
 void SetUpHillShadeState(SceneObject& scene, SceneState& state, bool depthTest) {
@@ -205,8 +398,8 @@ void SetUpHillShadeState(SceneObject& scene, SceneState& state, bool depthTest) 
   glClearColor(state.backColor[0], state.backColor[1], state.backColor[2], 1.0f);
 }
 
-bool WriteTiled(SceneObject& scene, SceneState& state, const TnOutputRequest& request,
-                const SampleGrid& grid, bool sceneProgress) {
+bool WriteTiled(SceneState& state, const TnOutputRequest& request, BlockPainter& painter,
+                bool sceneProgress) {
   const int width = request.width, height = request.height;
   RasterHandle handle = 0;
   if (!CreateRasterOutput(request.path, state.dibInfo.header, height, width, handle)) return false;
@@ -227,8 +420,7 @@ bool WriteTiled(SceneObject& scene, SceneState& state, const TnOutputRequest& re
       }
       for (int c0 = 0; ok && c0 < width; c0 += kHillShadeTile) {
         const int c1 = std::min(c0 + kHillShadeTile - 1, width - 1);
-        DrawBlock(state, grid, width, height, c0, c1, r0, r1);
-        ok = scene.PresentFrame(state, kTargetOffscreen) &&
+        ok = painter.Paint(c0, c1, r0, r1) &&
              WriteRasterTile(handle, height - 1 - r1, c0, r1 - r0 + 1, c1 - c0 + 1,
                              state.dibInfo.header, static_cast<const uint8_t*>(state.dibBits));
       }
@@ -242,7 +434,7 @@ bool WriteTiled(SceneObject& scene, SceneState& state, const TnOutputRequest& re
 }  // namespace
 
 bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputRequest& request,
-                     bool sceneProgress) {
+                     bool sceneProgress, HillShadeDrawing drawing) {
   TerrainArea* area = g_process.terrainArea.get();
   const int width = request.width, height = request.height;
   if (state.glReady != 1 || area == nullptr || state.rowCount < 2 || state.columnCount < 2 ||
@@ -261,18 +453,27 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
   scene.planeMode = 1;
   bool ok = false;
   if (ApplyContextState(scene, state)) {
-    const SampleGrid grid(state, *area, width, height);
+    SampleGrid grid(state, *area, width, height);
     SetUpHillShadeState(scene, state, grid.exact());
+    BlockPainter painter{scene, state, grid, width, height, false, VertexLighting(), false};
+    // A filled picture shows the lit samples themselves: shaded on the CPU, sample by sample,
+    // with the lighting just set on the context. Lines need GL's rasteriser.
+    painter.onCpu = drawing == HillShadeDrawing::kAutomatic && state.drawMode != 1 &&
+                    painter.lighting.Capture();
+    if (painter.onCpu) {
+      GLint alphaBits = 0;
+      glGetIntegerv(GL_ALPHA_BITS, &alphaBits);
+      painter.frameHasAlpha = alphaBits > 0;
+    }
     if (!tiled) {
-      DrawBlock(state, grid, width, height, 0, width - 1, 0, height - 1);
-      if (scene.PresentFrame(state, kTargetOffscreen)) {
+      if (painter.Paint(0, width - 1, 0, height - 1)) {
         const auto* bits = static_cast<const uint8_t*>(state.dibBits);
         ok = request.fileKind == TN_OUTPUT_BMP
                  ? WriteBmpFile(request.path, state.dibInfo.header, bits)
                  : WriteRasterFile(request.path, state.dibInfo.header, bits, request.resolution);
       }
     } else {
-      ok = WriteTiled(scene, state, request, grid, sceneProgress);
+      ok = WriteTiled(state, request, painter, sceneProgress);
     }
     glPolygonMode(GL_FRONT, GL_FILL);
   }

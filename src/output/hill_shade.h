@@ -17,7 +17,14 @@ constexpr int kHillShadeTile = 512;
 // picture with the writer of the file kind; larger ones only as a raster image, tile by tile,
 // under a progress display titled as scene output (sceneProgress) or as hill-shade generation.
 // A stopped or failed tiled output leaves no file.
+//
+// Filled pictures are shaded on the CPU: every pixel shows the sample at its centre, lit by the
+// GL context's own lighting state evaluated per sample as GL evaluates it per vertex, which is
+// what GL's drawing of the sample mesh gives at the pixel centres (within a level of rounding).
+// Wire-frame pictures (draw mode 1), and lighting the CPU evaluation does not cover, are drawn
+// through GL; kGraphics draws every picture through GL.
+enum class HillShadeDrawing { kAutomatic, kGraphics };
 bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputRequest& request,
-                     bool sceneProgress);
+                     bool sceneProgress, HillShadeDrawing drawing = HillShadeDrawing::kAutomatic);
 
 }  // namespace t3d

@@ -213,6 +213,13 @@ bool CheckedProduct(std::initializer_list<uint64_t> factors, uint64_t& product) 
   return true;
 }
 
+// True when bands[b] == b for every b.
+bool IsIdentityBandMap(const int32_t* bands, int count) {
+  for (int b = 0; b < count; ++b)
+    if (bands[b] != b) return false;
+  return true;
+}
+
 // ---- Images ---------------------------------------------------------------------------------
 
 struct DatasetCloser {
@@ -354,6 +361,12 @@ class Image {
     unsigned char* row = CellAt(0, line, firstCell);
     if (row == nullptr) return false;
     current_->dirty = true;
+    // Packed bytes of every band in order are the strip's own layout: one copy.
+    if (storeType_ == GDT_Byte && bandCount == bands_ && pixelSpace == bandCount &&
+        IsIdentityBandMap(bands, bandCount)) {
+      std::memcpy(row, source, size_t(cells) * size_t(bandCount));
+      return true;
+    }
     for (int j = 0; j < cells; ++j) {
       const uint8_t* from = source + ptrdiff_t(j) * pixelSpace;
       unsigned char* to = row + size_t(j) * pixelBytes_;

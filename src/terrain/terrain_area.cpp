@@ -346,6 +346,33 @@ GridCell& TerrainArea::MapAndGetCell(int row, int column) {
   return cells[(row % kBlockSide) * kBlockSide + (column % kBlockSide)];
 }
 
+void TerrainArea::CopyRow(int row, int firstColumn, int count, GridCell* out) {
+  if (count <= 0) return;
+  if (blockTable_.empty()) {
+    std::fill(out, out + count, GridCell{});
+    return;
+  }
+  const int lastColumn = int(blockCols_) * kBlockSide - 1;
+  row = std::clamp(row, 0, int(blockRows_) * kBlockSide - 1);
+  const uint32_t firstBlock = uint32_t(row / kBlockSide) * blockCols_;
+  const int rowOffset = (row % kBlockSide) * kBlockSide;
+  int i = 0;
+  while (i < count) {
+    const int column = std::clamp(firstColumn + i, 0, lastColumn);
+    // Positions before the first column or past the last repeat the edge cell.
+    int n = 1;
+    if (firstColumn + i == column) n = std::min(count - i, kBlockSide - column % kBlockSide);
+    const GridCell* cells = BlockCells(firstBlock + uint32_t(column / kBlockSide));
+    if (cells == nullptr) {
+      std::fill(out + i, out + i + n, GridCell{});
+    } else {
+      std::memcpy(static_cast<void*>(out + i), cells + rowOffset + column % kBlockSide,
+                  size_t(n) * sizeof(GridCell));
+    }
+    i += n;
+  }
+}
+
 int TerrainArea::ExtractSamples(const int16_t range[5], float* destination, float factor,
                                 double& minimum, double& maximum) {
   if (range == nullptr || destination == nullptr) return 0;

@@ -99,6 +99,12 @@ class TerrainArea {
   // blocks are mapped, so that reading them next costs less than one cache miss each.
   void PrefetchNode(int firstRow, int firstColumn, int step) const;
 
+  // Copies count cells of grid row `row`, from column firstColumn on, into out: the cells GetCell
+  // gives for those positions (limited to the cache the same way; zeros where a block cannot be
+  // mapped). Each block the row crosses is looked up once, so reading a rectangle row by row
+  // maps every block of it once as long as it spans at most 64 blocks.
+  void CopyRow(int row, int firstColumn, int count, GridCell* out);
+
   // Maps block n into the next ring slot. Returns 1, or 0 when the mapping fails.
   int MapBlock(uint32_t blockNumber);
 

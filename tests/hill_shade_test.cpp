@@ -1,0 +1,636 @@
+// The hill shade's pixels against the lighting formula worked out here from the scene's light and
+// samples, in both forms and at every display depth; the CPU shading against GL's drawing of the
+// same picture; and the CPU evaluation of GL's vertex lighting against GL itself, point by point.
+//
+// GL's pictures are compared with tolerances, never with fixed checksums: llvmpipe's vertex
+// lighting is JIT-compiled for the host CPU, and a CPU with other vector instructions rounds a
+// few pixels one level the other way (GALLIUM_OVERRIDE_CPU_CAPS=nosse shows it here).
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <gdal.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "output/hill_shade.h"
+#include "output/vertex_lighting.h"
+#include "scene/process_objects.h"
+#include "scene/scene_state.h"
+#include "terrain/terrain_area.h"
+#include "test_grids.h"
+#include "test_scene.h"
+
+namespace {
+
+using testgrids::GridPath;
+using testgrids::TestScene;
+
+const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
+
+constexpr double kPi = 3.14159265358979323846;
+
+int TN_CALL Quiet(void*, int, unsigned, const char*, const char*) { return TN_IDNO; }
+
+// 23 x 17 nodes of 30 m: a hill, a hollow and a ridge, so that slopes face every way, some away
+// from the light.
+std::string Relief() {
+  const std::string path = GridPath("relief.tif");
+  double gt[6];
+  testgrids::NorthUp(gt, 400000, 3000000 + 17 * 30, 30, 30);
+  EXPECT_TRUE(testgrids::WriteGrid(path, 23, 17, gt, GDT_Float32, [](int line, int pixel) {
+    const double hill = 160 * std::exp(-((pixel - 7) * (pixel - 7) + (line - 6) * (line - 6)) / 18.0);
+    const double hollow = -90 * std::exp(-((pixel - 16) * (pixel - 16) + (line - 11) * (line - 11)) / 10.0);
+    return 500 + hill + hollow + 40 * std::sin(0.6 * pixel + 0.25 * line);
+  }));
+  return path;
+}
+
+// A raster image read back as red, green and blue levels, row 0 at the top.
+struct Rgb {
+  int width = 0, height = 0, bands = 0;
+  std::vector<int> levels;  // 3 a pixel
+  const int* At(int column, int row) const { return &levels[(size_t(row) * width + column) * 3]; }
+};
+
+bool ReadRgb(const std::string& path, Rgb& image) {
+  GDALAllRegister();
+  GDALDatasetH d = GDALOpen(path.c_str(), GA_ReadOnly);
+  if (d == nullptr) return false;
+  image.width = GDALGetRasterXSize(d);
+  image.height = GDALGetRasterYSize(d);
+  image.bands = GDALGetRasterCount(d);
+  image.levels.assign(size_t(image.width) * image.height * 3, 0);
+  bool ok = image.bands >= 3;
+  for (int b = 0; b < 3 && ok; ++b)
+    ok = GDALRasterIO(GDALGetRasterBand(d, b + 1), GF_Read, 0, 0, image.width, image.height,
+                      &image.levels[size_t(b)], image.width, image.height, GDT_Int32, 3 * 4,
+                      GSpacing(image.width) * 3 * 4) == CE_None;
+  GDALClose(d);
+  return ok;
+}
+
+enum class Drawing { kCpu, kGl };
+
+// Writes the hill shade of width x height pixels as a raster image and reads it back.
+bool ShadeTo(TestScene& scene, int width, int height, Drawing drawing, Rgb& image) {
+  const std::string path = GridPath("shade.rim");
+  TnOutputRequest request{};
+  request.fileKind = TN_OUTPUT_RASTER;
+  std::snprintf(request.path, sizeof request.path, "%s", path.c_str());
+  request.width = width;
+  request.height = height;
+  request.tilesAcross = 1;
+  request.tilesDown = 1;
+  request.hillShade = 1;
+  request.resolution = 72;
+  const bool ok =
+      drawing == Drawing::kCpu
+          ? tnOutput3DScene(scene.scene(), scene.state(), &request) == TN_OK
+          : t3d::OutputHillShade(scene.object(), scene.block(), request, true,
+                                 t3d::HillShadeDrawing::kGraphics);
+  const bool read = ok && ReadRgb(path, image);
+  std::remove(path.c_str());
+  return read;
+}
+
+// What a hill-shade pixel should be, worked out from the scene's definition: the sample's colour
+// (its height class in the height colour table) lit by light 0 at the scene's azimuth and tilt on
+// the sphere through the grid's corner, with GL's default global ambient light, colour material
+// standing for ambient and diffuse, and no specular light (the scene's defaults).
+class Formula {
+ public:
+  explicit Formula(const t3d::SceneState& s) : s_(s) {
+    r_ = s.sceneRadius != 0 ? s.sceneRadius : 1;
+    const double k[3] = {(s.xMax - s.terrainCentre[0]) / r_, (s.yMax - s.terrainCentre[1]) / r_,
+                         (double(s.zMax) * s.zScale - s.terrainCentre[2]) / r_};
+    const double d = std::sqrt(k[0] * k[0] + k[1] * k[1] + k[2] * k[2]);
+    const double a = s.lightAzimuth * kPi / 180, t = s.lightTilt * kPi / 180;
+    light_[0] = std::sin(a) * std::cos(t) * d;
+    light_[1] = std::cos(a) * std::cos(t) * d;
+    light_[2] = std::sin(t) * d;
+  }
+
+  // Levels 0..255 of red, green, blue for a sample at map (x, y) with scene height h, normal n
+  // and height class.
+  void Levels(double x, double y, double h, const double n[3], int heightClass, int out[3]) const {
+    const double v[3] = {(x - s_.terrainCentre[0]) / r_, (y - s_.terrainCentre[1]) / r_,
+                         (s_.zScale * r_ * h - s_.terrainCentre[2]) / r_};
+    double l[3] = {light_[0] - v[0], light_[1] - v[1], light_[2] - v[2]};
+    const double length = std::sqrt(l[0] * l[0] + l[1] * l[1] + l[2] * l[2]);
+    for (double& c : l) c /= length;
+    const double facing = std::max(0.0, n[0] * l[0] + n[1] * l[1] + n[2] * l[2]);
+    const t3d::ColourEntry& e = (s_.grayDisplayFlag != 0 ? s_.greyTable
+                                                         : s_.heightColours.heightColourTable)
+                                    .entries[heightClass];
+    const double colour[3] = {e.red / 65535.0, e.green / 65535.0, e.blue / 65535.0};
+    for (int c = 0; c < 3; ++c) {
+      double value = colour[c];
+      if (s_.lightFlag != 0)
+        value = colour[c] * (0.2 + s_.lightAmbient[c]) + facing * s_.lightDiffuse[c] * colour[c];
+      out[c] = int(std::lround(std::clamp(value, 0.0, 1.0) * 255));
+    }
+  }
+
+ private:
+  const t3d::SceneState& s_;
+  double r_;
+  double light_[3];
+};
+
+// The defaults the formula relies on.
+void ExpectDefaultLighting(const t3d::SceneState& s) {
+  EXPECT_EQ(s.colorMaterialMode, GLenum(GL_AMBIENT_AND_DIFFUSE));
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_EQ(s.materialSpecular[c], 0.0f);
+    EXPECT_EQ(s.materialEmission[c], 0.0f);
+  }
+  EXPECT_EQ(s.lightAttenuation[0], 1.0f);
+  EXPECT_EQ(s.lightAttenuation[1], 0.0f);
+  EXPECT_EQ(s.lightAttenuation[2], 0.0f);
+}
+
+// How far a picture is from the formula: the largest difference of a level, the mean difference,
+// and the sums of all levels (a checksum that tolerates the odd level rounded the other way).
+struct Deviation {
+  int largest = 0;
+  double mean = 0;
+  long long sum = 0, expectedSum = 0;
+};
+
+class HillShadeFormula : public ::testing::TestWithParam<Drawing> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(scene_.Prepare(Relief()));
+    area_ = t3d::g_process.terrainArea.get();
+    ASSERT_NE(area_, nullptr);
+    scene_.block().lightAzimuth = 135;
+    scene_.block().lightTilt = 35;
+  }
+
+  // The sample of the resampled form at (column, row from the bottom) of a width x height
+  // picture: bilinear height and normal between the four nodes around it.
+  void Resampled(int width, int height, int column, int row, double& x, double& y, double& h,
+                 double n[3], double& heightClass) {
+    const t3d::SceneState& s = scene_.block();
+    x = s.xMin + column * ((double(s.xMax) - s.xMin) / (width - 1));
+    y = s.yMin + row * ((double(s.yMax) - s.yMin) / (height - 1));
+    const double dx = s.cellSizeX, dy = s.cellSizeY;
+    const int c = std::clamp(int((x - s.xMin) / dx), 0, s.columnCount - 2);
+    const int k = std::clamp(int((y - s.yMin) / dy), 0, s.rowCount - 2);
+    const double fx = std::clamp((x - (s.xMin + c * dx)) / dx, 0.0, 1.0);
+    const double fy = std::clamp((y - (s.yMin + k * dy)) / dy, 0.0, 1.0);
+    const double w[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), fx * fy, (1 - fx) * fy};
+    const int nodes[4][2] = {{k, c}, {k, c + 1}, {k + 1, c + 1}, {k + 1, c}};
+    h = 0;
+    n[0] = n[1] = n[2] = 0;
+    for (int i = 0; i < 4; ++i) {
+      const t3d::GridCell& cell = area_->GetCell(nodes[i][0], nodes[i][1]);
+      h += w[i] * cell.height;
+      const float* normal = s.normalTable[cell.azimuthCode][cell.elevationCode];
+      for (int j = 0; j < 3; ++j) n[j] += w[i] * normal[j];
+    }
+    heightClass = (s.sceneRadius * h - s.zMin) * 255 / (double(s.zMax) - s.zMin);
+  }
+
+  Deviation Compare(const Rgb& image, const std::function<bool(int, int, int[3])>& expected) {
+    Deviation d;
+    long long total = 0;
+    int counted = 0;
+    for (int row = 0; row < image.height; ++row)
+      for (int column = 0; column < image.width; ++column) {
+        int want[3];
+        if (!expected(column, row, want)) continue;
+        ++counted;
+        for (int c = 0; c < 3; ++c) {
+          const int got = image.At(column, row)[c];
+          const int difference = std::abs(got - want[c]);
+          d.largest = std::max(d.largest, difference);
+          total += difference;
+          d.sum += got;
+          d.expectedSum += want[c];
+        }
+      }
+    d.mean = counted > 0 ? double(total) / (3.0 * counted) : 1e9;
+    return d;
+  }
+
+  TestScene scene_{64, 64, nullptr, &Quiet};
+  t3d::TerrainArea* area_ = nullptr;
+};
+
+TEST_P(HillShadeFormula, NodeExactPixelsAreTheirNodesLit) {
+  const t3d::SceneState& s = scene_.block();
+  ExpectDefaultLighting(s);
+  Rgb image;
+  ASSERT_TRUE(ShadeTo(scene_, s.columnCount, s.rowCount, GetParam(), image));
+  ASSERT_EQ(image.width, 23);
+  ASSERT_EQ(image.height, 17);
+  const Formula formula(s);
+  const Deviation d = Compare(image, [&](int column, int row, int want[3]) {
+    const int node = s.rowCount - 1 - row;  // the grid's first row is the bottom row
+    const t3d::GridCell& cell = area_->GetCell(node, column);
+    const float* normal = s.normalTable[cell.azimuthCode][cell.elevationCode];
+    const double n[3] = {normal[0], normal[1], normal[2]};
+    formula.Levels(s.xMin + column * double(s.cellSizeX), s.yMin + node * double(s.cellSizeY),
+                   cell.height, n, cell.colourIndex, want);
+    return true;
+  });
+  EXPECT_LE(d.largest, 1);
+  EXPECT_LT(d.mean, 0.01);
+  EXPECT_NEAR(double(d.sum), double(d.expectedSum), 2 + 23 * 17 * 3 / 1000.0);
+}
+
+TEST_P(HillShadeFormula, ResampledPixelsAreTheirBilinearSamplesLit) {
+  const t3d::SceneState& s = scene_.block();
+  ExpectDefaultLighting(s);
+  const int width = 40, height = 29;
+  Rgb image;
+  ASSERT_TRUE(ShadeTo(scene_, width, height, GetParam(), image));
+  ASSERT_EQ(image.width, width);
+  ASSERT_EQ(image.height, height);
+  const Formula formula(s);
+  int skipped = 0;
+  const Deviation d = Compare(image, [&](int column, int row, int want[3]) {
+    double x, y, h, n[3], heightClass;
+    Resampled(width, height, column, height - 1 - row, x, y, h, n, heightClass);
+    // A class value on a boundary may fall either way.
+    if (std::abs(heightClass - std::round(heightClass)) < 1e-9 && heightClass > 0.5) {
+      ++skipped;
+      return false;
+    }
+    formula.Levels(x, y, h, n, int(heightClass) & 255, want);
+    return true;
+  });
+  EXPECT_LE(skipped, 4);
+  EXPECT_LE(d.largest, 1);
+  EXPECT_LT(d.mean, 0.01);
+  EXPECT_NEAR(double(d.sum), double(d.expectedSum), 2 + width * height * 3 / 1000.0);
+}
+
+TEST_P(HillShadeFormula, TiledPicturesAreLitAcrossTheSeams) {
+  // 530 x 520 pixels: four tiles, seams after column and row 511.
+  const t3d::SceneState& s = scene_.block();
+  const int width = 530, height = 520;
+  Rgb image;
+  ASSERT_TRUE(ShadeTo(scene_, width, height, GetParam(), image));
+  ASSERT_EQ(image.width, width);
+  ASSERT_EQ(image.height, height);
+  const Formula formula(s);
+  const Deviation d = Compare(image, [&](int column, int row, int want[3]) {
+    double x, y, h, n[3], heightClass;
+    Resampled(width, height, column, height - 1 - row, x, y, h, n, heightClass);
+    if (std::abs(heightClass - std::round(heightClass)) < 1e-9 && heightClass > 0.5) return false;
+    formula.Levels(x, y, h, n, int(heightClass) & 255, want);
+    return true;
+  });
+  EXPECT_LE(d.largest, 1);
+  EXPECT_LT(d.mean, 0.01);
+  EXPECT_NEAR(double(d.sum), double(d.expectedSum), 2 + double(width) * height * 3 / 1000.0);
+}
+
+TEST_P(HillShadeFormula, NarrowPicturesOfWideGrids) {
+  // 16,384 x 5 nodes (the widest grid), 65 blocks across (more than the ring of 64 views holds),
+  // shaded at widths far below the grid's: the samples lie many nodes apart.
+  const std::string path = GridPath("wide.tif");
+  double gt[6];
+  testgrids::NorthUp(gt, 0, 5 * 10, 10, 10);
+  ASSERT_TRUE(testgrids::WriteGrid(path, 16384, 5, gt, GDT_Float32, [](int line, int pixel) {
+    return 300 + 80 * std::sin(pixel * 0.013) + 30 * std::cos(pixel * 0.0021 + line * 0.9);
+  }));
+  ASSERT_TRUE(scene_.Prepare(path));
+  area_ = t3d::g_process.terrainArea.get();
+  ASSERT_EQ(area_->blockColumns(), 65u);
+  const t3d::SceneState& s = scene_.block();
+  const Formula formula(s);
+  for (const auto& size : {std::pair<int, int>{90, 7}, std::pair<int, int>{700, 4}}) {
+    const int width = size.first, height = size.second;
+    Rgb image;
+    ASSERT_TRUE(ShadeTo(scene_, width, height, GetParam(), image));
+    ASSERT_EQ(image.width, width);
+    const Deviation d = Compare(image, [&](int column, int row, int want[3]) {
+      double x, y, h, n[3], heightClass;
+      Resampled(width, height, column, height - 1 - row, x, y, h, n, heightClass);
+      if (std::abs(heightClass - std::round(heightClass)) < 1e-9 && heightClass > 0.5) return false;
+      formula.Levels(x, y, h, n, int(heightClass) & 255, want);
+      return true;
+    });
+    EXPECT_LE(d.largest, 1) << width;
+    EXPECT_LT(d.mean, 0.01) << width;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drawings, HillShadeFormula, ::testing::Values(Drawing::kCpu, Drawing::kGl),
+                         [](const auto& info) {
+                           return std::string(info.param == Drawing::kCpu ? "Cpu" : "Gl");
+                         });
+
+// The CPU shading and GL's drawing of the same pictures, under lighting and colour settings the
+// formula above leaves out, at each display depth.
+struct Variant {
+  const char* name;
+  std::function<void(t3d::SceneState&)> apply;
+};
+
+const std::vector<Variant>& Variants() {
+  static const std::vector<Variant> variants = {
+      {"default light", [](t3d::SceneState&) {}},
+      {"unlit", [](t3d::SceneState& s) { s.lightFlag = 0; }},
+      {"grey table", [](t3d::SceneState& s) { s.grayDisplayFlag = 1; }},
+      {"low sun in the south-west",
+       [](t3d::SceneState& s) {
+         s.lightAzimuth = 225;
+         s.lightTilt = 8;
+       }},
+      {"sun overhead", [](t3d::SceneState& s) { s.lightTilt = 90; }},
+      {"specular material",
+       [](t3d::SceneState& s) {
+         const float specular[4] = {0.7f, 0.6f, 0.5f, 1};
+         std::copy(specular, specular + 4, s.materialSpecular);
+         s.materialShininess = 12;
+       }},
+      {"diffuse colour material",
+       [](t3d::SceneState& s) {
+         s.colorMaterialMode = GL_DIFFUSE;
+         const float ambient[4] = {0.4f, 0.1f, 0.3f, 1};
+         std::copy(ambient, ambient + 4, s.materialAmbient);
+       }},
+      {"emission colour material",
+       [](t3d::SceneState& s) {
+         s.colorMaterialMode = GL_EMISSION;
+         s.materialFlag = 1;
+       }},
+      {"specular colour material",
+       [](t3d::SceneState& s) {
+         s.colorMaterialMode = GL_SPECULAR;
+         s.materialShininess = 5;
+       }},
+      {"bright light",
+       [](t3d::SceneState& s) {
+         const float bright[4] = {1, 0.9f, 0.8f, 1};
+         std::copy(bright, bright + 4, s.lightDiffuse);
+         std::copy(bright, bright + 4, s.lightAmbient);
+       }},
+      {"attenuated light",
+       [](t3d::SceneState& s) {
+         s.lightAttenuation[0] = 0.6f;
+         s.lightAttenuation[1] = 0.3f;
+         s.lightAttenuation[2] = 0.1f;
+       }},
+  };
+  return variants;
+}
+
+class HillShadeDrawings : public ::testing::TestWithParam<int> {
+ protected:
+  void SetUp() override { ASSERT_TRUE(scene_.Prepare(Relief())); }
+  TestScene scene_{64, 64, nullptr, &Quiet, GetParam()};
+};
+
+TEST_P(HillShadeDrawings, CpuShadingMatchesGlDrawing) {
+  // One level of the display: 8 for the 5-bit channels of a 16-bit display.
+  const int level = GetParam() == 16 ? 8 : 1;
+  const t3d::SceneState saved = scene_.block();
+  for (const Variant& variant : Variants()) {
+    for (const auto& size : {std::pair<int, int>{23, 17}, std::pair<int, int>{40, 29}}) {
+      scene_.block() = saved;
+      variant.apply(scene_.block());
+      Rgb cpu, gl;
+      ASSERT_TRUE(ShadeTo(scene_, size.first, size.second, Drawing::kCpu, cpu)) << variant.name;
+      scene_.block() = saved;
+      variant.apply(scene_.block());
+      ASSERT_TRUE(ShadeTo(scene_, size.first, size.second, Drawing::kGl, gl)) << variant.name;
+      ASSERT_EQ(cpu.levels.size(), gl.levels.size());
+      int largest = 0;
+      size_t differing = 0;
+      for (size_t i = 0; i < cpu.levels.size(); ++i) {
+        const int difference = std::abs(cpu.levels[i] - gl.levels[i]);
+        largest = std::max(largest, difference);
+        differing += difference != 0;
+      }
+      EXPECT_LE(largest, level) << variant.name << " at " << size.first << " x " << size.second;
+      EXPECT_LE(differing, cpu.levels.size() / 50) << variant.name;
+      // The picture is no flat fill: the variant really shades the relief.
+      EXPECT_GT(*std::max_element(cpu.levels.begin(), cpu.levels.end()) -
+                    *std::min_element(cpu.levels.begin(), cpu.levels.end()),
+                20)
+          << variant.name;
+    }
+  }
+  scene_.block() = saved;
+}
+
+INSTANTIATE_TEST_SUITE_P(DisplayDepths, HillShadeDrawings, ::testing::Values(16, 24, 32),
+                         [](const auto& info) { return std::to_string(info.param) + "Bits"; });
+
+// Wire frames need GL's rasteriser: a wire-frame picture is GL's drawing of the lines.
+TEST(HillShadeWireFrame, LinesAreDrawnThroughGl) {
+  TestScene scene(64, 64, nullptr, &Quiet);
+  ASSERT_TRUE(scene.Prepare(Relief()));
+  Rgb filled, lines, drawn;
+  ASSERT_TRUE(ShadeTo(scene, 69, 51, Drawing::kCpu, filled));
+  ASSERT_EQ(SetDrawMode(scene.scene(), scene.state(), 1), TN_OK);
+  ASSERT_EQ(scene.block().drawMode, 1);
+  ASSERT_TRUE(ShadeTo(scene, 69, 51, Drawing::kCpu, lines));
+  ASSERT_TRUE(ShadeTo(scene, 69, 51, Drawing::kGl, drawn));
+  EXPECT_EQ(lines.levels, drawn.levels);
+  size_t differing = 0;
+  for (size_t i = 0; i < filled.levels.size(); ++i) differing += filled.levels[i] != lines.levels[i];
+  // One vertex a pixel: the lines pass through every pixel centre, so the picture is close to the
+  // filled one, but it is GL's.
+  EXPECT_LT(differing, filled.levels.size() / 20);
+}
+
+// ---- The CPU evaluation of GL's vertex lighting against GL, one point a pixel -------------
+
+class VertexLightingTest : public ::testing::Test {
+ protected:
+  static constexpr int kSide = 32;
+
+  void SetUp() override {
+    // The scene's window context is current; start from GL's defaults for the lighting state.
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, kSide, 0, kSide, -100, 100);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glViewport(0, 0, kSide, kSide);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_FOG);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    glDisable(GL_DITHER);
+    glPointSize(1);
+    const float zero[4] = {0, 0, 0, 1}, globalAmbient[4] = {0.2f, 0.2f, 0.2f, 1};
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, globalAmbient);
+    for (GLenum parameter : {GL_EMISSION, GL_SPECULAR}) glMaterialfv(GL_FRONT, parameter, zero);
+    // Points of many positions, normals and colours.
+    std::srand(7);
+    auto random = [] { return float(std::rand()) / float(RAND_MAX); };
+    for (int row = 0; row < kSide; ++row)
+      for (int column = 0; column < kSide; ++column) {
+        Point p;
+        p.position[0] = column + 0.5f;
+        p.position[1] = row + 0.5f;
+        p.position[2] = 10 * random() - 5;
+        double n[3] = {2 * random() - 1.0, 2 * random() - 1.0, random() + 0.05};
+        const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+        for (int k = 0; k < 3; ++k) p.normal[k] = float(n[k] / length);
+        for (float& c : p.colour) c = random();
+        points_.push_back(p);
+      }
+  }
+
+  // Draws the points through GL and shades them on the CPU; the largest level difference.
+  int Difference(float normalScale = 1) {
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glBegin(GL_POINTS);
+    for (const Point& p : points_) {
+      glColor4f(p.colour[0], p.colour[1], p.colour[2], 1);
+      glNormal3f(p.normal[0] * normalScale, p.normal[1] * normalScale, p.normal[2] * normalScale);
+      glVertex3fv(p.position);
+    }
+    glEnd();
+    glFinish();
+    std::vector<uint8_t> drawn(size_t(kSide) * kSide * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, kSide, kSide, GL_BGRA, GL_UNSIGNED_BYTE, drawn.data());
+
+    t3d::VertexLighting lighting;
+    EXPECT_TRUE(lighting.Capture());
+    std::vector<float> a[9];
+    for (auto& v : a) v.resize(points_.size());
+    for (size_t i = 0; i < points_.size(); ++i) {
+      for (int k = 0; k < 3; ++k) {
+        a[k][i] = points_[i].position[k];
+        a[3 + k][i] = points_[i].normal[k] * normalScale;
+        a[6 + k][i] = points_[i].colour[k];
+      }
+    }
+    t3d::VertexRow row;
+    row.count = int(points_.size());
+    row.x = a[0].data();
+    row.y = a[1].data();
+    row.z = a[2].data();
+    row.nx = a[3].data();
+    row.ny = a[4].data();
+    row.nz = a[5].data();
+    row.red = a[6].data();
+    row.green = a[7].data();
+    row.blue = a[8].data();
+    std::vector<float> lit[3];
+    for (auto& v : lit) v.resize(points_.size());
+    lighting.ShadeRow(row, lit[0].data(), lit[1].data(), lit[2].data());
+    int largest = 0;
+    for (size_t i = 0; i < points_.size(); ++i) {
+      uint8_t pixel[4];
+      t3d::PackDibPixel<32>(lit[0][i], lit[1][i], lit[2][i], lighting.Alpha(), false, pixel);
+      for (int c = 0; c < 3; ++c)
+        largest = std::max(largest, std::abs(int(pixel[c]) - int(drawn[i * 4 + c])));
+    }
+    return largest;
+  }
+
+  void Light(GLenum light, const float position[4], const float ambient[4], const float diffuse[4],
+             const float specular[4]) {
+    glLightfv(light, GL_POSITION, position);
+    glLightfv(light, GL_AMBIENT, ambient);
+    glLightfv(light, GL_DIFFUSE, diffuse);
+    glLightfv(light, GL_SPECULAR, specular);
+    glEnable(light);
+  }
+
+  struct Point {
+    float position[3], normal[3], colour[3];
+  };
+  TestScene scene_{kSide, kSide, nullptr, &Quiet};
+  std::vector<Point> points_;
+  const float grey_[4] = {0.5f, 0.5f, 0.5f, 1}, white_[4] = {1, 1, 1, 1};
+};
+
+TEST_F(VertexLightingTest, PositionalLightWithColourMaterial) {
+  const float position[4] = {20, 12, 40, 1};
+  Light(GL_LIGHT0, position, grey_, grey_, white_);
+  glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
+  glEnable(GL_COLOR_MATERIAL);
+  glEnable(GL_LIGHTING);
+  EXPECT_LE(Difference(), 1);
+  glDisable(GL_LIGHTING);
+  EXPECT_LE(Difference(), 1);
+}
+
+TEST_F(VertexLightingTest, DirectionalLightWithSpecularMaterial) {
+  const float direction[4] = {-1, 2, 3, 0}, specular[4] = {0.8f, 0.7f, 0.9f, 1};
+  const float diffuse[4] = {0.6f, 0.8f, 0.4f, 0.5f};
+  Light(GL_LIGHT0, direction, grey_, white_, white_);
+  glDisable(GL_COLOR_MATERIAL);
+  glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
+  glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
+  glMaterialf(GL_FRONT, GL_SHININESS, 20);
+  glEnable(GL_LIGHTING);
+  EXPECT_LE(Difference(), 1);
+}
+
+TEST_F(VertexLightingTest, AttenuationLocalViewerAndSeparateSpecular) {
+  const float position[4] = {-10, 40, 30, 1}, specular[4] = {0.9f, 0.9f, 0.6f, 1};
+  Light(GL_LIGHT0, position, grey_, white_, white_);
+  glLightf(GL_LIGHT0, GL_CONSTANT_ATTENUATION, 0.4f);
+  glLightf(GL_LIGHT0, GL_LINEAR_ATTENUATION, 0.01f);
+  glLightf(GL_LIGHT0, GL_QUADRATIC_ATTENUATION, 0.0004f);
+  glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, 1);
+  glColorMaterial(GL_FRONT, GL_DIFFUSE);
+  glEnable(GL_COLOR_MATERIAL);
+  glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
+  glMaterialf(GL_FRONT, GL_SHININESS, 8);
+  glEnable(GL_LIGHTING);
+  EXPECT_LE(Difference(), 1);
+  glLightModeli(GL_LIGHT_MODEL_COLOR_CONTROL, GL_SEPARATE_SPECULAR_COLOR);
+  EXPECT_LE(Difference(), 1);
+}
+
+TEST_F(VertexLightingTest, NormalisedNormalsEmissionAndTwoLights) {
+  const float position[4] = {16, 16, 25, 1}, direction[4] = {1, -1, 1, 0};
+  const float warm[4] = {0.6f, 0.3f, 0.1f, 1}, ambient[4] = {0.1f, 0.3f, 0.2f, 1};
+  Light(GL_LIGHT0, position, grey_, grey_, white_);
+  Light(GL_LIGHT1, direction, ambient, warm, white_);
+  glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
+  glColorMaterial(GL_FRONT, GL_EMISSION);
+  glEnable(GL_COLOR_MATERIAL);
+  glEnable(GL_LIGHTING);
+  // Normals 2.5 times too long: used as they come, then normalised by the context.
+  EXPECT_LE(Difference(2.5f), 1);
+  glEnable(GL_NORMALIZE);
+  EXPECT_LE(Difference(2.5f), 1);
+  glDisable(GL_NORMALIZE);
+  glDisable(GL_LIGHT1);
+}
+
+TEST_F(VertexLightingTest, SpecularColourMaterial) {
+  const float position[4] = {30, 30, 20, 1};
+  Light(GL_LIGHT0, position, grey_, grey_, white_);
+  glColorMaterial(GL_FRONT, GL_SPECULAR);
+  glEnable(GL_COLOR_MATERIAL);
+  glMaterialf(GL_FRONT, GL_SHININESS, 3);
+  glEnable(GL_LIGHTING);
+  EXPECT_LE(Difference(), 1);
+}
+
+TEST_F(VertexLightingTest, SpotLightsAreLeftToGl) {
+  const float position[4] = {16, 16, 25, 1};
+  Light(GL_LIGHT0, position, grey_, grey_, white_);
+  glLightf(GL_LIGHT0, GL_SPOT_CUTOFF, 30);
+  glEnable(GL_LIGHTING);
+  t3d::VertexLighting lighting;
+  EXPECT_FALSE(lighting.Capture());
+  glLightf(GL_LIGHT0, GL_SPOT_CUTOFF, 180);
+  EXPECT_TRUE(lighting.Capture());
+}
+
+}  // namespace
