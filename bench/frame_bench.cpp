@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_grids.h"
 #include "scene/frame.h"
 #include "scene/process_objects.h"
 #include "scene/scene_object.h"
@@ -35,34 +36,12 @@ double Ms(Clock::time_point since) {
   return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
 }
 
+// The same landscape at every size, with a ripple of a few cells that only the finest levels show.
 bool WriteGrid(const std::string& path, int side) {
-  const pid_t child = fork();
-  if (child == 0) {
-    GDALAllRegister();
-    GDALSetCacheMax64(GIntBig(32) << 20);
-    GDALDatasetH dataset = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), side, side, 1,
-                                      GDT_Float32, nullptr);
-    if (dataset == nullptr) _exit(1);
-    double gt[6] = {500000, 10, 0, 4000000 + 10.0 * side, 0, -10};
-    GDALSetGeoTransform(dataset, gt);
-    std::vector<float> line(size_t(side), 0.0f);
-    const double scale = 4096.0 / side;  // the same landscape at every size
-    for (int y = 0; y < side; ++y) {
-      for (int x = 0; x < side; ++x) {
-        const double u = x * scale, v = y * scale;
-        line[size_t(x)] = float(800 + 300 * std::sin(u * 0.0021) * std::cos(v * 0.0017) +
-                                60 * std::sin(u * 0.031 + v * 0.027) + 2 * std::sin(x * 0.37) * std::cos(y * 0.41));
-      }
-      if (GDALRasterIO(GDALGetRasterBand(dataset, 1), GF_Write, 0, y, side, 1, line.data(), side, 1,
-                       GDT_Float32, 0, 0) != CE_None)
-        _exit(1);
-    }
-    GDALClose(dataset);
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  const double scale = 4096.0 / side;
+  return bench::WriteRaster(path, side, 1, [scale](int, int x, int y) {
+    return bench::Landscape(x * scale, y * scale) + 2 * std::sin(x * 0.37) * std::cos(y * 0.41);
+  });
 }
 
 // CPU time of the calling thread: the mesh selection runs in one thread, so its CPU time is

@@ -20,35 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_grids.h"
 #include "terrain3d/terrain3d.h"
 
 namespace {
 
-// Writes in a child process, so that GDAL's write cache never counts in this one.
 bool WriteGrid(const std::string& path, int side) {
-  const pid_t child = fork();
-  if (child == 0) {
-    GDALAllRegister();
-    GDALDatasetH dataset =
-        GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), side, side, 1, GDT_Float32, nullptr);
-    if (dataset == nullptr) _exit(1);
-    double gt[6] = {500000, 10, 0, 4000000 + 10.0 * side, 0, -10};
-    GDALSetGeoTransform(dataset, gt);
-    std::vector<float> line(size_t(side), 0.0f);
-    for (int y = 0; y < side; ++y) {
-      for (int x = 0; x < side; ++x)
-        line[size_t(x)] = float(800 + 300 * std::sin(x * 0.0021) * std::cos(y * 0.0017) +
-                                60 * std::sin(x * 0.031 + y * 0.027));
-      if (GDALRasterIO(GDALGetRasterBand(dataset, 1), GF_Write, 0, y, side, 1, line.data(), side, 1,
-                       GDT_Float32, 0, 0) != CE_None)
-        _exit(1);
-    }
-    GDALClose(dataset);
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return bench::WriteRaster(path, side, 1, [](int, int x, int y) { return bench::Landscape(x, y); });
 }
 
 int TN_CALL Quiet(void*, int, unsigned, const char*, const char*) { return TN_IDNO; }

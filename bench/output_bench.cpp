@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_grids.h"
 #include "terrain3d/terrain3d.h"
 
 namespace {
@@ -27,36 +28,11 @@ double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-// Writes in a child process, so that GDAL's write cache never counts in this one.
+// One band: the landscape; three: a byte pattern per band for an image.
 bool WriteRaster(const std::string& path, int side, int bands) {
-  const pid_t child = fork();
-  if (child == 0) {
-    GDALAllRegister();
-    GDALSetCacheMax64(GIntBig(64) << 20);
-    GDALDatasetH dataset = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), side, side, bands,
-                                      bands == 1 ? GDT_Float32 : GDT_Byte, nullptr);
-    if (dataset == nullptr) _exit(1);
-    double gt[6] = {500000, 10, 0, 4000000 + 10.0 * side, 0, -10};
-    GDALSetGeoTransform(dataset, gt);
-    std::vector<float> line(size_t(side), 0.0f);
-    for (int band = 1; band <= bands; ++band) {
-      for (int y = 0; y < side; ++y) {
-        for (int x = 0; x < side; ++x)
-          line[size_t(x)] = bands == 1
-                                ? float(800 + 300 * std::sin(x * 0.0021) * std::cos(y * 0.0017) +
-                                        60 * std::sin(x * 0.031 + y * 0.027))
-                                : float((x * band + y * (4 - band)) % 256);
-        if (GDALRasterIO(GDALGetRasterBand(dataset, band), GF_Write, 0, y, side, 1, line.data(), side,
-                         1, GDT_Float32, 0, 0) != CE_None)
-          _exit(1);
-      }
-    }
-    GDALClose(dataset);
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return bench::WriteRaster(path, side, bands, [bands](int band, int x, int y) {
+    return bands == 1 ? bench::Landscape(x, y) : double((x * band + y * (4 - band)) % 256);
+  });
 }
 
 int TN_CALL Quiet(void*, int, unsigned, const char*, const char*) { return TN_IDNO; }
