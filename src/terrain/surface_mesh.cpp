@@ -569,19 +569,32 @@ class VertexBuilder {
  public:
   VertexBuilder(const SceneState& state, TerrainArea& area) : state_(state), area_(area) {
     table_ = g_activeColourTable != nullptr ? g_activeColourTable : &state.heightColours.heightColourTable;
+    lastRow_ = std::max(0, state.rowCount - 1);
+    lastColumn_ = std::max(0, state.columnCount - 1);
+    const double r = state.sceneRadius != 0 ? state.sceneRadius : 1;
+    scaleX_ = double(state.cellSizeX) / r;
+    scaleY_ = double(state.cellSizeY) / r;
+    offsetX_ = state.xMin / r;
+    offsetY_ = state.yMin / r;
   }
-  ColouredVertex Build(int row, int column) const {
-    row = std::clamp(row, 0, std::max(0, state_.rowCount - 1));
-    column = std::clamp(column, 0, std::max(0, state_.columnCount - 1));
-    const GridCell cell = area_.GetCell(row, column);
-    ColouredVertex v{};
-    const float* n = state_.normalTable[cell.azimuthCode][cell.elevationCode];
+  // The cell of a grid position, clamped to the grid.
+  GridCell CellAt(int row, int column) const {
+    return area_.GetCell(std::clamp(row, 0, lastRow_), std::clamp(column, 0, lastColumn_));
+  }
+  const float* NormalOf(const GridCell& cell) const {
+    return state_.normalTable[cell.azimuthCode][cell.elevationCode];
+  }
+  // Writes the vertex in place: building it aside and copying it costs the store more than the
+  // fields themselves.
+  void Fill(const GridCell& cell, int row, int column, ColouredVertex& v) const {
+    row = std::clamp(row, 0, lastRow_);
+    column = std::clamp(column, 0, lastColumn_);
+    const float* n = NormalOf(cell);
     v.normal[0] = n[0];
     v.normal[1] = n[1];
     v.normal[2] = n[2];
-    const double r = state_.sceneRadius != 0 ? state_.sceneRadius : 1;
-    v.position[0] = float((column * double(state_.cellSizeX) + state_.xMin) / r);
-    v.position[1] = float((row * double(state_.cellSizeY) + state_.yMin) / r);
+    v.position[0] = float(column * scaleX_ + offsetX_);
+    v.position[1] = float(row * scaleY_ + offsetY_);
     v.position[2] = cell.height;
     v.rgba[3] = 1;
     if (state_.applyType == 1 && cell.label != 0) {
@@ -594,7 +607,7 @@ class VertexBuilder {
         v.normal[2] = 1;
         v.position[2] = state_.waterLevel;
       }
-      return v;
+      return;
     }
     const ColourTable* table = table_;
     if (state_.applyType != 1 && cell.label >= 42 && cell.label - 42 < 7)
@@ -603,13 +616,14 @@ class VertexBuilder {
     v.rgba[0] = state_.unitRamp[entry.red];
     v.rgba[1] = state_.unitRamp[entry.green];
     v.rgba[2] = state_.unitRamp[entry.blue];
-    return v;
   }
 
  private:
   const SceneState& state_;
   TerrainArea& area_;
   const ColourTable* table_;
+  int lastRow_, lastColumn_;
+  double scaleX_, scaleY_, offsetX_, offsetY_;
 };
 
 // One pass per texture tile: the nodes lying inside the tile that no earlier pass drew, with
@@ -706,13 +720,15 @@ MeshStats DrawTerrainSurface(SceneState& state, TerrainArea& area, const Footpri
   // rasteriser more than the vertices themselves.
   std::vector<ColouredVertex> vertices;
   std::vector<GLuint> indices;
-  std::vector<int> positions;
+  std::vector<int> edgePositions[4];
+  const double signX = state.cellSizeX < 0 ? -1 : 1, signY = state.cellSizeY < 0 ? -1 : 1;
   // Textured mode: each vertex's grid position (clamped to the grid), and each node's vertex
   // and index ranges, so that a tile's pass can take its nodes' part of the arrays.
   std::vector<int32_t> gridOf;
   std::vector<NodeRange> ranges;
-  auto addVertex = [&](int row, int column) {
-    vertices.push_back(builder.Build(row, column));
+  auto addVertex = [&](const GridCell& cell, int row, int column) {
+    vertices.emplace_back();
+    builder.Fill(cell, row, column, vertices.back());
     if (textured) {
       gridOf.push_back(std::clamp(row, 0, std::max(0, state.rowCount - 1)));
       gridOf.push_back(std::clamp(column, 0, std::max(0, state.columnCount - 1)));
@@ -728,22 +744,28 @@ MeshStats DrawTerrainSurface(SceneState& state, TerrainArea& area, const Footpri
     const GLuint base = GLuint(vertices.size());
     const size_t indexBase = indices.size();
     const int s = node.step;
+    // The node's cells first, with their normals' table entries requested, then the vertices:
+    // the normal table is larger than the cache and each lookup would otherwise wait in turn.
+    GridCell cells[81];
     for (int i = 0; i < 9; ++i)
-      for (int j = 0; j < 9; ++j) addVertex(node.firstRow + i * s, node.firstColumn + j * s);
+      for (int j = 0; j < 9; ++j) {
+        cells[i * 9 + j] = builder.CellAt(node.firstRow + i * s, node.firstColumn + j * s);
+        Prefetch(builder.NormalOf(cells[i * 9 + j]));
+      }
+    for (int i = 0; i < 9; ++i)
+      for (int j = 0; j < 9; ++j) addVertex(cells[i * 9 + j], node.firstRow + i * s, node.firstColumn + j * s);
 
     // Index of a grid position on the node's lattice, or a new vertex for one between.
     auto vertexAt = [&](int row, int column) -> GLuint {
       const int i = (row - node.firstRow), j = (column - node.firstColumn);
       if (i % s == 0 && j % s == 0) return base + GLuint((i / s) * 9 + (j / s));
-      addVertex(row, column);
+      addVertex(builder.CellAt(row, column), row, column);
       return GLuint(vertices.size() - 1);
     };
-    auto triangle = [&](GLuint a, GLuint b, GLuint c) {
-      // Clockwise seen from above (the front faces).
-      const ColouredVertex &pa = vertices[a], &pb = vertices[b], &pc = vertices[c];
-      const double cross = (pb.position[0] - pa.position[0]) * (pc.position[1] - pa.position[1]) -
-                           (pb.position[1] - pa.position[1]) * (pc.position[0] - pa.position[0]);
-      if (cross > 0) std::swap(b, c);
+    // A fan's triangles all turn the same way: `flip` makes them clockwise seen from above (the
+    // front faces).
+    auto triangle = [&](GLuint a, GLuint b, GLuint c, bool flip) {
+      if (flip) std::swap(b, c);
       if (lines) {
         indices.insert(indices.end(), {a, b, b, c, c, a});
       } else {
@@ -752,43 +774,60 @@ MeshStats DrawTerrainSurface(SceneState& state, TerrainArea& area, const Footpri
       ++stats.triangles;
     };
 
+    // The vertex positions along each edge of the node (first row, last row, first column, last
+    // column), from its first corner to its last: the lattice points and every point a
+    // neighbour puts on the shared line. One search per edge serves its four groups.
+    for (int e = 0; e < 4; ++e) {
+      const bool horizontal = e < 2;
+      const int line = horizontal ? (e == 0 ? node.firstRow : node.firstRow + 8 * s)
+                                  : (e == 2 ? node.firstColumn : node.firstColumn + 8 * s);
+      const int from = horizontal ? node.firstColumn : node.firstRow;
+      const int to = from + 8 * s;
+      std::vector<int>& out = edgePositions[e];
+      edges.Positions(horizontal, line, from, to, out);
+      if (out.empty() || out.front() != from) out.insert(out.begin(), from);
+      if (out.back() != to) out.push_back(to);
+    }
+
     // Each 2 x 2 group: a fan from its centre over the vertices along each of its four sides.
     GLuint run[520];
     for (int gi = 0; gi < 4; ++gi) {
       for (int gj = 0; gj < 4; ++gj) {
         const int cr = 2 * gi + 1, cc = 2 * gj + 1;
         const GLuint centre = base + GLuint(cr * 9 + cc);
-        // Sides: corners in patch coordinates, and whether the side lies on the node's edge.
+        // Sides: corners in patch coordinates, and the node edge the side lies on (-1: inside).
         struct Side {
           int r0, c0, r1, c1;
-          bool border;
-          bool horizontal;
+          int edge;
         } sides[4] = {
-            {cr - 1, cc - 1, cr - 1, cc + 1, gi == 0, true},   // first-row side
-            {cr + 1, cc - 1, cr + 1, cc + 1, gi == 3, true},   // last-row side
-            {cr - 1, cc - 1, cr + 1, cc - 1, gj == 0, false},  // first-column side
-            {cr - 1, cc + 1, cr + 1, cc + 1, gj == 3, false},  // last-column side
+            {cr - 1, cc - 1, cr - 1, cc + 1, gi == 0 ? 0 : -1},  // first-row side
+            {cr + 1, cc - 1, cr + 1, cc + 1, gi == 3 ? 1 : -1},  // last-row side
+            {cr - 1, cc - 1, cr + 1, cc - 1, gj == 0 ? 2 : -1},  // first-column side
+            {cr - 1, cc + 1, cr + 1, cc + 1, gj == 3 ? 3 : -1},  // last-column side
         };
         for (const Side& side : sides) {
+          // Orientation of (centre, first corner, last corner) on the ground, where x grows
+          // with the column and y with the row (scaled by the signs of the cell sizes).
+          const double cross = ((side.c0 - cc) * signX) * ((side.r1 - cr) * signY) -
+                               ((side.r0 - cr) * signY) * ((side.c1 - cc) * signX);
+          const bool flip = cross > 0;
           int count = 0;
-          if (side.border) {
-            const int line = side.horizontal ? node.firstRow + side.r0 * s : node.firstColumn + side.c0 * s;
-            const int from = side.horizontal ? node.firstColumn + side.c0 * s : node.firstRow + side.r0 * s;
-            const int to = side.horizontal ? node.firstColumn + side.c1 * s : node.firstRow + side.r1 * s;
-            edges.Positions(side.horizontal, line, from, to, positions);
-            if (positions.empty() || positions.front() != from) positions.insert(positions.begin(), from);
-            if (positions.back() != to) positions.push_back(to);
-            for (int p : positions) {
-              if (count >= 520) break;
-              run[count++] = side.horizontal ? vertexAt(line, p) : vertexAt(p, line);
-            }
+          if (side.edge >= 0) {
+            const bool horizontal = side.edge < 2;
+            const int line = horizontal ? node.firstRow + side.r0 * s : node.firstColumn + side.c0 * s;
+            const int from = horizontal ? node.firstColumn + side.c0 * s : node.firstRow + side.r0 * s;
+            const int to = horizontal ? node.firstColumn + side.c1 * s : node.firstRow + side.r1 * s;
+            const std::vector<int>& onEdge = edgePositions[side.edge];
+            for (auto p = std::lower_bound(onEdge.begin(), onEdge.end(), from);
+                 p != onEdge.end() && *p <= to && count < 520; ++p)
+              run[count++] = horizontal ? vertexAt(line, *p) : vertexAt(*p, line);
           } else {
             run[count++] = base + GLuint(side.r0 * 9 + side.c0);
             if (!node.simplified)
               run[count++] = base + GLuint(((side.r0 + side.r1) / 2) * 9 + (side.c0 + side.c1) / 2);
             run[count++] = base + GLuint(side.r1 * 9 + side.c1);
           }
-          for (int k = 0; k + 1 < count; ++k) triangle(centre, run[k], run[k + 1]);
+          for (int k = 0; k + 1 < count; ++k) triangle(centre, run[k], run[k + 1], flip);
         }
       }
     }
