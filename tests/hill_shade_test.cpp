@@ -52,27 +52,16 @@ std::string Relief() {
 }
 
 // A raster image read back as red, green and blue levels, row 0 at the top.
-struct Rgb {
-  int width = 0, height = 0, bands = 0;
-  std::vector<int> levels;  // 3 a pixel
-  const int* At(int column, int row) const { return &levels[(size_t(row) * width + column) * 3]; }
-};
+using Rgb = testgrids::RasterPicture;
 
-bool ReadRgb(const std::string& path, Rgb& image) {
-  GDALAllRegister();
-  GDALDatasetH d = GDALOpen(path.c_str(), GA_ReadOnly);
-  if (d == nullptr) return false;
-  image.width = GDALGetRasterXSize(d);
-  image.height = GDALGetRasterYSize(d);
-  image.bands = GDALGetRasterCount(d);
-  image.levels.assign(size_t(image.width) * image.height * 3, 0);
-  bool ok = image.bands >= 3;
-  for (int b = 0; b < 3 && ok; ++b)
-    ok = GDALRasterIO(GDALGetRasterBand(d, b + 1), GF_Read, 0, 0, image.width, image.height,
-                      &image.levels[size_t(b)], image.width, image.height, GDT_Int32, 3 * 4,
-                      GSpacing(image.width) * 3 * 4) == CE_None;
-  GDALClose(d);
-  return ok;
+// Its red, green and blue levels, pixel after pixel.
+std::vector<int> Levels(const Rgb& image) {
+  std::vector<int> levels;
+  levels.reserve(image.bgra.size() / 4 * 3);
+  for (int row = 0; row < image.height; ++row)
+    for (int column = 0; column < image.width; ++column)
+      for (int c = 0; c < 3; ++c) levels.push_back(image.Rgb(column, row, c));
+  return levels;
 }
 
 enum class Drawing { kCpu, kGl };
@@ -94,7 +83,7 @@ bool ShadeTo(TestScene& scene, int width, int height, Drawing drawing, Rgb& imag
           ? tnOutput3DScene(scene.scene(), scene.state(), &request) == TN_OK
           : t3d::OutputHillShade(scene.object(), scene.block(), request, true,
                                  t3d::HillShadeDrawing::kGraphics);
-  const bool read = ok && ReadRgb(path, image);
+  const bool read = ok && testgrids::ReadRaster(path, image) && image.bands >= 3;
   std::remove(path.c_str());
   return read;
 }
@@ -208,7 +197,7 @@ class HillShadeFormula : public ::testing::TestWithParam<Drawing> {
         if (!expected(column, row, want)) continue;
         ++counted;
         for (int c = 0; c < 3; ++c) {
-          const int got = image.At(column, row)[c];
+          const int got = image.Rgb(column, row, c);
           const int difference = std::abs(got - want[c]);
           d.largest = std::max(d.largest, difference);
           total += difference;
@@ -394,19 +383,20 @@ TEST_P(HillShadeDrawings, CpuShadingMatchesGlDrawing) {
       scene_.block() = saved;
       variant.apply(scene_.block());
       ASSERT_TRUE(ShadeTo(scene_, size.first, size.second, Drawing::kGl, gl)) << variant.name;
-      ASSERT_EQ(cpu.levels.size(), gl.levels.size());
+      const std::vector<int> cpuLevels = Levels(cpu), glLevels = Levels(gl);
+      ASSERT_EQ(cpuLevels.size(), glLevels.size());
       int largest = 0;
       size_t differing = 0;
-      for (size_t i = 0; i < cpu.levels.size(); ++i) {
-        const int difference = std::abs(cpu.levels[i] - gl.levels[i]);
+      for (size_t i = 0; i < cpuLevels.size(); ++i) {
+        const int difference = std::abs(cpuLevels[i] - glLevels[i]);
         largest = std::max(largest, difference);
         differing += difference != 0;
       }
       EXPECT_LE(largest, level) << variant.name << " at " << size.first << " x " << size.second;
-      EXPECT_LE(differing, cpu.levels.size() / 50) << variant.name;
+      EXPECT_LE(differing, cpuLevels.size() / 50) << variant.name;
       // The picture is no flat fill: the variant really shades the relief.
-      EXPECT_GT(*std::max_element(cpu.levels.begin(), cpu.levels.end()) -
-                    *std::min_element(cpu.levels.begin(), cpu.levels.end()),
+      EXPECT_GT(*std::max_element(cpuLevels.begin(), cpuLevels.end()) -
+                    *std::min_element(cpuLevels.begin(), cpuLevels.end()),
                 20)
           << variant.name;
     }
@@ -427,12 +417,13 @@ TEST(HillShadeWireFrame, LinesAreDrawnThroughGl) {
   ASSERT_EQ(scene.block().drawMode, 1);
   ASSERT_TRUE(ShadeTo(scene, 69, 51, Drawing::kCpu, lines));
   ASSERT_TRUE(ShadeTo(scene, 69, 51, Drawing::kGl, drawn));
-  EXPECT_EQ(lines.levels, drawn.levels);
+  const std::vector<int> filledLevels = Levels(filled), linesLevels = Levels(lines);
+  EXPECT_EQ(linesLevels, Levels(drawn));
   size_t differing = 0;
-  for (size_t i = 0; i < filled.levels.size(); ++i) differing += filled.levels[i] != lines.levels[i];
+  for (size_t i = 0; i < filledLevels.size(); ++i) differing += filledLevels[i] != linesLevels[i];
   // One vertex a pixel: the lines pass through every pixel centre, so the picture is close to the
   // filled one, but it is GL's.
-  EXPECT_LT(differing, filled.levels.size() / 20);
+  EXPECT_LT(differing, filledLevels.size() / 20);
 }
 
 // ---- The CPU evaluation of GL's vertex lighting against GL, one point a pixel -------------

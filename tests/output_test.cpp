@@ -65,28 +65,8 @@ TnOutputRequest Request(int kind, const std::string& path, int width, int height
   return r;
 }
 
-// A raster image read back as a picture (B, G, R, A from bands 2, 1, 0 and 3).
-struct Image {
-  int width = 0, height = 0, bands = 0;
-  std::vector<uint8_t> bgra;
-};
-bool ReadImage(const std::string& path, Image& image) {
-  GDALAllRegister();
-  GDALDatasetH d = GDALOpen(path.c_str(), GA_ReadOnly);
-  if (d == nullptr) return false;
-  image.width = GDALGetRasterXSize(d);
-  image.height = GDALGetRasterYSize(d);
-  image.bands = GDALGetRasterCount(d);
-  image.bgra.assign(size_t(image.width) * image.height * 4, 255);
-  const int map[4] = {2, 1, 0, 3};
-  bool ok = true;
-  for (int b = 0; b < image.bands && b < 4 && ok; ++b)
-    ok = GDALRasterIO(GDALGetRasterBand(d, b + 1), GF_Read, 0, 0, image.width, image.height,
-                      &image.bgra[size_t(map[b])], image.width, image.height, GDT_Byte, 4,
-                      4 * image.width) == CE_None;
-  GDALClose(d);
-  return ok;
-}
+using Image = testgrids::RasterPicture;
+using testgrids::ReadRaster;
 
 // Share of pixels whose colour differs by more than 6 levels in any of B, G, R.
 double DifferingShare(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
@@ -119,7 +99,7 @@ TEST_F(OutputScene, OnePictureAsRasterImageEqualsBmp) {
   std::string error;
   ASSERT_TRUE(t3dhost::ReadBmp(bmp, picture, error)) << error;
   Image image;
-  ASSERT_TRUE(ReadImage(rim, image));
+  ASSERT_TRUE(ReadRaster(rim, image));
   ASSERT_EQ(image.width, 200);
   ASSERT_EQ(image.height, 150);
   EXPECT_EQ(image.bands, 4);  // the headless bitmap holds 32 bits a pixel
@@ -134,8 +114,8 @@ TEST_F(OutputScene, TiledPictureEqualsOneLargePicture) {
   ASSERT_EQ(Output(Request(TN_OUTPUT_RASTER, tiled, 100, 75, 2, 2)), TN_OK);
   ASSERT_EQ(Output(Request(TN_OUTPUT_RASTER, whole, 200, 150)), TN_OK);
   Image a, b;
-  ASSERT_TRUE(ReadImage(tiled, a));
-  ASSERT_TRUE(ReadImage(whole, b));
+  ASSERT_TRUE(ReadRaster(tiled, a));
+  ASSERT_TRUE(ReadRaster(whole, b));
   ASSERT_EQ(a.width, 200);
   ASSERT_EQ(a.height, 150);
   ASSERT_EQ(b.bgra.size(), a.bgra.size());
@@ -300,7 +280,7 @@ TEST_F(HillShade, ResampledPixelsShowTheirSamplesColours) {
     const std::string path = GridPath("shade-resampled.rim");
     ASSERT_TRUE(Shade(Request(TN_OUTPUT_RASTER, path, width, height), drawing));
     Image image;
-    ASSERT_TRUE(ReadImage(path, image));
+    ASSERT_TRUE(ReadRaster(path, image));
     ASSERT_EQ(image.width, width);
     ASSERT_EQ(image.height, height);
     int checked = 0;
@@ -339,7 +319,7 @@ TEST_F(HillShade, LargePicturesAreTiledIntoRasterImagesOnly) {
   tnSetProgressHandler(nullptr, nullptr);
   EXPECT_EQ(g_titles, (std::vector<std::string>{"场景输出进度", "共有4块"}));
   Image image, small;
-  ASSERT_TRUE(ReadImage(path, image));
+  ASSERT_TRUE(ReadRaster(path, image));
   ASSERT_EQ(image.width, 600);
   ASSERT_EQ(image.height, 530);
   // Heights rise to the east: along every row the colour class never falls back at the tile

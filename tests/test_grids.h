@@ -60,6 +60,32 @@ inline bool WriteImage(const std::string& path, int columns, int rows, int bands
   return ok;
 }
 
+// A raster image read back as a picture: B, G, R, A from bands 3, 2, 1 and 4 (A 255 when the
+// image has no fourth band).
+struct RasterPicture {
+  int width = 0, height = 0, bands = 0;
+  std::vector<uint8_t> bgra;
+  // Channel c of red, green, blue (0, 1, 2) of a pixel.
+  int Rgb(int column, int row, int c) const { return bgra[(size_t(row) * width + column) * 4 + 2 - c]; }
+};
+inline bool ReadRaster(const std::string& path, RasterPicture& image) {
+  GDALAllRegister();
+  GDALDatasetH d = GDALOpen(path.c_str(), GA_ReadOnly);
+  if (d == nullptr) return false;
+  image.width = GDALGetRasterXSize(d);
+  image.height = GDALGetRasterYSize(d);
+  image.bands = GDALGetRasterCount(d);
+  image.bgra.assign(size_t(image.width) * image.height * 4, 255);
+  const int map[4] = {2, 1, 0, 3};
+  bool ok = true;
+  for (int b = 0; b < image.bands && b < 4 && ok; ++b)
+    ok = GDALRasterIO(GDALGetRasterBand(d, b + 1), GF_Read, 0, 0, image.width, image.height,
+                      &image.bgra[size_t(map[b])], image.width, image.height, GDT_Byte, 4,
+                      4 * image.width) == CE_None;
+  GDALClose(d);
+  return ok;
+}
+
 // North-up geotransform with the top-left corner at (x0, y0) and square or rectangular pixels.
 inline void NorthUp(double gt[6], double x0, double y0, double dx, double dy) {
   gt[0] = x0;
