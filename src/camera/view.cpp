@@ -4,7 +4,9 @@
 #include <GL/glu.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 
 #include "camera/eye.h"
 #include "scene/frame.h"
@@ -143,7 +145,11 @@ bool PickGroundPoint(SceneObject& scene, SceneState& state, int point[2], double
   // Window rows count from the top, GL rows from the bottom: the pixel's row from the bottom.
   const ClientRect& client = scene.clientRect;
   const int column = point[0];
-  const int row = client.bottom - 1 - point[1];
+  // Flipped in 64 bits: a host's pixel far outside the window must not overflow the row; one
+  // whose flipped row no int can hold lies outside the window anyway.
+  const int64_t flipped = int64_t(client.bottom) - 1 - point[1];
+  if (flipped < INT_MIN || flipped > INT_MAX) return false;
+  const int row = int(flipped);
   point[1] = row;
   const double r = state.sceneRadius;
   if (!(r > 0)) return false;

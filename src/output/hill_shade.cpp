@@ -398,11 +398,11 @@ void SetUpHillShadeState(SceneObject& scene, SceneState& state, bool depthTest) 
   glClearColor(state.backColor[0], state.backColor[1], state.backColor[2], 1.0f);
 }
 
+// Paints the picture tile by tile into handle, the raster image created for it, and closes it
+// (removing the file when a tile failed or the user stopped).
 bool WriteTiled(SceneState& state, const TnOutputRequest& request, BlockPainter& painter,
-                bool sceneProgress) {
+                bool sceneProgress, RasterHandle handle) {
   const int width = request.width, height = request.height;
-  RasterHandle handle = 0;
-  if (!CreateRasterOutput(request.path, state.dibInfo.header, height, width, handle)) return false;
   const int bandsDown = (height + kHillShadeTile - 1) / kHillShadeTile;
   const int bandsAcross = (width + kHillShadeTile - 1) / kHillShadeTile;
   bool ok = true;
@@ -448,6 +448,13 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
   const int bitmapWidth = tiled ? kHillShadeTile : width;
   const int bitmapHeight = tiled ? kHillShadeTile : height;
   if (!scene.BeginOffscreen(state, bitmapWidth, bitmapHeight)) return false;
+  // A tiled picture's raster image is created before anything is sized by the picture: a size
+  // the image refuses (message 29) must not first claim memory for every picture column.
+  RasterHandle tiles = 0;
+  if (tiled && !CreateRasterOutput(request.path, state.dibInfo.header, height, width, tiles)) {
+    scene.EndOffscreen(state);
+    return false;
+  }
   const uint8_t savedBusy = scene.busy;
   scene.busy = 1;
   scene.planeMode = 1;
@@ -473,9 +480,14 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
                  : WriteRasterFile(request.path, state.dibInfo.header, bits, request.resolution);
       }
     } else {
-      ok = WriteTiled(state, request, painter, sceneProgress);
+      ok = WriteTiled(state, request, painter, sceneProgress, tiles);
+      tiles = 0;
     }
     glPolygonMode(GL_FRONT, GL_FILL);
+  }
+  if (tiles != 0) {
+    CloseRasterOutput(tiles, request.resolution);
+    RemoveOutputFile(request.path);
   }
   scene.EndOffscreen(state);
   scene.busy = savedBusy;

@@ -28,7 +28,10 @@ bool CreateRasterOutput(const char* path, const platform::DibHeader& header, int
   if (bits != 16 && bits != 24 && bits != 32) return false;
   const int bands = BandsOf(bits);
   if (rows <= 0 || columns <= 0) return false;
-  if (rows * columns * bands >= (int64_t(1) << 31)) {
+  // rows x columns x bands >= 2^31, compared by division: the product of a tiled picture's
+  // rows and columns can already pass 64 bits.
+  constexpr int64_t kLimit = int64_t(1) << 31;
+  if (columns * bands >= (kLimit + rows - 1) / rows) {
     ShowMessage(kMessageTooLarge);
     return false;
   }

@@ -103,11 +103,14 @@ std::unique_ptr<uint8_t[]> AllocateDibBits(int width, int height, int bitCount, 
     message = kMsgChoosePixelFormat;
     return nullptr;
   }
-  const int64_t bytes = DibRowBytes(width, bitCount) * int64_t(height);
-  if (bytes > kMaxDibBytes) {
+  // Row bytes are compared with the limit per row first: the product of an int width's row
+  // bytes and an int height does not fit in 64 bits.
+  const int64_t rowBytes = DibRowBytes(width, bitCount);
+  if (rowBytes > kMaxDibBytes / height) {
     message = kMsgOutputTooLarge;
     return nullptr;
   }
+  const int64_t bytes = rowBytes * int64_t(height);
   std::unique_ptr<uint8_t[]> bits(new (std::nothrow) uint8_t[size_t(bytes)]);
   if (!bits) message = kMsgOutputTooLarge;
   return bits;

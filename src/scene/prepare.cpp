@@ -44,6 +44,22 @@ void ChooseLevelOfDetail(SceneObject& scene, SceneState& state) {
   scene.savedDrawQuality = state.drawQuality;
 }
 
+// The scene keeps extent, heights and cell sizes in float. A grid whose numbers float cannot
+// hold (coordinates or heights near its limit) or whose cells vanish in its precision
+// (coordinates far from the origin) would give NaN cell sizes, positions and eye ranges; such a
+// grid is beyond what the scene handles.
+bool FitsFloatScene(const TnGridHeader& g) {
+  const double x0 = float(g.xMin), x1 = float(g.xMax), y0 = float(g.yMin), y1 = float(g.yMax);
+  const double z0 = float(g.zMin), z1 = float(g.zMax);
+  const double dx = float((g.xMax - g.xMin) / (g.columns - 1));
+  const double dy = float((g.yMax - g.yMin) / (g.rows - 1));
+  // The eye range reaches a quarter grid beyond every side and two height spans above the top.
+  const double reach = std::max({std::fabs(x0) + 2 * (x1 - x0), std::fabs(y0) + 2 * (y1 - y0),
+                                 std::fabs(z0) + 3 * (z1 - z0)});
+  return x1 - x0 > 0 && y1 - y0 > 0 && z1 >= z0 && dx > 0 && dy > 0 && std::isfinite(dx) &&
+         std::isfinite(dy) && reach < 1e37;
+}
+
 }  // namespace
 
 void FillLookupTables(SceneState& state) {
@@ -65,7 +81,8 @@ bool PrepareScene(SceneObject& scene, SceneState& state, int demHandle) {
   // 1, 2. The grid, within the sizes the library handles.
   TnGridHeader info{};
   if (DemStoreGetGridInfo(demHandle, &info) < 1) return false;
-  if (info.columns > kMaxGridSide || info.rows > kMaxGridSide) {
+  if (info.columns > kMaxGridSide || info.rows > kMaxGridSide ||
+      (info.columns >= 2 && info.rows >= 2 && !FitsFloatScene(info))) {
     ShowMessage(kMessageTooLarge);
     return false;
   }
