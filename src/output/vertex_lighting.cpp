@@ -162,7 +162,12 @@ void VertexLighting::ShadeRow(const VertexRow& row, float* red, float* green, fl
           lx[i] = dx * inverse;
           ly[i] = dy * inverse;
           lz[i] = dz * inverse;
-          attenuation[i] = 1.0f / (k0 + k1 * distance + k2 * squared);
+          // Terms whose factor is 0 are left out rather than multiplied: a vertex so far from
+          // the light that its distance overflows would otherwise get 0 x infinity, NaN.
+          float sum = k0;
+          if (k1 != 0.0f) sum += k1 * distance;
+          if (k2 != 0.0f) sum += k2 * squared;
+          attenuation[i] = 1.0f / sum;
         }
       } else {
         for (int i = 0; i < n; ++i) {
