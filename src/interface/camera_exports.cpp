@@ -21,61 +21,77 @@ void Put(T* out, T value) {
 
 extern "C" {
 
-TN_API int TN_CALL SetFly_ViewDirAngle(void* scene, void* state, float flyAzimuth, float viewFrom) {
+TN_API int TN_CALL SetFly_ViewDirAngle(void* scene, void* state, float flyAzimuth, float viewFrom) try {
   if (Invalid(scene, state)) return TN_E_FAIL;
   SetFlyAndViewAzimuths(*AsState(state), flyAzimuth, viewFrom);
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
 TN_API int TN_CALL GetFly_ViewDirAngle(void* scene, void* state, float* flyAzimuth,
-                                       float* viewFrom) {
+                                       float* viewFrom) try {
   if (Invalid(scene, state)) return TN_E_FAIL;
   GetFlyAndViewAzimuths(*AsState(state), flyAzimuth, viewFrom);
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL SetViewFov_TiltAngle(void* scene, void* state, float fov, float tilt) {
+TN_API int TN_CALL SetViewFov_TiltAngle(void* scene, void* state, float fov, float tilt) try {
   if (Invalid(scene, state)) return TN_E_FAIL;
   SetViewFovTilt(*AsScene(scene), *AsState(state), fov, tilt);
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL GetViewFov_TiltAngle(void* scene, void* state, float* fov, float* tilt) {
+TN_API int TN_CALL GetViewFov_TiltAngle(void* scene, void* state, float* fov, float* tilt) try {
   if (Invalid(scene, state)) return TN_E_FAIL;
   Put(fov, AsState(state)->viewFov);
   Put(tilt, AsState(state)->viewTilt);
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL SetEyeParam(void* scene, void* state, float x, float y, float z) {
+TN_API int TN_CALL SetEyeParam(void* scene, void* state, float x, float y, float z) try {
   if (Invalid(scene, state)) return TN_E_FAIL;
   SetEyePoint(*AsScene(scene), *AsState(state), x, y, z);
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL GetEyeParam(void* scene, void* state, float* x, float* y, float* z) {
+TN_API int TN_CALL GetEyeParam(void* scene, void* state, float* x, float* y, float* z) try {
   if (Invalid(scene, state)) return TN_E_FAIL;
   const SceneState& s = *AsState(state);
   Put(x, s.eyePosition[0]);
   Put(y, s.eyePosition[1]);
   Put(z, s.eyePosition[2]);
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL GetCenterParam(void* scene, void* state, float* x, float* y) {
+TN_API int TN_CALL GetCenterParam(void* scene, void* state, float* x, float* y) try {
   if (Invalid(scene, state)) return TN_E_FAIL;
   Put(x, AsState(state)->viewCentre[0]);
   Put(y, AsState(state)->viewCentre[1]);
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL SetEyeMove(void* scene, void* state, float distance) {
+TN_API int TN_CALL SetEyeMove(void* scene, void* state, float distance) try {
   if (Invalid(scene, state)) return TN_E_FAIL;
   SetEyeMoveDistance(*AsScene(scene), distance);
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL GetEyeMoveInfo(void* scene, void* state, float info[4]) {
+TN_API int TN_CALL GetEyeMoveInfo(void* scene, void* state, float info[4]) try {
   if (Invalid(scene, state)) return TN_E_FAIL;
   if (info != nullptr) {
     const SceneObject& s = *AsScene(scene);
@@ -85,30 +101,40 @@ TN_API int TN_CALL GetEyeMoveInfo(void* scene, void* state, float info[4]) {
     info[3] = s.eyeMoveStep;
   }
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL GetCurEyeAzimuth(void* scene, void* state, float* azimuth) {
+TN_API int TN_CALL GetCurEyeAzimuth(void* scene, void* state, float* azimuth) try {
   if (Invalid(scene, state)) return TN_E_FAIL;
   Put(azimuth, float(CurrentEyeAzimuth(*AsState(state))));
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL SetEyePosByCenterPnt(void* scene, void* state, float point[3]) {
+TN_API int TN_CALL SetEyePosByCenterPnt(void* scene, void* state, float point[3]) try {
   if (Invalid(scene, state)) return TN_E_FAIL;
   if (point != nullptr) SetEyeThroughPoint(*AsState(state), point);
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
 TN_API int TN_CALL SetViewAngleByObserveParam(void* scene, void* state, float eye[2],
-                                              float target[2]) {
+                                              float target[2]) try {
   if (Invalid(scene, state)) return TN_E_FAIL;
   if (eye != nullptr && target != nullptr) SetObserverAndTarget(*AsState(state), eye, target);
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL GetCurMousePos(void* scene, void* state, int point[2], double* x, double* y) {
+TN_API int TN_CALL GetCurMousePos(void* scene, void* state, int point[2], double* x, double* y) try {
   if (Invalid(scene, state) || point == nullptr) return TN_E_FAIL;
   return StatusOf(PickGroundPoint(*AsScene(scene), *AsState(state), point, x, y));
+} catch (...) {
+  return TN_E_FAIL;
 }
 
 }  // extern "C"

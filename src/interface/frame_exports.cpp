@@ -8,35 +8,45 @@ using namespace t3d;
 
 extern "C" {
 
-TN_API int TN_CALL tnDrawScene(void* scene, void* state) {
+TN_API int TN_CALL tnDrawScene(void* scene, void* state) try {
   if (scene == nullptr || state == nullptr) return TN_E_FAIL;
   if (AsScene(scene)->busy != 0) return TN_OK;
   return StatusOf(DrawFrame(*AsScene(scene), *AsState(state), kTargetWindow));
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL tnDraw2DScene(void* scene, void* state) {
+TN_API int TN_CALL tnDraw2DScene(void* scene, void* state) try {
   if (scene == nullptr || state == nullptr) return TN_E_FAIL;
   if (AsScene(scene)->busy != 0) return TN_OK;
   return StatusOf(DrawPlanScene(*AsScene(scene), *AsState(state)));
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL tnReshape(void* scene, void* state, int width, int height) {
+TN_API int TN_CALL tnReshape(void* scene, void* state, int width, int height) try {
   if (scene == nullptr || state == nullptr) return TN_E_FAIL;
   return StatusOf(SetProjection(*AsScene(scene), *AsState(state), width, height, kTargetWindow));
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL tnOutput3DScene(void* scene, void* state, TnOutputRequest* request) {
+TN_API int TN_CALL tnOutput3DScene(void* scene, void* state, TnOutputRequest* request) try {
   if (scene == nullptr || state == nullptr || request == nullptr) return TN_E_FAIL;
   return StatusOf(OutputScene(*AsScene(scene), *AsState(state), *request));
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL SetEyeCenterPosition(void* scene, void* state, float eye[3], float centre[2]) {
+TN_API int TN_CALL SetEyeCenterPosition(void* scene, void* state, float eye[3], float centre[2]) try {
   if (scene == nullptr || state == nullptr) return TN_E_FAIL;
   if (eye != nullptr && centre != nullptr) SetEyeCentre(*AsScene(scene), *AsState(state), eye, centre);
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL GetEyeCenterPosition(void* scene, void* state, float eye[3], float centre[3]) {
+TN_API int TN_CALL GetEyeCenterPosition(void* scene, void* state, float eye[3], float centre[3]) try {
   if (scene == nullptr || state == nullptr) return TN_E_FAIL;
   const SceneState& s = *AsState(state);
   if (eye != nullptr) {
@@ -50,6 +60,8 @@ TN_API int TN_CALL GetEyeCenterPosition(void* scene, void* state, float eye[3], 
     centre[2] = s.zMin;
   }
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
 }  // extern "C"

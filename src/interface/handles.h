@@ -1,4 +1,9 @@
 // Handle checks shared by the exported wrappers.
+//
+// Every export that reaches deeper than its own fields ends in `catch (...)` (a function try
+// block): a failure thrown inside, memory that cannot be had above all, becomes the export's
+// failure value instead of crossing the C interface and ending the host. The settings wrappers
+// only clamp and store, and the handler setters only store, so they have none.
 #pragma once
 
 #include "scene/scene_object.h"

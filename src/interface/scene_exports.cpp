@@ -11,7 +11,7 @@ using namespace t3d;
 
 extern "C" {
 
-TN_API int TN_CALL tnCreateTin3DDraw(void** sceneOut, void** stateOut) {
+TN_API int TN_CALL tnCreateTin3DDraw(void** sceneOut, void** stateOut) try {
   if (sceneOut == nullptr || stateOut == nullptr) return TN_E_FAIL;
   auto* scene = new (std::nothrow) SceneObject();
   if (scene == nullptr) return TN_E_FAIL;
@@ -24,6 +24,8 @@ TN_API int TN_CALL tnCreateTin3DDraw(void** sceneOut, void** stateOut) {
   *sceneOut = scene;
   *stateOut = state;
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
 TN_API int TN_CALL tnDeleteTin3DDraw(void* scene, void* state) {
@@ -36,25 +38,33 @@ TN_API int TN_CALL tnDeleteTin3DDraw(void* scene, void* state) {
   return TN_OK;
 }
 
-TN_API int TN_CALL tnInitial3DScene(void* scene, void* state, TnWindow window) {
+TN_API int TN_CALL tnInitial3DScene(void* scene, void* state, TnWindow window) try {
   if (scene == nullptr || state == nullptr) return TN_E_FAIL;
   return StatusOf(AsScene(scene)->Initialise(*AsState(state), window));
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL tnRelease3DScene(void* scene, void* state) {
+TN_API int TN_CALL tnRelease3DScene(void* scene, void* state) try {
   if (scene == nullptr || state == nullptr) return TN_E_FAIL;
   AsScene(scene)->Release(*AsState(state));
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL tnGetDeviceInfo(void* scene, void* state, int info[3]) {
+TN_API int TN_CALL tnGetDeviceInfo(void* scene, void* state, int info[3]) try {
   if (scene == nullptr || state == nullptr) return TN_E_FAIL;
   return StatusOf(AsScene(scene)->GetDeviceInfo(*AsState(state), info));
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API const char* TN_CALL tnGetGLInfo(void* scene, void* state, int which) {
+TN_API const char* TN_CALL tnGetGLInfo(void* scene, void* state, int which) try {
   if (scene == nullptr || state == nullptr) return nullptr;
   return AsScene(scene)->GetGLInfo(*AsState(state), which);
+} catch (...) {
+  return nullptr;
 }
 
 }  // extern "C"

@@ -87,45 +87,57 @@ bool EditHeightColours(SceneState& state, TnProgressControl progress) {
 
 extern "C" {
 
-TN_API int TN_CALL tnPrepare3DScene(void* scene, void* state, int demHandle) {
+TN_API int TN_CALL tnPrepare3DScene(void* scene, void* state, int demHandle) try {
   if (scene == nullptr || state == nullptr) return TN_E_FAIL;
   return StatusOf(PrepareScene(*AsScene(scene), *AsState(state), demHandle));
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL SetHeightLayerColor(void* scene, void* state, TnProgressControl progress) {
+TN_API int TN_CALL SetHeightLayerColor(void* scene, void* state, TnProgressControl progress) try {
   if (scene == nullptr || state == nullptr) return TN_E_FAIL;
   SceneState& s = *AsState(state);
   if (s.glReady != 1) return TN_E_FAIL;
   return StatusOf(EditHeightColours(s, progress));
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL SetGrayDisplayFlag(void* scene, void* state, int flag) {
+TN_API int TN_CALL SetGrayDisplayFlag(void* scene, void* state, int flag) try {
   if (scene == nullptr || state == nullptr) return TN_E_FAIL;
   SceneState& s = *AsState(state);
   s.grayDisplayFlag = flag;
   g_activeColourTable = flag != 0 ? &s.greyTable : &s.heightColours.heightColourTable;
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL GetGrayDisplayFlag(void* scene, void* state, int* flag) {
+TN_API int TN_CALL GetGrayDisplayFlag(void* scene, void* state, int* flag) try {
   if (scene == nullptr || state == nullptr) return TN_E_FAIL;
   if (flag != nullptr) *flag = AsState(state)->grayDisplayFlag;
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL GetDrawQuality(void* scene, void* state, int* quality) {
+TN_API int TN_CALL GetDrawQuality(void* scene, void* state, int* quality) try {
   if (scene == nullptr || state == nullptr) return TN_E_FAIL;
   if (quality != nullptr) *quality = AsState(state)->drawQuality;
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL GetEyeRange(void* scene, void* state, float range[9], TnByte) {
+TN_API int TN_CALL GetEyeRange(void* scene, void* state, float range[9], TnByte) try {
   if (scene == nullptr || state == nullptr) return TN_E_FAIL;
   if (range != nullptr) std::memcpy(range, AsScene(scene)->eyeRange, sizeof(float) * 9);
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL tnGetSceneInfo(void* scene, void* state, TnSceneInfo* info) {
+TN_API int TN_CALL tnGetSceneInfo(void* scene, void* state, TnSceneInfo* info) try {
   if (scene == nullptr || state == nullptr || info == nullptr) return TN_E_FAIL;
   const TerrainArea* area = g_process.terrainArea.get();
   if (area == nullptr) return TN_E_FAIL;
@@ -145,16 +157,28 @@ TN_API int TN_CALL tnGetSceneInfo(void* scene, void* state, TnSceneInfo* info) {
   out.drawQuality = s.drawQuality;
   *info = out;
   return TN_OK;
+} catch (...) {
+  return TN_E_FAIL;
 }
 
-TN_API int TN_CALL tnDemOpen(const char* path) { return DemStoreOpenFile(path); }
+TN_API int TN_CALL tnDemOpen(const char* path) try {
+  return DemStoreOpenFile(path);
+} catch (...) {
+  return 0;
+}
 
-TN_API int TN_CALL tnDemClose(int demHandle) { return DemStoreCloseHandle(demHandle); }
+TN_API int TN_CALL tnDemClose(int demHandle) try {
+  return DemStoreCloseHandle(demHandle);
+} catch (...) {
+  return 0;
+}
 
 TN_API const char* TN_CALL tnDemLastError(void) { return DemStoreLastError(); }
 
-TN_API int TN_CALL tnDemGetHeader(int demHandle, TnGridHeader* header) {
+TN_API int TN_CALL tnDemGetHeader(int demHandle, TnGridHeader* header) try {
   return DemStoreGetGridInfo(demHandle, header) >= 1 ? 1 : 0;
+} catch (...) {
+  return 0;
 }
 
 TN_API void TN_CALL tnSetProgressHandler(TnProgressHandler handler, void* user) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <vector>
 
 #include "output/bmp_writer.h"
@@ -459,7 +460,10 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
   scene.busy = 1;
   scene.planeMode = 1;
   bool ok = false;
-  if (ApplyContextState(scene, state)) {
+  // The samples of a wide picture take memory by its width: when that cannot be had the output
+  // fails here, with the file removed and the scene's off-screen state and busy mark undone,
+  // instead of leaving them to the exported function's last resort.
+  if (ApplyContextState(scene, state)) try {
     SampleGrid grid(state, *area, width, height);
     SetUpHillShadeState(scene, state, grid.exact());
     BlockPainter painter{scene, state, grid, width, height, false, VertexLighting(), false};
@@ -483,6 +487,9 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
       ok = WriteTiled(state, request, painter, sceneProgress, tiles);
       tiles = 0;
     }
+    glPolygonMode(GL_FRONT, GL_FILL);
+  } catch (const std::exception&) {
+    ok = false;
     glPolygonMode(GL_FRONT, GL_FILL);
   }
   if (tiles != 0) {
