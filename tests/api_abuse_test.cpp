@@ -18,8 +18,10 @@
 
 namespace {
 
+using testgrids::FileExists;
 using testgrids::GridPath;
 using testgrids::NorthUp;
+using testgrids::OutputRequest;
 using testgrids::WriteGrid;
 
 const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
@@ -42,12 +44,6 @@ bool Finite(std::initializer_list<float> values) {
   return true;
 }
 
-bool Exists(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (f != nullptr) std::fclose(f);
-  return f != nullptr;
-}
-
 // A small hilly grid; the default is 33 x 25 nodes of 30 units.
 std::string Grid(const std::string& name, int columns = 33, int rows = 25, double cell = 30,
                  double x0 = 1000, double y0 = 5000) {
@@ -58,20 +54,6 @@ std::string Grid(const std::string& name, int columns = 33, int rows = 25, doubl
     return 100 + 40 * std::sin(pixel * 0.3) * std::cos(line * 0.2);
   }));
   return path;
-}
-
-TnOutputRequest Request(int kind, const std::string& path, int width, int height, int across = 1,
-                        int down = 1, int hillShade = 0) {
-  TnOutputRequest r{};
-  r.fileKind = kind;
-  std::snprintf(r.path, sizeof r.path, "%s", path.c_str());
-  r.width = width;
-  r.height = height;
-  r.tilesAcross = int16_t(across);
-  r.tilesDown = int16_t(down);
-  r.hillShade = hillShade;
-  r.resolution = 96;
-  return r;
 }
 
 // One scene driven as a host would, in whichever state a test leaves it.
@@ -304,10 +286,10 @@ TEST_F(AbuseTest, HandlesWithoutAWindow) {
   TnSceneInfo sceneInfo;
   std::memset(&sceneInfo, 0x5a, sizeof sceneInfo);
   EXPECT_EQ(tnGetSceneInfo(scene, state, nullptr), TN_E_FAIL);
-  TnOutputRequest request = Request(TN_OUTPUT_BMP, GridPath("unbound.bmp"), 16, 16);
+  TnOutputRequest request = OutputRequest(TN_OUTPUT_BMP, GridPath("unbound.bmp"), 16, 16);
   EXPECT_EQ(tnOutput3DScene(scene, state, &request), TN_E_FAIL);
   EXPECT_EQ(tnOutput3DScene(scene, state, nullptr), TN_E_FAIL);
-  EXPECT_FALSE(Exists(GridPath("unbound.bmp")));
+  EXPECT_FALSE(FileExists(GridPath("unbound.bmp")));
   SweepReshape();
   SweepPicking(false);
   SweepSettings();
@@ -363,7 +345,7 @@ TEST_F(AbuseTest, BoundButNotPrepared) {
   EXPECT_EQ(SetHeightLayerColor(scene, state, nullptr), TN_E_FAIL);
   TnSceneInfo sceneInfo{};
   EXPECT_EQ(tnGetSceneInfo(scene, state, &sceneInfo), TN_E_FAIL);
-  TnOutputRequest request = Request(TN_OUTPUT_RASTER, GridPath("unprepared.tif"), 16, 16);
+  TnOutputRequest request = OutputRequest(TN_OUTPUT_RASTER, GridPath("unprepared.tif"), 16, 16);
   const int r = tnOutput3DScene(scene, state, &request);
   EXPECT_TRUE(r == TN_OK || r == TN_E_FAIL);
   request.hillShade = 1;
@@ -402,38 +384,38 @@ TEST_F(PreparedAbuseTest, OutputRequestsThatCannotBeMet) {
   const std::string dir = testgrids::ScratchEnvironment::gridDir();
   const std::string out = GridPath("abuse-out.tif");
   std::vector<TnOutputRequest> requests = {
-      Request(2, out, 16, 16),
-      Request(-1, out, 16, 16),
-      Request(INT_MIN, out, 16, 16, 1, 1, 1),
-      Request(TN_OUTPUT_RASTER, "", 16, 16),
-      Request(TN_OUTPUT_RASTER, "/nonexistent-dir/out.tif", 16, 16),
-      Request(TN_OUTPUT_BMP, "/nonexistent-dir/out.bmp", 16, 16),
-      Request(TN_OUTPUT_RASTER, dir, 16, 16),
-      Request(TN_OUTPUT_RASTER, out, 0, 16),
-      Request(TN_OUTPUT_RASTER, out, 16, -1),
-      Request(TN_OUTPUT_RASTER, out, INT_MIN, INT_MIN),
-      Request(TN_OUTPUT_BMP, out, INT_MAX, INT_MAX),
-      Request(TN_OUTPUT_RASTER, out, INT_MAX, INT_MAX),
-      Request(TN_OUTPUT_RASTER, out, 1 << 16, 1 << 16),
-      Request(TN_OUTPUT_RASTER, out, 16, 16, 0, 1),
-      Request(TN_OUTPUT_RASTER, out, 16, 16, 1, -1),
-      Request(TN_OUTPUT_RASTER, out, 16, 16, SHRT_MIN, SHRT_MIN),
-      Request(TN_OUTPUT_RASTER, out, 64, 64, SHRT_MAX, SHRT_MAX),
-      Request(TN_OUTPUT_RASTER, out, INT_MAX, INT_MAX, SHRT_MAX, SHRT_MAX),
-      Request(TN_OUTPUT_BMP, out, 16, 16, 2, 2),
+      OutputRequest(2, out, 16, 16),
+      OutputRequest(-1, out, 16, 16),
+      OutputRequest(INT_MIN, out, 16, 16, 1, 1, 1),
+      OutputRequest(TN_OUTPUT_RASTER, "", 16, 16),
+      OutputRequest(TN_OUTPUT_RASTER, "/nonexistent-dir/out.tif", 16, 16),
+      OutputRequest(TN_OUTPUT_BMP, "/nonexistent-dir/out.bmp", 16, 16),
+      OutputRequest(TN_OUTPUT_RASTER, dir, 16, 16),
+      OutputRequest(TN_OUTPUT_RASTER, out, 0, 16),
+      OutputRequest(TN_OUTPUT_RASTER, out, 16, -1),
+      OutputRequest(TN_OUTPUT_RASTER, out, INT_MIN, INT_MIN),
+      OutputRequest(TN_OUTPUT_BMP, out, INT_MAX, INT_MAX),
+      OutputRequest(TN_OUTPUT_RASTER, out, INT_MAX, INT_MAX),
+      OutputRequest(TN_OUTPUT_RASTER, out, 1 << 16, 1 << 16),
+      OutputRequest(TN_OUTPUT_RASTER, out, 16, 16, 0, 1),
+      OutputRequest(TN_OUTPUT_RASTER, out, 16, 16, 1, -1),
+      OutputRequest(TN_OUTPUT_RASTER, out, 16, 16, SHRT_MIN, SHRT_MIN),
+      OutputRequest(TN_OUTPUT_RASTER, out, 64, 64, SHRT_MAX, SHRT_MAX),
+      OutputRequest(TN_OUTPUT_RASTER, out, INT_MAX, INT_MAX, SHRT_MAX, SHRT_MAX),
+      OutputRequest(TN_OUTPUT_BMP, out, 16, 16, 2, 2),
       // Hill shades: sizes below two pixels, beyond the image limit, a BMP too large for one tile.
-      Request(TN_OUTPUT_RASTER, out, 1, 16, 1, 1, 1),
-      Request(TN_OUTPUT_RASTER, out, 16, 0, 1, 1, 1),
-      Request(TN_OUTPUT_RASTER, out, -16, -16, 1, 1, 1),
-      Request(TN_OUTPUT_RASTER, out, INT_MAX, INT_MAX, 1, 1, 1),
-      Request(TN_OUTPUT_RASTER, out, INT_MAX, 2, 1, 1, 1),
-      Request(TN_OUTPUT_RASTER, out, 2, INT_MAX, 1, 1, 1),
-      Request(TN_OUTPUT_RASTER, out, 1 << 16, 1 << 16, 1, 1, 1),
-      Request(TN_OUTPUT_BMP, out, 1 << 14, 1 << 14, 1, 1, 1),
-      Request(TN_OUTPUT_RASTER, "/nonexistent-dir/hill.tif", 16, 16, 1, 1, 1),
+      OutputRequest(TN_OUTPUT_RASTER, out, 1, 16, 1, 1, 1),
+      OutputRequest(TN_OUTPUT_RASTER, out, 16, 0, 1, 1, 1),
+      OutputRequest(TN_OUTPUT_RASTER, out, -16, -16, 1, 1, 1),
+      OutputRequest(TN_OUTPUT_RASTER, out, INT_MAX, INT_MAX, 1, 1, 1),
+      OutputRequest(TN_OUTPUT_RASTER, out, INT_MAX, 2, 1, 1, 1),
+      OutputRequest(TN_OUTPUT_RASTER, out, 2, INT_MAX, 1, 1, 1),
+      OutputRequest(TN_OUTPUT_RASTER, out, 1 << 16, 1 << 16, 1, 1, 1),
+      OutputRequest(TN_OUTPUT_BMP, out, 1 << 14, 1 << 14, 1, 1, 1),
+      OutputRequest(TN_OUTPUT_RASTER, "/nonexistent-dir/hill.tif", 16, 16, 1, 1, 1),
   };
   // A path filled to the end of its field with no terminating zero.
-  TnOutputRequest unterminated = Request(TN_OUTPUT_BMP, "", 16, 16);
+  TnOutputRequest unterminated = OutputRequest(TN_OUTPUT_BMP, "", 16, 16);
   std::memset(unterminated.path, 'a', sizeof unterminated.path);
   requests.push_back(unterminated);
   unterminated.hillShade = 1;
@@ -442,14 +424,14 @@ TEST_F(PreparedAbuseTest, OutputRequestsThatCannotBeMet) {
     TnOutputRequest copy = requests[i];
     EXPECT_EQ(tnOutput3DScene(scene, state, &copy), TN_E_FAIL) << "request " << i;
     EXPECT_EQ(std::memcmp(&copy, &requests[i], sizeof copy), 0) << "request " << i;
-    EXPECT_FALSE(Exists(out)) << "request " << i;
+    EXPECT_FALSE(FileExists(out)) << "request " << i;
     std::remove(out.c_str());
   }
   // The scene still draws and writes a picture afterwards.
   EXPECT_EQ(tnDrawScene(scene, state), TN_OK);
-  TnOutputRequest fine = Request(TN_OUTPUT_BMP, GridPath("fine.bmp"), 16, 16);
+  TnOutputRequest fine = OutputRequest(TN_OUTPUT_BMP, GridPath("fine.bmp"), 16, 16);
   EXPECT_EQ(tnOutput3DScene(scene, state, &fine), TN_OK);
-  EXPECT_TRUE(Exists(fine.path));
+  EXPECT_TRUE(FileExists(fine.path));
 }
 
 TEST_F(PreparedAbuseTest, TexturesThatCannotBeUsed) {
@@ -465,7 +447,7 @@ TEST_F(PreparedAbuseTest, TexturesThatCannotBeUsed) {
   // The DEM itself as a texture (one band, not three) is refused.
   EXPECT_EQ(tnPrepareTexture(scene, state, GridPath("prepared.tif").c_str()), TN_E_FAIL);
   Draw();
-  TnOutputRequest picture = Request(TN_OUTPUT_RASTER, GridPath("after-texture.tif"), 16, 16);
+  TnOutputRequest picture = OutputRequest(TN_OUTPUT_RASTER, GridPath("after-texture.tif"), 16, 16);
   EXPECT_EQ(tnOutput3DScene(scene, state, &picture), TN_OK);
 }
 
@@ -529,7 +511,7 @@ TEST_F(PreparedAbuseTest, HostileDialogAnswersAndProgressBars) {
   const int t = tnPrepareTexture(scene, state, image.c_str());
   EXPECT_TRUE(t == TN_OK || t == TN_E_FAIL);
   Draw();
-  TnOutputRequest picture = Request(TN_OUTPUT_RASTER, GridPath("textured.tif"), 16, 16);
+  TnOutputRequest picture = OutputRequest(TN_OUTPUT_RASTER, GridPath("textured.tif"), 16, 16);
   const int o = tnOutput3DScene(scene, state, &picture);
   EXPECT_TRUE(o == TN_OK || o == TN_E_FAIL);
   tnSetMessageHandler(&Quiet, nullptr);
@@ -576,7 +558,7 @@ TEST_F(AbuseTest, DegenerateGrids) {
     int point[2] = {kWidth / 2, kHeight / 2};
     double x = 0, y = 0;
     GetCurMousePos(scene, state, point, &x, &y);
-    TnOutputRequest hill = Request(TN_OUTPUT_BMP, GridPath("degenerate.bmp"), 24, 24, 1, 1, 1);
+    TnOutputRequest hill = OutputRequest(TN_OUTPUT_BMP, GridPath("degenerate.bmp"), 24, 24, 1, 1, 1);
     const int o = tnOutput3DScene(scene, state, &hill);
     EXPECT_TRUE(o == TN_OK || o == TN_E_FAIL);
     std::remove(hill.path);
@@ -592,11 +574,11 @@ TEST_F(PreparedAbuseTest, AfterRelease) {
   EXPECT_EQ(info[0], -5);
   EXPECT_EQ(tnGetGLInfo(scene, state, 0), nullptr);
   EXPECT_EQ(SetHeightLayerColor(scene, state, nullptr), TN_E_FAIL);
-  TnOutputRequest request = Request(TN_OUTPUT_BMP, GridPath("released.bmp"), 16, 16);
+  TnOutputRequest request = OutputRequest(TN_OUTPUT_BMP, GridPath("released.bmp"), 16, 16);
   EXPECT_EQ(tnOutput3DScene(scene, state, &request), TN_E_FAIL);
   request.hillShade = 1;
   EXPECT_EQ(tnOutput3DScene(scene, state, &request), TN_E_FAIL);
-  EXPECT_FALSE(Exists(request.path));
+  EXPECT_FALSE(FileExists(request.path));
   EXPECT_EQ(tnPrepareTexture(scene, state, GridPath("prepared.tif").c_str()), TN_E_FAIL);
   SweepReshape();
   SweepPicking(false);

@@ -69,15 +69,7 @@ enum class Drawing { kCpu, kGl };
 // Writes the hill shade of width x height pixels as a raster image and reads it back.
 bool ShadeTo(TestScene& scene, int width, int height, Drawing drawing, Rgb& image) {
   const std::string path = GridPath("shade.rim");
-  TnOutputRequest request{};
-  request.fileKind = TN_OUTPUT_RASTER;
-  std::snprintf(request.path, sizeof request.path, "%s", path.c_str());
-  request.width = width;
-  request.height = height;
-  request.tilesAcross = 1;
-  request.tilesDown = 1;
-  request.hillShade = 1;
-  request.resolution = 72;
+  TnOutputRequest request = testgrids::OutputRequest(TN_OUTPUT_RASTER, path, width, height, 1, 1, 1);
   const bool ok =
       drawing == Drawing::kCpu
           ? tnOutput3DScene(scene.scene(), scene.state(), &request) == TN_OK

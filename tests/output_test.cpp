@@ -21,8 +21,10 @@
 
 namespace {
 
+using testgrids::FileExists;
 using testgrids::GridPath;
 using testgrids::NorthUp;
+using testgrids::OutputRequest;
 using testgrids::WriteGrid;
 using testgrids::WriteImage;
 
@@ -44,25 +46,6 @@ std::string Hills() {
     return 200 + 60 * std::sin(pixel * 0.07) * std::cos(line * 0.05) + 25 * std::sin((pixel + line) * 0.19);
   }));
   return path;
-}
-
-bool Exists(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (f != nullptr) std::fclose(f);
-  return f != nullptr;
-}
-
-TnOutputRequest Request(int kind, const std::string& path, int width, int height, int across = 1,
-                        int down = 1) {
-  TnOutputRequest r{};
-  r.fileKind = kind;
-  std::snprintf(r.path, sizeof r.path, "%s", path.c_str());
-  r.width = width;
-  r.height = height;
-  r.tilesAcross = int16_t(across);
-  r.tilesDown = int16_t(down);
-  r.resolution = 96;
-  return r;
 }
 
 using Image = testgrids::RasterPicture;
@@ -93,8 +76,8 @@ class OutputScene : public ::testing::Test {
 
 TEST_F(OutputScene, OnePictureAsRasterImageEqualsBmp) {
   const std::string bmp = Out("one.bmp"), rim = Out("one.rim");
-  ASSERT_EQ(Output(Request(TN_OUTPUT_BMP, bmp, 200, 150)), TN_OK);
-  ASSERT_EQ(Output(Request(TN_OUTPUT_RASTER, rim, 200, 150)), TN_OK);
+  ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_BMP, bmp, 200, 150)), TN_OK);
+  ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, rim, 200, 150)), TN_OK);
   t3dhost::Picture picture;
   std::string error;
   ASSERT_TRUE(t3dhost::ReadBmp(bmp, picture, error)) << error;
@@ -111,8 +94,8 @@ TEST_F(OutputScene, OnePictureAsRasterImageEqualsBmp) {
 
 TEST_F(OutputScene, TiledPictureEqualsOneLargePicture) {
   const std::string tiled = Out("tiled.rim"), whole = Out("whole.rim");
-  ASSERT_EQ(Output(Request(TN_OUTPUT_RASTER, tiled, 100, 75, 2, 2)), TN_OK);
-  ASSERT_EQ(Output(Request(TN_OUTPUT_RASTER, whole, 200, 150)), TN_OK);
+  ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, tiled, 100, 75, 2, 2)), TN_OK);
+  ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, whole, 200, 150)), TN_OK);
   Image a, b;
   ASSERT_TRUE(ReadRaster(tiled, a));
   ASSERT_TRUE(ReadRaster(whole, b));
@@ -129,13 +112,13 @@ TEST_F(OutputScene, TiledPictureEqualsOneLargePicture) {
 TEST_F(OutputScene, RefusalsLeaveNoFile) {
   // 30,000 x 30,000 x 4 bands passes 2 GB: refused before anything is drawn.
   const std::string big = Out("big.rim");
-  EXPECT_EQ(Output(Request(TN_OUTPUT_RASTER, big, 3000, 3000, 10, 10)), TN_E_FAIL);
+  EXPECT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, big, 3000, 3000, 10, 10)), TN_E_FAIL);
   EXPECT_EQ(g_messages, std::vector<int>{29});
-  EXPECT_FALSE(Exists(big));
+  EXPECT_FALSE(FileExists(big));
   // Tiles cannot be assembled in a BMP file.
   const std::string bmp = Out("tiles.bmp");
-  EXPECT_EQ(Output(Request(TN_OUTPUT_BMP, bmp, 50, 50, 2, 1)), TN_E_FAIL);
-  EXPECT_FALSE(Exists(bmp));
+  EXPECT_EQ(Output(OutputRequest(TN_OUTPUT_BMP, bmp, 50, 50, 2, 1)), TN_E_FAIL);
+  EXPECT_FALSE(FileExists(bmp));
 }
 
 // A draped texture of 16-bit pixels is for display only: a picture of the textured view is
@@ -156,20 +139,20 @@ TEST_F(OutputScene, SixteenBitTextureIsForDisplayOnly) {
   g_messages.clear();
 
   const std::string bmp = Out("display-only.bmp"), tiled = Out("display-only.rim");
-  EXPECT_EQ(Output(Request(TN_OUTPUT_BMP, bmp, 80, 60)), TN_E_FAIL);
+  EXPECT_EQ(Output(OutputRequest(TN_OUTPUT_BMP, bmp, 80, 60)), TN_E_FAIL);
   EXPECT_EQ(g_lastText, "当前使用的16位纹理数据只供显示, \n输出请装入24位纹理数据.");
-  EXPECT_EQ(Output(Request(TN_OUTPUT_RASTER, tiled, 40, 30, 2, 2)), TN_E_FAIL);
+  EXPECT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, tiled, 40, 30, 2, 2)), TN_E_FAIL);
   EXPECT_EQ(g_messages, (std::vector<int>{22, 22}));
-  EXPECT_FALSE(Exists(bmp));
-  EXPECT_FALSE(Exists(tiled));
+  EXPECT_FALSE(FileExists(bmp));
+  EXPECT_FALSE(FileExists(tiled));
   EXPECT_EQ(scene_.object().busy, 0);
 
   g_messages.clear();
-  TnOutputRequest shade = Request(TN_OUTPUT_BMP, Out("display-only-shade.bmp"), 64, 64);
+  TnOutputRequest shade = OutputRequest(TN_OUTPUT_BMP, Out("display-only-shade.bmp"), 64, 64);
   shade.hillShade = 1;
   EXPECT_EQ(Output(shade), TN_OK);
   ASSERT_EQ(SetSurfaceDispMode(scene_.scene(), scene_.state(), 1), TN_OK);
-  EXPECT_EQ(Output(Request(TN_OUTPUT_BMP, bmp, 80, 60)), TN_OK);
+  EXPECT_EQ(Output(OutputRequest(TN_OUTPUT_BMP, bmp, 80, 60)), TN_OK);
   EXPECT_TRUE(g_messages.empty());
 
   // 24-bit texture pixels: the textured view is written.
@@ -178,7 +161,7 @@ TEST_F(OutputScene, SixteenBitTextureIsForDisplayOnly) {
   ASSERT_EQ(SetSurfaceDispMode(scene_.scene(), scene_.state(), 0), TN_OK);
   g_messages.clear();
   const std::string textured = Out("textured.bmp");
-  ASSERT_EQ(Output(Request(TN_OUTPUT_BMP, textured, 80, 60)), TN_OK);
+  ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_BMP, textured, 80, 60)), TN_OK);
   EXPECT_TRUE(g_messages.empty());
   t3dhost::Picture coloured, draped;
   std::string error;
@@ -199,9 +182,9 @@ TEST_F(OutputScene, StoppedTiledOutputLeavesNoFile) {
   const std::string path = Out("stopped.rim");
   g_cancelAfter = 2;
   tnSetProgressHandler(&Progress, nullptr);
-  EXPECT_EQ(Output(Request(TN_OUTPUT_RASTER, path, 40, 30, 3, 2)), TN_E_FAIL);
+  EXPECT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, path, 40, 30, 3, 2)), TN_E_FAIL);
   tnSetProgressHandler(nullptr, nullptr);
-  EXPECT_FALSE(Exists(path));
+  EXPECT_FALSE(FileExists(path));
   EXPECT_EQ(g_titles, (std::vector<std::string>{"场景输出进度", "共有6块"}));
 }
 
@@ -247,7 +230,7 @@ TEST_F(HillShade, NodeExactPixelsShowTheirNodesColours) {
   ASSERT_EQ(s.rowCount, 8);
   for (auto drawing : {t3d::HillShadeDrawing::kAutomatic, t3d::HillShadeDrawing::kGraphics}) {
     const std::string path = GridPath("shade-exact.bmp");
-    ASSERT_TRUE(Shade(Request(TN_OUTPUT_BMP, path, 12, 8), drawing));
+    ASSERT_TRUE(Shade(OutputRequest(TN_OUTPUT_BMP, path, 12, 8), drawing));
     t3dhost::Picture picture;
     std::string error;
     ASSERT_TRUE(t3dhost::ReadBmp(path, picture, error)) << error;
@@ -278,7 +261,7 @@ TEST_F(HillShade, ResampledPixelsShowTheirSamplesColours) {
   const int width = 23, height = 15;
   for (auto drawing : {t3d::HillShadeDrawing::kAutomatic, t3d::HillShadeDrawing::kGraphics}) {
     const std::string path = GridPath("shade-resampled.rim");
-    ASSERT_TRUE(Shade(Request(TN_OUTPUT_RASTER, path, width, height), drawing));
+    ASSERT_TRUE(Shade(OutputRequest(TN_OUTPUT_RASTER, path, width, height), drawing));
     Image image;
     ASSERT_TRUE(ReadRaster(path, image));
     ASSERT_EQ(image.width, width);
@@ -315,7 +298,7 @@ TEST_F(HillShade, LargePicturesAreTiledIntoRasterImagesOnly) {
   const std::string path = GridPath("shade-large.rim");
   g_cancelAfter = 100;
   tnSetProgressHandler(&Progress, nullptr);
-  ASSERT_EQ(Output(Request(TN_OUTPUT_RASTER, path, 600, 530)), TN_OK);
+  ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, path, 600, 530)), TN_OK);
   tnSetProgressHandler(nullptr, nullptr);
   EXPECT_EQ(g_titles, (std::vector<std::string>{"场景输出进度", "共有4块"}));
   Image image, small;
@@ -339,8 +322,8 @@ TEST_F(HillShade, LargePicturesAreTiledIntoRasterImagesOnly) {
   }
   // A BMP of that size is refused.
   const std::string bmp = GridPath("shade-large.bmp");
-  EXPECT_EQ(Output(Request(TN_OUTPUT_BMP, bmp, 600, 530)), TN_E_FAIL);
-  EXPECT_FALSE(Exists(bmp));
+  EXPECT_EQ(Output(OutputRequest(TN_OUTPUT_BMP, bmp, 600, 530)), TN_E_FAIL);
+  EXPECT_FALSE(FileExists(bmp));
 }
 
 }  // namespace

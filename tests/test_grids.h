@@ -1,5 +1,5 @@
-// Grid files for tests, written with GDAL, and a private working directory that must be empty
-// again when the tests end.
+// Grid files for tests, written and read with GDAL, picture requests, and a private working
+// directory that must be empty again when the tests end.
 #pragma once
 
 #include <gdal.h>
@@ -7,11 +7,14 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "terrain3d/terrain3d.h"
 
 namespace testgrids {
 
@@ -84,6 +87,27 @@ inline bool ReadRaster(const std::string& path, RasterPicture& image) {
                       4 * image.width) == CE_None;
   GDALClose(d);
   return ok;
+}
+
+// A picture request of one kind, size and tiling, written at 96 dots per inch.
+inline TnOutputRequest OutputRequest(int kind, const std::string& path, int width, int height,
+                                     int across = 1, int down = 1, int hillShade = 0) {
+  TnOutputRequest r{};
+  r.fileKind = kind;
+  std::snprintf(r.path, sizeof r.path, "%s", path.c_str());
+  r.width = width;
+  r.height = height;
+  r.tilesAcross = int16_t(across);
+  r.tilesDown = int16_t(down);
+  r.hillShade = hillShade;
+  r.resolution = 96;
+  return r;
+}
+
+inline bool FileExists(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f != nullptr) std::fclose(f);
+  return f != nullptr;
 }
 
 // North-up geotransform with the top-left corner at (x0, y0) and square or rectangular pixels.
