@@ -7,11 +7,28 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "terrain3d/terrain3d.h"
+
 namespace bench {
+
+// A request for one hill-shade picture of width x height pixels as a raster image.
+inline TnOutputRequest HillShadeRequest(const std::string& path, int width, int height) {
+  TnOutputRequest request{};
+  request.fileKind = TN_OUTPUT_RASTER;
+  std::snprintf(request.path, sizeof request.path, "%s", path.c_str());
+  request.width = width;
+  request.height = height;
+  request.tilesAcross = 1;
+  request.tilesDown = 1;
+  request.hillShade = 1;
+  request.resolution = 72;
+  return request;
+}
 
 // The landscape the benchmarks draw: hills of 300 m with a finer ripple, at (x, y) in cells.
 inline double Landscape(double x, double y) {

@@ -15,7 +15,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -42,15 +41,7 @@ struct Setting {
 } g;
 
 void HillShade(benchmark::State& state, int width, int height) {
-  TnOutputRequest request{};
-  request.fileKind = TN_OUTPUT_RASTER;
-  std::strncpy(request.path, g.output.c_str(), sizeof request.path - 1);
-  request.width = width;
-  request.height = height;
-  request.tilesAcross = 1;
-  request.tilesDown = 1;
-  request.hillShade = 1;
-  request.resolution = 72;
+  TnOutputRequest request = bench::HillShadeRequest(g.output, width, height);
   for (auto _ : state) {
     if (tnOutput3DScene(g.scene, g.state, &request) != TN_OK) state.SkipWithError("output failed");
     state.PauseTiming();

@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -86,15 +85,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "cannot prepare the grid\n");
       return 1;
     }
-    TnOutputRequest request{};
-    request.fileKind = TN_OUTPUT_RASTER;
-    std::strncpy(request.path, shade.c_str(), sizeof request.path - 1);
-    request.width = side;
-    request.height = side;
-    request.tilesAcross = 1;
-    request.tilesDown = 1;
-    request.hillShade = 1;
-    request.resolution = 72;
+    TnOutputRequest request = bench::HillShadeRequest(shade, side, side);
     const auto start = Clock::now();
     const bool ok = tnOutput3DScene(prepared.scene, prepared.state, &request) == TN_OK;
     const double ours = Seconds(start);
