@@ -12,7 +12,7 @@
 #include "output/raster_output.h"
 #include "output/vertex_lighting.h"
 #include "scene/process_objects.h"
-#include "scene/light.h"
+#include "scene/frame.h"
 #include "scene/scene_object.h"
 #include "scene/scene_state.h"
 #include "services/dem_store.h"
@@ -372,19 +372,10 @@ struct BlockPainter {
 
 // Lights, material and fixed state of the hill-shade render on the current context.
 void SetUpHillShadeState(SceneObject& scene, SceneState& state, bool depthTest) {
-  if (state.lightFlag != 0) {
-    UpdateLightPosition(scene, state, true);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glLightfv(GL_LIGHT0, GL_POSITION, state.lightPosition);
-    glEnable(GL_LIGHTING);
-  } else {
-    glDisable(GL_LIGHTING);
-  }
-  if (state.materialFlag != 0) {
-    glColorMaterial(GL_FRONT, state.colorMaterialMode);
-    glEnable(GL_COLOR_MATERIAL);
-  }
+  // The light is placed through an identity model-view, as the blocks are drawn.
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  ApplyPlanLighting(scene, state);
   glEnable(GL_CULL_FACE);
   glCullFace(GL_BACK);
   glFrontFace(GL_CW);

@@ -287,17 +287,7 @@ bool PlanView(SceneObject& scene, SceneState& state, int width, int height) {
   if (state.drawMode == 1) glPolygonMode(GL_FRONT, GL_LINE);
   glClearColor(state.backColor[0], state.backColor[1], state.backColor[2], 1.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  if (state.lightFlag != 0) {
-    UpdateLightPosition(scene, state, true);
-    glLightfv(GL_LIGHT0, GL_POSITION, state.lightPosition);
-    glEnable(GL_LIGHTING);
-  } else {
-    glDisable(GL_LIGHTING);
-  }
-  if (state.materialFlag != 0) {
-    glColorMaterial(GL_FRONT, state.colorMaterialMode);
-    glEnable(GL_COLOR_MATERIAL);
-  }
+  ApplyPlanLighting(scene, state);
   glDisable(GL_FOG);
   glDisable(GL_TEXTURE_2D);
   const ColourTable& table = state.grayDisplayFlag != 0 ? state.greyTable : state.heightColours.heightColourTable;
@@ -352,6 +342,20 @@ bool PlanView(SceneObject& scene, SceneState& state, int width, int height) {
 }
 
 }  // namespace
+
+void ApplyPlanLighting(SceneObject& scene, SceneState& state) {
+  if (state.lightFlag != 0) {
+    UpdateLightPosition(scene, state, true);
+    glLightfv(GL_LIGHT0, GL_POSITION, state.lightPosition);
+    glEnable(GL_LIGHTING);
+  } else {
+    glDisable(GL_LIGHTING);
+  }
+  if (state.materialFlag != 0) {
+    glColorMaterial(GL_FRONT, state.colorMaterialMode);
+    glEnable(GL_COLOR_MATERIAL);
+  }
+}
 
 bool DrawPlanScene(SceneObject& scene, SceneState& state) {
   const ClientRect& client = scene.clientRect;

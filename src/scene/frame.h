@@ -26,4 +26,8 @@ bool TerrainTextured(const SceneObject& scene, const SceneState& state);
 // The plan view of the whole grid, presented on the window (tnDraw2DScene).
 bool DrawPlanScene(SceneObject& scene, SceneState& state);
 
+// Light and material of the drawings from straight above (the plan view and hill shades): the
+// light placed in scene units through the current model-view, the colour material when on.
+void ApplyPlanLighting(SceneObject& scene, SceneState& state);
+
 }  // namespace t3d
