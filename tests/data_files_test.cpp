@@ -91,9 +91,9 @@ std::vector<uint8_t> RgbHeader(uint32_t height, uint32_t width) {
 class DataCopy {
  public:
   DataCopy() {
-    char dir[] = "/tmp/t3d-data-XXXXXX";
-    EXPECT_NE(mkdtemp(dir), nullptr);
-    root_ = dir;
+    std::string pattern = GridPath("data-XXXXXX");
+    EXPECT_NE(mkdtemp(&pattern[0]), nullptr);
+    root_ = pattern;
     mkdir(Lut("").c_str(), 0755);
     const std::string from = std::string(TERRAIN3D_SOURCE_DIR) + "/data/HeightLut/";
     for (const std::string& name : ListDirectory(from)) WriteBytes(Lut(name), ReadBytes(from + name));
@@ -252,10 +252,10 @@ TEST_F(DataFilesTest, BadDirectories) {
     EXPECT_EQ(tnDraw2DScene(s.scene(), s.state()), TN_OK);
     EXPECT_EQ(SetHeightLayerColor(s.scene(), s.state(), nullptr), TN_E_FAIL);
   }
-  char readOnly[] = "/tmp/t3d-readonly-XXXXXX";
-  ASSERT_NE(mkdtemp(readOnly), nullptr);
-  chmod(readOnly, 0555);
-  for (const std::string& dir : {std::string("/nonexistent/t3d"), file, std::string(readOnly), longPath}) {
+  std::string readOnly = GridPath("readonly-XXXXXX");
+  ASSERT_NE(mkdtemp(&readOnly[0]), nullptr);
+  chmod(readOnly.c_str(), 0555);
+  for (const std::string& dir : {std::string("/nonexistent/t3d"), file, readOnly, longPath}) {
     if (dir == readOnly && geteuid() == 0) continue;
     SCOPED_TRACE("work directory " + dir.substr(0, 40));
     EnvGuard env("TERRAIN3D_WORK_DIR", dir);
@@ -264,7 +264,7 @@ TEST_F(DataFilesTest, BadDirectories) {
     EXPECT_EQ(tnDrawScene(s.scene(), s.state()), TN_E_FAIL);
   }
   EXPECT_TRUE(ListDirectory(readOnly).empty());
-  rmdir(readOnly);
+  rmdir(readOnly.c_str());
   std::remove(file.c_str());
 }
 
