@@ -52,8 +52,19 @@ void DrawSky(SceneObject& scene, SceneState& state, FrameTarget target) {
   GLuint& texture = scene.textureIds[kTextureSky][target];
   if (texture == 0 || !glIsTexture(texture)) {
     RgbImage image;
-    if (LoadCloudImage(image) == 0) {
-      glPopAttrib();  // no sky picture: the frame goes on without the dome
+    // No sky picture, or one GL cannot hold as a texture (beyond the largest size, or refused by
+    // the proxy): the frame goes on without the dome, which would otherwise be drawn untextured
+    // in a flat colour.
+    GLint maxSize = 0, proxyWidth = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    if (LoadCloudImage(image) != 0 && image.width <= uint32_t(maxSize) &&
+        image.height <= uint32_t(maxSize)) {
+      glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 3, GLsizei(image.width), GLsizei(image.height), 0, GL_RGB,
+                   GL_UNSIGNED_BYTE, nullptr);
+      glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &proxyWidth);
+    }
+    if (proxyWidth == 0) {
+      glPopAttrib();
       return;
     }
     glGenTextures(1, &texture);

@@ -76,9 +76,11 @@ bool Store(size_t offset, const std::string& text) {
 extern "C" const char* BaseGetEnvironment(void) {
   if (!g_built) {
     std::memset(g_block, 0, sizeof g_block);
-    if (!Store(kEnvDataDirectory, FindDataDirectory()) ||
-        !Store(kEnvWorkDirectory, FindWorkDirectory()))
-      return nullptr;
+    // A data directory too long for its field is left empty: its colour tables and pictures are
+    // then not found and fall back like missing files, while the working directory (which every
+    // preparation needs) still serves. A working directory that does not fit leaves no block.
+    if (!Store(kEnvDataDirectory, FindDataDirectory())) g_block[kEnvDataDirectory] = '\0';
+    if (!Store(kEnvWorkDirectory, FindWorkDirectory())) return nullptr;
     g_built = true;
   }
   return g_block;

@@ -17,7 +17,8 @@ extern "C" {
 //     (<library dir>/data, <library dir>/../data, <library dir>/../share/terrain3d), else the
 //     folder the build configured;
 //   work directory: $TERRAIN3D_WORK_DIR, else $TMPDIR, else /tmp.
-// Paths use '/' and carry no trailing separator.
+// Paths use '/' and carry no trailing separator. A data directory too long for its field is
+// left empty; a work directory too long for its field leaves no block.
 const char* BaseGetEnvironment(void);
 
 // Forgets the block so that the next call builds it again (tests change the variables).

@@ -59,7 +59,9 @@ const char* ColourTableFileName(int number) {
 
 std::string HeightLutPath(const char* fileName) {
   const char* environment = BaseGetEnvironment();
-  if (environment == nullptr || fileName == nullptr) return {};
+  // No data directory (or none that fitted the block): no path, rather than one from the root.
+  if (environment == nullptr || fileName == nullptr || environment[BASE_ENV_DATA_DIRECTORY] == '\0')
+    return {};
   return std::string(environment + BASE_ENV_DATA_DIRECTORY) + "/HeightLut/" + fileName;
 }
 
