@@ -269,7 +269,7 @@ TEST_F(DataFilesTest, BadDirectories) {
 }
 
 // DEM rasters that are empty, cut short, of the wrong kind, all nodata, or that name a missing
-// source: refused at opening with a reason, or a preparation that fails cleanly, or a flat grid.
+// source: refused at opening or at reading the heights, with a reason; all nodata: a flat grid.
 TEST_F(DataFilesTest, BadDemRasters) {
   TestScene s(96, 72, nullptr, &Messages);
   const std::string empty = GridPath("empty.tif");
@@ -284,12 +284,13 @@ TEST_F(DataFilesTest, BadDemRasters) {
     const std::string cut = GridPath("cut.tif");
     WriteBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + ptrdiff_t(keep)));
     const int dem = tnDemOpen(cut.c_str());
-    // Opened when the header survived: preparation then fills the blocks it cannot read with
-    // the lowest height, and the frame is drawn.
+    // Opened when the header survived; its heights cannot all be read, so there is no grid
+    // header to prepare from (not a flat grid reported as prepared).
     if (dem > 0) {
-      if (tnPrepare3DScene(s.scene(), s.state(), dem) == TN_OK) {
-        EXPECT_EQ(tnDrawScene(s.scene(), s.state()), TN_OK);
-      }
+      TnGridHeader header{};
+      EXPECT_EQ(tnDemGetHeader(dem, &header), 0);
+      EXPECT_NE(std::string(tnDemLastError()).find("cannot be read"), std::string::npos);
+      EXPECT_EQ(tnPrepare3DScene(s.scene(), s.state(), dem), TN_E_FAIL);
       tnDemClose(dem);
     }
     std::remove(cut.c_str());
@@ -334,8 +335,9 @@ TEST_F(DataFilesTest, BadDemRasters) {
     if (path == huge) {
       EXPECT_EQ(tnPrepare3DScene(s.scene(), s.state(), dem), TN_E_FAIL);
       EXPECT_EQ(g_messages, std::vector<int>{6});  // "too large"
-    } else if (tnPrepare3DScene(s.scene(), s.state(), dem) == TN_OK) {
-      EXPECT_EQ(tnDrawScene(s.scene(), s.state()), TN_OK);
+    } else {
+      EXPECT_EQ(tnPrepare3DScene(s.scene(), s.state(), dem), TN_E_FAIL);
+      EXPECT_NE(std::string(tnDemLastError()).find("cannot be read"), std::string::npos);
     }
     tnDemClose(dem);
   }

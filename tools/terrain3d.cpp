@@ -103,7 +103,7 @@ int PrintPreparedScene(void* scene, void* state, const char* path) {
     return 1;
   }
   if (tnPrepare3DScene(scene, state, dem.handle) != TN_OK) {
-    std::fprintf(stderr, "terrain3d: cannot prepare '%s'\n", path);
+    std::fprintf(stderr, "terrain3d: cannot prepare '%s'%s%s\n", path, *tnDemLastError() ? ": " : "", tnDemLastError());
     return 1;
   }
   TnSceneInfo info{};
@@ -344,7 +344,7 @@ int Render(int argc, char** argv) {
     return 1;
   }
   if (tnPrepare3DScene(scene.scene(), scene.state(), dem.handle) != TN_OK) {
-    std::fprintf(stderr, "terrain3d: cannot prepare '%s'\n", demPath);
+    std::fprintf(stderr, "terrain3d: cannot prepare '%s'%s%s\n", demPath, *tnDemLastError() ? ": " : "", tnDemLastError());
     return 1;
   }
   void* s = scene.scene();
@@ -436,7 +436,7 @@ struct PreparedScene {
       return false;
     }
     if (tnPrepare3DScene(scene.scene(), scene.state(), dem.handle) != TN_OK) {
-      std::fprintf(stderr, "terrain3d: cannot prepare '%s'\n", path);
+      std::fprintf(stderr, "terrain3d: cannot prepare '%s'%s%s\n", path, *tnDemLastError() ? ": " : "", tnDemLastError());
       return false;
     }
     return true;

@@ -79,7 +79,7 @@ class Viewer {
       return false;
     }
     if (tnPrepare3DScene(scene_, state_, dem_) != TN_OK) {
-      std::fprintf(stderr, "terrain3d: cannot prepare '%s'\n", demPath);
+      std::fprintf(stderr, "terrain3d: cannot prepare '%s'%s%s\n", demPath, *tnDemLastError() ? ": " : "", tnDemLastError());
       return false;
     }
     return true;

@@ -27,6 +27,8 @@ namespace {
 
 constexpr int kBlock = DEM_BLOCK_SIZE;
 
+std::string& LastError();
+
 class Grid {
  public:
   Grid(GDALDatasetH dataset, GDALRasterBandH band, int rows, int columns, const double gt[6])
@@ -118,6 +120,13 @@ class Grid {
     const CPLErr error = GDALComputeRasterMinMax(band_, FALSE, range);
     CPLPopErrorHandler();
     if (error != CE_None) {
+      // GDAL gives no range both when no height is valid and when the raster cannot be read
+      // (a file cut short). Reading it line by line tells them apart: an unreadable raster is
+      // refused, since its grid would be built flat from fill values and reported as prepared.
+      if (!EveryLineReadable()) {
+        LastError() = "the raster's heights cannot be read (damaged or incomplete file)";
+        return false;
+      }
       // No valid height at all: a flat grid at 0.
       range[0] = range[1] = 0;
     }
@@ -125,6 +134,17 @@ class Grid {
     header_.zMax = range[1];
     rangeKnown_ = true;
     return true;
+  }
+
+  bool EveryLineReadable() {
+    std::vector<double> line(size_t(columns_), 0.0);
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    bool ok = true;
+    for (int y = 0; y < rows_ && ok; ++y)
+      ok = GDALRasterIO(band_, GF_Read, 0, y, columns_, 1, line.data(), columns_, 1, GDT_Float64, 0,
+                        0) == CE_None;
+    CPLPopErrorHandler();
+    return ok;
   }
 
   // Reads grid rows 256P - 1 to 256P + 255 (within the grid) into the strip, rows in grid order.
