@@ -92,6 +92,13 @@ int LoadRgbImage(const std::string& path, RgbImage& image) {
   if (!ReadU32(file.get(), height) || !ReadU32(file.get(), width)) return 0;
   const uint64_t pixels = uint64_t(width) * height;
   if (pixels == 0 || pixels > kMaxRgbPixels) return 0;
+  // The pixels must be in the file before memory is taken for them: a damaged header could
+  // otherwise claim hundreds of megabytes for a file of a few bytes.
+  const long start = std::ftell(file.get());
+  if (start < 0 || std::fseek(file.get(), 0, SEEK_END) != 0) return 0;
+  const long end = std::ftell(file.get());
+  if (end < start || uint64_t(end - start) < pixels * 3 || std::fseek(file.get(), start, SEEK_SET) != 0)
+    return 0;
   std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size_t(pixels) * 3]);
   if (!data || std::fread(data.get(), 3, size_t(pixels), file.get()) != size_t(pixels)) return 0;
   image.pixels = std::move(data);
