@@ -24,10 +24,11 @@
 #include <vector>
 
 #include "bench_grids.h"
-#include "scene/frame.h"
-#include "scene/process_objects.h"
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
+#include "render/frame.h"
+#include "model/mesh_inputs.h"
+#include "model/process_objects.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
 #include "terrain/surface_mesh.h"
 #include "terrain3d/terrain3d.h"
 
@@ -119,14 +120,17 @@ int main(int argc, char** argv) {
         t3d::Footprint full, near;
         const double start = ThreadCpuMs();
         t3d::ComputeFootprints(object, block, full, near);
-        const auto nodes = t3d::SelectMeshNodes(block, *t3d::g_process.terrainArea, full, near);
+        const auto nodes = t3d::SelectMeshNodes(t3d::MeshViewOf(block), *t3d::g_process.terrainArea, full, near);
         selectTimes.push_back(ThreadCpuMs() - start);
       }
-      // The same triangles from one array, with the frame's matrices and lighting.
-      t3d::MeshCapture capture;
-      t3d::g_meshCapture = &capture;
+      // The same triangles from one array, with the frame's matrices and lighting: the mesh the
+      // frame builds, built once more for the same view.
+      t3d::SurfaceMesh capture;
+      t3d::Footprint full, near;
+      t3d::ComputeFootprints(object, block, full, near);
+      t3d::BuildSurfaceMesh(t3d::MeshViewOf(block), t3d::ColouringOf(block), *t3d::g_process.terrainArea,
+                            full, near, false, false, capture);
       tnDrawScene(scene, state);
-      t3d::g_meshCapture = nullptr;
       glFinish();
       glEnableClientState(GL_COLOR_ARRAY);
       glEnableClientState(GL_NORMAL_ARRAY);

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "services/dem_store.h"
+#include "adapters/dem_store.h"
 #include "terrain/terrain_area.h"
 
 namespace {

@@ -13,11 +13,12 @@
 #include <vector>
 
 #include "camera/eye.h"
-#include "scene/frame.h"
-#include "scene/process_objects.h"
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
-#include "services/environment.h"
+#include "render/frame.h"
+#include "model/mesh_inputs.h"
+#include "model/process_objects.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
+#include "platform/environment.h"
 #include "terrain/surface_mesh.h"
 #include "terrain/terrain_area.h"
 #include "terrain3d/terrain3d.h"
@@ -491,7 +492,7 @@ bool HitTerrain(const SceneState& s, const Ray& ray, double hit[2]) {
   const double* e = ray.origin;
   const double* d = ray.direction;
   auto above = [&](double t) {
-    return e[2] + t * d[2] - area.HeightAtPoint(s, (e[0] + t * d[0]) * r, (e[1] + t * d[1]) * r);
+    return e[2] + t * d[2] - area.HeightAtPoint(GridOf(s), (e[0] + t * d[0]) * r, (e[1] + t * d[1]) * r);
   };
   auto inside = [&](double t) {
     const double x = (e[0] + t * d[0]) * r, y = (e[1] + t * d[1]) * r;
@@ -520,10 +521,10 @@ bool HitTerrain(const SceneState& s, const Ray& ray, double hit[2]) {
 // The triangles the last frame drew, in scene units.
 struct DrawnSurface {
   std::vector<double> corners;  // 9 a triangle
-  void Take(const MeshCapture& capture) {
+  void Take(const SurfaceMesh& mesh) {
     corners.clear();
-    for (uint32_t index : capture.indices)
-      for (int k = 0; k < 3; ++k) corners.push_back(capture.vertices[size_t(index) * 10 + 7 + k]);
+    for (uint32_t index : mesh.indices)
+      for (int k = 0; k < 3; ++k) corners.push_back(mesh.vertices[index].position[k]);
   }
 };
 
@@ -577,13 +578,16 @@ enum class Against { kDrawnSurface, kTerrain };
 // Draws a frame, then picks every eighth pixel of it and compares each picked point with where
 // the pixel's ray meets the surface.
 PickErrors PickAcrossAFrame(Renderer& r, Against against, double dolly = 0) {
-  MeshCapture capture;
-  g_meshCapture = &capture;
   const int drawn = tnDrawScene(r.scene(), r.state());
-  g_meshCapture = nullptr;
   EXPECT_EQ(drawn, TN_OK);
+  // The frame's mesh, built again for the same view.
+  Footprint full, near;
+  ComputeFootprints(r.object(), r.block(), full, near);
+  SurfaceMesh mesh;
+  BuildSurfaceMesh(MeshViewOf(r.block()), ColouringOf(r.block()), *g_process.terrainArea, full,
+                   near, false, false, mesh);
   DrawnSurface surface;
-  surface.Take(capture);
+  surface.Take(mesh);
 
   const SceneState& s = r.block();
   const double cell = std::max(s.cellSizeX, s.cellSizeY);

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "scene/process_objects.h"
-#include "terrain/colour_table.h"
+#include "model/process_objects.h"
+#include "formats/colour_table.h"
 #include "test_grids.h"
 #include "test_scene.h"
 

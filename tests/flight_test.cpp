@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "camera/fly_route.h"
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
-#include "services/curve_density.h"
-#include "services/environment.h"
+#include "model/fly_route.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
+#include "base/curve_density.h"
+#include "platform/environment.h"
 #include "terrain3d/terrain3d.h"
 #include "test_grids.h"
 #include "test_scene.h"

@@ -20,8 +20,8 @@
 
 #include "output/hill_shade.h"
 #include "output/vertex_lighting.h"
-#include "scene/process_objects.h"
-#include "scene/scene_state.h"
+#include "model/process_objects.h"
+#include "model/scene_state.h"
 #include "terrain/terrain_area.h"
 #include "test_grids.h"
 #include "test_scene.h"

@@ -12,8 +12,8 @@
 
 #include "image_files.h"
 #include "output/hill_shade.h"
-#include "scene/process_objects.h"
-#include "scene/scene_state.h"
+#include "model/process_objects.h"
+#include "model/scene_state.h"
 #include "terrain/terrain_area.h"
 #include "terrain3d/terrain3d.h"
 #include "test_grids.h"

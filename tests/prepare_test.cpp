@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "scene/prepare.h"
-#include "scene/process_objects.h"
-#include "scene/scene_state.h"
-#include "services/environment.h"
-#include "terrain/colour_table.h"
+#include "model/mesh_inputs.h"
+#include "model/process_objects.h"
+#include "model/scene_state.h"
+#include "platform/environment.h"
+#include "formats/colour_table.h"
 #include "terrain3d/terrain3d.h"
 #include "test_grids.h"
 
@@ -283,9 +284,9 @@ TEST_F(PrepareTest, GreyDisplaySwitchesTheActiveTable) {
   ASSERT_EQ(SetGrayDisplayFlag(scene, state, 1), TN_OK);
   ASSERT_EQ(GetGrayDisplayFlag(scene, state, &flag), TN_OK);
   EXPECT_EQ(flag, 1);
-  EXPECT_EQ(g_activeColourTable, &S().greyTable);
+  EXPECT_EQ(ColouringOf(S()).table, &S().greyTable);
   ASSERT_EQ(SetGrayDisplayFlag(scene, state, 0), TN_OK);
-  EXPECT_EQ(g_activeColourTable, &S().heightColours.heightColourTable);
+  EXPECT_EQ(ColouringOf(S()).table, &S().heightColours.heightColourTable);
   EXPECT_EQ(SetGrayDisplayFlag(nullptr, state, 1), TN_E_FAIL);
 }
 

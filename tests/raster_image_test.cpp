@@ -1,7 +1,7 @@
 // The raster image service on GDAL: opening and describing images, new images written cell by
 // cell and block by block, map rectangles rendered at a scale, resampling onto another grid,
 // drawing into a pixel surface, and the refusal of bad input.
-#include "services/raster_image.h"
+#include "adapters/raster_image.h"
 
 #include <cpl_string.h>
 #include <gdal.h>

@@ -13,10 +13,12 @@
 #include <vector>
 
 #include "image_files.h"
-#include "scene/process_objects.h"
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
-#include "services/environment.h"
+#include "model/mesh_inputs.h"
+#include "model/process_objects.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
+#include "platform/environment.h"
+#include "render/surface_draw.h"
 #include "terrain/surface_mesh.h"
 #include "terrain/terrain_area.h"
 #include "terrain3d/terrain3d.h"
@@ -329,7 +331,7 @@ TEST_F(PictureTest, FlatGridsCollapseToLevelOneAndSmallGridsDraw) {
   ASSERT_TRUE(r.Prepare(flat));
   r.Frame();
   Footprint full{0, 1024, 0, 1024, {0, 0, 0}};
-  std::vector<MeshNode> nodes = SelectMeshNodes(r.block(), *g_process.terrainArea, full, full);
+  std::vector<MeshNode> nodes = SelectMeshNodes(MeshViewOf(r.block()), *g_process.terrainArea, full, full);
   EXPECT_EQ(nodes.size(), 4u);
   for (const MeshNode& node : nodes) {
     EXPECT_EQ(node.level, 1);
@@ -345,7 +347,7 @@ TEST_F(PictureTest, FlatGridsCollapseToLevelOneAndSmallGridsDraw) {
   small3d.Frame();
   EXPECT_GT(small3d.object().lastMesh.triangles, 0);
   Footprint all{0, 59, 0, 89, {0, 0, 0}};
-  nodes = SelectMeshNodes(small3d.block(), *g_process.terrainArea, all, all);
+  nodes = SelectMeshNodes(MeshViewOf(small3d.block()), *g_process.terrainArea, all, all);
   ASSERT_FALSE(nodes.empty());
   for (const MeshNode& node : nodes) {
     EXPECT_LE(node.firstRow, 59);
@@ -370,7 +372,7 @@ TEST_F(PictureTest, NodesPastTheLimitAreNeverStored) {
   const Footprint square{1000, 2024, 1000, 2024, {0, 0, 0}};
   bool overflowed = false;
   const std::vector<MeshNode> nodes =
-      SelectMeshNodes(r.block(), *g_process.terrainArea, square, square, &overflowed);
+      SelectMeshNodes(MeshViewOf(r.block()), *g_process.terrainArea, square, square, &overflowed);
   EXPECT_TRUE(overflowed);
   EXPECT_EQ(nodes.size(), size_t(kMaxMeshNodes));
 

@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "interface/messages.h"
-#include "platform/trace.h"
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
+#include "base/messages.h"
+#include "base/trace.h"
+#include "model/mesh_inputs.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
 #include "terrain3d/terrain3d.h"
 
 namespace t3d {
@@ -112,7 +113,7 @@ TEST_F(HeadlessScene, DefaultsAndFixedStateAfterBinding) {
   EXPECT_EQ(std::memcmp(&expected, &s.greyTable, sizeof expected), 0);
   ASSERT_EQ(LoadColourTable(38, expected), 1);
   EXPECT_EQ(std::memcmp(&expected, &s.mapAreaTables[6], sizeof expected), 0);
-  EXPECT_EQ(g_activeColourTable, &s.heightColours.heightColourTable);
+  EXPECT_EQ(ColouringOf(s).table, &s.heightColours.heightColourTable);
 
   EXPECT_TRUE(glIsEnabled(GL_LIGHT0));
   EXPECT_TRUE(glIsEnabled(GL_COLOR_MATERIAL));
@@ -273,11 +274,11 @@ TEST(Messages, StringTableAndQuestions) {
   g_messageIds.clear();
   tnSetMessageHandler(&Capture, nullptr);
   g_answer = TN_IDYES;
-  EXPECT_EQ(AskMessage(14), TN_IDYES);
+  EXPECT_EQ(AskMessage(MessageId::kSaveTextureLibrary), TN_IDYES);
   g_answer = 12345;  // anything but Yes counts as No
-  EXPECT_EQ(AskMessage(14), TN_IDNO);
-  EXPECT_EQ(AskMessage(99), TN_IDNO);  // unknown: not asked
-  ShowMessage(0);                     // unknown: not shown
+  EXPECT_EQ(AskMessage(MessageId::kSaveTextureLibrary), TN_IDNO);
+  EXPECT_EQ(AskMessage(MessageId(99)), TN_IDNO);  // unknown: not asked
+  ShowMessage(MessageId::kNone);                     // unknown: not shown
   ShowFixedMessage("创建BMP文件错!");
   EXPECT_EQ(g_messageIds, (std::vector<int>{14, 14, 0}));
   g_answer = TN_IDNO;
@@ -285,7 +286,7 @@ TEST(Messages, StringTableAndQuestions) {
   // The default handler never blocks and answers No.
   tnSetMessageHandler(nullptr, nullptr);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(AskMessage(14), TN_IDNO);
+  EXPECT_EQ(AskMessage(MessageId::kSaveTextureLibrary), TN_IDNO);
   const std::string printed = testing::internal::GetCapturedStderr();
   EXPECT_NE(printed.find("系统信息提示"), std::string::npos);
   EXPECT_NE(printed.find("是否对当前数据建立纹理库"), std::string::npos);
@@ -296,9 +297,9 @@ void TN_CALL CaptureTrace(void*, const char* line) { g_traced.push_back(line); }
 
 TEST(Trace, GoesToTheInstalledHandler) {
   tnSetTraceHandler(&CaptureTrace, nullptr);
-  platform::Trace("映射失败!");
+  Trace("映射失败!");
   tnSetTraceHandler(nullptr, nullptr);
-  platform::Trace("not captured");
+  Trace("not captured");
   EXPECT_EQ(g_traced, std::vector<std::string>{"映射失败!"});
 }
 

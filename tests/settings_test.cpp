@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
 #include "terrain3d/terrain3d.h"
 
 namespace {

@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "scene/scene_state.h"
-#include "services/dem_store.h"
-#include "services/environment.h"
+#include "model/mesh_inputs.h"
+#include "model/scene_state.h"
+#include "adapters/dem_store.h"
+#include "base/progress.h"
+#include "platform/environment.h"
 #include "terrain/height_colouring.h"
 #include "terrain/terrain_area.h"
 #include "test_grids.h"
@@ -343,10 +345,10 @@ TEST_F(TerrainAreaTest, HeightAtPointInsideAndBeyondTheGrid) {
   state.rowCount = 9;
   auto plane = [&](double x, double y) { return 4.0 * (x - state.xMin) / 10 + 2.0 * (y - state.yMin) / 10; };
   for (auto p : {std::pair<double, double>{1005, 4915}, {1033.3, 4941.7}, {1105, 4995}, {1104.9, 4930}})
-    EXPECT_NEAR(area->HeightAtPoint(state, p.first, p.second), plane(p.first, p.second), 1e-3);
+    EXPECT_NEAR(area->HeightAtPoint(GridOf(state), p.first, p.second), plane(p.first, p.second), 1e-3);
   // Beyond the grid: linear extrapolation from the edge cells.
-  EXPECT_NEAR(area->HeightAtPoint(state, 1200, 5100), plane(1200, 5100), 1e-3);
-  EXPECT_NEAR(area->HeightAtPoint(state, 900, 4800), plane(900, 4800), 1e-3);
+  EXPECT_NEAR(area->HeightAtPoint(GridOf(state), 1200, 5100), plane(1200, 5100), 1e-3);
+  EXPECT_NEAR(area->HeightAtPoint(GridOf(state), 900, 4800), plane(900, 4800), 1e-3);
   std::free(&state);
 }
 

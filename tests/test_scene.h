@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
-#include "services/environment.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
+#include "platform/environment.h"
 #include "terrain3d/terrain3d.h"
 
 namespace testgrids {

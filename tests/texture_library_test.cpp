@@ -1,6 +1,6 @@
 // Texture library files: tile tables, pixel formats, writing and reading back, the checks of a
 // library against its use, and corrupt, cut and mutated files.
-#include "texture/texture_library.h"
+#include "formats/texture_library.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -15,17 +15,17 @@
 #include <vector>
 
 #include "image_files.h"
-#include "scene/process_objects.h"
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
-#include "services/environment.h"
+#include "model/process_objects.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
+#include "platform/environment.h"
 #include "terrain3d/terrain3d.h"
 #include "test_grids.h"
 #include "test_pictures.h"
 #include "test_scene.h"
-#include "texture/texture_library.h"
+#include "formats/texture_library.h"
 #include "texture/texture_preparation.h"
-#include "texture/texture_store.h"
+#include "model/texture_store.h"
 
 #ifndef TERRAIN3D_SOURCE_DIR
 #define TERRAIN3D_SOURCE_DIR "."
@@ -89,7 +89,7 @@ int TN_CALL Dialogs(void*, int id, void* record) {
 
 int TN_CALL Messages(void*, int id, unsigned, const char*, const char*) {
   g_host.messages.push_back(id);
-  return id == 14 && g_host.saveLibrary ? TN_IDYES : TN_IDNO;
+  return id == TN_MSG_SAVE_TEXTURE_LIBRARY && g_host.saveLibrary ? TN_IDYES : TN_IDNO;
 }
 
 bool Saw(const std::vector<int>& seen, int id) {

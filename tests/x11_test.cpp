@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "host_window.h"
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
 #include "terrain3d/terrain3d.h"
 
 namespace t3d {

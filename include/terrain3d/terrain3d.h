@@ -310,6 +310,10 @@ TN_API short TN_CALL dmGetTextureByBlkNo(void* blockScene, int tileNumber, void*
  * file-writing texts; style is TN_MB_EXCLAMATION_OK for notices and TN_MB_QUESTION_YESNO for
  * questions; caption and text are UTF-8. For questions the result is the answer, TN_IDYES or
  * TN_IDNO; for notices it is ignored. */
+/* The questions among the messages, which a host's handler answers. */
+#define TN_MSG_TEXTURE_RESOLUTION_DIFFERS 9 /* the texture's resolution differs: continue? */
+#define TN_MSG_SAVE_TEXTURE_LIBRARY 14      /* build a texture library for next time? */
+
 typedef int(TN_CALL* TnMessageHandler)(void* user, int messageId, unsigned int style,
                                        const char* caption, const char* text);
 

@@ -1,17 +1,12 @@
 #include "camera/eye.h"
+#include "base/math.h"
 
 #include <cmath>
 
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
 
 namespace t3d {
-namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-
-}  // namespace
-
 float LimitSetting(float value, float low, float high, float fallback) {
   if (std::isnan(value)) value = fallback;
   if (value < low) value = low;

@@ -1,19 +1,19 @@
 #include "camera/flight.h"
+#include "base/math.h"
 
 #include <cmath>
 #include <limits>
 #include <new>
 
 #include "camera/eye.h"
-#include "camera/fly_route.h"
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
-#include "services/curve_density.h"
+#include "model/fly_route.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
+#include "base/curve_density.h"
 
 namespace t3d {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 // Segments and distances shorter than this (map units) have no direction.
 constexpr double kTiny = 1e-6;
 // Points one rounded corner of the tour may have; its legs are one cell long, so it needs three.

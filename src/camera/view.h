@@ -1,6 +1,5 @@
 // Placing and reading the camera: field of view and tilt, view and flight azimuths, the eye, the
-// dolly along the view axis, the eye placed through a point or by an observer and a target, and
-// the ground point under a window pixel.
+// dolly along the view axis, and the eye placed through a point or by an observer and a target.
 #pragma once
 
 namespace t3d {
@@ -12,9 +11,9 @@ struct SceneState;
 // gives 360), v - 180 above.
 double ReverseAzimuth(double azimuth);
 
-// Field of view limited to 30 .. 120 degrees (the projection follows it) and tilt limited to
-// 1 .. 89 degrees. A NaN keeps the current value.
-void SetViewFovTilt(SceneObject& scene, SceneState& state, float fov, float tilt);
+// Field of view limited to 30 .. 120 degrees and tilt limited to 1 .. 89 degrees. A NaN keeps the
+// current value. The caller sets the projection for the new field of view.
+void SetViewFovTilt(SceneState& state, float fov, float tilt);
 
 // Flight azimuth limited to 0 .. 360 with its (sine, cosine) as the flight direction; the view
 // azimuth is the reverse of viewFrom limited to 0 .. 360. A NaN keeps the current value.
@@ -51,12 +50,5 @@ void SetObserverAndTarget(SceneState& state, const float eye[2], const float tar
 // viewport's aspect.
 void PlanViewHalfExtents(int width, int height, double& halfX, double& halfY);
 
-// The map point under the window pixel point (column, row from the top): in the 3D view the
-// surface point of the last frame (from its depth), in the plan view the point seen straight
-// below. point[1] is rewritten as the pixel's row counted from the bottom. x and y receive the
-// point (null ones are skipped). True when the point lies within the eye range; false without a
-// context or terrain, for a pixel outside the window or on no surface, and when the point cannot
-// be worked out.
-bool PickGroundPoint(SceneObject& scene, SceneState& state, int point[2], double* x, double* y);
 
 }  // namespace t3d

@@ -4,6 +4,8 @@
 // array change nothing.
 #include "camera/eye.h"
 #include "camera/view.h"
+#include "render/frame.h"
+#include "render/picking.h"
 #include "interface/handles.h"
 
 using namespace t3d;
@@ -40,7 +42,12 @@ TN_API int TN_CALL GetFly_ViewDirAngle(void* scene, void* state, float* flyAzimu
 
 TN_API int TN_CALL SetViewFov_TiltAngle(void* scene, void* state, float fov, float tilt) try {
   if (Invalid(scene, state)) return TN_E_FAIL;
-  SetViewFovTilt(*AsScene(scene), *AsState(state), fov, tilt);
+  SceneObject& object = *AsScene(scene);
+  SetViewFovTilt(*AsState(state), fov, tilt);
+  // The window's projection follows the field of view.
+  const ClientRect& client = object.clientRect;
+  SetProjection(object, *AsState(state), client.right - client.left, client.bottom - client.top,
+                kTargetWindow);
   return TN_OK;
 } catch (...) {
   return TN_E_FAIL;

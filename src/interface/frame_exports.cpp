@@ -2,7 +2,7 @@
 #include "camera/eye.h"
 #include "interface/handles.h"
 #include "output/picture_output.h"
-#include "scene/frame.h"
+#include "render/frame.h"
 
 using namespace t3d;
 

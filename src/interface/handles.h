@@ -6,8 +6,8 @@
 // only clamp and store, and the handler setters only store, so they have none.
 #pragma once
 
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
 #include "terrain3d/terrain3d.h"
 
 namespace t3d {

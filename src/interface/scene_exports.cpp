@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "camera/fly_route.h"
+#include "model/fly_route.h"
 #include "interface/handles.h"
 
 using namespace t3d;

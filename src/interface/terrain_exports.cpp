@@ -5,9 +5,10 @@
 #include "dialogs/presenter.h"
 #include "interface/handles.h"
 #include "scene/prepare.h"
-#include "scene/process_objects.h"
-#include "services/dem_store.h"
-#include "terrain/colour_table.h"
+#include "model/process_objects.h"
+#include "adapters/dem_store.h"
+#include "base/progress.h"
+#include "formats/colour_table.h"
 #include "terrain/height_colouring.h"
 
 using namespace t3d;
@@ -107,7 +108,6 @@ TN_API int TN_CALL SetGrayDisplayFlag(void* scene, void* state, int flag) try {
   if (scene == nullptr || state == nullptr) return TN_E_FAIL;
   SceneState& s = *AsState(state);
   s.grayDisplayFlag = flag;
-  g_activeColourTable = flag != 0 ? &s.greyTable : &s.heightColours.heightColourTable;
   return TN_OK;
 } catch (...) {
   return TN_E_FAIL;

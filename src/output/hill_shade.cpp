@@ -7,15 +7,14 @@
 #include <exception>
 #include <vector>
 
-#include "output/bmp_writer.h"
-#include "output/progress_display.h"
+#include "formats/bmp_writer.h"
 #include "output/raster_output.h"
 #include "output/vertex_lighting.h"
-#include "scene/process_objects.h"
-#include "scene/frame.h"
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
-#include "services/dem_store.h"
+#include "model/process_objects.h"
+#include "render/frame.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
+#include "base/progress.h"
 #include "terrain/terrain_area.h"
 
 namespace t3d {
@@ -401,12 +400,11 @@ bool WriteTiled(SceneState& state, const TnOutputRequest& request, BlockPainter&
   {
     char text[64];
     std::snprintf(text, sizeof text, "共有%d块", bandsDown * bandsAcross);
-    ProgressDisplay progress(sceneProgress ? "场景输出进度" : "正在生成晕渲图...",
+    ProgressScope progress(sceneProgress ? "场景输出进度" : "正在生成晕渲图...",
                              sceneProgress ? text : nullptr, bandsDown);
     for (int r0 = 0; ok && r0 < height; r0 += kHillShadeTile) {
       const int r1 = std::min(r0 + kHillShadeTile - 1, height - 1);
-      DemStoreProgressStep();
-      if (DemStoreProgressCancelled() != 0) {
+      if (progress.Step()) {
         ok = false;
         break;
       }

@@ -6,21 +6,19 @@
 #include <cstring>
 #include <string>
 
-#include "interface/messages.h"
-#include "output/bmp_writer.h"
+#include "base/messages.h"
+#include "formats/bmp_writer.h"
 #include "output/hill_shade.h"
-#include "output/progress_display.h"
 #include "output/raster_output.h"
-#include "scene/frame.h"
-#include "scene/process_objects.h"
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
-#include "services/dem_store.h"
+#include "render/frame.h"
+#include "model/process_objects.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
+#include "base/progress.h"
 
 namespace t3d {
 namespace {
 
-constexpr int kMessageDisplayOnlyTexture = 22;
 
 // Marks the scene busy for the life of an output.
 class BusyMark {
@@ -51,7 +49,7 @@ bool WriteTiledView(SceneObject& scene, SceneState& state, const TnOutputRequest
   {
     char text[64];
     std::snprintf(text, sizeof text, "共有%d块", across * down);
-    ProgressDisplay progress("场景输出进度", text, across * down);
+    ProgressScope progress("场景输出进度", text, across * down);
     for (int j = 0; ok && j < down; ++j) {
       for (int i = 0; ok && i < across; ++i) {
         p[8] = 2.0 * i - (across - 1);
@@ -67,8 +65,7 @@ bool WriteTiledView(SceneObject& scene, SceneState& state, const TnOutputRequest
         glMatrixMode(GL_PROJECTION);
         glPopMatrix();
         glMatrixMode(GL_MODELVIEW);
-        DemStoreProgressStep();
-        if (DemStoreProgressCancelled() != 0) ok = false;
+        if (progress.Step()) ok = false;
       }
     }
   }
@@ -96,7 +93,7 @@ bool OutputScene(SceneObject& scene, SceneState& state, const TnOutputRequest& r
   }
   // A draped texture of 16-bit pixels is for display only: pictures need 24-bit texture data.
   if (TerrainTextured(scene, state) && g_process.textureStore->info.bytesPerPixel == 2) {
-    ShowMessage(kMessageDisplayOnlyTexture);
+    ShowMessage(MessageId::kDisplayOnly16BitTexture);
     return false;
   }
   if (request.tilesAcross < 1 || request.tilesDown < 1) return false;

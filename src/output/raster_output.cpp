@@ -5,13 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "interface/messages.h"
+#include "base/messages.h"
 
 namespace t3d {
 namespace {
 
-constexpr int kMessageLowColour = 11;
-constexpr int kMessageTooLarge = 29;
 
 int BandsOf(int bitCount) { return bitCount == 32 ? 4 : 3; }
 
@@ -22,7 +20,7 @@ bool CreateRasterOutput(const char* path, const platform::DibHeader& header, int
   handle = 0;
   const int bits = header.biBitCount;
   if (bits < 16) {
-    ShowMessage(kMessageLowColour);
+    ShowMessage(MessageId::kNeedHighColour);
     return false;
   }
   if (bits != 16 && bits != 24 && bits != 32) return false;
@@ -32,7 +30,7 @@ bool CreateRasterOutput(const char* path, const platform::DibHeader& header, int
   // rows and columns can already pass 64 bits.
   constexpr int64_t kLimit = int64_t(1) << 31;
   if (columns * bands >= (kLimit + rows - 1) / rows) {
-    ShowMessage(kMessageTooLarge);
+    ShowMessage(MessageId::kOutputImageTooLarge);
     return false;
   }
   RasterHandle created = 0;

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "platform/gl_device.h"
-#include "services/raster_image.h"
+#include "adapters/raster_image.h"
 
 namespace t3d {
 

@@ -11,7 +11,7 @@
 
 #include "platform/gl_device.h"
 #include "platform/native_window.h"
-#include "platform/trace.h"
+#include "base/trace.h"
 
 namespace t3d::platform {
 namespace {
@@ -175,20 +175,20 @@ class EglMemoryDevice : public MemoryDevice {
   }
   void ScreenSize(int& width, int& height) const override { ClientSize(width, height); }
 
-  int SetPixelFormat(const PixelFormatRequest& request) override {
+  MessageId SetPixelFormat(const PixelFormatRequest& request) override {
     EGLDisplay display = HeadlessDisplay();
     if (display == EGL_NO_DISPLAY || !ChooseConfig(display, request, chosen_))
-      return kMsgChoosePixelFormat;
+      return MessageId::kChoosePixelFormat;
     const int width = info_.header.biWidth, height = info_.header.biHeight;
     if (width > chosen_.maxWidth || height > chosen_.maxHeight ||
         (chosen_.maxPixels > 0 && int64_t(width) * height > chosen_.maxPixels))
-      return kMsgOutputTooLarge;
+      return MessageId::kOutputTooLarge;
     surface_ = Pbuffer(display, chosen_.config, width, height);
-    if (!surface_.valid()) return kMsgSetPixelFormat;
+    if (!surface_.valid()) return MessageId::kSetPixelFormat;
     // The bitmap is cleared only now that it is known to be drawable: a refused size costs no
     // pass over memory.
     std::memset(bits_.get(), 0, info_.header.biSizeImage);
-    return kMsgNone;
+    return MessageId::kNone;
   }
   PixelFormatInfo DescribePixelFormat() const override { return chosen_.info; }
   std::unique_ptr<GlContext> CreateContext() override {
@@ -202,7 +202,7 @@ class EglMemoryDevice : public MemoryDevice {
                                 info_.header.biBitCount, bits_.get());
   }
   std::unique_ptr<MemoryDevice> CreateCompatibleDevice(int width, int height,
-                                                       int& message) override;
+                                                       MessageId& message) override;
   const DibInfo& Info() const override { return info_; }
   uint8_t* Bits() override { return bits_.get(); }
 
@@ -214,14 +214,14 @@ class EglMemoryDevice : public MemoryDevice {
 };
 
 std::unique_ptr<MemoryDevice> MakeEglMemoryDevice(int width, int height, int bitCount,
-                                                  int& message) {
+                                                  MessageId& message) {
   std::unique_ptr<uint8_t[]> bits = AllocateDibBits(width, height, bitCount, message);
   if (!bits) return nullptr;
   return std::make_unique<EglMemoryDevice>(width, height, bitCount, std::move(bits));
 }
 
 std::unique_ptr<MemoryDevice> EglMemoryDevice::CreateCompatibleDevice(int width, int height,
-                                                                      int& message) {
+                                                                      MessageId& message) {
   return MakeEglMemoryDevice(width, height, BitsPerPixel(), message);
 }
 
@@ -237,12 +237,12 @@ class HeadlessWindowDevice : public DeviceContext {
   }
   void ScreenSize(int& width, int& height) const override { ClientSize(width, height); }
 
-  int SetPixelFormat(const PixelFormatRequest& request) override {
+  MessageId SetPixelFormat(const PixelFormatRequest& request) override {
     EGLDisplay display = HeadlessDisplay();
     if (display == EGL_NO_DISPLAY || !ChooseConfig(display, request, chosen_))
-      return kMsgChoosePixelFormat;
-    if (!FollowClientSize()) return kMsgSetPixelFormat;
-    return kMsgNone;
+      return MessageId::kChoosePixelFormat;
+    if (!FollowClientSize()) return MessageId::kSetPixelFormat;
+    return MessageId::kNone;
   }
   PixelFormatInfo DescribePixelFormat() const override { return chosen_.info; }
   std::unique_ptr<GlContext> CreateContext() override {
@@ -285,7 +285,7 @@ class HeadlessWindowDevice : public DeviceContext {
       MakeEglCurrent(HeadlessDisplay(), surface_, current_);
   }
   std::unique_ptr<MemoryDevice> CreateCompatibleDevice(int width, int height,
-                                                       int& message) override {
+                                                       MessageId& message) override {
     return MakeEglMemoryDevice(width, height, BitsPerPixel(), message);
   }
 

@@ -9,18 +9,10 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/messages.h"
+
 namespace t3d::platform {
 
-// Message ids the set-up steps report; they match the library's string table.
-enum SetupMessage : int {
-  kMsgNone = 0,
-  kMsgChoosePixelFormat = 1,
-  kMsgSetPixelFormat = 2,
-  kMsgMakeCurrent = 3,
-  kMsgCreateContext = 4,
-  kMsgOutputTooLarge = 5,
-  kMsgNeedHighColour = 11,
-};
 
 // The wanted pixel format: RGBA with colorBits colour bits and depthBits depth bits.
 struct PixelFormatRequest {
@@ -56,10 +48,10 @@ class DeviceContext {
   // Size of the screen the device belongs to (the device's own size when it has no screen).
   virtual void ScreenSize(int& width, int& height) const = 0;
 
-  // Chooses and sets the pixel format. Returns kMsgNone, or the id of the message the failure
-  // shows (choosing: kMsgChoosePixelFormat, setting: kMsgSetPixelFormat, a size the device
-  // cannot hold: kMsgOutputTooLarge).
-  virtual int SetPixelFormat(const PixelFormatRequest& request) = 0;
+  // Chooses and sets the pixel format. Returns MessageId::kNone, or the id of the message the failure
+  // shows (choosing: MessageId::kChoosePixelFormat, setting: MessageId::kSetPixelFormat, a size the device
+  // cannot hold: MessageId::kOutputTooLarge).
+  virtual MessageId SetPixelFormat(const PixelFormatRequest& request) = 0;
   // The format in use after SetPixelFormat.
   virtual PixelFormatInfo DescribePixelFormat() const = 0;
 
@@ -82,7 +74,7 @@ class DeviceContext {
   // Makes an off-screen device compatible with this one: a width x height bitmap with this
   // device's bit count (see CreateMemoryDevice).
   virtual std::unique_ptr<class MemoryDevice> CreateCompatibleDevice(int width, int height,
-                                                                     int& message) = 0;
+                                                                     MessageId& message) = 0;
 };
 
 // Bit count and layout of an off-screen bitmap, as a BITMAPINFOHEADER records them.
@@ -126,10 +118,10 @@ class MemoryDevice : public DeviceContext {
 std::unique_ptr<DeviceContext> OpenWindowDevice(const void* window);
 
 // Makes an off-screen device compatible with window: a width x height bitmap with the window's
-// bit count. On failure returns null and sets message to the id to show (kMsgOutputTooLarge when
-// the bitmap cannot be allocated); message stays kMsgNone when nothing is to be shown.
+// bit count. On failure returns null and sets message to the id to show (MessageId::kOutputTooLarge when
+// the bitmap cannot be allocated); message stays MessageId::kNone when nothing is to be shown.
 inline std::unique_ptr<MemoryDevice> CreateMemoryDevice(DeviceContext& window, int width,
-                                                        int height, int& message) {
+                                                        int height, MessageId& message) {
   return window.CreateCompatibleDevice(width, height, message);
 }
 
@@ -141,10 +133,10 @@ bool ReadFramebufferToDib(int width, int height, int bitCount, uint8_t* bits);
 bool ReadFramebufferTopDown(int width, int height, uint8_t* pixels, int64_t pitch);
 
 // Checks the size and bit count of an off-screen bitmap and allocates its pixels (not cleared).
-// On failure returns null and sets message: kMsgOutputTooLarge for a size the bitmap cannot hold
-// (not positive, 2 GB or more, or no memory), kMsgChoosePixelFormat for a bit count other than
+// On failure returns null and sets message: MessageId::kOutputTooLarge for a size the bitmap cannot hold
+// (not positive, 2 GB or more, or no memory), MessageId::kChoosePixelFormat for a bit count other than
 // 16, 24 or 32.
-std::unique_ptr<uint8_t[]> AllocateDibBits(int width, int height, int bitCount, int& message);
+std::unique_ptr<uint8_t[]> AllocateDibBits(int width, int height, int bitCount, MessageId& message);
 
 // Builds the header of a bottom-up RGB bitmap of the given size and bit count.
 DibInfo MakeDibInfo(int width, int height, int bitCount);

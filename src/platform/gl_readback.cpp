@@ -91,28 +91,28 @@ bool ReadFramebufferTopDown(int width, int height, uint8_t* pixels, int64_t pitc
   return true;
 }
 
-std::unique_ptr<uint8_t[]> AllocateDibBits(int width, int height, int bitCount, int& message) {
+std::unique_ptr<uint8_t[]> AllocateDibBits(int width, int height, int bitCount, MessageId& message) {
   // The DIB header records the image size in 32 bits.
   constexpr int64_t kMaxDibBytes = int64_t(0x7fffffff);
-  message = kMsgNone;
+  message = MessageId::kNone;
   if (width <= 0 || height <= 0) {
-    message = kMsgOutputTooLarge;
+    message = MessageId::kOutputTooLarge;
     return nullptr;
   }
   if (bitCount != 16 && bitCount != 24 && bitCount != 32) {
-    message = kMsgChoosePixelFormat;
+    message = MessageId::kChoosePixelFormat;
     return nullptr;
   }
   // Row bytes are compared with the limit per row first: the product of an int width's row
   // bytes and an int height does not fit in 64 bits.
   const int64_t rowBytes = DibRowBytes(width, bitCount);
   if (rowBytes > kMaxDibBytes / height) {
-    message = kMsgOutputTooLarge;
+    message = MessageId::kOutputTooLarge;
     return nullptr;
   }
   const int64_t bytes = rowBytes * int64_t(height);
   std::unique_ptr<uint8_t[]> bits(new (std::nothrow) uint8_t[size_t(bytes)]);
-  if (!bits) message = kMsgOutputTooLarge;
+  if (!bits) message = MessageId::kOutputTooLarge;
   return bits;
 }
 

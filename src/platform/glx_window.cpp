@@ -16,7 +16,7 @@
 
 #include "platform/gl_device.h"
 #include "platform/native_window.h"
-#include "platform/trace.h"
+#include "base/trace.h"
 
 namespace t3d::platform {
 namespace {
@@ -157,7 +157,7 @@ class GlxMemoryDevice : public MemoryDevice {
   }
   void ScreenSize(int& width, int& height) const override { ClientSize(width, height); }
 
-  int SetPixelFormat(const PixelFormatRequest& request) override {
+  MessageId SetPixelFormat(const PixelFormatRequest& request) override {
     Display* display = connection_->get();
     int count = 0;
     GLXFBConfig* configs = glXGetFBConfigs(display, screen_, &count);
@@ -181,13 +181,13 @@ class GlxMemoryDevice : public MemoryDevice {
       }
     }
     if (configs != nullptr) XFree(configs);
-    if (best < 0) return kMsgChoosePixelFormat;
+    if (best < 0) return MessageId::kChoosePixelFormat;
     const int width = info_.header.biWidth, height = info_.header.biHeight;
     if (width > ConfigAttrib(display, config_, GLX_MAX_PBUFFER_WIDTH) ||
         height > ConfigAttrib(display, config_, GLX_MAX_PBUFFER_HEIGHT))
-      return kMsgOutputTooLarge;
+      return MessageId::kOutputTooLarge;
     const int maxPixels = ConfigAttrib(display, config_, GLX_MAX_PBUFFER_PIXELS);
-    if (maxPixels > 0 && int64_t(width) * height > maxPixels) return kMsgOutputTooLarge;
+    if (maxPixels > 0 && int64_t(width) * height > maxPixels) return MessageId::kOutputTooLarge;
     XErrorTrap trap(display);
     const int attributes[] = {GLX_PBUFFER_WIDTH, width, GLX_PBUFFER_HEIGHT, height,
                               GLX_PRESERVED_CONTENTS, True, None};
@@ -196,10 +196,10 @@ class GlxMemoryDevice : public MemoryDevice {
       glXDestroyPbuffer(display, pbuffer_);
       pbuffer_ = None;
     }
-    if (pbuffer_ == None) return kMsgSetPixelFormat;
+    if (pbuffer_ == None) return MessageId::kSetPixelFormat;
     // Cleared only now that the size is known to be drawable.
     std::memset(bits_.get(), 0, info_.header.biSizeImage);
-    return kMsgNone;
+    return MessageId::kNone;
   }
   PixelFormatInfo DescribePixelFormat() const override { return info_chosen_; }
   std::unique_ptr<GlContext> CreateContext() override {
@@ -213,7 +213,7 @@ class GlxMemoryDevice : public MemoryDevice {
                                 info_.header.biBitCount, bits_.get());
   }
   std::unique_ptr<MemoryDevice> CreateCompatibleDevice(int width, int height,
-                                                       int& message) override;
+                                                       MessageId& message) override;
   const DibInfo& Info() const override { return info_; }
   uint8_t* Bits() override { return bits_.get(); }
 
@@ -229,7 +229,7 @@ class GlxMemoryDevice : public MemoryDevice {
 
 std::unique_ptr<MemoryDevice> MakeGlxMemoryDevice(const XConnectionPtr& connection, int screen,
                                                   int width, int height, int bitCount,
-                                                  int& message) {
+                                                  MessageId& message) {
   std::unique_ptr<uint8_t[]> bits = AllocateDibBits(width, height, bitCount, message);
   if (!bits) return nullptr;
   return std::make_unique<GlxMemoryDevice>(connection, screen, width, height, bitCount,
@@ -237,7 +237,7 @@ std::unique_ptr<MemoryDevice> MakeGlxMemoryDevice(const XConnectionPtr& connecti
 }
 
 std::unique_ptr<MemoryDevice> GlxMemoryDevice::CreateCompatibleDevice(int width, int height,
-                                                                      int& message) {
+                                                                      MessageId& message) {
   return MakeGlxMemoryDevice(connection_, screen_, width, height, BitsPerPixel(), message);
 }
 
@@ -276,7 +276,7 @@ class X11WindowDevice : public DeviceContext {
     height = HeightOfScreen(screen);
   }
 
-  int SetPixelFormat(const PixelFormatRequest& request) override {
+  MessageId SetPixelFormat(const PixelFormatRequest& request) override {
     Display* display = connection_->get();
     int count = 0;
     GLXFBConfig* configs = glXGetFBConfigs(display, screen_, &count);
@@ -296,7 +296,7 @@ class X11WindowDevice : public DeviceContext {
       if (score > any.score) any = GlxChoice{configs[i], id, info, score};
     }
     if (configs != nullptr) XFree(configs);
-    if (any.score < 0) return kMsgChoosePixelFormat;
+    if (any.score < 0) return MessageId::kChoosePixelFormat;
     // Draw into the host window itself unless only another visual offers the wanted depth.
     const bool useChild = matching.score < 0 ||
                           std::min(matching.info.depthBits, request.depthBits) <
@@ -310,16 +310,16 @@ class X11WindowDevice : public DeviceContext {
     XErrorTrap trap(display);
     GLXDrawable target = window_;
     if (useChild) {
-      if (!MakeChildWindow()) return kMsgSetPixelFormat;
+      if (!MakeChildWindow()) return MessageId::kSetPixelFormat;
       target = child_;
     }
     glxWindow_ = glXCreateWindow(display, chosen_.config, target, nullptr);
     if (trap.Failed() || glxWindow_ == None) {
       if (glxWindow_ != None) glXDestroyWindow(display, glxWindow_);
       glxWindow_ = None;
-      return kMsgSetPixelFormat;
+      return MessageId::kSetPixelFormat;
     }
-    return kMsgNone;
+    return MessageId::kNone;
   }
   PixelFormatInfo DescribePixelFormat() const override { return chosen_.info; }
   std::unique_ptr<GlContext> CreateContext() override {
@@ -342,7 +342,7 @@ class X11WindowDevice : public DeviceContext {
     XSync(connection_->get(), False);
   }
   std::unique_ptr<MemoryDevice> CreateCompatibleDevice(int width, int height,
-                                                       int& message) override {
+                                                       MessageId& message) override {
     return MakeGlxMemoryDevice(connection_, screen_, width, height, BitsPerPixel(), message);
   }
 

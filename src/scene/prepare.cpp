@@ -1,4 +1,5 @@
 #include "scene/prepare.h"
+#include "base/math.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -10,20 +11,18 @@
 #include "camera/eye.h"
 #include "camera/flight.h"
 #include "dialogs/presenter.h"
-#include "interface/messages.h"
-#include "scene/light.h"
-#include "scene/process_objects.h"
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
-#include "services/dem_store.h"
+#include "base/messages.h"
+#include "render/light.h"
+#include "model/process_objects.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
+#include "adapters/dem_store.h"
 #include "terrain/terrain_area.h"
 
 namespace t3d {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kMaxGridSide = 16384;
-constexpr int kMessageTooLarge = 6;
 
 void ChooseLevelOfDetail(SceneObject& scene, SceneState& state) {
   float* lod = g_process.lodFactors;
@@ -83,7 +82,7 @@ bool PrepareScene(SceneObject& scene, SceneState& state, int demHandle) {
   if (DemStoreGetGridInfo(demHandle, &info) < 1) return false;
   if (info.columns > kMaxGridSide || info.rows > kMaxGridSide ||
       (info.columns >= 2 && info.rows >= 2 && !FitsFloatScene(info))) {
-    ShowMessage(kMessageTooLarge);
+    ShowMessage(MessageId::kDataTooLarge);
     return false;
   }
   // A grid needs two nodes each way for a cell size; the store refuses smaller ones, but another

@@ -2,10 +2,10 @@
 
 #include <cmath>
 
-#include "scene/frame.h"
-#include "scene/light.h"
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
+#include "render/frame.h"
+#include "render/light.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
 
 namespace t3d {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "terrain/progress.h"
+#include "base/progress.h"
 
 namespace t3d {
 namespace {
@@ -14,8 +14,8 @@ const char kTitle[] = "分层设色处理进度:";
 // matching the cells they copy), one step per block row.
 template <typename Visit>
 bool ForEachCell(TerrainArea& area, TnProgressControl progress, Visit visit) {
-  GridProgress display(progress, kTitle);
-  if (!display.Begin(int(area.blockRows()))) return false;
+  ProgressScope display(kTitle, nullptr, int(area.blockRows()), progress);
+  if (!display.shown()) return false;
   for (uint32_t p = 0; p < area.blockRows(); ++p) {
     for (uint32_t q = 0; q < area.blockColumns(); ++q) {
       GridCell* cells = area.BlockCells(p * area.blockColumns() + q);

@@ -1,4 +1,5 @@
 #include "terrain/terrain_area.h"
+#include "base/math.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,16 +7,14 @@
 #include <memory>
 #include <new>
 
-#include "platform/trace.h"
-#include "scene/scene_state.h"
-#include "services/dem_store.h"
-#include "services/environment.h"
+#include "base/progress.h"
+#include "base/trace.h"
+#include "adapters/dem_store.h"
+#include "platform/environment.h"
 
 namespace t3d {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kDegrees = 180.0 / kPi;
 
 inline double CleanHeight(double value, double replacement) {
   return std::fabs(value) > DEM_MISSING_LIMIT ? replacement : value;
@@ -204,15 +203,14 @@ int16_t TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const 
     int handle;
     ~EndBlocks() { DemStoreEndBlocks(handle); }
   } endBlocks{demHandle};
-  if (DemStoreProgressBegin("高程/法向量计算处理进度:", nullptr) == 0) return 0;
-  DemStoreProgressRange(0, int(blockRows_));
+  ProgressScope progress("高程/法向量计算处理进度:", nullptr, int(blockRows_));
+  if (!progress.shown()) return 0;
 
   // 6. Block by block.
   bool stopped = false, writeFailed = false;
   const double nz = cellWidth_ * cellHeight_;
   for (uint32_t p = 0; p < blockRows_ && !stopped && !writeFailed; ++p) {
-    DemStoreProgressStep();
-    if (DemStoreProgressCancelled() != 0) {
+    if (progress.Step()) {
       stopped = true;
       break;
     }
@@ -225,7 +223,7 @@ int16_t TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const 
       if (DemStoreReadBlock(demHandle, number, e) < 1) {
         // The block still takes its place in the file, so that later blocks keep their offsets:
         // a flat block at the lowest height.
-        platform::Trace("DEM block read failed; block filled with the lowest height");
+        Trace("DEM block read failed; block filled with the lowest height");
         std::fill(e, e + kBlockCells, zMin);
       }
       std::memset(static_cast<void*>(c), 0, kBlockBytes);
@@ -287,7 +285,6 @@ int16_t TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const 
   }
 
   // 7. Done with the store and the progress display.
-  DemStoreProgressEnd();
   if (stopped || writeFailed) return 0;
   ready_ = 1;
 
@@ -316,7 +313,7 @@ int TerrainArea::MapBlock(uint32_t blockNumber) {
   slot.block = blockNumber;
   slot.view = platform::MappedView::Map(cacheFile_, blockTable_[blockNumber].offset, blockBytes_);
   if (!slot.view.valid()) {
-    platform::Trace("映射失败!");
+    Trace("映射失败!");
     return 0;
   }
   blockTable_[blockNumber].view = static_cast<GridCell*>(slot.view.data());
@@ -442,15 +439,15 @@ void TerrainArea::PrefetchNode(int firstRow, int firstColumn, int step) const {
   }
 }
 
-double TerrainArea::HeightAtPoint(const SceneState& state, double x, double y) {
-  const double dx = state.cellSizeX, dy = state.cellSizeY;
-  if (state.columnCount < 2 || state.rowCount < 2 || dx == 0 || dy == 0) return 0;
-  int c = TruncateNear((x - state.xMin) / dx);
-  int r = TruncateNear((y - state.yMin) / dy);
-  c = c < 0 ? 0 : (c >= state.columnCount - 1 ? state.columnCount - 2 : c);
-  r = r < 0 ? 0 : (r >= state.rowCount - 1 ? state.rowCount - 2 : r);
-  const double fx = x - (c * dx + state.xMin);
-  const double fy = y - (r * dy + state.yMin);
+double TerrainArea::HeightAtPoint(const GridExtent& grid, double x, double y) {
+  const double dx = grid.cellSizeX, dy = grid.cellSizeY;
+  if (grid.columnCount < 2 || grid.rowCount < 2 || dx == 0 || dy == 0) return 0;
+  int c = TruncateNear((x - grid.xMin) / dx);
+  int r = TruncateNear((y - grid.yMin) / dy);
+  c = c < 0 ? 0 : (c >= grid.columnCount - 1 ? grid.columnCount - 2 : c);
+  r = r < 0 ? 0 : (r >= grid.rowCount - 1 ? grid.rowCount - 2 : r);
+  const double fx = x - (c * dx + grid.xMin);
+  const double fy = y - (r * dy + grid.yMin);
   const double z00 = GetCell(r, c).height;
   const double z01 = GetCell(r, c + 1).height;
   const double z11 = GetCell(r + 1, c + 1).height;

@@ -21,7 +21,15 @@ inline void Prefetch(const void* p) {
 #endif
 }
 
-struct SceneState;
+// The prepared grid as the scene placed it: its map extent, cell sizes and height range (scene
+// heights), its node counts, and the scene radius that divides map units into scene units.
+struct GridExtent {
+  float xMin = 0, xMax = 0, yMin = 0, yMax = 0;
+  float cellSizeX = 0, cellSizeY = 0;
+  float zMin = 0, zMax = 0;
+  int32_t rowCount = 0, columnCount = 0;
+  float sceneRadius = 0;
+};
 
 #pragma pack(push, 1)
 // One cell of the cache file.
@@ -125,7 +133,7 @@ class TerrainArea {
 
   // Bilinear scene height at a map point, from the prepared scene's extent; outside the grid it
   // extrapolates from the nearest edge cells.
-  double HeightAtPoint(const SceneState& state, double x, double y);
+  double HeightAtPoint(const GridExtent& grid, double x, double y);
 
   // The cells of block n (mapping it when needed), or null when it cannot be mapped.
   GridCell* BlockCells(uint32_t blockNumber);

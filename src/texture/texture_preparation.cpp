@@ -11,19 +11,17 @@
 #include <vector>
 
 #include "dialogs/presenter.h"
-#include "interface/messages.h"
-#include "scene/process_objects.h"
-#include "scene/scene_object.h"
-#include "scene/scene_state.h"
-#include "services/dem_store.h"
-#include "services/environment.h"
+#include "base/messages.h"
+#include "model/process_objects.h"
+#include "model/scene_object.h"
+#include "model/scene_state.h"
+#include "adapters/dem_store.h"
+#include "base/progress.h"
+#include "platform/environment.h"
 
 namespace t3d {
 namespace {
 
-constexpr int kMessageSaveLibrary = 14;
-constexpr int kMessageTooFewBands = 17;
-constexpr int kMessageNo16Bit = 21;
 
 constexpr const char* kLoadingTitle = "正在装入纹理数据...";
 constexpr const char* kGeneratingTitle = "正在生成纹理库...";
@@ -69,18 +67,6 @@ class FileRemover {
   std::string path_;
 };
 
-// The progress display of the DEM store, ended whatever happens.
-class Progress {
- public:
-  Progress(const char* title, int count) {
-    DemStoreProgressBegin(title, nullptr);
-    DemStoreProgressRange(0, count);
-    DemStoreProgressStepSize(1);
-  }
-  ~Progress() { DemStoreProgressEnd(); }
-  Progress(const Progress&) = delete;
-  Progress& operator=(const Progress&) = delete;
-};
 
 // The bands shown as red, green and blue: the image's display bands, or the user's choice from
 // them when the image has more than 3 bands (a cancelled dialog keeps the display bands). False
@@ -135,7 +121,7 @@ bool CopyFile(const std::string& from, const std::string& to) {
 void SaveStep(TextureStore& store, const std::string& temporaryPath, bool askToSave) {
   store.dataFilePath = temporaryPath;
   store.keepFile = false;
-  if (!askToSave || AskMessage(kMessageSaveLibrary) != TN_IDYES) return;
+  if (!askToSave || AskMessage(MessageId::kSaveTextureLibrary) != TN_IDYES) return;
   TnSaveTextureDialog dialog{};
   if (dialogs::CurrentPresenter().SaveTexture(dialog) != dialogs::kDialogOk) return;
   const std::string chosen(dialog.path);
@@ -152,7 +138,7 @@ bool OpenTextureImage(const std::string& path, RasterGuard& image) {
   int32_t bands = 0;
   if (RasterGetBandCount(image.get(), &bands) != RASTER_OK) return false;
   if (bands < 3) {
-    ShowMessage(kMessageTooFewBands);
+    ShowMessage(MessageId::kTooFewBands);
     return false;
   }
   return true;
@@ -276,9 +262,9 @@ bool BuildTerrainTextures(TextureStore& store, RasterHandle image, int32_t rows,
   std::vector<uint8_t> scaled, rgb(size_t(size) * size * 3);
   bool ok = true;
   {
-    Progress progress(kLoadingTitle, int(table->tiles.size()));
+    ProgressScope progress(kLoadingTitle, nullptr, int(table->tiles.size()));
     for (const TileEntry& tile : table->tiles) {
-      DemStoreProgressStep();
+      progress.Step();
       const double s = double(1 << tile.level);
       RasterMapRectRequest request{};
       request.image = image;
@@ -375,9 +361,9 @@ bool BuildPlaneTextures(TextureStore& store, RasterHandle image, int32_t lines, 
   const int size = int(table->tileSize);
   std::vector<uint8_t> rgb(size_t(size) * size * 3);
   {
-    Progress progress(kLoadingTitle, int(table->tiles.size()));
+    ProgressScope progress(kLoadingTitle, nullptr, int(table->tiles.size()));
     for (const TileEntry& tile : table->tiles) {
-      DemStoreProgressStep();
+      progress.Step();
       if (!FillPlaneTile(image, bands, lines, tile, size, rgb) ||
           !writer.WriteRgbTile(rgb.data(), rgb.size()))
         return false;
@@ -437,9 +423,9 @@ bool WriteTextureLibrary(const std::string& libraryPath, const std::string& rast
   const int size = int(table->tileSize);
   std::vector<uint8_t> samples, rgb;
   {
-    Progress progress(kGeneratingTitle, int(table->tiles.size()));
+    ProgressScope progress(kGeneratingTitle, nullptr, int(table->tiles.size()));
     for (const TileEntry& tile : table->tiles) {
-      DemStoreProgressStep();
+      progress.Step();
       if (!SampleTile(image, rows, cols, tile, size, samples)) return false;
       // size + 1 samples a side become size pixels.
       ScaleBlock(samples.data(), size + 1, size + 1, size, rgb);
@@ -495,7 +481,7 @@ bool PrepareSceneTexture(SceneObject& scene, SceneState& state, const char* path
 
   // Packed 16-bit pixels need the packed pixels extension.
   if (scene.packedPixelsExt == 0 && info.bytesPerPixel == 2) {
-    ShowMessage(kMessageNo16Bit);
+    ShowMessage(MessageId::kNo16BitTextures);
     return false;
   }
   int32_t components = 0;
@@ -514,7 +500,6 @@ bool PrepareSceneTexture(SceneObject& scene, SceneState& state, const char* path
   const TextureStore& kept = *g_process.textureStore;
   state.textureTileTable = const_cast<TileEntry*>(kept.library.tiles().data());
   state.textureTileCount = int32_t(kept.library.tileCount());
-  g_halfTexel = 0.5f / float(info.tileWidth);
   scene.textureReady = 1;
   return true;
 }

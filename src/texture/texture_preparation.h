@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "services/raster_image.h"
-#include "texture/texture_library.h"
-#include "texture/texture_store.h"
+#include "adapters/raster_image.h"
+#include "formats/texture_library.h"
+#include "model/texture_store.h"
 
 namespace t3d {
 

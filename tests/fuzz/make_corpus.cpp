@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "texture/texture_library.h"
+#include "formats/texture_library.h"
 
 namespace {
 

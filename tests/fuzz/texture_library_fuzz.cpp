@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_box.h"
-#include "texture/texture_library.h"
+#include "base/message_box.h"
+#include "formats/texture_library.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ const std::string& InputPath() {
     ::close(fd);
     g_path = pattern;
     std::atexit(RemoveFile);
-    t3d::platform::SetMessageHandler(&Quiet, nullptr);
+    t3d::SetMessageHandler(&Quiet, nullptr);
   }
   return g_path;
 }

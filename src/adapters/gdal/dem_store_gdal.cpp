@@ -1,0 +1,311 @@
+// The DEM store on GDAL: any raster GDAL opens serves as a grid of heights (band 1).
+//
+// Geometry. A raster's first line is its top (for the usual north-up geotransform) and its
+// pixels are areas. The grid's row 0 lies at the smallest y, so the store turns the raster
+// upside down, and the grid's nodes are the pixel centres: x min and x max are the centres of
+// the first and last column, y min and y max those of the bottom and top line.
+//
+// Reading. Blocks are served from a strip of one block row of the grid (with the row before it,
+// for the edge values), read with one RasterIO call per block row, so that a grid is read once
+// from first line to last whatever its file layout. Missing heights (nodata, NaN) are replaced
+// by TN_MISSING_HEIGHT as the strip is read.
+#include <gdal.h>
+#include <cpl_conv.h>
+#include <cpl_error.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "adapters/dem_store.h"
+
+namespace {
+
+constexpr int kBlock = DEM_BLOCK_SIZE;
+
+std::string& LastError();
+
+class Grid {
+ public:
+  Grid(GDALDatasetH dataset, GDALRasterBandH band, int rows, int columns, const double gt[6])
+      : dataset_(dataset), band_(band), rows_(rows), columns_(columns) {
+    // Node (row, column) at the centre of its pixel; row 0 at the smallest y.
+    flip_ = gt[5] < 0;
+    header_.columns = columns;
+    header_.rows = rows;
+    header_.xMin = gt[0] + 0.5 * gt[1];
+    header_.xMax = header_.xMin + (columns - 1) * gt[1];
+    const double firstLineY = gt[3] + 0.5 * gt[5];
+    const double lastLineY = firstLineY + (rows - 1) * gt[5];
+    header_.yMin = std::min(firstLineY, lastLineY);
+    header_.yMax = std::max(firstLineY, lastLineY);
+    if (gt[1] < 0) std::swap(header_.xMin, header_.xMax);
+    flipColumns_ = gt[1] < 0;
+    int hasNoData = 0;
+    noData_ = GDALGetRasterNoDataValue(band_, &hasNoData);
+    hasNoData_ = hasNoData != 0;
+  }
+  ~Grid() { GDALClose(dataset_); }
+  Grid(const Grid&) = delete;
+  Grid& operator=(const Grid&) = delete;
+
+  bool Header(TnGridHeader& out) {
+    if (!rangeKnown_ && !ComputeRange()) return false;
+    out = header_;
+    return true;
+  }
+  bool BeginBlocks() {
+    begun_ = true;
+    stripBlockRow_ = -1;
+    return true;
+  }
+  void EndBlocks() {
+    begun_ = false;
+    stripBlockRow_ = -1;
+    std::vector<double>().swap(strip_);
+  }
+  uint32_t BlockColumns() const { return uint32_t(columns_ / kBlock + 1); }
+  uint32_t BlockRows() const { return uint32_t(rows_ / kBlock + 1); }
+
+  bool ReadBlock(uint32_t number, double* buffer) {
+    if (!begun_ || buffer == nullptr) return false;
+    const uint32_t blockRow = number / BlockColumns(), blockColumn = number % BlockColumns();
+    if (blockRow >= BlockRows() || !LoadStrip(int(blockRow))) return false;
+    const int firstColumn = int(blockColumn) * kBlock;
+    for (int i = 0; i < kBlock; ++i) {
+      const int row = std::min(int(blockRow) * kBlock + i, rows_ - 1);
+      const double* source = &strip_[size_t(row - stripFirstRow_) * size_t(columns_)];
+      double* target = buffer + size_t(i) * kBlock;
+      // Columns inside the grid, then the last column repeated.
+      const int inside = std::clamp(columns_ - firstColumn, 0, kBlock);
+      std::copy(source + firstColumn, source + firstColumn + inside, target);
+      std::fill(target + inside, target + kBlock, source[columns_ - 1]);
+    }
+    return true;
+  }
+
+  double Value(int row, int column) {
+    row = std::clamp(row, 0, rows_ - 1);
+    column = std::clamp(column, 0, columns_ - 1);
+    if (stripBlockRow_ >= 0 && row >= stripFirstRow_ && row < stripFirstRow_ + stripRows_)
+      return strip_[size_t(row - stripFirstRow_) * size_t(columns_) + size_t(column)];
+    double value = 0;
+    const int line = flip_ ? rows_ - 1 - row : row;
+    const int pixel = flipColumns_ ? columns_ - 1 - column : column;
+    if (GDALRasterIO(band_, GF_Read, pixel, line, 1, 1, &value, 1, 1, GDT_Float64, 0, 0) != CE_None)
+      return TN_MISSING_HEIGHT;
+    return Clean(value);
+  }
+
+  double EdgeValue(uint32_t number, int row, int column, int direction) {
+    const uint32_t blockRow = number / BlockColumns(), blockColumn = number % BlockColumns();
+    const int gridRow = int(blockRow) * kBlock + row, gridColumn = int(blockColumn) * kBlock + column;
+    return direction == 0 ? Value(gridRow, gridColumn + 1) : Value(gridRow - 1, gridColumn);
+  }
+
+ private:
+  double Clean(double value) const {
+    if (std::isnan(value) || (hasNoData_ && value == noData_) || std::fabs(value) > DEM_MISSING_LIMIT)
+      return TN_MISSING_HEIGHT;
+    return value;
+  }
+
+  bool ComputeRange() {
+    double range[2] = {0, 0};
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    const CPLErr error = GDALComputeRasterMinMax(band_, FALSE, range);
+    CPLPopErrorHandler();
+    if (error != CE_None) {
+      // GDAL gives no range both when no height is valid and when the raster cannot be read
+      // (a file cut short). Reading it line by line tells them apart: an unreadable raster is
+      // refused, since its grid would be built flat from fill values and reported as prepared.
+      if (!EveryLineReadable()) {
+        LastError() = "the raster's heights cannot be read (damaged or incomplete file)";
+        return false;
+      }
+      // No valid height at all: a flat grid at 0.
+      range[0] = range[1] = 0;
+    }
+    header_.zMin = range[0];
+    header_.zMax = range[1];
+    rangeKnown_ = true;
+    return true;
+  }
+
+  bool EveryLineReadable() {
+    std::vector<double> line(size_t(columns_), 0.0);
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    bool ok = true;
+    for (int y = 0; y < rows_ && ok; ++y)
+      ok = GDALRasterIO(band_, GF_Read, 0, y, columns_, 1, line.data(), columns_, 1, GDT_Float64, 0,
+                        0) == CE_None;
+    CPLPopErrorHandler();
+    return ok;
+  }
+
+  // Reads grid rows 256P - 1 to 256P + 255 (within the grid) into the strip, rows in grid order.
+  bool LoadStrip(int blockRow) {
+    if (blockRow == stripBlockRow_) return true;
+    const int first = std::clamp(blockRow * kBlock - 1, 0, rows_ - 1);
+    const int last = std::clamp(blockRow * kBlock + kBlock - 1, 0, rows_ - 1);
+    const int count = last - first + 1;
+    strip_.resize(size_t(count) * size_t(columns_));
+    const int firstLine = flip_ ? rows_ - 1 - last : first;
+    stripBlockRow_ = -1;
+    if (GDALRasterIO(band_, GF_Read, 0, firstLine, columns_, count, strip_.data(), columns_, count,
+                     GDT_Float64, 0, 0) != CE_None)
+      return false;
+    if (flip_) {
+      for (int a = 0, b = count - 1; a < b; ++a, --b)
+        std::swap_ranges(strip_.begin() + ptrdiff_t(a) * columns_,
+                         strip_.begin() + ptrdiff_t(a + 1) * columns_,
+                         strip_.begin() + ptrdiff_t(b) * columns_);
+    }
+    if (flipColumns_) {
+      for (int r = 0; r < count; ++r)
+        std::reverse(strip_.begin() + ptrdiff_t(r) * columns_,
+                     strip_.begin() + ptrdiff_t(r + 1) * columns_);
+    }
+    for (double& value : strip_) value = Clean(value);
+    stripBlockRow_ = blockRow;
+    stripFirstRow_ = first;
+    stripRows_ = count;
+    return true;
+  }
+
+  GDALDatasetH dataset_;
+  GDALRasterBandH band_;
+  int rows_, columns_;
+  bool flip_ = false, flipColumns_ = false;
+  bool hasNoData_ = false;
+  double noData_ = 0;
+  bool rangeKnown_ = false;
+  TnGridHeader header_{};
+  bool begun_ = false;
+  std::vector<double> strip_;
+  int stripBlockRow_ = -1, stripFirstRow_ = 0, stripRows_ = 0;
+};
+
+std::map<int, std::unique_ptr<Grid>>& Grids() {
+  static std::map<int, std::unique_ptr<Grid>> grids;
+  return grids;
+}
+
+std::string& LastError() {
+  static std::string error;
+  return error;
+}
+
+Grid* Find(int handle) {
+  auto& grids = Grids();
+  const auto found = grids.find(handle);
+  return found == grids.end() ? nullptr : found->second.get();
+}
+
+void InitialiseGdal() {
+  static const bool done = [] {
+    GDALAllRegister();
+    // The store reads a grid once, front to back: a small block cache is enough, and keeps a
+    // 16,384 x 16,384 grid from filling memory. A host that sets GDAL_CACHEMAX keeps its value.
+    if (std::getenv("GDAL_CACHEMAX") == nullptr) GDALSetCacheMax64(GIntBig(32) << 20);
+    return true;
+  }();
+  (void)done;
+}
+
+int Refuse(const std::string& reason) {
+  LastError() = reason;
+  return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+int DemStoreOpenFile(const char* path) {
+  InitialiseGdal();
+  if (path == nullptr || path[0] == '\0') return Refuse("no file name given");
+  CPLPushErrorHandler(CPLQuietErrorHandler);
+  CPLErrorReset();
+  GDALDatasetH dataset = GDALOpen(path, GA_ReadOnly);
+  const std::string gdalMessage = CPLGetLastErrorMsg();
+  CPLPopErrorHandler();
+  if (dataset == nullptr)
+    return Refuse(std::string("cannot open '") + path + "' as a raster" +
+                  (gdalMessage.empty() ? "" : ": " + gdalMessage));
+  auto fail = [&](const std::string& reason) {
+    GDALClose(dataset);
+    return Refuse(std::string("'") + path + "': " + reason);
+  };
+  if (GDALGetRasterCount(dataset) < 1) return fail("the file has no raster band");
+  const int columns = GDALGetRasterXSize(dataset), rows = GDALGetRasterYSize(dataset);
+  if (columns < 2 || rows < 2)
+    return fail("a grid needs at least 2 rows and 2 columns (this one has " +
+                std::to_string(rows) + " x " + std::to_string(columns) + ")");
+  GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+  if (GDALDataTypeIsComplex(GDALGetRasterDataType(band)))
+    return fail("complex-valued rasters are not height grids");
+  double gt[6] = {0, 1, 0, 0, 0, 1};
+  if (GDALGetGeoTransform(dataset, gt) != CE_None) {
+    // No georeferencing: pixel units, first line on top.
+    gt[0] = 0;
+    gt[1] = 1;
+    gt[2] = 0;
+    gt[3] = rows;
+    gt[4] = 0;
+    gt[5] = -1;
+  }
+  if (gt[2] != 0 || gt[4] != 0) return fail("rotated or sheared rasters are not supported");
+  if (gt[1] == 0 || gt[5] == 0 || !std::isfinite(gt[1]) || !std::isfinite(gt[5]))
+    return fail("the raster has a zero or invalid pixel size");
+
+  auto& grids = Grids();
+  static int next = 0;
+  int handle = 0;
+  do {
+    next = next >= 0x7ffffffe ? 1 : next + 1;
+    handle = next;
+  } while (grids.count(handle) != 0);
+  grids[handle] = std::make_unique<Grid>(dataset, band, rows, columns, gt);
+  LastError().clear();
+  return handle;
+}
+
+int DemStoreCloseHandle(int demHandle) { return Grids().erase(demHandle) > 0 ? 1 : 0; }
+
+const char* DemStoreLastError(void) { return LastError().c_str(); }
+
+int16_t DemStoreOpen(int demHandle) { return Find(demHandle) != nullptr ? 1 : 0; }
+
+int16_t DemStoreGetGridInfo(int demHandle, TnGridHeader* info) {
+  Grid* grid = Find(demHandle);
+  if (grid == nullptr || info == nullptr) return 0;
+  return grid->Header(*info) ? 1 : 0;
+}
+
+int16_t DemStoreBeginBlocks(int demHandle) {
+  Grid* grid = Find(demHandle);
+  return grid != nullptr && grid->BeginBlocks() ? 1 : 0;
+}
+
+int16_t DemStoreReadBlock(int demHandle, uint32_t blockNumber, double* buffer) {
+  Grid* grid = Find(demHandle);
+  return grid != nullptr && grid->ReadBlock(blockNumber, buffer) ? 1 : 0;
+}
+
+double DemStoreGetEdgeValue(int demHandle, uint32_t blockNumber, int16_t row, int16_t column,
+                            int direction) {
+  Grid* grid = Find(demHandle);
+  if (grid == nullptr) return TN_MISSING_HEIGHT;
+  return grid->EdgeValue(blockNumber, row, column, direction);
+}
+
+void DemStoreEndBlocks(int demHandle) {
+  if (Grid* grid = Find(demHandle)) grid->EndBlocks();
+}
+
+}  // extern "C"

@@ -1,7 +1,0 @@
-#include "scene/process_objects.h"
-
-namespace t3d {
-
-ProcessObjects g_process;
-
-}  // namespace t3d
