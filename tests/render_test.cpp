@@ -418,6 +418,29 @@ TEST_F(PictureTest, DrawingNeedsAPreparedSceneAndAClientArea) {
   EXPECT_EQ(tnDraw2DScene(r.scene(), r.state()), TN_E_FAIL);
 }
 
+// A host that initialises two scenes and deletes the second, then prepares and draws the first:
+// the frame is coloured from the first scene's own tables (a table pointer kept from the deleted
+// scene was read after it was freed) and equals the frame of a scene that was always alone.
+TEST_F(PictureTest, DeletingASecondSceneLeavesTheFirstDrawable) {
+  const std::string hills = SyntheticHills();
+  t3dhost::Picture alone;
+  {
+    Renderer r(64, 48);
+    ASSERT_TRUE(r.Prepare(hills));
+    alone = r.Frame();
+  }
+  Renderer a(64, 48);
+  { Renderer b(64, 48); }
+  ASSERT_TRUE(a.Prepare(hills));
+  ASSERT_EQ(SetGrayDisplayFlag(a.scene(), a.state(), 0), TN_OK);
+  const t3dhost::Picture frame = a.Frame();
+  ASSERT_EQ(frame.bgra.size(), alone.bgra.size());
+  EXPECT_TRUE(frame.bgra == alone.bgra);
+  // Grey display switches the first scene's own table.
+  ASSERT_EQ(SetGrayDisplayFlag(a.scene(), a.state(), 1), TN_OK);
+  EXPECT_FALSE(a.Frame().bgra == alone.bgra);
+}
+
 TEST_F(PictureTest, AnEmptyClientAreaDrawsNothing) {
   Renderer r(64, 48);
   ASSERT_TRUE(r.Prepare(SyntheticHills()));

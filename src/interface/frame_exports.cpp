@@ -8,60 +8,55 @@ using namespace t3d;
 
 extern "C" {
 
-TN_API int TN_CALL tnDrawScene(void* scene, void* state) try {
-  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
-  if (AsScene(scene)->busy != 0) return TN_OK;
-  return StatusOf(DrawFrame(*AsScene(scene), *AsState(state), kTargetWindow));
-} catch (...) {
-  return TN_E_FAIL;
+TN_API int TN_CALL tnDrawScene(void* scene, void* state) {
+  return SceneCall(scene, state, [&] {
+    if (AsScene(scene)->busy != 0) return TN_OK;
+    return StatusOf(DrawFrame(*AsScene(scene), *AsState(state), kTargetWindow));
+  });
 }
 
-TN_API int TN_CALL tnDraw2DScene(void* scene, void* state) try {
-  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
-  if (AsScene(scene)->busy != 0) return TN_OK;
-  return StatusOf(DrawPlanScene(*AsScene(scene), *AsState(state)));
-} catch (...) {
-  return TN_E_FAIL;
+TN_API int TN_CALL tnDraw2DScene(void* scene, void* state) {
+  return SceneCall(scene, state, [&] {
+    if (AsScene(scene)->busy != 0) return TN_OK;
+    return StatusOf(DrawPlanScene(*AsScene(scene), *AsState(state)));
+  });
 }
 
-TN_API int TN_CALL tnReshape(void* scene, void* state, int width, int height) try {
-  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
-  return StatusOf(SetProjection(*AsScene(scene), *AsState(state), width, height, kTargetWindow));
-} catch (...) {
-  return TN_E_FAIL;
+TN_API int TN_CALL tnReshape(void* scene, void* state, int width, int height) {
+  return SceneCall(scene, state, [&] {
+    return StatusOf(SetProjection(*AsScene(scene), *AsState(state), width, height, kTargetWindow));
+  });
 }
 
-TN_API int TN_CALL tnOutput3DScene(void* scene, void* state, TnOutputRequest* request) try {
-  if (scene == nullptr || state == nullptr || request == nullptr) return TN_E_FAIL;
-  return StatusOf(OutputScene(*AsScene(scene), *AsState(state), *request));
-} catch (...) {
-  return TN_E_FAIL;
+TN_API int TN_CALL tnOutput3DScene(void* scene, void* state, TnOutputRequest* request) {
+  return SceneCall(scene, state, [&] {
+    if (request == nullptr) return TN_E_FAIL;
+    return StatusOf(OutputScene(*AsScene(scene), *AsState(state), *request));
+  });
 }
 
-TN_API int TN_CALL SetEyeCenterPosition(void* scene, void* state, float eye[3], float centre[2]) try {
-  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
-  if (eye != nullptr && centre != nullptr) SetEyeCentre(*AsScene(scene), *AsState(state), eye, centre);
-  return TN_OK;
-} catch (...) {
-  return TN_E_FAIL;
+TN_API int TN_CALL SetEyeCenterPosition(void* scene, void* state, float eye[3], float centre[2]) {
+  return SceneCall(scene, state, [&] {
+    if (eye != nullptr && centre != nullptr) SetEyeCentre(*AsScene(scene), *AsState(state), eye, centre);
+    return TN_OK;
+  });
 }
 
-TN_API int TN_CALL GetEyeCenterPosition(void* scene, void* state, float eye[3], float centre[3]) try {
-  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
-  const SceneState& s = *AsState(state);
-  if (eye != nullptr) {
-    eye[0] = s.eyePosition[0];
-    eye[1] = s.eyePosition[1];
-    eye[2] = s.eyePosition[2];
-  }
-  if (centre != nullptr) {
-    centre[0] = s.viewCentre[0];
-    centre[1] = s.viewCentre[1];
-    centre[2] = s.zMin;
-  }
-  return TN_OK;
-} catch (...) {
-  return TN_E_FAIL;
+TN_API int TN_CALL GetEyeCenterPosition(void* scene, void* state, float eye[3], float centre[3]) {
+  return SceneCall(scene, state, [&] {
+    const SceneState& s = *AsState(state);
+    if (eye != nullptr) {
+      eye[0] = s.eyePosition[0];
+      eye[1] = s.eyePosition[1];
+      eye[2] = s.eyePosition[2];
+    }
+    if (centre != nullptr) {
+      centre[0] = s.viewCentre[0];
+      centre[1] = s.viewCentre[1];
+      centre[2] = s.zMin;
+    }
+    return TN_OK;
+  });
 }
 
 }  // extern "C"

@@ -38,26 +38,23 @@ TN_API int TN_CALL tnDeleteTin3DDraw(void* scene, void* state) {
   return TN_OK;
 }
 
-TN_API int TN_CALL tnInitial3DScene(void* scene, void* state, TnWindow window) try {
-  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
-  return StatusOf(AsScene(scene)->Initialise(*AsState(state), window));
-} catch (...) {
-  return TN_E_FAIL;
+TN_API int TN_CALL tnInitial3DScene(void* scene, void* state, TnWindow window) {
+  return SceneCall(scene, state, [&] {
+    return StatusOf(AsScene(scene)->Initialise(*AsState(state), window));
+  });
 }
 
-TN_API int TN_CALL tnRelease3DScene(void* scene, void* state) try {
-  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
-  AsScene(scene)->Release(*AsState(state));
-  return TN_OK;
-} catch (...) {
-  return TN_E_FAIL;
+TN_API int TN_CALL tnRelease3DScene(void* scene, void* state) {
+  return SceneCall(scene, state, [&] {
+    AsScene(scene)->Release(*AsState(state));
+    return TN_OK;
+  });
 }
 
-TN_API int TN_CALL tnGetDeviceInfo(void* scene, void* state, int info[3]) try {
-  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
-  return StatusOf(AsScene(scene)->GetDeviceInfo(*AsState(state), info));
-} catch (...) {
-  return TN_E_FAIL;
+TN_API int TN_CALL tnGetDeviceInfo(void* scene, void* state, int info[3]) {
+  return SceneCall(scene, state, [&] {
+    return StatusOf(AsScene(scene)->GetDeviceInfo(*AsState(state), info));
+  });
 }
 
 TN_API const char* TN_CALL tnGetGLInfo(void* scene, void* state, int which) try {

@@ -77,24 +77,27 @@ TN_API int TN_CALL GetDrawMode(void* scene, void* state, int* mode) {
 }
 
 TN_API int TN_CALL SetDrawQuality(void* scene, void* state, int quality) {
-  if (Invalid(scene, state)) return TN_E_FAIL;
-  t3d::SetDrawQuality(*AsState(state), quality);
-  return TN_OK;
+  return SceneCall(scene, state, [&] {
+    t3d::SetDrawQuality(*AsState(state), quality);
+    return TN_OK;
+  });
 }
 
 TN_API int TN_CALL SetSurfaceDispMode(void* scene, void* state, int mode) {
-  if (Invalid(scene, state)) return TN_E_FAIL;
-  SetSurfaceDisplayMode(*AsScene(scene), *AsState(state), mode);
-  return TN_OK;
+  return SceneCall(scene, state, [&] {
+    SetSurfaceDisplayMode(*AsScene(scene), *AsState(state), mode);
+    return TN_OK;
+  });
 }
 TN_API int TN_CALL GetSurfaceDispMode(void* scene, void* state, int* mode) {
   return Read<int32_t>(scene, state, mode, &SceneState::surfaceDisplayMode);
 }
 
 TN_API int TN_CALL SetDispMethod(void* scene, void* state, int method) {
-  if (Invalid(scene, state)) return TN_E_FAIL;
-  SetDisplayMethod(*AsScene(scene), *AsState(state), method);
-  return TN_OK;
+  return SceneCall(scene, state, [&] {
+    SetDisplayMethod(*AsScene(scene), *AsState(state), method);
+    return TN_OK;
+  });
 }
 TN_API int TN_CALL GetDispMethod(void* scene, void* state, int* method) {
   return Read<int32_t>(scene, state, method, &SceneState::displayMethod);
@@ -122,18 +125,20 @@ TN_API int TN_CALL GetFogFlag(void* scene, void* state, int* flag) {
 }
 
 TN_API int TN_CALL SetSkyFlag(void* scene, void* state, int flag) {
-  if (Invalid(scene, state)) return TN_E_FAIL;
-  t3d::SetSkyFlag(*AsScene(scene), *AsState(state), flag);
-  return StatusOf(true);
+  return SceneCall(scene, state, [&] {
+    t3d::SetSkyFlag(*AsScene(scene), *AsState(state), flag);
+    return StatusOf(true);
+  });
 }
 TN_API int TN_CALL GetSkyFlag(void* scene, void* state, int* flag) {
   return Read<int32_t>(scene, state, flag, &SceneState::skyFlag);
 }
 
 TN_API int TN_CALL SetReduceLineCeff(void* scene, void* state, float coefficient) {
-  if (Invalid(scene, state)) return TN_E_FAIL;
-  SetReduceLineCoefficient(*AsState(state), coefficient);
-  return TN_OK;
+  return SceneCall(scene, state, [&] {
+    SetReduceLineCoefficient(*AsState(state), coefficient);
+    return TN_OK;
+  });
 }
 TN_API int TN_CALL GetReduceLineCeff(void* scene, void* state, float* coefficient) {
   return Read<float>(scene, state, coefficient, &SceneState::reduceLineCoefficient);
@@ -160,16 +165,18 @@ TN_API int TN_CALL GetLight_Specular(void* scene, void* state, short* r, short* 
 }
 
 TN_API int TN_CALL SetLightDir_TiltAngle(void* scene, void* state, float azimuth, float tilt) {
-  if (Invalid(scene, state)) return TN_E_FAIL;
-  SetLightDirection(*AsScene(scene), *AsState(state), azimuth, tilt);
-  return TN_OK;
+  return SceneCall(scene, state, [&] {
+    SetLightDirection(*AsScene(scene), *AsState(state), azimuth, tilt);
+    return TN_OK;
+  });
 }
 TN_API int TN_CALL GetLightDir_TiltAngle(void* scene, void* state, float* azimuth, float* tilt) {
-  if (Invalid(scene, state)) return TN_E_FAIL;
-  const SceneState& s = *AsState(state);
-  if (azimuth != nullptr) *azimuth = s.lightAzimuth;
-  if (tilt != nullptr) *tilt = s.lightTilt;
-  return TN_OK;
+  return SceneCall(scene, state, [&] {
+    const SceneState& s = *AsState(state);
+    if (azimuth != nullptr) *azimuth = s.lightAzimuth;
+    if (tilt != nullptr) *tilt = s.lightTilt;
+    return TN_OK;
+  });
 }
 
 // Material.
@@ -200,15 +207,17 @@ TN_API int TN_CALL GetMaterial_Emission(void* scene, void* state, short* r, shor
 
 TN_API int TN_CALL SetMaterial_Shininess_MatMode(void* scene, void* state, short shininess,
                                                  short mode) {
-  if (Invalid(scene, state)) return TN_E_FAIL;
-  SetShininessAndMode(*AsScene(scene), *AsState(state), shininess, mode);
-  return TN_OK;
+  return SceneCall(scene, state, [&] {
+    SetShininessAndMode(*AsScene(scene), *AsState(state), shininess, mode);
+    return TN_OK;
+  });
 }
 TN_API int TN_CALL GetMaterial_Shininess_MatMode(void* scene, void* state, short* shininess,
                                                  short* mode) {
-  if (Invalid(scene, state)) return TN_E_FAIL;
-  GetShininessAndMode(*AsState(state), shininess, mode);
-  return TN_OK;
+  return SceneCall(scene, state, [&] {
+    GetShininessAndMode(*AsState(state), shininess, mode);
+    return TN_OK;
+  });
 }
 
 // Line, background and fog.
@@ -226,18 +235,20 @@ TN_API int TN_CALL GetBackColor(void* scene, void* state, short* r, short* g, sh
 }
 
 TN_API int TN_CALL SetFogColor(void* scene, void* state, short r, short g, short b) {
-  if (Invalid(scene, state)) return TN_E_FAIL;
-  SetFogColour(*AsScene(scene), *AsState(state), r, g, b);
-  return TN_OK;
+  return SceneCall(scene, state, [&] {
+    SetFogColour(*AsScene(scene), *AsState(state), r, g, b);
+    return TN_OK;
+  });
 }
 TN_API int TN_CALL GetFogColor(void* scene, void* state, short* r, short* g, short* b) {
   return GetColour(scene, state, &SceneState::fogColor, r, g, b);
 }
 
 TN_API int TN_CALL SetFogDensity(void* scene, void* state, float density) {
-  if (Invalid(scene, state)) return TN_E_FAIL;
-  t3d::SetFogDensity(*AsScene(scene), *AsState(state), density);
-  return TN_OK;
+  return SceneCall(scene, state, [&] {
+    t3d::SetFogDensity(*AsScene(scene), *AsState(state), density);
+    return TN_OK;
+  });
 }
 TN_API int TN_CALL GetFogDensity(void* scene, void* state, float* density) {
   return Read<float>(scene, state, density, &SceneState::fogDensity);

@@ -88,77 +88,71 @@ bool EditHeightColours(SceneState& state, TnProgressControl progress) {
 
 extern "C" {
 
-TN_API int TN_CALL tnPrepare3DScene(void* scene, void* state, int demHandle) try {
-  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
-  return StatusOf(PrepareScene(*AsScene(scene), *AsState(state), demHandle));
-} catch (...) {
-  return TN_E_FAIL;
+TN_API int TN_CALL tnPrepare3DScene(void* scene, void* state, int demHandle) {
+  return SceneCall(scene, state, [&] {
+    return StatusOf(PrepareScene(*AsScene(scene), *AsState(state), demHandle));
+  });
 }
 
-TN_API int TN_CALL SetHeightLayerColor(void* scene, void* state, TnProgressControl progress) try {
-  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
-  SceneState& s = *AsState(state);
-  if (s.glReady != 1) return TN_E_FAIL;
-  return StatusOf(EditHeightColours(s, progress));
-} catch (...) {
-  return TN_E_FAIL;
+TN_API int TN_CALL SetHeightLayerColor(void* scene, void* state, TnProgressControl progress) {
+  return SceneCall(scene, state, [&] {
+    SceneState& s = *AsState(state);
+    if (s.glReady != 1) return TN_E_FAIL;
+    return StatusOf(EditHeightColours(s, progress));
+  });
 }
 
-TN_API int TN_CALL SetGrayDisplayFlag(void* scene, void* state, int flag) try {
-  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
-  SceneState& s = *AsState(state);
-  s.grayDisplayFlag = flag;
-  return TN_OK;
-} catch (...) {
-  return TN_E_FAIL;
+TN_API int TN_CALL SetGrayDisplayFlag(void* scene, void* state, int flag) {
+  return SceneCall(scene, state, [&] {
+    SceneState& s = *AsState(state);
+    s.grayDisplayFlag = flag;
+    return TN_OK;
+  });
 }
 
-TN_API int TN_CALL GetGrayDisplayFlag(void* scene, void* state, int* flag) try {
-  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
-  if (flag != nullptr) *flag = AsState(state)->grayDisplayFlag;
-  return TN_OK;
-} catch (...) {
-  return TN_E_FAIL;
+TN_API int TN_CALL GetGrayDisplayFlag(void* scene, void* state, int* flag) {
+  return SceneCall(scene, state, [&] {
+    if (flag != nullptr) *flag = AsState(state)->grayDisplayFlag;
+    return TN_OK;
+  });
 }
 
-TN_API int TN_CALL GetDrawQuality(void* scene, void* state, int* quality) try {
-  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
-  if (quality != nullptr) *quality = AsState(state)->drawQuality;
-  return TN_OK;
-} catch (...) {
-  return TN_E_FAIL;
+TN_API int TN_CALL GetDrawQuality(void* scene, void* state, int* quality) {
+  return SceneCall(scene, state, [&] {
+    if (quality != nullptr) *quality = AsState(state)->drawQuality;
+    return TN_OK;
+  });
 }
 
-TN_API int TN_CALL GetEyeRange(void* scene, void* state, float range[9], TnByte) try {
-  if (scene == nullptr || state == nullptr) return TN_E_FAIL;
-  if (range != nullptr) std::memcpy(range, AsScene(scene)->eyeRange, sizeof(float) * 9);
-  return TN_OK;
-} catch (...) {
-  return TN_E_FAIL;
+TN_API int TN_CALL GetEyeRange(void* scene, void* state, float range[9], TnByte) {
+  return SceneCall(scene, state, [&] {
+    if (range != nullptr) std::memcpy(range, AsScene(scene)->eyeRange, sizeof(float) * 9);
+    return TN_OK;
+  });
 }
 
-TN_API int TN_CALL tnGetSceneInfo(void* scene, void* state, TnSceneInfo* info) try {
-  if (scene == nullptr || state == nullptr || info == nullptr) return TN_E_FAIL;
-  const TerrainArea* area = g_process.terrainArea.get();
-  if (area == nullptr) return TN_E_FAIL;
-  const SceneState& s = *AsState(state);
-  TnSceneInfo out{};
-  out.grid = area->gridInfo();
-  out.zScale = s.zScale;
-  out.sceneRadius = s.sceneRadius;
-  out.zMinScaled = s.zMin;
-  out.zMaxScaled = s.zMax;
-  out.cellSizeX = s.cellSizeX;
-  out.cellSizeY = s.cellSizeY;
-  std::memcpy(out.eyeRange, AsScene(scene)->eyeRange, sizeof out.eyeRange);
-  std::memcpy(out.eye, s.eyePosition, sizeof out.eye);
-  std::memcpy(out.centre, s.viewCentre, sizeof out.centre);
-  std::memcpy(out.lodFactors, g_process.lodFactors, sizeof out.lodFactors);
-  out.drawQuality = s.drawQuality;
-  *info = out;
-  return TN_OK;
-} catch (...) {
-  return TN_E_FAIL;
+TN_API int TN_CALL tnGetSceneInfo(void* scene, void* state, TnSceneInfo* info) {
+  return SceneCall(scene, state, [&] {
+    if (info == nullptr) return TN_E_FAIL;
+    const TerrainArea* area = g_process.terrainArea.get();
+    if (area == nullptr) return TN_E_FAIL;
+    const SceneState& s = *AsState(state);
+    TnSceneInfo out{};
+    out.grid = area->gridInfo();
+    out.zScale = s.zScale;
+    out.sceneRadius = s.sceneRadius;
+    out.zMinScaled = s.zMin;
+    out.zMaxScaled = s.zMax;
+    out.cellSizeX = s.cellSizeX;
+    out.cellSizeY = s.cellSizeY;
+    std::memcpy(out.eyeRange, AsScene(scene)->eyeRange, sizeof out.eyeRange);
+    std::memcpy(out.eye, s.eyePosition, sizeof out.eye);
+    std::memcpy(out.centre, s.viewCentre, sizeof out.centre);
+    std::memcpy(out.lodFactors, g_process.lodFactors, sizeof out.lodFactors);
+    out.drawQuality = s.drawQuality;
+    *info = out;
+    return TN_OK;
+  });
 }
 
 TN_API int TN_CALL tnDemOpen(const char* path) try {
