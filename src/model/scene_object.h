@@ -108,6 +108,48 @@ class SceneObject {
   std::unique_ptr<platform::GlContext> offscreenContext_;
 };
 
+// Marks the scene busy for the life of the scope (drawing calls then do nothing and succeed), and
+// puts back the mark it found.
+class BusyScope {
+ public:
+  explicit BusyScope(SceneObject& scene) : scene_(scene), saved_(scene.busy) { scene_.busy = 1; }
+  ~BusyScope() { scene_.busy = saved_; }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  SceneObject& scene_;
+  uint8_t saved_;
+};
+
+// Off-screen rendering for an output: a width x height bitmap with its own context, current for
+// the life of the scope. When it ends, the window context is current again and the client size
+// and focal length that a projection for the bitmap changed are those of the window again.
+class OffscreenScope {
+ public:
+  OffscreenScope(SceneObject& scene, SceneState& state, int width, int height)
+      : scene_(scene), state_(state), savedClient_(scene.clientRect),
+        savedFocal_(state.focalLength), begun_(scene.BeginOffscreen(state, width, height)) {}
+  ~OffscreenScope() {
+    if (!begun_) return;
+    scene_.clientRect = savedClient_;
+    state_.focalLength = savedFocal_;
+    scene_.EndOffscreen(state_);
+  }
+  OffscreenScope(const OffscreenScope&) = delete;
+  OffscreenScope& operator=(const OffscreenScope&) = delete;
+
+  // False when the bitmap or its context could not be made (its message was shown).
+  bool begun() const { return begun_; }
+
+ private:
+  SceneObject& scene_;
+  SceneState& state_;
+  ClientRect savedClient_;
+  double savedFocal_;
+  bool begun_;
+};
+
 // Applies the fixed GL state, light, material and fog of a fresh context (set-up steps 4 to 7).
 // Returns false, doing nothing, unless state.glReady is 1.
 bool ApplyContextState(SceneObject& scene, SceneState& state);

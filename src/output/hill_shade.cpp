@@ -437,16 +437,14 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
 
   const int bitmapWidth = tiled ? kHillShadeTile : width;
   const int bitmapHeight = tiled ? kHillShadeTile : height;
-  if (!scene.BeginOffscreen(state, bitmapWidth, bitmapHeight)) return false;
+  OffscreenScope offscreen(scene, state, bitmapWidth, bitmapHeight);
+  if (!offscreen.begun()) return false;
   // A tiled picture's raster image is created before anything is sized by the picture: a size
   // the image refuses (message 29) must not first claim memory for every picture column.
   RasterHandle tiles = 0;
-  if (tiled && !CreateRasterOutput(request.path, state.dibInfo.header, height, width, tiles)) {
-    scene.EndOffscreen(state);
+  if (tiled && !CreateRasterOutput(request.path, state.dibInfo.header, height, width, tiles))
     return false;
-  }
-  const uint8_t savedBusy = scene.busy;
-  scene.busy = 1;
+  BusyScope busy(scene);
   scene.planeMode = 1;
   bool ok = false;
   // The samples of a wide picture take memory by its width: when that cannot be had the output
@@ -485,8 +483,6 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
     CloseRasterOutput(tiles, request.resolution);
     RemoveOutputFile(request.path);
   }
-  scene.EndOffscreen(state);
-  scene.busy = savedBusy;
   return ok;
 }
 

@@ -20,18 +20,6 @@ namespace t3d {
 namespace {
 
 
-// Marks the scene busy for the life of an output.
-class BusyMark {
- public:
-  explicit BusyMark(SceneObject& scene) : scene_(scene) { scene_.busy = 1; }
-  ~BusyMark() { scene_.busy = 0; }
-  BusyMark(const BusyMark&) = delete;
-  BusyMark& operator=(const BusyMark&) = delete;
-
- private:
-  SceneObject& scene_;
-};
-
 // The 3D view as tilesAcross x tilesDown tiles of width x height in one raster image. Each tile
 // renders its part of the enlarged frustum: the projection is scaled by the tile counts and
 // shifted so that tile (0, 0) is the picture's top-left part.
@@ -78,7 +66,7 @@ bool WriteTiledView(SceneObject& scene, SceneState& state, const TnOutputRequest
 
 bool OutputScene(SceneObject& scene, SceneState& state, const TnOutputRequest& request) {
   if (state.glReady == 0) return false;
-  BusyMark busy(scene);
+  BusyScope busy(scene);
   if (state.glReady != 1) return false;
   // The path must be a terminated string inside its field.
   if (std::memchr(request.path, '\0', sizeof request.path) == nullptr || request.path[0] == '\0')
@@ -86,11 +74,7 @@ bool OutputScene(SceneObject& scene, SceneState& state, const TnOutputRequest& r
   if (request.fileKind != TN_OUTPUT_BMP && request.fileKind != TN_OUTPUT_RASTER) return false;
   if (request.width <= 0 || request.height <= 0) return false;
 
-  if (request.hillShade != 0) {
-    const bool ok = OutputHillShade(scene, state, request, true);
-    scene.busy = 1;
-    return ok;
-  }
+  if (request.hillShade != 0) return OutputHillShade(scene, state, request, true);
   // A draped texture of 16-bit pixels is for display only: pictures need 24-bit texture data.
   if (TerrainTextured(scene, state) && g_process.textureStore->info.bytesPerPixel == 2) {
     ShowMessage(MessageId::kDisplayOnly16BitTexture);
@@ -101,26 +85,16 @@ bool OutputScene(SceneObject& scene, SceneState& state, const TnOutputRequest& r
   // A tiled picture is assembled only in a raster image.
   if (!single && request.fileKind != TN_OUTPUT_RASTER) return false;
 
-  if (!scene.BeginOffscreen(state, request.width, request.height)) return false;
-  bool ok = false;
-  if (ApplyContextState(scene, state)) {
-    const ClientRect savedClient = scene.clientRect;
-    const double savedFocal = state.focalLength;
-    if (SetProjection(scene, state, request.width, request.height, kTargetOffscreen)) {
-      if (!single) {
-        ok = WriteTiledView(scene, state, request);
-      } else if (DrawFrame(scene, state, kTargetOffscreen)) {
-        const auto* bits = static_cast<const uint8_t*>(state.dibBits);
-        ok = request.fileKind == TN_OUTPUT_BMP
-                 ? WriteBmpFile(request.path, state.dibInfo.header, bits)
-                 : WriteRasterFile(request.path, state.dibInfo.header, bits, request.resolution);
-      }
-    }
-    scene.clientRect = savedClient;
-    state.focalLength = savedFocal;
-  }
-  scene.EndOffscreen(state);
-  return ok;
+  OffscreenScope offscreen(scene, state, request.width, request.height);
+  if (!offscreen.begun() || !ApplyContextState(scene, state) ||
+      !SetProjection(scene, state, request.width, request.height, kTargetOffscreen))
+    return false;
+  if (!single) return WriteTiledView(scene, state, request);
+  if (!DrawFrame(scene, state, kTargetOffscreen)) return false;
+  const auto* bits = static_cast<const uint8_t*>(state.dibBits);
+  return request.fileKind == TN_OUTPUT_BMP
+             ? WriteBmpFile(request.path, state.dibInfo.header, bits)
+             : WriteRasterFile(request.path, state.dibInfo.header, bits, request.resolution);
 }
 
 }  // namespace t3d
