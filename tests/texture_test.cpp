@@ -34,6 +34,16 @@
 namespace t3d {
 namespace {
 
+// A plane texture request for the image at path, largest tiles of 256 pixels.
+TextureRequest PlaneRequest(const std::string& path, int pixelFormat, bool askToSave) {
+  TextureRequest request;
+  request.path = path;
+  request.pixelFormat = pixelFormat;
+  request.plane = true;
+  request.askToSave = askToSave;
+  return request;
+}
+
 using testgrids::GridPath;
 using testgrids::ListDirectory;
 using testgrids::NorthUp;
@@ -496,12 +506,13 @@ TEST_F(TextureTest, PlaneTexturesAreTheImageCellByCell) {
     SCOPED_TRACE(format);
     {
       TextureStore store;
-      int32_t rows = 7, cols = 9;  // become the image's lines and cells
+      TextureRequest request = PlaneRequest(path, format, false);
+      request.rows = 7;  // become the image's lines and cells
+      request.cols = 9;
       TextureInfo info{};
-      ASSERT_TRUE(PrepareTextureSource(store, path, &rows, &cols, GridPlacement{}, format, 8,
-                                       &info, true, false));
-      EXPECT_EQ(rows, lines);
-      EXPECT_EQ(cols, cells);
+      ASSERT_TRUE(PrepareTextureSource(store, request, &info));
+      EXPECT_EQ(request.rows, lines);
+      EXPECT_EQ(request.cols, cells);
       EXPECT_EQ(info.tileWidth, size);
       EXPECT_EQ(info.tileHeight, size);
       EXPECT_EQ(info.pixelFormat, format);
@@ -544,9 +555,8 @@ TEST_F(TextureTest, PlaneTexturesAreTheImageCellByCell) {
   GDALClose(dataset);
   {
     TextureStore store;
-    int32_t rows = 0, cols = 0;
-    ASSERT_TRUE(PrepareTextureSource(store, wide, &rows, &cols, GridPlacement{}, kPixelRgb24, 8,
-                                     nullptr, true, false));
+    TextureRequest request = PlaneRequest(wide, kPixelRgb24, false);
+    ASSERT_TRUE(PrepareTextureSource(store, request, nullptr));
     std::vector<uint8_t> tile(store.library.tileBytes());
     ASSERT_TRUE(store.ReadTile(0, tile.data(), tile.size()));
     EXPECT_EQ(tile[0], 255);
@@ -558,12 +568,13 @@ TEST_F(TextureTest, PlaneTexturesAreTheImageCellByCell) {
   const std::string two = GridPath("plane2.tif");
   ASSERT_TRUE(WriteImage(two, 40, 30, 2, gt, [](int, int, int) { return 9; }));
   TextureStore store;
-  int32_t rows = 5, cols = 6;
-  EXPECT_FALSE(PrepareTextureSource(store, two, &rows, &cols, GridPlacement{}, kPixelRgb24, 8,
-                                    nullptr, true, true));
+  TextureRequest request = PlaneRequest(two, kPixelRgb24, true);
+  request.rows = 5;
+  request.cols = 6;
+  EXPECT_FALSE(PrepareTextureSource(store, request, nullptr));
   EXPECT_EQ(g_host.messages, std::vector<int>{17});
-  EXPECT_EQ(rows, 5);
-  EXPECT_EQ(cols, 6);
+  EXPECT_EQ(request.rows, 5);
+  EXPECT_EQ(request.cols, 6);
   EXPECT_TRUE(WorkFiles().empty());
 }
 

@@ -240,13 +240,13 @@ bool TextureUploadParameters(int pixelFormat, int32_t* components, uint32_t* for
   }
 }
 
-bool BuildTerrainTextures(TextureStore& store, RasterHandle image, int32_t rows, int32_t cols,
-                          int pixelFormat, TextureInfo* info, bool askToSave, int maxExponent) {
-  if (rows < 2 || cols < 2) return false;
-  const auto table = BuildTileTable(uint32_t(rows), uint32_t(cols), maxExponent);
+bool BuildTerrainTextures(TextureStore& store, RasterHandle image, const TextureRequest& request,
+                          TextureInfo* info) {
+  if (request.rows < 2 || request.cols < 2) return false;
+  const auto table = BuildTileTable(uint32_t(request.rows), uint32_t(request.cols), request.maxExponent);
   if (!table || table->tiles.empty()) return false;
   TextureLibraryWriter writer = TextureLibraryWriter::CreateTemporary(
-      WorkDirectory(), store.rasterPath, uint32_t(rows), uint32_t(cols), pixelFormat, *table);
+      WorkDirectory(), store.rasterPath, uint32_t(request.rows), uint32_t(request.cols), request.pixelFormat, *table);
   if (!writer.valid()) return false;
 
   // Map units per image pixel.
@@ -299,43 +299,40 @@ bool BuildTerrainTextures(TextureStore& store, RasterHandle image, int32_t rows,
       }
     }
   }
-  return ok && CompleteTextureData(store, writer, info, askToSave);
+  return ok && CompleteTextureData(store, writer, info, request.askToSave);
 }
 
-bool PrepareFromRaster(TextureStore& store, const std::string& path, int32_t rows, int32_t cols,
-                       const GridPlacement& grid, int pixelFormat, TextureInfo* info,
-                       bool askToSave, int maxExponent) {
-  store.rasterPath = path;
+bool PrepareFromRaster(TextureStore& store, const TextureRequest& request, TextureInfo* info) {
+  store.rasterPath = request.path;
   RasterGuard source;
-  if (!OpenTextureImage(path, source)) return false;
+  if (!OpenTextureImage(request.path, source)) return false;
   int32_t bands = 0, lines = 0, cells = 0;
   if (RasterGetBandCount(source.get(), &bands) != RASTER_OK ||
       RasterGetLineCount(source.get(), &lines) != RASTER_OK ||
       RasterGetLineCells(source.get(), &cells) != RASTER_OK)
     return false;
-  if (lines == rows && cells == cols) {
-    // The image is the grid's own: used as it is.
+  if (lines == request.rows && cells == request.cols) {
+    // The image is the request.grid's own: used as it is.
     if (!ChooseDisplayBands(source.get())) return false;
-    return BuildTerrainTextures(store, source.get(), rows, cols, pixelFormat, info, askToSave,
-                                maxExponent);
+    return BuildTerrainTextures(store, source.get(), request, info);
   }
 
-  // Resampled onto the grid: one cell per grid node, centred on it.
+  // Resampled onto the request.grid: one cell per request.grid node, centred on it.
   int32_t bandsInfo = RASTER_BANDS_GENERIC, cellType = RASTER_CELL_BYTE;
   if (RasterGetBandsInfo(source.get(), &bandsInfo) != RASTER_OK ||
       RasterGetCellType(source.get(), &cellType) != RASTER_OK)
     return false;
-  if (grid.cellSizeX <= 0 || grid.cellSizeY <= 0) return false;
+  if (request.grid.cellSizeX <= 0 || request.grid.cellSizeY <= 0) return false;
   const std::string resampledPath = WorkDirectory() + "/" + kResampledImageName;
   FileRemover removeResampled(resampledPath);
   {
     RasterGuard target(true);
-    if (RasterCreateNew(resampledPath.c_str(), target.out(), cellType, rows, cols, bands,
+    if (RasterCreateNew(resampledPath.c_str(), target.out(), cellType, request.rows, request.cols, bands,
                         bandsInfo) != RASTER_OK)
       return false;
-    if (RasterResample(source.get(), target.get(), RASTER_RESAMPLE_BILINEAR, 1 / grid.cellSizeX,
-                       1 / grid.cellSizeY, grid.xMin - grid.cellSizeX / 2,
-                       grid.yMin - grid.cellSizeY / 2) != RASTER_OK)
+    if (RasterResample(source.get(), target.get(), RASTER_RESAMPLE_BILINEAR, 1 / request.grid.cellSizeX,
+                       1 / request.grid.cellSizeY, request.grid.xMin - request.grid.cellSizeX / 2,
+                       request.grid.yMin - request.grid.cellSizeY / 2) != RASTER_OK)
       return false;
     source.Close();
     if (!ChooseDisplayBands(target.get())) return false;
@@ -343,19 +340,18 @@ bool PrepareFromRaster(TextureStore& store, const std::string& path, int32_t row
   }
   RasterGuard resampled;
   if (RasterOpenForRead(resampledPath.c_str(), resampled.out()) != RASTER_OK) return false;
-  return BuildTerrainTextures(store, resampled.get(), rows, cols, pixelFormat, info, askToSave,
-                              maxExponent);
+  return BuildTerrainTextures(store, resampled.get(), request, info);
 }
 
 bool BuildPlaneTextures(TextureStore& store, RasterHandle image, int32_t lines, int32_t cells,
-                        int pixelFormat, int maxExponent, TextureInfo* info, bool askToSave) {
+                        const TextureRequest& request, TextureInfo* info) {
   if (lines < 1 || cells < 1) return false;
-  const auto table = BuildPlaneTileTable(uint32_t(lines), uint32_t(cells), maxExponent);
+  const auto table = BuildPlaneTileTable(uint32_t(lines), uint32_t(cells), request.maxExponent);
   if (!table || table->tiles.empty()) return false;
   int32_t bands[3] = {0, 0, 0};
   if (RasterGetDisplayBands(image, &bands[0], &bands[1], &bands[2]) != RASTER_OK) return false;
   TextureLibraryWriter writer = TextureLibraryWriter::CreateTemporary(
-      WorkDirectory(), store.rasterPath, uint32_t(lines), uint32_t(cells), pixelFormat, *table);
+      WorkDirectory(), store.rasterPath, uint32_t(lines), uint32_t(cells), request.pixelFormat, *table);
   if (!writer.valid()) return false;
 
   const int size = int(table->tileSize);
@@ -369,37 +365,27 @@ bool BuildPlaneTextures(TextureStore& store, RasterHandle image, int32_t lines, 
         return false;
     }
   }
-  return CompleteTextureData(store, writer, info, askToSave);
+  return CompleteTextureData(store, writer, info, request.askToSave);
 }
 
-bool PreparePlaneFromRaster(TextureStore& store, const std::string& path, int32_t* rows,
-                            int32_t* cols, int pixelFormat, int maxExponent, TextureInfo* info,
-                            bool askToSave) {
-  if (rows == nullptr || cols == nullptr) return false;
-  store.rasterPath = path;
+bool PreparePlaneFromRaster(TextureStore& store, TextureRequest& request, TextureInfo* info) {
+  store.rasterPath = request.path;
   RasterGuard image;
-  if (!OpenTextureImage(path, image)) return false;
+  if (!OpenTextureImage(request.path, image)) return false;
   int32_t lines = 0, cells = 0;
   if (RasterGetLineCount(image.get(), &lines) != RASTER_OK ||
       RasterGetLineCells(image.get(), &cells) != RASTER_OK)
     return false;
-  if (!BuildPlaneTextures(store, image.get(), lines, cells, pixelFormat, maxExponent, info,
-                          askToSave))
+  if (!BuildPlaneTextures(store, image.get(), lines, cells, request, info))
     return false;
-  *rows = lines;
-  *cols = cells;
+  request.rows = lines;
+  request.cols = cells;
   return true;
 }
 
-bool PrepareTextureSource(TextureStore& store, const std::string& path, int32_t* rows,
-                          int32_t* cols, const GridPlacement& grid, int pixelFormat,
-                          int maxExponent, TextureInfo* info, bool plane, bool askToSave) {
-  if (rows == nullptr || cols == nullptr) return false;
-  if (plane)
-    return PreparePlaneFromRaster(store, path, rows, cols, pixelFormat, maxExponent, info,
-                                  askToSave);
-  return PrepareFromRaster(store, path, *rows, *cols, grid, pixelFormat, info, askToSave,
-                           maxExponent);
+bool PrepareTextureSource(TextureStore& store, TextureRequest& request, TextureInfo* info) {
+  return request.plane ? PreparePlaneFromRaster(store, request, info)
+                       : PrepareFromRaster(store, request, info);
 }
 
 bool WriteTextureLibrary(const std::string& libraryPath, const std::string& rasterPath,
@@ -470,13 +456,17 @@ bool PrepareSceneTexture(SceneObject& scene, SceneState& state, const char* path
       if (dialogs::CurrentPresenter().TextureFormat(dialog) != dialogs::kDialogOk) return false;
       format = dialog.choice == 0 ? kPixelRgba5551 : kPixelRgb24;
     }
-    GridPlacement grid;
-    grid.xMin = state.xMin;
-    grid.yMin = state.yMin;
-    grid.cellSizeX = state.cellSizeX;
-    grid.cellSizeY = state.cellSizeY;
-    if (!PrepareTextureSource(*store, path, &rows, &cols, grid, format, 8, &info, false, true))
-      return false;
+    TextureRequest request;
+    request.path = path;
+    request.rows = rows;
+    request.cols = cols;
+    request.grid.xMin = state.xMin;
+    request.grid.yMin = state.yMin;
+    request.grid.cellSizeX = state.cellSizeX;
+    request.grid.cellSizeY = state.cellSizeY;
+    request.pixelFormat = format;
+    request.askToSave = true;
+    if (!PrepareTextureSource(*store, request, &info)) return false;
   }
 
   // Packed 16-bit pixels need the packed pixels extension.

@@ -24,38 +24,43 @@ struct GridPlacement {
 // Name of the resampled image, made in the working directory and deleted after use.
 constexpr const char* kResampledImageName = "Noname.rim";
 
-// Texture tiles from the raster image at path, in pixelFormat, with largest tiles of
-// 2^maxExponent pixels. Terrain textures (plane false): a pyramid over the grid of *rows x *cols
-// placed at grid. Plane textures (plane true): the image's own lines and cells cut into
-// non-overlapping tiles; *rows and *cols are then set to the image's lines and cells. Fills
-// store and info; false after its message (if any) on failure.
-bool PrepareTextureSource(TextureStore& store, const std::string& path, int32_t* rows,
-                          int32_t* cols, const GridPlacement& grid, int pixelFormat,
-                          int maxExponent, TextureInfo* info, bool plane, bool askToSave);
+// What texture preparation works from: the source image, the grid it drapes, and the tiles
+// wanted.
+struct TextureRequest {
+  std::string path;            // the raster image
+  int32_t rows = 0, cols = 0;  // terrain: the grid's nodes; plane: set to the image's size
+  GridPlacement grid;          // terrain: where the grid lies on the map
+  int pixelFormat = kPixelRgb24;
+  int maxExponent = 8;     // largest tiles of 2^maxExponent pixels
+  bool plane = false;      // the image's own lines and cells cut into tiles
+  bool askToSave = false;  // offer the built tiles for saving as a texture library
+};
 
-// The image at path, resampled onto the grid first unless it has the grid's lines and cells.
-bool PrepareFromRaster(TextureStore& store, const std::string& path, int32_t rows, int32_t cols,
-                       const GridPlacement& grid, int pixelFormat, TextureInfo* info,
-                       bool askToSave, int maxExponent);
+// Texture tiles from the request's raster image. Terrain textures (plane false): a pyramid over
+// the grid of rows x cols placed at grid. Plane textures (plane true): the image's own lines and
+// cells cut into non-overlapping tiles; rows and cols are then set to the image's lines and
+// cells. Fills store and info (when not null); false after its message (if any) on failure.
+bool PrepareTextureSource(TextureStore& store, TextureRequest& request, TextureInfo* info);
 
-// The tile pyramid over a grid of rows x cols rendered from the open image (which covers the
+// The image, resampled onto the grid first unless it has the grid's lines and cells.
+bool PrepareFromRaster(TextureStore& store, const TextureRequest& request, TextureInfo* info);
+
+// The tile pyramid over the request's grid rendered from the open image (which covers the
 // grid), written to a temporary library in the working directory, offered for saving, then
 // opened as the store's data.
-bool BuildTerrainTextures(TextureStore& store, RasterHandle image, int32_t rows, int32_t cols,
-                          int pixelFormat, TextureInfo* info, bool askToSave, int maxExponent);
+bool BuildTerrainTextures(TextureStore& store, RasterHandle image, const TextureRequest& request,
+                          TextureInfo* info);
 
-// Plane textures of the image at path (at least 3 bands, else message 17). On success *rows and
-// *cols are the image's lines and cells.
-bool PreparePlaneFromRaster(TextureStore& store, const std::string& path, int32_t* rows,
-                            int32_t* cols, int pixelFormat, int maxExponent, TextureInfo* info,
-                            bool askToSave);
+// Plane textures of the image (at least 3 bands, else message 17). On success the request's rows
+// and cols are the image's lines and cells.
+bool PreparePlaneFromRaster(TextureStore& store, TextureRequest& request, TextureInfo* info);
 
 // The plane tiling of the open image of lines x cells: tiles of T x T cells (T = 2^maxExponent,
 // halved while larger than the smaller side) read cell by cell from its display bands, texture
 // row 0 on the image's bottom line, black beyond its top and right edges; written, offered for
 // saving and opened as BuildTerrainTextures does.
 bool BuildPlaneTextures(TextureStore& store, RasterHandle image, int32_t lines, int32_t cells,
-                        int pixelFormat, int maxExponent, TextureInfo* info, bool askToSave);
+                        const TextureRequest& request, TextureInfo* info);
 
 // Writes the texture library at libraryPath (created or replaced) from the raster image at
 // rasterPath, which must have exactly rows lines and cols cells and at least 3 bands: bands 0, 1
