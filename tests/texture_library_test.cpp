@@ -41,6 +41,21 @@ int TN_CALL Capture(void*, int id, unsigned, const char*, const char*) {
   return TN_IDNO;
 }
 
+// Opening as texture preparation does it: the problem the reader reports is shown, and the test
+// sees its number among the messages.
+TextureLibrary Opened(const std::string& path, int32_t* rows, int32_t* cols, bool plane) {
+  MessageId problem = MessageId::kNone;
+  TextureLibrary library = OpenTextureLibrary(path, rows, cols, plane, &problem);
+  if (!library.valid()) ShowMessage(problem);
+  return library;
+}
+TextureLibrary Reopened(const std::string& path) {
+  MessageId problem = MessageId::kNone;
+  TextureLibrary library = ReopenTextureData(path, &problem);
+  if (!library.valid()) ShowMessage(problem);
+  return library;
+}
+
 std::vector<uint8_t> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
@@ -399,7 +414,7 @@ TEST_P(FormatRoundTrip, PyramidAndPlaneTilesComeBackByteForByte) {
     }
 
     int32_t gridRows = plane ? 7 : int32_t(rows), gridCols = plane ? 9 : int32_t(cols);
-    const TextureLibrary library = OpenTextureLibrary(path, &gridRows, &gridCols, plane);
+    const TextureLibrary library = Opened(path, &gridRows, &gridCols, plane);
     ASSERT_TRUE(library.valid());
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(gridRows, int32_t(rows));
@@ -466,7 +481,7 @@ TEST_F(TextureLibraryTest, WriterCountsTilesAndKeepsOnlyFinishedFiles) {
   EXPECT_FALSE(writer.WriteRgbTile(rgb.data(), rgb.size()));  // one more than the table holds
   ASSERT_TRUE(writer.Finish());
   writer = TextureLibraryWriter();
-  const TextureLibrary library = ReopenTextureData(temporary);
+  const TextureLibrary library = Reopened(temporary);
   ASSERT_TRUE(library.valid());
   EXPECT_EQ(library.tileCount(), table->tiles.size());
   EXPECT_EQ(library.rasterPath(), Path("photo.rim"));
@@ -512,12 +527,12 @@ TEST_F(TextureLibraryTest, LibraryMustSuitItsUse) {
 
   // A pyramid library cannot texture a flat scene: message 19; the caller's sizes stay.
   int32_t rows = 300, cols = 200;
-  EXPECT_FALSE(OpenTextureLibrary(terrainPath, &rows, &cols, true).valid());
+  EXPECT_FALSE(Opened(terrainPath, &rows, &cols, true).valid());
   EXPECT_EQ(messages, std::vector<int>{19});
   EXPECT_EQ(rows, 300);
   // A plane library cannot texture a terrain, even of the same size: message 16.
   messages.clear();
-  EXPECT_FALSE(OpenTextureLibrary(planePath, &rows, &cols, false).valid());
+  EXPECT_FALSE(Opened(planePath, &rows, &cols, false).valid());
   EXPECT_EQ(messages, std::vector<int>{16});
   // A pyramid over another grid: message 16.
   const int32_t otherGrids[][2] = {{301, 200}, {300, 199}, {200, 300}, {-300, 200}};
@@ -525,23 +540,29 @@ TEST_F(TextureLibraryTest, LibraryMustSuitItsUse) {
     messages.clear();
     rows = grid[0];
     cols = grid[1];
-    EXPECT_FALSE(OpenTextureLibrary(terrainPath, &rows, &cols, false).valid()) << grid[0];
+    EXPECT_FALSE(Opened(terrainPath, &rows, &cols, false).valid()) << grid[0];
     EXPECT_EQ(messages, std::vector<int>{16}) << grid[0];
   }
   // A file that does not exist fails without a message.
   messages.clear();
-  EXPECT_FALSE(OpenTextureLibrary(Path("absent.tex"), &rows, &cols, false).valid());
-  EXPECT_FALSE(ReopenTextureData(Path("absent.tex")).valid());
+  EXPECT_FALSE(Opened(Path("absent.tex"), &rows, &cols, false).valid());
+  EXPECT_FALSE(Reopened(Path("absent.tex")).valid());
   EXPECT_TRUE(messages.empty());
   // The store's own file reopens whatever its tiling.
-  EXPECT_TRUE(ReopenTextureData(planePath).valid());
-  EXPECT_TRUE(ReopenTextureData(terrainPath).valid());
+  EXPECT_TRUE(Reopened(planePath).valid());
+  EXPECT_TRUE(Reopened(terrainPath).valid());
   EXPECT_TRUE(messages.empty());
   // A library in another pixel format than the one asked for: message 18.
   const TextureInfo info{256, 256, kPixelRgba5551, 2, 0};
-  EXPECT_TRUE(CheckLibraryPixelFormat(info, kPixelRgba5551));
-  EXPECT_FALSE(CheckLibraryPixelFormat(info, kPixelRgb24));
-  EXPECT_EQ(messages, std::vector<int>{18});
+  EXPECT_EQ(LibraryPixelFormatProblem(info, kPixelRgba5551), MessageId::kNone);
+  EXPECT_EQ(LibraryPixelFormatProblem(info, kPixelRgb24), MessageId::kTextureLibraryPixelFormat);
+  EXPECT_EQ(int(MessageId::kTextureLibraryPixelFormat), 18);
+  // Reading a library shows nothing itself.
+  messages.clear();
+  MessageId problem = MessageId::kNone;
+  EXPECT_FALSE(OpenTextureLibrary(planePath, &rows, &cols, false, &problem).valid());
+  EXPECT_EQ(problem, MessageId::kTextureLibraryMismatch);
+  EXPECT_TRUE(messages.empty());
 }
 
 TEST(TextureLibraryPaths, ExtensionIgnoresCase) {
@@ -556,7 +577,7 @@ TEST(TextureLibraryPaths, ExtensionIgnoresCase) {
 TEST_F(TextureLibraryTest, ReadTileStaysInsideTheLibrary) {
   const std::string path = SmallLibrary();
   int32_t rows = 3, cols = 3;
-  TextureLibrary library = OpenTextureLibrary(path, &rows, &cols, false);
+  TextureLibrary library = Opened(path, &rows, &cols, false);
   ASSERT_TRUE(library.valid());
   ASSERT_EQ(library.tileBytes(), 12u);
   uint8_t buffer[12];
@@ -611,12 +632,12 @@ TEST_F(TextureLibraryTest, CorruptFieldsAreRefusedWithMessage15) {
     c.apply(bytes);
     WriteBytes(path, bytes.data(), bytes.size());
     messages.clear();
-    EXPECT_FALSE(ReopenTextureData(path).valid());
+    EXPECT_FALSE(Reopened(path).valid());
     EXPECT_EQ(messages, std::vector<int>{15});
     // The same file opened for its terrain: still message 15 alone.
     messages.clear();
     int32_t rows = 300, cols = 200;
-    EXPECT_FALSE(OpenTextureLibrary(path, &rows, &cols, false).valid());
+    EXPECT_FALSE(Opened(path, &rows, &cols, false).valid());
     EXPECT_EQ(messages, std::vector<int>{15});
   }
   // Bytes after the last tile do no harm (bytes missing there: CutFilesAreRefusedAtEveryLength).
@@ -624,7 +645,7 @@ TEST_F(TextureLibraryTest, CorruptFieldsAreRefusedWithMessage15) {
   std::vector<uint8_t> longer = original;
   longer.resize(longer.size() + 100, 0xAB);
   WriteBytes(path, longer.data(), longer.size());
-  EXPECT_TRUE(ReopenTextureData(path).valid());
+  EXPECT_TRUE(Reopened(path).valid());
   EXPECT_TRUE(messages.empty());
 }
 
@@ -637,11 +658,11 @@ TEST_F(TextureLibraryTest, CutFilesAreRefusedAtEveryLength) {
     WriteBytes(path, whole.data(), length);
     messages.clear();
     int32_t rows = 3, cols = 3;
-    EXPECT_FALSE(OpenTextureLibrary(path, &rows, &cols, false).valid()) << length;
+    EXPECT_FALSE(Opened(path, &rows, &cols, false).valid()) << length;
     EXPECT_EQ(messages, std::vector<int>{15}) << length;
   }
   WriteBytes(path, whole.data(), whole.size());
-  EXPECT_TRUE(ReopenTextureData(path).valid());
+  EXPECT_TRUE(Reopened(path).valid());
 
   // A library of several tiles, cut at many lengths through its table and pixels.
   const auto table = BuildTileTable(1000, 600, 8);
@@ -651,7 +672,7 @@ TEST_F(TextureLibraryTest, CutFilesAreRefusedAtEveryLength) {
   for (size_t length = 0; length < big.size(); length += 997 + length / 3) {
     WriteBytes(path, big.data(), length);
     messages.clear();
-    EXPECT_FALSE(ReopenTextureData(path).valid()) << length;
+    EXPECT_FALSE(Reopened(path).valid()) << length;
     EXPECT_EQ(messages, std::vector<int>{15}) << length;
   }
 }
@@ -666,7 +687,7 @@ TEST_F(TextureLibraryTest, EveryFlippedByteOutsideTheNameIsRefused) {
     bytes[at] ^= 0xFF;
     WriteBytes(path, bytes.data(), bytes.size());
     messages.clear();
-    const TextureLibrary library = ReopenTextureData(path);
+    const TextureLibrary library = Reopened(path);
     if ((at >= 9 && at < 265) || at >= pixelsAt) {
       // The recorded name and the pixels carry no structure.
       ASSERT_TRUE(library.valid()) << at;
@@ -701,7 +722,7 @@ TEST_F(TextureLibraryTest, RandomMutationsNeverReadPastTheFile) {
     if (random() % 5 == 0) bytes.resize(random() % (bytes.size() + 1));
     WriteBytes(path, bytes.data(), bytes.size());
     int32_t rows = 0, cols = 0;
-    const TextureLibrary library = OpenTextureLibrary(path, &rows, &cols, true);
+    const TextureLibrary library = Opened(path, &rows, &cols, true);
     if (!library.valid()) continue;
     ++opened;
     // Whatever opened is consistent with the file.

@@ -455,24 +455,19 @@ void TextureLibrary::Close() {
   tileRows_ = tileCols_ = 0;
 }
 
-bool CheckLibraryFit(const TextureLibraryHeader& header, bool plane, int32_t rows, int32_t cols) {
-  if (plane) {
-    if (header.planeTiling == 1) return true;
-    ShowMessage(MessageId::kNotPlaneTexture);
-    return false;
-  }
+MessageId LibraryFitProblem(const TextureLibraryHeader& header, bool plane, int32_t rows,
+                            int32_t cols) {
+  if (plane) return header.planeTiling == 1 ? MessageId::kNone : MessageId::kNotPlaneTexture;
   if (header.planeTiling == 0 && int64_t(header.gridRows) == rows &&
       int64_t(header.gridCols) == cols) {
-    return true;
+    return MessageId::kNone;
   }
-  ShowMessage(MessageId::kTextureLibraryMismatch);
-  return false;
+  return MessageId::kTextureLibraryMismatch;
 }
 
-bool CheckLibraryPixelFormat(const TextureInfo& info, int requestedFormat) {
-  if (info.pixelFormat == requestedFormat) return true;
-  ShowMessage(MessageId::kTextureLibraryPixelFormat);
-  return false;
+MessageId LibraryPixelFormatProblem(const TextureInfo& info, int requestedFormat) {
+  return info.pixelFormat == requestedFormat ? MessageId::kNone
+                                             : MessageId::kTextureLibraryPixelFormat;
 }
 
 bool IsTextureLibraryPath(const std::string& path) {
@@ -484,12 +479,15 @@ bool IsTextureLibraryPath(const std::string& path) {
 }
 
 TextureLibrary TextureLibrary::Load(const std::string& path, bool checkFit, bool plane,
-                                    int32_t* rows, int32_t* cols) {
+                                    int32_t* rows, int32_t* cols, MessageId* problem) {
+  MessageId unused = MessageId::kNone;
+  if (problem == nullptr) problem = &unused;
+  *problem = MessageId::kNone;
   TextureLibrary library;
   platform::File file = platform::File::Open(path, false);
   if (!file.valid()) return library;
-  const auto invalid = [] {
-    ShowMessage(MessageId::kInvalidTextureLibrary);
+  const auto invalid = [problem] {
+    *problem = MessageId::kInvalidTextureLibrary;
     return TextureLibrary();
   };
 
@@ -526,9 +524,9 @@ TextureLibrary TextureLibrary::Load(const std::string& path, bool checkFit, bool
   if (!count) return invalid();
 
   if (checkFit) {
-    if (!CheckLibraryFit(header, plane, rows != nullptr ? *rows : 0, cols != nullptr ? *cols : 0)) {
-      return TextureLibrary();
-    }
+    *problem = LibraryFitProblem(header, plane, rows != nullptr ? *rows : 0,
+                                 cols != nullptr ? *cols : 0);
+    if (*problem != MessageId::kNone) return TextureLibrary();
   }
 
   // The table and the pixels must all be in the file before anything is sized from them.
@@ -574,12 +572,12 @@ TextureLibrary TextureLibrary::Load(const std::string& path, bool checkFit, bool
 }
 
 TextureLibrary OpenTextureLibrary(const std::string& path, int32_t* rows, int32_t* cols,
-                                  bool plane) {
-  return TextureLibrary::Load(path, true, plane, rows, cols);
+                                  bool plane, MessageId* problem) {
+  return TextureLibrary::Load(path, true, plane, rows, cols, problem);
 }
 
-TextureLibrary ReopenTextureData(const std::string& path) {
-  return TextureLibrary::Load(path, false, false, nullptr, nullptr);
+TextureLibrary ReopenTextureData(const std::string& path, MessageId* problem) {
+  return TextureLibrary::Load(path, false, false, nullptr, nullptr, problem);
 }
 
 int ReadTile(const TextureLibrary* library, int n, void* buffer, size_t bufferSize) {

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "base/messages.h"
 #include "platform/file_mapping.h"
 
 namespace t3d {
@@ -242,12 +243,12 @@ class TextureLibrary {
 
  private:
   friend TextureLibrary OpenTextureLibrary(const std::string& path, int32_t* rows, int32_t* cols,
-                                           bool plane);
-  friend TextureLibrary ReopenTextureData(const std::string& path);
+                                           bool plane, MessageId* problem);
+  friend TextureLibrary ReopenTextureData(const std::string& path, MessageId* problem);
   // Opens and checks the library at path; with checkFit also its fit for plane or for a
   // terrain of rows x cols.
   static TextureLibrary Load(const std::string& path, bool checkFit, bool plane, int32_t* rows,
-                             int32_t* cols);
+                             int32_t* cols, MessageId* problem);
 
   platform::File file_;
   TextureLibraryHeader header_;
@@ -260,26 +261,30 @@ class TextureLibrary {
 };
 
 // Whether a library suits its use: for a plane (flat) scene it must have plane tiling, else
-// message 19; for a terrain it must have pyramid tiling over exactly the terrain's grid, else
-// message 16. Shows the message and returns false when it does not suit.
-bool CheckLibraryFit(const TextureLibraryHeader& header, bool plane, int32_t rows, int32_t cols);
+// kNotPlaneTexture (message 19); for a terrain it must have pyramid tiling over exactly the
+// terrain's grid, else kTextureLibraryMismatch (message 16). kNone when it suits.
+MessageId LibraryFitProblem(const TextureLibraryHeader& header, bool plane, int32_t rows,
+                            int32_t cols);
 
-// Whether a library's pixel format is the one asked for; else message 18 and false.
-bool CheckLibraryPixelFormat(const TextureInfo& info, int requestedFormat);
+// kNone when a library's pixel format is the one asked for, else kTextureLibraryPixelFormat
+// (message 18).
+MessageId LibraryPixelFormatProblem(const TextureInfo& info, int requestedFormat);
 
 // Whether path names a texture library by its extension (".tex", any case).
 bool IsTextureLibraryPath(const std::string& path);
 
 // Opens a library for a terrain of rows x cols (plane false) or for a plane scene (plane true,
-// rows and cols are then set to the library's grid). Invalid without a message when the file
-// cannot be opened; message 15 for a file that is not a valid library (wrong tag, short, corrupt
-// fields or table, pixels missing); message 19 or 16 when it does not suit (CheckLibraryFit).
+// rows and cols are then set to the library's grid). Nothing is shown: when the library is
+// invalid, *problem (when not null) is the message that tells the user why: kNone when the file
+// cannot be opened; kInvalidTextureLibrary (message 15) for a file that is not a valid library
+// (wrong tag, short, corrupt fields or table, pixels missing); LibraryFitProblem's message when
+// it does not suit.
 TextureLibrary OpenTextureLibrary(const std::string& path, int32_t* rows, int32_t* cols,
-                                  bool plane);
+                                  bool plane, MessageId* problem = nullptr);
 
-// Opens a library the store has just written, without comparing it to any grid; message 15 for
-// an invalid file as above.
-TextureLibrary ReopenTextureData(const std::string& path);
+// Opens a library the store has just written, without comparing it to any grid; *problem as
+// above.
+TextureLibrary ReopenTextureData(const std::string& path, MessageId* problem = nullptr);
 
 // Reads tile n of library into buffer of bufferSize bytes: 0 with no open library, else nonzero
 // when the tile was read.

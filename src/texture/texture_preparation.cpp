@@ -171,8 +171,12 @@ bool CompleteTextureData(TextureStore& store, TextureLibraryWriter& writer, Text
   if (!writer.Finish()) return false;  // the writer deletes its unfinished file
   store.dataReady = true;
   SaveStep(store, writer.path(), askToSave);
-  store.library = ReopenTextureData(store.dataFilePath);
-  if (!store.library.valid()) return false;
+  MessageId problem = MessageId::kNone;
+  store.library = ReopenTextureData(store.dataFilePath, &problem);
+  if (!store.library.valid()) {
+    ShowMessage(problem);
+    return false;
+  }
   store.info = store.library.info();
   if (info != nullptr) *info = store.info;
   return true;
@@ -441,8 +445,12 @@ bool PrepareSceneTexture(SceneObject& scene, SceneState& state, const char* path
   int32_t rows = state.rowCount, cols = state.columnCount;
   TextureInfo info{};
   if (IsTextureLibraryPath(path)) {
-    store->library = OpenTextureLibrary(path, &rows, &cols, false);
-    if (!store->library.valid()) return false;
+    MessageId problem = MessageId::kNone;
+    store->library = OpenTextureLibrary(path, &rows, &cols, false, &problem);
+    if (!store->library.valid()) {
+      ShowMessage(problem);
+      return false;
+    }
     store->dataFilePath = path;
     store->keepFile = true;
     store->dataReady = true;
