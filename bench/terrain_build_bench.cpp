@@ -88,7 +88,7 @@ BuildResult BuildInChild(const std::string& path) {
       const float zScale = 1, radius = float(header.xMax - header.xMin) / 2;
       const auto buildStart = Clock::now();
       t3d::TerrainArea area;
-      mine.ok = area.BuildTerrainGrid(handle, zScale, radius) == 1;
+      mine.ok = area.BuildTerrainGrid(handle, zScale, radius);
       mine.buildSeconds = Seconds(buildStart);
     }
     if (write(pipeFds[1], &mine, sizeof mine) != ssize_t(sizeof mine)) _exit(2);

@@ -275,7 +275,7 @@ TEST_F(PrepareTest, HeightLayerColoursThroughTheDialog) {
     for (int c = 0; c < 30; ++c) restored.push_back(area.GetCell(r, c).colourIndex);
   EXPECT_EQ(restored, original);
   ColourTable rainbow{};
-  ASSERT_EQ(LoadColourTable(13, rainbow), 1);
+  ASSERT_TRUE(LoadColourTable(13, rainbow));
   EXPECT_EQ(std::memcmp(&rainbow, &S().heightColours.heightColourTable, sizeof rainbow), 0);
 }
 
@@ -293,19 +293,19 @@ TEST_F(PrepareTest, GreyDisplaySwitchesTheActiveTable) {
 TEST(ColourTables, FilesFallbackAndImages) {
   BaseResetEnvironment();
   ColourTable table{};
-  ASSERT_EQ(LoadColourTable(5, table), 1);
+  ASSERT_TRUE(LoadColourTable(5, table));
   EXPECT_NE(table.entries[0].green, table.entries[0].red);  // terrain.lut is not grey
-  EXPECT_EQ(LoadColourTable(39, table), 0);
+  EXPECT_FALSE(LoadColourTable(39, table));
   EXPECT_EQ(table.entries[200].red, 200 * 257);
-  EXPECT_EQ(LoadColourTable(-1, table), 0);
-  for (int n = 0; n < kColourTableFiles; ++n) EXPECT_EQ(LoadColourTable(n, table), 1) << n;
+  EXPECT_FALSE(LoadColourTable(-1, table));
+  for (int n = 0; n < kColourTableFiles; ++n) EXPECT_TRUE(LoadColourTable(n, table)) << n;
 
   RgbImage image;
-  ASSERT_EQ(LoadCloudImage(image), 1);
+  ASSERT_TRUE(LoadCloudImage(image));
   EXPECT_EQ(image.width, 256u);
-  ASSERT_EQ(LoadRoadImage(image), 1);
+  ASSERT_TRUE(LoadRoadImage(image));
   EXPECT_EQ(image.height, 64u);
-  EXPECT_EQ(LoadRgbImage(GridPath("no-such.rgb"), image), 0);
+  EXPECT_FALSE(LoadRgbImage(GridPath("no-such.rgb"), image));
   EXPECT_EQ(image.pixels, nullptr);
 
   // A truncated or absurd image is refused.
@@ -314,12 +314,12 @@ TEST(ColourTables, FilesFallbackAndImages) {
   const uint32_t size[2] = {100000, 100000};
   std::fwrite(size, sizeof size, 1, file);
   std::fclose(file);
-  EXPECT_EQ(LoadRgbImage(bad, image), 0);
+  EXPECT_FALSE(LoadRgbImage(bad, image));
 
   // Without the data folder every table is the grey ramp.
   setenv("TERRAIN3D_DATA_DIR", "/nonexistent", 1);
   BaseResetEnvironment();
-  EXPECT_EQ(LoadColourTable(5, table), 0);
+  EXPECT_FALSE(LoadColourTable(5, table));
   EXPECT_EQ(table.entries[255].blue, 65535);
   unsetenv("TERRAIN3D_DATA_DIR");
   BaseResetEnvironment();

@@ -107,11 +107,11 @@ TEST_F(HeadlessScene, DefaultsAndFixedStateAfterBinding) {
   EXPECT_NEAR(s.focalLength, 24.0 / std::tan(22.5 * M_PI / 180.0), 1e-9);
   // The colour tables come from their files: table 5, the grey table 11, map areas 32 to 38.
   ColourTable expected{};
-  ASSERT_EQ(LoadColourTable(5, expected), 1);
+  ASSERT_TRUE(LoadColourTable(5, expected));
   EXPECT_EQ(std::memcmp(&expected, &s.heightColours.heightColourTable, sizeof expected), 0);
-  ASSERT_EQ(LoadColourTable(11, expected), 1);
+  ASSERT_TRUE(LoadColourTable(11, expected));
   EXPECT_EQ(std::memcmp(&expected, &s.greyTable, sizeof expected), 0);
-  ASSERT_EQ(LoadColourTable(38, expected), 1);
+  ASSERT_TRUE(LoadColourTable(38, expected));
   EXPECT_EQ(std::memcmp(&expected, &s.mapAreaTables[6], sizeof expected), 0);
   EXPECT_EQ(ColouringOf(s).table, &s.heightColours.heightColourTable);
 

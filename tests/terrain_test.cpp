@@ -192,7 +192,7 @@ class TerrainAreaTest : public ::testing::Test {
     // The small ring of 32-bit processes, unless a test asks otherwise: remapping is exercised.
     auto area = std::make_unique<TerrainArea>(ringSize);
     const float zScale = 1;
-    EXPECT_EQ(area->BuildTerrainGrid(dem.handle, zScale, radius), 1);
+    EXPECT_TRUE(area->BuildTerrainGrid(dem.handle, zScale, radius));
     return area;
   }
 };
@@ -357,7 +357,7 @@ TEST_F(TerrainAreaTest, ExtractSamplesKeepsTheNinePerRowLayout) {
   std::vector<float> samples(81, -1.0f);
   double low = 1e30, high = -1e30;
   const int16_t range[5] = {0, 16, 8, 24, 2};
-  ASSERT_EQ(area->ExtractSamples(range, samples.data(), 2.0f, low, high), 1);
+  ASSERT_TRUE(area->ExtractSamples(range, samples.data(), 2.0f, low, high));
   EXPECT_FLOAT_EQ(samples[0], 2 * 8);
   EXPECT_FLOAT_EQ(samples[1], 2 * 10);
   EXPECT_FLOAT_EQ(samples[9], 2 * (200 + 8));
@@ -365,7 +365,7 @@ TEST_F(TerrainAreaTest, ExtractSamplesKeepsTheNinePerRowLayout) {
   EXPECT_DOUBLE_EQ(low, 16);
   EXPECT_DOUBLE_EQ(high, 2 * 1624);
   const int16_t bad[5] = {0, 16, 8, 24, 0};
-  EXPECT_EQ(area->ExtractSamples(bad, samples.data(), 1.0f, low, high), 0);
+  EXPECT_FALSE(area->ExtractSamples(bad, samples.data(), 1.0f, low, high));
 }
 
 TEST_F(TerrainAreaTest, StoppingTheBuildLeavesNoCacheFile) {
@@ -377,7 +377,7 @@ TEST_F(TerrainAreaTest, StoppingTheBuildLeavesNoCacheFile) {
   {
     TerrainArea area;
     const float one = 1;
-    EXPECT_EQ(area.BuildTerrainGrid(dem.handle, one, one), 0);
+    EXPECT_FALSE(area.BuildTerrainGrid(dem.handle, one, one));
     EXPECT_FALSE(area.ready());
   }
   EXPECT_TRUE(testgrids::ListDirectory(testgrids::ScratchEnvironment::workDir()).empty());
@@ -387,10 +387,10 @@ TEST_F(TerrainAreaTest, StoppingTheBuildLeavesNoCacheFile) {
 TEST_F(TerrainAreaTest, UnbuiltAreasAnswerWithoutTouchingMemory) {
   TerrainArea area;
   EXPECT_FLOAT_EQ(area.GetCell(3, 3).height, 0);
-  EXPECT_EQ(area.MapBlock(0), 0);
+  EXPECT_FALSE(area.MapBlock(0));
   EXPECT_EQ(area.BlockCells(0), nullptr);
   const float one = 1;
-  EXPECT_EQ(area.BuildTerrainGrid(424242, one, one), 0);  // unknown handle
+  EXPECT_FALSE(area.BuildTerrainGrid(424242, one, one));  // unknown handle
 }
 
 TEST(Normals, EncodeDecodeAndTruncation) {

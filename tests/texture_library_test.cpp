@@ -435,7 +435,7 @@ TEST_P(FormatRoundTrip, PyramidAndPlaneTilesComeBackByteForByte) {
     // Tile n lies at 284 + 10 * count + n * tileBytes and holds the packed picture written.
     std::vector<uint8_t> tile(tileBytes), packed(tileBytes);
     for (size_t n = 0; n < count; ++n) {
-      ASSERT_EQ(ReadTile(&library, int(n), tile.data(), tile.size()), 1) << n;
+      ASSERT_TRUE(ReadTile(&library, int(n), tile.data(), tile.size())) << n;
       const auto rgb = TilePicture(table->tileSize, n);
       ASSERT_TRUE(PackPixels(format, rgb.data(), rgb.size() / 3, packed.data()));
       ASSERT_TRUE(tile == packed) << "tile " << n;
@@ -581,15 +581,15 @@ TEST_F(TextureLibraryTest, ReadTileStaysInsideTheLibrary) {
   ASSERT_TRUE(library.valid());
   ASSERT_EQ(library.tileBytes(), 12u);
   uint8_t buffer[12];
-  EXPECT_EQ(ReadTile(&library, 0, buffer, sizeof buffer), 1);
-  EXPECT_EQ(ReadTile(&library, 1, buffer, sizeof buffer), 0);
-  EXPECT_EQ(ReadTile(&library, -1, buffer, sizeof buffer), 0);
-  EXPECT_EQ(ReadTile(&library, 0, buffer, sizeof buffer - 1), 0);
-  EXPECT_EQ(ReadTile(&library, 0, nullptr, sizeof buffer), 0);
-  EXPECT_EQ(ReadTile(nullptr, 0, buffer, sizeof buffer), 0);
+  EXPECT_TRUE(ReadTile(&library, 0, buffer, sizeof buffer));
+  EXPECT_FALSE(ReadTile(&library, 1, buffer, sizeof buffer));
+  EXPECT_FALSE(ReadTile(&library, -1, buffer, sizeof buffer));
+  EXPECT_FALSE(ReadTile(&library, 0, buffer, sizeof buffer - 1));
+  EXPECT_FALSE(ReadTile(&library, 0, nullptr, sizeof buffer));
+  EXPECT_FALSE(ReadTile(nullptr, 0, buffer, sizeof buffer));
   library.Close();
   EXPECT_FALSE(library.valid());
-  EXPECT_EQ(ReadTile(&library, 0, buffer, sizeof buffer), 0);
+  EXPECT_FALSE(ReadTile(&library, 0, buffer, sizeof buffer));
 }
 
 TEST_F(TextureLibraryTest, CorruptFieldsAreRefusedWithMessage15) {
@@ -692,7 +692,7 @@ TEST_F(TextureLibraryTest, EveryFlippedByteOutsideTheNameIsRefused) {
       // The recorded name and the pixels carry no structure.
       ASSERT_TRUE(library.valid()) << at;
       uint8_t tile[12];
-      EXPECT_EQ(ReadTile(&library, 0, tile, sizeof tile), 1);
+      EXPECT_TRUE(ReadTile(&library, 0, tile, sizeof tile));
       EXPECT_TRUE(messages.empty());
     } else {
       EXPECT_FALSE(library.valid()) << at;
@@ -731,7 +731,7 @@ TEST_F(TextureLibraryTest, RandomMutationsNeverReadPastTheFile) {
     ASSERT_EQ(library.tileCount(), library.tileRows() * library.tileCols());
     std::vector<uint8_t> tile(library.tileBytes());
     for (uint32_t n = 0; n < library.tileCount(); ++n) {
-      ASSERT_EQ(ReadTile(&library, int(n), tile.data(), tile.size()), 1);
+      ASSERT_TRUE(ReadTile(&library, int(n), tile.data(), tile.size()));
     }
   }
   EXPECT_GT(opened, 0);  // edits of the name and the pixels keep the file valid

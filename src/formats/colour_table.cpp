@@ -64,7 +64,7 @@ std::string HeightLutPath(const char* fileName) {
   return std::string(environment + BASE_ENV_DATA_DIRECTORY) + "/HeightLut/" + fileName;
 }
 
-int LoadColourTable(int number, ColourTable& table) {
+bool LoadColourTable(int number, ColourTable& table) {
   const char* name = ColourTableFileName(number);
   const std::string path = name != nullptr ? HeightLutPath(name) : std::string();
   FilePtr file(path.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
@@ -77,45 +77,45 @@ int LoadColourTable(int number, ColourTable& table) {
                                      uint16_t(entry[2] | entry[3] << 8),
                                      uint16_t(entry[4] | entry[5] << 8)};
     }
-    return 1;
+    return true;
   }
   FillFallbackRamp(table);
-  return 0;
+  return false;
 }
 
-int LoadRgbImage(const std::string& path, RgbImage& image) {
+bool LoadRgbImage(const std::string& path, RgbImage& image) {
   image = RgbImage{};
   FilePtr file(std::fopen(path.c_str(), "rb"));
-  if (!file) return 0;
+  if (!file) return false;
   uint32_t height = 0, width = 0;
-  if (!ReadU32(file.get(), height) || !ReadU32(file.get(), width)) return 0;
+  if (!ReadU32(file.get(), height) || !ReadU32(file.get(), width)) return false;
   const uint64_t pixels = uint64_t(width) * height;
-  if (pixels == 0 || pixels > kMaxRgbPixels) return 0;
+  if (pixels == 0 || pixels > kMaxRgbPixels) return false;
   // The pixels must be in the file before memory is taken for them: a damaged header could
   // otherwise claim hundreds of megabytes for a file of a few bytes.
   const long start = std::ftell(file.get());
-  if (start < 0 || std::fseek(file.get(), 0, SEEK_END) != 0) return 0;
+  if (start < 0 || std::fseek(file.get(), 0, SEEK_END) != 0) return false;
   const long end = std::ftell(file.get());
   if (end < start || uint64_t(end - start) < pixels * 3 || std::fseek(file.get(), start, SEEK_SET) != 0)
-    return 0;
+    return false;
   std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size_t(pixels) * 3]);
-  if (!data || std::fread(data.get(), 3, size_t(pixels), file.get()) != size_t(pixels)) return 0;
+  if (!data || std::fread(data.get(), 3, size_t(pixels), file.get()) != size_t(pixels)) return false;
   image.pixels = std::move(data);
   image.width = width;
   image.height = height;
-  return 1;
+  return true;
 }
 
-int LoadCloudImage(RgbImage& image) { return LoadRgbImage(HeightLutPath("Cloud.rgb"), image); }
+bool LoadCloudImage(RgbImage& image) { return LoadRgbImage(HeightLutPath("Cloud.rgb"), image); }
 
-int LoadRoadImage(RgbImage& image) {
+bool LoadRoadImage(RgbImage& image) {
   // Road pictures report their size as 16-bit values: anything larger is refused.
-  if (LoadRgbImage(HeightLutPath("Road.rgb"), image) == 0) return 0;
+  if (!LoadRgbImage(HeightLutPath("Road.rgb"), image)) return false;
   if (image.width > 0xFFFF || image.height > 0xFFFF) {
     image = RgbImage{};
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
 }
 
 }  // namespace t3d

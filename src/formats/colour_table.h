@@ -33,9 +33,9 @@ constexpr int kColourTableFiles = 39;
 // The file name of table number (0 to 38), or null.
 const char* ColourTableFileName(int number);
 
-// Fills table from colour-table file number (0 to 38) of the HeightLut folder. Returns 1 when
-// read; otherwise the table becomes the grey ramp and the result is 0.
-int LoadColourTable(int number, ColourTable& table);
+// Fills table from colour-table file number (0 to 38) of the HeightLut folder. True when read;
+// otherwise the table becomes the grey ramp and the result is false.
+bool LoadColourTable(int number, ColourTable& table);
 
 // An RGB image: rows of red, green, blue bytes.
 struct RgbImage {
@@ -44,12 +44,12 @@ struct RgbImage {
   uint32_t height = 0;
 };
 
-// Reads an RGB image file (height, width, then the rows). Returns 1 and the image, or 0 and an
+// Reads an RGB image file (height, width, then the rows). True with the image, or false with an
 // empty image when the file cannot be opened or read or is not a plausible image.
-int LoadRgbImage(const std::string& path, RgbImage& image);
+bool LoadRgbImage(const std::string& path, RgbImage& image);
 // The sky picture "Cloud.rgb" and the road surface "Road.rgb" of the HeightLut folder.
-int LoadCloudImage(RgbImage& image);
-int LoadRoadImage(RgbImage& image);
+bool LoadCloudImage(RgbImage& image);
+bool LoadRoadImage(RgbImage& image);
 
 // Path of a file in the HeightLut folder ("" when the environment block is missing).
 std::string HeightLutPath(const char* fileName);

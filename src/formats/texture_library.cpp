@@ -580,9 +580,8 @@ TextureLibrary ReopenTextureData(const std::string& path, MessageId* problem) {
   return TextureLibrary::Load(path, false, false, nullptr, nullptr, problem);
 }
 
-int ReadTile(const TextureLibrary* library, int n, void* buffer, size_t bufferSize) {
-  if (library == nullptr || !library->valid()) return 0;
-  return library->ReadTile(n, buffer, bufferSize) ? 1 : 0;
+bool ReadTile(const TextureLibrary* library, int n, void* buffer, size_t bufferSize) {
+  return library != nullptr && library->valid() && library->ReadTile(n, buffer, bufferSize);
 }
 
 }  // namespace t3d

@@ -286,8 +286,8 @@ TextureLibrary OpenTextureLibrary(const std::string& path, int32_t* rows, int32_
 // above.
 TextureLibrary ReopenTextureData(const std::string& path, MessageId* problem = nullptr);
 
-// Reads tile n of library into buffer of bufferSize bytes: 0 with no open library, else nonzero
-// when the tile was read.
-int ReadTile(const TextureLibrary* library, int n, void* buffer, size_t bufferSize);
+// Reads tile n of library into buffer of bufferSize bytes: false with no open library or when
+// the tile cannot be read.
+bool ReadTile(const TextureLibrary* library, int n, void* buffer, size_t bufferSize);
 
 }  // namespace t3d

@@ -51,7 +51,7 @@ bool EditHeightColours(SceneState& state, TnProgressControl progress) {
   std::memcpy(dialog.layerBounds, settings.layerBounds, sizeof dialog.layerBounds);
   if (!settings.initialised) {
     // First showing: the stored table with its default bands; without the table, no dialog.
-    if (LoadColourTable(settings.tableNumber, settings.heightColourTable) == 0) return false;
+    if (!LoadColourTable(settings.tableNumber, settings.heightColourTable)) return false;
     SetDefaultBands(dialog, state);
     settings.initialised = 1;
   }

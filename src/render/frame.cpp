@@ -58,7 +58,7 @@ void DrawSky(SceneObject& scene, SceneState& state, FrameTarget target) {
     // in a flat colour.
     GLint maxSize = 0, proxyWidth = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    if (LoadCloudImage(image) != 0 && image.width <= uint32_t(maxSize) &&
+    if (LoadCloudImage(image) && image.width <= uint32_t(maxSize) &&
         image.height <= uint32_t(maxSize)) {
       glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 3, GLsizei(image.width), GLsizei(image.height), 0, GL_RGB,
                    GL_UNSIGNED_BYTE, nullptr);

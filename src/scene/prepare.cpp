@@ -156,7 +156,7 @@ bool PrepareScene(SceneObject& scene, SceneState& state, int demHandle) {
 
   // 11. The terrain area.
   auto area = std::unique_ptr<TerrainArea>(new (std::nothrow) TerrainArea());
-  if (!area || area->BuildTerrainGrid(demHandle, state.zScale, state.sceneRadius) < 1) {
+  if (!area || !area->BuildTerrainGrid(demHandle, state.zScale, state.sceneRadius)) {
     // 18. Nothing of the failed preparation stays.
     g_process.meshScratch.reset();
     g_process.terrainArea.reset();

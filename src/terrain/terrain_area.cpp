@@ -159,22 +159,22 @@ void TerrainArea::ReleaseCache() {
   ready_ = 0;
 }
 
-int16_t TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const float& sceneRadius) {
+bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const float& sceneRadius) {
   ReleaseCache();
 
   // 1. The cache file, in the working directory.
   const char* environment = BaseGetEnvironment();
-  if (environment == nullptr) return 0;
+  if (environment == nullptr) return false;
   platform::File file =
       platform::File::CreateUnique(environment + BASE_ENV_WORK_DIRECTORY, "fly");
-  if (!file.valid()) return 0;
+  if (!file.valid()) return false;
   tempFilePath_ = file.path();
 
   // 2. Grid geometry.
-  if (DemStoreGetGridInfo(demHandle, &gridInfo_) < 1) return 0;
+  if (DemStoreGetGridInfo(demHandle, &gridInfo_) < 1) return false;
   rows_ = gridInfo_.rows;
   cols_ = gridInfo_.columns;
-  if (rows_ < 2 || cols_ < 2) return 0;  // no cell size without two nodes each way
+  if (rows_ < 2 || cols_ < 2) return false;  // no cell size without two nodes each way
   cellWidth_ = (gridInfo_.xMax - gridInfo_.xMin) / (cols_ - 1);
   cellHeight_ = (gridInfo_.yMax - gridInfo_.yMin) / (rows_ - 1);
   blockWidth_ = kBlockSide * cellWidth_;
@@ -193,18 +193,18 @@ int16_t TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const 
   // cells inside the grid are kept for the blocks that lie wholly beyond the grid.
   std::unique_ptr<double[]> heights(new (std::nothrow) double[kBlockCells]);
   std::unique_ptr<GridCell[]> cells(new (std::nothrow) GridCell[kBlockCells]);
-  if (!heights || !cells) return 0;
+  if (!heights || !cells) return false;
   std::vector<GridCell> lastRowCells(size_t(blockCols_) * kBlockSide);
   std::vector<GridCell> lastColumnCells(kBlockSide);
 
   // 5. Blocks and progress.
-  if (DemStoreBeginBlocks(demHandle) < 1) return 0;
+  if (DemStoreBeginBlocks(demHandle) < 1) return false;
   struct EndBlocks {
     int handle;
     ~EndBlocks() { DemStoreEndBlocks(handle); }
   } endBlocks{demHandle};
   ProgressScope progress("高程/法向量计算处理进度:", nullptr, int(blockRows_));
-  if (!progress.shown()) return 0;
+  if (!progress.shown()) return false;
 
   // 6. Block by block.
   bool stopped = false, writeFailed = false;
@@ -285,24 +285,24 @@ int16_t TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const 
   }
 
   // 7. Done with the store and the progress display.
-  if (stopped || writeFailed) return 0;
+  if (stopped || writeFailed) return false;
   ready_ = 1;
 
   // 8. The cache, read and written through mapped views of its blocks.
   if (file.Size() != uint64_t(blockCount_) * blockBytes_) {
     ready_ = 0;
-    return 0;
+    return false;
   }
   cacheFile_ = std::move(file);
   rowLimit_ = int(blockRows_) * kBlockSide - 1;
   columnLimit_ = int(blockCols_) * kBlockSide - 1;
   blockTable_.resize(blockCount_);
   for (uint32_t n = 0; n < blockCount_; ++n) blockTable_[n] = BlockEntry{uint64_t(n) * blockBytes_, nullptr};
-  return 1;
+  return true;
 }
 
-int TerrainArea::MapBlock(uint32_t blockNumber) {
-  if (blockNumber >= blockTable_.size()) return 0;
+bool TerrainArea::MapBlock(uint32_t blockNumber) {
+  if (blockNumber >= blockTable_.size()) return false;
   RingSlot& slot = viewRing_[ringNext_];
   if (slot.view.valid()) {
     if (slot.block < blockTable_.size()) blockTable_[slot.block].view = nullptr;
@@ -314,16 +314,16 @@ int TerrainArea::MapBlock(uint32_t blockNumber) {
   slot.view = platform::MappedView::Map(cacheFile_, blockTable_[blockNumber].offset, blockBytes_);
   if (!slot.view.valid()) {
     Trace("映射失败!");
-    return 0;
+    return false;
   }
   blockTable_[blockNumber].view = static_cast<GridCell*>(slot.view.data());
   ringNext_ = (ringNext_ + 1) % int(viewRing_.size());
-  return 1;
+  return true;
 }
 
 GridCell* TerrainArea::BlockCells(uint32_t blockNumber) {
   if (blockNumber >= blockTable_.size()) return nullptr;
-  if (blockTable_[blockNumber].view == nullptr && MapBlock(blockNumber) == 0) return nullptr;
+  if (blockTable_[blockNumber].view == nullptr && !MapBlock(blockNumber)) return nullptr;
   return blockTable_[blockNumber].view;
 }
 
@@ -370,12 +370,12 @@ void TerrainArea::CopyRow(int row, int firstColumn, int count, GridCell* out) {
   }
 }
 
-int TerrainArea::ExtractSamples(const int16_t range[5], float* destination, float factor,
+bool TerrainArea::ExtractSamples(const int16_t range[5], float* destination, float factor,
                                 double& minimum, double& maximum) {
-  if (range == nullptr || destination == nullptr) return 0;
+  if (range == nullptr || destination == nullptr) return false;
   const int firstRow = range[0], lastRow = range[1], firstColumn = range[2],
             lastColumn = range[3], step = range[4];
-  if (step <= 0 || lastRow < firstRow || lastColumn < firstColumn) return 0;
+  if (step <= 0 || lastRow < firstRow || lastColumn < firstColumn) return false;
   // The node selection calls this for thousands of nodes a frame: the block of the previous
   // sample is kept, so a sample usually costs an index computation, not a block lookup.
   const int rowLimit = int(blockRows_) * kBlockSide - 1, columnLimit = int(blockCols_) * kBlockSide - 1;
@@ -405,7 +405,7 @@ int TerrainArea::ExtractSamples(const int16_t range[5], float* destination, floa
       maximum = std::max(maximum, double(value));
     }
   }
-  return 1;
+  return true;
 }
 
 const float* TerrainArea::NodeHeights(int firstRow, int firstColumn, int step) {

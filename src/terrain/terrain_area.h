@@ -84,9 +84,9 @@ class TerrainArea {
   TerrainArea(const TerrainArea&) = delete;
   TerrainArea& operator=(const TerrainArea&) = delete;
 
-  // Reads the whole grid through the DEM store into the cache file. Returns 1 on success, 0 on
-  // failure (nothing is shown) or when the user stopped it.
-  int16_t BuildTerrainGrid(int demHandle, const float& zScale, const float& sceneRadius);
+  // Reads the whole grid through the DEM store into the cache file. False on failure (nothing is
+  // shown) or when the user stopped it.
+  bool BuildTerrainGrid(int demHandle, const float& zScale, const float& sceneRadius);
 
   // The cell at (row, column), mapping its block first when needed. Rows and columns are limited
   // to the cache (edge-filled positions included). When the block cannot be mapped, a scratch
@@ -113,13 +113,13 @@ class TerrainArea {
   // maps every block of it once as long as it spans at most 64 blocks.
   void CopyRow(int row, int firstColumn, int count, GridCell* out);
 
-  // Maps block n into the next ring slot. Returns 1, or 0 when the mapping fails.
-  int MapBlock(uint32_t blockNumber);
+  // Maps block n into the next ring slot; false when the mapping fails.
+  bool MapBlock(uint32_t blockNumber);
 
   // Writes scene heights x factor of rows range[0]..range[1] and columns range[2]..range[3],
   // stepping by range[4], into destination (9 floats a row, at most 9 x 9 samples), and widens
-  // [minimum, maximum] to hold them. Returns 1, or 0 for an empty or invalid range.
-  int ExtractSamples(const int16_t range[5], float* destination, float factor, double& minimum,
+  // [minimum, maximum] to hold them. False for an empty or invalid range.
+  bool ExtractSamples(const int16_t range[5], float* destination, float factor, double& minimum,
                      double& maximum);
 
   // The 9 x 9 cell heights (scene units, unscaled) of rows firstRow + i x step and columns
