@@ -66,12 +66,12 @@ double CurrentEyeAzimuth(const SceneState& state) {
 void SetEyeThroughPoint(SceneState& state, float p[3]) {
   if (!(state.zScale > 0) || !std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
     return;
-  // 1. Look at p from the eye where it stands.
+  // Look at p from the eye where it stands.
   state.viewCentre[0] = p[0];
   state.viewCentre[1] = p[1];
   UpdateViewDirection(state);
 
-  // 2. A point beyond the terrain centre, seen from the other side of it, is looked at from
+  // A point beyond the terrain centre, seen from the other side of it, is looked at from
   // further out, back over the terrain.
   const double tx = state.terrainCentre[0], ty = state.terrainCentre[1];
   const double ex = state.eyePosition[0], ey = state.eyePosition[1], ez = state.eyePosition[2];
@@ -83,12 +83,12 @@ void SetEyeThroughPoint(SceneState& state, float p[3]) {
     state.viewDirCos = float(std::cos(a * kRadians));
   }
 
-  // 3. A tilt the view axis can be placed with.
+  // A tilt the view axis can be placed with.
   double t = state.viewTilt;
   if (std::fabs(t) < 1e-6) t = 0.1;
   if (std::fabs(t - state.viewFov / 2.0) < 1e-6) t = state.viewFov / 2.0 + 0.1;
 
-  // 4. p no lower than the terrain centre, and no higher than the eye: a view axis tilted down
+  // p no lower than the terrain centre, and no higher than the eye: a view axis tilted down
   // never reaches a point above the eye.
   const float centreHeight = state.terrainCentre[2];
   if (p[2] < centreHeight) p[2] = centreHeight;
@@ -96,7 +96,7 @@ void SetEyeThroughPoint(SceneState& state, float p[3]) {
   if (p[2] > eyeHeight) p[2] = float(eyeHeight);
   p[2] = p[2] / state.zScale;
 
-  // 5. The eye keeps its height and steps back along the view azimuth.
+  // The eye keeps its height and steps back along the view azimuth.
   const double su = state.viewDirSin, cv = state.viewDirCos;
   const double length = std::sqrt(su * su + cv * cv);
   const double u = su / length, v = cv / length;

@@ -144,7 +144,7 @@ void SceneObject::DropContexts(SceneState& state) {
 }
 
 bool SceneObject::SetUpContext(SceneState& state) {
-  // 1. Window device: any earlier context goes first.
+  // Window device: any earlier context goes first.
   DropContexts(state);
   state.glReady = 0;
   windowDevice_ = platform::OpenWindowDevice(state.hWnd);
@@ -154,7 +154,7 @@ bool SceneObject::SetUpContext(SceneState& state) {
   windowDevice_->ClientSize(width, height);
   clientRect = ClientRect{0, 0, width, height};
 
-  // 2. Pixel format: a double-buffered RGBA window format with 24 colour and 32 depth bits
+  // Pixel format: a double-buffered RGBA window format with 24 colour and 32 depth bits
   // (the deepest depth buffer the platform offers up to that).
   if (windowDevice_->BitsPerPixel() < 16) {
     ShowMessage(MessageId::kNeedHighColour);
@@ -169,7 +169,7 @@ bool SceneObject::SetUpContext(SceneState& state) {
     return false;
   }
 
-  // 3. Rendering context.
+  // Rendering context.
   windowContext_ = windowDevice_->CreateContext();
   if (!windowContext_) {
     ShowMessage(MessageId::kCreateContext);
@@ -187,7 +187,7 @@ bool SceneObject::SetUpContext(SceneState& state) {
   // 4 to 7. Light, material, fog and the fixed GL state.
   if (!ApplyContextState(*this, state)) return false;
 
-  // 8. Focal length of the view.
+  // Focal length of the view.
   state.focalLength = (clientRect.bottom / 2.0) / std::tan(state.viewFov / 2.0 * kPi / 180.0);
   return true;
 }
@@ -351,7 +351,7 @@ bool SceneObject::PresentFrame(SceneState& state, FrameTarget target) {
 }
 
 bool SceneObject::BeginOffscreen(SceneState& state, int width, int height) {
-  // 1. Memory device compatible with the window's.
+  // Memory device compatible with the window's.
   if (state.hDC == nullptr || !windowDevice_) return false;
   if (memoryDevice_) return false;  // one off-screen bitmap at a time
   state.hSavedGLRC = state.hGLRC;
@@ -370,7 +370,7 @@ bool SceneObject::BeginOffscreen(SceneState& state, int width, int height) {
     return false;
   };
 
-  // 2. The bitmap, with the window's bit count.
+  // The bitmap, with the window's bit count.
   MessageId message = MessageId::kNone;
   memoryDevice_ = platform::CreateMemoryDevice(*windowDevice_, width, height, message);
   if (!memoryDevice_) return fail(message);
@@ -379,7 +379,7 @@ bool SceneObject::BeginOffscreen(SceneState& state, int width, int height) {
   state.dibBits = memoryDevice_->Bits();
   state.hDIB = state.dibBits;
 
-  // 3. Pixel format for drawing to the bitmap.
+  // Pixel format for drawing to the bitmap.
   platform::PixelFormatRequest request;
   request.colorBits = memoryDevice_->BitsPerPixel();
   request.depthBits = 32;
@@ -387,7 +387,7 @@ bool SceneObject::BeginOffscreen(SceneState& state, int width, int height) {
   if (const MessageId result = memoryDevice_->SetPixelFormat(request); result != MessageId::kNone)
     return fail(result);
 
-  // 4. Its own rendering context, made current.
+  // Its own rendering context, made current.
   offscreenContext_ = memoryDevice_->CreateContext();
   if (!offscreenContext_) return fail(MessageId::kCreateContext);
   if (!memoryDevice_->MakeCurrent(offscreenContext_.get()))

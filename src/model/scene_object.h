@@ -150,7 +150,7 @@ class OffscreenScope {
   bool begun_;
 };
 
-// Applies the fixed GL state, light, material and fog of a fresh context (set-up steps 4 to 7).
+// Applies the fixed GL state, light, material and fog to a freshly made context.
 // Returns false, doing nothing, unless state.glReady is 1.
 bool ApplyContextState(SceneObject& scene, SceneState& state);
 

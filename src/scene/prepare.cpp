@@ -89,10 +89,10 @@ bool PrepareScene(SceneObject& scene, SceneState& state, int demHandle) {
   // store might not.
   if (info.columns < 2 || info.rows < 2) return false;
 
-  // 3. Everything of the previous grid goes; the GL context stays.
+  // Everything of the previous grid goes; the GL context stays.
   scene.ReleaseSceneData(state);
 
-  // 4. Extent.
+  // Extent.
   state.xMin = float(info.xMin);
   state.xMax = float(info.xMax);
   state.yMin = float(info.yMin);
@@ -104,7 +104,7 @@ bool PrepareScene(SceneObject& scene, SceneState& state, int demHandle) {
   state.rowCount = info.rows;
   state.columnCount = info.columns;
 
-  // 5. Vertical scale and the scene unit.
+  // Vertical scale and the scene unit.
   if (std::fabs(info.zMax - info.zMin) < 1e-6) {
     state.sceneRadius = 1.0f;
     state.zScale = 1.0f;
@@ -124,16 +124,16 @@ bool PrepareScene(SceneObject& scene, SceneState& state, int demHandle) {
     state.sceneRadius = float(std::max({hx, hy, hz}));
   }
 
-  // 6. Mesh scratch space.
+  // Mesh scratch space.
   g_process.meshScratch.reset(new (std::nothrow) uint8_t[kMeshScratchBytes]());
   if (!g_process.meshScratch) return false;
 
-  // 7. Centre of the grid box (its height not divided by zScale).
+  // Centre of the grid box (its height not divided by zScale).
   state.terrainCentre[0] = float((info.xMax + info.xMin) / 2);
   state.terrainCentre[1] = float((info.yMax + info.yMin) / 2);
   state.terrainCentre[2] = float((info.zMax + info.zMin) / 2);
 
-  // 8. The eye may stand a quarter of the grid outside it on every side, and up to two height
+  // The eye may stand a quarter of the grid outside it on every side, and up to two height
   // spans above the highest point.
   const int q = info.columns / 4, p = info.rows / 4;
   scene.eyeRange[0] = state.xMin - q * state.cellSizeX;
@@ -154,10 +154,10 @@ bool PrepareScene(SceneObject& scene, SceneState& state, int demHandle) {
   state.flySpeed = state.flySpeedMax / 60;
   scene.navigateStep = state.flySpeedMin;
 
-  // 11. The terrain area.
+  // The terrain area.
   auto area = std::unique_ptr<TerrainArea>(new (std::nothrow) TerrainArea());
   if (!area || !area->BuildTerrainGrid(demHandle, state.zScale, state.sceneRadius)) {
-    // 18. Nothing of the failed preparation stays.
+    // Nothing of the failed preparation stays.
     g_process.meshScratch.reset();
     g_process.terrainArea.reset();
     return false;
@@ -168,10 +168,10 @@ bool PrepareScene(SceneObject& scene, SceneState& state, int demHandle) {
   // (the view that RestoreDisplay brings back).
   RestoreView(scene, state);
 
-  // 14. Lookup tables.
+  // Lookup tables.
   FillLookupTables(state);
 
-  // 15. Light and projection.
+  // Light and projection.
   if (state.glReady == 1 && scene.MakeWindowCurrent(state)) {
     UpdateLightPosition(scene, state, true);
     const int width = scene.clientRect.right, height = scene.clientRect.bottom;

@@ -162,7 +162,7 @@ void TerrainArea::ReleaseCache() {
 bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const float& sceneRadius) {
   ReleaseCache();
 
-  // 1. The cache file, in the working directory.
+  // The cache file, in the working directory.
   const char* environment = BaseGetEnvironment();
   if (environment == nullptr) return false;
   platform::File file =
@@ -170,7 +170,7 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
   if (!file.valid()) return false;
   tempFilePath_ = file.path();
 
-  // 2. Grid geometry.
+  // Grid geometry.
   if (DemStoreGetGridInfo(demHandle, &gridInfo_) < 1) return false;
   rows_ = gridInfo_.rows;
   cols_ = gridInfo_.columns;
@@ -183,13 +183,13 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
   blockCols_ = uint32_t(cols_ / kBlockSide + 1);
   blockCount_ = blockRows_ * blockCols_;
 
-  // 3. Height scaling.
+  // Height scaling.
   const float s = zScale;
   const float radius = sceneRadius;
   const double zMin = gridInfo_.zMin;
   ColouringParams params{float(zMin) / s, float(gridInfo_.zMax) / s, s, radius};
 
-  // 4. Working buffers: one block of store heights, one of cells. The last row and column of
+  // Working buffers: one block of store heights, one of cells. The last row and column of
   // cells inside the grid are kept for the blocks that lie wholly beyond the grid.
   std::unique_ptr<double[]> heights(new (std::nothrow) double[kBlockCells]);
   std::unique_ptr<GridCell[]> cells(new (std::nothrow) GridCell[kBlockCells]);
@@ -197,7 +197,7 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
   std::vector<GridCell> lastRowCells(size_t(blockCols_) * kBlockSide);
   std::vector<GridCell> lastColumnCells(kBlockSide);
 
-  // 5. Blocks and progress.
+  // Blocks and progress.
   if (DemStoreBeginBlocks(demHandle) < 1) return false;
   struct EndBlocks {
     int handle;
@@ -206,7 +206,7 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
   ProgressScope progress("高程/法向量计算处理进度:", nullptr, int(blockRows_));
   if (!progress.shown()) return false;
 
-  // 6. Block by block.
+  // Block by block.
   bool stopped = false, writeFailed = false;
   const double nz = cellWidth_ * cellHeight_;
   for (uint32_t p = 0; p < blockRows_ && !stopped && !writeFailed; ++p) {
@@ -284,11 +284,11 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
     }
   }
 
-  // 7. Done with the store and the progress display.
+  // Done with the store and the progress display.
   if (stopped || writeFailed) return false;
   ready_ = 1;
 
-  // 8. The cache, read and written through mapped views of its blocks.
+  // The cache, read and written through mapped views of its blocks.
   if (file.Size() != uint64_t(blockCount_) * blockBytes_) {
     ready_ = 0;
     return false;
