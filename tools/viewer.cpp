@@ -1,38 +1,26 @@
 // The viewer drives a scene like a desktop host: an X11 window of its own, keys for navigation,
 // a redraw on demand and continuously while flying. A script (a file, or - for standard input)
 // can stand in for the person at the keyboard, for tests and demonstrations.
-#include "viewer.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iostream>
-#include <memory>
 #include <sstream>
 #include <string>
-#include <vector>
 
+#include "cli_commands.h"
+#include "cli_options.h"
+#include "cli_scene.h"
 #include "host_window.h"
 #include "image_files.h"
 #include "terrain3d/terrain3d.h"
 
 namespace t3dhost {
 namespace {
-
-bool g_keepHeights = false;
-int TN_CALL Dialogs(void*, int dialogId, void* record) {
-  if (dialogId == TN_DIALOG_VERTICAL_SCALE && g_keepHeights) {
-    static_cast<TnVerticalScaleDialog*>(record)->rescale = 0;
-    return 1;
-  }
-  return TN_DIALOG_DEFAULT;
-}
 
 const char kViewerHelp[] =
     "usage: terrain3d view DEM [--size WxH] [--script FILE|-] [--display NAME] [--no-rescale]\n"
@@ -47,12 +35,6 @@ const char kViewerHelp[] =
     "PageDown F R P plus minus), frames N (draw N frames), click X Y, screenshot FILE.png|.bmp,\n"
     "reshape W H, quit. Lines starting with # are ignored.\n";
 
-const char kFlightHelp[] =
-    "usage: terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--size WxH]\n"
-    "                     [--png] [--no-rescale]\n"
-    "Writes the built-in tour (or the route through the given map points) frame by frame as\n"
-    "frame00000.bmp, frame00001.bmp, ... (or .png) into DIR.\n";
-
 class Viewer {
  public:
   bool Open(const char* displayName, int width, int height, const char* demPath) {
@@ -65,31 +47,16 @@ class Viewer {
     record_.kind = TN_WINDOW_X11;
     record_.displayName = displayName;
     record_.window = window_.window();
-    if (tnCreateTin3DDraw(&scene_, &state_) != TN_OK ||
-        tnInitial3DScene(scene_, state_, &record_) != TN_OK) {
+    if (!session_.Create() || !session_.Initialise(&record_)) {
       std::fprintf(stderr, "terrain3d: cannot initialise the scene on the window\n");
       return false;
     }
+    scene_ = session_.scene();
+    state_ = session_.state();
     width_ = width;
     height_ = height;
-    tnReshape(scene_, state_, width, height);
-    dem_ = tnDemOpen(demPath);
-    if (dem_ <= 0) {
-      std::fprintf(stderr, "terrain3d: %s\n", tnDemLastError());
-      return false;
-    }
-    if (tnPrepare3DScene(scene_, state_, dem_) != TN_OK) {
-      std::fprintf(stderr, "terrain3d: cannot prepare '%s'%s%s\n", demPath, *tnDemLastError() ? ": " : "", tnDemLastError());
-      return false;
-    }
-    return true;
-  }
-  ~Viewer() {
-    if (scene_ != nullptr) {
-      tnRelease3DScene(scene_, state_);
-      tnDeleteTin3DDraw(scene_, state_);
-    }
-    if (dem_ > 0) tnDemClose(dem_);
+    session_.Reshape(width, height);
+    return session_.Prepare(demPath);
   }
 
   void Draw() {
@@ -296,17 +263,12 @@ class Viewer {
 
   XHostWindow window_;
   TnNativeWindow record_{};
-  void* scene_ = nullptr;
+  SceneSession session_;  // after the window and its record: released while they are in place
+  void* scene_ = nullptr;  // the session's scene and state block, for the calls that need them
   void* state_ = nullptr;
-  int dem_ = 0;
   int width_ = 0, height_ = 0;
   bool plan_ = false;
 };
-
-bool ParseSize(const char* text, int& width, int& height) {
-  return std::sscanf(text, "%dx%d", &width, &height) == 2 && width > 0 && height > 0 &&
-         width <= 16384 && height <= 16384;
-}
 
 }  // namespace
 
@@ -315,35 +277,16 @@ int RunViewer(int argc, char** argv) {
   const char* script = nullptr;
   const char* displayName = nullptr;
   int width = 800, height = 600;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kViewerHelp, stdout);
-      return 0;
-    }
-    if (arg == "--size" && i + 1 < argc) {
-      if (!ParseSize(argv[++i], width, height)) {
-        std::fprintf(stderr, "terrain3d: bad size '%s'\n", argv[i]);
-        return 2;
-      }
-    } else if (arg == "--script" && i + 1 < argc) {
-      script = argv[++i];
-    } else if (arg == "--display" && i + 1 < argc) {
-      displayName = argv[++i];
-    } else if (arg == "--no-rescale") {
-      g_keepHeights = true;
-    } else if (!arg.empty() && arg[0] != '-' && demPath == nullptr) {
-      demPath = argv[i];
-    } else {
-      std::fputs(kViewerHelp, stderr);
-      return 2;
-    }
-  }
-  if (demPath == nullptr) {
-    std::fputs(kViewerHelp, stderr);
-    return 2;
-  }
-  tnSetDialogHandler(&Dialogs, nullptr);
+  DialogAnswers answers;
+  CommandLine line([](std::FILE* to) { std::fputs(kViewerHelp, to); });
+  line.Size(&width, &height, 16384)
+      .Text("--script", &script)
+      .Text("--display", &displayName)
+      .NoRescale(&answers.keepHeights)
+      .File(&demPath);
+  if (const auto status = line.Parse(argc, argv)) return *status;
+  if (demPath == nullptr) return line.Usage();
+  const ScopedDialogAnswers dialogs(answers);
   Viewer viewer;
   if (!viewer.Open(displayName, width, height, demPath)) return 1;
   if (script == nullptr) return viewer.RunInteractive();
@@ -354,102 +297,6 @@ int RunViewer(int argc, char** argv) {
     return 1;
   }
   return viewer.RunScript(file);
-}
-
-int RunFlight(int argc, char** argv) {
-  const char* demPath = nullptr;
-  std::string outDir, route;
-  int frames = 0, width = 640, height = 480;
-  bool png = false;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kFlightHelp, stdout);
-      return 0;
-    }
-    if (arg == "--frames" && i + 1 < argc) frames = std::atoi(argv[++i]);
-    else if (arg == "--out-dir" && i + 1 < argc) outDir = argv[++i];
-    else if (arg == "--route" && i + 1 < argc) route = argv[++i];
-    else if (arg == "--size" && i + 1 < argc) {
-      if (!ParseSize(argv[++i], width, height)) {
-        std::fprintf(stderr, "terrain3d: bad size '%s'\n", argv[i]);
-        return 2;
-      }
-    } else if (arg == "--png") png = true;
-    else if (arg == "--no-rescale") g_keepHeights = true;
-    else if (!arg.empty() && arg[0] != '-' && demPath == nullptr) demPath = argv[i];
-    else {
-      std::fputs(kFlightHelp, stderr);
-      return 2;
-    }
-  }
-  if (demPath == nullptr || outDir.empty() || frames <= 0) {
-    std::fputs(kFlightHelp, stderr);
-    return 2;
-  }
-  // The route: x,y pairs separated by '/'.
-  std::vector<float> points;
-  if (!route.empty()) {
-    std::istringstream in(route);
-    std::string pair;
-    while (std::getline(in, pair, '/')) {
-      float x = 0, y = 0;
-      if (std::sscanf(pair.c_str(), "%f,%f", &x, &y) != 2) {
-        std::fprintf(stderr, "terrain3d: bad route point '%s'\n", pair.c_str());
-        return 2;
-      }
-      points.push_back(x);
-      points.push_back(y);
-    }
-  }
-  tnSetDialogHandler(&Dialogs, nullptr);
-  void* scene = nullptr;
-  void* state = nullptr;
-  std::vector<unsigned char> pixels(size_t(width) * size_t(height) * 4);
-  TnNativeWindow window{};
-  window.kind = TN_WINDOW_HEADLESS;
-  window.width = width;
-  window.height = height;
-  window.pixels = pixels.data();
-  if (tnCreateTin3DDraw(&scene, &state) != TN_OK) return 1;
-  struct Release {
-    void* scene;
-    void* state;
-    int dem = 0;
-    ~Release() {
-      tnRelease3DScene(scene, state);
-      tnDeleteTin3DDraw(scene, state);
-      if (dem > 0) tnDemClose(dem);
-    }
-  } release{scene, state};
-  if (tnInitial3DScene(scene, state, &window) != TN_OK) {
-    std::fprintf(stderr, "terrain3d: cannot initialise a scene\n");
-    return 1;
-  }
-  tnReshape(scene, state, width, height);
-  release.dem = tnDemOpen(demPath);
-  if (release.dem <= 0 || tnPrepare3DScene(scene, state, release.dem) != TN_OK) {
-    std::fprintf(stderr, "terrain3d: cannot prepare '%s': %s\n", demPath, tnDemLastError());
-    return 1;
-  }
-  if (!points.empty() &&
-      SetFlyRoutin(scene, state, points.data(), short(points.size() / 2)) != TN_OK) {
-    std::fprintf(stderr, "terrain3d: the route was refused\n");
-    return 1;
-  }
-  SetFlyFlag(scene, state, 1);
-  for (int frame = 0; frame < frames; ++frame) {
-    char name[64];
-    std::snprintf(name, sizeof name, "/frame%05d.%s", frame, png ? "png" : "bmp");
-    // Each picture draws one frame, and each frame advances the flight one step.
-    std::string error;
-    if (!OutputView(scene, state, outDir + name, width, height, error)) {
-      std::fprintf(stderr, "terrain3d: frame %d: %s\n", frame, error.c_str());
-      return 1;
-    }
-  }
-  std::printf("%d frames in %s\n", frames, outDir.c_str());
-  return 0;
 }
 
 }  // namespace t3dhost

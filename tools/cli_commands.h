@@ -1,0 +1,27 @@
+// The commands of the host program terrain3d. Each takes the arguments after its name and
+// returns the program's exit status: 0 done, 1 failed, 2 bad arguments.
+#pragma once
+
+#include <cstdio>
+
+namespace t3dhost {
+
+// The program's usage (terrain3d --help), also the help of info, render, hillshade and texlib.
+void PrintUsage(std::FILE* to);
+
+// terrain3d info [DEM] [--x11] [--display NAME] [--size WxH] [--no-rescale]
+int RunInfo(int argc, char** argv);
+
+// terrain3d render DEM -o OUT.png|OUT.bmp [options]
+int RunRender(int argc, char** argv);
+// terrain3d hillshade DEM -o OUT.tif|OUT.png|OUT.bmp [--size WxH] [--azimuth A] [--tilt T]
+int RunHillShade(int argc, char** argv);
+// terrain3d texlib DEM IMAGE -o LIB.tex
+int RunTextureLibrary(int argc, char** argv);
+
+// terrain3d view DEM [--size WxH] [--script FILE|-] [--display NAME] [--no-rescale]
+int RunViewer(int argc, char** argv);
+// terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--size WxH] [--png]
+int RunFlight(int argc, char** argv);
+
+}  // namespace t3dhost

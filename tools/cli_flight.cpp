@@ -1,0 +1,95 @@
+// terrain3d fly: the flight recorder. It flies the built-in tour (or a route through given map
+// points) off screen and writes every frame as a picture.
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli_commands.h"
+#include "cli_options.h"
+#include "cli_scene.h"
+#include "image_files.h"
+#include "terrain3d/terrain3d.h"
+
+namespace t3dhost {
+namespace {
+
+const char kFlightHelp[] =
+    "usage: terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--size WxH]\n"
+    "                     [--png] [--no-rescale]\n"
+    "Writes the built-in tour (or the route through the given map points) frame by frame as\n"
+    "frame00000.bmp, frame00001.bmp, ... (or .png) into DIR.\n";
+
+// The route: x,y pairs separated by '/', appended to points; false (with the message) on a bad
+// pair.
+bool ParseRoute(const std::string& route, std::vector<float>& points) {
+  std::istringstream in(route);
+  std::string pair;
+  while (std::getline(in, pair, '/')) {
+    float x = 0, y = 0;
+    if (std::sscanf(pair.c_str(), "%f,%f", &x, &y) != 2) {
+      std::fprintf(stderr, "terrain3d: bad route point '%s'\n", pair.c_str());
+      return false;
+    }
+    points.push_back(x);
+    points.push_back(y);
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunFlight(int argc, char** argv) {
+  const char* demPath = nullptr;
+  std::string outDir, route;
+  int frames = 0, width = 640, height = 480;
+  bool png = false;
+  DialogAnswers answers;
+  CommandLine line([](std::FILE* to) { std::fputs(kFlightHelp, to); });
+  line.Value("--frames",
+             [&](const char* value) {
+               frames = std::atoi(value);
+               return true;
+             })
+      .Text("--out-dir", &outDir)
+      .Text("--route", &route)
+      .Size(&width, &height, 16384)
+      .Flag("--png", &png)
+      .NoRescale(&answers.keepHeights)
+      .File(&demPath);
+  if (const auto status = line.Parse(argc, argv)) return *status;
+  if (demPath == nullptr || outDir.empty() || frames <= 0) return line.Usage();
+  std::vector<float> points;
+  if (!route.empty() && !ParseRoute(route, points)) return 2;
+  const ScopedDialogAnswers dialogs(answers);
+
+  HeadlessScene scene;
+  if (!scene.Create()) return 1;
+  if (!scene.Initialise(width, height)) {
+    std::fprintf(stderr, "terrain3d: cannot initialise a scene\n");
+    return 1;
+  }
+  if (!scene.Prepare(demPath, DemFailure::kCannotPrepare)) return 1;
+  void* s = scene.scene();
+  void* st = scene.state();
+  if (!points.empty() && SetFlyRoutin(s, st, points.data(), short(points.size() / 2)) != TN_OK) {
+    std::fprintf(stderr, "terrain3d: the route was refused\n");
+    return 1;
+  }
+  SetFlyFlag(s, st, 1);
+  for (int frame = 0; frame < frames; ++frame) {
+    char name[64];
+    std::snprintf(name, sizeof name, "/frame%05d.%s", frame, png ? "png" : "bmp");
+    // Each picture draws one frame, and each frame advances the flight one step.
+    std::string error;
+    if (!OutputView(s, st, outDir + name, width, height, error)) {
+      std::fprintf(stderr, "terrain3d: frame %d: %s\n", frame, error.c_str());
+      return 1;
+    }
+  }
+  std::printf("%d frames in %s\n", frames, outDir.c_str());
+  return 0;
+}
+
+}  // namespace t3dhost

@@ -1,0 +1,116 @@
+// terrain3d info: a scene initialised on a window, its GL and device information, and with a DEM
+// file what preparation made of it.
+#include <cstdio>
+#include <vector>
+
+#include "cli_commands.h"
+#include "cli_options.h"
+#include "cli_scene.h"
+#include "host_window.h"
+#include "terrain3d/terrain3d.h"
+
+namespace t3dhost {
+namespace {
+
+int PrintSceneInfo(void* scene, void* state, const char* path) {
+  TnSceneInfo info{};
+  if (tnGetSceneInfo(scene, state, &info) != TN_OK) {
+    std::fprintf(stderr, "terrain3d: no prepared scene\n");
+    return 1;
+  }
+  const TnGridHeader& g = info.grid;
+  std::printf("%-12s %s\n", "grid", path);
+  std::printf("%-12s %d columns x %d rows, cell %.6g x %.6g\n", "size", g.columns, g.rows,
+              info.cellSizeX, info.cellSizeY);
+  std::printf("%-12s x %.6f .. %.6f, y %.6f .. %.6f\n", "extent", g.xMin, g.xMax, g.yMin, g.yMax);
+  std::printf("%-12s z %.3f .. %.3f\n", "heights", g.zMin, g.zMax);
+  std::printf("%-12s zScale %.6g, scaled heights %.6g .. %.6g\n", "vertical", info.zScale,
+              info.zMinScaled, info.zMaxScaled);
+  std::printf("%-12s sceneRadius %.6g\n", "scene unit", info.sceneRadius);
+  std::printf("%-12s x %.6f .. %.6f step %.6g\n", "eye range", info.eyeRange[0], info.eyeRange[1],
+              info.eyeRange[2]);
+  std::printf("%-12s y %.6f .. %.6f step %.6g\n", "", info.eyeRange[3], info.eyeRange[4],
+              info.eyeRange[5]);
+  std::printf("%-12s z %.6g .. %.6g step %.6g\n", "", info.eyeRange[6], info.eyeRange[7],
+              info.eyeRange[8]);
+  std::printf("%-12s (%.6f, %.6f, %.6g) looking at (%.6f, %.6f)\n", "eye", info.eye[0],
+              info.eye[1], info.eye[2], info.centre[0], info.centre[1]);
+  std::printf("%-12s %.4g, %.4g, %.4g\n", "LOD factors", info.lodFactors[0], info.lodFactors[1],
+              info.lodFactors[2]);
+  std::printf("%-12s %d\n", "quality", info.drawQuality);
+  return 0;
+}
+
+}  // namespace
+
+int RunInfo(int argc, char** argv) {
+  bool x11 = false;
+  const char* displayName = nullptr;
+  const char* demPath = nullptr;
+  int width = 640, height = 480;
+  DialogAnswers answers;
+  CommandLine line(&PrintUsage);
+  line.Flag("--x11", &x11)
+      .Value("--display",
+             [&](const char* value) {
+               displayName = value;
+               x11 = true;
+               return true;
+             })
+      .Size(&width, &height)
+      .NoRescale(&answers.keepHeights)
+      .File(&demPath);
+  if (const auto status = line.Parse(argc, argv)) return *status;
+  const ScopedDialogAnswers dialogs(answers);
+
+  TnNativeWindow window{};
+  XHostWindow hostWindow;
+  std::vector<unsigned char> pixels;
+  if (x11) {
+    if (!hostWindow.Open(displayName, width, height, "terrain3d")) {
+      std::fprintf(stderr, "terrain3d: %s\n", hostWindow.error().c_str());
+      return 1;
+    }
+    window.kind = TN_WINDOW_X11;
+    window.displayName = displayName;
+    window.window = hostWindow.window();
+  } else {
+    pixels.resize(size_t(width) * size_t(height) * 4);
+    window.kind = TN_WINDOW_HEADLESS;
+    window.width = width;
+    window.height = height;
+    window.pixels = pixels.data();
+  }
+
+  SceneSession session;
+  if (!session.Create()) {
+    std::fprintf(stderr, "terrain3d: cannot create a scene\n");
+    return 1;
+  }
+  if (!session.Initialise(&window)) {
+    std::fprintf(stderr, "terrain3d: cannot initialise the scene on the %s window\n",
+                 x11 ? "X11" : "headless");
+    return 1;
+  }
+  void* s = session.scene();
+  void* st = session.state();
+  const char* labels[] = {"GL vendor", "GL renderer", "GL version"};
+  for (int which = 0; which < 3; ++which) {
+    const char* text = tnGetGLInfo(s, st, which);
+    std::printf("%-12s %s\n", labels[which], text != nullptr ? text : "(not available)");
+  }
+  int info[3] = {-1, 0, 0};
+  if (tnGetDeviceInfo(s, st, info) == TN_OK) {
+    static const int depths[] = {4, 8, 16, 24, 32};
+    std::printf("%-12s %s window, colour depth class %d (%d bits per pixel), screen %d x %d\n",
+                "device", x11 ? "X11" : "headless", info[0],
+                info[0] >= 0 && info[0] <= 4 ? depths[info[0]] : 0, info[1], info[2]);
+  } else {
+    std::printf("%-12s (not available)\n", "device");
+  }
+  if (demPath == nullptr) return 0;
+  if (!session.Prepare(demPath)) return 1;
+  return PrintSceneInfo(s, st, demPath);
+}
+
+}  // namespace t3dhost

@@ -1,0 +1,95 @@
+// How the host program's commands hold a conversation with the library: the answers to its
+// dialogs and messages, and a scene prepared from a DEM file, released on every path.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "terrain3d/terrain3d.h"
+
+namespace t3dhost {
+
+// Prints a library message as "message ID [CAPTION]: TEXT" on stderr and answers No to questions.
+int TN_CALL PrintMessage(void* user, int id, unsigned style, const char* caption, const char* text);
+
+// The program's answers to the library's dialogs. A dialog without an answer here takes its own
+// starting choice.
+struct DialogAnswers {
+  bool keepHeights = false;       // vertical scale: heights 1:1 (--no-rescale)
+  int tableNumber = -1;           // height colour: colour table 0 to 38 (--table)
+  int bands[3] = {-1, -1, -1};    // bands: texture bands shown as red, green, blue, from 0
+  bool textureForOutput = false;  // texture format: 24-bit pixels, which pictures can be made of
+  std::string saveLibrary;        // save texture: the library file to write
+};
+
+// Installs answers as the dialog handler while it lives (the default answers come back after).
+class ScopedDialogAnswers {
+ public:
+  explicit ScopedDialogAnswers(const DialogAnswers& answers);
+  ~ScopedDialogAnswers();
+  ScopedDialogAnswers(const ScopedDialogAnswers&) = delete;
+  ScopedDialogAnswers& operator=(const ScopedDialogAnswers&) = delete;
+};
+
+// How a DEM that cannot be prepared is reported.
+enum class DemFailure {
+  // "terrain3d: REASON" when the file does not open; "terrain3d: cannot prepare 'PATH': REASON"
+  // when it opens but does not prepare (without ": REASON" when the store gives none).
+  kStoreReason,
+  // "terrain3d: cannot prepare 'PATH': REASON" in both cases (the flight recorder's wording).
+  kCannotPrepare,
+};
+
+// A scene object and its state block, and the DEM handle the scene is prepared from. The scene is
+// released and deleted, then the DEM closed, when it goes, whatever step failed.
+class SceneSession {
+ public:
+  SceneSession() = default;
+  ~SceneSession();
+  SceneSession(const SceneSession&) = delete;
+  SceneSession& operator=(const SceneSession&) = delete;
+
+  // The scene object; false when the library could not make one.
+  bool Create();
+  // Initialises the created scene on a window record, which must stay in place until the
+  // session ends.
+  bool Initialise(TnNativeWindow* window);
+  void Reshape(int width, int height);
+  // Opens the DEM at path and prepares the scene from it; on failure prints why (with the DEM
+  // store's reason) and returns false.
+  bool Prepare(const char* path, DemFailure report = DemFailure::kStoreReason);
+
+  void* scene() const { return scene_; }
+  void* state() const { return state_; }
+
+ private:
+  int dem_ = 0;
+  void* scene_ = nullptr;
+  void* state_ = nullptr;
+};
+
+// A scene on a headless window of its own (off screen, width x height pixels).
+class HeadlessScene {
+ public:
+  // The scene object; false when the library could not make one.
+  bool Create() { return session_.Create(); }
+  // Initialises the created scene on the window, made width x height, and reshapes it to that.
+  bool Initialise(int width, int height);
+  // Create, Initialise and Prepare from the DEM at path; prints why on failure.
+  bool Open(const char* path, int width, int height);
+  bool Prepare(const char* path, DemFailure report = DemFailure::kStoreReason) {
+    return session_.Prepare(path, report);
+  }
+
+  void* scene() const { return session_.scene(); }
+  void* state() const { return session_.state(); }
+  // The window's pixels: the last frame presented, BGRA rows, top row first.
+  const std::vector<unsigned char>& pixels() const { return pixels_; }
+
+ private:
+  std::vector<unsigned char> pixels_;
+  TnNativeWindow window_{};
+  SceneSession session_;  // after the window: the scene is released while the window is in place
+};
+
+}  // namespace t3dhost
