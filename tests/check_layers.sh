@@ -74,6 +74,16 @@ function layer_of(path,    parts, n) {
   if (n >= 3 && parts[1] == "adapters") return "adapters/" parts[2]
   return parts[1]
 }
+# The headers of the windowing system and the outside libraries, which only src/platform and
+# src/adapters/<lib>/ may include (with <> or with quotes).
+function outside_library(path) {
+  return path ~ /^(X11|EGL|freetype|gtk)\// || path ~ /^GL\/glx/ || path ~ /^(gdal|ogr|cpl_|geos)/ ||
+         path ~ /^(libav|libsw)[^\/]*\// || path == "ft2build.h"
+}
+function report_library(shown) {
+  report("includes " shown ": headers of the windowing system and outside libraries belong in " \
+         "src/platform or src/adapters/<lib>/")
+}
 function top(layer) { sub(/\/.*/, "", layer); return layer }
 function report(msg) { print FILENAME ":" FNR ": " msg; bad++ }
 function finish_file() {
@@ -110,6 +120,7 @@ FNR == 1 {
   if (unknown) next
   path = $0; sub(/^[^"]*"/, "", path); sub(/".*$/, "", path)
   if (path ~ /^terrain3d\//) next
+  if (!in_platform && outside_library(path)) { report_library("\"" path "\""); next }
   if (path ~ /(^|\/)\.\.(\/|$)/) { report("includes \"" path "\": a path out of its folder"); next }
   if (path !~ /\//) next                  # the includer'"'"'s own folder
   target = layer_of(path); target_top = top(target)
@@ -127,10 +138,7 @@ FNR == 1 {
 /^[ \t]*#[ \t]*include[ \t]*</ {
   if (in_platform) next
   path = $0; sub(/^[^<]*</, "", path); sub(/>.*$/, "", path)
-  if (path ~ /^(X11|EGL|freetype|gtk)\// || path ~ /^GL\/glx/ || \
-      path ~ /^(gdal|ogr|cpl_|geos)/ || path ~ /^(libav|libsw)[^\/]*\// || path == "ft2build.h")
-    report("includes <" path ">: system headers of windowing and outside libraries belong in " \
-           "src/platform or src/adapters/<lib>/")
+  if (outside_library(path)) report_library("<" path ">")
 }
 END {
   finish_file()
