@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "terrain3d/terrain3d.h"
+#include "suite_setup.h"
 #include "test_grids.h"
 
 namespace {
@@ -25,19 +26,13 @@ using testgrids::NorthUp;
 using testgrids::OutputRequest;
 using testgrids::WriteGrid;
 
-const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
-
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 const float kBadFloats[] = {kNaN, kInf, -kInf, 3.0e38f, -3.0e38f, -1.0f, 0.0f, 1.0e-38f};
 const int kBadInts[] = {INT_MIN, -1, 0, 1, 2, 3, 7, 255, INT_MAX};
 const short kBadShorts[] = {SHRT_MIN, -1, 0, 255, 256, SHRT_MAX};
 
-std::vector<int> g_messages;
-int TN_CALL Quiet(void*, int id, unsigned, const char*, const char*) {
-  g_messages.push_back(id);
-  return TN_IDNO;
-}
+using testgrids::g_messages;
 
 // A small hilly grid; the default is 33 x 25 nodes of 30 units.
 std::string Grid(const std::string& name, int columns = 33, int rows = 25) {
@@ -61,7 +56,7 @@ void WriteText(const std::string& path, const char* text) {
 class AbuseTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    tnSetMessageHandler(&Quiet, nullptr);
+    tnSetMessageHandler(&testgrids::RecordMessage, nullptr);
     tnSetDialogHandler(nullptr, nullptr);
     ASSERT_EQ(tnCreateTin3DDraw(&scene, &state), TN_OK);
     pixels.assign(size_t(kWidth) * kHeight * 4, 0);

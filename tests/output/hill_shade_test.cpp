@@ -23,6 +23,7 @@
 #include "model/process_objects.h"
 #include "model/scene_state.h"
 #include "terrain/terrain_area.h"
+#include "suite_setup.h"
 #include "test_grids.h"
 #include "test_scene.h"
 
@@ -31,11 +32,9 @@ namespace {
 using testgrids::GridPath;
 using testgrids::TestScene;
 
-const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
-
 constexpr double kPi = 3.14159265358979323846;
 
-int TN_CALL Quiet(void*, int, unsigned, const char*, const char*) { return TN_IDNO; }
+using testgrids::AnswerNo;
 
 // 23 x 17 nodes of 30 m: a hill, a hollow and a ridge, so that slopes face every way, some away
 // from the light.
@@ -217,7 +216,7 @@ class HillShadeFormula : public ::testing::TestWithParam<Drawing> {
     });
   }
 
-  TestScene scene_{64, 64, nullptr, &Quiet};
+  TestScene scene_{64, 64, nullptr, &AnswerNo};
   t3d::TerrainArea* area_ = nullptr;
 };
 
@@ -359,7 +358,7 @@ const std::vector<Variant>& Variants() {
 class HillShadeDrawings : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override { ASSERT_TRUE(scene_.Prepare(Relief())); }
-  TestScene scene_{64, 64, nullptr, &Quiet, GetParam()};
+  TestScene scene_{64, 64, nullptr, &AnswerNo, GetParam()};
 };
 
 TEST_P(HillShadeDrawings, CpuShadingMatchesGlDrawing) {
@@ -401,7 +400,7 @@ INSTANTIATE_TEST_SUITE_P(DisplayDepths, HillShadeDrawings, ::testing::Values(16,
 
 // Wire frames need GL's rasteriser: a wire-frame picture is GL's drawing of the lines.
 TEST(HillShadeWireFrame, LinesAreDrawnThroughGl) {
-  TestScene scene(64, 64, nullptr, &Quiet);
+  TestScene scene(64, 64, nullptr, &AnswerNo);
   ASSERT_TRUE(scene.Prepare(Relief()));
   Rgb filled, lines, drawn;
   ASSERT_TRUE(ShadeTo(scene, 69, 51, Drawing::kCpu, filled));
@@ -522,7 +521,7 @@ class VertexLightingTest : public ::testing::Test {
   struct Point {
     float position[3], normal[3], colour[3];
   };
-  TestScene scene_{kSide, kSide, nullptr, &Quiet};
+  TestScene scene_{kSide, kSide, nullptr, &AnswerNo};
   std::vector<Point> points_;
   const float grey_[4] = {0.5f, 0.5f, 0.5f, 1}, white_[4] = {1, 1, 1, 1};
 };

@@ -17,6 +17,7 @@
 
 #include "model/process_objects.h"
 #include "formats/colour_table.h"
+#include "suite_setup.h"
 #include "test_grids.h"
 #include "test_scene.h"
 
@@ -28,13 +29,8 @@ using testgrids::NorthUp;
 using testgrids::ScratchEnvironment;
 using testgrids::TestScene;
 
-const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new ScratchEnvironment);
-
-std::vector<int> g_messages;
-int TN_CALL Messages(void*, int id, unsigned, const char*, const char*) {
-  g_messages.push_back(id);
-  return TN_IDNO;
-}
+using testgrids::g_messages;
+using testgrids::RecordMessage;
 int g_tableChoice = 5;
 int TN_CALL Dialogs(void*, int id, void* record) {
   if (id != TN_DIALOG_HEIGHT_COLOUR) return TN_DIALOG_DEFAULT;
@@ -159,7 +155,7 @@ TEST_F(DataFilesTest, SpoiltColourTablesFallBackToTheGreyRamp) {
       DataCopy data;
       data.Spoil(table.name, fault);
       EnvGuard env("TERRAIN3D_DATA_DIR", data.root());
-      TestScene s(96, 72, &Dialogs, &Messages);
+      TestScene s(96, 72, &Dialogs, &RecordMessage);
       ASSERT_TRUE(s.Prepare(grid));
       t3d::SceneState& b = s.block();
       EXPECT_EQ(IsRamp(b.heightColours.heightColourTable), table.number == 5);
@@ -197,11 +193,11 @@ TEST_F(DataFilesTest, UnusableSkyPictureIsSkipped) {
   {
     DataCopy data;
     EnvGuard env("TERRAIN3D_DATA_DIR", data.root());
-    TestScene s(96, 72, nullptr, &Messages);
+    TestScene s(96, 72, nullptr, &RecordMessage);
     ASSERT_TRUE(s.Prepare(grid));
     withSky = SkyFrame(s);
     std::remove(data.Lut("Cloud.rgb").c_str());
-    TestScene t(96, 72, nullptr, &Messages);
+    TestScene t(96, 72, nullptr, &RecordMessage);
     ASSERT_TRUE(t.Prepare(grid));
     withoutSky = SkyFrame(t);
   }
@@ -215,7 +211,7 @@ TEST_F(DataFilesTest, UnusableSkyPictureIsSkipped) {
     if (fault < 4) data.Spoil("Cloud.rgb", fault);
     else WriteBytes(data.Lut("Cloud.rgb"), files[fault - 4]);
     EnvGuard env("TERRAIN3D_DATA_DIR", data.root());
-    TestScene s(96, 72, nullptr, &Messages);
+    TestScene s(96, 72, nullptr, &RecordMessage);
     ASSERT_TRUE(s.Prepare(grid));
     EXPECT_EQ(SkyFrame(s), withoutSky);
     EXPECT_EQ(SkyFrame(s), withoutSky);
@@ -232,7 +228,7 @@ TEST_F(DataFilesTest, BadDirectories) {
   for (const std::string& dir : {std::string("/nonexistent/t3d"), file, longPath}) {
     SCOPED_TRACE("data directory " + dir.substr(0, 40));
     EnvGuard env("TERRAIN3D_DATA_DIR", dir);
-    TestScene s(96, 72, &Dialogs, &Messages);
+    TestScene s(96, 72, &Dialogs, &RecordMessage);
     ASSERT_TRUE(s.Prepare(grid));
     EXPECT_TRUE(IsRamp(s.block().heightColours.heightColourTable));
     EXPECT_TRUE(IsRamp(s.block().greyTable));
@@ -247,7 +243,7 @@ TEST_F(DataFilesTest, BadDirectories) {
     if (dir == readOnly && geteuid() == 0) continue;
     SCOPED_TRACE("work directory " + dir.substr(0, 40));
     EnvGuard env("TERRAIN3D_WORK_DIR", dir);
-    TestScene s(96, 72, &Dialogs, &Messages);
+    TestScene s(96, 72, &Dialogs, &RecordMessage);
     EXPECT_FALSE(s.Prepare(grid));
     EXPECT_EQ(tnDrawScene(s.scene(), s.state()), TN_E_FAIL);
   }
@@ -259,7 +255,7 @@ TEST_F(DataFilesTest, BadDirectories) {
 // large: refused at opening or at preparation with a reason, never prepared as a flat grid from
 // unreadable heights. All nodata gives a flat grid.
 TEST_F(DataFilesTest, BadDemRasters) {
-  TestScene s(96, 72, nullptr, &Messages);
+  TestScene s(96, 72, nullptr, &RecordMessage);
   const std::string empty = GridPath("empty.tif");
   WriteBytes(empty, {});
   EXPECT_EQ(tnDemOpen(empty.c_str()), 0);
@@ -319,7 +315,7 @@ TEST_F(DataFilesTest, BadDemRasters) {
 // libraries that are empty, cut or a directory. No texture, and no temporary file but the
 // terrain cache.
 TEST_F(DataFilesTest, BadTextureSources) {
-  TestScene s(96, 72, nullptr, &Messages);
+  TestScene s(96, 72, nullptr, &RecordMessage);
   ASSERT_TRUE(s.Prepare(HillyGrid("texgrid.tif")));
   double gt[6];
   NorthUp(gt, 900000, 9000000, 30, 30);

@@ -20,16 +20,13 @@
 #include "model/scene_state.h"
 #include "platform/environment.h"
 #include "terrain3d/terrain3d.h"
+#include "suite_setup.h"
 #include "test_grids.h"
 #include "test_pictures.h"
 #include "test_scene.h"
 #include "formats/texture_library.h"
 #include "texture/texture_preparation.h"
 #include "model/texture_store.h"
-
-#ifndef TERRAIN3D_SOURCE_DIR
-#define TERRAIN3D_SOURCE_DIR "."
-#endif
 
 namespace t3d {
 namespace {
@@ -52,9 +49,7 @@ using testgrids::WriteGrid;
 using testgrids::WriteImage;
 using testgrids::Differing;
 
-const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
-
-const std::string kSource = TERRAIN3D_SOURCE_DIR;
+using testgrids::kSource;
 const std::string kOlindaDem = kSource + "/data/samples/olinda_dem_utm25s.tif";
 const std::string kOlindaImage = kSource + "/data/samples/L7_ETMs.tif";
 

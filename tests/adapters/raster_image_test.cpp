@@ -18,11 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "suite_setup.h"
 #include "test_grids.h"
-
-#ifndef TERRAIN3D_SOURCE_DIR
-#define TERRAIN3D_SOURCE_DIR "."
-#endif
 
 namespace {
 
@@ -30,7 +27,6 @@ using testgrids::GridPath;
 using testgrids::ListDirectory;
 using testgrids::ScratchEnvironment;
 
-const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new ScratchEnvironment);
 const std::string kLandsat = std::string(TERRAIN3D_SOURCE_DIR) + "/data/samples/L7_ETMs.tif";
 
 using CellFunction = std::function<double(int band, int line, int cell)>;

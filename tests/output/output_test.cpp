@@ -16,6 +16,7 @@
 #include "model/scene_state.h"
 #include "terrain/terrain_area.h"
 #include "terrain3d/terrain3d.h"
+#include "suite_setup.h"
 #include "test_grids.h"
 #include "test_scene.h"
 
@@ -27,8 +28,6 @@ using testgrids::NorthUp;
 using testgrids::OutputRequest;
 using testgrids::WriteGrid;
 using testgrids::WriteImage;
-
-const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
 
 std::vector<int> g_messages;
 std::string g_lastText;

@@ -14,6 +14,7 @@
 #include "platform/environment.h"
 #include "terrain/height_colouring.h"
 #include "terrain/terrain_area.h"
+#include "suite_setup.h"
 #include "test_grids.h"
 
 namespace t3d {
@@ -22,8 +23,6 @@ namespace {
 using testgrids::GridPath;
 using testgrids::NorthUp;
 using testgrids::WriteGrid;
-
-const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
 
 // Opens a grid file and closes it with the object.
 struct Dem {

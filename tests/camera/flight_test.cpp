@@ -20,6 +20,7 @@
 #include "base/curve_density.h"
 #include "platform/environment.h"
 #include "terrain3d/terrain3d.h"
+#include "suite_setup.h"
 #include "test_grids.h"
 #include "test_scene.h"
 
@@ -41,8 +42,6 @@ namespace {
 using testgrids::GridPath;
 using testgrids::NorthUp;
 using testgrids::WriteGrid;
-
-const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
 
 struct Point {
   double x, y;
@@ -552,8 +551,8 @@ TEST(FlightNullHandles, FailWithoutTouchingAnything) {
 
 // ---- Flights through the frame driver -------------------------------------------------------
 
-int TN_CALL Dialogs(void*, int, void*) { return TN_DIALOG_DEFAULT; }
-int TN_CALL Messages(void*, int, unsigned, const char*, const char*) { return TN_IDNO; }
+using testgrids::AnswerNo;
+using testgrids::DefaultDialog;
 
 // Gentle hills over a 33 x 33 grid of 30 m cells.
 std::string SmallHills() {
@@ -569,7 +568,7 @@ std::string SmallHills() {
 // A scene on a small headless window.
 class Window : public testgrids::TestScene {
  public:
-  Window(int width, int height) : TestScene(width, height, &Dialogs, &Messages) {}
+  Window(int width, int height) : TestScene(width, height, &DefaultDialog, &AnswerNo) {}
 };
 
 // Resident memory of this process, in bytes.

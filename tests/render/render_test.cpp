@@ -22,13 +22,10 @@
 #include "terrain/surface_mesh.h"
 #include "terrain/terrain_area.h"
 #include "terrain3d/terrain3d.h"
+#include "suite_setup.h"
 #include "test_grids.h"
 #include "test_pictures.h"
 #include "test_scene.h"
-
-#ifndef TERRAIN3D_SOURCE_DIR
-#define TERRAIN3D_SOURCE_DIR "."
-#endif
 
 namespace t3d {
 namespace {
@@ -38,9 +35,7 @@ using testgrids::NorthUp;
 using testgrids::WriteGrid;
 using testgrids::Differing;
 
-const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
-
-const std::string kSource = TERRAIN3D_SOURCE_DIR;
+using testgrids::kSource;
 const std::string kJacksboro = kSource + "/data/samples/jacksboro_fault_dem.tif";
 
 bool g_keepHeights = false;
@@ -57,11 +52,8 @@ int TN_CALL Dialogs(void*, int id, void* record) {
   return TN_DIALOG_DEFAULT;
 }
 
-std::vector<int> g_messages;
-int TN_CALL Messages(void*, int id, unsigned, const char*, const char*) {
-  g_messages.push_back(id);
-  return TN_IDNO;
-}
+using testgrids::g_messages;
+using testgrids::RecordMessage;
 
 // Rolling hills over a 129 x 129 grid of 30 m cells.
 std::string SyntheticHills() {
@@ -77,7 +69,7 @@ std::string SyntheticHills() {
 // A scene on a headless window whose frames land in a host buffer.
 class Renderer : public testgrids::TestScene {
  public:
-  Renderer(int width, int height) : TestScene(width, height, &Dialogs, &Messages) {}
+  Renderer(int width, int height) : TestScene(width, height, &Dialogs, &RecordMessage) {}
   t3dhost::Picture Frame() { return testgrids::FramePicture(*this); }
   t3dhost::Picture Plan() {
     std::fill(pixels().begin(), pixels().end(), uint8_t(0));

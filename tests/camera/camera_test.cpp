@@ -22,6 +22,7 @@
 #include "terrain/surface_mesh.h"
 #include "terrain/terrain_area.h"
 #include "terrain3d/terrain3d.h"
+#include "suite_setup.h"
 #include "test_grids.h"
 #include "test_scene.h"
 
@@ -32,14 +33,12 @@ using testgrids::GridPath;
 using testgrids::NorthUp;
 using testgrids::WriteGrid;
 
-const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
-
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kDeg = kPi / 180.0;
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-int TN_CALL Dialogs(void*, int, void*) { return TN_DIALOG_DEFAULT; }
-int TN_CALL Messages(void*, int, unsigned, const char*, const char*) { return TN_IDNO; }
+using testgrids::AnswerNo;
+using testgrids::DefaultDialog;
 
 // Rolling hills over a 129 x 129 grid of 30 m cells.
 std::string SyntheticHills() {
@@ -67,7 +66,7 @@ std::string SlopedPlane() {
 // A scene on a headless window of width x height.
 class Renderer : public testgrids::TestScene {
  public:
-  Renderer(int width, int height) : TestScene(width, height, &Dialogs, &Messages) {}
+  Renderer(int width, int height) : TestScene(width, height, &DefaultDialog, &AnswerNo) {}
 };
 
 class CameraTest : public ::testing::Test {

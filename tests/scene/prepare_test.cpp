@@ -14,6 +14,7 @@
 #include "platform/environment.h"
 #include "formats/colour_table.h"
 #include "terrain3d/terrain3d.h"
+#include "suite_setup.h"
 #include "test_grids.h"
 
 namespace t3d {
@@ -22,8 +23,6 @@ namespace {
 using testgrids::GridPath;
 using testgrids::NorthUp;
 using testgrids::WriteGrid;
-
-const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new testgrids::ScratchEnvironment);
 
 struct DialogLog {
   int verticalScaleCalls = 0;
@@ -56,11 +55,8 @@ int TN_CALL Dialogs(void*, int id, void* record) {
   return g_dialogs.answer;
 }
 
-std::vector<int> g_messages;
-int TN_CALL Messages(void*, int id, unsigned, const char*, const char*) {
-  g_messages.push_back(id);
-  return TN_IDNO;
-}
+using testgrids::g_messages;
+using testgrids::RecordMessage;
 
 // A grid of columns x rows nodes spaced dx by dy, heights f(row, column), row 0 at the bottom.
 std::string Grid(const std::string& name, int columns, int rows, double dx, double dy,
@@ -80,7 +76,7 @@ class PrepareTest : public ::testing::Test {
     g_dialogs = DialogLog{};
     g_messages.clear();
     tnSetDialogHandler(&Dialogs, nullptr);
-    tnSetMessageHandler(&Messages, nullptr);
+    tnSetMessageHandler(&RecordMessage, nullptr);
     ASSERT_EQ(tnCreateTin3DDraw(&scene, &state), TN_OK);
     window.kind = TN_WINDOW_HEADLESS;
     window.width = 80;
