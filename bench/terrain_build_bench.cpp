@@ -82,7 +82,7 @@ BuildResult BuildInChild(const std::string& path) {
     const auto start = Clock::now();
     const int handle = DemStoreOpenFile(path.c_str());
     TnGridHeader header{};
-    mine.ok = handle > 0 && DemStoreGetGridInfo(handle, &header) == 1;
+    mine.ok = handle > 0 && DemStoreGetGridInfo(handle, &header) == DEM_OK;
     mine.openSeconds = Seconds(start);
     if (mine.ok) {
       const float zScale = 1, radius = float(header.xMax - header.xMin) / 2;

@@ -19,7 +19,13 @@ extern "C" {
 /* A height whose magnitude exceeds this is missing. */
 #define DEM_MISSING_LIMIT 1.0e18
 
-/* Status results: 1 or more is success. */
+/* Result codes of the status functions below, the same values as the raster image service's
+ * RASTER_OK and RASTER_FAILED (raster_image.h): a store returns DEM_OK on success and DEM_FAILED
+ * on failure, and callers treat every value other than DEM_OK as a failure. */
+#define DEM_OK 1
+#define DEM_FAILED 0
+
+/* Status results: DEM_OK or DEM_FAILED. */
 int16_t DemStoreOpen(int demHandle);
 int16_t DemStoreGetGridInfo(int demHandle, TnGridHeader* info);
 int16_t DemStoreBeginBlocks(int demHandle);
@@ -32,7 +38,9 @@ double DemStoreGetEdgeValue(int demHandle, uint32_t blockNumber, int16_t row, in
                             int direction);
 void DemStoreEndBlocks(int demHandle);
 
-/* Host extensions: open and close grid files. */
+/* Host extensions: open and close grid files. DemStoreOpenFile returns a handle above 0, or 0
+ * with the reason in DemStoreLastError(); DemStoreCloseHandle returns DEM_OK, or DEM_FAILED for an
+ * unknown handle. */
 int DemStoreOpenFile(const char* path);
 int DemStoreCloseHandle(int demHandle);
 const char* DemStoreLastError(void);

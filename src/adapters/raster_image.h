@@ -1,12 +1,14 @@
 /* The raster image service: multi-band images with a map georeference (".rim" files), read cell
  * by cell or rendered for a map rectangle, created, written and resampled. A C interface, so that
  * a host or another platform can supply its own service; the library's own is built on GDAL
- * (raster_image_gdal.cpp): any raster GDAL reads opens (recognised by its content, not by its
- * name), and new images are written as GeoTIFF whatever their file name.
+ * (src/adapters/gdal/, entry points in raster_image_gdal.cpp and raster_map_gdal.cpp): any
+ * raster GDAL reads opens (recognised by its content, not by its name), and new images are
+ * written as GeoTIFF whatever their file name.
  *
- * Every operation returns 0 on success and another value on failure; RasterLastError() then tells
- * why. Handles are positive 32-bit values; 0 is never a handle. Band numbers start at 0; line 0 is
- * an image's top line (its y maximum edge for the usual north-up georeference).
+ * Every operation returns RASTER_OK on success and RASTER_FAILED on failure (callers treat every
+ * value other than RASTER_OK as a failure); RasterLastError() then tells why. Handles are positive
+ * 32-bit values; 0 is never a handle. Band numbers start at 0; line 0 is an image's top line (its
+ * y maximum edge for the usual north-up georeference).
  *
  * Map coordinates come from the image's georeference; an image without one lies in its own pixel
  * space with y up: x from 0 to cells, y from 0 to lines. Rotated or sheared images are refused.
@@ -23,9 +25,9 @@ extern "C" {
 
 typedef uint32_t RasterHandle;
 
-/* Result codes. */
-#define RASTER_OK 0
-#define RASTER_FAILED 1
+/* Result codes, the same values as the DEM store's DEM_OK and DEM_FAILED (dem_store.h). */
+#define RASTER_OK 1
+#define RASTER_FAILED 0
 
 /* Cell types (RasterGetCellType, RasterCreateNew). */
 #define RASTER_CELL_BYTE 0

@@ -170,7 +170,7 @@ TN_API int TN_CALL tnDemClose(int demHandle) try {
 TN_API const char* TN_CALL tnDemLastError(void) { return DemStoreLastError(); }
 
 TN_API int TN_CALL tnDemGetHeader(int demHandle, TnGridHeader* header) try {
-  return DemStoreGetGridInfo(demHandle, header) >= 1 ? 1 : 0;
+  return DemStoreGetGridInfo(demHandle, header) == DEM_OK ? 1 : 0;
 } catch (...) {
   return 0;
 }

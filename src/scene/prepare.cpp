@@ -79,7 +79,7 @@ void FillLookupTables(SceneState& state) {
 bool PrepareScene(SceneObject& scene, SceneState& state, int demHandle) {
   // 1, 2. The grid, within the sizes the library handles.
   TnGridHeader info{};
-  if (DemStoreGetGridInfo(demHandle, &info) < 1) return false;
+  if (DemStoreGetGridInfo(demHandle, &info) != DEM_OK) return false;
   if (info.columns > kMaxGridSide || info.rows > kMaxGridSide ||
       (info.columns >= 2 && info.rows >= 2 && !FitsFloatScene(info))) {
     ShowMessage(MessageId::kDataTooLarge);

@@ -171,7 +171,7 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
   tempFilePath_ = file.path();
 
   // Grid geometry.
-  if (DemStoreGetGridInfo(demHandle, &gridInfo_) < 1) return false;
+  if (DemStoreGetGridInfo(demHandle, &gridInfo_) != DEM_OK) return false;
   rows_ = gridInfo_.rows;
   cols_ = gridInfo_.columns;
   if (rows_ < 2 || cols_ < 2) return false;  // no cell size without two nodes each way
@@ -198,7 +198,7 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
   std::vector<GridCell> lastColumnCells(kBlockSide);
 
   // Blocks and progress.
-  if (DemStoreBeginBlocks(demHandle) < 1) return false;
+  if (DemStoreBeginBlocks(demHandle) != DEM_OK) return false;
   struct EndBlocks {
     int handle;
     ~EndBlocks() { DemStoreEndBlocks(handle); }
@@ -220,7 +220,7 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
       const int colsInside = std::clamp(cols_ - int(q) * kBlockSide, 0, kBlockSide);
       double* e = heights.get();
       GridCell* c = cells.get();
-      if (DemStoreReadBlock(demHandle, number, e) < 1) {
+      if (DemStoreReadBlock(demHandle, number, e) != DEM_OK) {
         // The block still takes its place in the file, so that later blocks keep their offsets:
         // a flat block at the lowest height.
         Trace("DEM block read failed; block filled with the lowest height");

@@ -54,7 +54,7 @@ TEST(DemStore, NodesArePixelCentresWithRowZeroAtTheBottom) {
   Dem dem(path);
   ASSERT_GT(dem.handle, 0) << DemStoreLastError();
   TnGridHeader header{};
-  ASSERT_EQ(DemStoreGetGridInfo(dem.handle, &header), 1);
+  ASSERT_EQ(DemStoreGetGridInfo(dem.handle, &header), DEM_OK);
   EXPECT_EQ(header.columns, 5);
   EXPECT_EQ(header.rows, 4);
   EXPECT_DOUBLE_EQ(header.xMin, 105);
@@ -64,9 +64,9 @@ TEST(DemStore, NodesArePixelCentresWithRowZeroAtTheBottom) {
   EXPECT_DOUBLE_EQ(header.zMin, 0);
   EXPECT_DOUBLE_EQ(header.zMax, 34);
 
-  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), 1);
+  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), DEM_OK);
   std::vector<double> block(65536);
-  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), 1);
+  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), DEM_OK);
   EXPECT_EQ(block[0], 30);        // grid row 0 is the file's last line
   EXPECT_EQ(block[4], 34);
   EXPECT_EQ(block[3 * 256 + 2], 2);  // grid row 3 is the first line
@@ -75,7 +75,7 @@ TEST(DemStore, NodesArePixelCentresWithRowZeroAtTheBottom) {
   EXPECT_EQ(block[0 * 256 + 255], 34);
   EXPECT_EQ(block[200 * 256 + 1], 1);
   EXPECT_EQ(block[255 * 256 + 255], 4);
-  EXPECT_EQ(DemStoreReadBlock(dem.handle, 1, block.data()), 0);  // one block only
+  EXPECT_EQ(DemStoreReadBlock(dem.handle, 1, block.data()), DEM_FAILED);  // one block only
   DemStoreEndBlocks(dem.handle);
 }
 
@@ -86,8 +86,8 @@ TEST(DemStore, SouthUpRastersAreNotTurned) {
   Dem dem(path);
   ASSERT_GT(dem.handle, 0);
   std::vector<double> block(65536);
-  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), 1);
-  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), 1);
+  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), DEM_OK);
+  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), DEM_OK);
   EXPECT_EQ(block[0], 0);
   EXPECT_EQ(block[2 * 256], 2);
 }
@@ -100,12 +100,12 @@ TEST(DemStore, MissingHeightsAndTheirRange) {
   Dem dem(path);
   ASSERT_GT(dem.handle, 0);
   TnGridHeader header{};
-  ASSERT_EQ(DemStoreGetGridInfo(dem.handle, &header), 1);
+  ASSERT_EQ(DemStoreGetGridInfo(dem.handle, &header), DEM_OK);
   EXPECT_DOUBLE_EQ(header.zMin, 0);  // the nodata value is not a height
   EXPECT_DOUBLE_EQ(header.zMax, 32);
   std::vector<double> block(65536);
-  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), 1);
-  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), 1);
+  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), DEM_OK);
+  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), DEM_OK);
   EXPECT_GT(std::fabs(block[1 * 256 + 1]), DEM_MISSING_LIMIT);
   EXPECT_EQ(block[1 * 256 + 2], 21);
 
@@ -114,10 +114,10 @@ TEST(DemStore, MissingHeightsAndTheirRange) {
       WriteNodes("nan.tif", 3, 3, 1, [](int r, int c) { return r == 0 && c == 0 ? NAN : 5.0; });
   Dem nanDem(nanPath);
   ASSERT_GT(nanDem.handle, 0);
-  ASSERT_EQ(DemStoreGetGridInfo(nanDem.handle, &header), 1);
+  ASSERT_EQ(DemStoreGetGridInfo(nanDem.handle, &header), DEM_OK);
   EXPECT_DOUBLE_EQ(header.zMin, 5);
-  ASSERT_EQ(DemStoreBeginBlocks(nanDem.handle), 1);
-  ASSERT_EQ(DemStoreReadBlock(nanDem.handle, 0, block.data()), 1);
+  ASSERT_EQ(DemStoreBeginBlocks(nanDem.handle), DEM_OK);
+  ASSERT_EQ(DemStoreReadBlock(nanDem.handle, 0, block.data()), DEM_OK);
   EXPECT_GT(std::fabs(block[0]), DEM_MISSING_LIMIT);
 }
 
@@ -126,19 +126,19 @@ TEST(DemStore, EdgeValuesAcrossBlockBorders) {
                                       [](int r, int c) { return r * 1000 + c; }, GDT_Float64);
   Dem dem(path);
   ASSERT_GT(dem.handle, 0);
-  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), 1);
+  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), DEM_OK);
   std::vector<double> block(65536);
-  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), 1);
+  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), DEM_OK);
   // Right of column 255 is column 256 of the next block; before row 0 of block row 1 is row 255.
   EXPECT_EQ(DemStoreGetEdgeValue(dem.handle, 0, 7, 255, 0), 7 * 1000 + 256);
-  ASSERT_EQ(DemStoreReadBlock(dem.handle, 3, block.data()), 1);  // block (1, 1)
+  ASSERT_EQ(DemStoreReadBlock(dem.handle, 3, block.data()), DEM_OK);  // block (1, 1)
   EXPECT_EQ(block[0], 256 * 1000 + 256);
   EXPECT_EQ(DemStoreGetEdgeValue(dem.handle, 3, 0, 4, 1), 255 * 1000 + 260);
   // Beyond the grid the nearest height inside it answers.
   EXPECT_EQ(DemStoreGetEdgeValue(dem.handle, 3, 10, 255, 0), 266 * 1000 + 299);
   EXPECT_EQ(DemStoreGetEdgeValue(dem.handle, 0, 0, 3, 1), 3);
   // Reading blocks out of order still gives the right rows.
-  ASSERT_EQ(DemStoreReadBlock(dem.handle, 1, block.data()), 1);  // block (0, 1)
+  ASSERT_EQ(DemStoreReadBlock(dem.handle, 1, block.data()), DEM_OK);  // block (0, 1)
   EXPECT_EQ(block[5 * 256 + 10], 5 * 1000 + 266);
 }
 
@@ -161,10 +161,10 @@ TEST(DemStore, RefusesWhatIsNoGrid) {
 
   // Unknown handles answer with failures, never a crash.
   TnGridHeader header{};
-  EXPECT_EQ(DemStoreGetGridInfo(12345, &header), 0);
-  EXPECT_EQ(DemStoreBeginBlocks(-1), 0);
+  EXPECT_EQ(DemStoreGetGridInfo(12345, &header), DEM_FAILED);
+  EXPECT_EQ(DemStoreBeginBlocks(-1), DEM_FAILED);
   EXPECT_GT(DemStoreGetEdgeValue(0, 0, 0, 0, 0), DEM_MISSING_LIMIT);
-  EXPECT_EQ(DemStoreCloseHandle(12345), 0);
+  EXPECT_EQ(DemStoreCloseHandle(12345), DEM_FAILED);
 }
 
 // ---- Terrain area ------------------------------------------------------------------------

@@ -10,20 +10,20 @@
 // from first line to last whatever its file layout. Missing heights (nodata, NaN) are replaced
 // by TN_MISSING_HEIGHT as the strip is read.
 #include <gdal.h>
-#include <cpl_conv.h>
-#include <cpl_error.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "adapters/dem_store.h"
+#include "adapters/gdal/gdal_support.h"
 
 namespace {
+
+using t3d::gdal_support::QuietErrors;
 
 constexpr int kBlock = DEM_BLOCK_SIZE;
 
@@ -116,9 +116,11 @@ class Grid {
 
   bool ComputeRange() {
     double range[2] = {0, 0};
-    CPLPushErrorHandler(CPLQuietErrorHandler);
-    const CPLErr error = GDALComputeRasterMinMax(band_, FALSE, range);
-    CPLPopErrorHandler();
+    CPLErr error = CE_None;
+    {
+      QuietErrors quiet;
+      error = GDALComputeRasterMinMax(band_, FALSE, range);
+    }
     if (error != CE_None) {
       // GDAL gives no range both when no height is valid and when the raster cannot be read
       // (a file cut short). Reading it line by line tells them apart: an unreadable raster is
@@ -138,12 +140,11 @@ class Grid {
 
   bool EveryLineReadable() {
     std::vector<double> line(size_t(columns_), 0.0);
-    CPLPushErrorHandler(CPLQuietErrorHandler);
+    QuietErrors quiet;
     bool ok = true;
     for (int y = 0; y < rows_ && ok; ++y)
       ok = GDALRasterIO(band_, GF_Read, 0, y, columns_, 1, line.data(), columns_, 1, GDT_Float64, 0,
                         0) == CE_None;
-    CPLPopErrorHandler();
     return ok;
   }
 
@@ -206,17 +207,7 @@ Grid* Find(int handle) {
   return found == grids.end() ? nullptr : found->second.get();
 }
 
-void InitialiseGdal() {
-  static const bool done = [] {
-    GDALAllRegister();
-    // The store reads a grid once, front to back: a small block cache is enough, and keeps a
-    // 16,384 x 16,384 grid from filling memory. A host that sets GDAL_CACHEMAX keeps its value.
-    if (std::getenv("GDAL_CACHEMAX") == nullptr) GDALSetCacheMax64(GIntBig(32) << 20);
-    return true;
-  }();
-  (void)done;
-}
-
+// Keeps the reason and returns 0 (no handle).
 int Refuse(const std::string& reason) {
   LastError() = reason;
   return 0;
@@ -227,16 +218,17 @@ int Refuse(const std::string& reason) {
 extern "C" {
 
 int DemStoreOpenFile(const char* path) {
-  InitialiseGdal();
+  t3d::gdal_support::InitialiseGdal();
   if (path == nullptr || path[0] == '\0') return Refuse("no file name given");
-  CPLPushErrorHandler(CPLQuietErrorHandler);
-  CPLErrorReset();
-  GDALDatasetH dataset = GDALOpen(path, GA_ReadOnly);
-  const std::string gdalMessage = CPLGetLastErrorMsg();
-  CPLPopErrorHandler();
+  GDALDatasetH dataset = nullptr;
+  std::string gdalMessage;  // ": " and GDAL's message, or ""
+  {
+    QuietErrors quiet;
+    dataset = GDALOpen(path, GA_ReadOnly);
+    gdalMessage = quiet.Message();
+  }
   if (dataset == nullptr)
-    return Refuse(std::string("cannot open '") + path + "' as a raster" +
-                  (gdalMessage.empty() ? "" : ": " + gdalMessage));
+    return Refuse(std::string("cannot open '") + path + "' as a raster" + gdalMessage);
   auto fail = [&](const std::string& reason) {
     GDALClose(dataset);
     return Refuse(std::string("'") + path + "': " + reason);
@@ -249,52 +241,43 @@ int DemStoreOpenFile(const char* path) {
   GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
   if (GDALDataTypeIsComplex(GDALGetRasterDataType(band)))
     return fail("complex-valued rasters are not height grids");
+  // No georeferencing: pixel units, first line on top.
   double gt[6] = {0, 1, 0, 0, 0, 1};
-  if (GDALGetGeoTransform(dataset, gt) != CE_None) {
-    // No georeferencing: pixel units, first line on top.
-    gt[0] = 0;
-    gt[1] = 1;
-    gt[2] = 0;
-    gt[3] = rows;
-    gt[4] = 0;
-    gt[5] = -1;
-  }
+  t3d::gdal_support::ReadGeoTransform(dataset, gt);
   if (gt[2] != 0 || gt[4] != 0) return fail("rotated or sheared rasters are not supported");
   if (gt[1] == 0 || gt[5] == 0 || !std::isfinite(gt[1]) || !std::isfinite(gt[5]))
     return fail("the raster has a zero or invalid pixel size");
 
   auto& grids = Grids();
   static int next = 0;
-  int handle = 0;
-  do {
-    next = next >= 0x7ffffffe ? 1 : next + 1;
-    handle = next;
-  } while (grids.count(handle) != 0);
+  const int handle = t3d::gdal_support::NewHandle(grids, next);
   grids[handle] = std::make_unique<Grid>(dataset, band, rows, columns, gt);
   LastError().clear();
   return handle;
 }
 
-int DemStoreCloseHandle(int demHandle) { return Grids().erase(demHandle) > 0 ? 1 : 0; }
+int DemStoreCloseHandle(int demHandle) {
+  return Grids().erase(demHandle) > 0 ? DEM_OK : DEM_FAILED;
+}
 
 const char* DemStoreLastError(void) { return LastError().c_str(); }
 
-int16_t DemStoreOpen(int demHandle) { return Find(demHandle) != nullptr ? 1 : 0; }
+int16_t DemStoreOpen(int demHandle) { return Find(demHandle) != nullptr ? DEM_OK : DEM_FAILED; }
 
 int16_t DemStoreGetGridInfo(int demHandle, TnGridHeader* info) {
   Grid* grid = Find(demHandle);
-  if (grid == nullptr || info == nullptr) return 0;
-  return grid->Header(*info) ? 1 : 0;
+  if (grid == nullptr || info == nullptr) return DEM_FAILED;
+  return grid->Header(*info) ? DEM_OK : DEM_FAILED;
 }
 
 int16_t DemStoreBeginBlocks(int demHandle) {
   Grid* grid = Find(demHandle);
-  return grid != nullptr && grid->BeginBlocks() ? 1 : 0;
+  return grid != nullptr && grid->BeginBlocks() ? DEM_OK : DEM_FAILED;
 }
 
 int16_t DemStoreReadBlock(int demHandle, uint32_t blockNumber, double* buffer) {
   Grid* grid = Find(demHandle);
-  return grid != nullptr && grid->ReadBlock(blockNumber, buffer) ? 1 : 0;
+  return grid != nullptr && grid->ReadBlock(blockNumber, buffer) ? DEM_OK : DEM_FAILED;
 }
 
 double DemStoreGetEdgeValue(int demHandle, uint32_t blockNumber, int16_t row, int16_t column,
