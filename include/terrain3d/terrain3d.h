@@ -363,6 +363,19 @@ typedef struct TnSceneInfo {
 /* Fills info for a prepared scene; TN_E_FAIL when no scene is prepared. */
 TN_API int TN_CALL tnGetSceneInfo(void* scene, void* state, TnSceneInfo* info);
 
+/* ---- Missing heights ----------------------------------------------------------------------
+ * How cells whose height is missing (nodata, NaN, beyond 1e18) show. TN_MISSING_AS_LOWEST (the
+ * default): they stand at the grid's lowest height with colour index 0. TN_MISSING_AS_HOLES: a
+ * cell with a missing corner is not drawn in the 3D view, the plan view and the hill shade (the
+ * background shows through; BMP pictures have no alpha and show the background colour, 32-bit
+ * hill-shade bitmaps hold alpha 0 there), picking through a hole finds what lies behind it, and
+ * height queries take only the corners that are there. The choice is process-wide and applies
+ * when a grid is prepared: a scene prepared before keeps the way it was prepared with.
+ * Returns TN_OK, or TN_E_FAIL for another mode (the setting stays). */
+#define TN_MISSING_AS_LOWEST 0
+#define TN_MISSING_AS_HOLES 1
+TN_API int TN_CALL tnSetMissingHeights(int mode);
+
 /* ---- Progress of long operations ---------------------------------------------------------
  * One callback receives every progress event: TN_PROGRESS_BEGIN (text: title, text2: a second
  * line or null; return non-zero when the display is shown), TN_PROGRESS_RANGE (value: the high

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "model/overlay_store.h"
+#include "terrain/missing_cells.h"
 #include "terrain/terrain_area.h"
 #include "model/texture_store.h"
 
@@ -21,6 +22,8 @@ struct ProcessObjects {
   std::unique_ptr<uint8_t[]> meshScratch;
   // Level-of-detail factors chosen by preparation: first, second, third.
   float lodFactors[3] = {0, 0, 0};
+  // How the next preparation stores missing heights.
+  MissingHeights missingHeights = MissingHeights::kLowest;
 };
 
 // Size of the mesh scratch buffer in bytes.

@@ -15,6 +15,7 @@
 #include "model/scene_object.h"
 #include "model/scene_state.h"
 #include "base/progress.h"
+#include "terrain/missing_cells.h"
 #include "terrain/terrain_area.h"
 
 namespace t3d {
@@ -26,12 +27,14 @@ struct RowSamples {
   std::vector<double> height;
   std::vector<float> nx, ny, nz;
   std::vector<uint8_t> heightClass;
+  std::vector<uint8_t> hole;  // 1 where a node the sample comes from is missing
   void Resize(size_t count) {
     height.resize(count);
     nx.resize(count);
     ny.resize(count);
     nz.resize(count);
     heightClass.resize(count);
+    hole.resize(count);
   }
 };
 
@@ -96,6 +99,7 @@ class SampleGrid {
         out.ny[size_t(i)] = n[1];
         out.nz[size_t(i)] = n[2];
         out.heightClass[size_t(i)] = cell.colourIndex;
+        out.hole[size_t(i)] = IsMissing(cell) ? 1 : 0;
       }
       return;
     }
@@ -130,7 +134,9 @@ class SampleGrid {
                                   &upper_[size_t(c)]};
       double height = 0;
       float normal[3] = {0, 0, 0};
+      out.hole[size_t(i)] = 0;
       for (int j = 0; j < 4; ++j) {
+        if (IsMissing(*cells[j])) out.hole[size_t(i)] = 1;
         height += w[j] * cells[j]->height;
         const float* n = state_.normalTable[cells[j]->azimuthCode][cells[j]->elevationCode];
         for (int m = 0; m < 3; ++m) normal[m] += float(w[j] * n[m]);
@@ -237,6 +243,7 @@ void DrawBlock(const SceneState& state, SampleGrid& grid, int width, int height,
   };
   const size_t across = columns.size(), down = rows.size();
   std::vector<Vertex> vertices(across * down);
+  std::vector<uint8_t> holes(across * down);
   RowSamples samples;
   for (size_t b = 0; b < down; ++b) {
     // The edge rows repeat their neighbour's samples.
@@ -244,6 +251,7 @@ void DrawBlock(const SceneState& state, SampleGrid& grid, int width, int height,
     for (size_t a = 0; a < across; ++a) {
       const size_t i = size_t(columns[a] - firstColumn);
       Vertex& v = vertices[b * across + a];
+      holes[b * across + a] = samples.hole[i];
       const float* rgb = frame.colours[samples.heightClass[i]];
       v.rgba[0] = rgb[0];
       v.rgba[1] = rgb[1];
@@ -263,6 +271,8 @@ void DrawBlock(const SceneState& state, SampleGrid& grid, int width, int height,
     for (size_t a = 0; a + 1 < across; ++a) {
       const GLuint p00 = GLuint(b * across + a), p01 = p00 + 1;
       const GLuint p10 = GLuint((b + 1) * across + a), p11 = p10 + 1;
+      // A quad with a missing corner is a hole: the cleared background shows.
+      if (holes[p00] | holes[p01] | holes[p10] | holes[p11]) continue;
       // Clockwise seen from above (the front faces of the plan view).
       indices.insert(indices.end(), {p00, p10, p11, p00, p11, p01});
     }
@@ -322,8 +332,15 @@ void ShadeRowsAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& g
     lighting.ShadeRow(vertices, lit[0], lit[1], lit[2]);
     // Bitmap rows run bottom-up: the block's first row is the bitmap's bottom row.
     uint8_t* pixel = bits + (row - r0) * rowBytes + left * (kBitCount / 8);
-    for (size_t i = 0; i < count; ++i, pixel += kBitCount / 8)
+    for (size_t i = 0; i < count; ++i, pixel += kBitCount / 8) {
+      if (samples.hole[i] != 0) {
+        // A hole: the background colour, fully transparent where the bitmap holds alpha.
+        PackDibPixel<kBitCount>(state.backColor[0], state.backColor[1], state.backColor[2], 0.0f,
+                                true, pixel);
+        continue;
+      }
       PackDibPixel<kBitCount>(lit[0][i], lit[1][i], lit[2][i], alpha, frameHasAlpha, pixel);
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include <algorithm>
+#include <vector>
 
 #include "camera/flight.h"
 #include "camera/view.h"
@@ -15,6 +16,7 @@
 #include "formats/colour_table.h"
 #include "model/mesh_inputs.h"
 #include "render/surface_draw.h"
+#include "terrain/missing_cells.h"
 #include "terrain/terrain_area.h"
 
 namespace t3d {
@@ -246,7 +248,8 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target) {
 namespace {
 
 // Height (scene units) and normal by bilinear interpolation of the four nodes around (x, y).
-void SampleBilinear(const SceneState& state, TerrainArea& area, double x, double y, double& height,
+// False when one of the nodes is missing (a grid built with holes): no ground there.
+bool SampleBilinear(const SceneState& state, TerrainArea& area, double x, double y, double& height,
                     float normal[3]) {
   const double dx = state.cellSizeX, dy = state.cellSizeY;
   int c = int((x - state.xMin) / dx), k = int((y - state.yMin) / dy);
@@ -258,11 +261,34 @@ void SampleBilinear(const SceneState& state, TerrainArea& area, double x, double
   const int nodes[4][2] = {{k, c}, {k, c + 1}, {k + 1, c + 1}, {k + 1, c}};
   height = 0;
   normal[0] = normal[1] = normal[2] = 0;
+  bool ground = true;
   for (int i = 0; i < 4; ++i) {
     const GridCell cell = area.GetCell(nodes[i][0], nodes[i][1]);
+    if (IsMissing(cell)) ground = false;
     height += w[i] * cell.height;
     const float* n = state.normalTable[cell.azimuthCode][cell.elevationCode];
     for (int j = 0; j < 3; ++j) normal[j] += float(w[i] * n[j]);
+  }
+  return ground;
+}
+
+// Draws a row of quads as strips of vertex pairs, leaving out every quad with a pair that is not
+// ground: each run of two or more ground pairs is one strip.
+template <typename Pair>
+void DrawStripRuns(int count, const std::vector<uint8_t>& ground, Pair pair) {
+  for (int i = 0; i < count;) {
+    if (!ground[size_t(i)]) {
+      ++i;
+      continue;
+    }
+    int end = i;
+    while (end < count && ground[size_t(end)]) ++end;
+    if (end - i >= 2) {
+      glBegin(GL_QUAD_STRIP);
+      for (int k = i; k < end; ++k) pair(k);
+      glEnd();
+    }
+    i = end;
   }
 }
 
@@ -314,26 +340,37 @@ bool PlanView(SceneObject& scene, SceneState& state, int width, int height) {
   if (columns < state.columnCount || rows < state.rowCount) {
     const double sx = (double(state.xMax) - state.xMin) / std::max(1, columns - 1);
     const double sy = (double(state.yMax) - state.yMin) / std::max(1, rows - 1);
+    std::vector<uint8_t> ground(size_t(std::max(columns, 0)));
+    std::vector<double> heights(2 * ground.size());
+    std::vector<float> normals(6 * ground.size());
     for (int j = 0; j + 1 < rows; ++j) {
-      glBegin(GL_QUAD_STRIP);
       for (int i = 0; i < columns; ++i) {
+        bool both = true;
         for (int half = 0; half < 2; ++half) {
           const double x = state.xMin + i * sx, y = state.yMin + (j + half) * sy;
-          double h = 0;
-          float normal[3];
-          SampleBilinear(state, *area, x, y, h, normal);
+          const size_t at = 2 * size_t(i) + size_t(half);
+          if (!SampleBilinear(state, *area, x, y, heights[at], &normals[3 * at])) both = false;
+        }
+        ground[size_t(i)] = both ? 1 : 0;
+      }
+      DrawStripRuns(columns, ground, [&](int i) {
+        for (int half = 0; half < 2; ++half) {
+          const double x = state.xMin + i * sx, y = state.yMin + (j + half) * sy;
+          const size_t at = 2 * size_t(i) + size_t(half);
+          const double h = heights[at];
           const int heightClass = zSpan > 0 ? int((r * h - state.zMin) * 255 / zSpan) : 0;
           colour(heightClass);
-          glNormal3fv(normal);
+          glNormal3fv(&normals[3 * at]);
           glVertex3d((x - cx) / r, (y - cy) / r, (hf * h - cz) / r);
         }
-      }
-      glEnd();
+      });
     }
   } else {
+    std::vector<uint8_t> ground(size_t(state.columnCount));
     for (int j = 0; j + 1 < state.rowCount; ++j) {
-      glBegin(GL_QUAD_STRIP);
-      for (int i = 0; i < state.columnCount; ++i) {
+      for (int i = 0; i < state.columnCount; ++i)
+        ground[size_t(i)] = IsMissing(area->GetCell(j, i)) || IsMissing(area->GetCell(j + 1, i)) ? 0 : 1;
+      DrawStripRuns(state.columnCount, ground, [&](int i) {
         for (int half = 0; half < 2; ++half) {
           const GridCell cell = area->GetCell(j + half, i);
           colour(cell.colourIndex);
@@ -342,8 +379,7 @@ bool PlanView(SceneObject& scene, SceneState& state, int width, int height) {
                      ((j + half) * double(state.cellSizeY) + state.yMin - cy) / r,
                      (hf * cell.height - cz) / r);
         }
-      }
-      glEnd();
+      });
     }
   }
   glMatrixMode(GL_PROJECTION);

@@ -156,7 +156,8 @@ bool PrepareScene(SceneObject& scene, SceneState& state, int demHandle) {
 
   // The terrain area.
   auto area = std::unique_ptr<TerrainArea>(new (std::nothrow) TerrainArea());
-  if (!area || !area->BuildTerrainGrid(demHandle, state.zScale, state.sceneRadius)) {
+  const bool holes = g_process.missingHeights == MissingHeights::kHoles;
+  if (!area || !area->BuildTerrainGrid(demHandle, state.zScale, state.sceneRadius, holes)) {
     // Nothing of the failed preparation stays.
     g_process.meshScratch.reset();
     g_process.terrainArea.reset();

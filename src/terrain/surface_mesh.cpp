@@ -1,10 +1,12 @@
 #include "terrain/surface_mesh.h"
 
 #include <algorithm>
+#include <cmath>
 #include <unordered_map>
 
 #include "base/trace.h"
 #include "terrain/mesh_neighbours.h"
+#include "terrain/missing_cells.h"
 
 namespace t3d {
 namespace {
@@ -119,6 +121,17 @@ class VertexBuilder {
   double scaleX_, scaleY_, offsetX_, offsetY_;
 };
 
+// True when the triangle of vertices a, b, c has a missing vertex or lies over a cell with a
+// missing corner (the cell under its centroid). grid holds each vertex's row and column, the row
+// -1 for a missing vertex.
+bool OverHole(TerrainArea& area, const std::vector<int32_t>& grid, uint32_t a, uint32_t b, uint32_t c) {
+  const int32_t ra = grid[2 * size_t(a)], rb = grid[2 * size_t(b)], rc = grid[2 * size_t(c)];
+  if (ra < 0 || rb < 0 || rc < 0) return true;
+  const int32_t ca = grid[2 * size_t(a) + 1], cb = grid[2 * size_t(b) + 1], cc = grid[2 * size_t(c) + 1];
+  const int row = int(std::floor((ra + rb + rc) / 3.0)), column = int(std::floor((ca + cb + cc) / 3.0));
+  return CellHasMissingCorner(area, row, column);
+}
+
 }  // namespace
 
 void BuildSurfaceMesh(const MeshView& view, const MeshColouring& colouring, TerrainArea& area,
@@ -162,7 +175,16 @@ void BuildSurfaceMesh(const MeshView& view, const MeshColouring& colouring, Terr
   ranges.clear();
   std::vector<int> edgePositions[4];
   const double signX = grid.cellSizeX < 0 ? -1 : 1, signY = grid.cellSizeY < 0 ? -1 : 1;
+  // A grid built with holes: each vertex's grid position, so that a triangle over a cell with a
+  // missing corner can be left out. Leaving triangles out opens no cracks elsewhere, since the
+  // drawn ones still share their edge vertices.
+  const bool holes = area.missingCells() > 0;
+  std::vector<int32_t> holeGrid;
   auto addVertex = [&](const GridCell& cell, int row, int column) {
+    if (holes) {
+      holeGrid.push_back(IsMissing(cell) ? -1 : row);
+      holeGrid.push_back(column);
+    }
     vertices.emplace_back();
     builder.Fill(cell, row, column, vertices.back());
     if (textured) {
@@ -201,6 +223,7 @@ void BuildSurfaceMesh(const MeshView& view, const MeshColouring& colouring, Terr
     // A fan's triangles all turn the same way: `flip` makes them clockwise seen from above (the
     // front faces).
     auto triangle = [&](uint32_t a, uint32_t b, uint32_t c, bool flip) {
+      if (holes && OverHole(area, holeGrid, a, b, c)) return;
       if (flip) std::swap(b, c);
       if (lines) {
         indices.insert(indices.end(), {a, b, b, c, c, a});

@@ -11,6 +11,7 @@
 #include "base/trace.h"
 #include "adapters/dem_store.h"
 #include "platform/environment.h"
+#include "terrain/missing_cells.h"
 
 namespace t3d {
 namespace {
@@ -19,6 +20,8 @@ namespace {
 inline double CleanHeight(double value, double replacement) {
   return std::fabs(value) > DEM_MISSING_LIMIT ? replacement : value;
 }
+
+inline bool IsMissingHeight(double value) { return !(std::fabs(value) <= DEM_MISSING_LIMIT); }
 
 }  // namespace
 
@@ -159,8 +162,10 @@ void TerrainArea::ReleaseCache() {
   ready_ = 0;
 }
 
-bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const float& sceneRadius) {
+bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const float& sceneRadius,
+                                   bool missingAsHoles) {
   ReleaseCache();
+  missingCells_ = 0;
 
   // The cache file, in the working directory.
   const char* environment = BaseGetEnvironment();
@@ -194,6 +199,8 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
   std::unique_ptr<double[]> heights(new (std::nothrow) double[kBlockCells]);
   std::unique_ptr<GridCell[]> cells(new (std::nothrow) GridCell[kBlockCells]);
   if (!heights || !cells) return false;
+  // Holes: which heights of the block were missing, read before they are replaced.
+  std::vector<uint8_t> missing(missingAsHoles ? kBlockCells : 0);
   std::vector<GridCell> lastRowCells(size_t(blockCols_) * kBlockSide);
   std::vector<GridCell> lastColumnCells(kBlockSide);
 
@@ -232,6 +239,7 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
       for (int i = 0; i < rowsInside; ++i) {
         for (int j = 0; j < colsInside; ++j) {
           double& value = e[i * kBlockSide + j];
+          if (missingAsHoles) missing[size_t(i * kBlockSide + j)] = IsMissingHeight(value) ? 1 : 0;
           value = CleanHeight(value, zMin);
           const float es = float(value) / s;
           GridCell& cell = c[i * kBlockSide + j];
@@ -243,17 +251,32 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
       for (int i = 0; i < rowsInside; ++i) {
         for (int j = 0; j < colsInside; ++j) {
           const double here = e[i * kBlockSide + j];
-          const double right =
-              j < kBlockSide - 1
-                  ? CleanHeight(e[i * kBlockSide + j + 1], zMin)
-                  : CleanHeight(DemStoreGetEdgeValue(demHandle, number, int16_t(i), int16_t(j), 0), zMin);
-          const double before =
-              i >= 1 ? e[(i - 1) * kBlockSide + j]
-                     : CleanHeight(DemStoreGetEdgeValue(demHandle, number, int16_t(i), int16_t(j), 1), zMin);
+          const double rightRaw = j < kBlockSide - 1
+                                      ? e[i * kBlockSide + j + 1]
+                                      : DemStoreGetEdgeValue(demHandle, number, int16_t(i), int16_t(j), 0);
+          const double beforeRaw = i >= 1 ? e[(i - 1) * kBlockSide + j]
+                                          : DemStoreGetEdgeValue(demHandle, number, int16_t(i), int16_t(j), 1);
+          double right = CleanHeight(rightRaw, zMin);
+          double before = CleanHeight(beforeRaw, zMin);
+          GridCell& cell = c[i * kBlockSide + j];
+          if (missingAsHoles) {
+            if (missing[size_t(i * kBlockSide + j)] != 0) {
+              MarkMissing(cell);
+              ++missingCells_;
+              continue;
+            }
+            // A missing neighbour does not tilt the ground beside a hole: the slope towards it
+            // is taken as flat.
+            const bool rightMissing = j + 1 < colsInside ? missing[size_t(i * kBlockSide + j + 1)] != 0
+                                                         : IsMissingHeight(rightRaw);
+            const bool beforeMissing = i >= 1 ? missing[size_t((i - 1) * kBlockSide + j)] != 0
+                                              : IsMissingHeight(beforeRaw);
+            if (rightMissing) right = here;
+            if (beforeMissing) before = here;
+          }
           // The codes do not depend on the normal's length: it is encoded unnormalised.
           const double nx = (here - right) * cellHeight_ / s;
           const double ny = (before - here) * cellWidth_ / s;
-          GridCell& cell = c[i * kBlockSide + j];
           EncodeNormal(nx, ny, nz, cell.azimuthCode, cell.elevationCode);
         }
       }
@@ -448,13 +471,24 @@ double TerrainArea::HeightAtPoint(const GridExtent& grid, double x, double y) {
   r = r < 0 ? 0 : (r >= grid.rowCount - 1 ? grid.rowCount - 2 : r);
   const double fx = x - (c * dx + grid.xMin);
   const double fy = y - (r * dy + grid.yMin);
-  const double z00 = GetCell(r, c).height;
-  const double z01 = GetCell(r, c + 1).height;
-  const double z11 = GetCell(r + 1, c + 1).height;
-  const double z10 = GetCell(r + 1, c).height;
-  return ((dx - fx) * (dy - fy) * z00 + (dy - fy) * fx * z01 + fx * fy * z11 +
-          (dx - fx) * fy * z10) /
-         (dx * dy);
+  const GridCell corners[4] = {GetCell(r, c), GetCell(r, c + 1), GetCell(r + 1, c + 1), GetCell(r + 1, c)};
+  const double weights[4] = {(dx - fx) * (dy - fy), (dy - fy) * fx, fx * fy, (dx - fx) * fy};
+  // Missing corners (a grid built with holes) take no part: the height comes from the others,
+  // weighted as before. With all four missing there is no ground, and the lowest height stored
+  // for them stands in.
+  double all = 0, sum = 0, weight = 0;
+  bool anyMissing = false;
+  for (int k = 0; k < 4; ++k) {
+    all += weights[k] * corners[k].height;
+    if (IsMissing(corners[k])) {
+      anyMissing = true;
+      continue;
+    }
+    sum += weights[k] * corners[k].height;
+    weight += weights[k];
+  }
+  if (anyMissing && std::fabs(weight) > 1e-9 * std::fabs(dx * dy)) return sum / weight;
+  return all / (dx * dy);
 }
 
 }  // namespace t3d

@@ -85,8 +85,10 @@ class TerrainArea {
   TerrainArea& operator=(const TerrainArea&) = delete;
 
   // Reads the whole grid through the DEM store into the cache file. False on failure (nothing is
-  // shown) or when the user stopped it.
-  bool BuildTerrainGrid(int demHandle, const float& zScale, const float& sceneRadius);
+  // shown) or when the user stopped it. missingAsHoles: cells whose height is missing are marked
+  // as missing (see missing_cells.h) instead of standing at the lowest height.
+  bool BuildTerrainGrid(int demHandle, const float& zScale, const float& sceneRadius,
+                        bool missingAsHoles = false);
 
   // The cell at (row, column), mapping its block first when needed. Rows and columns are limited
   // to the cache (edge-filled positions included). When the block cannot be mapped, a scratch
@@ -140,6 +142,8 @@ class TerrainArea {
 
   // Grid information.
   bool ready() const { return ready_ != 0; }
+  // The number of grid cells the build marked as missing (0 unless built with holes).
+  uint64_t missingCells() const { return missingCells_; }
   const TnGridHeader& gridInfo() const { return gridInfo_; }
   int rows() const { return rows_; }
   int columns() const { return cols_; }
@@ -174,6 +178,7 @@ class TerrainArea {
 
   std::string tempFilePath_;
   uint8_t ready_ = 0;
+  uint64_t missingCells_ = 0;
   uint32_t blockBytes_ = kBlockBytes;
   std::vector<BlockEntry> blockTable_;
   uint32_t blockCount_ = 0;

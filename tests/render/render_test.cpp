@@ -441,5 +441,183 @@ TEST_F(PictureTest, AnEmptyClientAreaDrawsNothing) {
   EXPECT_EQ(tnDraw2DScene(r.scene(), r.state()), TN_E_FAIL);
 }
 
+
+// ---- Missing heights ------------------------------------------------------------------------
+
+namespace holes {
+
+constexpr double kNoData = -9999;
+
+// The rolling hills with missing heights: a block in the middle (rows 50..70, columns 40..60 of
+// the file), a strip along the first column and the last rows of the file's left half.
+std::string HillsWithHoles() {
+  const std::string path = GridPath("hills_holes.tif");
+  double gt[6];
+  NorthUp(gt, 0, 129 * 30, 30, 30);
+  EXPECT_TRUE(WriteGrid(
+      path, 129, 129, gt, GDT_Float32,
+      [](int line, int pixel) {
+        const bool middle = line >= 50 && line <= 70 && pixel >= 40 && pixel <= 60;
+        const bool edges = pixel <= 2 || (line >= 124 && pixel < 64);
+        if (middle || edges) return kNoData;
+        return 200 + 60 * std::sin(pixel * 0.07) * std::cos(line * 0.05) + 25 * std::sin((pixel + line) * 0.19);
+      },
+      &kNoData));
+  return path;
+}
+
+// A 16 x 16 grid where only the four nodes of one cell have heights.
+std::string OneCellLeft() {
+  const std::string path = GridPath("one_cell.tif");
+  double gt[6];
+  NorthUp(gt, 0, 16 * 30, 30, 30);
+  EXPECT_TRUE(WriteGrid(
+      path, 16, 16, gt, GDT_Float32,
+      [](int line, int pixel) { return line >= 7 && line <= 8 && pixel >= 7 && pixel <= 8 ? 100.0 + line + pixel : kNoData; },
+      &kNoData));
+  return path;
+}
+
+// Pixels of the picture within 2 levels of the scene's background colour.
+size_t BackgroundPixels(const t3dhost::Picture& picture, const SceneState& state) {
+  int background[3];
+  for (int c = 0; c < 3; ++c) background[c] = int(state.backColor[2 - c] * 255 + 0.5f);
+  size_t count = 0;
+  for (size_t i = 0; i < picture.bgra.size(); i += 4) {
+    bool same = true;
+    for (int c = 0; c < 3; ++c) same = same && std::abs(picture.bgra[i + size_t(c)] - background[c]) <= 2;
+    if (same) ++count;
+  }
+  return count;
+}
+
+// The hill shade of the prepared grid, 96 x 72, written as a BMP and read back.
+t3dhost::Picture HillShade(Renderer& r, const std::string& name) {
+  TnOutputRequest request{};
+  request.fileKind = TN_OUTPUT_BMP;
+  request.hillShade = 1;
+  const std::string path = GridPath(name + ".bmp");
+  std::strncpy(request.path, path.c_str(), sizeof request.path - 1);
+  request.width = 96;
+  request.height = 72;
+  request.tilesAcross = 1;
+  request.tilesDown = 1;
+  t3dhost::Picture picture;
+  EXPECT_EQ(tnOutput3DScene(r.scene(), r.state(), &request), TN_OK);
+  std::string error;
+  EXPECT_TRUE(t3dhost::ReadBmp(path, picture, error)) << error;
+  std::remove(path.c_str());
+  return picture;
+}
+
+// Restores the default way of storing missing heights when a test ends.
+struct HolesMode {
+  explicit HolesMode(int mode) { EXPECT_EQ(tnSetMissingHeights(mode), TN_OK); }
+  ~HolesMode() { tnSetMissingHeights(TN_MISSING_AS_LOWEST); }
+};
+
+}  // namespace holes
+
+// The same grid with missing heights prepared both ways: by default the missing cells stand at
+// the lowest height like any other; as holes they are left out of the 3D view, the plan view and
+// the hill shade, and the background shows through.
+TEST_F(PictureTest, MissingHeightsShowAsHolesOnlyWhenAskedFor) {
+  EXPECT_EQ(tnSetMissingHeights(7), TN_E_FAIL);
+  const std::string grid = holes::HillsWithHoles();
+  t3dhost::Picture lowest3d, lowestPlan, lowestShade;
+  {
+    Renderer r(96, 72);
+    ASSERT_TRUE(r.Prepare(grid));
+    EXPECT_EQ(g_process.terrainArea->missingCells(), 0u);
+    lowest3d = r.Frame();
+    ExpectLikeReference(lowest3d, "holes_lowest_3d");
+    lowestPlan = r.Plan();
+    ExpectLikeReference(lowestPlan, "holes_lowest_plan");
+    lowestShade = holes::HillShade(r, "lowest_shade");
+    ExpectLikeReference(lowestShade, "holes_lowest_shade");
+  }
+  holes::HolesMode mode(TN_MISSING_AS_HOLES);
+  Renderer r(96, 72);
+  ASSERT_TRUE(r.Prepare(grid));
+  // 21 x 21 in the middle, 3 columns of 129 rows, 5 rows of 61 columns beside them.
+  EXPECT_EQ(g_process.terrainArea->missingCells(), uint64_t(21 * 21 + 3 * 129 + 5 * 61));
+  const t3dhost::Picture holes3d = r.Frame();
+  ExpectLikeReference(holes3d, "holes_3d");
+  const t3dhost::Picture holesPlan = r.Plan();
+  ExpectLikeReference(holesPlan, "holes_plan");
+  const t3dhost::Picture holesShade = holes::HillShade(r, "holes_shade");
+  ExpectLikeReference(holesShade, "holes_shade");
+
+  // The holes let the background through where the lowest-height cells were drawn.
+  EXPECT_GT(Differing(lowest3d, holes3d), 50u);
+  EXPECT_GT(holes::BackgroundPixels(holesPlan, r.block()), holes::BackgroundPixels(lowestPlan, r.block()) + 200);
+  // The hill shade's holes are one flat colour (the output's background, with alpha 0 in bitmaps
+  // that hold alpha); the middle of the middle hole (file rows 50..70 of 129 are picture rows
+  // 31..40 of 72) has it, as the first column (a hole strip) does, and the default shade there
+  // shows ground.
+  auto pixel = [](const t3dhost::Picture& p, int column, int row) {
+    const uint8_t* q = &p.bgra[(size_t(row) * size_t(p.width) + size_t(column)) * 4];
+    return (int(q[2]) << 16) | (int(q[1]) << 8) | int(q[0]);
+  };
+  const int hole = pixel(holesShade, 0, 36);
+  EXPECT_EQ(pixel(holesShade, 37, 36), hole);
+  EXPECT_NE(pixel(holesShade, 70, 36), hole);
+  EXPECT_NE(pixel(lowestShade, 0, 36), pixel(lowestShade, 37, 36));
+  size_t holePixels = 0;
+  for (int row = 0; row < 72; ++row)
+    for (int column = 0; column < 96; ++column) holePixels += pixel(holesShade, column, row) == hole;
+  EXPECT_GT(holePixels, 400u);
+}
+
+// Picking through a hole finds the ground behind it, never a point in the hole.
+TEST_F(PictureTest, PickingThroughAHoleFindsWhatLiesBehind) {
+  holes::HolesMode mode(TN_MISSING_AS_HOLES);
+  Renderer r(96, 72);
+  ASSERT_TRUE(r.Prepare(holes::HillsWithHoles()));
+  r.Frame();
+  // Map x 40..60 and file lines 50..70 (y from the top of 129 rows of 30 m) hold the hole.
+  auto inHole = [](double x, double y) {
+    const double column = x / 30, line = 128 - y / 30;
+    return column > 40.5 && column < 59.5 && line > 50.5 && line < 69.5;
+  };
+  int picked = 0;
+  for (int row = 0; row < 72; ++row) {
+    for (int column = 0; column < 96; ++column) {
+      int point[2] = {column, row};
+      double x = 0, y = 0;
+      if (GetCurMousePos(r.scene(), r.state(), point, &x, &y) != TN_OK) continue;
+      EXPECT_FALSE(inHole(x, y)) << "pixel " << column << "," << row << " picks " << x << "," << y;
+      if (inHole(x, y)) return;
+      ++picked;
+    }
+  }
+  // The view looks over the whole grid: most pixels find ground.
+  EXPECT_GT(picked, 96 * 72 / 4);
+}
+
+// Holes everywhere but one cell: the grid prepares, draws the one cell in the plan view and
+// keeps its height queries on the heights that are there.
+TEST_F(PictureTest, AGridOfHolesButOneCellDrawsThatCell) {
+  holes::HolesMode mode(TN_MISSING_AS_HOLES);
+  Renderer r(96, 72);
+  ASSERT_TRUE(r.Prepare(holes::OneCellLeft()));
+  EXPECT_EQ(g_process.terrainArea->missingCells(), uint64_t(16 * 16 - 4));
+  r.Frame();
+  const t3dhost::Picture plan = r.Plan();
+  const size_t drawn = size_t(96 * 72) - holes::BackgroundPixels(plan, r.block());
+  EXPECT_GT(drawn, 0u);
+  EXPECT_LT(drawn, size_t(96 * 72) / 50);
+  // Heights in the middle of the cell, and half a cell beyond its side where two of the four
+  // corners around the point are missing: those take no part.
+  const SceneState& s = r.block();
+  const GridExtent grid = GridOf(s);
+  const double toHeight = double(s.sceneRadius) * s.zScale;
+  TerrainArea& area = *g_process.terrainArea;
+  EXPECT_NEAR(area.HeightAtPoint(grid, s.xMin + 7.5 * s.cellSizeX, s.yMin + 7.5 * s.cellSizeY) * toHeight,
+              115.0, 1e-3);
+  EXPECT_NEAR(area.HeightAtPoint(grid, s.xMin + 6.5 * s.cellSizeX, s.yMin + 7.5 * s.cellSizeY) * toHeight,
+              114.5, 1e-3);
+}
+
 }  // namespace
 }  // namespace t3d
