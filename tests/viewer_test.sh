@@ -8,7 +8,7 @@ trap 'rm -rf "$out"' EXIT
 sed "s|VIEWER_OUT|$out|g" "$source/tests/viewer_script.txt" > "$out/script.txt"
 log=$("$program" view "$source/data/samples/jacksboro_fault_dem.tif" --size 800x600 --script "$out/script.txt")
 echo "$log"
-for name in view plan restored; do
+for name in view plan restored huge; do
   [ -s "$out/$name.png" ] || { echo "no $name.png"; exit 1; }
 done
 echo "$log" | grep -q '^pixel 400,450: map point' || { echo "the click gave no map point"; exit 1; }

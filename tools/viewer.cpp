@@ -6,6 +6,7 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -233,6 +234,14 @@ class Viewer {
       } else if (command == "reshape") {
         int width = 0, height = 0;
         words >> width >> height;
+        // The window cannot be larger than the screen: a larger size is clamped to it (the X
+        // server would refuse sides past 16 bits, and nothing larger could be shown).
+        Screen* screen = DefaultScreenOfDisplay(window_.display());
+        if (width > WidthOfScreen(screen) || height > HeightOfScreen(screen)) {
+          width = std::min(width, WidthOfScreen(screen));
+          height = std::min(height, HeightOfScreen(screen));
+          std::fprintf(stderr, "terrain3d: reshape clamped to the screen, %dx%d\n", width, height);
+        }
         if (width > 0 && height > 0) {
           XResizeWindow(window_.display(), window_.window(), unsigned(width), unsigned(height));
           XSync(window_.display(), False);

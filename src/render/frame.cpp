@@ -24,6 +24,15 @@ namespace t3d {
 bool SetProjection(SceneObject& scene, SceneState& state, int width, int height,
                    FrameTarget target) {
   if (width <= 0 || height <= 0) return true;
+  // A size beyond what GL can draw into is refused, and the scene keeps its size: a viewport and
+  // drawable that large crash the rasteriser, or the window system refuses them.
+  if (target == kTargetWindow && (width > kMaxClientSide || height > kMaxClientSide)) return false;
+  if (state.glReady == 1 && target == kTargetWindow) {
+    if (!scene.MakeCurrent(state, target)) return false;
+    GLint most[2] = {0, 0};
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, most);
+    if ((most[0] > 0 && width > most[0]) || (most[1] > 0 && height > most[1])) return false;
+  }
   scene.clientRect.right = width;
   scene.clientRect.bottom = height;
   state.focalLength = (height / 2.0) / std::tan(state.viewFov / 2 * 3.1415927 / 180);

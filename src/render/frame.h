@@ -7,8 +7,13 @@ namespace t3d {
 
 struct SceneState;
 
+// The largest client side a window may report: window systems keep sides in 16 bits.
+constexpr int kMaxClientSide = 32767;
+
 // Viewport and perspective projection for a client of width x height on the target. A size that
-// is not positive changes nothing and succeeds. Fails only when no context can be made current.
+// is not positive changes nothing and succeeds. A window size beyond kMaxClientSide or GL's
+// largest viewport is refused (false) and changes nothing. Fails otherwise only when no context
+// can be made current.
 bool SetProjection(SceneObject& scene, SceneState& state, int width, int height,
                    FrameTarget target);
 

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -617,6 +619,23 @@ TEST_F(PictureTest, AGridOfHolesButOneCellDrawsThatCell) {
               115.0, 1e-3);
   EXPECT_NEAR(area.HeightAtPoint(grid, s.xMin + 6.5 * s.cellSizeX, s.yMin + 7.5 * s.cellSizeY) * toHeight,
               114.5, 1e-3);
+}
+
+// A window size beyond what GL or the window system can hold is refused and the scene keeps
+// drawing at its size; a huge size used to crash the rasteriser.
+TEST_F(PictureTest, AHugeReshapeIsRefusedAndTheSceneKeepsDrawing) {
+  Renderer r(96, 72);
+  ASSERT_TRUE(r.Prepare(SyntheticHills()));
+  const t3dhost::Picture before = r.Frame();
+  for (const int side : {99999, 40000, 1 << 30, INT32_MAX}) {
+    EXPECT_EQ(tnReshape(r.scene(), r.state(), side, side), TN_E_FAIL) << side;
+    EXPECT_EQ(tnReshape(r.scene(), r.state(), 96, side), TN_E_FAIL) << side;
+    EXPECT_EQ(r.object().clientRect.right, 96);
+    EXPECT_EQ(r.object().clientRect.bottom, 72);
+    EXPECT_EQ(tnDrawScene(r.scene(), r.state()), TN_OK);
+  }
+  EXPECT_EQ(Differing(before, r.Frame()), 0u);
+  EXPECT_EQ(tnReshape(r.scene(), r.state(), 96, 72), TN_OK);
 }
 
 }  // namespace
