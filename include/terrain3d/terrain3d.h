@@ -381,7 +381,12 @@ TN_API int TN_CALL tnSetMissingHeights(int mode);
  * line or null; return non-zero when the display is shown), TN_PROGRESS_RANGE (value: the high
  * bound; the low bound is 0), TN_PROGRESS_STEP_SIZE (value), TN_PROGRESS_POS (value),
  * TN_PROGRESS_STEP, TN_PROGRESS_CANCELLED (return non-zero to stop the operation) and
- * TN_PROGRESS_END. The default draws a bar on stderr when stderr is a terminal and never stops. */
+ * TN_PROGRESS_END. The default draws a bar on stderr when stderr is a terminal and never stops.
+ * One rule holds for every long operation that shows progress (scene preparation, height
+ * colouring, texture preparation and texture library generation, tiled picture and hill-shade
+ * outputs): a handler that answers TN_PROGRESS_BEGIN with 0 refuses the display, and the
+ * operation then does not run. It fails as if stopped before its first step: its call returns
+ * failure, no file is written and nothing is applied, and a trace line says why. */
 #define TN_PROGRESS_BEGIN 1
 #define TN_PROGRESS_RANGE 2
 #define TN_PROGRESS_STEP_SIZE 3
@@ -413,7 +418,8 @@ typedef struct TnVerticalScaleDialog {
 /* Height colour dialog: the colour table for height colouring, or height bands of their own
  * colours. On OK the library applies the record: customLayers non-zero colours the layerCount
  * bands (bounds in elevation units; band k shows in colours[k], 16-bit components); otherwise
- * tableNumber (0 to 38) chooses the colour table. */
+ * tableNumber (0 to 38) chooses the colour table. Any other answer, or a colouring the user
+ * stops, leaves the settings, the colour table and every colour index as they were. */
 #define TN_DIALOG_HEIGHT_COLOUR 2
 typedef struct TnHeightColourDialog {
   float layerBounds[256][2]; /* in/out: {low, high} */

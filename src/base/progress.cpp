@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/progress.h"
+#include "base/trace.h"
 
 namespace {
 
@@ -121,7 +122,10 @@ ProgressScope::ProgressScope(const char* title, const char* text, int steps,
                              TnProgressControl bar)
     : bar_(bar) {
 #if defined(_WIN32)
-  if (bar_ != nullptr) return;  // the Windows build drives its progress bar control itself
+  if (bar_ != nullptr) {  // the Windows build drives its progress bar control itself
+    shown_ = true;
+    return;
+  }
 #else
   if (bar_ != nullptr) {
     if (bar_->setRange) bar_->setRange(bar_->user, 0, steps);
@@ -131,8 +135,15 @@ ProgressScope::ProgressScope(const char* title, const char* text, int steps,
     return;
   }
 #endif
-  // A display the handler refuses is not shown: no further events reach it.
-  if (DemStoreProgressBegin(title, text) == 0) return;
+  // A display the handler refuses is not shown: no further events reach it, and the operation
+  // that asked for it does not run (every user of the scope checks shown()). The trace says why
+  // the operation failed, as the host sees no message for it.
+  if (DemStoreProgressBegin(title, text) == 0) {
+    const std::string line = std::string("progress display refused by the host; not run: ") +
+                             (title != nullptr ? title : "");
+    Trace(line.c_str());
+    return;
+  }
   storeDisplay_ = shown_ = true;
   DemStoreProgressRange(0, steps);
   DemStoreProgressStepSize(1);

@@ -27,6 +27,11 @@ namespace t3d {
 // One pass of `steps` steps on a progress display, ended when the scope ends: the host's
 // progress bar control when the call handed one in (it shows no text and cannot stop the
 // pass), otherwise the store's display with a title and an optional second line.
+//
+// The rule for every long operation: when the host's progress handler answers the begin event
+// with 0, shown() is false and the operation does not run: it fails as though the user had
+// stopped it before its first step (nothing written, nothing applied) and says so in a trace
+// line. The host's progress bar controls cannot refuse.
 class ProgressScope {
  public:
   ProgressScope(const char* title, const char* text, int steps, TnProgressControl bar = nullptr);

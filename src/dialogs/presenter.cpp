@@ -49,7 +49,8 @@ class HostPresenter : public Presenter {
     const int result = g_handler(g_user, TN_DIALOG_SAVE_TEXTURE, &edited);
     if (result == TN_DIALOG_DEFAULT) return defaults_.SaveTexture(dialog);
     if (result != kDialogOk) return kDialogCancel;
-    edited.path[sizeof edited.path - 1] = '\0';
+    // Handed on as the host wrote it: the save step reads the path within the field only and
+    // refuses one that has no terminating zero there, rather than saving under a cut name.
     if (edited.path[0] == '\0') return kDialogCancel;
     dialog = edited;
     return kDialogOk;

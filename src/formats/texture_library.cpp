@@ -281,7 +281,8 @@ TextureLibraryWriter::TextureLibraryWriter(TextureLibraryWriter&& other) noexcep
       tileCount_(other.tileCount_),
       written_(other.written_),
       failed_(other.failed_),
-      packed_(std::move(other.packed_)) {
+      packed_(std::move(other.packed_)),
+      target_(std::move(other.target_)) {
   other.path_.clear();
 }
 
@@ -297,6 +298,7 @@ TextureLibraryWriter& TextureLibraryWriter::operator=(TextureLibraryWriter&& oth
     written_ = other.written_;
     failed_ = other.failed_;
     packed_ = std::move(other.packed_);
+    target_ = std::move(other.target_);
   }
   return *this;
 }
@@ -362,17 +364,18 @@ TextureLibraryWriter TextureLibraryWriter::Create(const std::string& path,
                                                   uint32_t gridCols, int pixelFormat,
                                                   const TileTable& table) {
   const auto start = PrepareLibraryStart(rasterPath, gridRows, gridCols, pixelFormat, table);
-  if (!start || path.empty()) return {};
-  // Create or truncate, then write through the platform file.
-  std::FILE* created = std::fopen(path.c_str(), "wb");
-  if (created == nullptr) return {};
-  std::fclose(created);
-  platform::File file = platform::File::Open(path, true);
-  if (!file.valid()) {
-    platform::DeleteFile(path);
-    return {};
-  }
-  return Start(std::move(file), *start);
+  if (!start || path.empty() || path.back() == '/') return {};
+  // Written under a unique name beside path and renamed over it by Finish: a library that is
+  // not finished (a full disk, a failed tile) leaves neither a partial file nor a damaged one
+  // that was at path.
+  const size_t slash = path.find_last_of('/');
+  const std::string directory =
+      slash == std::string::npos ? std::string(".") : (slash == 0 ? std::string("/") : path.substr(0, slash));
+  platform::File file = platform::File::CreateUnique(directory, ".TexPart");
+  if (!file.valid()) return {};
+  TextureLibraryWriter writer = Start(std::move(file), *start);
+  if (writer.valid()) writer.target_ = path;
+  return writer;
 }
 
 TextureLibraryWriter TextureLibraryWriter::CreateTemporary(const std::string& directory,
@@ -425,6 +428,14 @@ bool TextureLibraryWriter::WriteRgbTile(const uint8_t* rgb, size_t size) {
 
 bool TextureLibraryWriter::Finish() {
   if (!file_.valid() || failed_ || written_ != tileCount_) return false;
+  if (!target_.empty()) {
+    if (!file_.ReplaceFile(target_)) {  // deletes the written file
+      file_.Close();
+      path_.clear();
+      return false;
+    }
+    path_ = target_;
+  }
   file_.Close();
   packed_.clear();
   packed_.shrink_to_fit();

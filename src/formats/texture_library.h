@@ -161,10 +161,11 @@ class TextureLibraryWriter {
   TextureLibraryWriter(const TextureLibraryWriter&) = delete;
   TextureLibraryWriter& operator=(const TextureLibraryWriter&) = delete;
 
-  // Creates (or truncates) the library at path. rasterPath names the source image, whose file
-  // name is recorded; gridRows and gridCols are the grid the table was built for. Invalid when
-  // the format is unknown, the table does not fit the grid, the name is longer than 255 bytes or
-  // the file cannot be written.
+  // Starts the library at path (created, or replaced when Finish succeeds: until then it is
+  // written under a unique name in path's directory, and a file at path stays as it was).
+  // rasterPath names the source image, whose file name is recorded; gridRows and gridCols are the
+  // grid the table was built for. Invalid when the format is unknown, the table does not fit the
+  // grid, the name is longer than 255 bytes or the file cannot be written.
   static TextureLibraryWriter Create(const std::string& path, const std::string& rasterPath,
                                      uint32_t gridRows, uint32_t gridCols, int pixelFormat,
                                      const TileTable& table);
@@ -186,7 +187,8 @@ class TextureLibraryWriter {
   // Appends the next tile from T x T red, green, blue pixels (size must be T * T * 3).
   bool WriteRgbTile(const uint8_t* rgb, size_t size);
 
-  // Closes the file once every tile is written; the file then stays. False otherwise.
+  // Closes the file once every tile is written; the file then stays (under the path given to
+  // Create). False otherwise, and when the finished file cannot be put in place.
   bool Finish();
 
  private:
@@ -201,6 +203,7 @@ class TextureLibraryWriter {
   uint32_t written_ = 0;
   bool failed_ = false;
   std::vector<uint8_t> packed_;
+  std::string target_;  // Create's path, which the finished file replaces
 };
 
 // ---- Reading ------------------------------------------------------------------------------

@@ -33,54 +33,56 @@ void SetDefaultBands(TnHeightColourDialog& dialog, const SceneState& state) {
   }
 }
 
-// The height colour dialog on the prepared terrain: true when the user confirmed (the choice is
-// then applied to the terrain area).
+// The height colour dialog on the prepared terrain: true when the user confirmed and the choice
+// was applied to the terrain area. The dialog works on a copy of the settings, which replaces
+// them only once the choice is applied: a cancelled dialog or a colouring the user stops leaves
+// the settings, the colour table and the cells' colour indices as they were.
 bool EditHeightColours(SceneState& state, TnProgressControl progress) {
   TerrainArea* area = g_process.terrainArea.get();
   if (area == nullptr) return false;
-  HeightColourSettings& settings = state.heightColours;
+  HeightColourSettings edited = state.heightColours;
 
   TnHeightColourDialog dialog{};
-  dialog.layerCount = settings.layerCount;
-  dialog.tableNumber = settings.tableNumber;
-  dialog.option = settings.option;
-  dialog.customLayers = settings.layerCount < 256 ? 1 : 0;
+  dialog.layerCount = edited.layerCount;
+  dialog.tableNumber = edited.tableNumber;
+  dialog.option = edited.option;
+  dialog.customLayers = edited.layerCount < 256 ? 1 : 0;
   dialog.zMinScaled = state.zMin;
   dialog.zMaxScaled = state.zMax;
   dialog.zScale = state.zScale;
-  std::memcpy(dialog.layerBounds, settings.layerBounds, sizeof dialog.layerBounds);
-  if (!settings.initialised) {
+  std::memcpy(dialog.layerBounds, edited.layerBounds, sizeof dialog.layerBounds);
+  if (!edited.initialised) {
     // First showing: the stored table with its default bands; without the table, no dialog.
-    if (!LoadColourTable(settings.tableNumber, settings.heightColourTable)) return false;
+    if (!LoadColourTable(edited.tableNumber, edited.heightColourTable)) return false;
     SetDefaultBands(dialog, state);
-    settings.initialised = 1;
+    edited.initialised = 1;
   }
   for (int k = 0; k < 256; ++k) {
-    const ColourEntry& entry = settings.heightColourTable.entries[k];
+    const ColourEntry& entry = edited.heightColourTable.entries[k];
     dialog.colours[k][0] = entry.red;
     dialog.colours[k][1] = entry.green;
     dialog.colours[k][2] = entry.blue;
   }
 
-  const bool confirmed = dialogs::CurrentPresenter().HeightColour(dialog) == dialogs::kDialogOk;
-  // Bounds and colours edited in the dialog stay in the settings, confirmed or not.
-  std::memcpy(settings.layerBounds, dialog.layerBounds, sizeof settings.layerBounds);
-  if (!confirmed) return false;
+  if (dialogs::CurrentPresenter().HeightColour(dialog) != dialogs::kDialogOk) return false;
 
   const uint16_t count = dialog.layerCount < 1 ? 1 : (dialog.layerCount > 256 ? 256 : dialog.layerCount);
-  settings.option = dialog.option;
-  settings.layerCount = count;
+  std::memcpy(edited.layerBounds, dialog.layerBounds, sizeof edited.layerBounds);
+  edited.option = dialog.option;
+  edited.layerCount = count;
   const ColouringParams params = ColouringOf(state);
   if (dialog.customLayers != 0) {
     for (int k = 0; k < 256; ++k)
-      settings.heightColourTable.entries[k] =
+      edited.heightColourTable.entries[k] =
           ColourEntry{dialog.colours[k][0], dialog.colours[k][1], dialog.colours[k][2]};
-    settings.tableNumber = -1;
-    return ApplyLayerColours(*area, params, settings.layerBounds, count, progress);
+    edited.tableNumber = -1;
+    if (!ApplyLayerColours(*area, params, edited.layerBounds, count, progress)) return false;
+  } else {
+    if (edited.tableNumber < 0 && !ResetColourIndices(*area, params, progress)) return false;
+    edited.tableNumber = dialog.tableNumber;
+    LoadColourTable(edited.tableNumber, edited.heightColourTable);  // the grey ramp when unread
   }
-  if (settings.tableNumber < 0 && !ResetColourIndices(*area, params, progress)) return false;
-  settings.tableNumber = dialog.tableNumber;
-  LoadColourTable(settings.tableNumber, settings.heightColourTable);
+  state.heightColours = edited;
   return true;
 }
 

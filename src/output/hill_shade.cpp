@@ -419,6 +419,7 @@ bool WriteTiled(SceneState& state, const TnOutputRequest& request, BlockPainter&
     std::snprintf(text, sizeof text, "共有%d块", bandsDown * bandsAcross);
     ProgressScope progress(sceneProgress ? "场景输出进度" : "正在生成晕渲图...",
                              sceneProgress ? text : nullptr, bandsDown);
+    ok = progress.shown();  // a display the host refuses stops the output before it starts
     for (int r0 = 0; ok && r0 < height; r0 += kHillShadeTile) {
       const int r1 = std::min(r0 + kHillShadeTile - 1, height - 1);
       if (progress.Step()) {

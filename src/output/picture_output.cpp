@@ -38,6 +38,7 @@ bool WriteTiledView(SceneObject& scene, SceneState& state, const TnOutputRequest
     char text[64];
     std::snprintf(text, sizeof text, "共有%d块", across * down);
     ProgressScope progress("场景输出进度", text, across * down);
+    ok = progress.shown();  // a display the host refuses stops the output before it starts
     for (int j = 0; ok && j < down; ++j) {
       for (int i = 0; ok && i < across; ++i) {
         p[8] = 2.0 * i - (across - 1);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -24,14 +25,16 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-File File::CreateUnique(const std::string& directory, const std::string& prefix) {
+File File::CreateUnique(const std::string& directory, const std::string& prefix,
+                        const std::string& suffix) {
   File file;
   std::string pattern = directory;
   if (!pattern.empty() && pattern.back() != '/') pattern += '/';
-  pattern += prefix + "XXXXXX";
+  pattern += prefix + "XXXXXX" + suffix;
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
-  const int fd = mkostemp(name.data(), O_CLOEXEC);
+  // mkostemps creates the file exclusively (O_EXCL), so no file that already exists is touched.
+  const int fd = mkostemps(name.data(), int(suffix.size()), O_CLOEXEC);
   if (fd < 0) return file;
   file.fd_ = fd;
   file.path_ = name.data();
@@ -88,6 +91,42 @@ uint64_t File::Size() const {
 void File::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+}
+
+namespace {
+
+// The process's file creation mask, read without changing it (umask() cannot be read without
+// setting it, which would race with other threads creating files).
+mode_t CreationMask() {
+  FILE* status = std::fopen("/proc/self/status", "re");
+  mode_t mask = 022;
+  if (status == nullptr) return mask;
+  char line[256];
+  while (std::fgets(line, sizeof line, status) != nullptr) {
+    unsigned value = 0;
+    if (std::sscanf(line, "Umask: %o", &value) == 1) {
+      mask = mode_t(value & 0777);
+      break;
+    }
+  }
+  std::fclose(status);
+  return mask;
+}
+
+}  // namespace
+
+bool File::ReplaceFile(const std::string& path) {
+  if (fd_ < 0) return false;
+  bool ok = !path.empty() && ::fsync(fd_) == 0 && ::fchmod(fd_, 0666 & ~CreationMask()) == 0;
+  ok = ::close(fd_) == 0 && ok;
+  fd_ = -1;
+  ok = ok && ::rename(path_.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    ::unlink(path_.c_str());
+    return false;
+  }
+  path_ = path;
+  return true;
 }
 
 MappedView::~MappedView() { Reset(); }

@@ -17,8 +17,10 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  // Creates a new file with a unique name "<directory>/<prefix>XXXXXX" for reading and writing.
-  static File CreateUnique(const std::string& directory, const std::string& prefix);
+  // Creates a new file with a unique name "<directory>/<prefix>XXXXXX<suffix>" for reading and
+  // writing, readable by the owner only. An existing file is never opened or replaced.
+  static File CreateUnique(const std::string& directory, const std::string& prefix,
+                           const std::string& suffix = std::string());
   // Opens an existing file for reading and writing, or for reading only.
   static File Open(const std::string& path, bool writable);
 
@@ -31,6 +33,11 @@ class File {
   bool ReadAt(uint64_t offset, void* data, size_t size) const;
   uint64_t Size() const;
   void Close();
+  // Makes a file of CreateUnique the file at path: its data are flushed to the disk, its access
+  // becomes that of newly created files (the process's umask), it is closed and renamed over
+  // path, replacing a file there in one step. When any of that fails the file is closed and
+  // deleted (a file at path stays as it was) and the result is false.
+  bool ReplaceFile(const std::string& path);
 
   int fd() const { return fd_; }
 

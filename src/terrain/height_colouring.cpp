@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
+#include <vector>
 
 #include "base/progress.h"
 
@@ -11,18 +13,46 @@ namespace {
 const char kTitle[] = "分层设色处理进度:";
 
 // Runs visit(cell) over every cell of every block (edge-filled copies included, so that they keep
-// matching the cells they copy), one step per block row.
+// matching the cells they copy), one step per block row. The pass is all or nothing: the indices
+// of the blocks it has changed are kept, and when the user stops it (or the indices cannot be
+// kept) they are put back, so that the terrain is never left partly re-indexed.
 template <typename Visit>
 bool ForEachCell(TerrainArea& area, TnProgressControl progress, Visit visit) {
   ProgressScope display(kTitle, nullptr, int(area.blockRows()), progress);
   if (!display.shown()) return false;
+  std::vector<uint32_t> changedBlocks;
+  std::vector<uint8_t> before;  // kBlockCells indices per changed block, in changedBlocks' order
+  auto restore = [&] {
+    for (size_t n = 0; n < changedBlocks.size(); ++n) {
+      GridCell* cells = area.BlockCells(changedBlocks[n]);
+      if (cells == nullptr) continue;
+      const uint8_t* saved = before.data() + n * kBlockCells;
+      for (uint32_t i = 0; i < kBlockCells; ++i) cells[i].colourIndex = saved[i];
+    }
+  };
   for (uint32_t p = 0; p < area.blockRows(); ++p) {
     for (uint32_t q = 0; q < area.blockColumns(); ++q) {
-      GridCell* cells = area.BlockCells(p * area.blockColumns() + q);
+      const uint32_t number = p * area.blockColumns() + q;
+      GridCell* cells = area.BlockCells(number);
       if (cells == nullptr) continue;
-      for (uint32_t i = 0; i < kBlockCells; ++i) visit(cells[i]);
+      try {
+        changedBlocks.push_back(number);
+        before.resize(changedBlocks.size() * kBlockCells);
+      } catch (const std::bad_alloc&) {
+        changedBlocks.resize(before.size() / kBlockCells);
+        restore();
+        return false;
+      }
+      uint8_t* saved = before.data() + (changedBlocks.size() - 1) * kBlockCells;
+      for (uint32_t i = 0; i < kBlockCells; ++i) {
+        saved[i] = cells[i].colourIndex;
+        visit(cells[i]);
+      }
     }
-    if (display.Step()) return false;
+    if (display.Step()) {
+      restore();
+      return false;
+    }
   }
   return true;
 }

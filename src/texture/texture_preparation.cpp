@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -18,6 +18,7 @@
 #include "adapters/dem_store.h"
 #include "base/progress.h"
 #include "platform/environment.h"
+#include "platform/file_mapping.h"
 
 namespace t3d {
 namespace {
@@ -107,25 +108,54 @@ void ScaleBlock(const uint8_t* source, int width, int height, int size, std::vec
   }
 }
 
+// The directory part of a path ("." when it has none).
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// Copies the file at from to the path to. The copy is written under a unique name in to's
+// directory and renamed over to once it is complete, so that a copy that fails (a full disk, a
+// directory that cannot be written) leaves no partial file and keeps a file that was at to.
 bool CopyFile(const std::string& from, const std::string& to) {
-  std::ifstream in(from, std::ios::binary);
-  std::ofstream out(to, std::ios::binary | std::ios::trunc);
-  if (!in || !out) return false;
-  out << in.rdbuf();
-  out.flush();
-  return bool(out);
+  platform::File source = platform::File::Open(from, false);
+  if (!source.valid()) return false;
+  platform::File copy = platform::File::CreateUnique(DirectoryOf(to), ".TexSave");
+  if (!copy.valid()) return false;
+  const uint64_t size = source.Size();
+  std::vector<uint8_t> buffer(size_t(1) << 20);
+  for (uint64_t offset = 0; offset < size;) {
+    const size_t piece = size_t(std::min<uint64_t>(buffer.size(), size - offset));
+    if (!source.ReadAt(offset, buffer.data(), piece) || !copy.Append(buffer.data(), piece)) {
+      const std::string partial = copy.path();
+      copy.Close();
+      platform::DeleteFile(partial);
+      return false;
+    }
+    offset += piece;
+  }
+  return copy.ReplaceFile(to);  // deletes the copy when it cannot become to
 }
 
 // The save step: the finished temporary library at temporaryPath becomes the store's data file,
-// kept as a library at a path of the user's choice when asked to and agreed.
+// kept as a library at a path of the user's choice when asked to and agreed. A library that
+// cannot be saved there is reported with message 10; the texture is then used from the
+// temporary library, which goes with the store.
 void SaveStep(TextureStore& store, const std::string& temporaryPath, bool askToSave) {
   store.dataFilePath = temporaryPath;
   store.keepFile = false;
   if (!askToSave || AskMessage(MessageId::kSaveTextureLibrary) != TN_IDYES) return;
   TnSaveTextureDialog dialog{};
   if (dialogs::CurrentPresenter().SaveTexture(dialog) != dialogs::kDialogOk) return;
-  const std::string chosen(dialog.path);
-  if (chosen.empty() || chosen == temporaryPath || !CopyFile(temporaryPath, chosen)) return;
+  // The path is read within its field only: one without its terminating zero is not a path.
+  const size_t length = strnlen(dialog.path, sizeof dialog.path);
+  const std::string chosen(dialog.path, length);
+  if (chosen.empty() || chosen == temporaryPath) return;
+  if (length == sizeof dialog.path || !CopyFile(temporaryPath, chosen)) {
+    ShowMessage(MessageId::kReadTexture);
+    return;
+  }
   std::remove(temporaryPath.c_str());
   store.dataFilePath = chosen;
   store.keepFile = true;
@@ -267,6 +297,7 @@ bool BuildTerrainTextures(TextureStore& store, RasterHandle image, const Texture
   bool ok = true;
   {
     ProgressScope progress(kLoadingTitle, nullptr, int(table->tiles.size()));
+    if (!progress.shown()) return false;  // refused by the host: no tiles, no library
     for (const TileEntry& tile : table->tiles) {
       progress.Step();
       const double s = double(1 << tile.level);
@@ -327,7 +358,13 @@ bool PrepareFromRaster(TextureStore& store, const TextureRequest& request, Textu
       RasterGetCellType(source.get(), &cellType) != RASTER_OK)
     return false;
   if (request.grid.cellSizeX <= 0 || request.grid.cellSizeY <= 0) return false;
-  const std::string resampledPath = WorkDirectory() + "/" + kResampledImageName;
+  // The resampled image's name is reserved by creating its file, unique in the working directory:
+  // a file of the user's there, or another process's image, is never replaced or deleted.
+  platform::File reserved =
+      platform::File::CreateUnique(WorkDirectory(), kResampledImagePrefix, kResampledImageExtension);
+  if (!reserved.valid()) return false;
+  const std::string resampledPath = reserved.path();
+  reserved.Close();
   FileRemover removeResampled(resampledPath);
   {
     RasterGuard target(true);
@@ -362,6 +399,7 @@ bool BuildPlaneTextures(TextureStore& store, RasterHandle image, int32_t lines, 
   std::vector<uint8_t> rgb(size_t(size) * size * 3);
   {
     ProgressScope progress(kLoadingTitle, nullptr, int(table->tiles.size()));
+    if (!progress.shown()) return false;  // refused by the host: no tiles, no library
     for (const TileEntry& tile : table->tiles) {
       progress.Step();
       if (!FillPlaneTile(image, bands, lines, tile, size, rgb) ||
@@ -414,6 +452,7 @@ bool WriteTextureLibrary(const std::string& libraryPath, const std::string& rast
   std::vector<uint8_t> samples, rgb;
   {
     ProgressScope progress(kGeneratingTitle, nullptr, int(table->tiles.size()));
+    if (!progress.shown()) return false;  // refused by the host: no tiles, no library
     for (const TileEntry& tile : table->tiles) {
       progress.Step();
       if (!SampleTile(image, rows, cols, tile, size, samples)) return false;

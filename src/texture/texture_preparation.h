@@ -21,8 +21,10 @@ struct GridPlacement {
   double cellSizeX = 1, cellSizeY = 1;
 };
 
-// Name of the resampled image, made in the working directory and deleted after use.
-constexpr const char* kResampledImageName = "Noname.rim";
+// Name of the resampled image, made in the working directory and deleted after use: the prefix
+// and the extension of a name made unique for each preparation ("NonameXXXXXX.rim").
+constexpr const char* kResampledImagePrefix = "Noname";
+constexpr const char* kResampledImageExtension = ".rim";
 
 // What texture preparation works from: the source image, the grid it drapes, and the tiles
 // wanted.

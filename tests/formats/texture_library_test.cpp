@@ -464,9 +464,33 @@ TEST_F(TextureLibraryTest, WriterCountsTilesAndKeepsOnlyFinishedFiles) {
     EXPECT_TRUE(writer.WriteTile(tile.data(), tile.size()));
     EXPECT_EQ(writer.tilesWritten(), 1u);
     EXPECT_FALSE(writer.Finish());  // tiles missing
-    EXPECT_TRUE(fs::exists(path));
   }
   EXPECT_FALSE(fs::exists(path));
+  EXPECT_TRUE(fs::is_empty(dir));  // nothing of the unfinished library is left
+
+  // An unfinished library leaves a library already at its path as it was; a finished one
+  // replaces it.
+  std::ofstream(path, std::ios::binary) << "a library of before";
+  const std::vector<uint8_t> before = ReadBytes(path);
+  {
+    TextureLibraryWriter writer =
+        TextureLibraryWriter::Create(path, "a.rim", 300, 200, kPixelRgb24, *table);
+    ASSERT_TRUE(writer.valid());
+    const std::vector<uint8_t> rgb(128 * 128 * 3);
+    EXPECT_TRUE(writer.WriteRgbTile(rgb.data(), rgb.size()));
+    EXPECT_EQ(ReadBytes(path), before);
+  }
+  EXPECT_EQ(ReadBytes(path), before);
+  {
+    TextureLibraryWriter writer =
+        TextureLibraryWriter::Create(path, "a.rim", 300, 200, kPixelRgb24, *table);
+    ASSERT_TRUE(WriteTiles(writer, *table));
+    ASSERT_TRUE(writer.Finish());
+    EXPECT_EQ(writer.path(), path);
+  }
+  EXPECT_TRUE(Reopened(path).valid());
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+  fs::remove(path);
 
   // A temporary library is named Tex... in its directory and stays once finished.
   TextureLibraryWriter writer =

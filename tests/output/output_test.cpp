@@ -187,6 +187,29 @@ TEST_F(OutputScene, StoppedTiledOutputLeavesNoFile) {
   EXPECT_EQ(g_titles, (std::vector<std::string>{"场景输出进度", "共有6块"}));
 }
 
+int TN_CALL RefuseProgress(void*, int event, int, const char*, const char*) {
+  return event == TN_PROGRESS_BEGIN ? 0 : 1;
+}
+
+TEST_F(OutputScene, RefusedProgressDisplayWritesNothing) {
+  const std::string tiled = Out("refused-tiles.rim"), shade = Out("refused-shade.rim");
+  TnOutputRequest hillShade = OutputRequest(TN_OUTPUT_RASTER, shade, 600, 530);
+  hillShade.hillShade = 1;
+  tnSetProgressHandler(&RefuseProgress, nullptr);
+  EXPECT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, tiled, 40, 30, 3, 2)), TN_E_FAIL);
+  EXPECT_EQ(Output(hillShade), TN_E_FAIL);
+  tnSetProgressHandler(nullptr, nullptr);
+  EXPECT_FALSE(FileExists(tiled));
+  EXPECT_FALSE(FileExists(shade));
+  // Shown, they are written.
+  EXPECT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, tiled, 40, 30, 3, 2)), TN_OK);
+  EXPECT_EQ(Output(hillShade), TN_OK);
+  EXPECT_TRUE(FileExists(tiled));
+  EXPECT_TRUE(FileExists(shade));
+  std::remove(tiled.c_str());
+  std::remove(shade.c_str());
+}
+
 // Hill shades of a small grid, unlit: every pixel shows its node's height colour.
 class HillShade : public ::testing::Test {
  protected:

@@ -275,6 +275,116 @@ TEST_F(PrepareTest, HeightLayerColoursThroughTheDialog) {
   EXPECT_EQ(std::memcmp(&rainbow, &S().heightColours.heightColourTable, sizeof rainbow), 0);
 }
 
+// The progress handler of the tests below: it refuses the display or stops the pass after a
+// number of steps when asked to.
+struct ProgressAnswers {
+  bool refuseBegin = false;
+  int stopAfterSteps = -1;  // -1: never stop
+  int steps = 0;
+} g_progress;
+int TN_CALL Progress(void*, int event, int, const char*, const char*) {
+  if (event == TN_PROGRESS_BEGIN) return g_progress.refuseBegin ? 0 : 1;
+  if (event == TN_PROGRESS_STEP) ++g_progress.steps;
+  if (event == TN_PROGRESS_CANCELLED)
+    return g_progress.stopAfterSteps >= 0 && g_progress.steps >= g_progress.stopAfterSteps;
+  return 1;
+}
+std::vector<std::string> g_traces;
+void TN_CALL RecordTrace(void*, const char* line) { g_traces.push_back(line); }
+
+// Everything height colouring may change: the settings with their colour table, and every node's
+// colour index.
+struct Colouring {
+  std::vector<uint8_t> settings;
+  std::vector<uint8_t> indices;
+  bool operator==(const Colouring& other) const {
+    return settings == other.settings && indices == other.indices;
+  }
+};
+Colouring ColouringNow(const SceneState& s) {
+  Colouring now;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&s.heightColours);
+  now.settings.assign(bytes, bytes + sizeof s.heightColours);
+  TerrainArea& area = *g_process.terrainArea;
+  for (int r = 0; r < s.rowCount; ++r)
+    for (int c = 0; c < s.columnCount; ++c) now.indices.push_back(area.GetCell(r, c).colourIndex);
+  return now;
+}
+
+TEST_F(PrepareTest, RefusedProgressDisplayRunsNothing) {
+  const int dem = Open(Grid("refused.tif", 30, 30, 1, 1, [](int r, int c) { return 100 + 10 * r + c; }));
+  tnSetTraceHandler(&RecordTrace, nullptr);
+  tnSetProgressHandler(&Progress, nullptr);
+  g_traces.clear();
+  g_progress = ProgressAnswers{};
+  g_progress.refuseBegin = true;
+  // Preparation: fails, leaves no cache file, and tells why in the trace.
+  EXPECT_EQ(tnPrepare3DScene(scene, state, dem), TN_E_FAIL);
+  EXPECT_EQ(g_process.terrainArea, nullptr);
+  EXPECT_EQ(WorkFiles(), 0u);
+  EXPECT_FALSE(g_traces.empty());
+
+  // Height colouring: fails and applies nothing of the confirmed dialog.
+  g_progress.refuseBegin = false;
+  ASSERT_EQ(tnPrepare3DScene(scene, state, dem), TN_OK);
+  const Colouring before = ColouringNow(S());
+  g_dialogs.answer = 1;
+  g_dialogs.customLayers = true;
+  g_dialogs.bands = {{100, 200}, {200, 300}, {300, 400}};
+  g_progress.refuseBegin = true;
+  g_traces.clear();
+  EXPECT_EQ(SetHeightLayerColor(scene, state, nullptr), TN_E_FAIL);
+  EXPECT_TRUE(ColouringNow(S()) == before);
+  EXPECT_FALSE(g_traces.empty());
+  tnSetProgressHandler(nullptr, nullptr);
+  tnSetTraceHandler(nullptr, nullptr);
+  EXPECT_EQ(SetHeightLayerColor(scene, state, nullptr), TN_OK);
+  EXPECT_FALSE(ColouringNow(S()) == before);
+}
+
+TEST_F(PrepareTest, CancelledHeightColouringLeavesEverythingAsItWas) {
+  // 300 rows: two block rows, so that a pass can be stopped half-way.
+  ASSERT_EQ(tnPrepare3DScene(scene, state, Open(Grid("tall.tif", 30, 300, 1, 1, [](int r, int c) { return 100 + r + c % 3; }))), TN_OK);
+  ASSERT_EQ(S().rowCount, 300);
+  tnSetProgressHandler(&Progress, nullptr);
+  g_progress = ProgressAnswers{};
+  g_dialogs.customLayers = true;
+  g_dialogs.bands = {{100, 150}, {150, 250}, {250, 450}};
+
+  // A cancelled dialog, though the host edited its bounds and colours.
+  const Colouring first = ColouringNow(S());
+  g_dialogs.answer = 2;
+  EXPECT_EQ(SetHeightLayerColor(scene, state, nullptr), TN_E_FAIL);
+  EXPECT_TRUE(ColouringNow(S()) == first);
+
+  // Layered colouring stopped by the user after the first block row.
+  g_dialogs.answer = 1;
+  g_progress.stopAfterSteps = 1;
+  EXPECT_EQ(SetHeightLayerColor(scene, state, nullptr), TN_E_FAIL);
+  EXPECT_EQ(g_progress.steps, 1);
+  EXPECT_TRUE(ColouringNow(S()) == first);
+
+  // Applied in full, then the way back to a colour table stopped half-way.
+  g_progress = ProgressAnswers{};
+  ASSERT_EQ(SetHeightLayerColor(scene, state, nullptr), TN_OK);
+  const Colouring layered = ColouringNow(S());
+  EXPECT_EQ(S().heightColours.tableNumber, -1);
+  EXPECT_EQ(g_process.terrainArea->GetCell(299, 0).colourIndex, 2);
+  g_dialogs.answer = 2;
+  EXPECT_EQ(SetHeightLayerColor(scene, state, nullptr), TN_E_FAIL);
+  EXPECT_TRUE(ColouringNow(S()) == layered);
+  g_dialogs.answer = 1;
+  g_dialogs.customLayers = false;
+  g_dialogs.tableNumber = 13;
+  g_progress.stopAfterSteps = 1;
+  EXPECT_EQ(SetHeightLayerColor(scene, state, nullptr), TN_E_FAIL);
+  EXPECT_TRUE(ColouringNow(S()) == layered);
+  tnSetProgressHandler(nullptr, nullptr);
+  ASSERT_EQ(SetHeightLayerColor(scene, state, nullptr), TN_OK);
+  EXPECT_EQ(S().heightColours.tableNumber, 13);
+  EXPECT_TRUE(ColouringNow(S()).indices == first.indices);
+}
+
 TEST_F(PrepareTest, GreyDisplaySwitchesTheActiveTable) {
   int flag = -1;
   ASSERT_EQ(SetGrayDisplayFlag(scene, state, 1), TN_OK);

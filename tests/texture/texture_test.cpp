@@ -4,11 +4,16 @@
 // tile.
 #include <gdal.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -63,6 +68,8 @@ struct HostAnswers {
   int formatChoice = -1;        // -1: the starting choice; -2: cancel
   bool saveLibrary = false;
   std::string libraryPath;
+  bool unterminatedPath = false;  // fill the whole path field, with no terminating zero
+  rlim_t fileSizeLimit = 0;       // when set, the largest file the process may write from then on
 };
 HostAnswers g_host;
 
@@ -86,7 +93,14 @@ int TN_CALL Dialogs(void*, int id, void* record) {
   }
   if (id == TN_DIALOG_SAVE_TEXTURE && g_host.saveLibrary) {
     auto* dialog = static_cast<TnSaveTextureDialog*>(record);
-    std::snprintf(dialog->path, sizeof dialog->path, "%s", g_host.libraryPath.c_str());
+    if (g_host.unterminatedPath)
+      std::memcpy(dialog->path, g_host.libraryPath.data(), sizeof dialog->path);
+    else
+      std::snprintf(dialog->path, sizeof dialog->path, "%s", g_host.libraryPath.c_str());
+    if (g_host.fileSizeLimit != 0) {
+      const rlimit limit{g_host.fileSizeLimit, g_host.fileSizeLimit};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
     return 1;
   }
   return TN_DIALOG_DEFAULT;
@@ -157,11 +171,17 @@ void ExpectLikeReference(const t3dhost::Picture& picture, const std::string& nam
   EXPECT_LE(beyond, pixels / 100) << name << ": " << beyond << " of " << pixels << " pixels differ";
 }
 
+// Resampled images are named Noname<unique part>.rim.
+bool IsResampledImage(const std::string& name) {
+  return name.rfind("Noname", 0) == 0 && name.size() > 10 &&
+         name.compare(name.size() - 4, 4, ".rim") == 0;
+}
+
 // The texture files in the working directory: temporary libraries and resampled images.
 std::vector<std::string> WorkFiles() {
   std::vector<std::string> names;
   for (const std::string& name : ListDirectory(ScratchEnvironment::workDir()))
-    if (name.rfind("Tex", 0) == 0 || name == "Noname.rim") names.push_back(name);
+    if (name.rfind("Tex", 0) == 0 || IsResampledImage(name)) names.push_back(name);
   return names;
 }
 
@@ -243,7 +263,7 @@ TEST_F(TextureTest, OtherResolutionsAndFormatsGiveTheSamePicture) {
     const t3dhost::Picture resampled = r.Frame();
     ExpectQuadrantsInPlace(resampled, kQuadrant);
     EXPECT_LT(Differing(direct, resampled), direct.bgra.size() / 4 / 10);
-    for (const std::string& name : WorkFiles()) EXPECT_NE(name, "Noname.rim");
+    for (const std::string& name : WorkFiles()) EXPECT_FALSE(IsResampledImage(name)) << name;
     EXPECT_EQ(WorkFiles().size(), 1u);  // the previous texture's file went with its store
   }
 
@@ -371,7 +391,7 @@ TEST_F(TextureTest, BandDialogChoosesTheColours) {
   g_host.bandsResult = 2;
   ASSERT_EQ(r.PrepareTexture(image), TN_OK);
   ExpectQuadrantsInPlace(r.Frame(), kQuadrant);
-  for (const std::string& name : WorkFiles()) EXPECT_NE(name, "Noname.rim");
+  for (const std::string& name : WorkFiles()) EXPECT_FALSE(IsResampledImage(name)) << name;
 }
 
 TEST_F(TextureTest, SavedLibraryIsKeptAndOpensDirectly) {
@@ -446,7 +466,7 @@ TEST_F(TextureTest, OlindaImageDrapedOverItsTerrain) {
   ASSERT_EQ(r.PrepareTexture(kOlindaImage), TN_OK);
   EXPECT_TRUE(Saw(g_host.dialogs, TN_DIALOG_BANDS));
   EXPECT_EQ(g_host.bandCount, 6);
-  for (const std::string& name : WorkFiles()) EXPECT_NE(name, "Noname.rim");
+  for (const std::string& name : WorkFiles()) EXPECT_FALSE(IsResampledImage(name)) << name;
   EXPECT_EQ(access("Noname.rim", F_OK), -1);
   ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
   const t3dhost::Picture draped = r.Frame();
@@ -456,6 +476,130 @@ TEST_F(TextureTest, OlindaImageDrapedOverItsTerrain) {
   // The image covers the whole terrain: no black texels inside the picture's middle.
   const Rgb middle = Around(draped, 160, 150);
   EXPECT_GT(middle.r + middle.g + middle.b, 60);
+}
+
+// The file's bytes, or an empty string when it cannot be read.
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST_F(TextureTest, ResampledImageTouchesNoOtherFile) {
+  // A file of the user's in the working directory with the resampled image's old fixed name.
+  const std::string users = ScratchEnvironment::workDir() + "/Noname.rim";
+  std::ofstream(users, std::ios::binary) << "the user's own file";
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(Field()));
+  ASSERT_EQ(r.PrepareTexture(Quadrants("fine.tif", 300)), TN_OK);  // resampled onto the grid
+  ASSERT_EQ(r.PrepareTexture(Quadrants("coarse.tif", 50)), TN_OK);
+  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  ExpectQuadrantsInPlace(r.Frame(), kQuadrant);
+  EXPECT_EQ(Contents(users), "the user's own file");
+  for (const std::string& name : ListDirectory(ScratchEnvironment::workDir()))
+    EXPECT_TRUE(name == "Noname.rim" || !IsResampledImage(name)) << name;
+  std::remove(users.c_str());
+}
+
+TEST_F(TextureTest, FailedSaveIsReportedAndLeavesNoFile) {
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(Field()));
+  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  const std::string image = Quadrants("quadrants.tif", 129);
+  // Each failed save shows message 10; the texture is still prepared, from its temporary library.
+  auto expectReportedFailure = [&](const std::string& what) {
+    SCOPED_TRACE(what);
+    EXPECT_EQ(r.PrepareTexture(image), TN_OK);
+    EXPECT_TRUE(Saw(g_host.dialogs, TN_DIALOG_SAVE_TEXTURE));
+    EXPECT_TRUE(Saw(g_host.messages, 10));
+    ASSERT_NE(g_process.textureStore, nullptr);
+    EXPECT_FALSE(g_process.textureStore->keepFile);
+    EXPECT_EQ(WorkFiles().size(), 1u);
+    ExpectQuadrantsInPlace(r.Frame(), kQuadrant);
+    g_host.dialogs.clear();
+    g_host.messages.clear();
+  };
+  g_host.saveLibrary = true;
+
+  // A directory that does not exist.
+  g_host.libraryPath = GridPath("no-such-folder/quadrants.Tex");
+  expectReportedFailure("missing directory");
+  EXPECT_EQ(access(g_host.libraryPath.c_str(), F_OK), -1);
+
+  // A path that fills the whole field without its terminating zero is not cut short and used.
+  std::string full = GridPath("");
+  full += std::string(sizeof(TnSaveTextureDialog::path) - full.size(), 'x');
+  g_host.libraryPath = full;
+  g_host.unterminatedPath = true;
+  expectReportedFailure("unterminated path");
+  g_host.unterminatedPath = false;
+  for (const std::string& name : ListDirectory(ScratchEnvironment::gridDir()))
+    EXPECT_EQ(name.find("xxxx"), std::string::npos) << name;
+
+  // A disk that fills up while the library is copied (a file-size limit in a child process): the
+  // library that was at the chosen path stays as it was, and no partial copy remains.
+  const std::string library = GridPath("kept.Tex");
+  std::ofstream(library, std::ios::binary) << "an earlier library";
+  g_host.libraryPath = library;
+  g_host.fileSizeLimit = 4096;
+  EXPECT_EXIT(
+      {
+        signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending the process
+        const bool prepared = r.PrepareTexture(image) == TN_OK;
+        const bool reported = Saw(g_host.messages, 10);
+        const bool kept = Contents(library) == "an earlier library";
+        size_t partial = 0;  // hidden files beside the library: an unfinished copy
+        for (const std::string& name : ListDirectory(ScratchEnvironment::gridDir()))
+          partial += name[0] == '.';
+        std::fprintf(stderr, "prepared %d reported %d kept %d partial %zu\n", prepared, reported,
+                     kept, partial);
+        r.PrepareTexture("");  // the temporary library goes with its store
+        std::_Exit(prepared && reported && kept && partial == 0 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  g_host.fileSizeLimit = 0;
+  EXPECT_EQ(Contents(library), "an earlier library");
+
+  // A save that works keeps the library there.
+  g_host.libraryPath = library;
+  EXPECT_EQ(r.PrepareTexture(image), TN_OK);
+  EXPECT_FALSE(Saw(g_host.messages, 10));
+  EXPECT_TRUE(g_process.textureStore->keepFile);
+  EXPECT_TRUE(WorkFiles().empty());
+  EXPECT_GT(Contents(library).size(), 1000u);
+}
+
+int g_progressBegins = 0;
+int TN_CALL RefuseProgress(void*, int event, int, const char*, const char*) {
+  if (event == TN_PROGRESS_BEGIN) ++g_progressBegins;
+  return 0;  // refuses the display (and never asks to stop)
+}
+
+TEST_F(TextureTest, RefusedProgressDisplayPreparesNoTexture) {
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(Field()));
+  g_progressBegins = 0;
+  tnSetProgressHandler(&RefuseProgress, nullptr);
+  // Terrain textures, of the grid's size and resampled.
+  EXPECT_EQ(r.PrepareTexture(Quadrants("quadrants.tif", 129)), TN_E_FAIL);
+  EXPECT_EQ(r.PrepareTexture(Quadrants("fine.tif", 300)), TN_E_FAIL);
+  EXPECT_EQ(g_process.textureStore, nullptr);
+  EXPECT_EQ(r.object().textureReady, 0);
+  // Plane textures.
+  TextureStore store;
+  TextureRequest request = PlaneRequest(Quadrants("plane.tif", 200), kPixelRgb24, false);
+  EXPECT_FALSE(PrepareTextureSource(store, request, nullptr));
+  EXPECT_FALSE(store.library.valid());
+  // Generated libraries.
+  const std::string library = GridPath("generated.tex");
+  EXPECT_FALSE(GenerateTextureLibrary(Quadrants("grid-sized.tif", 129), library, 129, 129, kPixelRgb24));
+  tnSetProgressHandler(nullptr, nullptr);
+  EXPECT_GE(g_progressBegins, 4);
+  EXPECT_EQ(access(library.c_str(), F_OK), -1);
+  EXPECT_TRUE(WorkFiles().empty());
+  // The same preparations run when the display is shown.
+  EXPECT_EQ(r.PrepareTexture(Quadrants("quadrants.tif", 129)), TN_OK);
+  EXPECT_TRUE(GenerateTextureLibrary(Quadrants("grid-sized.tif", 129), library, 129, 129, kPixelRgb24));
+  std::remove(library.c_str());
 }
 
 // ---- Plane textures and generated libraries ------------------------------------------------
