@@ -571,6 +571,33 @@ TEST_F(PictureTest, MissingHeightsShowAsHolesOnlyWhenAskedFor) {
   EXPECT_GT(holePixels, 400u);
 }
 
+// Seen from above and south of the middle hole, looking into it: as holes, the background shows
+// where the hole is; at the lowest height, the hole's floor is drawn there instead.
+TEST_F(PictureTest, AViewIntoAHoleShowsTheBackground) {
+  const std::string grid = holes::HillsWithHoles();
+  auto intoTheHole = [](Renderer& r) {
+    // The middle hole: columns 40..60 and file lines 50..70 of 129 rows of 30 m.
+    float centre[2] = {1500, 2040};
+    float eye[3] = {1500, 1200, r.block().eyePosition[2]};
+    EXPECT_EQ(SetEyeCenterPosition(r.scene(), r.state(), eye, centre), TN_OK);
+    return r.Frame();
+  };
+  size_t lowestBackground = 0;
+  {
+    Renderer r(96, 72);
+    ASSERT_TRUE(r.Prepare(grid));
+    const t3dhost::Picture lowest = intoTheHole(r);
+    ExpectLikeReference(lowest, "holes_lowest_3d_into");
+    lowestBackground = holes::BackgroundPixels(lowest, r.block());
+  }
+  holes::HolesMode mode(TN_MISSING_AS_HOLES);
+  Renderer r(96, 72);
+  ASSERT_TRUE(r.Prepare(grid));
+  const t3dhost::Picture into = intoTheHole(r);
+  ExpectLikeReference(into, "holes_3d_into");
+  EXPECT_GT(holes::BackgroundPixels(into, r.block()), lowestBackground + 100);
+}
+
 // Picking through a hole finds the ground behind it, never a point in the hole.
 TEST_F(PictureTest, PickingThroughAHoleFindsWhatLiesBehind) {
   holes::HolesMode mode(TN_MISSING_AS_HOLES);
