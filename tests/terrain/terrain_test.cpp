@@ -121,6 +121,86 @@ TEST(DemStore, MissingHeightsAndTheirRange) {
   EXPECT_GT(std::fabs(block[0]), DEM_MISSING_LIMIT);
 }
 
+TEST(DemStore, TheRangeIsThatOfTheHeightsKept) {
+  // Heights beyond 1e18 are missing even without a nodata tag: a stray huge value and a fill of
+  // the lowest float neither widen the range nor come out as heights.
+  const std::string spike = WriteNodes("spike.tif", 5, 4, 1,
+                                       [](int r, int c) { return r == 2 && c == 3 ? 1e19 : 100 + r + c; });
+  Dem spikeDem(spike);
+  ASSERT_GT(spikeDem.handle, 0);
+  TnGridHeader header{};
+  ASSERT_EQ(DemStoreGetGridInfo(spikeDem.handle, &header), DEM_OK);
+  EXPECT_DOUBLE_EQ(header.zMin, 100);
+  EXPECT_DOUBLE_EQ(header.zMax, 107);
+  std::vector<double> block(65536);
+  ASSERT_EQ(DemStoreBeginBlocks(spikeDem.handle), DEM_OK);
+  ASSERT_EQ(DemStoreReadBlock(spikeDem.handle, 0, block.data()), DEM_OK);
+  EXPECT_EQ(block[2 * 256 + 3], TN_MISSING_HEIGHT);
+  EXPECT_EQ(block[2 * 256 + 2], 104);
+
+  const std::string fill = WriteNodes("fill.tif", 5, 4, 1,
+                                      [](int r, int c) { return c == 0 ? -3.4e38 : 50 + r; });
+  Dem fillDem(fill);
+  ASSERT_GT(fillDem.handle, 0);
+  ASSERT_EQ(DemStoreGetGridInfo(fillDem.handle, &header), DEM_OK);
+  EXPECT_DOUBLE_EQ(header.zMin, 50);
+  EXPECT_DOUBLE_EQ(header.zMax, 53);
+
+  // A grid without a single height has no header: it is refused, and the store says why.
+  const double noData = -9999;
+  const std::string tagged = WriteNodes("allnodata.tif", 4, 3, 1, [](int, int) { return -9999; },
+                                        GDT_Float32, &noData);
+  const std::string untagged = WriteNodes("allhuge.tif", 4, 3, 1, [](int, int) { return 1e30; });
+  for (const std::string& path : {tagged, untagged}) {
+    Dem dem(path);
+    ASSERT_GT(dem.handle, 0);
+    EXPECT_EQ(DemStoreGetGridInfo(dem.handle, &header), DEM_FAILED) << path;
+    EXPECT_NE(std::string(DemStoreLastError()).find("no valid height"), std::string::npos)
+        << path << ": " << DemStoreLastError();
+  }
+}
+
+// Gives band 1 of a grid file GDAL's unit scaling: height = raw value x scale + offset.
+void SetUnitScaling(const std::string& path, double scale, double offset) {
+  GDALDatasetH dataset = GDALOpen(path.c_str(), GA_Update);
+  ASSERT_NE(dataset, nullptr);
+  GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+  EXPECT_EQ(GDALSetRasterScale(band, scale), CE_None);
+  EXPECT_EQ(GDALSetRasterOffset(band, offset), CE_None);
+  GDALClose(dataset);
+}
+
+TEST(DemStore, HeightsTakeTheBandsScaleAndOffset) {
+  // Decimetres above a datum of -1,000 m: raw 14,100 + 1,000 r + c is 410 + 100 r + 0.1 c metres.
+  const std::string path = WriteNodes("decimetres.tif", 300, 3, 1,
+                                      [](int r, int c) { return 14100 + 1000 * r + c; }, GDT_Int16);
+  SetUnitScaling(path, 0.1, -1000);
+  Dem dem(path);
+  ASSERT_GT(dem.handle, 0) << DemStoreLastError();
+  TnGridHeader header{};
+  ASSERT_EQ(DemStoreGetGridInfo(dem.handle, &header), DEM_OK);
+  EXPECT_NEAR(header.zMin, 410, 1e-9);
+  EXPECT_NEAR(header.zMax, 410 + 200 + 29.9, 1e-9);
+  std::vector<double> block(65536);
+  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), DEM_OK);
+  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), DEM_OK);
+  EXPECT_NEAR(block[1 * 256 + 5], 510.5, 1e-9);
+  EXPECT_NEAR(DemStoreGetEdgeValue(dem.handle, 0, 2, 255, 0), 610 + 25.6, 1e-9);
+  ASSERT_EQ(DemStoreReadBlock(dem.handle, 1, block.data()), DEM_OK);
+  EXPECT_NEAR(block[2 * 256 + 0], 610 + 25.6, 1e-9);
+  EXPECT_NEAR(block[2 * 256 + 200], 610 + 29.9, 1e-9);  // beyond the last column
+  DemStoreEndBlocks(dem.handle);
+
+  // A negative scale turns the range round.
+  const std::string depths = WriteNodes("depths.tif", 3, 3, 1, [](int r, int c) { return r + c; }, GDT_Byte);
+  SetUnitScaling(depths, -2, 0);
+  Dem depthDem(depths);
+  ASSERT_GT(depthDem.handle, 0);
+  ASSERT_EQ(DemStoreGetGridInfo(depthDem.handle, &header), DEM_OK);
+  EXPECT_DOUBLE_EQ(header.zMin, -8);
+  EXPECT_DOUBLE_EQ(header.zMax, 0);
+}
+
 TEST(DemStore, EdgeValuesAcrossBlockBorders) {
   const std::string path = WriteNodes("edges.tif", 300, 300, 1,
                                       [](int r, int c) { return r * 1000 + c; }, GDT_Float64);
