@@ -1,6 +1,9 @@
 // The DEM store on GDAL and the terrain area built from it: geometry and row order, missing
 // heights, block borders, edge fill, the view ring, heights at points, and the cache file's life.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -320,9 +323,7 @@ TEST_F(TerrainAreaTest, RowsFillingWholeBlocksGetAnExtraBlockRow) {
   EXPECT_FLOAT_EQ(area->GetCell(512, 4).height, 513.0f);  // the extra block copies the last row
   EXPECT_FLOAT_EQ(area->GetCell(767, 19).height, area->GetCell(511, 19).height);
   EXPECT_EQ(area->GetCell(700, 3).colourIndex, area->GetCell(511, 3).colourIndex);
-  platform::File cache = platform::File::Open(area->tempFilePath(), false);
-  ASSERT_TRUE(cache.valid());
-  EXPECT_EQ(cache.Size(), 3u * kBlockBytes);
+  EXPECT_EQ(area->cacheFileSize(), 3u * kBlockBytes);
 }
 
 TEST_F(TerrainAreaTest, MissingHeightsBecomeTheLowestHeight) {
@@ -461,6 +462,58 @@ TEST_F(TerrainAreaTest, StoppingTheBuildLeavesNoCacheFile) {
   }
   EXPECT_TRUE(testgrids::ListDirectory(testgrids::ScratchEnvironment::workDir()).empty());
   g_cancelAfter = -1;
+}
+
+// The child process of the test below: tells the parent through the pipe when it is as far as
+// asked, then waits to be killed.
+int g_readyPipe = -1;
+void TellParentAndWait() {
+  const char byte = 1;
+  if (write(g_readyPipe, &byte, 1) != 1) _exit(3);
+  for (;;) pause();
+}
+int TN_CALL StopMidway(void*, int event, int, const char*, const char*) {
+  if (event == TN_PROGRESS_STEP) TellParentAndWait();  // the cache file is open and half written
+  return event == TN_PROGRESS_BEGIN ? 1 : 0;
+}
+
+TEST_F(TerrainAreaTest, AKilledProcessLeavesNoCacheFile) {
+  const std::string path = WriteNodes("killed.tif", 600, 600, 1, [](int r, int c) { return r + c; });
+  for (const bool midway : {true, false}) {
+    char work[] = "/tmp/t3d-killed-XXXXXX";
+    ASSERT_NE(mkdtemp(work), nullptr);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Builds the terrain area in a working directory of its own, killed midway through the
+      // build or once it is built.
+      close(ready[0]);
+      g_readyPipe = ready[1];
+      setenv("TERRAIN3D_WORK_DIR", work, 1);
+      BaseResetEnvironment();
+      if (midway) DemStoreSetProgressHandler(&StopMidway, nullptr);
+      const int dem = DemStoreOpenFile(path.c_str());
+      TerrainArea area;
+      const float one = 1;
+      if (dem <= 0 || !area.BuildTerrainGrid(dem, one, one)) _exit(2);
+      TellParentAndWait();
+    }
+    close(ready[1]);
+    char byte = 0;
+    const bool reached = read(ready[0], &byte, 1) == 1;
+    close(ready[0]);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(reached) << "the child did not get as far as asked";
+    const std::vector<std::string> left = testgrids::ListDirectory(work);
+    EXPECT_TRUE(left.empty()) << (midway ? "killed midway: " : "killed when built: ") << left.size()
+                              << " files left, first " << (left.empty() ? "" : left[0]);
+    for (const std::string& name : left) unlink((std::string(work) + "/" + name).c_str());
+    rmdir(work);
+  }
 }
 
 TEST_F(TerrainAreaTest, UnbuiltAreasAnswerWithoutTouchingMemory) {
