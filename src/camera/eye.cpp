@@ -1,6 +1,7 @@
 #include "camera/eye.h"
 #include "base/math.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "model/scene_object.h"
@@ -12,6 +13,12 @@ float LimitSetting(float value, float low, float high, float fallback) {
   if (value < low) value = low;
   if (value > high) value = high;
   return value;
+}
+
+float EyeHeightSpan(const SceneState& state) {
+  const double span = double(state.zMax) - state.zMin;
+  const double across = std::max(double(state.xMax) - state.xMin, double(state.yMax) - state.yMin);
+  return float(span > 1e-6 * across ? span : across / 10);
 }
 
 double ViewAzimuth(double ex, double ey, double px, double py) {

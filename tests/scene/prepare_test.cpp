@@ -2,6 +2,7 @@
 // with the library's internals at hand to check what the calls did.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -195,21 +196,81 @@ TEST_F(PrepareTest, VerticalRescalingAndTheSceneUnit) {
   EXPECT_EQ(g_process.terrainArea, nullptr);
 }
 
-TEST_F(PrepareTest, FlatGridsNeedNoDialog) {
-  ASSERT_EQ(tnPrepare3DScene(scene, state, Open(Grid("flat2.tif", 2, 2, 10, 10, [](int, int) { return 42.0; }))), TN_OK);
-  EXPECT_EQ(g_dialogs.verticalScaleCalls, 0);
+TEST_F(PrepareTest, FlatGridsAreAPlaneWithRoomForTheEye) {
+  // 21 x 11 nodes 10 apart: 200 x 100 map units, every height 42.
+  ASSERT_EQ(tnPrepare3DScene(scene, state, Open(Grid("flat.tif", 21, 11, 10, 10, [](int, int) { return 42.0; }))), TN_OK);
+  EXPECT_EQ(g_dialogs.verticalScaleCalls, 0);  // nothing to rescale
   TnSceneInfo info = Info();
-  EXPECT_FLOAT_EQ(info.sceneRadius, 1);
   EXPECT_FLOAT_EQ(info.zScale, 1);
+  EXPECT_FLOAT_EQ(info.zMinScaled, 42);
+  EXPECT_FLOAT_EQ(info.zMaxScaled, 42);
+  // The scene unit is that of the extent, as for a grid with relief: the box spans two units.
+  EXPECT_FLOAT_EQ(info.sceneRadius, 100);
+  // The eye stands above the plane and can move up and down: the relief a rescaled grid of this
+  // extent gets (a tenth of the larger side) stands in for the missing height span.
+  EXPECT_FLOAT_EQ(info.eyeRange[6], 42);
+  EXPECT_FLOAT_EQ(info.eyeRange[7], 42 + 2 * 20);
+  EXPECT_FLOAT_EQ(info.eyeRange[8], 40.0f / 50);
+  EXPECT_FLOAT_EQ(info.eye[2], 42 + 20);
+  EXPECT_GT(S().viewTilt, 0);
+  float dolly[4];
+  ASSERT_EQ(GetEyeMoveInfo(scene, state, dolly), TN_OK);
+  EXPECT_GT(dolly[2], dolly[1]);  // a dolly range, as for any grid
 }
 
-TEST_F(PrepareTest, OneCacheFileWhilePreparedNoneAfterRelease) {
-  const int dem = Open(Grid("files.tif", 40, 40, 1, 1, [](int r, int c) { return r * c; }));
+TEST_F(PrepareTest, GridsWithoutAHeightAreRefusedWithTheStoresReason) {
+  const int empty = Open(Grid("empty.tif", 8, 8, 1, 1, [](int, int) { return NAN; }));
+  EXPECT_EQ(tnPrepare3DScene(scene, state, empty), TN_E_FAIL);
+  EXPECT_NE(std::string(tnDemLastError()).find("no valid height"), std::string::npos) << tnDemLastError();
+  TnSceneInfo info{};
+  EXPECT_EQ(tnGetSceneInfo(scene, state, &info), TN_E_FAIL);
+  EXPECT_EQ(g_process.terrainArea, nullptr);
   EXPECT_EQ(WorkFiles(), 0u);
+}
+
+TEST_F(PrepareTest, UntaggedFillValuesLeaveAnOrdinaryGrid) {
+  // The lowest float as fill without a nodata tag: a missing height, not the bottom of the range.
+  const int dem = Open(Grid("fill.tif", 20, 20, 10, 10, [](int r, int c) { return c < 3 ? -3.4e38 : 500 + r; }));
   ASSERT_EQ(tnPrepare3DScene(scene, state, dem), TN_OK);
-  EXPECT_EQ(WorkFiles(), 1u);
-  ASSERT_EQ(tnPrepare3DScene(scene, state, dem), TN_OK);  // the earlier cache goes first
-  EXPECT_EQ(WorkFiles(), 1u);
+  EXPECT_TRUE(g_messages.empty());
+  TnSceneInfo info = Info();
+  EXPECT_DOUBLE_EQ(info.grid.zMin, 500);
+  EXPECT_DOUBLE_EQ(info.grid.zMax, 519);
+}
+
+TEST_F(PrepareTest, GridsTooLargeAreRefusedBeforeTheirHeightsAreRead) {
+  // 40,000 x 40,000 nodes in a sparse file of a few hundred bytes: reading every height would
+  // take seconds, the header answers at once.
+  const std::string path = GridPath("huge.tif");
+  {
+    GDALAllRegister();
+    const char* options[] = {"SPARSE_OK=TRUE", "TILED=YES", nullptr};
+    GDALDatasetH dataset = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), 40000, 40000, 1,
+                                      GDT_Byte, const_cast<char**>(options));
+    ASSERT_NE(dataset, nullptr);
+    double gt[6];
+    NorthUp(gt, 0, 40000, 1, 1);
+    GDALSetGeoTransform(dataset, gt);
+    GDALClose(dataset);
+  }
+  const int dem = Open(path);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(tnPrepare3DScene(scene, state, dem), TN_E_FAIL);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(g_messages, std::vector<int>{6});
+  EXPECT_LT(seconds, 1.0);
+}
+
+TEST_F(PrepareTest, TheCacheFileHasNoNameInTheWorkingDirectory) {
+  // The cache is unnamed from the start: nothing of it can be left behind, whatever ends the
+  // process.
+  const int dem = Open(Grid("files.tif", 40, 40, 1, 1, [](int r, int c) { return r * c; }));
+  ASSERT_EQ(tnPrepare3DScene(scene, state, dem), TN_OK);
+  EXPECT_EQ(WorkFiles(), 0u);
+  EXPECT_EQ(g_process.terrainArea->cacheFileSize(), uint64_t(kBlockBytes));
+  ASSERT_EQ(tnPrepare3DScene(scene, state, dem), TN_OK);
+  EXPECT_EQ(WorkFiles(), 0u);
   ASSERT_EQ(tnRelease3DScene(scene, state), TN_OK);
   EXPECT_EQ(WorkFiles(), 0u);
   EXPECT_EQ(g_process.meshScratch, nullptr);
