@@ -54,8 +54,11 @@ void AimTiltAtViewCentre(SceneState& state) {
 void UpdateEyeMoveLimits(SceneObject& scene, const SceneState& state) {
   const double r = state.sceneRadius;
   if (r == 0) return;
+  // Eye, corner and centre in one height unit, heights divided by zScale as the eye's are (the
+  // terrain centre keeps its height unscaled).
+  const double zScale = state.zScale != 0 ? state.zScale : 1.0;
   const double m[3] = {state.terrainCentre[0] / r, state.terrainCentre[1] / r,
-                       state.terrainCentre[2] / r};
+                       state.terrainCentre[2] / zScale / r};
   const double k[3] = {state.xMax / r, state.yMax / r, state.zMax / r};
   const double e[3] = {state.eyePosition[0] / r, state.eyePosition[1] / r,
                        state.eyePosition[2] / r};

@@ -288,15 +288,37 @@ TEST_F(PrepareTest, LightAndLookupTables) {
   EXPECT_NEAR(s.normalTable[64][128][2], 0, 1e-7);
   EXPECT_FLOAT_EQ(s.unitRamp[65535], 1);
   EXPECT_FLOAT_EQ(s.unitRamp[32768], 32768.0f / 65535);
-  // The light sits at azimuth 25, tilt 70 on a sphere around the terrain centre.
+  // The light sits at azimuth 25, tilt 70 on a sphere around the centre of the terrain box as
+  // it is drawn (heights divided by zScale).
   const double r = s.sceneRadius;
-  const double m[3] = {s.terrainCentre[0] / r, s.terrainCentre[1] / r, s.terrainCentre[2] / r};
+  const double m[3] = {s.terrainCentre[0] / r, s.terrainCentre[1] / r, (s.zMin + s.zMax) / 2 / r};
   const double d = std::sqrt(std::pow(s.xMax / r - m[0], 2) + std::pow(s.yMax / r - m[1], 2) +
                              std::pow(s.zMax / r - m[2], 2));
   const double a = 25 * M_PI / 180, t = 70 * M_PI / 180;
   EXPECT_NEAR(s.lightPosition[0], std::sin(a) * std::cos(t) * d + m[0], 1e-5);
   EXPECT_NEAR(s.lightPosition[2], std::sin(t) * d + m[2], 1e-5);
   EXPECT_FLOAT_EQ(s.lightPosition[3], 1);
+}
+
+TEST_F(PrepareTest, TheLightTiltIsItsElevationOverTheDrawnTerrain) {
+  // Heights 1,000 to 1,040 over 200 map units, rescaled: the drawn heights are 500 to 520, far
+  // from the unscaled ones.
+  ASSERT_EQ(tnPrepare3DScene(scene, state, Open(Grid("high.tif", 21, 21, 10, 10, [](int r, int c) { return 1000.0 + r + c; }))), TN_OK);
+  const SceneState& s = S();
+  ASSERT_FLOAT_EQ(s.zScale, 2);
+  const double r = s.sceneRadius;
+  const double centre[3] = {s.terrainCentre[0] / r, s.terrainCentre[1] / r, (s.zMin + s.zMax) / 2 / r};
+  const double corner[3] = {s.xMax / r, s.yMax / r, s.zMax / r};
+  const double radius = std::sqrt(std::pow(corner[0] - centre[0], 2) + std::pow(corner[1] - centre[1], 2) +
+                                  std::pow(corner[2] - centre[2], 2));
+  for (const float tilt : {0.0f, 30.0f, 60.0f, 89.0f}) {
+    ASSERT_EQ(SetLightDir_TiltAngle(scene, state, 135, tilt), TN_OK);
+    const double d[3] = {s.lightPosition[0] - centre[0], s.lightPosition[1] - centre[1],
+                         s.lightPosition[2] - centre[2]};
+    const double across = std::sqrt(d[0] * d[0] + d[1] * d[1]);
+    EXPECT_NEAR(std::atan2(d[2], across) * 180 / M_PI, tilt, 1e-3) << tilt;
+    EXPECT_NEAR(std::sqrt(across * across + d[2] * d[2]), radius, 1e-5) << tilt;
+  }
 }
 
 TEST_F(PrepareTest, HeightLayerColoursThroughTheDialog) {
