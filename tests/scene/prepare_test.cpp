@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -239,27 +240,32 @@ TEST_F(PrepareTest, UntaggedFillValuesLeaveAnOrdinaryGrid) {
 }
 
 TEST_F(PrepareTest, GridsTooLargeAreRefusedBeforeTheirHeightsAreRead) {
-  // 40,000 x 40,000 nodes in a sparse file of a few hundred bytes: reading every height would
-  // take seconds, the header answers at once.
-  const std::string path = GridPath("huge.tif");
-  {
-    GDALAllRegister();
-    const char* options[] = {"SPARSE_OK=TRUE", "TILED=YES", nullptr};
-    GDALDatasetH dataset = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), 40000, 40000, 1,
-                                      GDT_Byte, const_cast<char**>(options));
-    ASSERT_NE(dataset, nullptr);
-    double gt[6];
-    NorthUp(gt, 0, 40000, 1, 1);
-    GDALSetGeoTransform(dataset, gt);
-    GDALClose(dataset);
+  // 40,000 x 40,000 nodes as virtual rasters of a few hundred bytes: a small grid stretched over
+  // them (reading every height would take many seconds), and one whose source is missing (its
+  // heights cannot be read at all). The file's header is enough to refuse both as too large.
+  const std::string small = Grid("source.tif", 40, 40, 1, 1, [](int r, int c) { return r + c; });
+  const std::string stretched = GridPath("stretched.vrt"), sourceless = GridPath("sourceless.vrt");
+  auto vrt = [](const std::string& path, const std::string& source) {
+    std::ofstream(path) << "<VRTDataset rasterXSize=\"40000\" rasterYSize=\"40000\">"
+                           "<GeoTransform>0, 1, 0, 40000, 0, -1</GeoTransform>"
+                           "<VRTRasterBand dataType=\"Float32\" band=\"1\"><SimpleSource>"
+                           "<SourceFilename>" << source << "</SourceFilename><SourceBand>1</SourceBand>"
+                           "<SrcRect xOff=\"0\" yOff=\"0\" xSize=\"40\" ySize=\"40\"/>"
+                           "<DstRect xOff=\"0\" yOff=\"0\" xSize=\"40000\" ySize=\"40000\"/>"
+                           "</SimpleSource></VRTRasterBand></VRTDataset>";
+  };
+  vrt(stretched, small);
+  vrt(sourceless, GridPath("absent.tif"));
+  for (const std::string& path : {stretched, sourceless}) {
+    const int dem = Open(path);
+    g_messages.clear();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(tnPrepare3DScene(scene, state, dem), TN_E_FAIL) << path;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(g_messages, std::vector<int>{6}) << path;
+    EXPECT_LT(seconds, 1.0) << path;
   }
-  const int dem = Open(path);
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(tnPrepare3DScene(scene, state, dem), TN_E_FAIL);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_EQ(g_messages, std::vector<int>{6});
-  EXPECT_LT(seconds, 1.0);
 }
 
 TEST_F(PrepareTest, TheCacheFileHasNoNameInTheWorkingDirectory) {
