@@ -332,16 +332,21 @@ TN_API void TN_CALL tnSetTraceHandler(TnTraceHandler handler, void* user);
  * The library reads DEM grids through its DEM store. A host opens a grid file (any raster GDAL
  * reads: GeoTIFF, ESRI ASCII grid, SRTM HGT, ENVI/EHdr, ...; band 1 holds the heights) and passes
  * the handle to tnPrepare3DScene. Rasters with a rotated geotransform or fewer than 2 rows or
- * columns are refused. Missing heights (nodata, NaN) come out of the store as TN_MISSING_HEIGHT. */
+ * columns are refused. Heights are the band's values times its scale plus its offset (GDAL's
+ * unit scaling). Missing heights (nodata, NaN, magnitudes beyond 1e18) come out of the store as
+ * TN_MISSING_HEIGHT; a grid without a single height is refused when it is prepared or its header
+ * asked for (tnDemLastError() tells why). */
 #define TN_MISSING_HEIGHT 1.0e20
 
 /* Opens a grid file; returns a handle above 0, or 0 with the reason in tnDemLastError(). */
 TN_API int TN_CALL tnDemOpen(const char* path);
 /* Closes a handle; returns 1, or 0 for an unknown handle. */
 TN_API int TN_CALL tnDemClose(int demHandle);
-/* Reason of the last failed tnDemOpen (UTF-8), or "" when the last call succeeded. */
+/* Reason of the last failed tnDemOpen (UTF-8), or "" when the last call succeeded; also the
+ * reason when a grid's header cannot be had (unreadable heights, no valid height). */
 TN_API const char* TN_CALL tnDemLastError(void);
-/* Fills the grid header of an open handle; returns 1, or 0 for an unknown handle. */
+/* Fills the grid header of an open handle; returns 1, or 0 for an unknown handle or a grid whose
+ * heights cannot be read or hold no valid height. */
 TN_API int TN_CALL tnDemGetHeader(int demHandle, TnGridHeader* header);
 
 /* What preparation made of a grid, for hosts that show or log it. */

@@ -27,7 +27,13 @@ extern "C" {
 
 /* Status results: DEM_OK or DEM_FAILED. */
 int16_t DemStoreOpen(int demHandle);
+/* Fills the grid header; z min and z max are the range of the heights the store keeps (not the
+ * missing ones). May read the whole grid the first time. A grid without a single height fails,
+ * with the reason in DemStoreLastError(). */
 int16_t DemStoreGetGridInfo(int demHandle, TnGridHeader* info);
+/* The node counts alone, from the grid file's header: no height is read, so a caller can refuse
+ * a grid too large for it before the pass over the heights. */
+int16_t DemStoreGetGridSize(int demHandle, int32_t* columns, int32_t* rows);
 int16_t DemStoreBeginBlocks(int demHandle);
 /* Fills buffer with the 65,536 heights of block blockNumber, row after row (256 per row). */
 int16_t DemStoreReadBlock(int demHandle, uint32_t blockNumber, double* buffer);

@@ -1,6 +1,7 @@
 #include "camera/eye.h"
 #include "base/math.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "model/scene_object.h"
@@ -12,6 +13,12 @@ float LimitSetting(float value, float low, float high, float fallback) {
   if (value < low) value = low;
   if (value > high) value = high;
   return value;
+}
+
+float EyeHeightSpan(const SceneState& state) {
+  const double span = double(state.zMax) - state.zMin;
+  const double across = std::max(double(state.xMax) - state.xMin, double(state.yMax) - state.yMin);
+  return float(span > 1e-6 * across ? span : across / 10);
 }
 
 double ViewAzimuth(double ex, double ey, double px, double py) {
@@ -47,8 +54,11 @@ void AimTiltAtViewCentre(SceneState& state) {
 void UpdateEyeMoveLimits(SceneObject& scene, const SceneState& state) {
   const double r = state.sceneRadius;
   if (r == 0) return;
+  // Eye, corner and centre in one height unit, heights divided by zScale as the eye's are (the
+  // terrain centre keeps its height unscaled).
+  const double zScale = state.zScale != 0 ? state.zScale : 1.0;
   const double m[3] = {state.terrainCentre[0] / r, state.terrainCentre[1] / r,
-                       state.terrainCentre[2] / r};
+                       state.terrainCentre[2] / zScale / r};
   const double k[3] = {state.xMax / r, state.yMax / r, state.zMax / r};
   const double e[3] = {state.eyePosition[0] / r, state.eyePosition[1] / r,
                        state.eyePosition[2] / r};

@@ -22,6 +22,11 @@ void UpdateEyeMoveLimits(SceneObject& scene, const SceneState& state);
 // view centre.
 void AimTiltAtViewCentre(SceneState& state);
 
+// The height span the eye is placed and limited by (scaled heights): zMax - zMin, or for a flat
+// grid (a span below a millionth of the larger horizontal span) one tenth of the larger
+// horizontal span, the relief a rescaled grid gets, so that the eye stands above the plane.
+float EyeHeightSpan(const SceneState& state);
+
 // A camera value limited to [low, high]; a NaN gives the fallback (the value it replaces).
 float LimitSetting(float value, float low, float high, float fallback);
 

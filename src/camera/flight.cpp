@@ -96,7 +96,7 @@ void RestoreView(SceneObject& scene, SceneState& state) {
   state.viewCentre[1] = state.terrainCentre[1];
   state.eyePosition[0] = state.viewCentre[0] + (state.xMax - state.xMin) / 4;
   state.eyePosition[1] = state.viewCentre[1] + (state.yMax - state.yMin) / 4;
-  state.eyePosition[2] = state.zMax + (state.zMax - state.zMin);
+  state.eyePosition[2] = state.zMax + EyeHeightSpan(state);
   UpdateViewDirection(state);
   UpdateEyeMoveLimits(scene, state);
 }

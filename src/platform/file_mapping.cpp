@@ -41,6 +41,23 @@ File File::CreateUnique(const std::string& directory, const std::string& prefix,
   return file;
 }
 
+File File::CreateTemporary(const std::string& directory, const std::string& prefix) {
+  File file;
+#ifdef O_TMPFILE
+  const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC,
+                        S_IRUSR | S_IWUSR);
+  if (fd >= 0) {
+    file.fd_ = fd;
+    return file;
+  }
+#endif
+  // File systems without unnamed files: a named one, unlinked before anything is written.
+  file = CreateUnique(directory, prefix);
+  if (file.valid() && ::unlink(file.path_.c_str()) != 0) file.Close();
+  file.path_.clear();
+  return file;
+}
+
 File File::Open(const std::string& path, bool writable) {
   File file;
   const int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);

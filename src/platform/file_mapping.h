@@ -21,6 +21,12 @@ class File {
   // writing, readable by the owner only. An existing file is never opened or replaced.
   static File CreateUnique(const std::string& directory, const std::string& prefix,
                            const std::string& suffix = std::string());
+  // Creates a temporary file in directory for reading and writing that has no name: nothing is
+  // left of it once it is closed, also when the process is killed. On Linux the file is made
+  // unnamed (O_TMPFILE) where the file system allows, otherwise it is created as
+  // "<prefix>XXXXXX" and its name removed at once; the descriptor and the mappings of it keep
+  // its contents. path() is empty.
+  static File CreateTemporary(const std::string& directory, const std::string& prefix);
   // Opens an existing file for reading and writing, or for reading only.
   static File Open(const std::string& path, bool writable);
 

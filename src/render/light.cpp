@@ -11,9 +11,12 @@ void UpdateLightPosition(const SceneObject& scene, SceneState& state, bool scene
   const double r = state.sceneRadius != 0 ? state.sceneRadius : 1.0;
   double m[3], d;
   if (scene.planeMode == 0) {
+    // The 3D view draws heights divided by zScale, and zMax is one of them: the centre's height
+    // (kept unscaled) is divided by zScale too, so that both stand in the drawn terrain box.
+    const double zScale = state.zScale != 0 ? state.zScale : 1.0;
     m[0] = state.terrainCentre[0] / r;
     m[1] = state.terrainCentre[1] / r;
-    m[2] = state.terrainCentre[2] / r;
+    m[2] = state.terrainCentre[2] / zScale / r;
     const double k[3] = {state.xMax / r, state.yMax / r, state.zMax / r};
     d = std::sqrt((k[0] - m[0]) * (k[0] - m[0]) + (k[1] - m[1]) * (k[1] - m[1]) +
                   (k[2] - m[2]) * (k[2] - m[2]));

@@ -77,7 +77,14 @@ void FillLookupTables(SceneState& state) {
 }
 
 bool PrepareScene(SceneObject& scene, SceneState& state, int demHandle) {
-  // 1, 2. The grid, within the sizes the library handles.
+  // The grid, within the sizes the library handles: the node counts come from the file's
+  // header, so that a grid too large is refused before the store reads a height of it.
+  int32_t columns = 0, rows = 0;
+  if (DemStoreGetGridSize(demHandle, &columns, &rows) == DEM_OK &&
+      (columns > kMaxGridSide || rows > kMaxGridSide)) {
+    ShowMessage(MessageId::kDataTooLarge);
+    return false;
+  }
   TnGridHeader info{};
   if (DemStoreGetGridInfo(demHandle, &info) != DEM_OK) return false;
   if (info.columns > kMaxGridSide || info.rows > kMaxGridSide ||
@@ -104,14 +111,15 @@ bool PrepareScene(SceneObject& scene, SceneState& state, int demHandle) {
   state.rowCount = info.rows;
   state.columnCount = info.columns;
 
-  // Vertical scale and the scene unit.
+  // Vertical scale and the scene unit. A flat grid has no heights to scale: it keeps them 1:1,
+  // and its scene unit is that of the horizontal extent alone.
+  const double hx = (info.xMax - info.xMin) / 2, hy = (info.yMax - info.yMin) / 2;
   if (std::fabs(info.zMax - info.zMin) < 1e-6) {
-    state.sceneRadius = 1.0f;
     state.zScale = 1.0f;
+    state.sceneRadius = float(std::max(hx, hy));
   } else {
     int16_t rescale = 0;
     if (dialogs::ZScaleDialog(info, rescale) != dialogs::kDialogOk) return false;
-    const double hx = (info.xMax - info.xMin) / 2, hy = (info.yMax - info.yMin) / 2;
     double hz = (info.zMax - info.zMin) / 2;
     state.zScale = 1.0f;
     if (rescale != 0) {
@@ -134,7 +142,7 @@ bool PrepareScene(SceneObject& scene, SceneState& state, int demHandle) {
   state.terrainCentre[2] = float((info.zMax + info.zMin) / 2);
 
   // The eye may stand a quarter of the grid outside it on every side, and up to two height
-  // spans above the highest point.
+  // spans above the highest point (for a flat grid, spans of the relief a rescaled grid gets).
   const int q = info.columns / 4, p = info.rows / 4;
   scene.eyeRange[0] = state.xMin - q * state.cellSizeX;
   scene.eyeRange[1] = state.xMax + q * state.cellSizeX;
@@ -143,7 +151,7 @@ bool PrepareScene(SceneObject& scene, SceneState& state, int demHandle) {
   scene.eyeRange[4] = state.yMax + p * state.cellSizeY;
   scene.eyeRange[5] = state.cellSizeY;
   scene.eyeRange[6] = state.zMax;
-  scene.eyeRange[7] = state.zMax + 2 * (state.zMax - state.zMin);
+  scene.eyeRange[7] = state.zMax + 2 * EyeHeightSpan(state);
   scene.eyeRange[8] = (scene.eyeRange[7] - scene.eyeRange[6]) / 50;
 
   // 9, 10. Clipping planes and flight speeds.

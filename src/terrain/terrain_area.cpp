@@ -157,8 +157,6 @@ void TerrainArea::ReleaseCache() {
   blockTable_.clear();
   nodeSamples_.clear();
   cacheFile_.Close();
-  if (!tempFilePath_.empty()) platform::DeleteFile(tempFilePath_);
-  tempFilePath_.clear();
   ready_ = 0;
 }
 
@@ -167,13 +165,13 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
   ReleaseCache();
   missingCells_ = 0;
 
-  // The cache file, in the working directory.
+  // The cache file, in the working directory, without a name: it goes with its descriptor and
+  // mappings, so not even a killed process leaves it behind.
   const char* environment = BaseGetEnvironment();
   if (environment == nullptr) return false;
   platform::File file =
-      platform::File::CreateUnique(environment + BASE_ENV_WORK_DIRECTORY, "fly");
+      platform::File::CreateTemporary(environment + BASE_ENV_WORK_DIRECTORY, "fly");
   if (!file.valid()) return false;
-  tempFilePath_ = file.path();
 
   // Grid geometry.
   if (DemStoreGetGridInfo(demHandle, &gridInfo_) != DEM_OK) return false;

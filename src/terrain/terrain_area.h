@@ -1,5 +1,5 @@
-// The process-wide terrain area: the prepared grid in a temporary cache file of 8-byte cells,
-// 256 x 256 cells a block, read and written through a ring of memory-mapped block views.
+// The process-wide terrain area: the prepared grid in an unnamed temporary cache file of 8-byte
+// cells, 256 x 256 cells a block, read and written through a ring of memory-mapped block views.
 #pragma once
 
 #include <cstdint>
@@ -79,7 +79,7 @@ class TerrainArea {
  public:
   // ringSize: the number of block views kept mapped at once (at least 1).
   explicit TerrainArea(int ringSize = DefaultViewRingSize());
-  // Unmaps every view, closes the cache and deletes the temporary file.
+  // Unmaps every view and closes the cache file (it has no name: closing it deletes it).
   virtual ~TerrainArea();
   TerrainArea(const TerrainArea&) = delete;
   TerrainArea& operator=(const TerrainArea&) = delete;
@@ -153,7 +153,8 @@ class TerrainArea {
   int ringSize() const { return int(viewRing_.size()); }
   double cellWidth() const { return cellWidth_; }
   double cellHeight() const { return cellHeight_; }
-  const std::string& tempFilePath() const { return tempFilePath_; }
+  // Bytes in the cache file (0 while none is open).
+  uint64_t cacheFileSize() const { return cacheFile_.Size(); }
   // True while block n has a mapped view.
   bool IsMapped(uint32_t blockNumber) const {
     return blockNumber < blockTable_.size() && blockTable_[blockNumber].view != nullptr;
@@ -176,7 +177,6 @@ class TerrainArea {
     float heights[81];
   };
 
-  std::string tempFilePath_;
   uint8_t ready_ = 0;
   uint64_t missingCells_ = 0;
   uint32_t blockBytes_ = kBlockBytes;

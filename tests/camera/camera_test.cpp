@@ -263,6 +263,24 @@ TEST_F(CameraTest, EyeMoveIsLimitedToItsRange) {
   EXPECT_FLOAT_EQ(r.object().eyeMove, 0);
 }
 
+TEST_F(CameraTest, TheDollyReachesTheCornerOfTheDrawnTerrainBox) {
+  // Drawn (heights divided by zScale, everything by the scene radius), the terrain box reaches
+  // at most one scene unit from its centre each way, and one along its longer side: the dolly's
+  // reach, the distance to its corner over tan(fov / 2), lies between 1 and the square root of 3
+  // over tan(fov / 2), in the default scaling as in heights kept 1:1.
+  for (const std::string& path : {testgrids::kSource + "/data/samples/jacksboro_fault_dem.tif",
+                                   SyntheticHills(), SlopedPlane()}) {
+    Renderer r(160, 120);
+    ASSERT_TRUE(r.Prepare(path));
+    float info[4];
+    ASSERT_EQ(GetEyeMoveInfo(r.scene(), r.state(), info), TN_OK);
+    const double focal = std::tan(r.block().viewFov / 2 * kDeg);
+    EXPECT_GE(info[2], 1 / focal - 1e-4) << path;
+    EXPECT_LE(info[2], std::sqrt(3.0) / focal + 1e-4) << path;
+    EXPECT_NEAR(info[3], (info[2] - 0.5) / 50, 1e-5) << path;
+  }
+}
+
 TEST_F(CameraTest, NullHandlesFailAndNullOutputsAreSkipped) {
   float f = 0, g = 0, h = 0, four[4] = {};
   float three[3] = {1, 2, 3}, two[2] = {1, 2};

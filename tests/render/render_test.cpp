@@ -349,6 +349,41 @@ TEST_F(PictureTest, FlatGridsCollapseToLevelOneAndSmallGridsDraw) {
   }
 }
 
+// Pixels of a picture other than the background colour of the scene.
+size_t TerrainPixels(const t3dhost::Picture& picture, const SceneState& state) {
+  size_t count = 0;
+  for (size_t i = 0; i < picture.bgra.size(); i += 4)
+    for (int c = 0; c < 3; ++c)
+      if (std::abs(int(picture.bgra[i + 2 - c]) - int(std::lround(state.backColor[c] * 255))) > 2) {
+        ++count;
+        break;
+      }
+  return count;
+}
+
+TEST_F(PictureTest, FlatGridsDrawAsAPlaneInBothViews) {
+  // A flat grid shows as a plane filling a good part of the 3D view, and the plan view shows the
+  // whole grid, as a grid of the same extent with relief does.
+  const std::string flat = GridPath("flatplane.tif");
+  double gt[6];
+  NorthUp(gt, 0, 129 * 30.0, 30, 30);
+  ASSERT_TRUE(WriteGrid(flat, 129, 129, gt, GDT_Float32, [](int, int) { return 120.0; }));
+  size_t hillsPlan = 0;
+  for (const std::string& path : {SyntheticHills(), flat}) {
+    Renderer r(160, 120);
+    ASSERT_TRUE(r.Prepare(path));
+    const size_t pixels = size_t(r.width()) * r.height();
+    EXPECT_GT(TerrainPixels(r.Frame(), r.block()), pixels / 3) << path;
+    const size_t plan = TerrainPixels(r.Plan(), r.block());
+    EXPECT_GT(plan, pixels / 3) << path;
+    EXPECT_LT(plan, pixels) << path;  // the whole grid, with room around it
+    if (hillsPlan == 0)
+      hillsPlan = plan;
+    else
+      EXPECT_NEAR(double(plan), double(hillsPlan), 0.02 * hillsPlan) << path;
+  }
+}
+
 std::vector<std::string> g_trace;
 void TN_CALL CaptureTrace(void*, const char* line) { g_trace.push_back(line); }
 

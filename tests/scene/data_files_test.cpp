@@ -253,7 +253,7 @@ TEST_F(DataFilesTest, BadDirectories) {
 
 // DEM rasters that are empty, cut short, of the wrong kind, that name a missing source or are too
 // large: refused at opening or at preparation with a reason, never prepared as a flat grid from
-// unreadable heights. All nodata gives a flat grid.
+// unreadable heights. All nodata is refused too, with its own reason.
 TEST_F(DataFilesTest, BadDemRasters) {
   TestScene s(96, 72, nullptr, &RecordMessage);
   const std::string empty = GridPath("empty.tif");
@@ -300,15 +300,16 @@ TEST_F(DataFilesTest, BadDemRasters) {
   EXPECT_EQ(g_messages, std::vector<int>{6});
   tnDemClose(dem);
 
-  // Every height nodata is readable: a flat grid at 0, not a refusal.
+  // Every height nodata: readable, but no terrain. Refused with the store's reason, no scene.
   const double noData = 7;
   const std::string allMissing = GridPath("nodata.tif");
   ASSERT_TRUE(testgrids::WriteGrid(allMissing, 20, 20, gt, GDT_Float32, [](int, int) { return 7.0; }, &noData));
-  ASSERT_TRUE(s.Prepare(allMissing));
-  ExpectFrames(s);
+  g_messages.clear();
+  EXPECT_FALSE(s.Prepare(allMissing));
+  EXPECT_TRUE(ReasonHas("no valid height")) << tnDemLastError();
+  EXPECT_TRUE(g_messages.empty());
   TnSceneInfo info{};
-  ASSERT_EQ(tnGetSceneInfo(s.scene(), s.state(), &info), TN_OK);
-  EXPECT_TRUE(info.grid.zMin == 0 && info.grid.zMax == 0);
+  EXPECT_EQ(tnGetSceneInfo(s.scene(), s.state(), &info), TN_E_FAIL);
 }
 
 // Texture sources that cannot serve: an empty or cut image, an image beside the grid, and .tex

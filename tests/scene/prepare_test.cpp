@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -195,21 +196,82 @@ TEST_F(PrepareTest, VerticalRescalingAndTheSceneUnit) {
   EXPECT_EQ(g_process.terrainArea, nullptr);
 }
 
-TEST_F(PrepareTest, FlatGridsNeedNoDialog) {
-  ASSERT_EQ(tnPrepare3DScene(scene, state, Open(Grid("flat2.tif", 2, 2, 10, 10, [](int, int) { return 42.0; }))), TN_OK);
-  EXPECT_EQ(g_dialogs.verticalScaleCalls, 0);
+TEST_F(PrepareTest, FlatGridsAreAPlaneWithRoomForTheEye) {
+  // 21 x 11 nodes 10 apart: 200 x 100 map units, every height 42.
+  ASSERT_EQ(tnPrepare3DScene(scene, state, Open(Grid("flat.tif", 21, 11, 10, 10, [](int, int) { return 42.0; }))), TN_OK);
+  EXPECT_EQ(g_dialogs.verticalScaleCalls, 0);  // nothing to rescale
   TnSceneInfo info = Info();
-  EXPECT_FLOAT_EQ(info.sceneRadius, 1);
   EXPECT_FLOAT_EQ(info.zScale, 1);
+  EXPECT_FLOAT_EQ(info.zMinScaled, 42);
+  EXPECT_FLOAT_EQ(info.zMaxScaled, 42);
+  // The scene unit is that of the extent, as for a grid with relief: the box spans two units.
+  EXPECT_FLOAT_EQ(info.sceneRadius, 100);
+  // The eye stands above the plane and can move up and down: the relief a rescaled grid of this
+  // extent gets (a tenth of the larger side) stands in for the missing height span.
+  EXPECT_FLOAT_EQ(info.eyeRange[6], 42);
+  EXPECT_FLOAT_EQ(info.eyeRange[7], 42 + 2 * 20);
+  EXPECT_FLOAT_EQ(info.eyeRange[8], 40.0f / 50);
+  EXPECT_FLOAT_EQ(info.eye[2], 42 + 20);
+  EXPECT_GT(S().viewTilt, 0);
+  float dolly[4];
+  ASSERT_EQ(GetEyeMoveInfo(scene, state, dolly), TN_OK);
+  EXPECT_GT(dolly[2], dolly[1]);  // a dolly range, as for any grid
 }
 
-TEST_F(PrepareTest, OneCacheFileWhilePreparedNoneAfterRelease) {
-  const int dem = Open(Grid("files.tif", 40, 40, 1, 1, [](int r, int c) { return r * c; }));
+TEST_F(PrepareTest, GridsWithoutAHeightAreRefusedWithTheStoresReason) {
+  const int empty = Open(Grid("empty.tif", 8, 8, 1, 1, [](int, int) { return NAN; }));
+  EXPECT_EQ(tnPrepare3DScene(scene, state, empty), TN_E_FAIL);
+  EXPECT_NE(std::string(tnDemLastError()).find("no valid height"), std::string::npos) << tnDemLastError();
+  TnSceneInfo info{};
+  EXPECT_EQ(tnGetSceneInfo(scene, state, &info), TN_E_FAIL);
+  EXPECT_EQ(g_process.terrainArea, nullptr);
   EXPECT_EQ(WorkFiles(), 0u);
+}
+
+TEST_F(PrepareTest, UntaggedFillValuesLeaveAnOrdinaryGrid) {
+  // The lowest float as fill without a nodata tag: a missing height, not the bottom of the range.
+  const int dem = Open(Grid("fill.tif", 20, 20, 10, 10, [](int r, int c) { return c < 3 ? -3.4e38 : 500 + r; }));
   ASSERT_EQ(tnPrepare3DScene(scene, state, dem), TN_OK);
-  EXPECT_EQ(WorkFiles(), 1u);
-  ASSERT_EQ(tnPrepare3DScene(scene, state, dem), TN_OK);  // the earlier cache goes first
-  EXPECT_EQ(WorkFiles(), 1u);
+  EXPECT_TRUE(g_messages.empty());
+  TnSceneInfo info = Info();
+  EXPECT_DOUBLE_EQ(info.grid.zMin, 500);
+  EXPECT_DOUBLE_EQ(info.grid.zMax, 519);
+}
+
+TEST_F(PrepareTest, GridsTooLargeAreRefusedBeforeTheirHeightsAreRead) {
+  // 40,000 x 40,000 nodes as virtual rasters of a few hundred bytes: a small grid stretched over
+  // them, and one whose source is missing, so that its heights cannot be read at all: only a
+  // refusal from the file's header gives message 6 for it (a pass over the heights fails first).
+  const std::string small = Grid("source.tif", 40, 40, 1, 1, [](int r, int c) { return r + c; });
+  const std::string stretched = GridPath("stretched.vrt"), sourceless = GridPath("sourceless.vrt");
+  auto vrt = [](const std::string& path, const std::string& source) {
+    std::ofstream(path) << "<VRTDataset rasterXSize=\"40000\" rasterYSize=\"40000\">"
+                           "<GeoTransform>0, 1, 0, 40000, 0, -1</GeoTransform>"
+                           "<VRTRasterBand dataType=\"Float32\" band=\"1\"><SimpleSource>"
+                           "<SourceFilename>" << source << "</SourceFilename><SourceBand>1</SourceBand>"
+                           "<SrcRect xOff=\"0\" yOff=\"0\" xSize=\"40\" ySize=\"40\"/>"
+                           "<DstRect xOff=\"0\" yOff=\"0\" xSize=\"40000\" ySize=\"40000\"/>"
+                           "</SimpleSource></VRTRasterBand></VRTDataset>";
+  };
+  vrt(stretched, small);
+  vrt(sourceless, GridPath("absent.tif"));
+  for (const std::string& path : {stretched, sourceless}) {
+    const int dem = Open(path);
+    g_messages.clear();
+    EXPECT_EQ(tnPrepare3DScene(scene, state, dem), TN_E_FAIL) << path;
+    EXPECT_EQ(g_messages, std::vector<int>{6}) << path;
+  }
+}
+
+TEST_F(PrepareTest, TheCacheFileHasNoNameInTheWorkingDirectory) {
+  // The cache is unnamed from the start: nothing of it can be left behind, whatever ends the
+  // process.
+  const int dem = Open(Grid("files.tif", 40, 40, 1, 1, [](int r, int c) { return r * c; }));
+  ASSERT_EQ(tnPrepare3DScene(scene, state, dem), TN_OK);
+  EXPECT_EQ(WorkFiles(), 0u);
+  EXPECT_EQ(g_process.terrainArea->cacheFileSize(), uint64_t(kBlockBytes));
+  ASSERT_EQ(tnPrepare3DScene(scene, state, dem), TN_OK);
+  EXPECT_EQ(WorkFiles(), 0u);
   ASSERT_EQ(tnRelease3DScene(scene, state), TN_OK);
   EXPECT_EQ(WorkFiles(), 0u);
   EXPECT_EQ(g_process.meshScratch, nullptr);
@@ -227,15 +289,37 @@ TEST_F(PrepareTest, LightAndLookupTables) {
   EXPECT_NEAR(s.normalTable[64][128][2], 0, 1e-7);
   EXPECT_FLOAT_EQ(s.unitRamp[65535], 1);
   EXPECT_FLOAT_EQ(s.unitRamp[32768], 32768.0f / 65535);
-  // The light sits at azimuth 25, tilt 70 on a sphere around the terrain centre.
+  // The light sits at azimuth 25, tilt 70 on a sphere around the centre of the terrain box as
+  // it is drawn (heights divided by zScale).
   const double r = s.sceneRadius;
-  const double m[3] = {s.terrainCentre[0] / r, s.terrainCentre[1] / r, s.terrainCentre[2] / r};
+  const double m[3] = {s.terrainCentre[0] / r, s.terrainCentre[1] / r, (s.zMin + s.zMax) / 2 / r};
   const double d = std::sqrt(std::pow(s.xMax / r - m[0], 2) + std::pow(s.yMax / r - m[1], 2) +
                              std::pow(s.zMax / r - m[2], 2));
   const double a = 25 * M_PI / 180, t = 70 * M_PI / 180;
   EXPECT_NEAR(s.lightPosition[0], std::sin(a) * std::cos(t) * d + m[0], 1e-5);
   EXPECT_NEAR(s.lightPosition[2], std::sin(t) * d + m[2], 1e-5);
   EXPECT_FLOAT_EQ(s.lightPosition[3], 1);
+}
+
+TEST_F(PrepareTest, TheLightTiltIsItsElevationOverTheDrawnTerrain) {
+  // Heights 1,000 to 1,040 over 200 map units, rescaled: the drawn heights are 500 to 520, far
+  // from the unscaled ones.
+  ASSERT_EQ(tnPrepare3DScene(scene, state, Open(Grid("high.tif", 21, 21, 10, 10, [](int r, int c) { return 1000.0 + r + c; }))), TN_OK);
+  const SceneState& s = S();
+  ASSERT_FLOAT_EQ(s.zScale, 2);
+  const double r = s.sceneRadius;
+  const double centre[3] = {s.terrainCentre[0] / r, s.terrainCentre[1] / r, (s.zMin + s.zMax) / 2 / r};
+  const double corner[3] = {s.xMax / r, s.yMax / r, s.zMax / r};
+  const double radius = std::sqrt(std::pow(corner[0] - centre[0], 2) + std::pow(corner[1] - centre[1], 2) +
+                                  std::pow(corner[2] - centre[2], 2));
+  for (const float tilt : {0.0f, 30.0f, 60.0f, 89.0f}) {
+    ASSERT_EQ(SetLightDir_TiltAngle(scene, state, 135, tilt), TN_OK);
+    const double d[3] = {s.lightPosition[0] - centre[0], s.lightPosition[1] - centre[1],
+                         s.lightPosition[2] - centre[2]};
+    const double across = std::sqrt(d[0] * d[0] + d[1] * d[1]);
+    EXPECT_NEAR(std::atan2(d[2], across) * 180 / M_PI, tilt, 1e-3) << tilt;
+    EXPECT_NEAR(std::sqrt(across * across + d[2] * d[2]), radius, 1e-5) << tilt;
+  }
 }
 
 TEST_F(PrepareTest, HeightLayerColoursThroughTheDialog) {

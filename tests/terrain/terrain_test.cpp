@@ -1,6 +1,9 @@
 // The DEM store on GDAL and the terrain area built from it: geometry and row order, missing
 // heights, block borders, edge fill, the view ring, heights at points, and the cache file's life.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -119,6 +122,86 @@ TEST(DemStore, MissingHeightsAndTheirRange) {
   ASSERT_EQ(DemStoreBeginBlocks(nanDem.handle), DEM_OK);
   ASSERT_EQ(DemStoreReadBlock(nanDem.handle, 0, block.data()), DEM_OK);
   EXPECT_GT(std::fabs(block[0]), DEM_MISSING_LIMIT);
+}
+
+TEST(DemStore, TheRangeIsThatOfTheHeightsKept) {
+  // Heights beyond 1e18 are missing even without a nodata tag: a stray huge value and a fill of
+  // the lowest float neither widen the range nor come out as heights.
+  const std::string spike = WriteNodes("spike.tif", 5, 4, 1,
+                                       [](int r, int c) { return r == 2 && c == 3 ? 1e19 : 100 + r + c; });
+  Dem spikeDem(spike);
+  ASSERT_GT(spikeDem.handle, 0);
+  TnGridHeader header{};
+  ASSERT_EQ(DemStoreGetGridInfo(spikeDem.handle, &header), DEM_OK);
+  EXPECT_DOUBLE_EQ(header.zMin, 100);
+  EXPECT_DOUBLE_EQ(header.zMax, 107);
+  std::vector<double> block(65536);
+  ASSERT_EQ(DemStoreBeginBlocks(spikeDem.handle), DEM_OK);
+  ASSERT_EQ(DemStoreReadBlock(spikeDem.handle, 0, block.data()), DEM_OK);
+  EXPECT_EQ(block[2 * 256 + 3], TN_MISSING_HEIGHT);
+  EXPECT_EQ(block[2 * 256 + 2], 104);
+
+  const std::string fill = WriteNodes("fill.tif", 5, 4, 1,
+                                      [](int r, int c) { return c == 0 ? -3.4e38 : 50 + r; });
+  Dem fillDem(fill);
+  ASSERT_GT(fillDem.handle, 0);
+  ASSERT_EQ(DemStoreGetGridInfo(fillDem.handle, &header), DEM_OK);
+  EXPECT_DOUBLE_EQ(header.zMin, 50);
+  EXPECT_DOUBLE_EQ(header.zMax, 53);
+
+  // A grid without a single height has no header: it is refused, and the store says why.
+  const double noData = -9999;
+  const std::string tagged = WriteNodes("allnodata.tif", 4, 3, 1, [](int, int) { return -9999; },
+                                        GDT_Float32, &noData);
+  const std::string untagged = WriteNodes("allhuge.tif", 4, 3, 1, [](int, int) { return 1e30; });
+  for (const std::string& path : {tagged, untagged}) {
+    Dem dem(path);
+    ASSERT_GT(dem.handle, 0);
+    EXPECT_EQ(DemStoreGetGridInfo(dem.handle, &header), DEM_FAILED) << path;
+    EXPECT_NE(std::string(DemStoreLastError()).find("no valid height"), std::string::npos)
+        << path << ": " << DemStoreLastError();
+  }
+}
+
+// Gives band 1 of a grid file GDAL's unit scaling: height = raw value x scale + offset.
+void SetUnitScaling(const std::string& path, double scale, double offset) {
+  GDALDatasetH dataset = GDALOpen(path.c_str(), GA_Update);
+  ASSERT_NE(dataset, nullptr);
+  GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+  EXPECT_EQ(GDALSetRasterScale(band, scale), CE_None);
+  EXPECT_EQ(GDALSetRasterOffset(band, offset), CE_None);
+  GDALClose(dataset);
+}
+
+TEST(DemStore, HeightsTakeTheBandsScaleAndOffset) {
+  // Decimetres above a datum of -1,000 m: raw 14,100 + 1,000 r + c is 410 + 100 r + 0.1 c metres.
+  const std::string path = WriteNodes("decimetres.tif", 300, 3, 1,
+                                      [](int r, int c) { return 14100 + 1000 * r + c; }, GDT_Int16);
+  SetUnitScaling(path, 0.1, -1000);
+  Dem dem(path);
+  ASSERT_GT(dem.handle, 0) << DemStoreLastError();
+  TnGridHeader header{};
+  ASSERT_EQ(DemStoreGetGridInfo(dem.handle, &header), DEM_OK);
+  EXPECT_NEAR(header.zMin, 410, 1e-9);
+  EXPECT_NEAR(header.zMax, 410 + 200 + 29.9, 1e-9);
+  std::vector<double> block(65536);
+  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), DEM_OK);
+  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), DEM_OK);
+  EXPECT_NEAR(block[1 * 256 + 5], 510.5, 1e-9);
+  EXPECT_NEAR(DemStoreGetEdgeValue(dem.handle, 0, 2, 255, 0), 610 + 25.6, 1e-9);
+  ASSERT_EQ(DemStoreReadBlock(dem.handle, 1, block.data()), DEM_OK);
+  EXPECT_NEAR(block[2 * 256 + 0], 610 + 25.6, 1e-9);
+  EXPECT_NEAR(block[2 * 256 + 200], 610 + 29.9, 1e-9);  // beyond the last column
+  DemStoreEndBlocks(dem.handle);
+
+  // A negative scale turns the range round.
+  const std::string depths = WriteNodes("depths.tif", 3, 3, 1, [](int r, int c) { return r + c; }, GDT_Byte);
+  SetUnitScaling(depths, -2, 0);
+  Dem depthDem(depths);
+  ASSERT_GT(depthDem.handle, 0);
+  ASSERT_EQ(DemStoreGetGridInfo(depthDem.handle, &header), DEM_OK);
+  EXPECT_DOUBLE_EQ(header.zMin, -8);
+  EXPECT_DOUBLE_EQ(header.zMax, 0);
 }
 
 TEST(DemStore, EdgeValuesAcrossBlockBorders) {
@@ -240,9 +323,7 @@ TEST_F(TerrainAreaTest, RowsFillingWholeBlocksGetAnExtraBlockRow) {
   EXPECT_FLOAT_EQ(area->GetCell(512, 4).height, 513.0f);  // the extra block copies the last row
   EXPECT_FLOAT_EQ(area->GetCell(767, 19).height, area->GetCell(511, 19).height);
   EXPECT_EQ(area->GetCell(700, 3).colourIndex, area->GetCell(511, 3).colourIndex);
-  platform::File cache = platform::File::Open(area->tempFilePath(), false);
-  ASSERT_TRUE(cache.valid());
-  EXPECT_EQ(cache.Size(), 3u * kBlockBytes);
+  EXPECT_EQ(area->cacheFileSize(), 3u * kBlockBytes);
 }
 
 TEST_F(TerrainAreaTest, MissingHeightsBecomeTheLowestHeight) {
@@ -381,6 +462,58 @@ TEST_F(TerrainAreaTest, StoppingTheBuildLeavesNoCacheFile) {
   }
   EXPECT_TRUE(testgrids::ListDirectory(testgrids::ScratchEnvironment::workDir()).empty());
   g_cancelAfter = -1;
+}
+
+// The child process of the test below: tells the parent through the pipe when it is as far as
+// asked, then waits to be killed.
+int g_readyPipe = -1;
+void TellParentAndWait() {
+  const char byte = 1;
+  if (write(g_readyPipe, &byte, 1) != 1) _exit(3);
+  for (;;) pause();
+}
+int TN_CALL StopMidway(void*, int event, int, const char*, const char*) {
+  if (event == TN_PROGRESS_STEP) TellParentAndWait();  // the cache file is open and half written
+  return event == TN_PROGRESS_BEGIN ? 1 : 0;
+}
+
+TEST_F(TerrainAreaTest, AKilledProcessLeavesNoCacheFile) {
+  const std::string path = WriteNodes("killed.tif", 600, 600, 1, [](int r, int c) { return r + c; });
+  for (const bool midway : {true, false}) {
+    char work[] = "/tmp/t3d-killed-XXXXXX";
+    ASSERT_NE(mkdtemp(work), nullptr);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Builds the terrain area in a working directory of its own, killed midway through the
+      // build or once it is built.
+      close(ready[0]);
+      g_readyPipe = ready[1];
+      setenv("TERRAIN3D_WORK_DIR", work, 1);
+      BaseResetEnvironment();
+      if (midway) DemStoreSetProgressHandler(&StopMidway, nullptr);
+      const int dem = DemStoreOpenFile(path.c_str());
+      TerrainArea area;
+      const float one = 1;
+      if (dem <= 0 || !area.BuildTerrainGrid(dem, one, one)) _exit(2);
+      TellParentAndWait();
+    }
+    close(ready[1]);
+    char byte = 0;
+    const bool reached = read(ready[0], &byte, 1) == 1;
+    close(ready[0]);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(reached) << "the child did not get as far as asked";
+    const std::vector<std::string> left = testgrids::ListDirectory(work);
+    EXPECT_TRUE(left.empty()) << (midway ? "killed midway: " : "killed when built: ") << left.size()
+                              << " files left, first " << (left.empty() ? "" : left[0]);
+    for (const std::string& name : left) unlink((std::string(work) + "/" + name).c_str());
+    rmdir(work);
+  }
 }
 
 TEST_F(TerrainAreaTest, UnbuiltAreasAnswerWithoutTouchingMemory) {

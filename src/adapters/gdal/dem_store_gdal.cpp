@@ -7,12 +7,15 @@
 //
 // Reading. Blocks are served from a strip of one block row of the grid (with the row before it,
 // for the edge values), read with one RasterIO call per block row, so that a grid is read once
-// from first line to last whatever its file layout. Missing heights (nodata, NaN) are replaced
-// by TN_MISSING_HEIGHT as the strip is read.
+// from first line to last whatever its file layout. A height is the band's raw value times its
+// scale plus its offset (GDAL's unit scaling, 1 and 0 when the band has none). Missing heights
+// (the nodata value, NaN, and heights beyond DEM_MISSING_LIMIT) are replaced by
+// TN_MISSING_HEIGHT as the strip is read.
 #include <gdal.h>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <memory>
 #include <string>
@@ -48,15 +51,25 @@ class Grid {
     int hasNoData = 0;
     noData_ = GDALGetRasterNoDataValue(band_, &hasNoData);
     hasNoData_ = hasNoData != 0;
+    scale_ = GDALGetRasterScale(band_, nullptr);
+    offset_ = GDALGetRasterOffset(band_, nullptr);
   }
   ~Grid() { GDALClose(dataset_); }
   Grid(const Grid&) = delete;
   Grid& operator=(const Grid&) = delete;
 
   bool Header(TnGridHeader& out) {
-    if (!rangeKnown_ && !ComputeRange()) return false;
+    if (!rangeKnown_ && !ComputeRange()) {
+      LastError() = rangeError_;
+      return false;
+    }
     out = header_;
     return true;
+  }
+  // The node counts, known from the file's header without reading a height.
+  void Size(int32_t& columns, int32_t& rows) const {
+    columns = columns_;
+    rows = rows_;
   }
   bool BeginBlocks() {
     begun_ = true;
@@ -108,12 +121,18 @@ class Grid {
   }
 
  private:
-  double Clean(double value) const {
-    if (std::isnan(value) || (hasNoData_ && value == noData_) || std::fabs(value) > DEM_MISSING_LIMIT)
-      return TN_MISSING_HEIGHT;
-    return value;
+  // A raw band value as a height: TN_MISSING_HEIGHT for the nodata value, NaN and heights whose
+  // magnitude exceeds DEM_MISSING_LIMIT (fill values such as -3.4e38 without a nodata tag).
+  double Clean(double raw) const {
+    if (std::isnan(raw) || (hasNoData_ && raw == noData_)) return TN_MISSING_HEIGHT;
+    const double height = raw * scale_ + offset_;
+    return std::fabs(height) <= DEM_MISSING_LIMIT ? height : TN_MISSING_HEIGHT;
   }
 
+  // The header's z range: that of the heights the store keeps. GDAL's own pass leaves out only
+  // the nodata value and NaN; when its range, as heights, holds nothing beyond the missing limit
+  // it is the answer, otherwise (and when GDAL finds no value at all) the store reads the grid
+  // itself. A raster without a single height is refused: it is no terrain.
   bool ComputeRange() {
     double range[2] = {0, 0};
     CPLErr error = CE_None;
@@ -121,31 +140,59 @@ class Grid {
       QuietErrors quiet;
       error = GDALComputeRasterMinMax(band_, FALSE, range);
     }
-    if (error != CE_None) {
-      // GDAL gives no range both when no height is valid and when the raster cannot be read
-      // (a file cut short). Reading it line by line tells them apart: an unreadable raster is
-      // refused, since its grid would be built flat from fill values and reported as prepared.
-      if (!EveryLineReadable()) {
-        LastError() = "the raster's heights cannot be read (damaged or incomplete file)";
-        return false;
+    if (error == CE_None) {
+      double low = Clean(range[0]), high = Clean(range[1]);
+      if (std::fabs(low) <= DEM_MISSING_LIMIT && std::fabs(high) <= DEM_MISSING_LIMIT) {
+        if (low > high) std::swap(low, high);  // a negative scale turns the range round
+        return KeepRange(low, high);
       }
-      // No valid height at all: a flat grid at 0.
-      range[0] = range[1] = 0;
     }
-    header_.zMin = range[0];
-    header_.zMax = range[1];
+    // GDAL gives no range both when no height is valid and when the raster cannot be read (a
+    // file cut short). Reading it tells them apart: an unreadable raster is refused, since its
+    // grid would be built flat from fill values and reported as prepared.
+    double low = 0, high = 0;
+    size_t valid = 0;
+    if (!ScanHeights(low, high, valid)) {
+      rangeError_ = "the raster's heights cannot be read (damaged or incomplete file)";
+      return false;
+    }
+    if (valid == 0) {
+      rangeError_ = "the raster holds no valid height (every cell is nodata, NaN or beyond 1e18)";
+      return false;
+    }
+    return KeepRange(low, high);
+  }
+
+  bool KeepRange(double low, double high) {
+    header_.zMin = low;
+    header_.zMax = high;
     rangeKnown_ = true;
     return true;
   }
 
-  bool EveryLineReadable() {
-    std::vector<double> line(size_t(columns_), 0.0);
+  // The range and the number of the heights the store keeps, from a pass over every line;
+  // false when a line cannot be read.
+  bool ScanHeights(double& low, double& high, size_t& valid) {
+    const int linesPerRead = std::max(1, std::min(rows_, (1 << 20) / columns_));
+    std::vector<double> lines(size_t(linesPerRead) * size_t(columns_), 0.0);
     QuietErrors quiet;
-    bool ok = true;
-    for (int y = 0; y < rows_ && ok; ++y)
-      ok = GDALRasterIO(band_, GF_Read, 0, y, columns_, 1, line.data(), columns_, 1, GDT_Float64, 0,
-                        0) == CE_None;
-    return ok;
+    low = std::numeric_limits<double>::infinity();
+    high = -low;
+    valid = 0;
+    for (int y = 0; y < rows_; y += linesPerRead) {
+      const int count = std::min(linesPerRead, rows_ - y);
+      if (GDALRasterIO(band_, GF_Read, 0, y, columns_, count, lines.data(), columns_, count,
+                       GDT_Float64, 0, 0) != CE_None)
+        return false;
+      for (size_t i = 0, n = size_t(count) * size_t(columns_); i < n; ++i) {
+        const double height = Clean(lines[i]);
+        if (height == TN_MISSING_HEIGHT) continue;
+        low = std::min(low, height);
+        high = std::max(high, height);
+        ++valid;
+      }
+    }
+    return true;
   }
 
   // Reads grid rows 256P - 1 to 256P + 255 (within the grid) into the strip, rows in grid order.
@@ -184,7 +231,9 @@ class Grid {
   bool flip_ = false, flipColumns_ = false;
   bool hasNoData_ = false;
   double noData_ = 0;
+  double scale_ = 1, offset_ = 0;
   bool rangeKnown_ = false;
+  std::string rangeError_;
   TnGridHeader header_{};
   bool begun_ = false;
   std::vector<double> strip_;
@@ -247,6 +296,9 @@ int DemStoreOpenFile(const char* path) {
   if (gt[2] != 0 || gt[4] != 0) return fail("rotated or sheared rasters are not supported");
   if (gt[1] == 0 || gt[5] == 0 || !std::isfinite(gt[1]) || !std::isfinite(gt[5]))
     return fail("the raster has a zero or invalid pixel size");
+  if (!std::isfinite(GDALGetRasterScale(band, nullptr)) ||
+      !std::isfinite(GDALGetRasterOffset(band, nullptr)))
+    return fail("the band's scale or offset is not a finite number");
 
   auto& grids = Grids();
   static int next = 0;
@@ -268,6 +320,13 @@ int16_t DemStoreGetGridInfo(int demHandle, TnGridHeader* info) {
   Grid* grid = Find(demHandle);
   if (grid == nullptr || info == nullptr) return DEM_FAILED;
   return grid->Header(*info) ? DEM_OK : DEM_FAILED;
+}
+
+int16_t DemStoreGetGridSize(int demHandle, int32_t* columns, int32_t* rows) {
+  Grid* grid = Find(demHandle);
+  if (grid == nullptr || columns == nullptr || rows == nullptr) return DEM_FAILED;
+  grid->Size(*columns, *rows);
+  return DEM_OK;
 }
 
 int16_t DemStoreBeginBlocks(int demHandle) {
