@@ -12,6 +12,14 @@
 namespace t3dhost {
 namespace {
 
+const char kInfoHelp[] =
+    "usage: terrain3d info [DEM] [--x11] [--display NAME] [--size WxH] [--no-rescale]\n"
+    "Initialises a scene on a window (headless by default; --x11 opens an X11 window on\n"
+    "$DISPLAY or NAME) and prints the GL and device information; with a DEM file (any raster\n"
+    "GDAL reads), prepares it and prints the grid header, vertical scale, scene unit, eye\n"
+    "range, level-of-detail factors and draw quality.\n"
+    "  --no-rescale          heights 1:1 instead of the automatic vertical scale\n";
+
 int PrintSceneInfo(void* scene, void* state, const char* path) {
   TnSceneInfo info{};
   if (tnGetSceneInfo(scene, state, &info) != TN_OK) {
@@ -49,7 +57,7 @@ int RunInfo(int argc, char** argv) {
   const char* demPath = nullptr;
   int width = 640, height = 480;
   DialogAnswers answers;
-  CommandLine line(&PrintUsage);
+  CommandLine line("info", [](std::FILE* to) { std::fputs(kInfoHelp, to); });
   line.Flag("--x11", &x11)
       .Value("--display",
              [&](const char* value) {

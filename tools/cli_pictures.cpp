@@ -21,21 +21,37 @@ int TN_CALL AnswerYesToKeeping(void* user, int id, unsigned style, const char* c
   return PrintMessage(user, id, style, caption, text);
 }
 
-// Reads count numbers separated by commas ("X,Y,Z"), nothing else.
-bool ParseFloats(const char* text, float* values, int count) {
-  std::string rest = text;
-  for (int i = 0; i < count; ++i) {
-    char* end = nullptr;
-    values[i] = std::strtof(rest.c_str(), &end);
-    if (end == rest.c_str()) return false;
-    rest = end;
-    if (i + 1 < count) {
-      if (rest.empty() || rest[0] != ',') return false;
-      rest.erase(0, 1);
-    }
-  }
-  return rest.empty();
-}
+const char kRenderHelp[] =
+    "usage: terrain3d render DEM -o OUT.png|OUT.bmp|OUT.tif [options]\n"
+    "Draws the DEM in perspective (or in plan view) off screen and writes the picture; the\n"
+    "output's format follows its extension.\n"
+    "  --size WxH            picture size in pixels (640x480)\n"
+    "  --eye X,Y,Z --look X,Y  eye at map x, y and height / zScale (as 'info' prints it),\n"
+    "                        looking at map x, y; default: north-east of the centre\n"
+    "  --plan                the whole grid from above (height colours only)\n"
+    "  --sky --fog           sky dome, fog\n"
+    "  --no-light            no lighting\n"
+    "  --table N             colour table 0 to 38\n"
+    "  --grey                grey table\n"
+    "  --wireframe           lines instead of a surface\n"
+    "  --quality 0|1|2       level of detail\n"
+    "  --no-rescale          heights 1:1 instead of the automatic vertical scale\n"
+    "  --texture IMAGE|LIB.tex  drape an image or a texture library\n"
+    "  --bands R,G,B         texture bands from 1 shown as red, green, blue\n"
+    "  --tiles AxD           a picture of A x D tiles of --size each\n"
+    "A picture without any terrain in it is an error (exit status 1).\n";
+
+const char kHillShadeHelp[] =
+    "usage: terrain3d hillshade DEM -o OUT.tif|OUT.png|OUT.bmp [options]\n"
+    "Writes a hill-shade picture of the grid, one pixel a grid node unless --size says.\n"
+    "  --size WxH            picture size in pixels\n"
+    "  --azimuth A           light from A degrees clockwise from north, 0 to 360 (315)\n"
+    "  --tilt T              light T degrees above the horizon, 0 to 90 (45)\n"
+    "  --no-rescale          heights 1:1 instead of the automatic vertical scale\n";
+
+const char kTexlibHelp[] =
+    "usage: terrain3d texlib DEM IMAGE -o LIB.tex [--no-rescale]\n"
+    "Prepares IMAGE as the texture of the DEM and keeps it as a texture library.\n";
 
 // Copies path into an output request; false (with the message) when it does not fit.
 bool SetOutputPath(TnOutputRequest& request, const std::string& path) {
@@ -106,53 +122,46 @@ int RunRender(int argc, char** argv) {
   DialogAnswers answers;
   // The program writes what it draws: 16-bit textures are for display only.
   answers.textureForOutput = true;
-  CommandLine line(&PrintUsage);
+  CommandLine line("render", [](std::FILE* to) { std::fputs(kRenderHelp, to); });
   line.Text("-o", &out)
       .Size(&o.width, &o.height)
       .Value("--eye",
              [&](const char* value) {
-               o.haveEye = ParseFloats(value, o.eye, 3);  // unset when the value does not parse
+               double xyz[3];
+               if (!ParseReals(value, xyz, 3))
+                 return line.RefuseValue("--eye", "three numbers X,Y,Z", value);
+               for (int i = 0; i < 3; ++i) o.eye[i] = float(xyz[i]);
+               o.haveEye = true;
                return true;
              })
       .Value("--look",
              [&](const char* value) {
-               o.haveLook = ParseFloats(value, o.look, 2);
+               double xy[2];
+               if (!ParseReals(value, xy, 2))
+                 return line.RefuseValue("--look", "two numbers X,Y", value);
+               for (int i = 0; i < 2; ++i) o.look[i] = float(xy[i]);
+               o.haveLook = true;
                return true;
              })
-      .Value("--table",
-             [&](const char* value) {
-               answers.tableNumber = std::atoi(value);
-               return true;
-             })
+      .Int("--table", &answers.tableNumber, 0, 38)
       .Text("--texture", &o.texture)
       .Value("--bands",
              [&](const char* value) {
-               int* bands = answers.bands;
-               if (std::sscanf(value, "%d,%d,%d", &bands[0], &bands[1], &bands[2]) != 3 ||
-                   bands[0] < 1 || bands[1] < 1 || bands[2] < 1) {
-                 std::fprintf(stderr,
-                              "terrain3d: bad bands '%s' (red,green,blue band numbers from 1)\n",
-                              value);
-                 return false;
-               }
-               for (int i = 0; i < 3; ++i) --bands[i];
+               double bands[3];
+               bool whole = ParseReals(value, bands, 3);
+               for (int i = 0; whole && i < 3; ++i)
+                 whole = bands[i] >= 1 && bands[i] <= 65535 && bands[i] == int(bands[i]);
+               if (!whole)
+                 return line.RefuseValue("--bands", "three band numbers from 1, R,G,B", value);
+               for (int i = 0; i < 3; ++i) answers.bands[i] = int(bands[i]) - 1;
                return true;
              })
       .Value("--tiles",
              [&](const char* value) {
-               if (std::sscanf(value, "%dx%d", &o.tilesAcross, &o.tilesDown) != 2 ||
-                   o.tilesAcross < 1 || o.tilesDown < 1 || o.tilesAcross > 64 ||
-                   o.tilesDown > 64) {
-                 std::fprintf(stderr, "terrain3d: bad tiles '%s'\n", value);
-                 return false;
-               }
-               return true;
+               if (ParseSize(value, o.tilesAcross, o.tilesDown, 64)) return true;
+               return line.RefuseValue("--tiles", "ACROSSxDOWN, each from 1 to 64", value);
              })
-      .Value("--quality",
-             [&](const char* value) {
-               o.quality = std::atoi(value);
-               return true;
-             })
+      .Int("--quality", &o.quality, 0, 2)
       .Flag("--sky", &o.sky)
       .Flag("--fog", &o.fog)
       .Flag("--no-light", &o.noLight)
@@ -162,7 +171,13 @@ int RunRender(int argc, char** argv) {
       .NoRescale(&answers.keepHeights)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
-  if (demPath == nullptr || out.empty() || o.haveEye != o.haveLook) return line.Usage();
+  if (demPath == nullptr) return line.Refuse("a DEM file is needed");
+  if (out.empty()) return line.Refuse("-o OUT is needed");
+  if (o.haveEye != o.haveLook) return line.Refuse("--eye and --look go together");
+  if (o.plan && o.texture != nullptr)
+    return line.Refuse(
+        "--plan cannot show --texture: the plan view draws the grid in height colours only; "
+        "leave out --plan to see the texture draped in 3D");
   const ScopedDialogAnswers dialogs(answers);
 
   HeadlessScene scene;
@@ -173,20 +188,27 @@ int RunRender(int argc, char** argv) {
   if (o.tilesAcross > 1 || o.tilesDown > 1) return WriteTiledPicture(s, st, out, o);
 
   std::string error;
+  Picture picture;
   if (o.plan) {
     if (tnDraw2DScene(s, st) != TN_OK) {
       std::fprintf(stderr, "terrain3d: the plan view could not be drawn\n");
       return 1;
     }
-    Picture picture;
     picture.width = o.width;
     picture.height = o.height;
     picture.bgra = scene.pixels();
-    if (!WritePicture(out, picture, error)) {
-      std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
-      return 1;
-    }
-  } else if (!OutputView(s, st, out, o.width, o.height, error)) {
+  } else if (!DrawView(s, st, out, o.width, o.height, picture, error)) {
+    std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
+    return 1;
+  }
+  if (IsBlank(picture)) {
+    std::fprintf(stderr,
+                 "terrain3d render: the picture shows no terrain (the eye sees none of the "
+                 "grid); nothing was written to %s\n",
+                 out.c_str());
+    return 1;
+  }
+  if (!WritePicture(out, picture, error)) {
     std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
     return 1;
   }
@@ -201,23 +223,16 @@ int RunHillShade(int argc, char** argv) {
   float azimuth = 315, tilt = 45;
   DialogAnswers answers;
   answers.textureForOutput = true;
-  CommandLine line(&PrintUsage);
+  CommandLine line("hillshade", [](std::FILE* to) { std::fputs(kHillShadeHelp, to); });
   line.Text("-o", &out)
       .Size(&width, &height)
-      .Value("--azimuth",
-             [&](const char* value) {
-               azimuth = float(std::atof(value));
-               return true;
-             })
-      .Value("--tilt",
-             [&](const char* value) {
-               tilt = float(std::atof(value));
-               return true;
-             })
+      .Real("--azimuth", &azimuth, 0, 360)
+      .Real("--tilt", &tilt, 0, 90)
       .NoRescale(&answers.keepHeights)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
-  if (demPath == nullptr || out.size() < 5) return line.Usage();
+  if (demPath == nullptr) return line.Refuse("a DEM file is needed");
+  if (out.size() < 5) return line.Refuse("-o OUT.tif|OUT.png|OUT.bmp is needed");
   const ScopedDialogAnswers dialogs(answers);
 
   HeadlessScene scene;
@@ -270,10 +285,11 @@ int RunTextureLibrary(int argc, char** argv) {
   std::string out;
   DialogAnswers answers;
   answers.textureForOutput = true;
-  CommandLine line(&PrintUsage);
+  CommandLine line("texlib", [](std::FILE* to) { std::fputs(kTexlibHelp, to); });
   line.Text("-o", &out).NoRescale(&answers.keepHeights).File(&demPath).File(&image);
   if (const auto status = line.Parse(argc, argv)) return *status;
-  if (demPath == nullptr || image == nullptr || out.empty()) return line.Usage();
+  if (demPath == nullptr || image == nullptr) return line.Refuse("a DEM and an IMAGE are needed");
+  if (out.empty()) return line.Refuse("-o LIB.tex is needed");
   answers.saveLibrary = out;
   const ScopedDialogAnswers dialogs(answers);
   tnSetMessageHandler(&AnswerYesToKeeping, nullptr);

@@ -278,14 +278,14 @@ int RunViewer(int argc, char** argv) {
   const char* displayName = nullptr;
   int width = 800, height = 600;
   DialogAnswers answers;
-  CommandLine line([](std::FILE* to) { std::fputs(kViewerHelp, to); });
+  CommandLine line("view", [](std::FILE* to) { std::fputs(kViewerHelp, to); });
   line.Size(&width, &height, 16384)
       .Text("--script", &script)
       .Text("--display", &displayName)
       .NoRescale(&answers.keepHeights)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
-  if (demPath == nullptr) return line.Usage();
+  if (demPath == nullptr) return line.Refuse("a DEM file is needed");
   const ScopedDialogAnswers dialogs(answers);
   Viewer viewer;
   if (!viewer.Open(displayName, width, height, demPath)) return 1;
