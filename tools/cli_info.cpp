@@ -18,7 +18,9 @@ const char kInfoHelp[] =
     "$DISPLAY or NAME) and prints the GL and device information; with a DEM file (any raster\n"
     "GDAL reads), prepares it and prints the grid header, vertical scale, scene unit, eye\n"
     "range, level-of-detail factors and draw quality.\n"
-    "  --no-rescale          heights 1:1 instead of the automatic vertical scale\n";
+    "  --no-rescale          heights 1:1 instead of the automatic vertical scale\n"
+    "  --keep-crs            a grid in degrees kept in degrees (by default it is warped to\n"
+    "                        its UTM zone for true proportions)\n";
 
 int PrintSceneInfo(void* scene, void* state, const char* path) {
   TnSceneInfo info{};
@@ -67,6 +69,7 @@ int RunInfo(int argc, char** argv) {
              })
       .Size(&width, &height)
       .NoRescale(&answers.keepHeights)
+      .Flag("--keep-crs", &answers.keepCrs)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
   const ScopedDialogAnswers dialogs(answers);
@@ -118,6 +121,7 @@ int RunInfo(int argc, char** argv) {
   }
   if (demPath == nullptr) return 0;
   if (!session.Prepare(demPath)) return 1;
+  PrintGridFacts(demPath);
   return PrintSceneInfo(s, st, demPath);
 }
 

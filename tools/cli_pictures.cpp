@@ -36,6 +36,8 @@ const char kRenderHelp[] =
     "  --wireframe           lines instead of a surface\n"
     "  --quality 0|1|2       level of detail\n"
     "  --no-rescale          heights 1:1 instead of the automatic vertical scale\n"
+    "  --keep-crs            a grid in degrees drawn in degrees (by default it is warped to\n"
+    "                        its UTM zone for true proportions)\n"
     "  --texture IMAGE|LIB.tex  drape an image or a texture library\n"
     "  --bands R,G,B         texture bands from 1 shown as red, green, blue\n"
     "  --tiles AxD           a picture of A x D tiles of --size each\n"
@@ -47,10 +49,12 @@ const char kHillShadeHelp[] =
     "  --size WxH            picture size in pixels\n"
     "  --azimuth A           light from A degrees clockwise from north, 0 to 360 (315)\n"
     "  --tilt T              light T degrees above the horizon, 0 to 90 (45)\n"
-    "  --no-rescale          heights 1:1 instead of the automatic vertical scale\n";
+    "  --no-rescale          heights 1:1 instead of the automatic vertical scale\n"
+    "  --keep-crs            a grid in degrees drawn in degrees (by default it is warped to\n"
+    "                        its UTM zone for true proportions)\n";
 
 const char kTexlibHelp[] =
-    "usage: terrain3d texlib DEM IMAGE -o LIB.tex [--no-rescale]\n"
+    "usage: terrain3d texlib DEM IMAGE -o LIB.tex [--no-rescale] [--keep-crs]\n"
     "Prepares IMAGE as the texture of the DEM and keeps it as a texture library.\n";
 
 // Copies path into an output request; false (with the message) when it does not fit.
@@ -74,7 +78,9 @@ struct RenderOptions {
 };
 
 // Applies the settings, the eye and the texture of options to a prepared scene.
-bool ApplyRenderOptions(void* s, void* st, RenderOptions& o, const DialogAnswers& answers) {
+bool ApplyRenderOptions(HeadlessScene& scene, RenderOptions& o, const DialogAnswers& answers) {
+  void* s = scene.scene();
+  void* st = scene.state();
   if (answers.tableNumber >= 0 && SetHeightLayerColor(s, st, nullptr) != TN_OK)
     std::fprintf(stderr, "terrain3d: colour table %d not applied\n", answers.tableNumber);
   if (o.sky) SetSkyFlag(s, st, 1);
@@ -85,10 +91,7 @@ bool ApplyRenderOptions(void* s, void* st, RenderOptions& o, const DialogAnswers
   if (o.quality >= 0) SetDrawQuality(s, st, o.quality);
   if (o.haveEye) SetEyeCenterPosition(s, st, o.eye, o.look);
   if (o.texture != nullptr) {
-    if (tnPrepareTexture(s, st, o.texture) != TN_OK) {
-      std::fprintf(stderr, "terrain3d: the texture '%s' could not be prepared\n", o.texture);
-      return false;
-    }
+    if (!scene.PrepareTexture(o.texture)) return false;
     SetSurfaceDispMode(s, st, 0);
   }
   return true;
@@ -169,6 +172,7 @@ int RunRender(int argc, char** argv) {
       .Flag("--wireframe", &o.wireframe)
       .Flag("--plan", &o.plan)
       .NoRescale(&answers.keepHeights)
+      .Flag("--keep-crs", &answers.keepCrs)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
   if (demPath == nullptr) return line.Refuse("a DEM file is needed");
@@ -184,7 +188,7 @@ int RunRender(int argc, char** argv) {
   if (!scene.Open(demPath, o.width, o.height)) return 1;
   void* s = scene.scene();
   void* st = scene.state();
-  if (!ApplyRenderOptions(s, st, o, answers)) return 1;
+  if (!ApplyRenderOptions(scene, o, answers)) return 1;
   if (o.tilesAcross > 1 || o.tilesDown > 1) return WriteTiledPicture(s, st, out, o);
 
   std::string error;
@@ -229,6 +233,7 @@ int RunHillShade(int argc, char** argv) {
       .Real("--azimuth", &azimuth, 0, 360)
       .Real("--tilt", &tilt, 0, 90)
       .NoRescale(&answers.keepHeights)
+      .Flag("--keep-crs", &answers.keepCrs)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
   if (demPath == nullptr) return line.Refuse("a DEM file is needed");
@@ -286,7 +291,8 @@ int RunTextureLibrary(int argc, char** argv) {
   DialogAnswers answers;
   answers.textureForOutput = true;
   CommandLine line("texlib", [](std::FILE* to) { std::fputs(kTexlibHelp, to); });
-  line.Text("-o", &out).NoRescale(&answers.keepHeights).File(&demPath).File(&image);
+  line.Text("-o", &out).NoRescale(&answers.keepHeights)
+      .Flag("--keep-crs", &answers.keepCrs).File(&demPath).File(&image);
   if (const auto status = line.Parse(argc, argv)) return *status;
   if (demPath == nullptr || image == nullptr) return line.Refuse("a DEM and an IMAGE are needed");
   if (out.empty()) return line.Refuse("-o LIB.tex is needed");
@@ -296,10 +302,7 @@ int RunTextureLibrary(int argc, char** argv) {
 
   HeadlessScene scene;
   if (!scene.Open(demPath, 64, 64)) return 1;
-  if (tnPrepareTexture(scene.scene(), scene.state(), image) != TN_OK) {
-    std::fprintf(stderr, "terrain3d: the texture '%s' could not be prepared\n", image);
-    return 1;
-  }
+  if (!scene.PrepareTexture(image)) return 1;
   std::FILE* check = std::fopen(out.c_str(), "rb");
   if (check == nullptr) {
     std::fprintf(stderr, "terrain3d: the library '%s' was not written\n", out.c_str());

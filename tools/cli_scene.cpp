@@ -6,6 +6,9 @@
 namespace t3dhost {
 namespace {
 
+// The answers installed by the living ScopedDialogAnswers, or none.
+const DialogAnswers* g_answers = nullptr;
+
 int TN_CALL AnswerDialog(void* user, int dialogId, void* record) {
   const auto& answers = *static_cast<const DialogAnswers*>(user);
   if (dialogId == TN_DIALOG_VERTICAL_SCALE && answers.keepHeights) {
@@ -46,9 +49,26 @@ int TN_CALL PrintMessage(void*, int id, unsigned style, const char* caption, con
 
 ScopedDialogAnswers::ScopedDialogAnswers(const DialogAnswers& answers) {
   tnSetDialogHandler(&AnswerDialog, const_cast<DialogAnswers*>(&answers));
+  g_answers = &answers;
 }
 
-ScopedDialogAnswers::~ScopedDialogAnswers() { tnSetDialogHandler(nullptr, nullptr); }
+ScopedDialogAnswers::~ScopedDialogAnswers() {
+  tnSetDialogHandler(nullptr, nullptr);
+  g_answers = nullptr;
+}
+
+bool SceneSession::PrepareTexture(const char* path) {
+  std::string error;
+  if (!texture_.OpenImageFor(path, grid_.path(), error)) {
+    std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
+    return false;
+  }
+  if (tnPrepareTexture(scene_, state_, texture_.path().c_str()) != TN_OK) {
+    std::fprintf(stderr, "terrain3d: the texture '%s' could not be prepared\n", path);
+    return false;
+  }
+  return true;
+}
 
 SceneSession::~SceneSession() {
   if (scene_ != nullptr) {
@@ -73,7 +93,13 @@ void SceneSession::Reshape(int width, int height) { tnReshape(scene_, state_, wi
 
 bool SceneSession::Prepare(const char* path, DemFailure report) {
   if (dem_ > 0) tnDemClose(dem_);
-  dem_ = tnDemOpen(path);
+  dem_ = 0;
+  std::string error;
+  if (!grid_.OpenGrid(path, g_answers != nullptr && g_answers->keepCrs, error)) {
+    std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
+    return false;
+  }
+  dem_ = tnDemOpen(grid_.path().c_str());
   if (dem_ <= 0) {
     if (report == DemFailure::kCannotPrepare)
       std::fprintf(stderr, "terrain3d: cannot prepare '%s': %s\n", path, tnDemLastError());

@@ -24,6 +24,7 @@ namespace {
 
 const char kViewerHelp[] =
     "usage: terrain3d view DEM [--size WxH] [--script FILE|-] [--display NAME] [--no-rescale]\n"
+    "                          [--keep-crs]\n"
     "Opens an X11 window and flies over the DEM.\n"
     "  Up / Down       forward / back          Left / Right   turn left / right\n"
     "  Page Up / Down  up / down               Shift          accelerate forward and back\n"
@@ -283,6 +284,7 @@ int RunViewer(int argc, char** argv) {
       .Text("--script", &script)
       .Text("--display", &displayName)
       .NoRescale(&answers.keepHeights)
+      .Flag("--keep-crs", &answers.keepCrs)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
   if (demPath == nullptr) return line.Refuse("a DEM file is needed");
