@@ -21,7 +21,7 @@ namespace {
 
 const char kFlightHelp[] =
     "usage: terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--size WxH]\n"
-    "                     [--png] [--no-rescale] [--keep-crs]\n"
+    "                     [--png] [--exaggeration F] [--keep-crs]\n"
     "Writes the built-in tour (or the route through the given map points) frame by frame as\n"
     "frame00000.bmp, frame00001.bmp, ... (or .png) into DIR, which is made when missing.\n"
     "On a terminal the frames written so far are shown on stderr.\n";
@@ -63,8 +63,7 @@ int RunFlight(int argc, char** argv) {
       .Text("--route", &route)
       .Size(&width, &height, 16384)
       .Flag("--png", &png)
-      .NoRescale(&answers.keepHeights)
-      .Flag("--keep-crs", &answers.keepCrs)
+      .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
   if (demPath == nullptr) return line.Refuse("a DEM file is needed");

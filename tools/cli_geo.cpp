@@ -55,11 +55,26 @@ bool CentreOf(GDALDatasetH dataset, double& x, double& y) {
 
 int g_memoryFiles = 0;
 
+// Metres a horizontal unit of the dataset's CRS spans: a degree of latitude for geographic
+// CRSs, the linear unit otherwise, 1 without a CRS.
+double MetresPerUnit(GDALDatasetH dataset) {
+  Srs srs = CrsOf(dataset);
+  if (!srs) return 1;
+  if (OSRIsGeographic(srs.get()) != 0) {
+    const double semiMajor = OSRGetSemiMajor(srs.get(), nullptr);
+    return semiMajor * OSRGetAngularUnits(srs.get(), nullptr);  // arc of one unit
+  }
+  const double metres = OSRGetLinearUnits(srs.get(), nullptr);
+  return metres > 0 ? metres : 1;
+}
+
+std::string NewMemoryPath() {
+  return "/vsimem/terrain3d_" + std::to_string(++g_memoryFiles) + ".vrt";
+}
+
 }  // namespace
 
-WarpedSource::~WarpedSource() {
-  if (!memoryPath_.empty()) VSIUnlink(memoryPath_.c_str());
-}
+WarpedSource::~WarpedSource() { Reset(std::string()); }
 
 bool WarpedSource::Warp(const std::string& source, const std::string& targetCrs, bool heights,
                         std::string& error) {
@@ -68,7 +83,7 @@ bool WarpedSource::Warp(const std::string& source, const std::string& targetCrs,
     error = "cannot open '" + source + "'";
     return false;
   }
-  memoryPath_ = "/vsimem/terrain3d_warped_" + std::to_string(++g_memoryFiles) + ".vrt";
+  const std::string memoryPath = NewMemoryPath();
   char** arguments = nullptr;
   for (const char* argument : {"-of", "VRT", "-r", "bilinear", "-t_srs"})
     arguments = CSLAddString(arguments, argument);
@@ -86,29 +101,60 @@ bool WarpedSource::Warp(const std::string& source, const std::string& targetCrs,
   GDALDatasetH sources[1] = {dataset.get()};
   int usageError = 0;
   CPLErrorReset();
-  Dataset warped(GDALWarp(memoryPath_.c_str(), nullptr, 1, sources, options, &usageError));
+  Dataset warped(GDALWarp(memoryPath.c_str(), nullptr, 1, sources, options, &usageError));
   GDALWarpAppOptionsFree(options);
   if (!warped) {
     error = "cannot warp '" + source + "' to " + targetCrs + ": " + CPLGetLastErrorMsg();
-    VSIUnlink(memoryPath_.c_str());
-    memoryPath_.clear();
+    VSIUnlink(memoryPath.c_str());
     return false;
   }
-  path_ = memoryPath_;
+  memoryPaths_.push_back(memoryPath);
+  path_ = memoryPath;
   return true;  // closing the warped dataset writes the VRT into the memory file
 }
 
 void WarpedSource::Reset(const std::string& path) {
-  if (!memoryPath_.empty()) VSIUnlink(memoryPath_.c_str());
-  memoryPath_.clear();
+  for (const std::string& memoryPath : memoryPaths_) VSIUnlink(memoryPath.c_str());
+  memoryPaths_.clear();
   path_ = path;
+  metresPerUnit_ = 1;
+  heightRatio_ = 1;
+}
+
+bool WarpedSource::ScaleHeights(double exaggeration, std::string& error) {
+  Dataset dataset = OpenQuietly(path_);
+  if (!dataset) return true;  // the library reports why it does not open
+  const double ratio = exaggeration / metresPerUnit_;
+  if (ratio == 1) return true;
+  // A linear scaling of the values read (nodata cells stay missing: the VRT source skips them).
+  const std::string factor = CPLSPrintf("%.17g", ratio);
+  char** arguments = nullptr;
+  for (const char* argument : {"-of", "VRT", "-ot", "Float32", "-scale", "0", "1", "0"})
+    arguments = CSLAddString(arguments, argument);
+  arguments = CSLAddString(arguments, factor.c_str());
+  GDALTranslateOptions* options = GDALTranslateOptionsNew(arguments, nullptr);
+  CSLDestroy(arguments);
+  const std::string memoryPath = NewMemoryPath();
+  CPLErrorReset();
+  Dataset scaled(GDALTranslate(memoryPath.c_str(), dataset.get(), options, nullptr));
+  GDALTranslateOptionsFree(options);
+  if (!scaled) {
+    error = "cannot scale the heights of '" + path_ + "': " + CPLGetLastErrorMsg();
+    VSIUnlink(memoryPath.c_str());
+    return false;
+  }
+  memoryPaths_.push_back(memoryPath);
+  path_ = memoryPath;
+  heightRatio_ = ratio;
+  return true;
 }
 
 bool WarpedSource::OpenGrid(const std::string& path, bool keepCrs, std::string& error) {
   Reset(path);
-  if (keepCrs) return true;
   Dataset dataset = OpenQuietly(path);
   if (!dataset) return true;  // the library reports why it does not open
+  metresPerUnit_ = MetresPerUnit(dataset.get());
+  if (keepCrs) return true;
   Srs srs = CrsOf(dataset.get());
   if (!srs || OSRIsGeographic(srs.get()) == 0) return true;
   double lon = 0, lat = 0;
@@ -121,6 +167,7 @@ bool WarpedSource::OpenGrid(const std::string& path, bool keepCrs, std::string& 
   const int epsg = (lat >= 0 ? 32600 : 32700) + zone;
   const std::string target = "EPSG:" + std::to_string(epsg);
   if (!Warp(path, target, true, error)) return false;
+  metresPerUnit_ = 1;
   std::fprintf(stderr,
                "terrain3d: '%s' is in degrees; drawn warped to WGS 84 / UTM zone %d%c (%s) for "
                "true proportions (--keep-crs keeps degrees)\n",

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace t3dhost {
 
@@ -25,9 +26,19 @@ class WarpedSource {
   // with the reason, when it would need warping and cannot be.
   bool OpenImageFor(const std::string& path, const std::string& gridPath, std::string& error);
 
+  // Heights multiplied so that, drawn 1:1 against the grid's horizontal units, they show
+  // exaggeration times their true size (heights taken as metres; a grid in degrees counts
+  // metres per degree of latitude): a VRT over the current path, unless the factor is 1. Call
+  // after OpenGrid. False, with the reason, when it cannot be made.
+  bool ScaleHeights(double exaggeration, std::string& error);
+
   // The path to hand to the library.
   const std::string& path() const { return path_; }
-  bool warped() const { return !memoryPath_.empty(); }
+  bool warped() const { return !memoryPaths_.empty(); }
+  // Metres a horizontal unit of the grid spans (1 without a CRS), as OpenGrid left it.
+  double metresPerUnit() const { return metresPerUnit_; }
+  // What the library's heights are the grid's heights multiplied by (1 unless ScaleHeights).
+  double heightRatio() const { return heightRatio_; }
 
  private:
   // Back to the file at path, the memory file of an earlier warp removed.
@@ -37,7 +48,9 @@ class WarpedSource {
             std::string& error);
 
   std::string path_;
-  std::string memoryPath_;  // the /vsimem/ file, unlinked when this goes
+  std::vector<std::string> memoryPaths_;  // the /vsimem/ files, unlinked when this goes
+  double metresPerUnit_ = 1;
+  double heightRatio_ = 1;
 };
 
 // The georeferencing of a raster: CRS as WKT (empty without one) and geotransform.

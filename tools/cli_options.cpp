@@ -116,7 +116,11 @@ CommandLine& CommandLine::Size(int* width, int* height, int maxSide) {
   });
 }
 
-CommandLine& CommandLine::NoRescale(bool* keepHeights) { return Flag("--no-rescale", keepHeights); }
+CommandLine& CommandLine::GridOptions(bool* keepHeights, bool* keepCrs, float* exaggeration) {
+  return Flag("--no-rescale", keepHeights)
+      .Flag("--keep-crs", keepCrs)
+      .Real("--exaggeration", exaggeration, 0, 10000, true);
+}
 
 CommandLine& CommandLine::File(const char** to) {
   files_.push_back(to);

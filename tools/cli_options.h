@@ -50,8 +50,9 @@ class CommandLine {
                     bool openEnds = false);
   // --size WxH (see ParseSize).
   CommandLine& Size(int* width, int* height, int maxSide = 0);
-  // --no-rescale: heights kept 1:1 instead of the default vertical scaling.
-  CommandLine& NoRescale(bool* keepHeights);
+  // The options of every command that prepares a grid: --no-rescale (heights 1:1),
+  // --keep-crs (a grid in degrees not warped) and --exaggeration F (above 0, at most 10000).
+  CommandLine& GridOptions(bool* keepHeights, bool* keepCrs, float* exaggeration);
   // A file argument (one not starting with '-'): the first goes to the first declared, and so on.
   CommandLine& File(const char** to);
 

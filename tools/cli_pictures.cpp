@@ -26,8 +26,8 @@ const char kRenderHelp[] =
     "Draws the DEM in perspective (or in plan view) off screen and writes the picture; the\n"
     "output's format follows its extension.\n"
     "  --size WxH            picture size in pixels (640x480)\n"
-    "  --eye X,Y,Z --look X,Y  eye at map x, y and height / zScale (as 'info' prints it),\n"
-    "                        looking at map x, y; default: north-east of the centre\n"
+    "  --eye X,Y,Z --look X,Y  eye at map x, y and height z in the grid's units, looking\n"
+    "                        at map x, y; default: north-east of the centre\n"
     "  --plan                the whole grid from above (height colours only)\n"
     "  --sky --fog           sky dome, fog\n"
     "  --no-light            no lighting\n"
@@ -35,7 +35,9 @@ const char kRenderHelp[] =
     "  --grey                grey table\n"
     "  --wireframe           lines instead of a surface\n"
     "  --quality 0|1|2       level of detail\n"
-    "  --no-rescale          heights 1:1 instead of the automatic vertical scale\n"
+    "  --exaggeration F      heights F times their true size against the ground (1: true\n"
+    "                        scale; heights in metres); default: the automatic scale\n"
+    "  --no-rescale          the same as --exaggeration 1\n"
     "  --keep-crs            a grid in degrees drawn in degrees (by default it is warped to\n"
     "                        its UTM zone for true proportions)\n"
     "  --texture IMAGE|LIB.tex  drape an image or a texture library\n"
@@ -49,12 +51,14 @@ const char kHillShadeHelp[] =
     "  --size WxH            picture size in pixels\n"
     "  --azimuth A           light from A degrees clockwise from north, 0 to 360 (315)\n"
     "  --tilt T              light T degrees above the horizon, 0 to 90 (45)\n"
-    "  --no-rescale          heights 1:1 instead of the automatic vertical scale\n"
+    "  --exaggeration F      heights F times their true size against the ground (1: true\n"
+    "                        scale; heights in metres); default: the automatic scale\n"
+    "  --no-rescale          the same as --exaggeration 1\n"
     "  --keep-crs            a grid in degrees drawn in degrees (by default it is warped to\n"
     "                        its UTM zone for true proportions)\n";
 
 const char kTexlibHelp[] =
-    "usage: terrain3d texlib DEM IMAGE -o LIB.tex [--no-rescale] [--keep-crs]\n"
+    "usage: terrain3d texlib DEM IMAGE -o LIB.tex [--exaggeration F] [--keep-crs]\n"
     "Prepares IMAGE as the texture of the DEM and keeps it as a texture library.\n";
 
 // Copies path into an output request; false (with the message) when it does not fit.
@@ -89,7 +93,10 @@ bool ApplyRenderOptions(HeadlessScene& scene, RenderOptions& o, const DialogAnsw
   if (o.grey) SetGrayDisplayFlag(s, st, 1);
   if (o.wireframe) SetDrawMode(s, st, 1);
   if (o.quality >= 0) SetDrawQuality(s, st, o.quality);
-  if (o.haveEye) SetEyeCenterPosition(s, st, o.eye, o.look);
+  if (o.haveEye) {
+    o.eye[2] = scene.SceneHeight(o.eye[2]);
+    SetEyeCenterPosition(s, st, o.eye, o.look);
+  }
   if (o.texture != nullptr) {
     if (!scene.PrepareTexture(o.texture)) return false;
     SetSurfaceDispMode(s, st, 0);
@@ -171,8 +178,7 @@ int RunRender(int argc, char** argv) {
       .Flag("--grey", &o.grey)
       .Flag("--wireframe", &o.wireframe)
       .Flag("--plan", &o.plan)
-      .NoRescale(&answers.keepHeights)
-      .Flag("--keep-crs", &answers.keepCrs)
+      .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
   if (demPath == nullptr) return line.Refuse("a DEM file is needed");
@@ -232,8 +238,7 @@ int RunHillShade(int argc, char** argv) {
       .Size(&width, &height)
       .Real("--azimuth", &azimuth, 0, 360)
       .Real("--tilt", &tilt, 0, 90)
-      .NoRescale(&answers.keepHeights)
-      .Flag("--keep-crs", &answers.keepCrs)
+      .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
   if (demPath == nullptr) return line.Refuse("a DEM file is needed");
@@ -291,8 +296,7 @@ int RunTextureLibrary(int argc, char** argv) {
   DialogAnswers answers;
   answers.textureForOutput = true;
   CommandLine line("texlib", [](std::FILE* to) { std::fputs(kTexlibHelp, to); });
-  line.Text("-o", &out).NoRescale(&answers.keepHeights)
-      .Flag("--keep-crs", &answers.keepCrs).File(&demPath).File(&image);
+  line.Text("-o", &out).GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration).File(&demPath).File(&image);
   if (const auto status = line.Parse(argc, argv)) return *status;
   if (demPath == nullptr || image == nullptr) return line.Refuse("a DEM and an IMAGE are needed");
   if (out.empty()) return line.Refuse("-o LIB.tex is needed");

@@ -23,8 +23,8 @@ namespace t3dhost {
 namespace {
 
 const char kViewerHelp[] =
-    "usage: terrain3d view DEM [--size WxH] [--script FILE|-] [--display NAME] [--no-rescale]\n"
-    "                          [--keep-crs]\n"
+    "usage: terrain3d view DEM [--size WxH] [--script FILE|-] [--display NAME]\n"
+    "                          [--exaggeration F] [--no-rescale] [--keep-crs]\n"
     "Opens an X11 window and flies over the DEM.\n"
     "  Up / Down       forward / back          Left / Right   turn left / right\n"
     "  Page Up / Down  up / down               Shift          accelerate forward and back\n"
@@ -283,8 +283,7 @@ int RunViewer(int argc, char** argv) {
   line.Size(&width, &height, 16384)
       .Text("--script", &script)
       .Text("--display", &displayName)
-      .NoRescale(&answers.keepHeights)
-      .Flag("--keep-crs", &answers.keepCrs)
+      .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
   if (demPath == nullptr) return line.Refuse("a DEM file is needed");
