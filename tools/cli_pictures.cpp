@@ -8,6 +8,7 @@
 #include "cli_commands.h"
 #include "cli_options.h"
 #include "cli_scene.h"
+#include "geo_outputs.h"
 #include "image_files.h"
 #include "terrain3d/terrain3d.h"
 
@@ -22,9 +23,10 @@ int TN_CALL AnswerYesToKeeping(void* user, int id, unsigned style, const char* c
 }
 
 const char kRenderHelp[] =
-    "usage: terrain3d render DEM -o OUT.png|OUT.bmp|OUT.tif [options]\n"
+    "usage: terrain3d render DEM -o OUT.png|OUT.tif|OUT.jpg|OUT.bmp [options]\n"
     "Draws the DEM in perspective (or in plan view) off screen and writes the picture; the\n"
-    "output's format follows its extension.\n"
+    "output's format follows its extension. A plan view is map-aligned: a GeoTIFF carries\n"
+    "the grid's CRS and geotransform, other formats get a world file and a .aux.xml.\n"
     "  --size WxH            picture size in pixels (640x480)\n"
     "  --eye X,Y,Z --look X,Y  eye at map x, y and height z in the grid's units, looking\n"
     "                        at map x, y; default: north-east of the centre\n"
@@ -46,11 +48,17 @@ const char kRenderHelp[] =
     "A picture without any terrain in it is an error (exit status 1).\n";
 
 const char kHillShadeHelp[] =
-    "usage: terrain3d hillshade DEM -o OUT.tif|OUT.png|OUT.bmp [options]\n"
-    "Writes a hill-shade picture of the grid, one pixel a grid node unless --size says.\n"
+    "usage: terrain3d hillshade DEM -o OUT.tif|OUT.png|OUT.jpg|OUT.bmp [options]\n"
+    "Writes a hill-shade picture of the grid, one pixel a grid node unless --size says: the\n"
+    "lit colour relief, or with --grey a grey hill shade (one band). The picture is\n"
+    "map-aligned: a GeoTIFF carries the grid's CRS and geotransform, other formats get a\n"
+    "world file and a .aux.xml beside them.\n"
     "  --size WxH            picture size in pixels\n"
     "  --azimuth A           light from A degrees clockwise from north, 0 to 360 (315)\n"
     "  --tilt T              light T degrees above the horizon, 0 to 90 (45)\n"
+    "  --grey                a grey hill shade instead of the lit colour relief\n"
+    "  --z-factor F          heights F times their true size (heights in metres), as\n"
+    "                        --exaggeration F\n"
     "  --exaggeration F      heights F times their true size against the ground (1: true\n"
     "                        scale; heights in metres); default: the automatic scale\n"
     "  --no-rescale          the same as --exaggeration 1\n"
@@ -106,16 +114,27 @@ bool ApplyRenderOptions(HeadlessScene& scene, RenderOptions& o, const DialogAnsw
 
 // A picture larger than one off-screen bitmap: tiles into one raster image (GeoTIFF).
 int WriteTiledPicture(void* s, void* st, const std::string& out, const RenderOptions& o) {
+  // The library writes the tiles into one raster image; the picture is converted from it to the
+  // format of the output's name.
+  const std::string target = out + ".tmp.tif";
   TnOutputRequest request{};
   request.fileKind = TN_OUTPUT_RASTER;
-  if (!SetOutputPath(request, out)) return 1;
+  if (!SetOutputPath(request, target)) return 1;
   request.width = o.width;
   request.height = o.height;
   request.tilesAcross = int16_t(o.tilesAcross);
   request.tilesDown = int16_t(o.tilesDown);
   request.resolution = 72;
   if (tnOutput3DScene(s, st, &request) != TN_OK) {
+    std::remove(target.c_str());
     std::fprintf(stderr, "terrain3d: the tiled picture could not be written\n");
+    return 1;
+  }
+  std::string error;
+  const bool converted = ConvertPicture(target, out, 3, nullptr, error);
+  std::remove(target.c_str());
+  if (!converted) {
+    std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
     return 1;
   }
   std::printf("%s (%d x %d pixels)\n", out.c_str(), o.width * o.tilesAcross,
@@ -183,6 +202,7 @@ int RunRender(int argc, char** argv) {
   if (const auto status = line.Parse(argc, argv)) return *status;
   if (demPath == nullptr) return line.Refuse("a DEM file is needed");
   if (out.empty()) return line.Refuse("-o OUT is needed");
+  if (!IsPictureName(out)) return line.Refuse("-o " + out + ": the name must end in .tif, .png, .jpg or .bmp");
   if (o.haveEye != o.haveLook) return line.Refuse("--eye and --look go together");
   if (o.plan && o.texture != nullptr)
     return line.Refuse(
@@ -218,7 +238,11 @@ int RunRender(int argc, char** argv) {
                  out.c_str());
     return 1;
   }
-  if (!WritePicture(out, picture, error)) {
+  // A plan view is map-aligned: it carries the grid's georeference.
+  Georeference georeference;
+  const bool mapAligned = o.plan && PlanViewGeoreference(s, st, scene.gridPath(), o.width,
+                                                         o.height, georeference);
+  if (!WriteGeoPicture(out, picture, mapAligned ? &georeference : nullptr, error)) {
     std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
     return 1;
   }
@@ -231,6 +255,7 @@ int RunHillShade(int argc, char** argv) {
   std::string out;
   int width = 0, height = 0;  // 0: one pixel a grid node
   float azimuth = 315, tilt = 45;
+  bool grey = false;
   DialogAnswers answers;
   answers.textureForOutput = true;
   CommandLine line("hillshade", [](std::FILE* to) { std::fputs(kHillShadeHelp, to); });
@@ -238,11 +263,14 @@ int RunHillShade(int argc, char** argv) {
       .Size(&width, &height)
       .Real("--azimuth", &azimuth, 0, 360)
       .Real("--tilt", &tilt, 0, 90)
+      .Flag("--grey", &grey)
+      .Real("--z-factor", &answers.exaggeration, 0, 10000, true)
       .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
   if (demPath == nullptr) return line.Refuse("a DEM file is needed");
-  if (out.size() < 5) return line.Refuse("-o OUT.tif|OUT.png|OUT.bmp is needed");
+  if (out.empty()) return line.Refuse("-o OUT.tif|OUT.png|OUT.jpg|OUT.bmp is needed");
+  if (!IsPictureName(out)) return line.Refuse("-o " + out + ": the name must end in .tif, .png, .jpg or .bmp");
   const ScopedDialogAnswers dialogs(answers);
 
   HeadlessScene scene;
@@ -257,12 +285,12 @@ int RunHillShade(int argc, char** argv) {
   }
   SetLightDir_TiltAngle(s, st, azimuth, tilt);
   SetLightFlag(s, st, 1);
-  const std::string extension = out.substr(out.size() - 4);
-  const bool png = extension == ".png" || extension == ".PNG";
-  const bool bmp = extension == ".bmp" || extension == ".BMP";
+  if (grey) SetGrayDisplayFlag(s, st, 1);
+  // The library writes a raster image; the picture is converted from it to the format of the
+  // output's name, with the grid's georeference.
+  const std::string target = out + ".tmp.tif";
   TnOutputRequest request{};
-  request.fileKind = bmp || png ? TN_OUTPUT_BMP : TN_OUTPUT_RASTER;
-  const std::string target = png ? out + ".tmp.bmp" : out;
+  request.fileKind = TN_OUTPUT_RASTER;
   if (!SetOutputPath(request, target)) return 1;
   request.width = width;
   request.height = height;
@@ -271,19 +299,19 @@ int RunHillShade(int argc, char** argv) {
   request.hillShade = 1;
   request.resolution = 72;
   if (tnOutput3DScene(s, st, &request) != TN_OK) {
-    std::fprintf(stderr, "terrain3d: the hill shade could not be written%s\n",
-                 bmp || png ? " (BMP and PNG pictures hold at most 512 x 512; use .tif)" : "");
+    std::remove(target.c_str());
+    std::fprintf(stderr, "terrain3d: the hill shade could not be written\n");
     return 1;
   }
-  if (png) {
-    Picture picture;
-    std::string error;
-    const bool ok = ReadBmp(target, picture, error) && WritePng(out, picture, error);
-    std::remove(target.c_str());
-    if (!ok) {
-      std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
-      return 1;
-    }
+  Georeference georeference;
+  const bool mapAligned = GeoreferenceCovering(scene.gridPath(), width, height, georeference);
+  std::string error;
+  const bool converted =
+      ConvertPicture(target, out, grey ? 1 : 3, mapAligned ? &georeference : nullptr, error);
+  std::remove(target.c_str());
+  if (!converted) {
+    std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
+    return 1;
   }
   std::printf("%s (%d x %d)\n", out.c_str(), width, height);
   return 0;
