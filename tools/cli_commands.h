@@ -9,7 +9,7 @@ namespace t3dhost {
 // The program's usage (terrain3d --help), also the help of info, render, hillshade and texlib.
 void PrintUsage(std::FILE* to);
 
-// terrain3d info [DEM] [--x11] [--display NAME] [--size WxH] [--no-rescale]
+// terrain3d info [DEM] [--x11] [--display NAME] [--size WxH] [grid options]
 int RunInfo(int argc, char** argv);
 
 // terrain3d render DEM -o OUT.png|OUT.bmp [options]
@@ -19,7 +19,7 @@ int RunHillShade(int argc, char** argv);
 // terrain3d texlib DEM IMAGE -o LIB.tex
 int RunTextureLibrary(int argc, char** argv);
 
-// terrain3d view DEM [--size WxH] [--script FILE|-] [--display NAME] [--no-rescale]
+// terrain3d view DEM [--size WxH] [--script FILE|-] [--display NAME] [grid options]
 int RunViewer(int argc, char** argv);
 // terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--size WxH] [--png]
 int RunFlight(int argc, char** argv);

@@ -2,7 +2,9 @@
 // points) off screen and writes every frame as a picture.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
+#include <system_error>
 #include <string>
 #include <vector>
 
@@ -12,14 +14,22 @@
 #include "image_files.h"
 #include "terrain3d/terrain3d.h"
 
+#include <unistd.h>
+
 namespace t3dhost {
 namespace {
 
 const char kFlightHelp[] =
     "usage: terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--size WxH]\n"
-    "                     [--png] [--no-rescale]\n"
+    "                     [--png] [--exaggeration F] [--keep-crs]\n"
     "Writes the built-in tour (or the route through the given map points) frame by frame as\n"
-    "frame00000.bmp, frame00001.bmp, ... (or .png) into DIR.\n";
+    "frame00000.bmp, frame00001.bmp, ... (or .png) into DIR, which is made when missing.\n"
+    "On a terminal the frames written so far are shown on stderr.\n";
+
+// The flight flag of the library's flight: 1 flies the built-in tour, any other non-zero value
+// the route the host gave with SetFlyRoutin.
+constexpr int kFlyTour = 1;
+constexpr int kFlyHostRoute = 2;
 
 // The route: x,y pairs separated by '/', appended to points; false (with the message) on a bad
 // pair.
@@ -27,13 +37,14 @@ bool ParseRoute(const std::string& route, std::vector<float>& points) {
   std::istringstream in(route);
   std::string pair;
   while (std::getline(in, pair, '/')) {
-    float x = 0, y = 0;
-    if (std::sscanf(pair.c_str(), "%f,%f", &x, &y) != 2) {
-      std::fprintf(stderr, "terrain3d: bad route point '%s'\n", pair.c_str());
+    double xy[2] = {0, 0};
+    if (!ParseReals(pair.c_str(), xy, 2)) {
+      std::fprintf(stderr, "terrain3d fly: --route takes map points X,Y/X,Y/..., not '%s'\n",
+                   pair.c_str());
       return false;
     }
-    points.push_back(x);
-    points.push_back(y);
+    points.push_back(float(xy[0]));
+    points.push_back(float(xy[1]));
   }
   return true;
 }
@@ -46,20 +57,18 @@ int RunFlight(int argc, char** argv) {
   int frames = 0, width = 640, height = 480;
   bool png = false;
   DialogAnswers answers;
-  CommandLine line([](std::FILE* to) { std::fputs(kFlightHelp, to); });
-  line.Value("--frames",
-             [&](const char* value) {
-               frames = std::atoi(value);
-               return true;
-             })
+  CommandLine line("fly", [](std::FILE* to) { std::fputs(kFlightHelp, to); });
+  line.Int("--frames", &frames, 1, 1000000)
       .Text("--out-dir", &outDir)
       .Text("--route", &route)
       .Size(&width, &height, 16384)
       .Flag("--png", &png)
-      .NoRescale(&answers.keepHeights)
+      .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
-  if (demPath == nullptr || outDir.empty() || frames <= 0) return line.Usage();
+  if (demPath == nullptr) return line.Refuse("a DEM file is needed");
+  if (outDir.empty()) return line.Refuse("--out-dir DIR is needed");
+  if (frames <= 0) return line.Refuse("--frames N is needed");
   std::vector<float> points;
   if (!route.empty() && !ParseRoute(route, points)) return 2;
   const ScopedDialogAnswers dialogs(answers);
@@ -77,17 +86,28 @@ int RunFlight(int argc, char** argv) {
     std::fprintf(stderr, "terrain3d: the route was refused\n");
     return 1;
   }
-  SetFlyFlag(s, st, 1);
+  std::error_code madeError;
+  std::filesystem::create_directories(outDir, madeError);
+  if (madeError) {
+    std::fprintf(stderr, "terrain3d: cannot make the folder '%s': %s\n", outDir.c_str(),
+                 madeError.message().c_str());
+    return 1;
+  }
+  SetFlyFlag(s, st, points.empty() ? kFlyTour : kFlyHostRoute);
+  const bool showProgress = isatty(STDERR_FILENO) != 0;
   for (int frame = 0; frame < frames; ++frame) {
+    if (showProgress) std::fprintf(stderr, "\rframe %d of %d", frame + 1, frames);
     char name[64];
     std::snprintf(name, sizeof name, "/frame%05d.%s", frame, png ? "png" : "bmp");
     // Each picture draws one frame, and each frame advances the flight one step.
     std::string error;
     if (!OutputView(s, st, outDir + name, width, height, error)) {
-      std::fprintf(stderr, "terrain3d: frame %d: %s\n", frame, error.c_str());
+      std::fprintf(stderr, "%sterrain3d: frame %d: %s\n", showProgress ? "\n" : "", frame,
+                   error.c_str());
       return 1;
     }
   }
+  if (showProgress) std::fputc('\n', stderr);
   std::printf("%d frames in %s\n", frames, outDir.c_str());
   return 0;
 }

@@ -12,7 +12,23 @@
 namespace t3dhost {
 namespace {
 
-int PrintSceneInfo(void* scene, void* state, const char* path) {
+const char kInfoHelp[] =
+    "usage: terrain3d info [DEM] [--x11] [--display NAME] [--size WxH] [--exaggeration F]\n"
+    "                      [--no-rescale] [--keep-crs]\n"
+    "Initialises a scene on a window (headless by default; --x11 opens an X11 window on\n"
+    "$DISPLAY or NAME) and prints the GL and device information; with a DEM file (any raster\n"
+    "GDAL reads), prepares it and prints the grid header, vertical scale, scene unit, eye\n"
+    "range, level-of-detail factors and draw quality.\n"
+    "  --exaggeration F      heights F times their true size against the ground (1: true\n"
+    "                        scale; heights in metres); default: the automatic scale\n"
+    "  --no-rescale          the same as --exaggeration 1\n"
+    "  --keep-crs            a grid in degrees kept in degrees (by default it is warped to\n"
+    "                        its UTM zone for true proportions)\n";
+
+// exaggeration: what the scene's vertical scale amounts to; chosen: the user set it.
+// heightRatio: the factor the library's heights carry beyond the grid's.
+int PrintSceneInfo(void* scene, void* state, const char* path, double exaggeration, bool chosen,
+                   double heightRatio) {
   TnSceneInfo info{};
   if (tnGetSceneInfo(scene, state, &info) != TN_OK) {
     std::fprintf(stderr, "terrain3d: no prepared scene\n");
@@ -23,9 +39,13 @@ int PrintSceneInfo(void* scene, void* state, const char* path) {
   std::printf("%-12s %d columns x %d rows, cell %.6g x %.6g\n", "size", g.columns, g.rows,
               info.cellSizeX, info.cellSizeY);
   std::printf("%-12s x %.6f .. %.6f, y %.6f .. %.6f\n", "extent", g.xMin, g.xMax, g.yMin, g.yMax);
-  std::printf("%-12s z %.3f .. %.3f\n", "heights", g.zMin, g.zMax);
+  // The grid's own heights, whatever factor a scale of the user's put on them.
+  std::printf("%-12s z %.3f .. %.3f\n", "heights", g.zMin / heightRatio, g.zMax / heightRatio);
   std::printf("%-12s zScale %.6g, scaled heights %.6g .. %.6g\n", "vertical", info.zScale,
               info.zMinScaled, info.zMaxScaled);
+  if (exaggeration > 0)
+    std::printf("%-12s %.4g (%s)\n", "exaggeration", exaggeration,
+                chosen ? "as asked" : "the automatic scale");
   std::printf("%-12s sceneRadius %.6g\n", "scene unit", info.sceneRadius);
   std::printf("%-12s x %.6f .. %.6f step %.6g\n", "eye range", info.eyeRange[0], info.eyeRange[1],
               info.eyeRange[2]);
@@ -49,7 +69,7 @@ int RunInfo(int argc, char** argv) {
   const char* demPath = nullptr;
   int width = 640, height = 480;
   DialogAnswers answers;
-  CommandLine line(&PrintUsage);
+  CommandLine line("info", [](std::FILE* to) { std::fputs(kInfoHelp, to); });
   line.Flag("--x11", &x11)
       .Value("--display",
              [&](const char* value) {
@@ -58,7 +78,7 @@ int RunInfo(int argc, char** argv) {
                return true;
              })
       .Size(&width, &height)
-      .NoRescale(&answers.keepHeights)
+      .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
   const ScopedDialogAnswers dialogs(answers);
@@ -110,7 +130,9 @@ int RunInfo(int argc, char** argv) {
   }
   if (demPath == nullptr) return 0;
   if (!session.Prepare(demPath)) return 1;
-  return PrintSceneInfo(s, st, demPath);
+  PrintGridFacts(demPath);
+  return PrintSceneInfo(s, st, demPath, session.Exaggeration(),
+                        answers.exaggeration > 0 || answers.keepHeights, session.heightRatio());
 }
 
 }  // namespace t3dhost

@@ -1,11 +1,50 @@
 #include "cli_options.h"
 
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <utility>
 
 namespace t3dhost {
 
+bool ParseInt(const char* text, long& value) {
+  if (text == nullptr || *text == '\0') return false;
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtol(text, &end, 10);
+  return errno == 0 && end != text && *end == '\0';
+}
+
+bool ParseReal(const char* text, double& value) {
+  if (text == nullptr || *text == '\0') return false;
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtod(text, &end);
+  return errno == 0 && end != text && *end == '\0' && std::isfinite(value);
+}
+
+bool ParseReals(const char* text, double* values, int count) {
+  std::string rest = text;
+  for (int i = 0; i < count; ++i) {
+    const size_t comma = rest.find(',');
+    const bool last = i + 1 == count;
+    if (last != (comma == std::string::npos)) return false;
+    if (!ParseReal(rest.substr(0, comma).c_str(), values[i])) return false;
+    if (!last) rest.erase(0, comma + 1);
+  }
+  return true;
+}
+
 bool ParseSize(const char* text, int& width, int& height, int maxSide) {
-  if (std::sscanf(text, "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0) return false;
+  const std::string value = text;
+  const size_t x = value.find('x');
+  long w = 0, h = 0;
+  if (x == std::string::npos || !ParseInt(value.substr(0, x).c_str(), w) ||
+      !ParseInt(value.substr(x + 1).c_str(), h) || w <= 0 || h <= 0 || w > 1000000000 ||
+      h > 1000000000)
+    return false;
+  width = int(w);
+  height = int(h);
   return maxSide <= 0 || (width <= maxSide && height <= maxSide);
 }
 
@@ -36,15 +75,52 @@ CommandLine& CommandLine::Text(const char* name, const char** to) {
   });
 }
 
-CommandLine& CommandLine::Size(int* width, int* height, int maxSide) {
-  return Value("--size", [width, height, maxSide](const char* value) {
-    if (ParseSize(value, *width, *height, maxSide)) return true;
-    std::fprintf(stderr, "terrain3d: bad size '%s'\n", value);
-    return false;
+CommandLine& CommandLine::Int(const char* name, int* to, int lowest, int highest) {
+  const std::string option = name;
+  return Value(name, [this, option, to, lowest, highest](const char* value) {
+    long number = 0;
+    if (ParseInt(value, number) && number >= lowest && number <= highest) {
+      *to = int(number);
+      return true;
+    }
+    const std::string expected =
+        "a whole number from " + std::to_string(lowest) + " to " + std::to_string(highest);
+    return RefuseValue(option.c_str(), expected.c_str(), value);
   });
 }
 
-CommandLine& CommandLine::NoRescale(bool* keepHeights) { return Flag("--no-rescale", keepHeights); }
+CommandLine& CommandLine::Real(const char* name, float* to, double lowest, double highest,
+                               bool openEnds) {
+  const std::string option = name;
+  return Value(name, [this, option, to, lowest, highest, openEnds](const char* value) {
+    double number = 0;
+    if (ParseReal(value, number) &&
+        (openEnds ? number > lowest && number < highest : number >= lowest && number <= highest)) {
+      *to = float(number);
+      return true;
+    }
+    char expected[96];
+    std::snprintf(expected, sizeof expected, "a number %s %g %s %g",
+                  openEnds ? "between" : "from", lowest, openEnds ? "and" : "to", highest);
+    return RefuseValue(option.c_str(), expected, value);
+  });
+}
+
+CommandLine& CommandLine::Size(int* width, int* height, int maxSide) {
+  return Value("--size", [this, width, height, maxSide](const char* value) {
+    if (ParseSize(value, *width, *height, maxSide)) return true;
+    const std::string expected =
+        maxSide > 0 ? "WIDTHxHEIGHT, each from 1 to " + std::to_string(maxSide)
+                    : std::string("WIDTHxHEIGHT with positive sides");
+    return RefuseValue("--size", expected.c_str(), value);
+  });
+}
+
+CommandLine& CommandLine::GridOptions(bool* keepHeights, bool* keepCrs, float* exaggeration) {
+  return Flag("--no-rescale", keepHeights)
+      .Flag("--keep-crs", keepCrs)
+      .Real("--exaggeration", exaggeration, 0, 10000, true);
+}
 
 CommandLine& CommandLine::File(const char** to) {
   files_.push_back(to);
@@ -66,22 +142,35 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) const {
       return 0;
     }
     const Option* option = Find(arg);
+    // A lone "-" is a file argument (standard input or output where a command allows it); a
+    // negative number is taken as a value only after its option.
+    const bool looksLikeOption = arg.size() > 1 && arg[0] == '-';
     if (option != nullptr && !option->takesValue) {
       option->act(nullptr);
-    } else if (option != nullptr && i + 1 < argc) {
+    } else if (option != nullptr) {
+      if (i + 1 >= argc) return Refuse(arg + " needs a value");
       if (!option->act(argv[++i])) return 2;
-    } else if (option == nullptr && !arg.empty() && arg[0] != '-' && filesTaken < files_.size()) {
+    } else if (looksLikeOption) {
+      return Refuse("unknown option '" + arg + "'");
+    } else if (filesTaken < files_.size()) {
       *files_[filesTaken++] = argv[i];
     } else {
-      return Usage();
+      return Refuse("unexpected argument '" + arg + "'");
     }
   }
   return std::nullopt;
 }
 
-int CommandLine::Usage() const {
-  help_(stderr);
+int CommandLine::Refuse(const std::string& what) const {
+  std::fprintf(stderr, "terrain3d %s: %s\n(terrain3d %s --help shows the options)\n",
+               command_.c_str(), what.c_str(), command_.c_str());
   return 2;
+}
+
+bool CommandLine::RefuseValue(const char* option, const char* expected, const char* value) const {
+  std::fprintf(stderr, "terrain3d %s: %s takes %s, not '%s'\n", command_.c_str(), option,
+               expected, value);
+  return false;
 }
 
 }  // namespace t3dhost

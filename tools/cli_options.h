@@ -1,5 +1,6 @@
 // The command line of the host program's commands: one parser that every command declares its
-// options to, so that --help, --size, --no-rescale, file arguments and bad arguments behave alike.
+// options to, so that --help, --size, --no-rescale, numbers, file arguments and bad arguments
+// behave alike.
 #pragma once
 
 #include <cstdio>
@@ -13,16 +14,26 @@ namespace t3dhost {
 // Reads "WxH" with both sides positive (and at most maxSide when maxSide > 0).
 bool ParseSize(const char* text, int& width, int& height, int maxSide = 0);
 
+// Reads a whole decimal number or a real number from all of text (no trailing characters, no
+// empty text, no infinities or NaN); false when text is not one.
+bool ParseInt(const char* text, long& value);
+bool ParseReal(const char* text, double& value);
+
+// Reads count real numbers separated by commas ("X,Y,Z"), nothing else.
+bool ParseReals(const char* text, double* values, int count);
+
 // The options of one command, read in the order they are given:
 //   --help / -h               the command's help on stdout; the command ends with status 0
-//   an option the command lacks, an option without its value, a file argument too many
-//                             the command's help on stderr; status 2
+//   an unknown option, an option without its value, an argument too many
+//                             "terrain3d COMMAND: ..." naming it on stderr; status 2
 //   a value the option refuses
-//                             the option's own message on stderr; status 2
+//                             the option's own message, naming the option and what it takes;
+//                             status 2
 class CommandLine {
  public:
-  // help writes the command's help text to the stream it is given.
-  explicit CommandLine(std::function<void(std::FILE*)> help) : help_(std::move(help)) {}
+  // command is the command's name for messages; help writes its help text to a stream.
+  CommandLine(const char* command, std::function<void(std::FILE*)> help)
+      : command_(command), help_(std::move(help)) {}
 
   // A switch: sets *flag.
   CommandLine& Flag(const char* name, bool* flag);
@@ -32,17 +43,28 @@ class CommandLine {
   // An option whose value is kept as given.
   CommandLine& Text(const char* name, std::string* to);
   CommandLine& Text(const char* name, const char** to);
-  // --size WxH (see ParseSize); "bad size" otherwise.
+  // A whole number from lowest to highest.
+  CommandLine& Int(const char* name, int* to, int lowest, int highest);
+  // A real number from lowest to highest; with open ends the ends themselves are refused.
+  CommandLine& Real(const char* name, float* to, double lowest, double highest,
+                    bool openEnds = false);
+  // --size WxH (see ParseSize).
   CommandLine& Size(int* width, int* height, int maxSide = 0);
-  // --no-rescale: heights kept 1:1 instead of the default vertical scaling.
-  CommandLine& NoRescale(bool* keepHeights);
+  // The options of every command that prepares a grid: --no-rescale (heights 1:1),
+  // --keep-crs (a grid in degrees not warped) and --exaggeration F (above 0, at most 10000).
+  CommandLine& GridOptions(bool* keepHeights, bool* keepCrs, float* exaggeration);
   // A file argument (one not starting with '-'): the first goes to the first declared, and so on.
   CommandLine& File(const char** to);
 
   // Reads the arguments: nothing when the command goes on, or the status it ends with.
   std::optional<int> Parse(int argc, char** argv) const;
-  // The command's help on stderr, for its own checks after parsing; returns status 2.
-  int Usage() const;
+  // "terrain3d COMMAND: WHAT" on stderr with a pointer to --help, for the command's own checks
+  // after parsing; returns status 2.
+  int Refuse(const std::string& what) const;
+  // The message of a refused option value, "terrain3d COMMAND: OPTION takes EXPECTED, not
+  // 'VALUE'"; returns false.
+  bool RefuseValue(const char* option, const char* expected, const char* value) const;
+  const std::string& command() const { return command_; }
 
  private:
   struct Option {
@@ -52,6 +74,7 @@ class CommandLine {
   };
   const Option* Find(const std::string& name) const;
 
+  std::string command_;
   std::function<void(std::FILE*)> help_;
   std::vector<Option> options_;
   std::vector<const char**> files_;

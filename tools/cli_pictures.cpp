@@ -8,6 +8,7 @@
 #include "cli_commands.h"
 #include "cli_options.h"
 #include "cli_scene.h"
+#include "geo_outputs.h"
 #include "image_files.h"
 #include "terrain3d/terrain3d.h"
 
@@ -21,21 +22,52 @@ int TN_CALL AnswerYesToKeeping(void* user, int id, unsigned style, const char* c
   return PrintMessage(user, id, style, caption, text);
 }
 
-// Reads count numbers separated by commas ("X,Y,Z"), nothing else.
-bool ParseFloats(const char* text, float* values, int count) {
-  std::string rest = text;
-  for (int i = 0; i < count; ++i) {
-    char* end = nullptr;
-    values[i] = std::strtof(rest.c_str(), &end);
-    if (end == rest.c_str()) return false;
-    rest = end;
-    if (i + 1 < count) {
-      if (rest.empty() || rest[0] != ',') return false;
-      rest.erase(0, 1);
-    }
-  }
-  return rest.empty();
-}
+const char kRenderHelp[] =
+    "usage: terrain3d render DEM -o OUT.png|OUT.tif|OUT.jpg|OUT.bmp [options]\n"
+    "Draws the DEM in perspective (or in plan view) off screen and writes the picture; the\n"
+    "output's format follows its extension. A plan view is map-aligned: a GeoTIFF carries\n"
+    "the grid's CRS and geotransform, other formats get a world file and a .aux.xml.\n"
+    "  --size WxH            picture size in pixels (640x480)\n"
+    "  --eye X,Y,Z --look X,Y  eye at map x, y and height z in the grid's units, looking\n"
+    "                        at map x, y; default: north-east of the centre\n"
+    "  --plan                the whole grid from above (height colours only)\n"
+    "  --sky --fog           sky dome, fog\n"
+    "  --no-light            no lighting\n"
+    "  --table N             colour table 0 to 38\n"
+    "  --grey                grey table\n"
+    "  --wireframe           lines instead of a surface\n"
+    "  --quality 0|1|2       level of detail\n"
+    "  --exaggeration F      heights F times their true size against the ground (1: true\n"
+    "                        scale; heights in metres); default: the automatic scale\n"
+    "  --no-rescale          the same as --exaggeration 1\n"
+    "  --keep-crs            a grid in degrees drawn in degrees (by default it is warped to\n"
+    "                        its UTM zone for true proportions)\n"
+    "  --texture IMAGE|LIB.tex  drape an image or a texture library\n"
+    "  --bands R,G,B         texture bands from 1 shown as red, green, blue\n"
+    "  --tiles AxD           a picture of A x D tiles of --size each\n"
+    "A picture without any terrain in it is an error (exit status 1).\n";
+
+const char kHillShadeHelp[] =
+    "usage: terrain3d hillshade DEM -o OUT.tif|OUT.png|OUT.jpg|OUT.bmp [options]\n"
+    "Writes a hill-shade picture of the grid, one pixel a grid node unless --size says: the\n"
+    "lit colour relief, or with --grey a grey hill shade (one band). The picture is\n"
+    "map-aligned: a GeoTIFF carries the grid's CRS and geotransform, other formats get a\n"
+    "world file and a .aux.xml beside them.\n"
+    "  --size WxH            picture size in pixels\n"
+    "  --azimuth A           light from A degrees clockwise from north, 0 to 360 (315)\n"
+    "  --tilt T              light T degrees above the horizon, 0 to 90 (45)\n"
+    "  --grey                a grey hill shade instead of the lit colour relief\n"
+    "  --z-factor F          heights F times their true size (heights in metres), as\n"
+    "                        --exaggeration F\n"
+    "  --exaggeration F      heights F times their true size against the ground (1: true\n"
+    "                        scale; heights in metres); default: the automatic scale\n"
+    "  --no-rescale          the same as --exaggeration 1\n"
+    "  --keep-crs            a grid in degrees drawn in degrees (by default it is warped to\n"
+    "                        its UTM zone for true proportions)\n";
+
+const char kTexlibHelp[] =
+    "usage: terrain3d texlib DEM IMAGE -o LIB.tex [--exaggeration F] [--keep-crs]\n"
+    "Prepares IMAGE as the texture of the DEM and keeps it as a texture library.\n";
 
 // Copies path into an output request; false (with the message) when it does not fit.
 bool SetOutputPath(TnOutputRequest& request, const std::string& path) {
@@ -58,7 +90,9 @@ struct RenderOptions {
 };
 
 // Applies the settings, the eye and the texture of options to a prepared scene.
-bool ApplyRenderOptions(void* s, void* st, RenderOptions& o, const DialogAnswers& answers) {
+bool ApplyRenderOptions(HeadlessScene& scene, RenderOptions& o, const DialogAnswers& answers) {
+  void* s = scene.scene();
+  void* st = scene.state();
   if (answers.tableNumber >= 0 && SetHeightLayerColor(s, st, nullptr) != TN_OK)
     std::fprintf(stderr, "terrain3d: colour table %d not applied\n", answers.tableNumber);
   if (o.sky) SetSkyFlag(s, st, 1);
@@ -67,12 +101,12 @@ bool ApplyRenderOptions(void* s, void* st, RenderOptions& o, const DialogAnswers
   if (o.grey) SetGrayDisplayFlag(s, st, 1);
   if (o.wireframe) SetDrawMode(s, st, 1);
   if (o.quality >= 0) SetDrawQuality(s, st, o.quality);
-  if (o.haveEye) SetEyeCenterPosition(s, st, o.eye, o.look);
+  if (o.haveEye) {
+    o.eye[2] = scene.SceneHeight(o.eye[2]);
+    SetEyeCenterPosition(s, st, o.eye, o.look);
+  }
   if (o.texture != nullptr) {
-    if (tnPrepareTexture(s, st, o.texture) != TN_OK) {
-      std::fprintf(stderr, "terrain3d: the texture '%s' could not be prepared\n", o.texture);
-      return false;
-    }
+    if (!scene.PrepareTexture(o.texture)) return false;
     SetSurfaceDispMode(s, st, 0);
   }
   return true;
@@ -80,16 +114,27 @@ bool ApplyRenderOptions(void* s, void* st, RenderOptions& o, const DialogAnswers
 
 // A picture larger than one off-screen bitmap: tiles into one raster image (GeoTIFF).
 int WriteTiledPicture(void* s, void* st, const std::string& out, const RenderOptions& o) {
+  // The library writes the tiles into one raster image; the picture is converted from it to the
+  // format of the output's name.
+  const std::string target = out + ".tmp.tif";
   TnOutputRequest request{};
   request.fileKind = TN_OUTPUT_RASTER;
-  if (!SetOutputPath(request, out)) return 1;
+  if (!SetOutputPath(request, target)) return 1;
   request.width = o.width;
   request.height = o.height;
   request.tilesAcross = int16_t(o.tilesAcross);
   request.tilesDown = int16_t(o.tilesDown);
   request.resolution = 72;
   if (tnOutput3DScene(s, st, &request) != TN_OK) {
+    std::remove(target.c_str());
     std::fprintf(stderr, "terrain3d: the tiled picture could not be written\n");
+    return 1;
+  }
+  std::string error;
+  const bool converted = ConvertPicture(target, out, 3, nullptr, error);
+  std::remove(target.c_str());
+  if (!converted) {
+    std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
     return 1;
   }
   std::printf("%s (%d x %d pixels)\n", out.c_str(), o.width * o.tilesAcross,
@@ -106,87 +151,98 @@ int RunRender(int argc, char** argv) {
   DialogAnswers answers;
   // The program writes what it draws: 16-bit textures are for display only.
   answers.textureForOutput = true;
-  CommandLine line(&PrintUsage);
+  CommandLine line("render", [](std::FILE* to) { std::fputs(kRenderHelp, to); });
   line.Text("-o", &out)
       .Size(&o.width, &o.height)
       .Value("--eye",
              [&](const char* value) {
-               o.haveEye = ParseFloats(value, o.eye, 3);  // unset when the value does not parse
+               double xyz[3];
+               if (!ParseReals(value, xyz, 3))
+                 return line.RefuseValue("--eye", "three numbers X,Y,Z", value);
+               for (int i = 0; i < 3; ++i) o.eye[i] = float(xyz[i]);
+               o.haveEye = true;
                return true;
              })
       .Value("--look",
              [&](const char* value) {
-               o.haveLook = ParseFloats(value, o.look, 2);
+               double xy[2];
+               if (!ParseReals(value, xy, 2))
+                 return line.RefuseValue("--look", "two numbers X,Y", value);
+               for (int i = 0; i < 2; ++i) o.look[i] = float(xy[i]);
+               o.haveLook = true;
                return true;
              })
-      .Value("--table",
-             [&](const char* value) {
-               answers.tableNumber = std::atoi(value);
-               return true;
-             })
+      .Int("--table", &answers.tableNumber, 0, 38)
       .Text("--texture", &o.texture)
       .Value("--bands",
              [&](const char* value) {
-               int* bands = answers.bands;
-               if (std::sscanf(value, "%d,%d,%d", &bands[0], &bands[1], &bands[2]) != 3 ||
-                   bands[0] < 1 || bands[1] < 1 || bands[2] < 1) {
-                 std::fprintf(stderr,
-                              "terrain3d: bad bands '%s' (red,green,blue band numbers from 1)\n",
-                              value);
-                 return false;
-               }
-               for (int i = 0; i < 3; ++i) --bands[i];
+               double bands[3];
+               bool whole = ParseReals(value, bands, 3);
+               for (int i = 0; whole && i < 3; ++i)
+                 whole = bands[i] >= 1 && bands[i] <= 65535 && bands[i] == int(bands[i]);
+               if (!whole)
+                 return line.RefuseValue("--bands", "three band numbers from 1, R,G,B", value);
+               for (int i = 0; i < 3; ++i) answers.bands[i] = int(bands[i]) - 1;
                return true;
              })
       .Value("--tiles",
              [&](const char* value) {
-               if (std::sscanf(value, "%dx%d", &o.tilesAcross, &o.tilesDown) != 2 ||
-                   o.tilesAcross < 1 || o.tilesDown < 1 || o.tilesAcross > 64 ||
-                   o.tilesDown > 64) {
-                 std::fprintf(stderr, "terrain3d: bad tiles '%s'\n", value);
-                 return false;
-               }
-               return true;
+               if (ParseSize(value, o.tilesAcross, o.tilesDown, 64)) return true;
+               return line.RefuseValue("--tiles", "ACROSSxDOWN, each from 1 to 64", value);
              })
-      .Value("--quality",
-             [&](const char* value) {
-               o.quality = std::atoi(value);
-               return true;
-             })
+      .Int("--quality", &o.quality, 0, 2)
       .Flag("--sky", &o.sky)
       .Flag("--fog", &o.fog)
       .Flag("--no-light", &o.noLight)
       .Flag("--grey", &o.grey)
       .Flag("--wireframe", &o.wireframe)
       .Flag("--plan", &o.plan)
-      .NoRescale(&answers.keepHeights)
+      .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
-  if (demPath == nullptr || out.empty() || o.haveEye != o.haveLook) return line.Usage();
+  if (demPath == nullptr) return line.Refuse("a DEM file is needed");
+  if (out.empty()) return line.Refuse("-o OUT is needed");
+  if (!IsPictureName(out)) return line.Refuse("-o " + out + ": the name must end in .tif, .png, .jpg or .bmp");
+  if (o.haveEye != o.haveLook) return line.Refuse("--eye and --look go together");
+  if (o.plan && o.texture != nullptr)
+    return line.Refuse(
+        "--plan cannot show --texture: the plan view draws the grid in height colours only; "
+        "leave out --plan to see the texture draped in 3D");
   const ScopedDialogAnswers dialogs(answers);
 
   HeadlessScene scene;
   if (!scene.Open(demPath, o.width, o.height)) return 1;
   void* s = scene.scene();
   void* st = scene.state();
-  if (!ApplyRenderOptions(s, st, o, answers)) return 1;
+  if (!ApplyRenderOptions(scene, o, answers)) return 1;
   if (o.tilesAcross > 1 || o.tilesDown > 1) return WriteTiledPicture(s, st, out, o);
 
   std::string error;
+  Picture picture;
   if (o.plan) {
     if (tnDraw2DScene(s, st) != TN_OK) {
       std::fprintf(stderr, "terrain3d: the plan view could not be drawn\n");
       return 1;
     }
-    Picture picture;
     picture.width = o.width;
     picture.height = o.height;
     picture.bgra = scene.pixels();
-    if (!WritePicture(out, picture, error)) {
-      std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
-      return 1;
-    }
-  } else if (!OutputView(s, st, out, o.width, o.height, error)) {
+  } else if (!DrawView(s, st, out, o.width, o.height, picture, error)) {
+    std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
+    return 1;
+  }
+  if (IsBlank(picture)) {
+    std::fprintf(stderr,
+                 "terrain3d render: the picture shows no terrain (the eye sees none of the "
+                 "grid); nothing was written to %s\n",
+                 out.c_str());
+    return 1;
+  }
+  // A plan view is map-aligned: it carries the grid's georeference.
+  Georeference georeference;
+  const bool mapAligned = o.plan && PlanViewGeoreference(s, st, scene.gridPath(), o.width,
+                                                         o.height, georeference);
+  if (!WriteGeoPicture(out, picture, mapAligned ? &georeference : nullptr, error)) {
     std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
     return 1;
   }
@@ -199,25 +255,22 @@ int RunHillShade(int argc, char** argv) {
   std::string out;
   int width = 0, height = 0;  // 0: one pixel a grid node
   float azimuth = 315, tilt = 45;
+  bool grey = false;
   DialogAnswers answers;
   answers.textureForOutput = true;
-  CommandLine line(&PrintUsage);
+  CommandLine line("hillshade", [](std::FILE* to) { std::fputs(kHillShadeHelp, to); });
   line.Text("-o", &out)
       .Size(&width, &height)
-      .Value("--azimuth",
-             [&](const char* value) {
-               azimuth = float(std::atof(value));
-               return true;
-             })
-      .Value("--tilt",
-             [&](const char* value) {
-               tilt = float(std::atof(value));
-               return true;
-             })
-      .NoRescale(&answers.keepHeights)
+      .Real("--azimuth", &azimuth, 0, 360)
+      .Real("--tilt", &tilt, 0, 90)
+      .Flag("--grey", &grey)
+      .Real("--z-factor", &answers.exaggeration, 0, 10000, true)
+      .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
-  if (demPath == nullptr || out.size() < 5) return line.Usage();
+  if (demPath == nullptr) return line.Refuse("a DEM file is needed");
+  if (out.empty()) return line.Refuse("-o OUT.tif|OUT.png|OUT.jpg|OUT.bmp is needed");
+  if (!IsPictureName(out)) return line.Refuse("-o " + out + ": the name must end in .tif, .png, .jpg or .bmp");
   const ScopedDialogAnswers dialogs(answers);
 
   HeadlessScene scene;
@@ -232,12 +285,12 @@ int RunHillShade(int argc, char** argv) {
   }
   SetLightDir_TiltAngle(s, st, azimuth, tilt);
   SetLightFlag(s, st, 1);
-  const std::string extension = out.substr(out.size() - 4);
-  const bool png = extension == ".png" || extension == ".PNG";
-  const bool bmp = extension == ".bmp" || extension == ".BMP";
+  if (grey) SetGrayDisplayFlag(s, st, 1);
+  // The library writes a raster image; the picture is converted from it to the format of the
+  // output's name, with the grid's georeference.
+  const std::string target = out + ".tmp.tif";
   TnOutputRequest request{};
-  request.fileKind = bmp || png ? TN_OUTPUT_BMP : TN_OUTPUT_RASTER;
-  const std::string target = png ? out + ".tmp.bmp" : out;
+  request.fileKind = TN_OUTPUT_RASTER;
   if (!SetOutputPath(request, target)) return 1;
   request.width = width;
   request.height = height;
@@ -246,19 +299,19 @@ int RunHillShade(int argc, char** argv) {
   request.hillShade = 1;
   request.resolution = 72;
   if (tnOutput3DScene(s, st, &request) != TN_OK) {
-    std::fprintf(stderr, "terrain3d: the hill shade could not be written%s\n",
-                 bmp || png ? " (BMP and PNG pictures hold at most 512 x 512; use .tif)" : "");
+    std::remove(target.c_str());
+    std::fprintf(stderr, "terrain3d: the hill shade could not be written\n");
     return 1;
   }
-  if (png) {
-    Picture picture;
-    std::string error;
-    const bool ok = ReadBmp(target, picture, error) && WritePng(out, picture, error);
-    std::remove(target.c_str());
-    if (!ok) {
-      std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
-      return 1;
-    }
+  Georeference georeference;
+  const bool mapAligned = GeoreferenceCovering(scene.gridPath(), width, height, georeference);
+  std::string error;
+  const bool converted =
+      ConvertPicture(target, out, grey ? 1 : 3, mapAligned ? &georeference : nullptr, error);
+  std::remove(target.c_str());
+  if (!converted) {
+    std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
+    return 1;
   }
   std::printf("%s (%d x %d)\n", out.c_str(), width, height);
   return 0;
@@ -270,20 +323,18 @@ int RunTextureLibrary(int argc, char** argv) {
   std::string out;
   DialogAnswers answers;
   answers.textureForOutput = true;
-  CommandLine line(&PrintUsage);
-  line.Text("-o", &out).NoRescale(&answers.keepHeights).File(&demPath).File(&image);
+  CommandLine line("texlib", [](std::FILE* to) { std::fputs(kTexlibHelp, to); });
+  line.Text("-o", &out).GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration).File(&demPath).File(&image);
   if (const auto status = line.Parse(argc, argv)) return *status;
-  if (demPath == nullptr || image == nullptr || out.empty()) return line.Usage();
+  if (demPath == nullptr || image == nullptr) return line.Refuse("a DEM and an IMAGE are needed");
+  if (out.empty()) return line.Refuse("-o LIB.tex is needed");
   answers.saveLibrary = out;
   const ScopedDialogAnswers dialogs(answers);
   tnSetMessageHandler(&AnswerYesToKeeping, nullptr);
 
   HeadlessScene scene;
   if (!scene.Open(demPath, 64, 64)) return 1;
-  if (tnPrepareTexture(scene.scene(), scene.state(), image) != TN_OK) {
-    std::fprintf(stderr, "terrain3d: the texture '%s' could not be prepared\n", image);
-    return 1;
-  }
+  if (!scene.PrepareTexture(image)) return 1;
   std::FILE* check = std::fopen(out.c_str(), "rb");
   if (check == nullptr) {
     std::fprintf(stderr, "terrain3d: the library '%s' was not written\n", out.c_str());

@@ -1,14 +1,18 @@
 #include "cli_scene.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
 namespace t3dhost {
 namespace {
 
+// The answers installed by the living ScopedDialogAnswers, or none.
+const DialogAnswers* g_answers = nullptr;
+
 int TN_CALL AnswerDialog(void* user, int dialogId, void* record) {
   const auto& answers = *static_cast<const DialogAnswers*>(user);
-  if (dialogId == TN_DIALOG_VERTICAL_SCALE && answers.keepHeights) {
+  if (dialogId == TN_DIALOG_VERTICAL_SCALE && (answers.keepHeights || answers.exaggeration > 0)) {
     static_cast<TnVerticalScaleDialog*>(record)->rescale = 0;
     return 1;
   }
@@ -46,9 +50,26 @@ int TN_CALL PrintMessage(void*, int id, unsigned style, const char* caption, con
 
 ScopedDialogAnswers::ScopedDialogAnswers(const DialogAnswers& answers) {
   tnSetDialogHandler(&AnswerDialog, const_cast<DialogAnswers*>(&answers));
+  g_answers = &answers;
 }
 
-ScopedDialogAnswers::~ScopedDialogAnswers() { tnSetDialogHandler(nullptr, nullptr); }
+ScopedDialogAnswers::~ScopedDialogAnswers() {
+  tnSetDialogHandler(nullptr, nullptr);
+  g_answers = nullptr;
+}
+
+bool SceneSession::PrepareTexture(const char* path) {
+  std::string error;
+  if (!texture_.OpenImageFor(path, grid_.path(), error)) {
+    std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
+    return false;
+  }
+  if (tnPrepareTexture(scene_, state_, texture_.path().c_str()) != TN_OK) {
+    std::fprintf(stderr, "terrain3d: the texture '%s' could not be prepared\n", path);
+    return false;
+  }
+  return true;
+}
 
 SceneSession::~SceneSession() {
   if (scene_ != nullptr) {
@@ -73,7 +94,21 @@ void SceneSession::Reshape(int width, int height) { tnReshape(scene_, state_, wi
 
 bool SceneSession::Prepare(const char* path, DemFailure report) {
   if (dem_ > 0) tnDemClose(dem_);
-  dem_ = tnDemOpen(path);
+  dem_ = 0;
+  std::string error;
+  if (!grid_.OpenGrid(path, g_answers != nullptr && g_answers->keepCrs, error)) {
+    std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
+    return false;
+  }
+  // A vertical scale of the user's: heights scaled in a VRT and drawn 1:1.
+  const float exaggeration = g_answers == nullptr                 ? 0
+                             : g_answers->exaggeration > 0        ? g_answers->exaggeration
+                             : g_answers->keepHeights ? 1.0f : 0.0f;
+  if (exaggeration > 0 && !grid_.ScaleHeights(exaggeration, error)) {
+    std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
+    return false;
+  }
+  dem_ = tnDemOpen(grid_.path().c_str());
   if (dem_ <= 0) {
     if (report == DemFailure::kCannotPrepare)
       std::fprintf(stderr, "terrain3d: cannot prepare '%s': %s\n", path, tnDemLastError());
@@ -87,7 +122,34 @@ bool SceneSession::Prepare(const char* path, DemFailure report) {
     std::fprintf(stderr, "terrain3d: cannot prepare '%s'%s%s\n", path, bare ? "" : ": ", reason);
     return false;
   }
+  if (exaggeration > 0) AimEyeForScale();
   return true;
+}
+
+// The prepared eye suits the automatic scale, whose relief is a tenth of the grid's span. At a
+// scale of the user's a low relief would be seen from just above its highest point, almost edge
+// on, and a high one from so high that the fixed tilt looks past it: the eye goes up to at least
+// a tenth of the span above the highest point and is aimed at the centre.
+void SceneSession::AimEyeForScale() {
+  TnSceneInfo info{};
+  if (tnGetSceneInfo(scene_, state_, &info) != TN_OK) return;
+  const float span =
+      float(std::max(info.grid.xMax - info.grid.xMin, info.grid.yMax - info.grid.yMin));
+  float eye[3] = {info.eye[0], info.eye[1], std::max(info.eye[2], info.zMaxScaled + span / 10)};
+  float centre[2] = {info.centre[0], info.centre[1]};
+  SetEyeCenterPosition(scene_, state_, eye, centre);
+}
+
+double SceneSession::Exaggeration() const {
+  TnSceneInfo info{};
+  if (tnGetSceneInfo(scene_, state_, &info) != TN_OK || !(info.zScale > 0)) return 0;
+  return grid_.heightRatio() * grid_.metresPerUnit() / info.zScale;
+}
+
+float SceneSession::SceneHeight(double height) const {
+  TnSceneInfo info{};
+  if (tnGetSceneInfo(scene_, state_, &info) != TN_OK || !(info.zScale > 0)) return float(height);
+  return float(height * grid_.heightRatio() / info.zScale);
 }
 
 bool HeadlessScene::Initialise(int width, int height) {

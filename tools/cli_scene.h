@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli_geo.h"
 #include "terrain3d/terrain3d.h"
 
 namespace t3dhost {
@@ -16,6 +17,9 @@ int TN_CALL PrintMessage(void* user, int id, unsigned style, const char* caption
 // starting choice.
 struct DialogAnswers {
   bool keepHeights = false;       // vertical scale: heights 1:1 (--no-rescale)
+  bool keepCrs = false;           // a grid in degrees drawn in degrees, not warped (--keep-crs)
+  float exaggeration = 0;         // heights times this against the ground; 0: the library's
+                                  // automatic scale (--exaggeration; --no-rescale is 1)
   int tableNumber = -1;           // height colour: colour table 0 to 38 (--table)
   int bands[3] = {-1, -1, -1};    // bands: texture bands shown as red, green, blue, from 0
   bool textureForOutput = false;  // texture format: 24-bit pixels, which pictures can be made of
@@ -55,14 +59,30 @@ class SceneSession {
   // session ends.
   bool Initialise(TnNativeWindow* window);
   void Reshape(int width, int height);
-  // Opens the DEM at path and prepares the scene from it; on failure prints why (with the DEM
-  // store's reason) and returns false.
+  // Opens the DEM at path (warped to metres when it is in degrees, unless the answers in place
+  // say --keep-crs) and prepares the scene from it; on failure prints why (with the DEM store's
+  // reason) and returns false.
   bool Prepare(const char* path, DemFailure report = DemFailure::kStoreReason);
+  // Prepares the scene's texture from the image at path, warped to the grid's CRS when it has
+  // another; false, with the reason printed, when it cannot be.
+  bool PrepareTexture(const char* path);
+  // The vertical exaggeration the prepared scene shows (heights taken as metres).
+  double Exaggeration() const;
+  // The scene height of a height in the grid's own units.
+  float SceneHeight(double height) const;
+  // The grid as the library reads it (the user's file or its warped VRT).
+  const std::string& gridPath() const { return grid_.path(); }
+  double heightRatio() const { return grid_.heightRatio(); }
 
   void* scene() const { return scene_; }
   void* state() const { return state_; }
 
  private:
+  void AimEyeForScale();
+
+  // Before the handles: the DEM and the texture are released while their files are in place.
+  WarpedSource grid_;
+  WarpedSource texture_;
   int dem_ = 0;
   void* scene_ = nullptr;
   void* state_ = nullptr;
@@ -83,6 +103,10 @@ class HeadlessScene {
 
   void* scene() const { return session_.scene(); }
   void* state() const { return session_.state(); }
+  const std::string& gridPath() const { return session_.gridPath(); }
+  double Exaggeration() const { return session_.Exaggeration(); }
+  float SceneHeight(double height) const { return session_.SceneHeight(height); }
+  bool PrepareTexture(const char* path) { return session_.PrepareTexture(path); }
   // The window's pixels: the last frame presented, BGRA rows, top row first.
   const std::vector<unsigned char>& pixels() const { return pixels_; }
 

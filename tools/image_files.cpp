@@ -165,19 +165,23 @@ bool WritePicture(const std::string& path, const Picture& picture, std::string& 
   return false;
 }
 
-bool OutputView(void* scene, void* state, const std::string& path, int width, int height,
-                std::string& error) {
-  const bool bmp = EndsWith(path, ".bmp");
-  if (!bmp && !EndsWith(path, ".png")) {
-    error = path + ": the picture file must end in .png or .bmp";
-    return false;
-  }
-  // The library writes BMP pictures; PNG is converted from a temporary one.
-  const std::string bmpPath = bmp ? path : path + ".tmp.bmp";
+bool IsBlank(const Picture& picture) {
+  const size_t pixels = size_t(picture.width) * size_t(picture.height);
+  if (pixels == 0 || picture.bgra.size() < pixels * 4) return true;
+  const uint8_t* first = picture.bgra.data();
+  for (size_t i = 1; i < pixels; ++i)
+    if (std::memcmp(first, first + i * 4, 3) != 0) return false;
+  return true;
+}
+
+bool DrawView(void* scene, void* state, const std::string& scratch, int width, int height,
+              Picture& picture, std::string& error) {
+  // The library writes BMP pictures; the picture is read back from a temporary one.
+  const std::string bmpPath = scratch + ".tmp.bmp";
   TnOutputRequest request{};
   request.fileKind = TN_OUTPUT_BMP;
   if (bmpPath.size() >= sizeof request.path) {
-    error = "output path too long: " + path;
+    error = "output path too long: " + scratch;
     return false;
   }
   std::strncpy(request.path, bmpPath.c_str(), sizeof request.path - 1);
@@ -186,14 +190,24 @@ bool OutputView(void* scene, void* state, const std::string& path, int width, in
   request.tilesAcross = 1;
   request.tilesDown = 1;
   if (tnOutput3DScene(scene, state, &request) != TN_OK) {
-    error = "the view could not be drawn into " + path;
+    std::remove(bmpPath.c_str());
+    error = "the view could not be drawn into " + scratch;
     return false;
   }
-  if (bmp) return true;
-  Picture picture;
   const bool read = ReadBmp(bmpPath, picture, error);
   std::remove(bmpPath.c_str());
-  return read && WritePng(path, picture, error);
+  return read;
+}
+
+bool OutputView(void* scene, void* state, const std::string& path, int width, int height,
+                std::string& error) {
+  if (!EndsWith(path, ".bmp") && !EndsWith(path, ".png")) {
+    error = path + ": the picture file must end in .png or .bmp";
+    return false;
+  }
+  Picture picture;
+  return DrawView(scene, state, path, width, height, picture, error) &&
+         WritePicture(path, picture, error);
 }
 
 }  // namespace t3dhost

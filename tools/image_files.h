@@ -25,6 +25,14 @@ bool WriteBmp(const std::string& path, const Picture& picture, std::string& erro
 // Writes by the file name's extension (.png or .bmp).
 bool WritePicture(const std::string& path, const Picture& picture, std::string& error);
 
+// True when every pixel of the picture has one colour: nothing was drawn on the background.
+bool IsBlank(const Picture& picture);
+
+// Draws the scene's 3D view off screen at width x height into picture (through a temporary BMP
+// file at scratch + ".tmp.bmp", removed again).
+bool DrawView(void* scene, void* state, const std::string& scratch, int width, int height,
+              Picture& picture, std::string& error);
+
 // Draws the scene's 3D view off screen at width x height into path (.bmp from the library, or
 // .png converted from its BMP).
 bool OutputView(void* scene, void* state, const std::string& path, int width, int height,

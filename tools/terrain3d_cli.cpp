@@ -1,19 +1,17 @@
 // terrain3d: the host program. It drives the library through its exported interface as a GIS
 // host would.
 //
-//   terrain3d info [DEM] [--x11] [--display NAME] [--size WxH] [--no-rescale]
-//       Initialises a scene on a window (headless by default, or an X11 window of its own) and
-//       prints the GL vendor, renderer and version and the device record; with a DEM file, also
-//       prepares it and prints the grid header and what preparation made of it.
-//
-//   terrain3d render DEM -o OUT.png|OUT.bmp [options]
-//       Draws the prepared DEM in perspective (or in plan view) off screen and writes the picture.
+//   terrain3d COMMAND [ARGUMENTS], terrain3d COMMAND --help, terrain3d --version
 //
 // The commands live in cli_info.cpp, cli_pictures.cpp (render, hillshade, texlib), viewer.cpp
 // (view) and cli_flight.cpp (fly); their shared option parsing in cli_options.*, and the scene
 // they prepare from a DEM in cli_scene.*.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "cli_commands.h"
 #include "cli_scene.h"
@@ -23,29 +21,54 @@ namespace t3dhost {
 
 void PrintUsage(std::FILE* to) {
   std::fputs(
-      "usage: terrain3d info [DEM] [--x11] [--display NAME] [--size WxH] [--no-rescale]\n"
-      "       terrain3d render DEM -o OUT.png|OUT.bmp [--size WxH] [--eye X,Y,Z --look X,Y]\n"
-      "                        [--sky] [--fog] [--no-light] [--table N] [--grey] [--wireframe]\n"
-      "                        [--plan] [--quality 0|1|2] [--no-rescale] [--texture IMAGE|LIB.tex]\n"
-      "                        [--bands R,G,B]   (texture bands from 1 shown as red, green, blue)\n"
-      "                        [--tiles AxD -o BIG.tif]\n"
-      "       terrain3d hillshade DEM -o OUT.tif|OUT.png|OUT.bmp [--size WxH] [--azimuth A]\n"
-      "                           [--tilt T]\n"
-      "       terrain3d texlib DEM IMAGE -o LIB.tex\n"
-      "       terrain3d view DEM [--size WxH] [--script FILE|-]   (terrain3d view --help: keys)\n"
-      "       terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--png]\n"
-      "  info   initialise a scene on a window and print the GL and device information\n"
-      "         (headless by default; --x11 opens an X11 window on $DISPLAY or NAME);\n"
-      "         with a DEM file (any raster GDAL reads), prepare it and print the grid\n"
-      "         header, vertical scale, scene unit, eye range, level-of-detail factors and\n"
-      "         draw quality. --no-rescale keeps heights 1:1 instead of the default scaling.\n"
-      "  render draw the DEM and write the picture: in perspective from the prepared eye\n"
-      "         (north-east of the centre) or from --eye (map x, y and height / zScale as\n"
-      "         'info' prints it) looking at --look; --plan draws the whole grid from above.\n"
-      "         --sky sky dome, --fog fog, --no-light no lighting, --table N colour table\n"
-      "         0 to 38, --grey grey table, --wireframe lines, --quality level of detail.\n",
+      "usage: terrain3d COMMAND [ARGUMENTS]   (terrain3d COMMAND --help: its options)\n"
+      "       terrain3d --version\n"
+      "  info       initialise a scene and print the GL and device information; with a DEM,\n"
+      "             what preparation made of it\n"
+      "  render     draw the DEM in perspective or plan view into a picture\n"
+      "  hillshade  write a hill-shade picture of the DEM\n"
+      "  texlib     keep an image prepared as the DEM's texture as a texture library\n"
+      "  view       fly over the DEM in a window\n"
+      "  fly        write the frames of a flight over the DEM\n"
+      "Environment: TERRAIN3D_DATA_DIR (the folder holding HeightLut/, the colour tables),\n"
+      "TERRAIN3D_WORK_DIR (where the terrain cache is made).\n",
       to);
 }
+
+namespace {
+
+bool IsFolder(const char* path) {
+  struct stat status {};
+  return ::stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// The folders the library is pointed at through the environment: a wrong one would otherwise
+// show up as grey pictures (no colour tables) or as a DEM that "cannot be prepared" (no room for
+// the terrain cache). False, with the reason, when one is set and cannot serve.
+bool CheckEnvironmentFolders() {
+  if (const char* data = std::getenv("TERRAIN3D_DATA_DIR"); data != nullptr && *data != '\0') {
+    const std::string tables = std::string(data) + "/HeightLut";
+    if (!IsFolder(data) || !IsFolder(tables.c_str())) {
+      std::fprintf(stderr,
+                   "terrain3d: TERRAIN3D_DATA_DIR '%s' is not a folder holding HeightLut/ (the "
+                   "colour tables); unset it to use the data installed with the program\n",
+                   data);
+      return false;
+    }
+  }
+  if (const char* work = std::getenv("TERRAIN3D_WORK_DIR"); work != nullptr && *work != '\0') {
+    if (!IsFolder(work) || ::access(work, W_OK | X_OK) != 0) {
+      std::fprintf(stderr,
+                   "terrain3d: TERRAIN3D_WORK_DIR '%s' is not a folder this user can write to "
+                   "(the terrain cache is made there)\n",
+                   work);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
 
 }  // namespace t3dhost
 
@@ -57,16 +80,21 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string command = argv[1];
+  if (command == "--help" || command == "-h" || command == "help") {
+    PrintUsage(stdout);
+    return 0;
+  }
+  if (command == "--version") {
+    std::printf("terrain3d %s\n", TERRAIN3D_VERSION);
+    return 0;
+  }
+  if (!CheckEnvironmentFolders()) return 2;
   if (command == "info") return RunInfo(argc - 2, argv + 2);
   if (command == "render") return RunRender(argc - 2, argv + 2);
   if (command == "view") return RunViewer(argc - 2, argv + 2);
   if (command == "hillshade") return RunHillShade(argc - 2, argv + 2);
   if (command == "texlib") return RunTextureLibrary(argc - 2, argv + 2);
   if (command == "fly") return RunFlight(argc - 2, argv + 2);
-  if (command == "--help" || command == "-h" || command == "help") {
-    PrintUsage(stdout);
-    return 0;
-  }
   std::fprintf(stderr, "terrain3d: unknown command '%s'\n", command.c_str());
   PrintUsage(stderr);
   return 2;

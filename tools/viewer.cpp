@@ -24,7 +24,8 @@ namespace t3dhost {
 namespace {
 
 const char kViewerHelp[] =
-    "usage: terrain3d view DEM [--size WxH] [--script FILE|-] [--display NAME] [--no-rescale]\n"
+    "usage: terrain3d view DEM [--size WxH] [--script FILE|-] [--display NAME]\n"
+    "                          [--exaggeration F] [--no-rescale] [--keep-crs]\n"
     "Opens an X11 window and flies over the DEM.\n"
     "  Up / Down       forward / back          Left / Right   turn left / right\n"
     "  Page Up / Down  up / down               Shift          accelerate forward and back\n"
@@ -287,14 +288,14 @@ int RunViewer(int argc, char** argv) {
   const char* displayName = nullptr;
   int width = 800, height = 600;
   DialogAnswers answers;
-  CommandLine line([](std::FILE* to) { std::fputs(kViewerHelp, to); });
+  CommandLine line("view", [](std::FILE* to) { std::fputs(kViewerHelp, to); });
   line.Size(&width, &height, 16384)
       .Text("--script", &script)
       .Text("--display", &displayName)
-      .NoRescale(&answers.keepHeights)
+      .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
-  if (demPath == nullptr) return line.Usage();
+  if (demPath == nullptr) return line.Refuse("a DEM file is needed");
   const ScopedDialogAnswers dialogs(answers);
   Viewer viewer;
   if (!viewer.Open(displayName, width, height, demPath)) return 1;

@@ -1,0 +1,60 @@
+#!/bin/sh
+# The host program's command line: bad numbers, unknown options, missing values and wrong
+# environment folders end with status 2 and a message naming what is wrong; every command has
+# its own --help; --version; a picture without terrain is an error and leaves no file.
+# usage: arguments_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
+set -u
+tool=$1 dem=$2/data/samples/volcano.tif
+work=$3/arguments_test
+rm -rf "$work"; mkdir -p "$work"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# expect STATUS PATTERN ARGS...: the exit status and a line of stderr matching PATTERN.
+expect() {
+  status=$1 pattern=$2; shift 2
+  "$tool" "$@" >"$work/out" 2>"$work/err"
+  got=$?
+  [ "$got" -eq "$status" ] || fail "$* -> status $got, wanted $status"
+  grep -q -e "$pattern" "$work/err" || fail "$* -> stderr lacks '$pattern': $(cat "$work/err")"
+}
+
+out="$work/x.png"
+expect 2 "--azimuth takes a number from 0 to 360, not 'abc'" hillshade "$dem" -o "$work/x.tif" --azimuth abc
+expect 2 "--azimuth takes a number from 0 to 360, not '400'" hillshade "$dem" -o "$work/x.tif" --azimuth 400
+expect 2 "--tilt takes a number from 0 to 90, not '45deg'" hillshade "$dem" -o "$work/x.tif" --tilt 45deg
+expect 2 "--table takes a whole number from 0 to 38, not '99'" render "$dem" -o "$out" --table 99
+expect 2 "--quality takes a whole number from 0 to 2, not '7'" render "$dem" -o "$out" --quality 7
+expect 2 "--quality takes a whole number from 0 to 2, not '1.5'" render "$dem" -o "$out" --quality 1.5
+expect 2 "--size takes WIDTHxHEIGHT" render "$dem" -o "$out" --size 640
+expect 2 "--size takes WIDTHxHEIGHT" render "$dem" -o "$out" --size 640x480x3
+expect 2 "--eye takes three numbers X,Y,Z, not '1,2'" render "$dem" -o "$out" --eye 1,2 --look 1,2
+expect 2 "--look takes two numbers X,Y, not 'a,b'" render "$dem" -o "$out" --eye 1,2,3 --look a,b
+expect 2 "--tiles takes ACROSSxDOWN, each from 1 to 64" render "$dem" -o "$out" --tiles 0x2
+expect 2 "--bands takes three band numbers from 1" render "$dem" -o "$out" --bands 0,1,2
+expect 2 "--frames takes a whole number from 1" fly "$dem" --out-dir "$work/f" --frames ten
+expect 2 "--route takes map points" fly "$dem" --out-dir "$work/f" --frames 1 --route 1,2/x
+expect 2 "render: unknown option '--azimuth'" render "$dem" -o "$out" --azimuth 3
+expect 2 "info: unknown option '--colour'" info --colour
+expect 2 "render: --size needs a value" render "$dem" -o "$out" --size
+expect 2 "render: unexpected argument 'second.tif'" render "$dem" second.tif -o "$out"
+expect 2 "render: a DEM file is needed" render -o "$out"
+expect 2 "render: --plan cannot show --texture" render "$dem" -o "$out" --plan --texture "$dem"
+expect 2 "unknown command 'paint'" paint
+TERRAIN3D_DATA_DIR="$work/none" expect 2 "TERRAIN3D_DATA_DIR '$work/none' is not a folder holding HeightLut/" render "$dem" -o "$out"
+TERRAIN3D_WORK_DIR="$work/none" expect 2 "TERRAIN3D_WORK_DIR '$work/none' is not a folder" render "$dem" -o "$out"
+
+# Each command's own help, on stdout with status 0.
+for command in info render hillshade texlib view fly; do
+  "$tool" $command --help >"$work/out" 2>&1 || fail "$command --help status"
+  grep -q "^usage: terrain3d $command" "$work/out" || fail "$command --help is not its own"
+done
+"$tool" --version | grep -q "^terrain3d [0-9]" || fail "--version"
+
+# An eye far off the grid looking away from it: no picture, status 1.
+expect 1 "the picture shows no terrain" render "$dem" -o "$out" --size 160x120 \
+  --eye 2600000,6400000,10 --look 2500000,6300000
+[ -e "$out" ] && fail "an empty picture was written"
+
+rm -rf "$work"
+[ $failures -eq 0 ] && echo "arguments ok"

@@ -1,0 +1,27 @@
+#!/bin/sh
+# The flight recorder: a host route flies the route (its frames are not the built-in tour's),
+# the output folder is made when missing, and frames are written in order.
+# usage: fly_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
+set -u
+tool=$1 dem=$2/data/samples/olinda_dem_utm25s.tif work=$3/fly_test
+rm -rf "$work"
+fail() { echo "FAIL: $*"; exit 1; }
+
+"$tool" fly "$dem" --frames 3 --size 96x72 --png --out-dir "$work/tour/deeper" >/dev/null ||
+  fail "the tour into a missing folder"
+"$tool" fly "$dem" --frames 3 --size 96x72 --png --out-dir "$work/route" \
+  --route 289500,9120000/297000,9119000/297500,9112000 >/dev/null || fail "the route"
+for i in 0 1 2; do
+  f=frame0000$i.png
+  [ -s "$work/tour/deeper/$f" ] || fail "tour $f missing"
+  [ -s "$work/route/$f" ] || fail "route $f missing"
+done
+# The tour and the route start at different places, so no frame of one equals the other's.
+for i in 0 1 2; do
+  f=frame0000$i.png
+  cmp -s "$work/tour/deeper/$f" "$work/route/$f" && fail "route $f is the tour's frame"
+done
+# Frames of a flight move on.
+cmp -s "$work/route/frame00000.png" "$work/route/frame00002.png" && fail "the route stands still"
+rm -rf "$work"
+echo "fly ok"

@@ -1,0 +1,54 @@
+#!/bin/sh
+# Grids in degrees are drawn in true proportions: warped on the fly to their UTM zone (the
+# extent's aspect equals gdalwarp's reprojection to that zone within 1%), nothing written beside
+# the user's file, --keep-crs keeps degrees; 'info' prints the CRS, units, nodata and the share of
+# valid cells; an image in another CRS than the grid is warped to it.
+# usage: geographic_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
+set -u
+tool=$1 samples=$2/data/samples work=$3/geographic_test
+rm -rf "$work"; mkdir -p "$work"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+cp "$samples/jacksboro_fault_dem.tif" "$work/dem.tif"
+# The same grid with a nodata value: the cells of height 400 are missing.
+gdal_translate -q -a_nodata 400 "$work/dem.tif" "$work/holes.tif"
+
+# aspect INFO_OUTPUT: width / height of the extent 'info' prints.
+aspect() { awk '/^extent/ { print ($5 - $3) / ($9 - $7) }' "$1"; }
+
+"$tool" info "$work/dem.tif" >"$work/warped.txt" 2>"$work/warped.err" || fail "info on degrees"
+grep -q "drawn warped to WGS 84 / UTM zone 16N (EPSG:32616)" "$work/warped.err" ||
+  fail "no note of the warp: $(cat "$work/warped.err")"
+gdalwarp -q -t_srs EPSG:32616 -r bilinear "$work/dem.tif" "$work/reference.tif"
+reference=$(gdalinfo "$work/reference.tif" | awk -F'[(,)]' '
+  /^Upper Left/ { left = $2; top = $3 } /^Lower Right/ { right = $2; bottom = $3 }
+  END { print (right - left) / (top - bottom) }')
+drawn=$(aspect "$work/warped.txt")
+awk -v a="$drawn" -v b="$reference" 'BEGIN { d = a / b - 1; exit !(d < 0.01 && d > -0.01) }' ||
+  fail "warped aspect $drawn, reprojection $reference"
+[ "$(ls "$work")" = "$(printf 'dem.tif\nholes.tif\nreference.tif\nwarped.err\nwarped.txt')" ] ||
+  fail "files beside the grid: $(ls "$work")"
+
+"$tool" info "$work/dem.tif" --keep-crs >"$work/kept.txt" 2>"$work/kept.err" || fail "--keep-crs"
+grep -q "warped" "$work/kept.err" && fail "--keep-crs warped"
+grep -q "^size  *403 columns x 344 rows" "$work/kept.txt" || fail "--keep-crs changed the grid"
+
+grep -q "^CRS  *WGS 84 (EPSG:4326)" "$work/kept.txt" || fail "CRS not printed"
+grep -q "^units  *degree" "$work/kept.txt" || fail "units not printed"
+grep -q "^nodata  *(none)" "$work/kept.txt" || fail "missing nodata not printed"
+grep -q "^valid cells  *100.00% of 138632 cells" "$work/kept.txt" || fail "valid share"
+"$tool" info "$work/holes.tif" >"$work/holes.txt" 2>/dev/null || fail "info on holes"
+grep -q "^nodata  *400$" "$work/holes.txt" || fail "nodata value not printed"
+grep -q "^valid cells  *99\.[0-9]*% of 138632" "$work/holes.txt" ||
+  fail "valid share with holes: $(grep valid "$work/holes.txt")"
+"$tool" info "$samples/volcano.tif" 2>/dev/null | grep -q "^units  *metre" || fail "metres"
+
+# An image in degrees draped on a grid in UTM: warped to the grid's CRS.
+gdalwarp -q -t_srs EPSG:4326 "$samples/L7_ETMs.tif" "$work/image_degrees.tif"
+"$tool" render "$samples/olinda_dem_utm25s.tif" --texture "$work/image_degrees.tif" \
+  --size 160x120 -o "$work/draped.png" >/dev/null 2>"$work/draped.err" || fail "draping"
+grep -q "in another CRS than the grid; warped to it" "$work/draped.err" || fail "image not warped"
+
+rm -rf "$work"
+[ $failures -eq 0 ] && echo "geographic ok"

@@ -1,0 +1,57 @@
+#!/bin/sh
+# Outputs: the format follows the extension everywhere (tiled pictures too); hill shades and plan
+# views are map-aligned (a compressed, tiled GeoTIFF with the grid's CRS and geotransform, or a
+# world file and .aux.xml beside other formats); hillshade --grey and --z-factor.
+# usage: outputs_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
+set -u
+tool=$1 samples=$2/data/samples work=$3/outputs_test
+rm -rf "$work"; mkdir -p "$work"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+run() { "$tool" "$@" >/dev/null 2>"$work/err" || fail "$*: $(cat "$work/err")"; }
+# has FILE PATTERN: gdalinfo of FILE shows PATTERN.
+has() { gdalinfo "$1" 2>/dev/null | grep -q -e "$2" || fail "gdalinfo $(basename "$1") lacks '$2'"; }
+
+geo=$samples/jacksboro_fault_dem.tif volcano=$samples/volcano.tif
+run hillshade "$geo" -o "$work/shade.tif"
+has "$work/shade.tif" 'ID\["EPSG",32616\]\]$'
+has "$work/shade.tif" "COMPRESSION=DEFLATE"
+has "$work/shade.tif" "Block=256x256"
+run hillshade "$geo" --keep-crs -o "$work/kept.tif"
+has "$work/kept.tif" 'ID\["EPSG",4326\]\]$'
+has "$work/kept.tif" "$(gdalinfo "$geo" | grep '^Origin')"
+has "$work/kept.tif" "$(gdalinfo "$geo" | grep '^Pixel Size')"
+run hillshade "$volcano" --grey --z-factor 2 -o "$work/grey.png"
+[ -s "$work/grey.wld" ] || fail "no world file beside the PNG hill shade"
+[ -s "$work/grey.png.aux.xml" ] || fail "no .aux.xml beside the PNG hill shade"
+has "$work/grey.png" 'ID\["EPSG",27200\]\]$'
+has "$work/grey.png" "Origin = (2667350.0*,6479700.0*)"
+has "$work/grey.png" "Band 1 .*ColorInterp=Gray"
+gdalinfo "$work/grey.png" | grep -q "Band 2" && fail "the grey hill shade has more than one band"
+
+run render "$volcano" --plan --size 300x200 -o "$work/plan.tif"
+has "$work/plan.tif" 'ID\["EPSG",27200\]\]$'
+has "$work/plan.tif" "Pixel Size = (4.300000"
+run render "$volcano" --plan --size 300x200 -o "$work/plan.jpg"
+[ -s "$work/plan.wld" ] || fail "no world file beside the JPEG plan view"
+has "$work/plan.jpg" "Driver: JPEG"
+has "$work/plan.jpg" 'ID\["EPSG",27200\]\]$'
+
+# The format of the name, for single and tiled pictures alike.
+for extension in png bmp jpg tif; do
+  run render "$volcano" --size 64x48 --tiles 2x2 -o "$work/tiles.$extension"
+  run render "$volcano" --size 64x48 --tiles 1x1 -o "$work/one.$extension"
+  driver=$(case $extension in png) echo PNG;; bmp) echo BMP;; jpg) echo JPEG;; tif) echo GTiff;; esac)
+  has "$work/tiles.$extension" "Driver: $driver/"
+  has "$work/tiles.$extension" "Size is 128, 96"
+  has "$work/one.$extension" "Driver: $driver/"
+done
+ls "$work" | grep -q "tmp" && fail "temporary files left: $(ls "$work")"
+
+"$tool" render "$volcano" -o "$work/picture.gif" 2>"$work/err"
+[ $? -eq 2 ] && grep -q "must end in .tif, .png, .jpg or .bmp" "$work/err" || fail "a .gif name"
+"$tool" hillshade "$volcano" --z-factor abc -o "$work/x.tif" 2>"$work/err"
+[ $? -eq 2 ] || fail "--z-factor abc accepted"
+
+rm -rf "$work"
+[ $failures -eq 0 ] && echo "outputs ok"

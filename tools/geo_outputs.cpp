@@ -1,0 +1,181 @@
+#include "geo_outputs.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include <cpl_string.h>
+#include <gdal.h>
+#include <gdal_utils.h>
+
+#include "terrain3d/terrain3d.h"
+
+namespace t3dhost {
+namespace {
+
+struct DatasetCloser {
+  void operator()(void* dataset) const { GDALClose(dataset); }
+};
+using Dataset = std::unique_ptr<void, DatasetCloser>;
+
+bool EndsWithNoCase(const std::string& text, const char* tail) {
+  const std::string end = tail;
+  return text.size() >= end.size() && EQUAL(text.c_str() + text.size() - end.size(), tail);
+}
+
+// The GDAL driver for the file name's extension, or nullptr.
+const char* DriverFor(const std::string& path) {
+  if (EndsWithNoCase(path, ".tif") || EndsWithNoCase(path, ".tiff")) return "GTiff";
+  if (EndsWithNoCase(path, ".png")) return "PNG";
+  if (EndsWithNoCase(path, ".jpg") || EndsWithNoCase(path, ".jpeg")) return "JPEG";
+  if (EndsWithNoCase(path, ".bmp")) return "BMP";
+  return nullptr;
+}
+
+// The creation options of the driver: GeoTIFFs compressed and tiled; a world file beside the
+// formats that cannot hold a geotransform.
+char** CreationOptions(const char* driver, bool georeferenced) {
+  char** options = nullptr;
+  if (EQUAL(driver, "GTiff")) {
+    options = CSLSetNameValue(options, "COMPRESS", "DEFLATE");
+    options = CSLSetNameValue(options, "TILED", "YES");
+  } else if (georeferenced) {
+    options = CSLSetNameValue(options, "WORLDFILE", "YES");
+  }
+  return options;
+}
+
+void ApplyGeoreference(GDALDatasetH dataset, const Georeference* georeference) {
+  if (georeference == nullptr) return;
+  if (georeference->hasTransform)
+    GDALSetGeoTransform(dataset, const_cast<double*>(georeference->transform));
+  if (!georeference->wkt.empty()) GDALSetProjection(dataset, georeference->wkt.c_str());
+}
+
+bool CopyTo(GDALDatasetH source, const std::string& path, const Georeference* georeference,
+            std::string& error) {
+  const char* driverName = DriverFor(path);
+  GDALDriverH driver = driverName != nullptr ? GDALGetDriverByName(driverName) : nullptr;
+  if (driver == nullptr) {
+    error = path + ": the picture file must end in .tif, .png, .jpg or .bmp";
+    return false;
+  }
+  ApplyGeoreference(source, georeference);
+  char** options = CreationOptions(driverName, georeference != nullptr);
+  CPLErrorReset();
+  CPLPushErrorHandler(CPLQuietErrorHandler);
+  Dataset copy(GDALCreateCopy(driver, path.c_str(), source, FALSE, options, nullptr, nullptr));
+  CPLPopErrorHandler();
+  CSLDestroy(options);
+  if (!copy) {
+    error = "cannot write " + path + ": " + CPLGetLastErrorMsg();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsPictureName(const std::string& path) { return DriverFor(path) != nullptr; }
+
+bool WriteGeoPicture(const std::string& path, const Picture& picture,
+                     const Georeference* georeference, std::string& error) {
+  GDALAllRegister();
+  GDALDriverH memory = GDALGetDriverByName("MEM");
+  Dataset dataset(memory != nullptr ? GDALCreate(memory, "", picture.width, picture.height, 3,
+                                                 GDT_Byte, nullptr)
+                                    : nullptr);
+  if (!dataset) {
+    error = "no memory for a picture of " + std::to_string(picture.width) + " x " +
+            std::to_string(picture.height);
+    return false;
+  }
+  // BGRA rows: band k (red, green, blue) is byte 2 - k of every 4.
+  for (int band = 0; band < 3; ++band) {
+    GDALRasterBandH target = GDALGetRasterBand(dataset.get(), band + 1);
+    GDALSetRasterColorInterpretation(target, GDALColorInterp(GCI_RedBand + band));
+    if (GDALRasterIOEx(target, GF_Write, 0, 0, picture.width, picture.height,
+                       const_cast<uint8_t*>(picture.bgra.data()) + (2 - band), picture.width,
+                       picture.height, GDT_Byte, 4, GSpacing(picture.width) * 4,
+                       nullptr) != CE_None) {
+      error = "cannot fill the picture";
+      return false;
+    }
+  }
+  return CopyTo(dataset.get(), path, georeference, error);
+}
+
+bool ConvertPicture(const std::string& from, const std::string& path, int bands,
+                    const Georeference* georeference, std::string& error) {
+  GDALAllRegister();
+  Dataset source(GDALOpen(from.c_str(), GA_ReadOnly));
+  if (!source) {
+    error = "cannot read " + from;
+    return false;
+  }
+  Dataset chosen;
+  GDALDatasetH copyFrom = source.get();
+  if (bands > 0 && bands < GDALGetRasterCount(source.get())) {
+    // The first bands only, through a virtual copy.
+    char** arguments = nullptr;
+    arguments = CSLAddString(arguments, "-of");
+    arguments = CSLAddString(arguments, "VRT");
+    for (int band = 1; band <= bands; ++band) {
+      arguments = CSLAddString(arguments, "-b");
+      arguments = CSLAddString(arguments, std::to_string(band).c_str());
+    }
+    GDALTranslateOptions* options = GDALTranslateOptionsNew(arguments, nullptr);
+    CSLDestroy(arguments);
+    chosen.reset(GDALTranslate("", source.get(), options, nullptr));
+    GDALTranslateOptionsFree(options);
+    if (!chosen) {
+      error = "cannot read the bands of " + from;
+      return false;
+    }
+    copyFrom = chosen.get();
+  }
+  return CopyTo(copyFrom, path, georeference, error);
+}
+
+bool GeoreferenceCovering(const std::string& gridPath, int width, int height,
+                          Georeference& georeference) {
+  Georeference grid;
+  if (!ReadGeoreference(gridPath, grid) || !grid.hasTransform || width <= 0 || height <= 0)
+    return false;
+  GDALAllRegister();
+  Dataset dataset(GDALOpen(gridPath.c_str(), GA_ReadOnly));
+  if (!dataset) return false;
+  const double columns = GDALGetRasterXSize(dataset.get()), rows = GDALGetRasterYSize(dataset.get());
+  georeference = grid;
+  double* t = georeference.transform;
+  t[1] = grid.transform[1] * columns / width;
+  t[2] = grid.transform[2] * rows / height;
+  t[4] = grid.transform[4] * columns / width;
+  t[5] = grid.transform[5] * rows / height;
+  return true;
+}
+
+bool PlanViewGeoreference(void* scene, void* state, const std::string& gridPath, int width,
+                          int height, Georeference& georeference) {
+  if (!ReadGeoreference(gridPath, georeference) || width < 2 || height < 2) return false;
+  // Two pixels near the centre: the scene picks only points over the grid and its margin.
+  const int step = std::max(1, std::min(16, std::min(width, height) / 4));
+  const int cx = width / 2, cy = height / 2;
+  int first[2] = {cx - step, cy - step}, second[2] = {cx + step, cy + step};
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  if (GetCurMousePos(scene, state, first, &x0, &y0) != TN_OK ||
+      GetCurMousePos(scene, state, second, &x1, &y1) != TN_OK)
+    return false;
+  // The map points are those of the pixels' centres.
+  double* t = georeference.transform;
+  t[1] = (x1 - x0) / (2 * step);
+  t[5] = (y1 - y0) / (2 * step);
+  t[2] = t[4] = 0;
+  t[0] = x0 - t[1] * (cx - step + 0.5);
+  t[3] = y0 - t[5] * (cy - step + 0.5);
+  georeference.hasTransform = t[1] > 0 && t[5] < 0;
+  return georeference.hasTransform;
+}
+
+}  // namespace t3dhost
