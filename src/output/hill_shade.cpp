@@ -450,7 +450,7 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
   // The samples of a wide picture take memory by its width: when that cannot be had the output
   // fails here, with the file removed and the scene's off-screen state and busy mark undone,
   // instead of leaving them to the exported function's last resort.
-  if (ApplyContextState(scene, state)) try {
+  if (ApplyContextState(state)) try {
     SampleGrid grid(state, *area, width, height);
     SetUpHillShadeState(scene, state, grid.exact());
     BlockPainter painter{scene, state, grid, width, height, false, VertexLighting(), false};

@@ -86,7 +86,7 @@ bool OutputScene(SceneObject& scene, SceneState& state, const TnOutputRequest& r
   if (!single && request.fileKind != TN_OUTPUT_RASTER) return false;
 
   OffscreenScope offscreen(scene, state, request.width, request.height);
-  if (!offscreen.begun() || !ApplyContextState(scene, state) ||
+  if (!offscreen.begun() || !ApplyContextState(state) ||
       !SetProjection(scene, state, request.width, request.height, kTargetOffscreen))
     return false;
   if (!single) return WriteTiledView(scene, state, request);

@@ -18,6 +18,7 @@
 #include "terrain3d/terrain3d.h"
 #include "suite_setup.h"
 #include "test_grids.h"
+#include "test_pictures.h"
 #include "test_scene.h"
 
 namespace {
@@ -167,6 +168,76 @@ TEST_F(OutputScene, SixteenBitTextureIsForDisplayOnly) {
   ASSERT_TRUE(t3dhost::ReadBmp(bmp, coloured, error)) << error;
   ASSERT_TRUE(t3dhost::ReadBmp(textured, draped, error)) << error;
   EXPECT_GT(DifferingShare(coloured.bgra, draped.bgra), 0.2);
+}
+
+// The render settings a host can read back, all in one record.
+struct Settings {
+  std::vector<short> colours;
+  float fogDensity = -1, reduceLine = -1, lightAzimuth = -1, lightTilt = -1;
+  std::vector<int> flags;
+  bool operator==(const Settings& o) const {
+    return colours == o.colours && fogDensity == o.fogDensity && reduceLine == o.reduceLine &&
+           lightAzimuth == o.lightAzimuth && lightTilt == o.lightTilt && flags == o.flags;
+  }
+};
+
+Settings ReadSettings(void* scene, void* state) {
+  Settings s;
+  for (auto get : {GetLight_Ambient, GetLight_Diffuse, GetLight_Specular, GetLineColor,
+                   GetBackColor, GetMaterial_Ambient, GetMaterial_Diffuse, GetMaterial_Specular,
+                   GetMaterial_Emission, GetFogColor}) {
+    short c[3] = {-1, -1, -1};
+    EXPECT_EQ(get(scene, state, &c[0], &c[1], &c[2]), TN_OK);
+    s.colours.insert(s.colours.end(), c, c + 3);
+  }
+  short shininess = -1, mode = -1;
+  EXPECT_EQ(GetMaterial_Shininess_MatMode(scene, state, &shininess, &mode), TN_OK);
+  s.colours.insert(s.colours.end(), {shininess, mode});
+  EXPECT_EQ(GetFogDensity(scene, state, &s.fogDensity), TN_OK);
+  EXPECT_EQ(GetReduceLineCeff(scene, state, &s.reduceLine), TN_OK);
+  EXPECT_EQ(GetLightDir_TiltAngle(scene, state, &s.lightAzimuth, &s.lightTilt), TN_OK);
+  for (auto get : {GetDrawMode, GetSurfaceDispMode, GetLightFlag, GetFogFlag, GetDispMethod,
+                   GetGrayDisplayFlag, GetMaterialFlag, GetSkyFlag}) {
+    int v = -1;
+    EXPECT_EQ(get(scene, state, &v), TN_OK);
+    s.flags.push_back(v);
+  }
+  return s;
+}
+
+// Outputs draw with the host's settings on their own contexts and leave every setting, and the
+// window's frames, as they were: a foggy view keeps the host's fog density and colour.
+TEST_F(OutputScene, SettingsSurviveOutputs) {
+  void* scene = scene_.scene();
+  void* state = scene_.state();
+  ASSERT_EQ(SetFogFlag(scene, state, 1), TN_OK);
+  ASSERT_EQ(SetFogDensity(scene, state, 0.1f), TN_OK);
+  ASSERT_EQ(SetFogColor(scene, state, 10, 20, 30), TN_OK);
+  ASSERT_EQ(SetLight_Ambient(scene, state, 40, 50, 60), TN_OK);
+  ASSERT_EQ(SetMaterial_Diffuse(scene, state, 70, 80, 90), TN_OK);
+  // What the window's driver takes is the window's: an output's context does not decide it.
+  scene_.object().packedPixelsExt = 0;
+  const Settings before = ReadSettings(scene, state);
+  const t3dhost::Picture frame = testgrids::FramePicture(scene_);
+
+  TnOutputRequest shade = OutputRequest(TN_OUTPUT_BMP, Out("settings-shade.bmp"), 64, 64);
+  shade.hillShade = 1;
+  const TnOutputRequest requests[] = {OutputRequest(TN_OUTPUT_BMP, Out("settings.bmp"), 80, 60),
+                                      OutputRequest(TN_OUTPUT_RASTER, Out("settings.rim"), 40, 30, 2, 2),
+                                      shade};
+  for (const TnOutputRequest& request : requests) {
+    SCOPED_TRACE(request.path);
+    ASSERT_EQ(Output(request), TN_OK);
+    float density = -1;
+    short c[3] = {-1, -1, -1};
+    ASSERT_EQ(GetFogDensity(scene, state, &density), TN_OK);
+    ASSERT_EQ(GetFogColor(scene, state, &c[0], &c[1], &c[2]), TN_OK);
+    EXPECT_FLOAT_EQ(density, 0.1f);
+    EXPECT_EQ(std::vector<short>(c, c + 3), (std::vector<short>{10, 20, 30}));
+    EXPECT_TRUE(ReadSettings(scene, state) == before);
+    EXPECT_EQ(scene_.object().packedPixelsExt, 0);
+    EXPECT_EQ(testgrids::Differing(testgrids::FramePicture(scene_), frame), 0u);
+  }
 }
 
 int g_cancelAfter = 0;
