@@ -12,6 +12,7 @@
 #include "output/vertex_lighting.h"
 #include "model/process_objects.h"
 #include "render/frame.h"
+#include "render/light.h"
 #include "model/scene_object.h"
 #include "model/scene_state.h"
 #include "base/progress.h"
@@ -445,7 +446,8 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
   if (tiled && !CreateRasterOutput(request.path, state.dibInfo.header, height, width, tiles))
     return false;
   BusyScope busy(scene);
-  scene.planeMode = 1;
+  // Drawn from straight above; the window keeps its own kind of picture.
+  PictureModeScope planView(scene, state, true);
   bool ok = false;
   // The samples of a wide picture take memory by its width: when that cannot be had the output
   // fails here, with the file removed and the scene's off-screen state and busy mark undone,

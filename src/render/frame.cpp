@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include <algorithm>
+#include <optional>
 
 #include "camera/flight.h"
 #include "camera/view.h"
@@ -153,10 +154,16 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target) {
   const ClientRect& client = scene.clientRect;
   if (state.glReady == 0 || area == nullptr || client.left >= client.right || client.top >= client.bottom)
     return false;
-  if (scene.planeMode != 0) {
+  std::optional<PictureModeScope> perspective;
+  if (scene.planeMode != 0 && target == kTargetWindow) {
     scene.planeMode = 0;
     SetProjection(scene, state, client.right - client.left, client.bottom - client.top, kTargetWindow);
     UpdateLightPosition(scene, state, true);
+  } else if (scene.planeMode != 0) {
+    // An output while the window shows the plan view: this frame is lit as a 3D frame and drawn
+    // with the projection the output set on its own context; the window keeps its plan view,
+    // its viewport, projection and light, and picking in it.
+    perspective.emplace(scene, state, false);
   }
   // The flight step joins here (the flight advances the eye before the view is worked out).
   if (state.flyFlag != 0) FlightStep(scene, state);

@@ -714,6 +714,38 @@ TEST_F(CameraTest, PickingOutsideTheTerrainOrTheWindowFindsNothing) {
   EXPECT_LT(x, s.terrainCentre[0]);
 }
 
+// Outputs draw on their own context and leave the window's picture as it was: picking after a
+// hill shade or a 3D picture finds what it found before, in the 3D view and in the plan view,
+// and the next frame is the same frame.
+TEST_F(CameraTest, OutputsLeavePickingInTheWindowsPicture) {
+  Renderer r(320, 240);
+  ASSERT_TRUE(r.Prepare(SyntheticHills()));
+  TnOutputRequest shade = testgrids::OutputRequest(TN_OUTPUT_BMP, GridPath("pick-shade.bmp"), 80, 60);
+  shade.hillShade = 1;
+  const TnOutputRequest view = testgrids::OutputRequest(TN_OUTPUT_BMP, GridPath("pick-view.bmp"), 200, 150);
+  auto pick = [&](int column, int row, double& x, double& y) {
+    int point[2] = {column, row};
+    return GetCurMousePos(r.scene(), r.state(), point, &x, &y);
+  };
+  for (const bool plan : {false, true}) {
+    SCOPED_TRACE(plan ? "plan view" : "3D view");
+    ASSERT_EQ(plan ? tnDraw2DScene(r.scene(), r.state()) : tnDrawScene(r.scene(), r.state()), TN_OK);
+    const std::vector<uint8_t> frame = r.pixels();
+    double x0 = 0, y0 = 0;
+    ASSERT_EQ(pick(160, 200, x0, y0), TN_OK);
+    for (TnOutputRequest request : {shade, view}) {
+      ASSERT_EQ(tnOutput3DScene(r.scene(), r.state(), &request), TN_OK) << request.path;
+      EXPECT_EQ(r.object().planeMode, plan ? 1 : 0);
+      double x = 0, y = 0;
+      EXPECT_EQ(pick(160, 200, x, y), TN_OK) << request.path;
+      EXPECT_EQ(x, x0) << request.path;
+      EXPECT_EQ(y, y0) << request.path;
+    }
+    ASSERT_EQ(plan ? tnDraw2DScene(r.scene(), r.state()) : tnDrawScene(r.scene(), r.state()), TN_OK);
+    EXPECT_TRUE(r.pixels() == frame);
+  }
+}
+
 // A flat square grid of 65 x 65 nodes 30 m apart with a raised block: the plan view shows the
 // block in another colour, its edges half-way between the last low and the first high nodes.
 struct Block {
