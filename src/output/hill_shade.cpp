@@ -7,6 +7,7 @@
 #include <exception>
 #include <vector>
 
+#include "base/messages.h"
 #include "formats/bmp_writer.h"
 #include "output/raster_output.h"
 #include "output/vertex_lighting.h"
@@ -431,10 +432,14 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
   if (state.glReady != 1 || area == nullptr || state.rowCount < 2 || state.columnCount < 2 ||
       width < 2 || height < 2)
     return false;
-  const bool tiled = width > kHillShadeTile || height > kHillShadeTile;
-  // Large pictures are assembled tile by tile in a raster image only.
-  if (tiled && request.fileKind != TN_OUTPUT_RASTER) return false;
   if (request.fileKind != TN_OUTPUT_BMP && request.fileKind != TN_OUTPUT_RASTER) return false;
+  const bool tiled = width > kHillShadeTile || height > kHillShadeTile;
+  // Large pictures are assembled tile by tile in a raster image only: as a BMP file such a
+  // picture is larger than the off-screen bitmap the output draws in.
+  if (tiled && request.fileKind != TN_OUTPUT_RASTER) {
+    ShowMessage(MessageId::kOutputTooLarge);
+    return false;
+  }
 
   const int bitmapWidth = tiled ? kHillShadeTile : width;
   const int bitmapHeight = tiled ? kHillShadeTile : height;

@@ -390,10 +390,20 @@ TEST_F(HillShade, LargePicturesAreTiledIntoRasterImagesOnly) {
     const uint8_t* b = &image.bgra[(size_t(row) * 600 + 512) * 4];
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(a[c], b[c], 12) << row;
   }
-  // A BMP of that size is refused.
+  // A BMP larger than the off-screen bitmap is refused with the message for sizes the output
+  // cannot draw; at the bitmap's size it is written.
   const std::string bmp = GridPath("shade-large.bmp");
-  EXPECT_EQ(Output(OutputRequest(TN_OUTPUT_BMP, bmp, 600, 530)), TN_E_FAIL);
-  EXPECT_FALSE(FileExists(bmp));
+  for (const auto& size : {std::pair{600, 530}, std::pair{513, 100}, std::pair{100, 513}}) {
+    g_messages.clear();
+    EXPECT_EQ(Output(OutputRequest(TN_OUTPUT_BMP, bmp, size.first, size.second)), TN_E_FAIL);
+    EXPECT_EQ(g_messages, std::vector<int>{5}) << size.first << " x " << size.second;
+    EXPECT_FALSE(FileExists(bmp));
+  }
+  g_messages.clear();
+  EXPECT_EQ(Output(OutputRequest(TN_OUTPUT_BMP, bmp, 512, 512)), TN_OK);
+  EXPECT_TRUE(g_messages.empty());
+  EXPECT_TRUE(FileExists(bmp));
+  std::remove(bmp.c_str());
 }
 
 }  // namespace
