@@ -693,19 +693,33 @@ TEST_F(CameraTest, PickingOutsideTheTerrainOrTheWindowFindsNothing) {
   float centre[2] = {s.xMax, s.terrainCentre[1]};
   ASSERT_EQ(SetEyeCenterPosition(r.scene(), r.state(), eye, centre), TN_OK);
   ASSERT_EQ(tnDrawScene(r.scene(), r.state()), TN_OK);
+  // A background pixel finds no surface, but its point is written: the far side of the view
+  // volume under the pixel, far east of the eye and straight ahead of it.
   double x = 12345, y = 12345;
   int sky[2] = {160, 0};
   EXPECT_EQ(GetCurMousePos(r.scene(), r.state(), sky, &x, &y), TN_E_FAIL);
   EXPECT_EQ(sky[1], 239);  // flipped in place all the same
-  EXPECT_EQ(x, 12345);
-  // Pixels beyond the window on every side.
+  EXPECT_GT(x, s.xMax);
+  EXPECT_LT(std::fabs(y - s.terrainCentre[1]), 0.01 * (x - s.xMin));
+  // Pixels beyond the window on every side have no point: x and y are left alone.
   const int outside[4][2] = {{-1, 100}, {320, 100}, {100, -1}, {100, 240}};
   for (const auto& pixel : outside) {
     int point[2] = {pixel[0], pixel[1]};
+    x = y = 12345;
     EXPECT_EQ(GetCurMousePos(r.scene(), r.state(), point, &x, &y), TN_E_FAIL);
     EXPECT_EQ(point[1], 239 - pixel[1]);
-    EXPECT_EQ(x, 12345);
+    EXPECT_TRUE(x == 12345 && y == 12345);
   }
+  // Pixels the frame's viewport leaves out (a viewport narrower than the window, as a host may
+  // set before the next reshape) show no surface either; their points are written.
+  ASSERT_TRUE(r.object().MakeWindowCurrent(s));
+  glViewport(0, 0, 160, 240);
+  int beside[2] = {240, 239};
+  x = y = 12345;
+  EXPECT_EQ(GetCurMousePos(r.scene(), r.state(), beside, &x, &y), TN_E_FAIL);
+  EXPECT_TRUE(x != 12345 && y != 12345);
+  ASSERT_EQ(tnReshape(r.scene(), r.state(), 320, 240), TN_OK);
+  ASSERT_EQ(tnDrawScene(r.scene(), r.state()), TN_OK);
   // The bottom row shows the terrain close in front of the eye.
   int ground[2] = {160, 239};
   EXPECT_EQ(GetCurMousePos(r.scene(), r.state(), ground, &x, &y), TN_OK);
