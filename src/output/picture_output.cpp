@@ -1,7 +1,6 @@
 #include "output/picture_output.h"
 
-#include <GL/gl.h>
-
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,18 +20,19 @@ namespace {
 
 
 // The 3D view as tilesAcross x tilesDown tiles of width x height in one raster image. Each tile
-// renders its part of the enlarged frustum: the projection is scaled by the tile counts and
-// shifted so that tile (0, 0) is the picture's top-left part.
+// renders its part of the enlarged view (terrain and sky alike), tile (0, 0) being the picture's
+// top-left part. The visible area and the level of detail are those of the whole picture (its
+// size and focal length), so that the tiles join into the picture drawn at once; the output's
+// scope puts the window's client size and focal length back.
 bool WriteTiledView(SceneObject& scene, SceneState& state, const TnOutputRequest& request) {
   const int across = request.tilesAcross, down = request.tilesDown;
   RasterHandle handle = 0;
   if (!CreateRasterOutput(request.path, state.dibInfo.header, int64_t(request.height) * down,
                           int64_t(request.width) * across, handle))
     return false;
-  double p[16];
-  glGetDoublev(GL_PROJECTION_MATRIX, p);
-  p[0] *= across;
-  p[5] *= down;
+  const int64_t pictureHeight = int64_t(request.height) * down;
+  scene.clientRect = ClientRect{0, 0, int32_t(int64_t(request.width) * across), int32_t(pictureHeight)};
+  state.focalLength = (pictureHeight / 2.0) / std::tan(state.viewFov / 2 * 3.1415927 / 180);
   bool ok = true;
   {
     char text[64];
@@ -40,19 +40,11 @@ bool WriteTiledView(SceneObject& scene, SceneState& state, const TnOutputRequest
     ProgressScope progress("场景输出进度", text, across * down);
     for (int j = 0; ok && j < down; ++j) {
       for (int i = 0; ok && i < across; ++i) {
-        p[8] = 2.0 * i - (across - 1);
-        p[9] = (down - 1) - 2.0 * j;
-        glMatrixMode(GL_PROJECTION);
-        glPushMatrix();
-        glLoadMatrixd(p);
-        glMatrixMode(GL_MODELVIEW);
-        ok = DrawFrame(scene, state, kTargetOffscreen) &&
+        const FrameTile tile{across, down, i, j};
+        ok = DrawFrame(scene, state, kTargetOffscreen, &tile) &&
              WriteRasterTile(handle, j * request.height, i * request.width, request.height,
                              request.width, state.dibInfo.header,
                              static_cast<const uint8_t*>(state.dibBits));
-        glMatrixMode(GL_PROJECTION);
-        glPopMatrix();
-        glMatrixMode(GL_MODELVIEW);
         if (progress.Step()) ok = false;
       }
     }

@@ -92,21 +92,45 @@ TEST_F(OutputScene, OnePictureAsRasterImageEqualsBmp) {
   }
 }
 
+// The tiles of a picture show their parts of one view, the sky dome included: a 2 x 2 tiled
+// picture equals the picture drawn whole at its size.
 TEST_F(OutputScene, TiledPictureEqualsOneLargePicture) {
-  const std::string tiled = Out("tiled.rim"), whole = Out("whole.rim");
-  ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, tiled, 100, 75, 2, 2)), TN_OK);
-  ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, whole, 200, 150)), TN_OK);
-  Image a, b;
-  ASSERT_TRUE(ReadRaster(tiled, a));
-  ASSERT_TRUE(ReadRaster(whole, b));
-  ASSERT_EQ(a.width, 200);
-  ASSERT_EQ(a.height, 150);
-  ASSERT_EQ(b.bgra.size(), a.bgra.size());
-  EXPECT_LE(DifferingShare(a.bgra, b.bgra), 0.01);
-  // The picture is not one flat colour: the tiles really show different parts of the view.
-  size_t distinct = 0;
-  for (size_t i = 4; i < a.bgra.size(); i += 4) distinct += std::memcmp(&a.bgra[i], &a.bgra[0], 3) != 0;
-  EXPECT_GT(distinct, a.bgra.size() / 40);
+  // Looking level across the hills from their edge: the upper part of the view is sky.
+  t3d::SceneState& s = scene_.block();
+  float eye[3] = {s.xMin, s.terrainCentre[1], s.zMax};
+  float centre[2] = {s.xMax, s.terrainCentre[1]};
+  for (const int sky : {0, 1}) {
+    SCOPED_TRACE(sky ? "with the sky" : "without the sky");
+    ASSERT_EQ(SetSkyFlag(scene_.scene(), scene_.state(), sky), TN_OK);
+    if (sky) {
+      ASSERT_EQ(SetEyeCenterPosition(scene_.scene(), scene_.state(), eye, centre), TN_OK);
+    }
+    const std::string tiled = Out("tiled.rim"), whole = Out("whole.rim");
+    ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, tiled, 100, 75, 2, 2)), TN_OK);
+    ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, whole, 200, 150)), TN_OK);
+    Image a, b;
+    ASSERT_TRUE(ReadRaster(tiled, a));
+    ASSERT_TRUE(ReadRaster(whole, b));
+    ASSERT_EQ(a.width, 200);
+    ASSERT_EQ(a.height, 150);
+    ASSERT_EQ(b.bgra.size(), a.bgra.size());
+    EXPECT_LE(DifferingShare(a.bgra, b.bgra), 0.01);
+    // The picture is not one flat colour: the tiles really show different parts of the view.
+    size_t distinct = 0;
+    for (size_t i = 4; i < a.bgra.size(); i += 4) distinct += std::memcmp(&a.bgra[i], &a.bgra[0], 3) != 0;
+    EXPECT_GT(distinct, a.bgra.size() / 40);
+    if (sky) {
+      // The sky is drawn: the top row is not the background colour.
+      const auto& back = s.backColor;
+      const int backBgr[3] = {int(back[2] * 255 + 0.5), int(back[1] * 255 + 0.5), int(back[0] * 255 + 0.5)};
+      size_t background = 0;
+      for (int column = 0; column < a.width; ++column) {
+        const uint8_t* p = &a.bgra[size_t(column) * 4];
+        background += std::abs(p[0] - backBgr[0]) + std::abs(p[1] - backBgr[1]) + std::abs(p[2] - backBgr[2]) <= 3;
+      }
+      EXPECT_LT(background, size_t(a.width / 4));
+    }
+  }
 }
 
 TEST_F(OutputScene, RefusalsLeaveNoFile) {
