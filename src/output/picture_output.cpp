@@ -1,6 +1,7 @@
 #include "output/picture_output.h"
 
-#include <cmath>
+#include <GL/gl.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,18 +22,24 @@ namespace {
 
 // The 3D view as tilesAcross x tilesDown tiles of width x height in one raster image. Each tile
 // renders its part of the enlarged view (terrain and sky alike), tile (0, 0) being the picture's
-// top-left part. The visible area and the level of detail are those of the whole picture (its
-// size and focal length), so that the tiles join into the picture drawn at once; the output's
-// scope puts the window's client size and focal length back.
+// top-left part. The projection, the visible area and the level of detail are those of the whole
+// picture (its size, shape and focal length) and only the viewport is a tile's, so that the
+// tiles join into the picture drawn at once for any number of tiles across and down; the
+// output's scope puts the window's client size and focal length back.
 bool WriteTiledView(SceneObject& scene, SceneState& state, const TnOutputRequest& request) {
   const int across = request.tilesAcross, down = request.tilesDown;
   RasterHandle handle = 0;
   if (!CreateRasterOutput(request.path, state.dibInfo.header, int64_t(request.height) * down,
                           int64_t(request.width) * across, handle))
     return false;
-  const int64_t pictureHeight = int64_t(request.height) * down;
-  scene.clientRect = ClientRect{0, 0, int32_t(int64_t(request.width) * across), int32_t(pictureHeight)};
-  state.focalLength = (pictureHeight / 2.0) / std::tan(state.viewFov / 2 * 3.1415927 / 180);
+  // Both sizes fit an int: a tile is at most the off-screen limit and the counts are 16-bit.
+  if (!SetProjection(scene, state, request.width * across, request.height * down,
+                     kTargetOffscreen)) {
+    CloseRasterOutput(handle, request.resolution);
+    RemoveOutputFile(request.path);
+    return false;
+  }
+  glViewport(0, 0, request.width, request.height);
   bool ok = true;
   {
     char text[64];

@@ -106,6 +106,18 @@ TEST_F(OutputScene, TiledPictureEqualsOneLargePicture) {
       ASSERT_EQ(SetEyeCenterPosition(scene_.scene(), scene_.state(), eye, centre), TN_OK);
     }
     const std::string tiled = Out("tiled.rim"), whole = Out("whole.rim");
+    // Three tiles in one row, tall ones, make the same wide picture too.
+    const std::string row = Out("tiled-row.rim"), wide = Out("wide.rim");
+    ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, row, 60, 100, 3, 1)), TN_OK);
+    ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, wide, 180, 100)), TN_OK);
+    Image c, d;
+    ASSERT_TRUE(ReadRaster(row, c));
+    ASSERT_TRUE(ReadRaster(wide, d));
+    ASSERT_EQ(c.width, 180);
+    ASSERT_EQ(c.height, 100);
+    ASSERT_EQ(c.bgra.size(), d.bgra.size());
+    EXPECT_LE(DifferingShare(c.bgra, d.bgra), 0.01);
+
     ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, tiled, 100, 75, 2, 2)), TN_OK);
     ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, whole, 200, 150)), TN_OK);
     Image a, b;
