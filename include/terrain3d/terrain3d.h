@@ -233,6 +233,13 @@ TN_API int TN_CALL GetFlySpeed(void* scene, void* state, float* speed);
 TN_API int TN_CALL SetFlyRoutin(void* scene, void* state, float points[], short count);
 TN_API int TN_CALL GetFlyRoutin(void* scene, void* state, float points[], short* count,
                                 int wantDefault);
+/* The map point under window pixel point (column, row from the top) of the last picture (3D view
+   or plan view). point[1] is rewritten as the row counted from the bottom (client height - 1 -
+   row), also on failure. TN_OK when the pixel shows the surface and the point lies within the
+   eye range. x and y (null ones skipped) receive the point whenever one can be worked out, also
+   on failure: a background pixel, or one outside the frame's viewport, gives the point on the far
+   side of the view volume under it. Without a context or a prepared scene, for a pixel outside
+   the window, and when no point can be unprojected, x and y are left unchanged. */
 TN_API int TN_CALL GetCurMousePos(void* scene, void* state, int point[2], double* x, double* y);
 TN_API int TN_CALL SetEyePosByCenterPnt(void* scene, void* state, float point[3]);
 TN_API int TN_CALL RestoreDisplay(void* scene, void* state);

@@ -80,7 +80,11 @@ void SceneObject::SetDefaults(SceneState& state, const void* window) {
   state.backColor[0] = 0.84f;
   state.backColor[1] = 0.87f;
   state.backColor[2] = 1.0f;
+  // Fog: a colour between the horizon blue and white, by how thick the fog is at the far end.
   state.fogDensity = 0.6f;
+  double t = 1.0 - std::exp(-5.5 * 0.05 * 0.05 * 20 * 20);
+  t = t < 0 ? 0 : (t > 1 ? 1 : t);
+  Copy4(state.fogColor, float(0.23 + 0.57 * t), float(0.35 + 0.45 * t), float(0.78 + 0.22 * t), 1);
   const float analysis[9] = {0, 0, 0.8f, 0, 0, 0.8f, 0.8f, 0, 0};
   std::memcpy(state.analysisColours, analysis, sizeof analysis);
   state.waterSurfaceFlag = 0;
@@ -184,15 +188,20 @@ bool SceneObject::SetUpContext(SceneState& state) {
   state.glReady = 1;
   std::memset(textureIds, 0, sizeof textureIds);
 
-  // 4 to 7. Light, material, fog and the fixed GL state.
-  if (!ApplyContextState(*this, state)) return false;
+  // Light, material, fog and the fixed GL state; whether the window's driver takes packed 16-bit
+  // pixels (what texture preparation may offer).
+  if (!ApplyContextState(state)) return false;
+  packedPixelsExt = HasExtension(reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS)),
+                                 "GL_EXT_packed_pixels")
+                        ? 1
+                        : 0;
 
   // Focal length of the view.
   state.focalLength = (clientRect.bottom / 2.0) / std::tan(state.viewFov / 2.0 * kPi / 180.0);
   return true;
 }
 
-bool ApplyContextState(SceneObject& scene, SceneState& state) {
+bool ApplyContextState(const SceneState& state) {
   if (state.glReady != 1) return false;
 
   // Light 0.
@@ -217,14 +226,8 @@ bool ApplyContextState(SceneObject& scene, SceneState& state) {
   glColorMaterial(GL_FRONT, state.colorMaterialMode);
   glEnable(GL_COLOR_MATERIAL);
 
-  // Fog: a colour between the horizon blue and white, by how thick the fog is at the far end.
-  double t = 1.0 - std::exp(-5.5 * 0.05 * 0.05 * 20 * 20);
-  t = t < 0 ? 0 : (t > 1 ? 1 : t);
-  state.fogDensity = 0.6f;
-  state.fogColor[0] = float(0.23 + 0.57 * t);
-  state.fogColor[1] = float(0.35 + 0.45 * t);
-  state.fogColor[2] = float(0.78 + 0.22 * t);
-  state.fogColor[3] = 1.0f;
+  // Fog as the host set it (its defaults come with the binding): outputs apply this to their
+  // own contexts and must leave the settings as they found them.
   glFogfv(GL_FOG_COLOR, state.fogColor);
   glFogf(GL_FOG_DENSITY, state.fogDensity);
 
@@ -250,10 +253,6 @@ bool ApplyContextState(SceneObject& scene, SceneState& state) {
   glDisable(GL_NORMALIZE);
   glDisable(GL_SCISSOR_TEST);
   glDisable(GL_DITHER);
-  scene.packedPixelsExt = HasExtension(reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS)),
-                                       "GL_EXT_packed_pixels")
-                              ? 1
-                              : 0;
   return true;
 }
 

@@ -150,8 +150,9 @@ class OffscreenScope {
   bool begun_;
 };
 
-// Applies the fixed GL state, light, material and fog to a freshly made context.
+// Applies the fixed GL state and the settings' light, material and fog to the current context
+// (a freshly made one). The settings are only read: an output's context takes them as they are.
 // Returns false, doing nothing, unless state.glReady is 1.
-bool ApplyContextState(SceneObject& scene, SceneState& state);
+bool ApplyContextState(const SceneState& state);
 
 }  // namespace t3d

@@ -7,11 +7,13 @@
 #include <exception>
 #include <vector>
 
+#include "base/messages.h"
 #include "formats/bmp_writer.h"
 #include "output/raster_output.h"
 #include "output/vertex_lighting.h"
 #include "model/process_objects.h"
 #include "render/frame.h"
+#include "render/light.h"
 #include "model/scene_object.h"
 #include "model/scene_state.h"
 #include "base/progress.h"
@@ -448,10 +450,14 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
   if (state.glReady != 1 || area == nullptr || state.rowCount < 2 || state.columnCount < 2 ||
       width < 2 || height < 2)
     return false;
-  const bool tiled = width > kHillShadeTile || height > kHillShadeTile;
-  // Large pictures are assembled tile by tile in a raster image only.
-  if (tiled && request.fileKind != TN_OUTPUT_RASTER) return false;
   if (request.fileKind != TN_OUTPUT_BMP && request.fileKind != TN_OUTPUT_RASTER) return false;
+  const bool tiled = width > kHillShadeTile || height > kHillShadeTile;
+  // Large pictures are assembled tile by tile in a raster image only: as a BMP file such a
+  // picture is larger than the off-screen bitmap the output draws in.
+  if (tiled && request.fileKind != TN_OUTPUT_RASTER) {
+    ShowMessage(MessageId::kOutputTooLarge);
+    return false;
+  }
 
   const int bitmapWidth = tiled ? kHillShadeTile : width;
   const int bitmapHeight = tiled ? kHillShadeTile : height;
@@ -463,12 +469,13 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
   if (tiled && !CreateRasterOutput(request.path, state.dibInfo.header, height, width, tiles))
     return false;
   BusyScope busy(scene);
-  scene.planeMode = 1;
+  // Drawn from straight above; the window keeps its own kind of picture.
+  PictureModeScope planView(scene, state, true);
   bool ok = false;
   // The samples of a wide picture take memory by its width: when that cannot be had the output
   // fails here, with the file removed and the scene's off-screen state and busy mark undone,
   // instead of leaving them to the exported function's last resort.
-  if (ApplyContextState(scene, state)) try {
+  if (ApplyContextState(state)) try {
     SampleGrid grid(state, *area, width, height);
     SetUpHillShadeState(scene, state, grid.exact());
     BlockPainter painter{scene, state, grid, width, height, false, VertexLighting(), false};

@@ -21,18 +21,25 @@ namespace {
 
 
 // The 3D view as tilesAcross x tilesDown tiles of width x height in one raster image. Each tile
-// renders its part of the enlarged frustum: the projection is scaled by the tile counts and
-// shifted so that tile (0, 0) is the picture's top-left part.
+// renders its part of the enlarged view (terrain and sky alike), tile (0, 0) being the picture's
+// top-left part. The projection, the visible area and the level of detail are those of the whole
+// picture (its size, shape and focal length) and only the viewport is a tile's, so that the
+// tiles join into the picture drawn at once for any number of tiles across and down; the
+// output's scope puts the window's client size and focal length back.
 bool WriteTiledView(SceneObject& scene, SceneState& state, const TnOutputRequest& request) {
   const int across = request.tilesAcross, down = request.tilesDown;
   RasterHandle handle = 0;
   if (!CreateRasterOutput(request.path, state.dibInfo.header, int64_t(request.height) * down,
                           int64_t(request.width) * across, handle))
     return false;
-  double p[16];
-  glGetDoublev(GL_PROJECTION_MATRIX, p);
-  p[0] *= across;
-  p[5] *= down;
+  // Both sizes fit an int: a tile is at most the off-screen limit and the counts are 16-bit.
+  if (!SetProjection(scene, state, request.width * across, request.height * down,
+                     kTargetOffscreen)) {
+    CloseRasterOutput(handle, request.resolution);
+    RemoveOutputFile(request.path);
+    return false;
+  }
+  glViewport(0, 0, request.width, request.height);
   bool ok = true;
   {
     char text[64];
@@ -41,19 +48,11 @@ bool WriteTiledView(SceneObject& scene, SceneState& state, const TnOutputRequest
     ok = progress.shown();  // a display the host refuses stops the output before it starts
     for (int j = 0; ok && j < down; ++j) {
       for (int i = 0; ok && i < across; ++i) {
-        p[8] = 2.0 * i - (across - 1);
-        p[9] = (down - 1) - 2.0 * j;
-        glMatrixMode(GL_PROJECTION);
-        glPushMatrix();
-        glLoadMatrixd(p);
-        glMatrixMode(GL_MODELVIEW);
-        ok = DrawFrame(scene, state, kTargetOffscreen) &&
+        const FrameTile tile{across, down, i, j};
+        ok = DrawFrame(scene, state, kTargetOffscreen, &tile) &&
              WriteRasterTile(handle, j * request.height, i * request.width, request.height,
                              request.width, state.dibInfo.header,
                              static_cast<const uint8_t*>(state.dibBits));
-        glMatrixMode(GL_PROJECTION);
-        glPopMatrix();
-        glMatrixMode(GL_MODELVIEW);
         if (progress.Step()) ok = false;
       }
     }
@@ -87,7 +86,7 @@ bool OutputScene(SceneObject& scene, SceneState& state, const TnOutputRequest& r
   if (!single && request.fileKind != TN_OUTPUT_RASTER) return false;
 
   OffscreenScope offscreen(scene, state, request.width, request.height);
-  if (!offscreen.begun() || !ApplyContextState(scene, state) ||
+  if (!offscreen.begun() || !ApplyContextState(state) ||
       !SetProjection(scene, state, request.width, request.height, kTargetOffscreen))
     return false;
   if (!single) return WriteTiledView(scene, state, request);

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "camera/flight.h"
@@ -55,9 +56,24 @@ bool SetProjection(SceneObject& scene, SceneState& state, int width, int height,
 // ---- 3D frames ------------------------------------------------------------------------------
 
 namespace t3d {
+
+void MultTileMatrix(const FrameTile& tile) {
+  // Clip x and y scaled by the tile counts and shifted by whole tile widths in w: the tile's part
+  // of the normalised picture fills the viewport, tile (0, 0) being the top-left part.
+  GLdouble m[16] = {};
+  m[0] = tile.across;
+  m[5] = tile.down;
+  m[10] = 1;
+  m[12] = (tile.across - 1) - 2.0 * tile.column;
+  m[13] = 2.0 * tile.row - (tile.down - 1);
+  m[15] = 1;
+  glMultMatrixd(m);
+}
+
 namespace {
 
-void DrawSky(SceneObject& scene, SceneState& state, FrameTarget target) {
+// The sky dome behind the terrain, with its own projection (the tile's part of it for a tile).
+void DrawSky(SceneObject& scene, SceneState& state, FrameTarget target, const FrameTile* tile) {
   if (state.glReady != 1) return;
   glPushAttrib(GL_ENABLE_BIT | GL_FOG_BIT);
   glEnable(GL_TEXTURE_2D);
@@ -111,6 +127,7 @@ void DrawSky(SceneObject& scene, SceneState& state, FrameTarget target) {
   glMatrixMode(GL_PROJECTION);
   glPushMatrix();
   glLoadIdentity();
+  if (tile != nullptr) MultTileMatrix(*tile);
   gluPerspective(state.viewFov, 1.0, 0.001, 100.0);
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
@@ -159,15 +176,21 @@ bool TerrainTextured(const SceneObject& scene, const SceneState& state) {
          g_process.textureStore != nullptr && scene.textureImage != nullptr;
 }
 
-bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target) {
+bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target, const FrameTile* tile) {
   TerrainArea* area = g_process.terrainArea.get();
   const ClientRect& client = scene.clientRect;
   if (state.glReady == 0 || area == nullptr || client.left >= client.right || client.top >= client.bottom)
     return false;
-  if (scene.planeMode != 0) {
+  std::optional<PictureModeScope> perspective;
+  if (scene.planeMode != 0 && target == kTargetWindow) {
     scene.planeMode = 0;
     SetProjection(scene, state, client.right - client.left, client.bottom - client.top, kTargetWindow);
     UpdateLightPosition(scene, state, true);
+  } else if (scene.planeMode != 0) {
+    // An output while the window shows the plan view: this frame is lit as a 3D frame and drawn
+    // with the projection the output set on its own context; the window keeps its plan view,
+    // its viewport, projection and light, and picking in it.
+    perspective.emplace(scene, state, false);
   }
   // The flight step joins here (the flight advances the eye before the view is worked out).
   if (state.flyFlag != 0) FlightStep(scene, state);
@@ -183,7 +206,16 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target) {
     if (!scene.MakeCurrent(state, target)) return false;
     glClearColor(state.backColor[0], state.backColor[1], state.backColor[2], 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (state.skyFlag != 0) DrawSky(scene, state, target);
+    // A tile takes its part of the projection; the picture's projection is put back at the end.
+    GLdouble projection[16] = {};
+    if (tile != nullptr) {
+      glMatrixMode(GL_PROJECTION);
+      glGetDoublev(GL_PROJECTION_MATRIX, projection);
+      glLoadIdentity();
+      MultTileMatrix(*tile);
+      glMultMatrixd(projection);
+    }
+    if (state.skyFlag != 0) DrawSky(scene, state, target, tile);
 
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
@@ -247,6 +279,11 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target) {
     scene.lastMesh = DrawTerrainSurface(state, *area, full, near, textured ? &surfaceTexture : nullptr);
     if (textured) glDisable(GL_TEXTURE_2D);
     // The overlay passes (regions, roads, lines, notes) join here.
+    if (tile != nullptr) {
+      glMatrixMode(GL_PROJECTION);
+      glLoadMatrixd(projection);
+      glMatrixMode(GL_MODELVIEW);
+    }
   }
   if (state.glReady == 1) return scene.PresentFrame(state, target);
   return false;

@@ -17,9 +17,22 @@ constexpr int kMaxClientSide = 32767;
 bool SetProjection(SceneObject& scene, SceneState& state, int width, int height,
                    FrameTarget target);
 
+// One tile of a picture drawn as across x down tiles, each of the client's size: tile (column,
+// row) counted from the picture's top left.
+struct FrameTile {
+  int across = 1, down = 1;
+  int column = 0, row = 0;
+};
+
+// Multiplies the current matrix by the projection of a tile: a projection multiplied by it
+// shows the tile's part of what it showed, over the whole viewport.
+void MultTileMatrix(const FrameTile& tile);
+
 // One 3D frame of the prepared scene on the target (window: presented; off screen: flushed into
-// the bitmap). False when nothing could be drawn.
-bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target);
+// the bitmap). With a tile, the frame is that tile of the enlarged picture: the terrain and the
+// sky take the tile's part of their projections. False when nothing could be drawn.
+bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target,
+               const FrameTile* tile = nullptr);
 
 // The near and the full footprint of the current view, as a frame works them out (the full one
 // also sets the view rectangle and the view centre).

@@ -1,6 +1,7 @@
 #include "render/light.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "model/scene_object.h"
 #include "model/scene_state.h"
@@ -40,6 +41,18 @@ void UpdateLightPosition(const SceneObject& scene, SceneState& state, bool scene
     state.lightPosition[2] = float(m[2] + d);
   }
   state.lightPosition[3] = 1.0f;
+}
+
+PictureModeScope::PictureModeScope(SceneObject& scene, SceneState& state, bool plan)
+    : scene_(scene), state_(state), savedMode_(scene.planeMode) {
+  std::memcpy(savedLight_, state.lightPosition, sizeof savedLight_);
+  scene.planeMode = plan ? 1 : 0;
+  UpdateLightPosition(scene, state, true);
+}
+
+PictureModeScope::~PictureModeScope() {
+  scene_.planeMode = savedMode_;
+  std::memcpy(state_.lightPosition, savedLight_, sizeof savedLight_);
 }
 
 }  // namespace t3d

@@ -26,12 +26,15 @@ bool PickGroundPoint(SceneObject& scene, SceneState& state, int point[2], double
   const double r = state.sceneRadius;
   if (!(r > 0)) return false;
 
+  // A pixel outside the window has no point: x and y are left as they were.
+  const int width = client.right - client.left, height = client.bottom - client.top;
+  if (column < 0 || column >= width || row < 0 || row >= height) return false;
+
   double ox = 0, oy = 0;
+  bool onSurface = true;
   if (scene.planeMode != 0) {
     // The plan view looks straight down on the grid through an orthographic volume centred on the
     // terrain centre; it keeps no matrices in the context, so the pixel is mapped from its volume.
-    const int width = client.right - client.left, height = client.bottom - client.top;
-    if (column < 0 || column >= width || row < 0 || row >= height) return false;
     double halfX = 1, halfY = 1;
     PlanViewHalfExtents(width, height, halfX, halfY);
     ox = ((column + 0.5) / width * 2 - 1) * halfX;
@@ -46,16 +49,19 @@ bool PickGroundPoint(SceneObject& scene, SceneState& state, int point[2], double
     glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
     glGetDoublev(GL_PROJECTION_MATRIX, projection);
     glGetIntegerv(GL_VIEWPORT, viewport);
-    if (column < viewport[0] || column >= viewport[0] + viewport[2] || row < viewport[1] ||
-        row >= viewport[1] + viewport[3])
-      return false;
     for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
     }
+    // A pixel with no surface (the background, or a part of the window the frame's viewport
+    // left out) keeps the cleared depth: its point lies on the far side of the view volume.
     GLfloat depth = 1.0f;
     glReadPixels(column, row, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
     if (glGetError() != GL_NO_ERROR) return false;
-    // A cleared depth: nothing of the terrain under the pixel.
-    if (!(depth >= 0.0f && depth < 1.0f)) return false;
+    const bool inViewport = column >= viewport[0] && column < viewport[0] + viewport[2] &&
+                            row >= viewport[1] && row < viewport[1] + viewport[3];
+    if (!(depth >= 0.0f && depth < 1.0f) || !inViewport) {
+      onSurface = false;
+      if (!(depth >= 0.0f && depth <= 1.0f)) depth = 1.0f;
+    }
     GLdouble oz = 0;
     if (gluUnProject(column + 0.5, row + 0.5, depth, modelView, projection, viewport, &ox, &oy,
                      &oz) != GL_TRUE)
@@ -67,7 +73,7 @@ bool PickGroundPoint(SceneObject& scene, SceneState& state, int point[2], double
   if (x != nullptr) *x = ox;
   if (y != nullptr) *y = oy;
   const float* range = scene.eyeRange;
-  return range[0] <= ox && ox <= range[1] && range[3] <= oy && oy <= range[4];
+  return onSurface && range[0] <= ox && ox <= range[1] && range[3] <= oy && oy <= range[4];
 }
 
 }  // namespace t3d

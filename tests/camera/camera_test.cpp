@@ -711,25 +711,71 @@ TEST_F(CameraTest, PickingOutsideTheTerrainOrTheWindowFindsNothing) {
   float centre[2] = {s.xMax, s.terrainCentre[1]};
   ASSERT_EQ(SetEyeCenterPosition(r.scene(), r.state(), eye, centre), TN_OK);
   ASSERT_EQ(tnDrawScene(r.scene(), r.state()), TN_OK);
+  // A background pixel finds no surface, but its point is written: the far side of the view
+  // volume under the pixel, far east of the eye and straight ahead of it.
   double x = 12345, y = 12345;
   int sky[2] = {160, 0};
   EXPECT_EQ(GetCurMousePos(r.scene(), r.state(), sky, &x, &y), TN_E_FAIL);
   EXPECT_EQ(sky[1], 239);  // flipped in place all the same
-  EXPECT_EQ(x, 12345);
-  // Pixels beyond the window on every side.
+  EXPECT_GT(x, s.xMax);
+  EXPECT_LT(std::fabs(y - s.terrainCentre[1]), 0.01 * (x - s.xMin));
+  // Pixels beyond the window on every side have no point: x and y are left alone.
   const int outside[4][2] = {{-1, 100}, {320, 100}, {100, -1}, {100, 240}};
   for (const auto& pixel : outside) {
     int point[2] = {pixel[0], pixel[1]};
+    x = y = 12345;
     EXPECT_EQ(GetCurMousePos(r.scene(), r.state(), point, &x, &y), TN_E_FAIL);
     EXPECT_EQ(point[1], 239 - pixel[1]);
-    EXPECT_EQ(x, 12345);
+    EXPECT_TRUE(x == 12345 && y == 12345);
   }
+  // Pixels the frame's viewport leaves out (a viewport narrower than the window, as a host may
+  // set before the next reshape) show no surface either; their points are written.
+  ASSERT_TRUE(r.object().MakeWindowCurrent(s));
+  glViewport(0, 0, 160, 240);
+  int beside[2] = {240, 239};
+  x = y = 12345;
+  EXPECT_EQ(GetCurMousePos(r.scene(), r.state(), beside, &x, &y), TN_E_FAIL);
+  EXPECT_TRUE(x != 12345 && y != 12345);
+  ASSERT_EQ(tnReshape(r.scene(), r.state(), 320, 240), TN_OK);
+  ASSERT_EQ(tnDrawScene(r.scene(), r.state()), TN_OK);
   // The bottom row shows the terrain close in front of the eye.
   int ground[2] = {160, 239};
   EXPECT_EQ(GetCurMousePos(r.scene(), r.state(), ground, &x, &y), TN_OK);
   EXPECT_EQ(ground[1], 0);
   EXPECT_GT(x, s.xMin);
   EXPECT_LT(x, s.terrainCentre[0]);
+}
+
+// Outputs draw on their own context and leave the window's picture as it was: picking after a
+// hill shade or a 3D picture finds what it found before, in the 3D view and in the plan view,
+// and the next frame is the same frame.
+TEST_F(CameraTest, OutputsLeavePickingInTheWindowsPicture) {
+  Renderer r(320, 240);
+  ASSERT_TRUE(r.Prepare(SyntheticHills()));
+  TnOutputRequest shade = testgrids::OutputRequest(TN_OUTPUT_BMP, GridPath("pick-shade.bmp"), 80, 60);
+  shade.hillShade = 1;
+  const TnOutputRequest view = testgrids::OutputRequest(TN_OUTPUT_BMP, GridPath("pick-view.bmp"), 200, 150);
+  auto pick = [&](int column, int row, double& x, double& y) {
+    int point[2] = {column, row};
+    return GetCurMousePos(r.scene(), r.state(), point, &x, &y);
+  };
+  for (const bool plan : {false, true}) {
+    SCOPED_TRACE(plan ? "plan view" : "3D view");
+    ASSERT_EQ(plan ? tnDraw2DScene(r.scene(), r.state()) : tnDrawScene(r.scene(), r.state()), TN_OK);
+    const std::vector<uint8_t> frame = r.pixels();
+    double x0 = 0, y0 = 0;
+    ASSERT_EQ(pick(160, 200, x0, y0), TN_OK);
+    for (TnOutputRequest request : {shade, view}) {
+      ASSERT_EQ(tnOutput3DScene(r.scene(), r.state(), &request), TN_OK) << request.path;
+      EXPECT_EQ(r.object().planeMode, plan ? 1 : 0);
+      double x = 0, y = 0;
+      EXPECT_EQ(pick(160, 200, x, y), TN_OK) << request.path;
+      EXPECT_EQ(x, x0) << request.path;
+      EXPECT_EQ(y, y0) << request.path;
+    }
+    ASSERT_EQ(plan ? tnDraw2DScene(r.scene(), r.state()) : tnDrawScene(r.scene(), r.state()), TN_OK);
+    EXPECT_TRUE(r.pixels() == frame);
+  }
 }
 
 // A flat square grid of 65 x 65 nodes 30 m apart with a raised block: the plan view shows the

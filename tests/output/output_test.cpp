@@ -18,6 +18,7 @@
 #include "terrain3d/terrain3d.h"
 #include "suite_setup.h"
 #include "test_grids.h"
+#include "test_pictures.h"
 #include "test_scene.h"
 
 namespace {
@@ -91,21 +92,57 @@ TEST_F(OutputScene, OnePictureAsRasterImageEqualsBmp) {
   }
 }
 
+// The tiles of a picture show their parts of one view, the sky dome included: a 2 x 2 tiled
+// picture equals the picture drawn whole at its size.
 TEST_F(OutputScene, TiledPictureEqualsOneLargePicture) {
-  const std::string tiled = Out("tiled.rim"), whole = Out("whole.rim");
-  ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, tiled, 100, 75, 2, 2)), TN_OK);
-  ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, whole, 200, 150)), TN_OK);
-  Image a, b;
-  ASSERT_TRUE(ReadRaster(tiled, a));
-  ASSERT_TRUE(ReadRaster(whole, b));
-  ASSERT_EQ(a.width, 200);
-  ASSERT_EQ(a.height, 150);
-  ASSERT_EQ(b.bgra.size(), a.bgra.size());
-  EXPECT_LE(DifferingShare(a.bgra, b.bgra), 0.01);
-  // The picture is not one flat colour: the tiles really show different parts of the view.
-  size_t distinct = 0;
-  for (size_t i = 4; i < a.bgra.size(); i += 4) distinct += std::memcmp(&a.bgra[i], &a.bgra[0], 3) != 0;
-  EXPECT_GT(distinct, a.bgra.size() / 40);
+  // Looking level across the hills from their edge: the upper part of the view is sky.
+  t3d::SceneState& s = scene_.block();
+  float eye[3] = {s.xMin, s.terrainCentre[1], s.zMax};
+  float centre[2] = {s.xMax, s.terrainCentre[1]};
+  for (const int sky : {0, 1}) {
+    SCOPED_TRACE(sky ? "with the sky" : "without the sky");
+    ASSERT_EQ(SetSkyFlag(scene_.scene(), scene_.state(), sky), TN_OK);
+    if (sky) {
+      ASSERT_EQ(SetEyeCenterPosition(scene_.scene(), scene_.state(), eye, centre), TN_OK);
+    }
+    const std::string tiled = Out("tiled.rim"), whole = Out("whole.rim");
+    // Three tiles in one row, tall ones, make the same wide picture too.
+    const std::string row = Out("tiled-row.rim"), wide = Out("wide.rim");
+    ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, row, 60, 100, 3, 1)), TN_OK);
+    ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, wide, 180, 100)), TN_OK);
+    Image c, d;
+    ASSERT_TRUE(ReadRaster(row, c));
+    ASSERT_TRUE(ReadRaster(wide, d));
+    ASSERT_EQ(c.width, 180);
+    ASSERT_EQ(c.height, 100);
+    ASSERT_EQ(c.bgra.size(), d.bgra.size());
+    EXPECT_LE(DifferingShare(c.bgra, d.bgra), 0.01);
+
+    ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, tiled, 100, 75, 2, 2)), TN_OK);
+    ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, whole, 200, 150)), TN_OK);
+    Image a, b;
+    ASSERT_TRUE(ReadRaster(tiled, a));
+    ASSERT_TRUE(ReadRaster(whole, b));
+    ASSERT_EQ(a.width, 200);
+    ASSERT_EQ(a.height, 150);
+    ASSERT_EQ(b.bgra.size(), a.bgra.size());
+    EXPECT_LE(DifferingShare(a.bgra, b.bgra), 0.01);
+    // The picture is not one flat colour: the tiles really show different parts of the view.
+    size_t distinct = 0;
+    for (size_t i = 4; i < a.bgra.size(); i += 4) distinct += std::memcmp(&a.bgra[i], &a.bgra[0], 3) != 0;
+    EXPECT_GT(distinct, a.bgra.size() / 40);
+    if (sky) {
+      // The sky is drawn: the top row is not the background colour.
+      const auto& back = s.backColor;
+      const int backBgr[3] = {int(back[2] * 255 + 0.5), int(back[1] * 255 + 0.5), int(back[0] * 255 + 0.5)};
+      size_t background = 0;
+      for (int column = 0; column < a.width; ++column) {
+        const uint8_t* p = &a.bgra[size_t(column) * 4];
+        background += std::abs(p[0] - backBgr[0]) + std::abs(p[1] - backBgr[1]) + std::abs(p[2] - backBgr[2]) <= 3;
+      }
+      EXPECT_LT(background, size_t(a.width / 4));
+    }
+  }
 }
 
 TEST_F(OutputScene, RefusalsLeaveNoFile) {
@@ -167,6 +204,76 @@ TEST_F(OutputScene, SixteenBitTextureIsForDisplayOnly) {
   ASSERT_TRUE(t3dhost::ReadBmp(bmp, coloured, error)) << error;
   ASSERT_TRUE(t3dhost::ReadBmp(textured, draped, error)) << error;
   EXPECT_GT(DifferingShare(coloured.bgra, draped.bgra), 0.2);
+}
+
+// The render settings a host can read back, all in one record.
+struct Settings {
+  std::vector<short> colours;
+  float fogDensity = -1, reduceLine = -1, lightAzimuth = -1, lightTilt = -1;
+  std::vector<int> flags;
+  bool operator==(const Settings& o) const {
+    return colours == o.colours && fogDensity == o.fogDensity && reduceLine == o.reduceLine &&
+           lightAzimuth == o.lightAzimuth && lightTilt == o.lightTilt && flags == o.flags;
+  }
+};
+
+Settings ReadSettings(void* scene, void* state) {
+  Settings s;
+  for (auto get : {GetLight_Ambient, GetLight_Diffuse, GetLight_Specular, GetLineColor,
+                   GetBackColor, GetMaterial_Ambient, GetMaterial_Diffuse, GetMaterial_Specular,
+                   GetMaterial_Emission, GetFogColor}) {
+    short c[3] = {-1, -1, -1};
+    EXPECT_EQ(get(scene, state, &c[0], &c[1], &c[2]), TN_OK);
+    s.colours.insert(s.colours.end(), c, c + 3);
+  }
+  short shininess = -1, mode = -1;
+  EXPECT_EQ(GetMaterial_Shininess_MatMode(scene, state, &shininess, &mode), TN_OK);
+  s.colours.insert(s.colours.end(), {shininess, mode});
+  EXPECT_EQ(GetFogDensity(scene, state, &s.fogDensity), TN_OK);
+  EXPECT_EQ(GetReduceLineCeff(scene, state, &s.reduceLine), TN_OK);
+  EXPECT_EQ(GetLightDir_TiltAngle(scene, state, &s.lightAzimuth, &s.lightTilt), TN_OK);
+  for (auto get : {GetDrawMode, GetSurfaceDispMode, GetLightFlag, GetFogFlag, GetDispMethod,
+                   GetGrayDisplayFlag, GetMaterialFlag, GetSkyFlag}) {
+    int v = -1;
+    EXPECT_EQ(get(scene, state, &v), TN_OK);
+    s.flags.push_back(v);
+  }
+  return s;
+}
+
+// Outputs draw with the host's settings on their own contexts and leave every setting, and the
+// window's frames, as they were: a foggy view keeps the host's fog density and colour.
+TEST_F(OutputScene, SettingsSurviveOutputs) {
+  void* scene = scene_.scene();
+  void* state = scene_.state();
+  ASSERT_EQ(SetFogFlag(scene, state, 1), TN_OK);
+  ASSERT_EQ(SetFogDensity(scene, state, 0.1f), TN_OK);
+  ASSERT_EQ(SetFogColor(scene, state, 10, 20, 30), TN_OK);
+  ASSERT_EQ(SetLight_Ambient(scene, state, 40, 50, 60), TN_OK);
+  ASSERT_EQ(SetMaterial_Diffuse(scene, state, 70, 80, 90), TN_OK);
+  // What the window's driver takes is the window's: an output's context does not decide it.
+  scene_.object().packedPixelsExt = 0;
+  const Settings before = ReadSettings(scene, state);
+  const t3dhost::Picture frame = testgrids::FramePicture(scene_);
+
+  TnOutputRequest shade = OutputRequest(TN_OUTPUT_BMP, Out("settings-shade.bmp"), 64, 64);
+  shade.hillShade = 1;
+  const TnOutputRequest requests[] = {OutputRequest(TN_OUTPUT_BMP, Out("settings.bmp"), 80, 60),
+                                      OutputRequest(TN_OUTPUT_RASTER, Out("settings.rim"), 40, 30, 2, 2),
+                                      shade};
+  for (const TnOutputRequest& request : requests) {
+    SCOPED_TRACE(request.path);
+    ASSERT_EQ(Output(request), TN_OK);
+    float density = -1;
+    short c[3] = {-1, -1, -1};
+    ASSERT_EQ(GetFogDensity(scene, state, &density), TN_OK);
+    ASSERT_EQ(GetFogColor(scene, state, &c[0], &c[1], &c[2]), TN_OK);
+    EXPECT_FLOAT_EQ(density, 0.1f);
+    EXPECT_EQ(std::vector<short>(c, c + 3), (std::vector<short>{10, 20, 30}));
+    EXPECT_TRUE(ReadSettings(scene, state) == before);
+    EXPECT_EQ(scene_.object().packedPixelsExt, 0);
+    EXPECT_EQ(testgrids::Differing(testgrids::FramePicture(scene_), frame), 0u);
+  }
 }
 
 int g_cancelAfter = 0;
@@ -342,10 +449,20 @@ TEST_F(HillShade, LargePicturesAreTiledIntoRasterImagesOnly) {
     const uint8_t* b = &image.bgra[(size_t(row) * 600 + 512) * 4];
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(a[c], b[c], 12) << row;
   }
-  // A BMP of that size is refused.
+  // A BMP larger than the off-screen bitmap is refused with the message for sizes the output
+  // cannot draw; at the bitmap's size it is written.
   const std::string bmp = GridPath("shade-large.bmp");
-  EXPECT_EQ(Output(OutputRequest(TN_OUTPUT_BMP, bmp, 600, 530)), TN_E_FAIL);
-  EXPECT_FALSE(FileExists(bmp));
+  for (const auto& size : {std::pair{600, 530}, std::pair{513, 100}, std::pair{100, 513}}) {
+    g_messages.clear();
+    EXPECT_EQ(Output(OutputRequest(TN_OUTPUT_BMP, bmp, size.first, size.second)), TN_E_FAIL);
+    EXPECT_EQ(g_messages, std::vector<int>{5}) << size.first << " x " << size.second;
+    EXPECT_FALSE(FileExists(bmp));
+  }
+  g_messages.clear();
+  EXPECT_EQ(Output(OutputRequest(TN_OUTPUT_BMP, bmp, 512, 512)), TN_OK);
+  EXPECT_TRUE(g_messages.empty());
+  EXPECT_TRUE(FileExists(bmp));
+  std::remove(bmp.c_str());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // without cracks; the level of detail; and what drawing does with bad input.
 //
 // TERRAIN3D_UPDATE_REFERENCES=1 rewrites the reference pictures (tests/update_references.sh).
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -181,6 +182,33 @@ TEST_F(PictureTest, PlanViewThenPerspectiveDrawsTheSameView) {
   const t3dhost::Picture again = r.Frame();
   EXPECT_EQ(r.object().planeMode, 0);
   EXPECT_EQ(Differing(first, again), 0u);
+}
+
+// An output drawn while the window shows the plan view uses the off-screen context only: the
+// window's next 3D frame fills the window with the same view as before, and until then the
+// window's picture is still the plan view.
+TEST_F(PictureTest, OutputsAfterThePlanViewLeaveTheWindowsProjection) {
+  Renderer r(64, 48);
+  ASSERT_TRUE(r.Prepare(kJacksboro));
+  const t3dhost::Picture first = r.Frame();
+  TnOutputRequest shade = testgrids::OutputRequest(TN_OUTPUT_BMP, GridPath("plan-shade.bmp"), 90, 70);
+  shade.hillShade = 1;
+  TnOutputRequest requests[] = {
+      testgrids::OutputRequest(TN_OUTPUT_BMP, GridPath("plan-view.bmp"), 200, 150),
+      testgrids::OutputRequest(TN_OUTPUT_RASTER, GridPath("plan-tiles.rim"), 100, 80, 2, 2), shade};
+  for (TnOutputRequest& request : requests) {
+    SCOPED_TRACE(request.path);
+    r.Plan();
+    ASSERT_EQ(tnOutput3DScene(r.scene(), r.state(), &request), TN_OK);
+    EXPECT_EQ(r.object().planeMode, 1);
+    GLint viewport[4] = {};
+    ASSERT_TRUE(r.object().MakeWindowCurrent(r.block()));
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 64);
+    EXPECT_EQ(viewport[3], 48);
+    const t3dhost::Picture again = r.Frame();
+    EXPECT_EQ(Differing(first, again), 0u);
+  }
 }
 
 TEST_F(PictureTest, BmpOutputMatchesTheWindow) {
