@@ -58,6 +58,9 @@ struct Georeference {
   std::string wkt;
   double transform[6] = {0, 1, 0, 0, 0, 1};
   bool hasTransform = false;
+  // A tile of a larger picture: the picture's size, "WIDTHxHEIGHT" (kept as the metadata item
+  // TERRAIN3D_PICTURE_SIZE, so that a mosaic knows when tiles are missing); empty otherwise.
+  std::string pictureSize;
 };
 bool ReadGeoreference(const std::string& path, Georeference& georeference);
 
