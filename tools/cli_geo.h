@@ -64,6 +64,11 @@ struct Georeference {
 };
 bool ReadGeoreference(const std::string& path, Georeference& georeference);
 
+// The height of the raster's first band at map point (x, y): bilinear between the four nodes
+// around it (the nearest node at the edges); false outside the raster, where a node is nodata,
+// or without a geotransform.
+bool HeightAt(const std::string& path, double x, double y, double& height);
+
 // Prints the CRS, its units, the nodata value and the share of valid cells of the raster's
 // first band, in the layout of 'info'.
 void PrintGridFacts(const std::string& path);
