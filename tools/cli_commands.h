@@ -24,4 +24,7 @@ int RunViewer(int argc, char** argv);
 // terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--size WxH] [--png]
 int RunFlight(int argc, char** argv);
 
+// terrain3d mosaic -o OUT.vrt|OUT.tif|... TILE...
+int RunMosaic(int argc, char** argv);
+
 }  // namespace t3dhost

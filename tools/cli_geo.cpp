@@ -206,6 +206,37 @@ bool ReadGeoreference(const std::string& path, Georeference& georeference) {
   return true;
 }
 
+bool HeightAt(const std::string& path, double x, double y, double& height) {
+  Dataset dataset = OpenQuietly(path);
+  double t[6];
+  if (!dataset || GDALGetGeoTransform(dataset.get(), t) != CE_None || t[2] != 0 || t[4] != 0)
+    return false;
+  const int columns = GDALGetRasterXSize(dataset.get()), rows = GDALGetRasterYSize(dataset.get());
+  // Node (pixel centre) coordinates of the point.
+  const double column = (x - t[0]) / t[1] - 0.5, row = (y - t[3]) / t[5] - 0.5;
+  if (!(column >= -0.5 && column <= columns - 0.5 && row >= -0.5 && row <= rows - 0.5))
+    return false;
+  const int c0 = std::clamp(int(std::floor(column)), 0, columns - 2);
+  const int r0 = std::clamp(int(std::floor(row)), 0, rows - 2);
+  double nodes[4];
+  GDALRasterBandH band = GDALGetRasterBand(dataset.get(), 1);
+  if (band == nullptr || GDALRasterIO(band, GF_Read, c0, r0, 2, 2, nodes, 2, 2, GDT_Float64, 0,
+                                      0) != CE_None)
+    return false;
+  int hasNodata = 0;
+  const double nodata = GDALGetRasterNoDataValue(band, &hasNodata);
+  for (double& node : nodes) {
+    if (std::isnan(node) || (hasNodata != 0 && node == nodata)) return false;
+    int hasScale = 0, hasOffset = 0;
+    const double scale = GDALGetRasterScale(band, &hasScale);
+    const double offset = GDALGetRasterOffset(band, &hasOffset);
+    node = node * (hasScale != 0 ? scale : 1) + (hasOffset != 0 ? offset : 0);
+  }
+  const double fx = std::clamp(column - c0, 0.0, 1.0), fy = std::clamp(row - r0, 0.0, 1.0);
+  height = (nodes[0] * (1 - fx) + nodes[1] * fx) * (1 - fy) + (nodes[2] * (1 - fx) + nodes[3] * fx) * fy;
+  return true;
+}
+
 void PrintGridFacts(const std::string& path) {
   Dataset dataset = OpenQuietly(path);
   if (!dataset) return;

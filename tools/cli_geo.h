@@ -58,8 +58,16 @@ struct Georeference {
   std::string wkt;
   double transform[6] = {0, 1, 0, 0, 0, 1};
   bool hasTransform = false;
+  // A tile of a larger picture: the picture's size, "WIDTHxHEIGHT" (kept as the metadata item
+  // TERRAIN3D_PICTURE_SIZE, so that a mosaic knows when tiles are missing); empty otherwise.
+  std::string pictureSize;
 };
 bool ReadGeoreference(const std::string& path, Georeference& georeference);
+
+// The height of the raster's first band at map point (x, y): bilinear between the four nodes
+// around it (the nearest node at the edges); false outside the raster, where a node is nodata,
+// or without a geotransform.
+bool HeightAt(const std::string& path, double x, double y, double& height);
 
 // Prints the CRS, its units, the nodata value and the share of valid cells of the raster's
 // first band, in the layout of 'info'.

@@ -154,6 +154,8 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) const {
       return Refuse("unknown option '" + arg + "'");
     } else if (filesTaken < files_.size()) {
       *files_[filesTaken++] = argv[i];
+    } else if (rest_ != nullptr) {
+      rest_->push_back(arg);
     } else {
       return Refuse("unexpected argument '" + arg + "'");
     }

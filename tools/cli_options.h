@@ -56,6 +56,12 @@ class CommandLine {
   // A file argument (one not starting with '-'): the first goes to the first declared, and so on.
   CommandLine& File(const char** to);
 
+  // Every file argument beyond those declared with File.
+  CommandLine& Files(std::vector<std::string>* to) {
+    rest_ = to;
+    return *this;
+  }
+
   // Reads the arguments: nothing when the command goes on, or the status it ends with.
   std::optional<int> Parse(int argc, char** argv) const;
   // "terrain3d COMMAND: WHAT" on stderr with a pointer to --help, for the command's own checks
@@ -78,6 +84,7 @@ class CommandLine {
   std::function<void(std::FILE*)> help_;
   std::vector<Option> options_;
   std::vector<const char**> files_;
+  std::vector<std::string>* rest_ = nullptr;
 };
 
 }  // namespace t3dhost

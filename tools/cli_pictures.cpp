@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "cli_commands.h"
@@ -10,6 +11,7 @@
 #include "cli_scene.h"
 #include "geo_outputs.h"
 #include "image_files.h"
+#include "interrupts.h"
 #include "terrain3d/terrain3d.h"
 
 namespace t3dhost {
@@ -45,6 +47,9 @@ const char kRenderHelp[] =
     "  --texture IMAGE|LIB.tex  drape an image or a texture library\n"
     "  --bands R,G,B         texture bands from 1 shown as red, green, blue\n"
     "  --tiles AxD           a picture of A x D tiles of --size each\n"
+    "  --tile-range I-J      only tiles I to J of --tiles (numbered from 1, row by row from\n"
+    "                        the top left), each into its own file OUT_NNN.EXT; 'terrain3d\n"
+    "                        mosaic' joins them into the whole picture\n"
     "A picture without any terrain in it is an error (exit status 1).\n";
 
 const char kHillShadeHelp[] =
@@ -87,6 +92,7 @@ struct RenderOptions {
   float eye[3] = {0, 0, 0}, look[2] = {0, 0};
   const char* texture = nullptr;
   int tilesAcross = 1, tilesDown = 1;
+  int firstTile = 0, lastTile = 0;  // a tile range from 1; 0: the whole picture
 };
 
 // Applies the settings, the eye and the texture of options to a prepared scene.
@@ -117,6 +123,7 @@ int WriteTiledPicture(void* s, void* st, const std::string& out, const RenderOpt
   // The library writes the tiles into one raster image; the picture is converted from it to the
   // format of the output's name.
   const std::string target = out + ".tmp.tif";
+  const ScopedPendingFile pending(target);
   TnOutputRequest request{};
   request.fileKind = TN_OUTPUT_RASTER;
   if (!SetOutputPath(request, target)) return 1;
@@ -139,6 +146,44 @@ int WriteTiledPicture(void* s, void* st, const std::string& out, const RenderOpt
   }
   std::printf("%s (%d x %d pixels)\n", out.c_str(), o.width * o.tilesAcross,
               o.height * o.tilesDown);
+  return 0;
+}
+
+// Tiles firstTile..lastTile of the tiled picture, each into its own file (TileName), placed in
+// pixel units so that 'terrain3d mosaic' joins them into the picture WriteTiledPicture makes.
+int WriteTileRange(void* s, void* st, const std::string& out, const RenderOptions& o) {
+  const int count = o.tilesAcross * o.tilesDown;
+  for (int index = o.firstTile; index <= o.lastTile; ++index) {
+    const int column = (index - 1) % o.tilesAcross, row = (index - 1) / o.tilesAcross;
+    const std::string name = TileName(out, index, count);
+    const std::string target = name + ".tmp.tif";
+    const ScopedPendingFile pendingTarget(target);
+    const ScopedPendingFile pendingName(name);
+    TnOutputRequest request{};
+    request.fileKind = TN_OUTPUT_RASTER;
+    if (!SetOutputPath(request, target)) return 1;
+    request.width = o.width;
+    request.height = o.height;
+    request.tilesAcross = int16_t(o.tilesAcross);
+    request.tilesDown = int16_t(o.tilesDown);
+    request.resolution = 72;
+    if (tnOutput3DTile(s, st, &request, column, row) != TN_OK) {
+      std::remove(target.c_str());
+      std::fprintf(stderr, "terrain3d: tile %d could not be drawn\n", index);
+      return 1;
+    }
+    const Georeference placement = TilePlacement(column, row, o.width, o.height, o.tilesAcross, o.tilesDown);
+    std::string error;
+    const bool converted = ConvertPicture(target, name, 3, &placement, error);
+    std::remove(target.c_str());
+    if (!converted) {
+      std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
+      return 1;
+    }
+    pendingName.Keep();
+    std::printf("%s (tile %d of %d: column %d, row %d)\n", name.c_str(), index, count,
+                column + 1, row + 1);
+  }
   return 0;
 }
 
@@ -190,6 +235,23 @@ int RunRender(int argc, char** argv) {
                if (ParseSize(value, o.tilesAcross, o.tilesDown, 64)) return true;
                return line.RefuseValue("--tiles", "ACROSSxDOWN, each from 1 to 64", value);
              })
+      .Value("--tile-range",
+             [&](const char* value) {
+               const std::string range = value;
+               const size_t dash = range.find('-');
+               long first = 0, last = 0;
+               const bool read =
+                   dash == std::string::npos
+                       ? ParseInt(value, first) && (last = first, true)
+                       : ParseInt(range.substr(0, dash).c_str(), first) &&
+                             ParseInt(range.substr(dash + 1).c_str(), last);
+               if (!read || first < 1 || last < first || last > 64 * 64)
+                 return line.RefuseValue("--tile-range", "I-J or I, tile numbers from 1 with I <= J",
+                                         value);
+               o.firstTile = int(first);
+               o.lastTile = int(last);
+               return true;
+             })
       .Int("--quality", &o.quality, 0, 2)
       .Flag("--sky", &o.sky)
       .Flag("--fog", &o.fog)
@@ -204,6 +266,11 @@ int RunRender(int argc, char** argv) {
   if (out.empty()) return line.Refuse("-o OUT is needed");
   if (!IsPictureName(out)) return line.Refuse("-o " + out + ": the name must end in .tif, .png, .jpg or .bmp");
   if (o.haveEye != o.haveLook) return line.Refuse("--eye and --look go together");
+  if (o.firstTile > 0 && o.lastTile > o.tilesAcross * o.tilesDown)
+    return line.Refuse("--tile-range " + std::to_string(o.firstTile) + "-" +
+                       std::to_string(o.lastTile) + " goes beyond the " +
+                       std::to_string(o.tilesAcross * o.tilesDown) + " tiles of --tiles");
+  if (o.firstTile > 0 && o.plan) return line.Refuse("--tile-range draws tiles of the 3D view, not of --plan");
   if (o.plan && o.texture != nullptr)
     return line.Refuse(
         "--plan cannot show --texture: the plan view draws the grid in height colours only; "
@@ -215,6 +282,7 @@ int RunRender(int argc, char** argv) {
   void* s = scene.scene();
   void* st = scene.state();
   if (!ApplyRenderOptions(scene, o, answers)) return 1;
+  if (o.firstTile > 0) return WriteTileRange(s, st, out, o);
   if (o.tilesAcross > 1 || o.tilesDown > 1) return WriteTiledPicture(s, st, out, o);
 
   std::string error;
@@ -289,6 +357,7 @@ int RunHillShade(int argc, char** argv) {
   // The library writes a raster image; the picture is converted from it to the format of the
   // output's name, with the grid's georeference.
   const std::string target = out + ".tmp.tif";
+  const ScopedPendingFile pending(target);
   TnOutputRequest request{};
   request.fileKind = TN_OUTPUT_RASTER;
   if (!SetOutputPath(request, target)) return 1;
@@ -328,19 +397,32 @@ int RunTextureLibrary(int argc, char** argv) {
   if (const auto status = line.Parse(argc, argv)) return *status;
   if (demPath == nullptr || image == nullptr) return line.Refuse("a DEM and an IMAGE are needed");
   if (out.empty()) return line.Refuse("-o LIB.tex is needed");
-  answers.saveLibrary = out;
+  // The library is kept in the scratch folder first and moved into place when complete, so that
+  // an interrupt leaves nothing beside the output.
+  const std::string kept = ScratchFolder().empty() ? out : ScratchFolder() + "/library.tex";
+  answers.saveLibrary = kept;
   const ScopedDialogAnswers dialogs(answers);
   tnSetMessageHandler(&AnswerYesToKeeping, nullptr);
 
   HeadlessScene scene;
   if (!scene.Open(demPath, 64, 64)) return 1;
   if (!scene.PrepareTexture(image)) return 1;
-  std::FILE* check = std::fopen(out.c_str(), "rb");
-  if (check == nullptr) {
+  std::error_code failure;
+  if (kept != out) {
+    const ScopedPendingFile pending(out);
+    std::filesystem::rename(kept, out, failure);
+    if (failure) {  // another file system: copied
+      failure.clear();
+      std::filesystem::copy_file(kept, out, std::filesystem::copy_options::overwrite_existing,
+                                 failure);
+      if (failure) std::remove(out.c_str());
+    }
+    if (!failure) pending.Keep();
+  }
+  if (failure || !std::filesystem::is_regular_file(out, failure)) {
     std::fprintf(stderr, "terrain3d: the library '%s' was not written\n", out.c_str());
     return 1;
   }
-  std::fclose(check);
   std::printf("%s\n", out.c_str());
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <gdal.h>
 #include <gdal_utils.h>
 
+#include "interrupts.h"
 #include "terrain3d/terrain3d.h"
 
 namespace t3dhost {
@@ -18,6 +19,8 @@ struct DatasetCloser {
   void operator()(void* dataset) const { GDALClose(dataset); }
 };
 using Dataset = std::unique_ptr<void, DatasetCloser>;
+
+const char kPictureSizeItem[] = "TERRAIN3D_PICTURE_SIZE";
 
 bool EndsWithNoCase(const std::string& text, const char* tail) {
   const std::string end = tail;
@@ -51,6 +54,8 @@ void ApplyGeoreference(GDALDatasetH dataset, const Georeference* georeference) {
   if (georeference->hasTransform)
     GDALSetGeoTransform(dataset, const_cast<double*>(georeference->transform));
   if (!georeference->wkt.empty()) GDALSetProjection(dataset, georeference->wkt.c_str());
+  if (!georeference->pictureSize.empty())
+    GDALSetMetadataItem(dataset, kPictureSizeItem, georeference->pictureSize.c_str(), nullptr);
 }
 
 bool CopyTo(GDALDatasetH source, const std::string& path, const Georeference* georeference,
@@ -62,6 +67,10 @@ bool CopyTo(GDALDatasetH source, const std::string& path, const Georeference* ge
     return false;
   }
   ApplyGeoreference(source, georeference);
+  // The picture and what GDAL writes beside it go again if the program is interrupted.
+  const size_t dot = path.find_last_of('.');
+  const ScopedPendingFile pending(path), world(path.substr(0, dot) + ".wld"),
+      auxiliary(path + ".aux.xml");
   char** options = CreationOptions(driverName, georeference != nullptr);
   CPLErrorReset();
   CPLPushErrorHandler(CPLQuietErrorHandler);
@@ -72,6 +81,10 @@ bool CopyTo(GDALDatasetH source, const std::string& path, const Georeference* ge
     error = "cannot write " + path + ": " + CPLGetLastErrorMsg();
     return false;
   }
+  copy.reset();  // written and closed
+  pending.Keep();
+  world.Keep();
+  auxiliary.Keep();
   return true;
 }
 
@@ -136,6 +149,120 @@ bool ConvertPicture(const std::string& from, const std::string& path, int bands,
     copyFrom = chosen.get();
   }
   return CopyTo(copyFrom, path, georeference, error);
+}
+
+std::string TileName(const std::string& path, int index, int count) {
+  int digits = 1;
+  for (int rest = count; rest >= 10; rest /= 10) ++digits;
+  digits = std::max(digits, 3);
+  const size_t slash = path.find_last_of('/');
+  size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = path.size();
+  char number[32];
+  std::snprintf(number, sizeof number, "_%0*d", digits, index);
+  return path.substr(0, dot) + number + path.substr(dot);
+}
+
+Georeference TilePlacement(int column, int row, int width, int height, int across, int down) {
+  Georeference placement;
+  placement.pictureSize = std::to_string(across * width) + "x" + std::to_string(down * height);
+  double* t = placement.transform;
+  t[0] = double(column) * width;
+  t[1] = 1;
+  t[2] = 0;
+  t[3] = -double(row) * height;
+  t[4] = 0;
+  t[5] = -1;
+  placement.hasTransform = true;
+  return placement;
+}
+
+bool WriteMosaic(const std::vector<std::string>& tiles, const std::string& path,
+                 std::string& error) {
+  GDALAllRegister();
+  if (tiles.empty()) {
+    error = "no tiles given";
+    return false;
+  }
+  // Every tile: its place and size, to find overlaps and gaps before joining.
+  struct Place {
+    double left, top, right, bottom;
+  };
+  std::vector<Place> places;
+  int bands = 0, pictureWidth = 0, pictureHeight = 0;
+  for (size_t i = 0; i < tiles.size(); ++i) {
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    Dataset tile(GDALOpen(tiles[i].c_str(), GA_ReadOnly));
+    CPLPopErrorHandler();
+    if (!tile) {
+      error = "cannot read the tile " + tiles[i];
+      return false;
+    }
+    double t[6];
+    const char* size = GDALGetMetadataItem(tile.get(), kPictureSizeItem, nullptr);
+    int width = 0, height = 0;
+    if (GDALGetGeoTransform(tile.get(), t) != CE_None || t[1] != 1 || t[2] != 0 || t[4] != 0 ||
+        t[5] != -1 || size == nullptr || std::sscanf(size, "%dx%d", &width, &height) != 2) {
+      error = tiles[i] + " has no place in a mosaic (not a tile of 'render --tile-range')";
+      return false;
+    }
+    const int count = GDALGetRasterCount(tile.get());
+    if (i > 0 && (count != bands || width != pictureWidth || height != pictureHeight)) {
+      error = tiles[i] + " and " + tiles[0] + " are tiles of different pictures";
+      return false;
+    }
+    bands = count;
+    pictureWidth = width;
+    pictureHeight = height;
+    const Place place{t[0], -t[3], t[0] + GDALGetRasterXSize(tile.get()),
+                      -t[3] + GDALGetRasterYSize(tile.get())};
+    if (place.left < 0 || place.top < 0 || place.right > width || place.bottom > height) {
+      error = tiles[i] + " lies outside its picture";
+      return false;
+    }
+    for (const Place& other : places)
+      if (place.left < other.right && other.left < place.right && place.top < other.bottom &&
+          other.top < place.bottom) {
+        error = tiles[i] + " overlaps another tile (a tile given twice?)";
+        return false;
+      }
+    places.push_back(place);
+  }
+  double area = 0;
+  for (const Place& place : places) area += (place.right - place.left) * (place.bottom - place.top);
+  const double covered = double(pictureWidth) * pictureHeight;
+  if (area < covered) {
+    char share[32];
+    std::snprintf(share, sizeof share, "%.1f%%", 100 * (1 - area / covered));
+    error = std::string("the tiles leave a gap: ") + share +
+            " of the picture is missing (a tile range not drawn yet?)";
+    return false;
+  }
+  std::vector<const char*> names;
+  for (const std::string& tile : tiles) names.push_back(tile.c_str());
+  const bool toVrt = EndsWithNoCase(path, ".vrt");
+  const std::string vrtPath = toVrt ? path : "/vsimem/terrain3d_mosaic.vrt";
+  const ScopedPendingFile pending(vrtPath);
+  GDALBuildVRTOptions* options = GDALBuildVRTOptionsNew(nullptr, nullptr);
+  CPLErrorReset();
+  CPLPushErrorHandler(CPLQuietErrorHandler);
+  Dataset mosaic(GDALBuildVRT(vrtPath.c_str(), int(names.size()), nullptr, names.data(), options,
+                              nullptr));
+  CPLPopErrorHandler();
+  GDALBuildVRTOptionsFree(options);
+  if (!mosaic) {
+    error = "cannot join the tiles: " + std::string(CPLGetLastErrorMsg());
+    return false;
+  }
+  if (toVrt) {
+    mosaic.reset();  // written and closed
+    pending.Keep();
+    return true;
+  }
+  const bool written = CopyTo(mosaic.get(), path, nullptr, error);
+  mosaic.reset();
+  VSIUnlink(vrtPath.c_str());
+  return written;
 }
 
 bool GeoreferenceCovering(const std::string& gridPath, int width, int height,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "cli_geo.h"
 #include "image_files.h"
@@ -22,6 +23,22 @@ bool WriteGeoPicture(const std::string& path, const Picture& picture,
 // when 0), georeferenced when georeference is given.
 bool ConvertPicture(const std::string& from, const std::string& path, int bands,
                     const Georeference* georeference, std::string& error);
+
+// The name of tile `index` (from 1) of `count` tiles of the picture at path: "_" and the index,
+// zero-padded to the digits of count (at least 3), before the extension ("big.tif", 7 of 16:
+// "big_007.tif").
+std::string TileName(const std::string& path, int index, int count);
+
+// The georeference of tile (column, row) of across x down tiles of width x height: pixel units,
+// the picture's top-left corner at (0, 0) and y going down as negative, so that a mosaic places
+// the tiles, and the whole picture's size.
+Georeference TilePlacement(int column, int row, int width, int height, int across, int down);
+
+// Joins the tiles (placed by their georeference, see TilePlacement) into path: a GDAL VRT that
+// refers to them when path ends in .vrt, else a picture in the format of its extension. Refuses
+// tiles of different band counts, overlapping tiles and tiles that leave a gap.
+bool WriteMosaic(const std::vector<std::string>& tiles, const std::string& path,
+                 std::string& error);
 
 // The georeference of a picture width x height that covers the whole raster at gridPath.
 bool GeoreferenceCovering(const std::string& gridPath, int width, int height,

@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include "interrupts.h"
 #include "terrain3d/terrain3d.h"
 
 #include <cstdio>
@@ -178,6 +179,7 @@ bool DrawView(void* scene, void* state, const std::string& scratch, int width, i
               Picture& picture, std::string& error) {
   // The library writes BMP pictures; the picture is read back from a temporary one.
   const std::string bmpPath = scratch + ".tmp.bmp";
+  const ScopedPendingFile pending(bmpPath);
   TnOutputRequest request{};
   request.fileKind = TN_OUTPUT_BMP;
   if (bmpPath.size() >= sizeof request.path) {
@@ -206,8 +208,12 @@ bool OutputView(void* scene, void* state, const std::string& path, int width, in
     return false;
   }
   Picture picture;
-  return DrawView(scene, state, path, width, height, picture, error) &&
-         WritePicture(path, picture, error);
+  const ScopedPendingFile pending(path);
+  if (!DrawView(scene, state, path, width, height, picture, error) ||
+      !WritePicture(path, picture, error))
+    return false;
+  pending.Keep();
+  return true;
 }
 
 }  // namespace t3dhost

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "cli_commands.h"
+#include "cli_geo.h"
 #include "cli_options.h"
 #include "cli_scene.h"
 #include "host_window.h"
@@ -27,20 +28,24 @@ const char kViewerHelp[] =
     "usage: terrain3d view DEM [--size WxH] [--script FILE|-] [--display NAME]\n"
     "                          [--exaggeration F] [--no-rescale] [--keep-crs]\n"
     "Opens an X11 window and flies over the DEM.\n"
-    "  Up / Down       forward / back          Left / Right   turn left / right\n"
-    "  Page Up / Down  up / down               Shift          accelerate forward and back\n"
-    "  F               start / stop the tour   R              restore the view\n"
-    "  + / -           dolly along the view    P              plan view / perspective\n"
-    "  mouse click     print the map point under the pointer\n"
+    "  Up / Down       forward / back a tenth of the way to the point looked at\n"
+    "  Left / Right    turn left / right       Shift          three times the step\n"
+    "  Page Up / Down  up / down               R              restore the view\n"
+    "  F               start / stop the tour   P              plan view / perspective\n"
+    "  + / -           closer to / away from the point looked at (a fifth of the way)\n"
+    "  mouse click     print the map point under the pointer and its height\n"
     "  Q / Escape      quit\n"
     "A script holds one command a line: key NAME [shift] (NAME: Up Down Left Right PageUp\n"
     "PageDown F R P plus minus), frames N (draw N frames), click X Y, screenshot FILE.png|.bmp,\n"
-    "reshape W H, quit. Lines starting with # are ignored.\n";
+    "reshape W H, eye (print the eye and the point looked at), title (print the window's\n"
+    "title), quit. Lines starting with # are ignored.\n";
 
 class Viewer {
  public:
   bool Open(const char* displayName, int width, int height, const char* demPath) {
-    if (!window_.Open(displayName, width, height, "terrain3d")) {
+    // The title names the grid, as a desktop viewer's does.
+    const std::string name = std::string(demPath).substr(std::string(demPath).find_last_of('/') + 1);
+    if (!window_.Open(displayName, width, height, ("terrain3d - " + name).c_str())) {
       std::fprintf(stderr, "terrain3d: %s\n", window_.error().c_str());
       return false;
     }
@@ -73,10 +78,9 @@ class Viewer {
 
   // Acts on one key; false when the viewer should end.
   bool Key(KeySym key, bool shift) {
-    const TnByte accelerate = shift ? 1 : 0;
     switch (key) {
-      case XK_Up: Navigate(scene_, state_, 0, accelerate); break;
-      case XK_Down: Navigate(scene_, state_, 1, accelerate); break;
+      case XK_Up: Walk(shift ? 3 : 1); break;
+      case XK_Down: Walk(shift ? -3 : -1); break;
       case XK_Left: Navigate(scene_, state_, 2, 0); break;
       case XK_Right: Navigate(scene_, state_, 3, 0); break;
       case XK_Page_Up: Navigate(scene_, state_, 4, 0); break;
@@ -91,14 +95,9 @@ class Viewer {
       case XK_equal:
       case XK_KP_Add:
       case XK_minus:
-      case XK_KP_Subtract: {
-        float info[4] = {0, 0, 0, 0};
-        SetDispMethod(scene_, state_, 0);
-        GetEyeMoveInfo(scene_, state_, info);
-        const bool closer = key == XK_plus || key == XK_equal || key == XK_KP_Add;
-        SetEyeMove(scene_, state_, info[0] + (closer ? info[3] : -info[3]));
+      case XK_KP_Subtract:
+        Dolly(key == XK_plus || key == XK_equal || key == XK_KP_Add);
         break;
-      }
       case XK_q:
       case XK_Q:
       case XK_Escape: return false;
@@ -108,11 +107,38 @@ class Viewer {
     return true;
   }
 
+  // Moves the eye a fifth of its way towards the point it looks at (closer), or back as far
+  // (away): a step in proportion to the view, from far above a large grid and near the ground
+  // alike. The look point stays.
+  void Dolly(bool closer) {
+    float eye[3], centre[3];
+    GetEyeCenterPosition(scene_, state_, eye, centre);
+    const float share = closer ? 0.2f : -0.25f;  // 0.8 and 1 / 0.8 of the distance
+    for (int i = 0; i < 3; ++i) eye[i] += share * (centre[i] - eye[i]);
+    SetEyeCenterPosition(scene_, state_, eye, centre);
+  }
+  // Moves the eye and the point it looks at steps tenths of their ground distance forward
+  // (negative: back): a step in proportion to the view, not one grid cell.
+  void Walk(int steps) {
+    float eye[3], centre[3];
+    GetEyeCenterPosition(scene_, state_, eye, centre);
+    const float dx = centre[0] - eye[0], dy = centre[1] - eye[1];
+    const float share = 0.1f * float(steps);
+    eye[0] += share * dx;
+    eye[1] += share * dy;
+    centre[0] += share * dx;
+    centre[1] += share * dy;
+    SetEyeCenterPosition(scene_, state_, eye, centre);
+  }
   void Click(int x, int y) {
     int point[2] = {x, y};
-    double mapX = 0, mapY = 0;
-    if (GetCurMousePos(scene_, state_, point, &mapX, &mapY) == TN_OK)
-      std::printf("pixel %d,%d: map point %.3f, %.3f\n", x, y, mapX, mapY);
+    double mapX = 0, mapY = 0, height = 0;
+    if (GetCurMousePos(scene_, state_, point, &mapX, &mapY) == TN_OK &&
+        HeightAt(session_.gridPath(), mapX, mapY, height))
+      std::printf("pixel %d,%d: map point %.3f, %.3f, height %.2f\n", x, y, mapX, mapY,
+                  height / session_.heightRatio());
+    else if (GetCurMousePos(scene_, state_, point, &mapX, &mapY) == TN_OK)
+      std::printf("pixel %d,%d: map point %.3f, %.3f, no height there\n", x, y, mapX, mapY);
     else
       std::printf("pixel %d,%d: no ground point\n", x, y);
     std::fflush(stdout);
@@ -220,6 +246,18 @@ class Viewer {
           return 2;
         }
         if (!Key(key, modifier == "shift")) return 0;
+      } else if (command == "eye") {
+        float eye[3], centre[3];
+        GetEyeCenterPosition(scene_, state_, eye, centre);
+        std::printf("eye %.3f %.3f %.3f look %.3f %.3f %.3f\n", eye[0], eye[1], eye[2],
+                    centre[0], centre[1], centre[2]);
+        std::fflush(stdout);
+      } else if (command == "title") {
+        char* title = nullptr;
+        XFetchName(window_.display(), window_.window(), &title);
+        std::printf("title %s\n", title != nullptr ? title : "");
+        std::fflush(stdout);
+        if (title != nullptr) XFree(title);
       } else if (command == "frames") {
         int count = 0;
         words >> count;

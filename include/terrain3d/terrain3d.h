@@ -388,6 +388,16 @@ TN_API int TN_CALL tnGetSceneInfo(void* scene, void* state, TnSceneInfo* info);
 #define TN_MISSING_AS_HOLES 1
 TN_API int TN_CALL tnSetMissingHeights(int mode);
 
+/* ---- One tile of a tiled picture ----------------------------------------------------------
+ * Tile (column, row) of the request.tilesAcross x request.tilesDown picture of the 3D view that
+ * tnOutput3DScene would assemble, written on its own as one picture of request.width x
+ * request.height (TN_OUTPUT_BMP or TN_OUTPUT_RASTER). Column 0 is the left tile, row 0 the top
+ * one; the pixels are those of the same tile in the assembled picture, so that separate processes
+ * can draw the tiles of one large picture and a mosaic joins them. Returns TN_E_FAIL, writing
+ * nothing, for a tile beyond the counts, a hill-shade request or one tnOutput3DScene refuses. */
+TN_API int TN_CALL tnOutput3DTile(void* scene, void* state, TnOutputRequest* request, int column,
+                                  int row);
+
 /* ---- Progress of long operations ---------------------------------------------------------
  * One callback receives every progress event: TN_PROGRESS_BEGIN (text: title, text2: a second
  * line or null; return non-zero when the display is shown), TN_PROGRESS_RANGE (value: the high

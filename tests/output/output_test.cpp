@@ -145,6 +145,40 @@ TEST_F(OutputScene, TiledPictureEqualsOneLargePicture) {
   }
 }
 
+// Each tile drawn on its own holds exactly the pixels of its part of the assembled picture, so
+// that tiles drawn by separate processes join into it; tiles beyond the counts, hill shades and a
+// missing request are refused without a file.
+TEST_F(OutputScene, TileOnItsOwnEqualsItsPartOfTheTiledPicture) {
+  const std::string tiled = Out("tiled3x2.rim");
+  ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, tiled, 60, 40, 3, 2)), TN_OK);
+  Image whole;
+  ASSERT_TRUE(ReadRaster(tiled, whole));
+  for (int row = 0; row < 2; ++row)
+    for (int column = 0; column < 3; ++column) {
+      const std::string path = Out("tile" + std::to_string(column) + std::to_string(row) + ".rim");
+      TnOutputRequest request = OutputRequest(TN_OUTPUT_RASTER, path, 60, 40, 3, 2);
+      ASSERT_EQ(tnOutput3DTile(scene_.scene(), scene_.state(), &request, column, row), TN_OK);
+      Image tile;
+      ASSERT_TRUE(ReadRaster(path, tile));
+      ASSERT_EQ(tile.width, 60);
+      ASSERT_EQ(tile.height, 40);
+      for (int y = 0; y < 40; ++y)
+        ASSERT_EQ(std::memcmp(&tile.bgra[size_t(y) * 60 * 4],
+                              &whole.bgra[(size_t(row * 40 + y) * 180 + column * 60) * 4], 60 * 4),
+                  0)
+            << "tile " << column << "," << row << " line " << y;
+    }
+  const std::string refused = Out("refused-tile.rim");
+  TnOutputRequest request = OutputRequest(TN_OUTPUT_RASTER, refused, 60, 40, 3, 2);
+  EXPECT_EQ(tnOutput3DTile(scene_.scene(), scene_.state(), &request, 3, 0), TN_E_FAIL);
+  EXPECT_EQ(tnOutput3DTile(scene_.scene(), scene_.state(), &request, 0, 2), TN_E_FAIL);
+  EXPECT_EQ(tnOutput3DTile(scene_.scene(), scene_.state(), &request, -1, 0), TN_E_FAIL);
+  EXPECT_EQ(tnOutput3DTile(scene_.scene(), scene_.state(), nullptr, 0, 0), TN_E_FAIL);
+  request.hillShade = 1;
+  EXPECT_EQ(tnOutput3DTile(scene_.scene(), scene_.state(), &request, 0, 0), TN_E_FAIL);
+  EXPECT_FALSE(FileExists(refused));
+}
+
 TEST_F(OutputScene, RefusalsLeaveNoFile) {
   // 30,000 x 30,000 x 4 bands passes 2 GB: refused before anything is drawn.
   const std::string big = Out("big.rim");

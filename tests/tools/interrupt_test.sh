@@ -1,0 +1,56 @@
+#!/bin/sh
+# Ctrl-C (SIGINT), SIGTERM and SIGHUP end a command cleanly: the unfinished output and the
+# library's temporary files are removed, the program's scratch folder in the working directory
+# goes, and the status tells the signal (128 + its number). A run that ends normally leaves the
+# working directory as it found it.
+# usage: interrupt_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
+set -u
+tool=$1 samples=$2/data/samples work=$3/interrupt_test
+rm -rf "$work"; mkdir -p "$work/out" "$work/cache"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+olinda=$samples/olinda_dem_utm25s.tif
+export TERRAIN3D_WORK_DIR="$work/cache"
+
+# interrupted SIGNAL STATUS WAIT_FOR ARGUMENTS...: runs the program with the signal's default
+# action (a shell starts background jobs with SIGINT ignored), sends the signal once WAIT_FOR
+# exists, and checks the status and that nothing unfinished is left.
+interrupted() {
+  signal=$1 status=$2 waitFor=$3; shift 3
+  perl -e '$SIG{INT} = "DEFAULT"; exec @ARGV' "$tool" "$@" >/dev/null 2>"$work/err" &
+  pid=$!
+  tries=0
+  while [ ! -e "$waitFor" ] && [ $tries -lt 300 ]; do sleep 0.05; tries=$((tries + 1)); done
+  [ -e "$waitFor" ] || fail "$*: $waitFor never appeared"
+  kill -s "$signal" $pid
+  wait $pid
+  got=$?
+  [ $got -eq "$status" ] || fail "$signal during $1: status $got, not $status"
+  grep -q "interrupted; unfinished files removed" "$work/err" || fail "$signal: no word on stderr"
+  [ -z "$(ls -A "$work/cache")" ] || fail "$signal during $1: left in the working directory: $(ls -A "$work/cache")"
+}
+
+big="--size 512x512 --tiles 12x12"
+interrupted INT 130 "$work/out/big.png.tmp.tif" render "$olinda" $big -o "$work/out/big.png"
+[ -z "$(ls -A "$work/out")" ] || fail "INT during render: left $(ls -A "$work/out")"
+interrupted TERM 143 "$work/out/shade.tif.tmp.tif" hillshade "$olinda" --size 12000x12000 \
+  -o "$work/out/shade.tif"
+[ -z "$(ls -A "$work/out")" ] || fail "TERM during hillshade: left $(ls -A "$work/out")"
+interrupted HUP 129 "$work/out/frames/frame00002.png" fly "$olinda" --frames 100000 --size 320x240 \
+  --png --out-dir "$work/out/frames"
+ls "$work/out/frames" | grep -q -v '^frame[0-9]*\.png$' && fail "HUP during fly: left $(ls "$work/out/frames")"
+for frame in "$work"/out/frames/*.png; do
+  gdalinfo "$frame" >/dev/null 2>&1 || fail "an unreadable frame $(basename "$frame") was left"
+done
+interrupted INT 130 "$work/out/part_003.tif" render "$olinda" $big --tile-range 1-144 -o "$work/out/part.tif"
+for tile in "$work"/out/part_*.tif; do
+  gdalinfo -checksum "$tile" >/dev/null 2>&1 || fail "an unreadable tile $(basename "$tile") was left"
+done
+ls "$work/out" | grep -q tmp && fail "INT during a tile range: left $(ls "$work/out")"
+
+# A normal run leaves the working directory empty too.
+"$tool" render "$olinda" --size 64x48 -o "$work/out/small.png" >/dev/null 2>&1 || fail "small render"
+[ -z "$(ls -A "$work/cache")" ] || fail "a finished run left $(ls -A "$work/cache")"
+
+rm -rf "$work"
+[ $failures -eq 0 ] && echo "interrupt ok"
