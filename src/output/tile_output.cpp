@@ -33,24 +33,16 @@ bool OutputSceneTile(SceneObject& scene, SceneState& state, const TnOutputReques
   }
 
   OffscreenScope offscreen(scene, state, request.width, request.height);
-  if (!offscreen.begun() || !ApplyContextState(scene, state) ||
-      !SetProjection(scene, state, request.width, request.height, kTargetOffscreen))
+  if (!offscreen.begun() || !ApplyContextState(state)) return false;
+  // The whole picture's projection (both sizes fit an int: a tile is at most the off-screen limit
+  // and the counts are 16-bit), with this tile's part of it drawn into the bitmap, as the tiled
+  // output draws each of its tiles.
+  if (!SetProjection(scene, state, request.width * across, request.height * down,
+                     kTargetOffscreen))
     return false;
-  // The projection of the whole picture, scaled by the tile counts and shifted to this tile.
-  double p[16];
-  glGetDoublev(GL_PROJECTION_MATRIX, p);
-  p[0] *= across;
-  p[5] *= down;
-  p[8] = 2.0 * column - (across - 1);
-  p[9] = (down - 1) - 2.0 * row;
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadMatrixd(p);
-  glMatrixMode(GL_MODELVIEW);
-  const bool drawn = DrawFrame(scene, state, kTargetOffscreen);
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
+  glViewport(0, 0, request.width, request.height);
+  const FrameTile tile{across, down, column, row};
+  const bool drawn = DrawFrame(scene, state, kTargetOffscreen, &tile);
   if (!drawn) return false;
   const auto* bits = static_cast<const uint8_t*>(state.dibBits);
   return request.fileKind == TN_OUTPUT_BMP
