@@ -405,7 +405,10 @@ void SetUpHillShadeState(SceneObject& scene, SceneState& state, bool depthTest) 
     glEnable(GL_DEPTH_TEST);
   else
     glDisable(GL_DEPTH_TEST);
-  glClearColor(state.backColor[0], state.backColor[1], state.backColor[2], 1.0f);
+  // A grid with holes: the background is cleared transparent, so that hole pixels GL leaves
+  // (lines, or a picture drawn by GL) carry alpha 0 into images that hold alpha.
+  const float clearAlpha = PictureAlpha() == RasterAlpha::kFromBitmap ? 0.0f : 1.0f;
+  glClearColor(state.backColor[0], state.backColor[1], state.backColor[2], clearAlpha);
 }
 
 // Paints the picture tile by tile into handle, the raster image created for it, and closes it
@@ -432,7 +435,8 @@ bool WriteTiled(SceneState& state, const TnOutputRequest& request, BlockPainter&
         const int c1 = std::min(c0 + kHillShadeTile - 1, width - 1);
         ok = painter.Paint(c0, c1, r0, r1) &&
              WriteRasterTile(handle, height - 1 - r1, c0, r1 - r0 + 1, c1 - c0 + 1,
-                             state.dibInfo.header, static_cast<const uint8_t*>(state.dibBits));
+                             state.dibInfo.header, static_cast<const uint8_t*>(state.dibBits),
+                             PictureAlpha());
       }
     }
   }
@@ -493,7 +497,8 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
         const auto* bits = static_cast<const uint8_t*>(state.dibBits);
         ok = request.fileKind == TN_OUTPUT_BMP
                  ? WriteBmpFile(request.path, state.dibInfo.header, bits)
-                 : WriteRasterFile(request.path, state.dibInfo.header, bits, request.resolution);
+                 : WriteRasterFile(request.path, state.dibInfo.header, bits, request.resolution,
+                                   PictureAlpha());
       }
     } else {
       ok = WriteTiled(state, request, painter, sceneProgress, tiles);

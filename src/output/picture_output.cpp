@@ -52,7 +52,7 @@ bool WriteTiledView(SceneObject& scene, SceneState& state, const TnOutputRequest
         ok = DrawFrame(scene, state, kTargetOffscreen, &tile) &&
              WriteRasterTile(handle, j * request.height, i * request.width, request.height,
                              request.width, state.dibInfo.header,
-                             static_cast<const uint8_t*>(state.dibBits));
+                             static_cast<const uint8_t*>(state.dibBits), PictureAlpha());
         if (progress.Step()) ok = false;
       }
     }
@@ -94,7 +94,8 @@ bool OutputScene(SceneObject& scene, SceneState& state, const TnOutputRequest& r
   const auto* bits = static_cast<const uint8_t*>(state.dibBits);
   return request.fileKind == TN_OUTPUT_BMP
              ? WriteBmpFile(request.path, state.dibInfo.header, bits)
-             : WriteRasterFile(request.path, state.dibInfo.header, bits, request.resolution);
+             : WriteRasterFile(request.path, state.dibInfo.header, bits, request.resolution,
+                               PictureAlpha());
 }
 
 }  // namespace t3d

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "model/process_objects.h"
+#include "terrain/terrain_area.h"
 
 namespace t3d {
 namespace {
@@ -14,6 +16,11 @@ namespace {
 int BandsOf(int bitCount) { return bitCount == 32 ? 4 : 3; }
 
 }  // namespace
+
+RasterAlpha PictureAlpha() {
+  const TerrainArea* area = g_process.terrainArea.get();
+  return area != nullptr && area->missingCells() > 0 ? RasterAlpha::kFromBitmap : RasterAlpha::kOpaque;
+}
 
 bool CreateRasterOutput(const char* path, const platform::DibHeader& header, int64_t rows,
                         int64_t columns, RasterHandle& handle) {
@@ -42,7 +49,7 @@ bool CreateRasterOutput(const char* path, const platform::DibHeader& header, int
 }
 
 bool WriteRasterTile(RasterHandle handle, int firstRow, int firstColumn, int rows, int columns,
-                     const platform::DibHeader& header, const uint8_t* bits) {
+                     const platform::DibHeader& header, const uint8_t* bits, RasterAlpha alpha) {
   int32_t bands = 0, lines = 0, cells = 0;
   if (bits == nullptr || RasterGetBandCount(handle, &bands) != RASTER_OK ||
       RasterGetLineCount(handle, &lines) != RASTER_OK ||
@@ -57,7 +64,8 @@ bool WriteRasterTile(RasterHandle handle, int firstRow, int firstColumn, int row
   const int m = std::min({int(header.biWidth), columns, cells - firstColumn});
   if (n <= 0 || m <= 0) return true;
 
-  // The rows are converted into one packed top-first block: red, green, blue (and 255).
+  // The rows are converted into one packed top-first block: red, green, blue (and alpha).
+  const bool alphaFromBitmap = alpha == RasterAlpha::kFromBitmap;
   const int64_t rowBytes = platform::DibRowBytes(header.biWidth, bitCount);
   std::vector<uint8_t> block(size_t(n) * size_t(m) * size_t(bands));
   for (int i = 0; i < n; ++i) {
@@ -78,7 +86,7 @@ bool WriteRasterTile(RasterHandle handle, int firstRow, int firstColumn, int row
         dst[0] = p[2];
         dst[1] = p[1];
         dst[2] = p[0];
-        if (bands == 4) dst[3] = 255;
+        if (bands == 4) dst[3] = alphaFromBitmap && p[3] == 0 ? 0 : 255;
       }
     }
   }
@@ -99,11 +107,11 @@ bool CloseRasterOutput(RasterHandle handle, double resolution) {
 }
 
 bool WriteRasterFile(const char* path, const platform::DibHeader& header, const uint8_t* bits,
-                     double resolution) {
+                     double resolution, RasterAlpha alpha) {
   const int height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
   RasterHandle handle = 0;
   if (!CreateRasterOutput(path, header, height, header.biWidth, handle)) return false;
-  bool ok = WriteRasterTile(handle, 0, 0, height, header.biWidth, header, bits);
+  bool ok = WriteRasterTile(handle, 0, 0, height, header.biWidth, header, bits, alpha);
   ok = CloseRasterOutput(handle, resolution) && ok;
   if (!ok) RemoveOutputFile(path);
   return ok;

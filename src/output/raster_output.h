@@ -9,8 +9,18 @@
 
 namespace t3d {
 
+// How the fourth band of a 32-bit picture's raster image is filled: always opaque (255), or
+// from the bitmap's fourth byte, 0 (transparent) where it is 0 and 255 elsewhere. Pictures of a
+// grid built with holes take the second: the output leaves 0 there only where the background
+// shows (hole pixels of a hill shade, background pixels of a 3D picture).
+enum class RasterAlpha { kOpaque, kFromBitmap };
+
+// The alpha a picture of the prepared grid is written with: from the bitmap when the grid holds
+// holes, opaque otherwise.
+RasterAlpha PictureAlpha();
+
 // A new raster image for pictures of the bitmap's colour depth: 3 bands (red, green, blue) for
-// 16- and 24-bit bitmaps, 4 for 32-bit ones (the fourth always 255). Shows message 11 for a depth
+// 16- and 24-bit bitmaps, 4 for 32-bit ones (red, green, blue, alpha). Shows message 11 for a depth
 // below 16 bits and message 29 when rows x columns x bands reaches 2^31; those and a service
 // failure give false and no handle.
 bool CreateRasterOutput(const char* path, const platform::DibHeader& header, int64_t rows,
@@ -20,14 +30,15 @@ bool CreateRasterOutput(const char* path, const platform::DibHeader& header, int
 // firstColumn): at most rows x columns pixels, taken from the bitmap's bottom-left corner, and
 // never beyond the image. One block write per tile.
 bool WriteRasterTile(RasterHandle handle, int firstRow, int firstColumn, int rows, int columns,
-                     const platform::DibHeader& header, const uint8_t* bits);
+                     const platform::DibHeader& header, const uint8_t* bits,
+                     RasterAlpha alpha = RasterAlpha::kOpaque);
 
 // Stores the resolution and closes the image. False when either fails.
 bool CloseRasterOutput(RasterHandle handle, double resolution);
 
 // The whole bitmap as one raster image.
 bool WriteRasterFile(const char* path, const platform::DibHeader& header, const uint8_t* bits,
-                     double resolution);
+                     double resolution, RasterAlpha alpha = RasterAlpha::kOpaque);
 
 // Removes an output file that was stopped or failed, with any side file the service left.
 void RemoveOutputFile(const char* path);

@@ -204,7 +204,10 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target, const 
 
   if (state.glReady == 1) {
     if (!scene.MakeCurrent(state, target)) return false;
-    glClearColor(state.backColor[0], state.backColor[1], state.backColor[2], 1.0f);
+    // Outputs of a grid with holes clear the background transparent: pixels that show no
+    // terrain (through a hole or beside the grid) keep alpha 0 for images that hold alpha.
+    const bool transparent = target == kTargetOffscreen && area->missingCells() > 0;
+    glClearColor(state.backColor[0], state.backColor[1], state.backColor[2], transparent ? 0.0f : 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     // A tile takes its part of the projection; the picture's projection is put back at the end.
     GLdouble projection[16] = {};

@@ -6,7 +6,7 @@
 
 #include "base/trace.h"
 #include "terrain/mesh_neighbours.h"
-#include "terrain/missing_cells.h"
+#include "terrain/missing_map.h"
 
 namespace t3d {
 namespace {
@@ -121,15 +121,16 @@ class VertexBuilder {
   double scaleX_, scaleY_, offsetX_, offsetY_;
 };
 
-// True when the triangle of vertices a, b, c has a missing vertex or lies over a cell with a
-// missing corner (the cell under its centroid). grid holds each vertex's row and column, the row
-// -1 for a missing vertex.
-bool OverHole(TerrainArea& area, const std::vector<int32_t>& grid, uint32_t a, uint32_t b, uint32_t c) {
+// True when a triangle of vertices a, b, c covers a cell with a missing corner: when any node of
+// the rectangle of grid positions around its vertices is missing. grid holds each vertex's row
+// and column. A coarse triangle spans nodes it never sampled; the rectangle holds them all, so
+// that a hole smaller than the triangle is never drawn over (the triangle goes with the hole).
+bool OverHole(const MissingMap& missing, const std::vector<int32_t>& grid, uint32_t a, uint32_t b,
+              uint32_t c) {
   const int32_t ra = grid[2 * size_t(a)], rb = grid[2 * size_t(b)], rc = grid[2 * size_t(c)];
-  if (ra < 0 || rb < 0 || rc < 0) return true;
   const int32_t ca = grid[2 * size_t(a) + 1], cb = grid[2 * size_t(b) + 1], cc = grid[2 * size_t(c) + 1];
-  const int row = int(std::floor((ra + rb + rc) / 3.0)), column = int(std::floor((ca + cb + cc) / 3.0));
-  return CellHasMissingCorner(area, row, column);
+  return missing.AnyMissing(std::min({ra, rb, rc}), std::max({ra, rb, rc}), std::min({ca, cb, cc}),
+                            std::max({ca, cb, cc}));
 }
 
 }  // namespace
@@ -178,11 +179,12 @@ void BuildSurfaceMesh(const MeshView& view, const MeshColouring& colouring, Terr
   // A grid built with holes: each vertex's grid position, so that a triangle over a cell with a
   // missing corner can be left out. Leaving triangles out opens no cracks elsewhere, since the
   // drawn ones still share their edge vertices.
-  const bool holes = area.missingCells() > 0;
+  const MissingMap& missing = area.missingMap();
+  const bool holes = !missing.empty();
   std::vector<int32_t> holeGrid;
   auto addVertex = [&](const GridCell& cell, int row, int column) {
     if (holes) {
-      holeGrid.push_back(IsMissing(cell) ? -1 : row);
+      holeGrid.push_back(row);
       holeGrid.push_back(column);
     }
     vertices.emplace_back();
@@ -202,6 +204,9 @@ void BuildSurfaceMesh(const MeshView& view, const MeshColouring& colouring, Terr
     const uint32_t base = uint32_t(vertices.size());
     const size_t indexBase = indices.size();
     const int s = node.step;
+    // Only a node with a missing node inside (or on its edges) tests its triangles one by one.
+    const bool nodeHoles = holes && missing.AnyMissing(node.firstRow, node.firstRow + 8 * s,
+                                                       node.firstColumn, node.firstColumn + 8 * s);
     // The node's cells first, with their normals' table entries requested, then the vertices:
     // the normal table is larger than the cache and each lookup would otherwise wait in turn.
     GridCell cells[81];
@@ -223,7 +228,7 @@ void BuildSurfaceMesh(const MeshView& view, const MeshColouring& colouring, Terr
     // A fan's triangles all turn the same way: `flip` makes them clockwise seen from above (the
     // front faces).
     auto triangle = [&](uint32_t a, uint32_t b, uint32_t c, bool flip) {
-      if (holes && OverHole(area, holeGrid, a, b, c)) return;
+      if (nodeHoles && OverHole(missing, holeGrid, a, b, c)) return;
       if (flip) std::swap(b, c);
       if (lines) {
         indices.insert(indices.end(), {a, b, b, c, c, a});

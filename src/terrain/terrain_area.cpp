@@ -164,6 +164,7 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
                                    bool missingAsHoles) {
   ReleaseCache();
   missingCells_ = 0;
+  missingMap_.Reset(0, 0);
 
   // The cache file, in the working directory, without a name: it goes with its descriptor and
   // mappings, so not even a killed process leaves it behind.
@@ -185,6 +186,7 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
   blockRows_ = uint32_t(rows_ / kBlockSide + 1);
   blockCols_ = uint32_t(cols_ / kBlockSide + 1);
   blockCount_ = blockRows_ * blockCols_;
+  if (missingAsHoles) missingMap_.Reset(rows_, cols_);
 
   // Height scaling.
   const float s = zScale;
@@ -261,6 +263,7 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
             if (missing[size_t(i * kBlockSide + j)] != 0) {
               MarkMissing(cell);
               ++missingCells_;
+              missingMap_.Add(int(p) * kBlockSide + i, int(q) * kBlockSide + j);
               continue;
             }
             // A missing neighbour does not tilt the ground beside a hole: the slope towards it
@@ -307,6 +310,7 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
 
   // Done with the store and the progress display.
   if (stopped || writeFailed) return false;
+  missingMap_.Finish();
   ready_ = 1;
 
   // The cache, read and written through mapped views of its blocks.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/file_mapping.h"
+#include "terrain/missing_map.h"
 #include "terrain3d/terrain3d.h"
 
 namespace t3d {
@@ -144,6 +145,8 @@ class TerrainArea {
   bool ready() const { return ready_ != 0; }
   // The number of grid cells the build marked as missing (0 unless built with holes).
   uint64_t missingCells() const { return missingCells_; }
+  // Where those cells lie (empty unless built with holes).
+  const MissingMap& missingMap() const { return missingMap_; }
   const TnGridHeader& gridInfo() const { return gridInfo_; }
   int rows() const { return rows_; }
   int columns() const { return cols_; }
@@ -179,6 +182,7 @@ class TerrainArea {
 
   uint8_t ready_ = 0;
   uint64_t missingCells_ = 0;
+  MissingMap missingMap_;
   uint32_t blockBytes_ = kBlockBytes;
   std::vector<BlockEntry> blockTable_;
   uint32_t blockCount_ = 0;

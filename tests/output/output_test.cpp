@@ -352,6 +352,92 @@ TEST_F(OutputScene, RefusedProgressDisplayWritesNothing) {
 }
 
 // Hill shades of a small grid, unlit: every pixel shows its node's height colour.
+// A grid with holes written as raster images with alpha: hole pixels are transparent (alpha 0,
+// the background colour) and everything else is opaque, in hill shades and in 3D pictures
+// alike, drawn at once or in tiles. The same grid prepared with its missing heights at the
+// lowest height is opaque everywhere.
+TEST_F(OutputScene, HolesAreTransparentInRasterImages) {
+  // The hills with a band of missing heights down the middle (columns 56..72 of 129).
+  const std::string grid = GridPath("output-hills-holes.tif");
+  double gt[6];
+  NorthUp(gt, 0, 129 * 30, 30, 30);
+  const double noData = -9999;
+  ASSERT_TRUE(WriteGrid(
+      grid, 129, 129, gt, GDT_Float32,
+      [&](int line, int pixel) {
+        if (pixel >= 56 && pixel <= 72) return noData;
+        return 200 + 60 * std::sin(pixel * 0.07) * std::cos(line * 0.05) + 25 * std::sin((pixel + line) * 0.19);
+      },
+      &noData));
+  struct Counts {
+    size_t transparent = 0, opaque = 0, other = 0, transparentNotBackground = 0;
+  };
+  auto count = [&](const std::string& path) {
+    Counts c;
+    Image image;
+    EXPECT_TRUE(ReadRaster(path, image)) << path;
+    EXPECT_EQ(image.bands, 4) << path;
+    const auto& back = scene_.block().backColor;
+    const int bgr[3] = {int(back[2] * 255 + 0.5), int(back[1] * 255 + 0.5), int(back[0] * 255 + 0.5)};
+    for (size_t i = 0; i < image.bgra.size(); i += 4) {
+      const int a = image.bgra[i + 3];
+      if (a == 0) {
+        ++c.transparent;
+        bool background = true;
+        for (int k = 0; k < 3; ++k) background = background && std::abs(image.bgra[i + k] - bgr[k]) <= 2;
+        if (!background) ++c.transparentNotBackground;
+      } else if (a == 255) {
+        ++c.opaque;
+      } else {
+        ++c.other;
+      }
+    }
+    std::remove(path.c_str());
+    return c;
+  };
+  // From high above the middle of the band, looking north: the band crosses the picture.
+  auto lookDown = [&] {
+    t3d::SceneState& s = scene_.block();
+    float eye[3] = {s.terrainCentre[0], s.yMin + 600, s.zMax + 2500};
+    float centre[2] = {s.terrainCentre[0], s.terrainCentre[1]};
+    ASSERT_EQ(SetEyeCenterPosition(scene_.scene(), scene_.state(), eye, centre), TN_OK);
+  };
+  const std::string shade = Out("holes-shade.rim"), view = Out("holes-view.rim"),
+                    tiled = Out("holes-tiled.rim"), drawn = Out("holes-shade-gl.rim");
+  {
+    ASSERT_EQ(tnSetMissingHeights(TN_MISSING_AS_HOLES), TN_OK);
+    const bool prepared = scene_.Prepare(grid);
+    tnSetMissingHeights(TN_MISSING_AS_LOWEST);
+    ASSERT_TRUE(prepared);
+    ASSERT_GT(t3d::g_process.terrainArea->missingCells(), 0u);
+    lookDown();
+    ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, shade, 129, 129, 1, 1, 1)), TN_OK);
+    ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, view, 160, 120)), TN_OK);
+    ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, tiled, 80, 60, 2, 2)), TN_OK);
+    // The hill shade drawn by GL instead of shaded sample by sample.
+    ASSERT_TRUE(t3d::OutputHillShade(scene_.object(), scene_.block(),
+                                     OutputRequest(TN_OUTPUT_RASTER, drawn, 129, 129, 1, 1, 1), true,
+                                     t3d::HillShadeDrawing::kGraphics));
+    for (const std::string& path : {shade, view, tiled, drawn}) {
+      const Counts c = count(path);
+      // The band is about an eighth of the grid: many hole pixels, the rest opaque ground.
+      EXPECT_GT(c.transparent, size_t(160 * 120 / 20)) << path;
+      EXPECT_GT(c.opaque, c.transparent) << path;
+      EXPECT_EQ(c.other, 0u) << path;
+      EXPECT_EQ(c.transparentNotBackground, 0u) << path;
+    }
+  }
+  ASSERT_TRUE(scene_.Prepare(grid));
+  lookDown();
+  ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, shade, 129, 129, 1, 1, 1)), TN_OK);
+  ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, view, 160, 120)), TN_OK);
+  for (const std::string& path : {shade, view}) {
+    const Counts c = count(path);
+    EXPECT_EQ(c.transparent, 0u) << path;
+    EXPECT_EQ(c.opaque, size_t(path == shade ? 129 * 129 : 160 * 120)) << path;
+  }
+}
+
 class HillShade : public ::testing::Test {
  protected:
   void SetUp() override {

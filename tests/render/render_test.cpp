@@ -21,7 +21,9 @@
 #include "model/scene_object.h"
 #include "model/scene_state.h"
 #include "platform/environment.h"
+#include "render/frame.h"
 #include "render/surface_draw.h"
+#include "terrain/missing_cells.h"
 #include "terrain/surface_mesh.h"
 #include "terrain/terrain_area.h"
 #include "terrain3d/terrain3d.h"
@@ -709,6 +711,92 @@ TEST_F(PictureTest, AGridOfHolesButOneCellDrawsThatCell) {
               115.0, 1e-3);
   EXPECT_NEAR(area.HeightAtPoint(grid, s.xMin + 6.5 * s.cellSizeX, s.yMin + 7.5 * s.cellSizeY) * toHeight,
               114.5, 1e-3);
+}
+
+// Small holes far from the eye, where the mesh samples only every few nodes: one missing node
+// (file line 24, column 128) and a 2 x 2 block (lines 40..41, columns 200..201) of a 257 x 257
+// grid seen from its southern edge. No triangle of the built mesh may cover a cell of theirs
+// (a coarse triangle whose corners are all there used to be drawn right over them), and the plan
+// view shows the background there.
+TEST_F(PictureTest, CoarseLevelsDoNotDrawOverSmallHoles) {
+  const std::string path = GridPath("hills_small_holes.tif");
+  double gt[6];
+  NorthUp(gt, 0, 257 * 30, 30, 30);
+  ASSERT_TRUE(WriteGrid(
+      path, 257, 257, gt, GDT_Float32,
+      [](int line, int pixel) {
+        const bool single = line == 24 && pixel == 128;
+        const bool block = line >= 40 && line <= 41 && pixel >= 200 && pixel <= 201;
+        if (single || block) return holes::kNoData;
+        return 200 + 40 * std::sin(pixel * 0.03) * std::cos(line * 0.02) + 5 * std::sin((pixel + line) * 0.05);
+      },
+      &holes::kNoData));
+  holes::HolesMode mode(TN_MISSING_AS_HOLES);
+  Renderer r(320, 240);
+  ASSERT_TRUE(r.Prepare(path));
+  TerrainArea& area = *g_process.terrainArea;
+  ASSERT_EQ(area.missingCells(), 5u);
+  SceneState& s = r.block();
+  float eye[3] = {s.xMin + 128 * 30.0f, s.yMin - 300, s.zMax + 300};
+  float centre[2] = {s.xMin + 128 * 30.0f, s.yMin + 2000};
+  ASSERT_EQ(SetEyeCenterPosition(r.scene(), r.state(), eye, centre), TN_OK);
+  r.Frame();
+
+  Footprint full, near;
+  ComputeFootprints(r.object(), s, full, near);
+  SurfaceMesh mesh;
+  BuildSurfaceMesh(MeshViewOf(s), ColouringOf(s), area, full, near, false, false, mesh);
+  ASSERT_GT(mesh.stats.triangles, 0);
+
+  // The missing nodes, by cache row and column, at their scene positions.
+  const double radius = s.sceneRadius;
+  auto sceneX = [&](double column) { return (column * s.cellSizeX + s.xMin) / radius; };
+  auto sceneY = [&](double row) { return (row * s.cellSizeY + s.yMin) / radius; };
+  std::vector<std::pair<int, int>> missing;
+  for (int row = 0; row < s.rowCount; ++row)
+    for (int column = 0; column < s.columnCount; ++column)
+      if (IsMissing(area.GetCell(row, column))) missing.emplace_back(row, column);
+  ASSERT_EQ(missing.size(), 5u);
+  // Every one of them lies in a coarse node: the case where a triangle could span it.
+  for (const auto& [row, column] : missing) {
+    int step = 0;
+    for (const MeshNode& node : mesh.nodes)
+      if (row >= node.firstRow && row <= node.lastRow && column >= node.firstColumn && column <= node.lastColumn)
+        step = std::max(step, node.simplified ? 2 * int(node.step) : int(node.step));
+    EXPECT_GE(step, 4) << "node " << row << "," << column;
+  }
+  // The missing node and the middles of the four cells around it, strictly inside a triangle.
+  auto inside = [](const float* a, const float* b, const float* c, double x, double y) {
+    auto side = [&](const float* p, const float* q) {
+      return (double(q[0]) - p[0]) * (y - p[1]) - (double(q[1]) - p[1]) * (x - p[0]);
+    };
+    const double u = side(a, b), v = side(b, c), w = side(c, a);
+    const double eps = 1e-12;
+    return (u > eps && v > eps && w > eps) || (u < -eps && v < -eps && w < -eps);
+  };
+  int covered = 0;
+  for (size_t t = 0; t + 2 < mesh.indices.size(); t += 3) {
+    const float* a = mesh.vertices[mesh.indices[t]].position;
+    const float* b = mesh.vertices[mesh.indices[t + 1]].position;
+    const float* c = mesh.vertices[mesh.indices[t + 2]].position;
+    for (const auto& [row, column] : missing) {
+      const double points[5][2] = {{0, 0}, {-0.5, -0.5}, {-0.5, 0.5}, {0.5, -0.5}, {0.5, 0.5}};
+      for (const auto& d : points)
+        if (inside(a, b, c, sceneX(column + d[1]), sceneY(row + d[0]))) {
+          ++covered;
+          ADD_FAILURE() << "a triangle covers the hole at node " << row << "," << column;
+        }
+    }
+    if (covered > 5) break;
+  }
+
+  // The plan view shows the background at the single missing node and at the block: more of it
+  // than the same grid with its missing heights at the lowest height.
+  const size_t withHoles = holes::BackgroundPixels(r.Plan(), s);
+  ASSERT_EQ(tnSetMissingHeights(TN_MISSING_AS_LOWEST), TN_OK);
+  ASSERT_TRUE(r.Prepare(path));
+  const size_t withoutHoles = holes::BackgroundPixels(r.Plan(), r.block());
+  EXPECT_GE(withHoles, withoutHoles + 6);
 }
 
 // A window size beyond what GL or the window system can hold is refused and the scene keeps

@@ -238,6 +238,47 @@ TEST_F(PrepareTest, UntaggedFillValuesLeaveAnOrdinaryGrid) {
   EXPECT_DOUBLE_EQ(info.grid.zMax, 519);
 }
 
+// Missing heights far below the ground (a tagged nodata of -9999 and an untagged fill) play no
+// part in where the eye may go or how high the tour flies, whether they are drawn at the lowest
+// height or left out as holes: both preparations place and limit the eye by the heights kept.
+TEST_F(PrepareTest, TheEyeAndTheFlightIgnoreMissingHeights) {
+  const double noData = -9999;
+  double gt[6];
+  NorthUp(gt, 0, 20 * 10, 10, 10);
+  const std::string path = GridPath("deep_holes.tif");
+  ASSERT_TRUE(WriteGrid(
+      path, 20, 20, gt, GDT_Float32,
+      [](int line, int pixel) { return pixel < 3 ? -9999.0 : pixel == 10 ? -3.4e38 : 500.0 + line; },
+      &noData));
+  g_dialogs.answer = 1;
+  g_dialogs.rescale = 0;  // heights 1:1
+  for (const int mode : {TN_MISSING_AS_LOWEST, TN_MISSING_AS_HOLES}) {
+    ASSERT_EQ(tnSetMissingHeights(mode), TN_OK);
+    const int prepared = tnPrepare3DScene(scene, state, Open(path));
+    tnSetMissingHeights(TN_MISSING_AS_LOWEST);
+    ASSERT_EQ(prepared, TN_OK) << mode;
+    EXPECT_EQ(g_process.terrainArea->missingCells(), mode == TN_MISSING_AS_HOLES ? 20u * 4 : 0u);
+    const TnSceneInfo info = Info();
+    EXPECT_FLOAT_EQ(info.zMinScaled, 500) << mode;
+    EXPECT_FLOAT_EQ(info.zMaxScaled, 519) << mode;
+    // Eye range from the top of the kept heights up two spans of them; the eye one span above.
+    EXPECT_FLOAT_EQ(info.eyeRange[6], 519) << mode;
+    EXPECT_FLOAT_EQ(info.eyeRange[7], 519 + 2 * 19) << mode;
+    EXPECT_FLOAT_EQ(info.eye[2], 519 + 19) << mode;
+    EXPECT_GT(S().viewTilt, 0) << mode;
+    // The tour flies a span above the highest kept height and stays in the eye range.
+    ASSERT_EQ(SetFlyFlag(scene, state, 1), TN_OK);
+    EXPECT_EQ(S().flyFlag, 1);
+    for (int frame = 0; frame < 5; ++frame) {
+      EXPECT_EQ(tnDrawScene(scene, state), TN_OK);
+      EXPECT_GE(S().eyePosition[2], 519) << mode;
+      EXPECT_LE(S().eyePosition[2], 519 + 2 * 19) << mode;
+    }
+    EXPECT_FLOAT_EQ(S().eyePosition[2], 519 + 19) << mode;
+    ASSERT_EQ(SetFlyFlag(scene, state, 0), TN_OK);
+  }
+}
+
 TEST_F(PrepareTest, GridsTooLargeAreRefusedBeforeTheirHeightsAreRead) {
   // 40,000 x 40,000 nodes as virtual rasters of a few hundred bytes: a small grid stretched over
   // them, and one whose source is missing, so that its heights cannot be read at all: only a
