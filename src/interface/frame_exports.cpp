@@ -2,7 +2,6 @@
 #include "camera/eye.h"
 #include "interface/handles.h"
 #include "output/picture_output.h"
-#include "output/tile_output.h"
 #include "render/frame.h"
 
 using namespace t3d;

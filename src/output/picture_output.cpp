@@ -62,6 +62,35 @@ bool WriteTiledView(SceneObject& scene, SceneState& state, const TnOutputRequest
   return ok;
 }
 
+// The checks of a 3D picture request before anything is drawn: a bound context, a terminated
+// path inside its field, a known file kind, a positive size, no 16-bit draped texture (message
+// 22: such textures are for display only), and tile counts of at least 1 (more only in a raster
+// image).
+bool AcceptPictureRequest(const SceneObject& scene, const SceneState& state,
+                          const TnOutputRequest& request) {
+  if (state.glReady != 1) return false;
+  if (std::memchr(request.path, '\0', sizeof request.path) == nullptr || request.path[0] == '\0')
+    return false;
+  if (request.fileKind != TN_OUTPUT_BMP && request.fileKind != TN_OUTPUT_RASTER) return false;
+  if (request.width <= 0 || request.height <= 0) return false;
+  if (TerrainTextured(scene, state) && g_process.textureStore->info.bytesPerPixel == 2) {
+    ShowMessage(MessageId::kDisplayOnly16BitTexture);
+    return false;
+  }
+  if (request.tilesAcross < 1 || request.tilesDown < 1) return false;
+  const bool single = request.tilesAcross == 1 && request.tilesDown == 1;
+  return single || request.fileKind == TN_OUTPUT_RASTER;
+}
+
+// The frame in the off-screen bitmap, written to the request's file.
+bool WriteFrameFile(const SceneState& state, const TnOutputRequest& request) {
+  const auto* bits = static_cast<const uint8_t*>(state.dibBits);
+  return request.fileKind == TN_OUTPUT_BMP
+             ? WriteBmpFile(request.path, state.dibInfo.header, bits)
+             : WriteRasterFile(request.path, state.dibInfo.header, bits, request.resolution,
+                               PictureAlpha());
+}
+
 }  // namespace
 
 bool OutputScene(SceneObject& scene, SceneState& state, const TnOutputRequest& request) {
@@ -73,29 +102,36 @@ bool OutputScene(SceneObject& scene, SceneState& state, const TnOutputRequest& r
     return false;
   if (request.fileKind != TN_OUTPUT_BMP && request.fileKind != TN_OUTPUT_RASTER) return false;
   if (request.width <= 0 || request.height <= 0) return false;
-
   if (request.hillShade != 0) return OutputHillShade(scene, state, request, true);
-  // A draped texture of 16-bit pixels is for display only: pictures need 24-bit texture data.
-  if (TerrainTextured(scene, state) && g_process.textureStore->info.bytesPerPixel == 2) {
-    ShowMessage(MessageId::kDisplayOnly16BitTexture);
-    return false;
-  }
-  if (request.tilesAcross < 1 || request.tilesDown < 1) return false;
-  const bool single = request.tilesAcross == 1 && request.tilesDown == 1;
-  // A tiled picture is assembled only in a raster image.
-  if (!single && request.fileKind != TN_OUTPUT_RASTER) return false;
+  if (!AcceptPictureRequest(scene, state, request)) return false;
 
   OffscreenScope offscreen(scene, state, request.width, request.height);
   if (!offscreen.begun() || !ApplyContextState(state) ||
       !SetProjection(scene, state, request.width, request.height, kTargetOffscreen))
     return false;
-  if (!single) return WriteTiledView(scene, state, request);
-  if (!DrawFrame(scene, state, kTargetOffscreen)) return false;
-  const auto* bits = static_cast<const uint8_t*>(state.dibBits);
-  return request.fileKind == TN_OUTPUT_BMP
-             ? WriteBmpFile(request.path, state.dibInfo.header, bits)
-             : WriteRasterFile(request.path, state.dibInfo.header, bits, request.resolution,
-                               PictureAlpha());
+  if (request.tilesAcross != 1 || request.tilesDown != 1)
+    return WriteTiledView(scene, state, request);
+  return DrawFrame(scene, state, kTargetOffscreen) && WriteFrameFile(state, request);
+}
+
+bool OutputSceneTile(SceneObject& scene, SceneState& state, const TnOutputRequest& request,
+                     int column, int row) {
+  if (state.glReady == 0) return false;
+  BusyScope busy(scene);
+  if (request.hillShade != 0 || !AcceptPictureRequest(scene, state, request)) return false;
+  const int across = request.tilesAcross, down = request.tilesDown;
+  if (column < 0 || column >= across || row < 0 || row >= down) return false;
+  OffscreenScope offscreen(scene, state, request.width, request.height);
+  if (!offscreen.begun() || !ApplyContextState(state)) return false;
+  // The whole picture's projection (both sizes fit an int: a tile is at most the off-screen limit
+  // and the counts are 16-bit), with this tile's part of it drawn into the bitmap, as the tiled
+  // output draws each of its tiles.
+  if (!SetProjection(scene, state, request.width * across, request.height * down,
+                     kTargetOffscreen))
+    return false;
+  glViewport(0, 0, request.width, request.height);
+  const FrameTile tile{across, down, column, row};
+  return DrawFrame(scene, state, kTargetOffscreen, &tile) && WriteFrameFile(state, request);
 }
 
 }  // namespace t3d

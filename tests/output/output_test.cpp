@@ -418,6 +418,7 @@ TEST_F(OutputScene, HolesAreTransparentInRasterImages) {
     ASSERT_TRUE(t3d::OutputHillShade(scene_.object(), scene_.block(),
                                      OutputRequest(TN_OUTPUT_RASTER, drawn, 129, 129, 1, 1, 1), true,
                                      t3d::HillShadeDrawing::kGraphics));
+    size_t tiledTransparent = 0;
     for (const std::string& path : {shade, view, tiled, drawn}) {
       const Counts c = count(path);
       // The band is about an eighth of the grid: many hole pixels, the rest opaque ground.
@@ -425,7 +426,22 @@ TEST_F(OutputScene, HolesAreTransparentInRasterImages) {
       EXPECT_GT(c.opaque, c.transparent) << path;
       EXPECT_EQ(c.other, 0u) << path;
       EXPECT_EQ(c.transparentNotBackground, 0u) << path;
+      if (path == tiled) tiledTransparent = c.transparent;
     }
+    // Each tile drawn on its own keeps the transparency of its part of the tiled picture.
+    size_t tileTransparent = 0;
+    for (int row = 0; row < 2; ++row) {
+      for (int column = 0; column < 2; ++column) {
+        const std::string tile = Out("holes-tile.rim");
+        TnOutputRequest request = OutputRequest(TN_OUTPUT_RASTER, tile, 80, 60, 2, 2);
+        ASSERT_EQ(tnOutput3DTile(scene_.scene(), scene_.state(), &request, column, row), TN_OK);
+        const Counts c = count(tile);
+        EXPECT_EQ(c.other, 0u);
+        EXPECT_EQ(c.transparentNotBackground, 0u);
+        tileTransparent += c.transparent;
+      }
+    }
+    EXPECT_EQ(tileTransparent, tiledTransparent);
   }
   ASSERT_TRUE(scene_.Prepare(grid));
   lookDown();
