@@ -13,41 +13,63 @@ const char kFloodTitle[] = "洪水淹没分析进度:";
 const char kClearTitle[] = "恢复...";
 
 // The labels a pass has overwritten, block by block, so that a stopped pass can put them back.
-// Blocks whose labels were all 0 (the common case: a grid not analysed before) keep no copy.
+// Only changed labels are kept: a block whose labels stay as they were (the same level analysed
+// again, a grid not analysed before being cleared) keeps nothing, one with few changes keeps
+// their positions and former labels, and one with many keeps a copy of all its labels.
 class LabelUndo {
  public:
   // Overwrites the labels of block `number` (cells) with label(i) for each in-block position i,
-  // remembering the former ones.
+  // remembering the former ones that change.
   template <typename Label>
   void Rewrite(uint32_t number, GridCell* cells, Label label) {
-    uint8_t any = 0;
+    // A first pass only counts the changes (the common case of none writes nothing: a write to
+    // a clean page of the cache costs a page fault); a second one writes them.
+    uint32_t changed = 0;
+    for (uint32_t i = 0; i < kBlockCells; ++i) changed += cells[i].label != label(i) ? 1 : 0;
+    if (changed == 0) return;
     for (uint32_t i = 0; i < kBlockCells; ++i) {
-      const uint8_t old = cells[i].label;
-      scratch_[i] = old;
-      any |= old;
+      scratch_[i] = cells[i].label;
       cells[i].label = label(i);
     }
-    blocks_.push_back(Entry{number, any != 0 ? saved_.size() : kNone});
-    if (any != 0) saved_.insert(saved_.end(), scratch_.begin(), scratch_.end());
+    if (changed < kBlockCells / 3) {
+      blocks_.push_back(Entry{number, false, changes_.size(), changed});
+      for (uint32_t i = 0; i < kBlockCells; ++i)
+        if (scratch_[i] != cells[i].label) changes_.push_back(Change{uint16_t(i), scratch_[i]});
+    } else {
+      blocks_.push_back(Entry{number, true, copies_.size(), kBlockCells});
+      copies_.insert(copies_.end(), scratch_.begin(), scratch_.end());
+    }
   }
   // Puts back the labels of every block rewritten so far.
   void Restore(TerrainArea& area) const {
     for (const Entry& entry : blocks_) {
       GridCell* cells = area.BlockCells(entry.number);
       if (cells == nullptr) continue;
-      for (uint32_t i = 0; i < kBlockCells; ++i)
-        cells[i].label = entry.offset == kNone ? 0 : saved_[entry.offset + i];
+      for (uint32_t k = 0; k < entry.count; ++k) {
+        if (entry.whole) {
+          cells[k].label = copies_[entry.offset + k];
+        } else {
+          const Change& change = changes_[entry.offset + k];
+          cells[change.position].label = change.label;
+        }
+      }
     }
   }
 
  private:
-  static constexpr size_t kNone = ~size_t(0);
+  struct Change {
+    uint16_t position;
+    uint8_t label;
+  };
   struct Entry {
     uint32_t number;
-    size_t offset;  // of its labels in saved_, or kNone when they were all 0
+    bool whole;     // a copy of every label in copies_, or `count` changes in changes_
+    size_t offset;
+    uint32_t count;
   };
   std::vector<Entry> blocks_;
-  std::vector<uint8_t> saved_;
+  std::vector<Change> changes_;
+  std::vector<uint8_t> copies_;
   std::vector<uint8_t> scratch_ = std::vector<uint8_t>(kBlockCells);
 };
 
