@@ -24,6 +24,9 @@ int RunViewer(int argc, char** argv);
 // terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--size WxH] [--png]
 int RunFlight(int argc, char** argv);
 
+// terrain3d flood DEM --level L -o OUT [--seed X,Y] [--mask MASK.tif] [--water-surface] ...
+int RunFlood(int argc, char** argv);
+
 // terrain3d mosaic -o OUT.vrt|OUT.tif|... TILE...
 int RunMosaic(int argc, char** argv);
 

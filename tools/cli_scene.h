@@ -106,6 +106,8 @@ class HeadlessScene {
   const std::string& gridPath() const { return session_.gridPath(); }
   double Exaggeration() const { return session_.Exaggeration(); }
   float SceneHeight(double height) const { return session_.SceneHeight(height); }
+  // Heights of gridPath() are the file's heights times this (the exaggeration's scaling).
+  double HeightRatio() const { return session_.heightRatio(); }
   bool PrepareTexture(const char* path) { return session_.PrepareTexture(path); }
   // The window's pixels: the last frame presented, BGRA rows, top row first.
   const std::vector<unsigned char>& pixels() const { return pixels_; }

@@ -4,7 +4,7 @@
 //   terrain3d COMMAND [ARGUMENTS], terrain3d COMMAND --help, terrain3d --version
 //
 // The commands live in cli_info.cpp, cli_pictures.cpp (render, hillshade, texlib), viewer.cpp
-// (view), cli_flight.cpp (fly) and cli_mosaic.cpp (mosaic); their shared option parsing in cli_options.*, and the scene
+// (view), cli_flight.cpp (fly), cli_flood.cpp (flood) and cli_mosaic.cpp (mosaic); their shared option parsing in cli_options.*, and the scene
 // they prepare from a DEM in cli_scene.*.
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +31,7 @@ void PrintUsage(std::FILE* to) {
       "  texlib     keep an image prepared as the DEM's texture as a texture library\n"
       "  view       fly over the DEM in a window\n"
       "  fly        write the frames of a flight over the DEM\n"
+      "  flood      draw the DEM flooded to a water level (or from a seed point)\n"
       "  mosaic     join the tiles of 'render --tile-range' runs into one picture\n"
       "Environment: TERRAIN3D_DATA_DIR (the folder holding HeightLut/, the colour tables),\n"
       "TERRAIN3D_WORK_DIR (where the terrain cache is made).\n",
@@ -98,6 +99,7 @@ int main(int argc, char** argv) {
   if (command == "hillshade") return RunHillShade(argc - 2, argv + 2);
   if (command == "texlib") return RunTextureLibrary(argc - 2, argv + 2);
   if (command == "fly") return RunFlight(argc - 2, argv + 2);
+  if (command == "flood") return RunFlood(argc - 2, argv + 2);
   if (command == "mosaic") return RunMosaic(argc - 2, argv + 2);
   std::fprintf(stderr, "terrain3d: unknown command '%s'\n", command.c_str());
   PrintUsage(stderr);

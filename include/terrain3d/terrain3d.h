@@ -118,7 +118,16 @@ typedef struct TnOutputRequest {
 } TnOutputRequest;
 #pragma pack(pop)
 typedef struct TnRecordRequest TnRecordRequest;
-typedef struct TnAnalysisParams TnAnalysisParams;
+/* Flood analysis parameters of SetFloodAnalyzeParam (13 bytes, packed): the first (submerged,
+ * label 2), second (label 1) and third (labels 3 and up) analysis colours, red in bits 0 to 7,
+ * green 8 to 15, blue 16 to 23; then the water-surface flag (non-zero: labelled cells are drawn
+ * flat at the analysed water level). */
+#pragma pack(push, 1)
+typedef struct TnAnalysisParams {
+  uint32_t colours[3];
+  uint8_t waterSurface;
+} TnAnalysisParams;
+#pragma pack(pop)
 typedef struct TnRegionDescriptor TnRegionDescriptor;
 typedef struct TnRoadParams TnRoadParams;
 typedef struct TnNoteDescriptor TnNoteDescriptor;
@@ -398,6 +407,16 @@ TN_API int TN_CALL tnSetMissingHeights(int mode);
 TN_API int TN_CALL tnOutput3DTile(void* scene, void* state, TnOutputRequest* request, int column,
                                   int row);
 
+/* ---- Host labels of the flood analysis ---------------------------------------------------
+ * LabelSubmergeRegion with the length of the host's array: labels holds count bytes, one label a
+ * grid cell, grid rows one after another (rows x columns of the prepared grid). Returns 1 when
+ * every cell took its label; 0, with every label as it was, when count is below rows x columns,
+ * labels is null, no grid is prepared, the analysis display is off (SetApplyType 1 first), or the
+ * progress display is refused or stopped; TN_E_FAIL for a null handle. LabelSubmergeRegion itself cannot know the array's
+ * length: it trusts the host to hand in rows x columns bytes (tnGetSceneInfo gives both). */
+TN_API int TN_CALL tnLabelSubmergeCells(void* scene, void* state, const TnByte* labels,
+                                        uint64_t count, TnProgressControl progress);
+
 /* ---- Progress of long operations ---------------------------------------------------------
  * One callback receives every progress event: TN_PROGRESS_BEGIN (text: title, text2: a second
  * line or null; return non-zero when the display is shown), TN_PROGRESS_RANGE (value: the high
@@ -406,7 +425,7 @@ TN_API int TN_CALL tnOutput3DTile(void* scene, void* state, TnOutputRequest* req
  * TN_PROGRESS_END. The default draws a bar on stderr when stderr is a terminal and never stops.
  * One rule holds for every long operation that shows progress (scene preparation, height
  * colouring, texture preparation and texture library generation, tiled picture and hill-shade
- * outputs): a handler that answers TN_PROGRESS_BEGIN with 0 refuses the display, and the
+ * outputs, the flood analysis, host labels and the clearing of labels by SetApplyType(0)): a handler that answers TN_PROGRESS_BEGIN with 0 refuses the display, and the
  * operation then does not run. It fails as if stopped before its first step: its call returns
  * failure, no file is written and nothing is applied, and a trace line says why. */
 #define TN_PROGRESS_BEGIN 1

@@ -23,11 +23,6 @@ PENDING_SCENE(tnOutput2DTexLibFile, const char*, float, float)
 // Eye, view and flight.
 
 // Colouring, analysis and layers.
-PENDING_SCENE(SetApplyType, int)
-PENDING_SCENE(GetApplyType, int*)
-PENDING_SCENE(SetFloodAnalyzeParam, TnAnalysisParams*)
-PENDING_SCENE(FloodSubmergeAnalyze, float, TnProgressControl)
-PENDING_SCENE(LabelSubmergeRegion, TnByte*, TnProgressControl)
 PENDING_SCENE(tnLoadMapArea, unsigned short)
 PENDING_SCENE(tnUnLoadMapArea, unsigned short)
 PENDING_SCENE(tnLoadMapLine, unsigned short)

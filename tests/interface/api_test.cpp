@@ -218,9 +218,7 @@ TEST_F(ApiTest, TwoScenesHaveTheirOwnContexts) {
 TEST_F(ApiTest, FunctionsNotYetAvailableFailAndWriteNothing) {
   TnNativeWindow& window = Headless(16, 16);
   ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
-  int type = 77;
-  EXPECT_EQ(GetApplyType(scene, state, &type), TN_E_FAIL);
-  EXPECT_EQ(type, 77);
+  EXPECT_EQ(tnLoadMapArea(scene, state, 1), TN_E_FAIL);
   TnFontParams* font = reinterpret_cast<TnFontParams*>(0x10);  // never dereferenced
   EXPECT_EQ(GetFontParam(scene, state, font), TN_E_FAIL);
   EXPECT_EQ(tnRecord3DScene(scene, state, nullptr), TN_E_FAIL);

@@ -142,6 +142,38 @@ TEST_F(PictureTest, SyntheticHillsWireframe) {
   ExpectLikeReference(r.Frame(), "hills_wireframe");
 }
 
+// Flooded hills at a low and a high water level, in the analysis colours on the terrain and
+// flattened onto the water surface. Cells the flood misses keep their height colours.
+TEST_F(PictureTest, SyntheticHillsFloodedAtTwoLevels) {
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(SyntheticHills()));
+  ASSERT_EQ(SetApplyType(r.scene(), r.state(), 1), TN_OK);
+  const t3dhost::Picture dry = r.Frame();
+  struct Case {
+    float level;
+    TnByte water;
+    const char* name;
+  } cases[] = {{170, 0, "flood_low"}, {170, 1, "flood_low_water"},
+               {215, 0, "flood_high"}, {215, 1, "flood_high_water"}};
+  t3dhost::Picture onTerrain;
+  for (const Case& k : cases) {
+    TnAnalysisParams params{{0xC06020, 0x00C000, 0x0000C0}, k.water};
+    ASSERT_EQ(SetFloodAnalyzeParam(r.scene(), r.state(), &params), TN_OK);
+    ASSERT_EQ(FloodSubmergeAnalyze(r.scene(), r.state(), k.level, nullptr), TN_OK);
+    const t3dhost::Picture picture = r.Frame();
+    EXPECT_GT(Differing(picture, dry), 0u) << k.name;
+    // The water surface flattens and evenly lights what the same level showed on the terrain.
+    if (k.water != 0) {
+      EXPECT_GT(Differing(picture, onTerrain), 0u) << k.name;
+    }
+    onTerrain = picture;
+    ExpectLikeReference(picture, k.name);
+  }
+  // Leaving the analysis display gives the dry terrain back.
+  ASSERT_EQ(SetApplyType(r.scene(), r.state(), 0), TN_OK);
+  EXPECT_EQ(Differing(r.Frame(), dry), 0u);
+}
+
 TEST_F(PictureTest, JacksboroSettings) {
   Renderer r(160, 120);
   ASSERT_TRUE(r.Prepare(kJacksboro));
