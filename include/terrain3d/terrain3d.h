@@ -398,6 +398,19 @@ TN_API int TN_CALL tnSetMissingHeights(int mode);
 TN_API int TN_CALL tnOutput3DTile(void* scene, void* state, TnOutputRequest* request, int column,
                                   int row);
 
+/* ---- Colour tables ------------------------------------------------------------------------
+ * The colour tables of the data directory's HeightLut folder, numbered 0 to 38 as the height
+ * colour dialog's tableNumber counts them, for hosts that list them or choose one by name. */
+typedef struct TnColourTableInfo {
+  char name[64];            /* the table's file name without ".lut", UTF-8, zero-terminated */
+  char description[256];    /* the one-line description of the file's header, or "" */
+  uint16_t colours[256][3]; /* red, green, blue (0 to 65535); entry 0 colours the lowest heights */
+} TnColourTableInfo;
+/* Fills info with table number; returns 1, or 0 for a number beyond 0 to 38 (info untouched) or
+ * a table file that cannot be read (the name filled, the colours the grey ramp the library then
+ * uses). */
+TN_API int TN_CALL tnGetColourTable(int number, TnColourTableInfo* info);
+
 /* ---- Progress of long operations ---------------------------------------------------------
  * One callback receives every progress event: TN_PROGRESS_BEGIN (text: title, text2: a second
  * line or null; return non-zero when the display is shown), TN_PROGRESS_RANGE (value: the high
