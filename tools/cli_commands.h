@@ -27,4 +27,7 @@ int RunFlight(int argc, char** argv);
 // terrain3d mosaic -o OUT.vrt|OUT.tif|... TILE...
 int RunMosaic(int argc, char** argv);
 
+// terrain3d tables [-o SHEET.png] [--ansi]
+int RunTables(int argc, char** argv);
+
 }  // namespace t3dhost

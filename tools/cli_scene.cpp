@@ -32,6 +32,16 @@ int TN_CALL AnswerDialog(void* user, int dialogId, void* record) {
     std::snprintf(dialog->path, sizeof dialog->path, "%s", answers.saveLibrary.c_str());
     return 1;
   }
+  if (dialogId == TN_DIALOG_HEIGHT_COLOUR && answers.rampBands) {
+    auto* dialog = static_cast<TnHeightColourDialog*>(record);
+    const double zMinScaled = dialog->zMinScaled, zMaxScaled = dialog->zMaxScaled;
+    const double zScale = dialog->zScale;
+    *dialog = *answers.rampBands;
+    dialog->zMinScaled = zMinScaled;
+    dialog->zMaxScaled = zMaxScaled;
+    dialog->zScale = zScale;
+    return 1;
+  }
   if (dialogId == TN_DIALOG_HEIGHT_COLOUR && answers.tableNumber >= 0) {
     auto* dialog = static_cast<TnHeightColourDialog*>(record);
     dialog->customLayers = 0;

@@ -2,6 +2,7 @@
 // dialogs and messages, and a scene prepared from a DEM file, released on every path.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,8 @@
 #include "terrain3d/terrain3d.h"
 
 namespace t3dhost {
+
+struct ColourRamp;
 
 // Prints a library message as "message ID [CAPTION]: TEXT" on stderr and answers No to questions.
 int TN_CALL PrintMessage(void* user, int id, unsigned style, const char* caption, const char* text);
@@ -21,6 +24,8 @@ struct DialogAnswers {
   float exaggeration = 0;         // heights times this against the ground; 0: the library's
                                   // automatic scale (--exaggeration; --no-rescale is 1)
   int tableNumber = -1;           // height colour: colour table 0 to 38 (--table)
+  std::shared_ptr<const ColourRamp> ramp;  // height colour: a custom ramp (--colours)
+  std::shared_ptr<const TnHeightColourDialog> rampBands;  // the ramp as bands of the grid
   int bands[3] = {-1, -1, -1};    // bands: texture bands shown as red, green, blue, from 0
   bool textureForOutput = false;  // texture format: 24-bit pixels, which pictures can be made of
   std::string saveLibrary;        // save texture: the library file to write
@@ -106,6 +111,8 @@ class HeadlessScene {
   const std::string& gridPath() const { return session_.gridPath(); }
   double Exaggeration() const { return session_.Exaggeration(); }
   float SceneHeight(double height) const { return session_.SceneHeight(height); }
+  // Library heights per grid height unit (the scale of --exaggeration's VRT).
+  double heightRatio() const { return session_.heightRatio(); }
   bool PrepareTexture(const char* path) { return session_.PrepareTexture(path); }
   // The window's pixels: the last frame presented, BGRA rows, top row first.
   const std::vector<unsigned char>& pixels() const { return pixels_; }

@@ -32,6 +32,7 @@ void PrintUsage(std::FILE* to) {
       "  view       fly over the DEM in a window\n"
       "  fly        write the frames of a flight over the DEM\n"
       "  mosaic     join the tiles of 'render --tile-range' runs into one picture\n"
+      "  tables     list the colour tables by number and name (-o: a contact sheet)\n"
       "Environment: TERRAIN3D_DATA_DIR (the folder holding HeightLut/, the colour tables),\n"
       "TERRAIN3D_WORK_DIR (where the terrain cache is made).\n",
       to);
@@ -99,6 +100,7 @@ int main(int argc, char** argv) {
   if (command == "texlib") return RunTextureLibrary(argc - 2, argv + 2);
   if (command == "fly") return RunFlight(argc - 2, argv + 2);
   if (command == "mosaic") return RunMosaic(argc - 2, argv + 2);
+  if (command == "tables") return RunTables(argc - 2, argv + 2);
   std::fprintf(stderr, "terrain3d: unknown command '%s'\n", command.c_str());
   PrintUsage(stderr);
   return 2;
