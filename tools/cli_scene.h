@@ -13,7 +13,13 @@ namespace t3dhost {
 
 struct ColourRamp;
 
-// Prints a library message as "message ID [CAPTION]: TEXT" on stderr and answers No to questions.
+// True when the user's locale for messages is Chinese: the first of LC_ALL, LC_MESSAGES and LANG
+// that is set and not empty starts with "zh".
+bool UserReadsChinese();
+
+// Prints a library message on stderr, "terrain3d: message ID: TEXT" in English, or with a Chinese
+// locale "terrain3d: message ID [CAPTION]: TEXT" as the library gives it; answers No to
+// questions.
 int TN_CALL PrintMessage(void* user, int id, unsigned style, const char* caption, const char* text);
 
 // The program's answers to the library's dialogs. A dialog without an answer here takes its own

@@ -328,6 +328,15 @@ typedef int(TN_CALL* TnMessageHandler)(void* user, int messageId, unsigned int s
  * stderr and answers TN_IDNO to questions, so that a headless host never blocks. */
 TN_API void TN_CALL tnSetMessageHandler(TnMessageHandler handler, void* user);
 
+/* The English text of a message, for hosts that show English: messageId 1 to 29 gives that
+ * message's English text; messageId 0 gives the English of text, one of the library's other fixed
+ * texts (the file-writing notices its handler receives with number 0, the caption, the progress
+ * titles and lines its progress handler receives). Null for an unknown number or text. The
+ * result is UTF-8 and stays valid until the next call in the same thread. The default handlers
+ * show these English texts unless the locale (the first of LC_ALL, LC_MESSAGES and LANG that is
+ * set) is Chinese ("zh..."). */
+TN_API const char* TN_CALL tnGetEnglishText(int messageId, const char* text);
+
 /* Receives the library's debug trace lines (internal limits, never shown to the user), UTF-8. */
 typedef void(TN_CALL* TnTraceHandler)(void* user, const char* line);
 
