@@ -344,6 +344,8 @@ int RunHillShade(int argc, char** argv) {
   if (demPath == nullptr) return line.Refuse("a DEM file is needed");
   if (out.empty()) return line.Refuse("-o OUT.tif|OUT.png|OUT.jpg|OUT.bmp is needed");
   if (!IsPictureName(out)) return line.Refuse("-o " + out + ": the name must end in .tif, .png, .jpg or .bmp");
+  if (grey && (answers.tableNumber >= 0 || answers.ramp))
+    return line.Refuse("--grey draws the grey table: --table and --colours colour the relief");
   const ScopedDialogAnswers dialogs(answers);
 
   HeadlessScene scene;
@@ -356,7 +358,7 @@ int RunHillShade(int argc, char** argv) {
     width = info.grid.columns;
     height = info.grid.rows;
   }
-  if (!grey && !ApplyHeightColours(s, st, answers, scene.heightRatio())) return 1;
+  if (!ApplyHeightColours(s, st, answers, scene.heightRatio())) return 1;
   SetLightDir_TiltAngle(s, st, azimuth, tilt);
   SetLightFlag(s, st, 1);
   if (grey) SetGrayDisplayFlag(s, st, 1);
