@@ -30,4 +30,7 @@ int RunFlood(int argc, char** argv);
 // terrain3d mosaic -o OUT.vrt|OUT.tif|... TILE...
 int RunMosaic(int argc, char** argv);
 
+// terrain3d tables [-o SHEET.png] [--ansi]
+int RunTables(int argc, char** argv);
+
 }  // namespace t3dhost

@@ -245,7 +245,7 @@ int RunFlood(int argc, char** argv) {
   }
   TnAnalysisParams params{{o.colours[0], o.colours[1], o.colours[2]}, uint8_t(o.waterSurface ? 1 : 0)};
   // The level the library reads: heights of the grid as drawn (times the exaggeration's ratio).
-  const double ratio = scene.HeightRatio();
+  const double ratio = scene.heightRatio();
   if (SetApplyType(s, st, 1) != TN_OK || SetFloodAnalyzeParam(s, st, &params) != TN_OK ||
       FloodSubmergeAnalyze(s, st, float(o.level * ratio), nullptr) != TN_OK) {
     std::fprintf(stderr, "terrain3d flood: the flood analysis did not run\n");

@@ -56,6 +56,12 @@ class CommandLine {
   // A file argument (one not starting with '-'): the first goes to the first declared, and so on.
   CommandLine& File(const char** to);
 
+  // Lets add declare more options on this line within a chain of declarations.
+  CommandLine& Also(const std::function<void(CommandLine&)>& add) {
+    add(*this);
+    return *this;
+  }
+
   // Every file argument beyond those declared with File.
   CommandLine& Files(std::vector<std::string>* to) {
     rest_ = to;

@@ -9,6 +9,7 @@
 #include "cli_commands.h"
 #include "cli_options.h"
 #include "cli_scene.h"
+#include "colour_tables.h"
 #include "geo_outputs.h"
 #include "image_files.h"
 #include "interrupts.h"
@@ -35,7 +36,9 @@ const char kRenderHelp[] =
     "  --plan                the whole grid from above (height colours only)\n"
     "  --sky --fog           sky dome, fog\n"
     "  --no-light            no lighting\n"
-    "  --table N             colour table 0 to 38\n"
+    "  --table N|NAME        colour table 0 to 38, by number or name ('terrain3d tables')\n"
+    "  --colours FILE        a custom ramp: a gdaldem color-relief file (HEIGHT R G B or\n"
+    "                        P% R G B lines, heights in the grid's units)\n"
     "  --grey                grey table\n"
     "  --wireframe           lines instead of a surface\n"
     "  --quality 0|1|2       level of detail\n"
@@ -62,6 +65,8 @@ const char kHillShadeHelp[] =
     "  --azimuth A           light from A degrees clockwise from north, 0 to 360 (315)\n"
     "  --tilt T              light T degrees above the horizon, 0 to 90 (45)\n"
     "  --grey                a grey hill shade instead of the lit colour relief\n"
+    "  --table N|NAME        the relief's colour table, by number or name ('terrain3d tables')\n"
+    "  --colours FILE        the relief's colours from a gdaldem color-relief file\n"
     "  --z-factor F          heights F times their true size (heights in metres), as\n"
     "                        --exaggeration F\n"
     "  --exaggeration F      heights F times their true size against the ground (1: true\n"
@@ -96,11 +101,10 @@ struct RenderOptions {
 };
 
 // Applies the settings, the eye and the texture of options to a prepared scene.
-bool ApplyRenderOptions(HeadlessScene& scene, RenderOptions& o, const DialogAnswers& answers) {
+bool ApplyRenderOptions(HeadlessScene& scene, RenderOptions& o, DialogAnswers& answers) {
   void* s = scene.scene();
   void* st = scene.state();
-  if (answers.tableNumber >= 0 && SetHeightLayerColor(s, st, nullptr) != TN_OK)
-    std::fprintf(stderr, "terrain3d: colour table %d not applied\n", answers.tableNumber);
+  if (!ApplyHeightColours(s, st, answers, scene.heightRatio())) return false;
   if (o.sky) SetSkyFlag(s, st, 1);
   if (o.fog) SetFogFlag(s, st, 1);
   if (o.noLight) SetLightFlag(s, st, 0);
@@ -217,7 +221,6 @@ int RunRender(int argc, char** argv) {
                o.haveLook = true;
                return true;
              })
-      .Int("--table", &answers.tableNumber, 0, 38)
       .Text("--texture", &o.texture)
       .Value("--bands",
              [&](const char* value) {
@@ -259,6 +262,7 @@ int RunRender(int argc, char** argv) {
       .Flag("--grey", &o.grey)
       .Flag("--wireframe", &o.wireframe)
       .Flag("--plan", &o.plan)
+      .Also([&](CommandLine& l) { AddColourOptions(l, answers); })
       .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
@@ -332,6 +336,7 @@ int RunHillShade(int argc, char** argv) {
       .Real("--azimuth", &azimuth, 0, 360)
       .Real("--tilt", &tilt, 0, 90)
       .Flag("--grey", &grey)
+      .Also([&](CommandLine& l) { AddColourOptions(l, answers); })
       .Real("--z-factor", &answers.exaggeration, 0, 10000, true)
       .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
@@ -339,6 +344,8 @@ int RunHillShade(int argc, char** argv) {
   if (demPath == nullptr) return line.Refuse("a DEM file is needed");
   if (out.empty()) return line.Refuse("-o OUT.tif|OUT.png|OUT.jpg|OUT.bmp is needed");
   if (!IsPictureName(out)) return line.Refuse("-o " + out + ": the name must end in .tif, .png, .jpg or .bmp");
+  if (grey && (answers.tableNumber >= 0 || answers.ramp))
+    return line.Refuse("--grey draws the grey table: --table and --colours colour the relief");
   const ScopedDialogAnswers dialogs(answers);
 
   HeadlessScene scene;
@@ -351,6 +358,7 @@ int RunHillShade(int argc, char** argv) {
     width = info.grid.columns;
     height = info.grid.rows;
   }
+  if (!ApplyHeightColours(s, st, answers, scene.heightRatio())) return 1;
   SetLightDir_TiltAngle(s, st, azimuth, tilt);
   SetLightFlag(s, st, 1);
   if (grey) SetGrayDisplayFlag(s, st, 1);

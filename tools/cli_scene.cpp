@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace t3dhost {
 namespace {
@@ -32,6 +34,16 @@ int TN_CALL AnswerDialog(void* user, int dialogId, void* record) {
     std::snprintf(dialog->path, sizeof dialog->path, "%s", answers.saveLibrary.c_str());
     return 1;
   }
+  if (dialogId == TN_DIALOG_HEIGHT_COLOUR && answers.rampBands) {
+    auto* dialog = static_cast<TnHeightColourDialog*>(record);
+    const double zMinScaled = dialog->zMinScaled, zMaxScaled = dialog->zMaxScaled;
+    const double zScale = dialog->zScale;
+    *dialog = *answers.rampBands;
+    dialog->zMinScaled = zMinScaled;
+    dialog->zMaxScaled = zMaxScaled;
+    dialog->zScale = zScale;
+    return 1;
+  }
   if (dialogId == TN_DIALOG_HEIGHT_COLOUR && answers.tableNumber >= 0) {
     auto* dialog = static_cast<TnHeightColourDialog*>(record);
     dialog->customLayers = 0;
@@ -43,8 +55,20 @@ int TN_CALL AnswerDialog(void* user, int dialogId, void* record) {
 
 }  // namespace
 
+bool UserReadsChinese() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') return std::strncmp(value, "zh", 2) == 0;
+  }
+  return false;
+}
+
 int TN_CALL PrintMessage(void*, int id, unsigned style, const char* caption, const char* text) {
-  std::fprintf(stderr, "message %d [%s]: %s\n", id, caption, text);
+  const char* english = UserReadsChinese() ? nullptr : tnGetEnglishText(id, text);
+  if (english != nullptr)
+    std::fprintf(stderr, "terrain3d: message %d: %s\n", id, english);
+  else
+    std::fprintf(stderr, "terrain3d: message %d [%s]: %s\n", id, caption, text);
   return style == TN_MB_QUESTION_YESNO ? TN_IDNO : 1;
 }
 

@@ -2,6 +2,7 @@
 // dialogs and messages, and a scene prepared from a DEM file, released on every path.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,15 @@
 
 namespace t3dhost {
 
-// Prints a library message as "message ID [CAPTION]: TEXT" on stderr and answers No to questions.
+struct ColourRamp;
+
+// True when the user's locale for messages is Chinese: the first of LC_ALL, LC_MESSAGES and LANG
+// that is set and not empty starts with "zh".
+bool UserReadsChinese();
+
+// Prints a library message on stderr, "terrain3d: message ID: TEXT" in English, or with a Chinese
+// locale "terrain3d: message ID [CAPTION]: TEXT" as the library gives it; answers No to
+// questions.
 int TN_CALL PrintMessage(void* user, int id, unsigned style, const char* caption, const char* text);
 
 // The program's answers to the library's dialogs. A dialog without an answer here takes its own
@@ -21,6 +30,8 @@ struct DialogAnswers {
   float exaggeration = 0;         // heights times this against the ground; 0: the library's
                                   // automatic scale (--exaggeration; --no-rescale is 1)
   int tableNumber = -1;           // height colour: colour table 0 to 38 (--table)
+  std::shared_ptr<const ColourRamp> ramp;  // height colour: a custom ramp (--colours)
+  std::shared_ptr<const TnHeightColourDialog> rampBands;  // the ramp as bands of the grid
   int bands[3] = {-1, -1, -1};    // bands: texture bands shown as red, green, blue, from 0
   bool textureForOutput = false;  // texture format: 24-bit pixels, which pictures can be made of
   std::string saveLibrary;        // save texture: the library file to write
@@ -106,8 +117,8 @@ class HeadlessScene {
   const std::string& gridPath() const { return session_.gridPath(); }
   double Exaggeration() const { return session_.Exaggeration(); }
   float SceneHeight(double height) const { return session_.SceneHeight(height); }
-  // Heights of gridPath() are the file's heights times this (the exaggeration's scaling).
-  double HeightRatio() const { return session_.heightRatio(); }
+  // Library heights per grid height unit (the scale of --exaggeration's VRT).
+  double heightRatio() const { return session_.heightRatio(); }
   bool PrepareTexture(const char* path) { return session_.PrepareTexture(path); }
   // The window's pixels: the last frame presented, BGRA rows, top row first.
   const std::vector<unsigned char>& pixels() const { return pixels_; }

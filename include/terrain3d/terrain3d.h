@@ -337,6 +337,15 @@ typedef int(TN_CALL* TnMessageHandler)(void* user, int messageId, unsigned int s
  * stderr and answers TN_IDNO to questions, so that a headless host never blocks. */
 TN_API void TN_CALL tnSetMessageHandler(TnMessageHandler handler, void* user);
 
+/* The English text of a message, for hosts that show English: messageId 1 to 29 gives that
+ * message's English text; messageId 0 gives the English of text, one of the library's other fixed
+ * texts (the file-writing notices its handler receives with number 0, the caption, the progress
+ * titles and lines its progress handler receives). Null for an unknown number or text. The
+ * result is UTF-8 and stays valid until the next call in the same thread. The default handlers
+ * show these English texts unless the locale (the first of LC_ALL, LC_MESSAGES and LANG that is
+ * set) is Chinese ("zh..."). */
+TN_API const char* TN_CALL tnGetEnglishText(int messageId, const char* text);
+
 /* Receives the library's debug trace lines (internal limits, never shown to the user), UTF-8. */
 typedef void(TN_CALL* TnTraceHandler)(void* user, const char* line);
 
@@ -412,10 +421,24 @@ TN_API int TN_CALL tnOutput3DTile(void* scene, void* state, TnOutputRequest* req
  * grid cell, grid rows one after another (rows x columns of the prepared grid). Returns 1 when
  * every cell took its label; 0, with every label as it was, when count is below rows x columns,
  * labels is null, no grid is prepared, the analysis display is off (SetApplyType 1 first), or the
- * progress display is refused or stopped; TN_E_FAIL for a null handle. LabelSubmergeRegion itself cannot know the array's
- * length: it trusts the host to hand in rows x columns bytes (tnGetSceneInfo gives both). */
+ * progress display is refused or stopped; TN_E_FAIL for a null handle. LabelSubmergeRegion
+ * itself cannot know the array's length: it trusts the host to hand in rows x columns bytes
+ * (tnGetSceneInfo gives both). */
 TN_API int TN_CALL tnLabelSubmergeCells(void* scene, void* state, const TnByte* labels,
                                         uint64_t count, TnProgressControl progress);
+
+/* ---- Colour tables ------------------------------------------------------------------------
+ * The colour tables of the data directory's HeightLut folder, numbered 0 to 38 as the height
+ * colour dialog's tableNumber counts them, for hosts that list them or choose one by name. */
+typedef struct TnColourTableInfo {
+  char name[64];            /* the table's file name without ".lut", UTF-8, zero-terminated */
+  char description[256];    /* the one-line description of the file's header, or "" */
+  uint16_t colours[256][3]; /* red, green, blue (0 to 65535); entry 0 colours the lowest heights */
+} TnColourTableInfo;
+/* Fills info with table number; returns 1, or 0 for a number beyond 0 to 38 (info untouched) or
+ * a table file that cannot be read (the name filled, the colours the grey ramp the library then
+ * uses). */
+TN_API int TN_CALL tnGetColourTable(int number, TnColourTableInfo* info);
 
 /* ---- Progress of long operations ---------------------------------------------------------
  * One callback receives every progress event: TN_PROGRESS_BEGIN (text: title, text2: a second

@@ -1,5 +1,7 @@
 #include "base/message_box.h"
 
+#include "base/messages.h"
+
 #include <cstdio>
 
 namespace t3d {
@@ -19,8 +21,19 @@ int ShowMessageBox(int messageId, unsigned style, const char* caption, const cha
     if (!question) return kIdOk;
     return answer == TN_IDYES ? TN_IDYES : TN_IDNO;
   }
-  std::fprintf(stderr, "[%s] %s%s\n", caption != nullptr ? caption : "",
-               text != nullptr ? text : "", question ? " (answered: No)" : "");
+  // The default: the library's own texts for a Chinese locale, English with the message's
+  // number otherwise.
+  if (UserReadsChinese()) {
+    std::fprintf(stderr, "[%s] %s%s\n", caption != nullptr ? caption : "",
+                 text != nullptr ? text : "", question ? " (answered: No)" : "");
+  } else {
+    const char* english = EnglishFor(messageId, text);
+    if (messageId > 0)
+      std::fprintf(stderr, "terrain3d message %d: %s%s\n", messageId,
+                   english != nullptr ? english : "", question ? " (answered: No)" : "");
+    else
+      std::fprintf(stderr, "terrain3d: %s\n", english != nullptr ? english : "");
+  }
   return question ? TN_IDNO : kIdOk;
 }
 

@@ -42,9 +42,28 @@ enum class MessageId : int {
 
 // The caption of every message box.
 extern const char* const kMessageCaption;
+extern const char* const kMessageCaptionEnglish;
 
 // Text of message id (1 to 29), or null when the table has no such string.
 const char* MessageText(int id);
+
+// English text of message id (1 to 29), or null when the table has no such string. The texts
+// say what the Chinese ones say, for users whose locale is not Chinese.
+const char* MessageTextEnglish(int id);
+
+// The English of one of the library's other fixed texts: the file-writing notices, the caption,
+// the progress titles and a progress line "共有N块" (N tiles in all); null for any other text.
+// The result stays valid until the next call in the same thread.
+const char* EnglishOfText(const char* text);
+
+// The English of what the message box shows: message id's English text, or for id 0 the English
+// of text; text itself when it has none.
+const char* EnglishFor(int id, const char* text);
+
+// True when the user's locale for messages is Chinese: the first of LC_ALL, LC_MESSAGES and LANG
+// that is set and not empty starts with "zh". The default handlers then show the library's
+// Chinese texts, and English otherwise.
+bool UserReadsChinese();
 
 // Shows message id as a notice (exclamation icon, OK). Nothing is shown for kNone or an unknown
 // id.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/messages.h"
 #include "base/progress.h"
 #include "base/trace.h"
 
@@ -51,8 +52,7 @@ int DemStoreProgressBegin(const char* title, const char* secondLine) {
   if (g_handler != nullptr) return Notify(TN_PROGRESS_BEGIN, 0, title, secondLine);
   g_bar = Bar{};
   g_bar.shown = StderrIsTerminal();
-  g_bar.title = title != nullptr ? title : "";
-  if (secondLine != nullptr && secondLine[0] != '\0') g_bar.title += std::string(" ") + secondLine;
+  g_bar.title = t3d::ProgressLine(title, secondLine);
   // The display counts as shown even when nothing is drawn: a silent default must not stop work.
   return 1;
 }
@@ -117,6 +117,17 @@ void DemStoreSetProgressHandler(TnProgressHandler handler, void* user) {
 }  // extern "C"
 
 namespace t3d {
+
+std::string ProgressLine(const char* title, const char* secondLine) {
+  const bool chinese = UserReadsChinese();
+  const auto shown = [chinese](const char* text) -> std::string {
+    const char* english = chinese ? nullptr : EnglishOfText(text);
+    return english != nullptr ? english : text;
+  };
+  std::string line = title != nullptr ? shown(title) : std::string();
+  if (secondLine != nullptr && secondLine[0] != '\0') line += " " + shown(secondLine);
+  return line;
+}
 
 ProgressScope::ProgressScope(const char* title, const char* text, int steps,
                              TnProgressControl bar)

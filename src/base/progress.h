@@ -22,7 +22,13 @@ void DemStoreSetProgressHandler(TnProgressHandler handler, void* user);
 #ifdef __cplusplus
 }
 
+#include <string>
+
 namespace t3d {
+
+// What the default display shows for a title and its second line (or null): the library's
+// titles in English, unless the user's locale is Chinese (UserReadsChinese).
+std::string ProgressLine(const char* title, const char* secondLine);
 
 // One pass of `steps` steps on a progress display, ended when the scope ends: the host's
 // progress bar control when the call handed one in (it shows no text and cannot stop the

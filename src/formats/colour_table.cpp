@@ -83,6 +83,33 @@ bool LoadColourTable(int number, ColourTable& table) {
   return false;
 }
 
+bool LoadNamedColourTable(int number, ColourTable& table, std::string& name,
+                          std::string& description) {
+  name.clear();
+  description.clear();
+  const char* file = ColourTableFileName(number);
+  if (file != nullptr) {
+    name = file;
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".lut") == 0) name.resize(name.size() - 4);
+  }
+  if (!LoadColourTable(number, table)) return false;
+  // The header: a signature line, the name, the description, zero-padded to its size.
+  FilePtr stream(std::fopen(HeightLutPath(file).c_str(), "rb"));
+  char header[kTableHeaderBytes + 1] = {};
+  if (stream && std::fread(header, 1, kTableHeaderBytes, stream.get()) == size_t(kTableHeaderBytes)) {
+    const std::string text(header);  // up to the padding
+    static const char kSignature[] = "terrain3d colour table\n";
+    if (text.compare(0, sizeof kSignature - 1, kSignature) == 0) {
+      const size_t nameEnd = text.find('\n', sizeof kSignature - 1);
+      if (nameEnd != std::string::npos) {
+        const size_t end = text.find('\n', nameEnd + 1);
+        description = text.substr(nameEnd + 1, end == std::string::npos ? end : end - nameEnd - 1);
+      }
+    }
+  }
+  return true;
+}
+
 bool LoadRgbImage(const std::string& path, RgbImage& image) {
   image = RgbImage{};
   FilePtr file(std::fopen(path.c_str(), "rb"));

@@ -37,6 +37,12 @@ const char* ColourTableFileName(int number);
 // otherwise the table becomes the grey ramp and the result is false.
 bool LoadColourTable(int number, ColourTable& table);
 
+// Fills table like LoadColourTable, and the table's name (its file name without ".lut", given
+// even when the file cannot be read) and the one-line description its header holds ("" for a
+// file without one).
+bool LoadNamedColourTable(int number, ColourTable& table, std::string& name,
+                          std::string& description);
+
 // An RGB image: rows of red, green, blue bytes.
 struct RgbImage {
   std::unique_ptr<uint8_t[]> pixels;

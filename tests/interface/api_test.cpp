@@ -2,6 +2,7 @@
 // object's life, device and GL information, and messages through the host's handler.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
@@ -227,6 +228,35 @@ TEST_F(ApiTest, FunctionsNotYetAvailableFailAndWriteNothing) {
   EXPECT_EQ(block, reinterpret_cast<void*>(0x1));
   EXPECT_EQ(PlayAVIWnd(nullptr), 0);
   EXPECT_EQ(SelectTextureFile(nullptr), 0);
+}
+
+TEST(ColourTables, ComeByNumberWithTheirNamesAndColours) {
+  TnColourTableInfo info{};
+  ASSERT_EQ(tnGetColourTable(5, &info), 1);  // the default table
+  EXPECT_STREQ(info.name, "terrain");
+  EXPECT_NE(std::string(info.description).find("hypsometric"), std::string::npos);
+  // Every table has a name of its own, and its colours as the file holds them.
+  std::vector<std::string> names;
+  for (int number = 0; number < 39; ++number) {
+    TnColourTableInfo table{};
+    ASSERT_EQ(tnGetColourTable(number, &table), 1) << number;
+    names.push_back(table.name);
+    EXPECT_NE(table.description[0], '\0') << number;
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(std::unique(names.begin(), names.end()), names.end());
+  ASSERT_EQ(tnGetColourTable(11, &info), 1);  // the grey display table: a ramp
+  EXPECT_STREQ(info.name, "newgrey");
+  EXPECT_LT(info.colours[0][0], info.colours[255][0]);
+  EXPECT_EQ(info.colours[128][0], info.colours[128][1]);
+
+  // Numbers beyond the tables and a null record leave everything alone.
+  TnColourTableInfo untouched{};
+  untouched.name[0] = 'x';
+  EXPECT_EQ(tnGetColourTable(39, &untouched), 0);
+  EXPECT_EQ(tnGetColourTable(-1, &untouched), 0);
+  EXPECT_EQ(untouched.name[0], 'x');
+  EXPECT_EQ(tnGetColourTable(0, nullptr), 0);
 }
 
 }  // namespace

@@ -283,11 +283,14 @@ TEST(Messages, StringTableAndQuestions) {
   EXPECT_EQ(g_messageIds, (std::vector<int>{14, 14, 0}));
   g_answer = TN_IDNO;
 
-  // The default handler never blocks and answers No.
+  // The default handler never blocks and answers No; with a Chinese locale it prints the
+  // library's own texts.
   tnSetMessageHandler(nullptr, nullptr);
+  ::setenv("LC_ALL", "zh_CN.UTF-8", 1);
   testing::internal::CaptureStderr();
   EXPECT_EQ(AskMessage(MessageId::kSaveTextureLibrary), TN_IDNO);
   const std::string printed = testing::internal::GetCapturedStderr();
+  ::unsetenv("LC_ALL");
   EXPECT_NE(printed.find("系统信息提示"), std::string::npos);
   EXPECT_NE(printed.find("是否对当前数据建立纹理库"), std::string::npos);
 }

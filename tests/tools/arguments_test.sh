@@ -23,7 +23,7 @@ out="$work/x.png"
 expect 2 "--azimuth takes a number from 0 to 360, not 'abc'" hillshade "$dem" -o "$work/x.tif" --azimuth abc
 expect 2 "--azimuth takes a number from 0 to 360, not '400'" hillshade "$dem" -o "$work/x.tif" --azimuth 400
 expect 2 "--tilt takes a number from 0 to 90, not '45deg'" hillshade "$dem" -o "$work/x.tif" --tilt 45deg
-expect 2 "--table takes a whole number from 0 to 38, not '99'" render "$dem" -o "$out" --table 99
+expect 2 "--table takes a colour table number 0 to 38 or a name 'terrain3d tables' lists, not '99'" render "$dem" -o "$out" --table 99
 expect 2 "--quality takes a whole number from 0 to 2, not '7'" render "$dem" -o "$out" --quality 7
 expect 2 "--quality takes a whole number from 0 to 2, not '1.5'" render "$dem" -o "$out" --quality 1.5
 expect 2 "--size takes WIDTHxHEIGHT" render "$dem" -o "$out" --size 640
