@@ -5,7 +5,7 @@
 # usage: arguments_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
 set -u
 tool=$1 dem=$2/data/samples/volcano.tif
-work=$3/arguments_test
+work=$3/tool-scratch/arguments
 rm -rf "$work"; mkdir -p "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

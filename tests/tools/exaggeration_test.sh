@@ -4,7 +4,7 @@
 # relief or a grid kept in degrees still give a picture, and bad factors are refused.
 # usage: exaggeration_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
 set -u
-tool=$1 samples=$2/data/samples work=$3/exaggeration_test
+tool=$1 samples=$2/data/samples work=$3/tool-scratch/exaggeration
 rm -rf "$work"; mkdir -p "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

@@ -3,7 +3,7 @@
 # area and volume printed), a mask of labels, the water surface, the colours, and bad arguments.
 # usage: flood_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
 set -u
-tool=$1 samples=$2/data/samples work=$3/flood_test
+tool=$1 samples=$2/data/samples work=$3/tool-scratch/flood
 rm -rf "$work"; mkdir -p "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

@@ -3,7 +3,7 @@
 # the output folder is made when missing, and frames are written in order.
 # usage: fly_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
 set -u
-tool=$1 dem=$2/data/samples/olinda_dem_utm25s.tif work=$3/fly_test
+tool=$1 dem=$2/data/samples/olinda_dem_utm25s.tif work=$3/tool-scratch/fly
 rm -rf "$work"
 fail() { echo "FAIL: $*"; exit 1; }
 

@@ -5,7 +5,7 @@
 # valid cells; an image in another CRS than the grid is warped to it.
 # usage: geographic_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
 set -u
-tool=$1 samples=$2/data/samples work=$3/geographic_test
+tool=$1 samples=$2/data/samples work=$3/tool-scratch/geographic
 rm -rf "$work"; mkdir -p "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

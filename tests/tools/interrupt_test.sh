@@ -5,7 +5,7 @@
 # working directory as it found it.
 # usage: interrupt_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
 set -u
-tool=$1 samples=$2/data/samples work=$3/interrupt_test
+tool=$1 samples=$2/data/samples work=$3/tool-scratch/interrupt
 rm -rf "$work"; mkdir -p "$work/out" "$work/cache"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

@@ -4,7 +4,7 @@
 # Chinese.
 # usage: messages_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
 set -u
-tool=$1 source=$2 work=$3/messages_test
+tool=$1 source=$2 work=$3/tool-scratch/messages
 rm -rf "$work"; mkdir -p "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

@@ -4,7 +4,7 @@
 # world file and .aux.xml beside other formats); hillshade --grey and --z-factor.
 # usage: outputs_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
 set -u
-tool=$1 samples=$2/data/samples work=$3/outputs_test
+tool=$1 samples=$2/data/samples work=$3/tool-scratch/outputs
 rm -rf "$work"; mkdir -p "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

@@ -3,7 +3,7 @@
 # --table takes a number or a name, --colours a gdaldem color-relief file as a custom ramp.
 # usage: tables_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
 set -u
-tool=$1 source=$2 work=$3/tables_test
+tool=$1 source=$2 work=$3/tool-scratch/tables
 rm -rf "$work"; mkdir -p "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

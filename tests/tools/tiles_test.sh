@@ -3,7 +3,7 @@
 # and mosaic joins the tiles of separate runs into the picture one tiled run makes.
 # usage: tiles_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
 set -u
-tool=$1 samples=$2/data/samples work=$3/tiles_test
+tool=$1 samples=$2/data/samples work=$3/tool-scratch/tiles
 rm -rf "$work"; mkdir -p "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

@@ -4,7 +4,7 @@
 # map point and its height, and the window title names the grid.
 # usage: viewer_keys_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR   (run inside with_xvfb.sh)
 set -u
-tool=$1 samples=$2/data/samples work=$3/viewer_keys_test
+tool=$1 samples=$2/data/samples work=$3/tool-scratch/viewer_keys
 rm -rf "$work"; mkdir -p "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
