@@ -5,7 +5,9 @@
  * Records are numbered 1 to n - 1, where BaseGetRecordRange gives first = 1 and n = records + 1.
  * A multi-part feature (a multi-line, multi-point or multi-polygon) becomes one record per part,
  * in the order of the parts; every record of such a feature carries the feature's attributes. A
- * feature without geometry, or with an empty one, gives no record. */
+ * feature without geometry, or with an empty one, gives no record, nor does a line of fewer than
+ * two points, a ring of fewer than four, or a part of another kind than the file's. Curves are
+ * made linear. */
 #pragma once
 
 #include <stdint.h>

@@ -106,7 +106,7 @@ TEST_F(MapFileTest, KindsFollowTheLayerGeometryAndPartsBecomeRecords) {
        {"", {"8"}},
        {"MULTILINESTRING ((20 20,30 30))", {"9", "", "x"}}});
   const std::string points = Write("notes.geojson", "GeoJSON", wkbUnknown,
-      {{"POINT (1 2)", {}}, {"MULTIPOINT ((3 4),(5 6))", {}}});
+      {{"POINT (1 2)", {}}, {"MULTIPOINT ((3 4),(5 6))", {}}, {"LINESTRING (0 0,1 1)", {}}});
   const std::string regions = Write("regions.shp", "ESRI Shapefile", wkbPolygon,
       {{"POLYGON ((0 0,10 0,10 10,0 10,0 0),(4 4,6 4,6 6,4 6,4 4))", {"3"}}});
 
@@ -126,6 +126,7 @@ TEST_F(MapFileTest, KindsFollowTheLayerGeometryAndPartsBecomeRecords) {
   EXPECT_EQ(Points(l, 1), (std::vector<double>{0, 0, 10, 0}));
   EXPECT_EQ(Points(l, 2), (std::vector<double>{0, 5, 10, 5, 10, 8}));
   EXPECT_EQ(Points(l, 3), (std::vector<double>{20, 20, 30, 30}));
+  // The line in the file of points is left out.
   ASSERT_EQ(RecordCount(p), 3);
   EXPECT_EQ(Points(p, 3), (std::vector<double>{5, 6}));
   // A region gives its outer ring, closed.
@@ -218,6 +219,26 @@ TEST_F(MapFileTest, BadInputFails) {
   ASSERT_NE(empty, 0) << MapFileLastError();
   EXPECT_EQ(RecordCount(empty), 0);
   EXPECT_EQ(BaseGetFileExtent(empty, extent), MAP_FAILED);
+}
+
+// A polygon whose outer ring is degenerate gives no record: its hole does not become a region.
+TEST_F(MapFileTest, DegenerateOuterRingGivesNoRecord) {
+  const uint16_t slot = Open(Write("bad.gpkg", "GPKG", wkbPolygon,
+      {{"POLYGON ((0 0,9 9,0 0),(4 4,6 4,6 6,4 6,4 4))", {}},
+       {"POLYGON ((0 0,10 0,10 10,0 0),(1 1,2 1,1 1))", {}}}));
+  ASSERT_NE(slot, 0) << MapFileLastError();
+  ASSERT_EQ(RecordCount(slot), 1);
+  EXPECT_EQ(Points(slot, 1).size(), 8u);  // the second polygon without its short hole
+}
+
+TEST_F(MapFileTest, CurvesAreMadeLinear) {
+  const uint16_t slot = Open(Write("arc.gpkg", "GPKG", wkbCircularString,
+      {{"CIRCULARSTRING (0 0,1 1,2 0)", {}}}));
+  ASSERT_NE(slot, 0) << MapFileLastError();
+  EXPECT_EQ(BaseGetFileKind(slot), MAP_KIND_LINES);
+  const std::vector<double> p = Points(slot, 1);
+  ASSERT_GT(p.size(), 6u);
+  for (size_t i = 0; i < p.size(); i += 2) EXPECT_NEAR(std::hypot(p[i] - 1, p[i + 1]), 1, 1e-9);
 }
 
 TEST_F(MapFileTest, LayerChosenByName) {

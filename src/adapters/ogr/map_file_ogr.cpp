@@ -114,6 +114,10 @@ void AddParts(const OGRGeometry& geometry, int kind, int32_t row, std::vector<Re
   } else if (kind == MAP_KIND_POINTS && type == wkbPoint && !geometry.IsEmpty()) {
     record.xy = {geometry.toPoint()->getX(), geometry.toPoint()->getY()};
   } else if (kind == MAP_KIND_REGIONS && type == wkbPolygon) {
+    // A polygon whose outer ring is too short gives no record (a hole must not take its
+    // place); a hole too short is left out.
+    const OGRLinearRing* outer = geometry.toPolygon()->getExteriorRing();
+    if (outer == nullptr || outer->getNumPoints() < 4) return;
     for (const OGRLinearRing* ring : *geometry.toPolygon()) {
       if (ring->getNumPoints() < 4) continue;
       AddPoints(*ring, record);
