@@ -374,6 +374,24 @@ TN_API const char* TN_CALL tnDemLastError(void);
  * heights cannot be read or hold no valid height. */
 TN_API int TN_CALL tnDemGetHeader(int demHandle, TnGridHeader* header);
 
+/* ---- Map files ---------------------------------------------------------------------------
+ * The overlay layers read map files of lines, points and regions by file slot. A host opens a
+ * vector file (any source OGR reads: Shapefile, GeoPackage, GeoJSON, FlatGeobuf, ...) with
+ * tnMapOpen: layerName names its layer (null or "": the first); gridCrs names the grid's
+ * coordinate system ("EPSG:32725", WKT or a PROJ string; null or "": none), into which a file in
+ * another system is reprojected on open; gridExtent is the grid's x min, y min, x max, y max (may
+ * be null), against which a file that names no coordinate system is checked: it is refused when
+ * its extent misses the grid's. The file kind follows the layer's geometry: lines, points
+ * (notes) or regions. A multi-part feature becomes one record per part, all with the feature's
+ * attributes; features without geometry give no record. Returns a file slot above 0, or 0 with
+ * the reason in tnMapLastError(). */
+TN_API unsigned short TN_CALL tnMapOpen(const char* path, const char* layerName,
+                                        const char* gridCrs, const double gridExtent[4]);
+/* Closes a file slot; returns 1, or 0 for a slot that holds no open file. */
+TN_API int TN_CALL tnMapClose(unsigned short slot);
+/* Reason of the last failed tnMapOpen in this thread (UTF-8), or "" after a success. */
+TN_API const char* TN_CALL tnMapLastError(void);
+
 /* What preparation made of a grid, for hosts that show or log it. */
 typedef struct TnSceneInfo {
   TnGridHeader grid;    /* the grid as the store describes it */

@@ -268,6 +268,37 @@ TEST(AbuseDem, BadHandlesAndFilesAreRefused) {
   EXPECT_EQ(std::memcmp(&header, &untouched, sizeof header), 0);
 }
 
+// Paths that name no map file, a raster, a layer that is not there or a system no one knows are
+// refused with a reason; slots never given out, or closed, do not close.
+TEST(AbuseMap, BadSlotsAndFilesAreRefused) {
+  const std::string text = GridPath("not-a-map.geojson");
+  WriteText(text, "{ this is not a map");
+  for (const std::string& path : {std::string(), std::string("/nonexistent-dir/none.shp"),
+                                  testgrids::ScratchEnvironment::gridDir(), text,
+                                  Grid("map-raster.tif")}) {
+    EXPECT_EQ(tnMapOpen(path.c_str(), nullptr, nullptr, nullptr), 0) << path;
+    EXPECT_STRNE(tnMapLastError(), "") << path;
+  }
+  EXPECT_EQ(tnMapOpen(nullptr, nullptr, nullptr, nullptr), 0);
+  const std::string map = GridPath("abuse-map.geojson");
+  WriteText(map, "{\"type\": \"FeatureCollection\", \"features\": [{\"type\": \"Feature\", "
+                 "\"properties\": {}, \"geometry\": {\"type\": \"LineString\", "
+                 "\"coordinates\": [[0, 0], [1, 1]]}}]}");
+  const double nan = std::nan(""), inf = HUGE_VAL;
+  const double misses[4] = {nan, nan, nan, nan}, everything[4] = {-inf, -inf, inf, inf};
+  EXPECT_EQ(tnMapOpen(map.c_str(), "no such layer", nullptr, nullptr), 0);
+  EXPECT_EQ(tnMapOpen(map.c_str(), nullptr, "EPSG:-1", nullptr), 0);
+  // GeoJSON names WGS 84: a file that names its system is not checked against the extent.
+  const unsigned short named = tnMapOpen(map.c_str(), nullptr, "", misses);
+  EXPECT_GT(named, 0) << tnMapLastError();
+  EXPECT_EQ(tnMapClose(named), 1);
+  const unsigned short good = tnMapOpen(map.c_str(), "", "", everything);
+  ASSERT_GT(good, 0) << tnMapLastError();
+  EXPECT_EQ(tnMapClose(good), 1);
+  for (unsigned short slot : {0, 0xffff, good + 1000, static_cast<int>(good)})
+    EXPECT_EQ(tnMapClose(static_cast<unsigned short>(slot)), 0) << slot;
+}
+
 TEST_F(AbuseTest, HandlesWithoutAWindow) {
   int info[3] = {-5, -5, -5};
   EXPECT_EQ(tnGetDeviceInfo(scene, state, info), TN_E_FAIL);

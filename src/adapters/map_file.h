@@ -1,0 +1,95 @@
+/* Map files: vector files of lines, points (notes) and regions, opened into file slots and read
+ * record by record by the overlay layers. A C interface, so that a host or another platform can
+ * supply its own; the library's own is built on OGR (adapters/ogr/).
+ *
+ * Records are numbered 1 to n - 1, where BaseGetRecordRange gives first = 1 and n = records + 1.
+ * A multi-part feature (a multi-line, multi-point or multi-polygon) becomes one record per part,
+ * in the order of the parts; every record of such a feature carries the feature's attributes. A
+ * feature without geometry, or with an empty one, gives no record, nor does a line of fewer than
+ * two points, a ring of fewer than four, or a part of another kind than the file's. Curves are
+ * made linear. */
+#pragma once
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Result codes of the status functions below, in the style of the DEM store (dem_store.h):
+ * MAP_OK on success, MAP_FAILED on failure; callers treat every value other than MAP_OK as a
+ * failure. */
+#define MAP_OK 1
+#define MAP_FAILED 0
+
+/* File kinds (BaseGetFileKind), from the geometry type of the layer. */
+#define MAP_KIND_LINES 0
+#define MAP_KIND_POINTS 1
+#define MAP_KIND_REGIONS 2
+/* BaseGetFileKind of a slot that holds no open file. */
+#define MAP_KIND_NONE 0xFF
+
+/* BaseGetFileError results. */
+#define MAP_FILE_USABLE 0
+#define MAP_FILE_NO_SLOT 1
+
+/* The graphic-parameter record of a line: the second 32-bit word is the colour number.
+ * MAP_NO_COLOUR means the record names none. */
+#define MAP_NO_COLOUR (-1)
+typedef struct MapGraphicParameters {
+  int32_t reserved;
+  int32_t colourNumber;
+} MapGraphicParameters;
+
+/* ---- Host extensions: opening and closing map files --------------------------------------
+ * MapFileOpen opens a vector file (any source OGR reads: Shapefile, GeoPackage, GeoJSON,
+ * FlatGeobuf, ...), its layer named layerName or, when layerName is null or empty, its first layer.
+ * gridCrs (null or empty: none) names the grid's coordinate system in any form OGR takes (an
+ * "EPSG:n" code, WKT, a PROJ string); when it is given and the file names another system, the
+ * file is reprojected into the grid's on open. gridExtent (null: none) is the grid's extent,
+ * x min, y min, x max, y max: a file that names no coordinate system is taken to be in the
+ * grid's when its extent meets the grid's, and refused otherwise. The result is a slot above 0,
+ * or 0 with the reason in MapFileLastError(). MapFileClose returns MAP_OK, or MAP_FAILED for a
+ * slot that holds no open file. */
+uint16_t MapFileOpen(const char* path, const char* layerName, const char* gridCrs,
+                     const double gridExtent[4]);
+int16_t MapFileClose(uint16_t slot);
+/* Reason of the last failed MapFileOpen in this thread (UTF-8), or "" after a success. */
+const char* MapFileLastError(void);
+
+/* ---- Reading records ---------------------------------------------------------------------
+ * MAP_FILE_USABLE (0) when the slot holds an open file, MAP_FILE_NO_SLOT otherwise. */
+int16_t BaseGetFileError(uint16_t slot);
+/* MAP_KIND_LINES, MAP_KIND_POINTS or MAP_KIND_REGIONS; MAP_KIND_NONE for a slot without file. */
+uint8_t BaseGetFileKind(uint16_t slot);
+/* Fills x min, y min, x max, y max of all records (in the grid's system after a reprojection).
+ * A file without records fails. */
+int16_t BaseGetFileExtent(uint16_t slot, double extent[4]);
+/* first = 1 and n = records + 1. */
+int16_t BaseGetRecordRange(uint16_t slot, int32_t* first, int32_t* n);
+/* MAP_OK when the record meets the closed rectangle x min, y min, x max, y max: a point inside
+ * it, a line with a point or segment in it, a region whose boundary crosses it, which holds it
+ * or which it holds (holes left out). The file's spatial index answers a rectangle once; the
+ * following calls with the same rectangle look the record up in that answer, so that a pass
+ * over all records costs one index query, not a test per record. */
+int16_t BaseRecordInRect(uint16_t slot, int32_t record, const double rect[4]);
+/* The record's points as x, y doubles: a line's points, a point record's one point, a region's
+ * outer ring (closed: the last point repeats the first). The array belongs to the slot and is a
+ * fresh copy made by this call, so the caller may change it in place (thin it, offset it)
+ * without changing the file; it stays valid until the next BaseGetLineGeometry on the same slot
+ * or its closing. parameters (may be null) receives the graphic-parameter record. reserved is 0. */
+int16_t BaseGetLineGeometry(uint16_t slot, int32_t record, double** points, int32_t* count,
+                            MapGraphicParameters* parameters, int reserved);
+/* Two handles through which BaseGetFieldNumber reads the record's attributes; they stay valid
+ * while the slot is open. */
+int16_t BaseGetRecordAttributes(uint16_t slot, int32_t record, void** first, void** second);
+/* The numeric value of attribute field fieldNumber (0 for the layer's first field) of the record
+ * the handles name: numbers as they are, text read as a number (0 when it is none), 0 for an
+ * unset field, a field number out of range or null handles. a and b are 0. */
+double BaseGetFieldNumber(void* second, void* first, int16_t fieldNumber, int a, int b);
+/* The distance between two points (x, y). */
+double BaseDistance(const double from[2], const double to[2]);
+
+#ifdef __cplusplus
+}
+#endif
