@@ -203,25 +203,7 @@ int RunFlood(int argc, char** argv) {
                return line.RefuseValue("--colours", "three colours R,G,B/R,G,B/R,G,B of 0 to 255",
                                        value);
              })
-      .Value("--eye",
-             [&](const char* value) {
-               double xyz[3];
-               if (!ParseReals(value, xyz, 3))
-                 return line.RefuseValue("--eye", "three numbers X,Y,Z", value);
-               for (int i = 0; i < 3; ++i) o.eye[i] = float(xyz[i]);
-               o.haveEye = true;
-               return true;
-             })
-      .Value("--look",
-             [&](const char* value) {
-               double xy[2];
-               if (!ParseReals(value, xy, 2))
-                 return line.RefuseValue("--look", "two numbers X,Y", value);
-               o.look[0] = float(xy[0]);
-               o.look[1] = float(xy[1]);
-               o.haveLook = true;
-               return true;
-             })
+      .ViewPoint(o.eye, &o.haveEye, o.look, &o.haveLook)
       .Text("--mask", &o.mask)
       .Flag("--water-surface", &o.waterSurface)
       .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)

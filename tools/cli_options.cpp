@@ -106,6 +106,23 @@ CommandLine& CommandLine::Real(const char* name, float* to, double lowest, doubl
   });
 }
 
+CommandLine& CommandLine::ViewPoint(float eye[3], bool* haveEye, float look[2], bool* haveLook) {
+  Value("--eye", [this, eye, haveEye](const char* value) {
+    double xyz[3];
+    if (!ParseReals(value, xyz, 3)) return RefuseValue("--eye", "three numbers X,Y,Z", value);
+    for (int i = 0; i < 3; ++i) eye[i] = float(xyz[i]);
+    *haveEye = true;
+    return true;
+  });
+  return Value("--look", [this, look, haveLook](const char* value) {
+    double xy[2];
+    if (!ParseReals(value, xy, 2)) return RefuseValue("--look", "two numbers X,Y", value);
+    for (int i = 0; i < 2; ++i) look[i] = float(xy[i]);
+    *haveLook = true;
+    return true;
+  });
+}
+
 CommandLine& CommandLine::Size(int* width, int* height, int maxSide) {
   return Value("--size", [this, width, height, maxSide](const char* value) {
     if (ParseSize(value, *width, *height, maxSide)) return true;

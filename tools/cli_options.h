@@ -48,6 +48,8 @@ class CommandLine {
   // A real number from lowest to highest; with open ends the ends themselves are refused.
   CommandLine& Real(const char* name, float* to, double lowest, double highest,
                     bool openEnds = false);
+  // --eye X,Y,Z and --look X,Y: the eye and the point it looks at, each flagged when given.
+  CommandLine& ViewPoint(float eye[3], bool* haveEye, float look[2], bool* haveLook);
   // --size WxH (see ParseSize).
   CommandLine& Size(int* width, int* height, int maxSide = 0);
   // The options of every command that prepares a grid: --no-rescale (heights 1:1),

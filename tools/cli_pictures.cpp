@@ -122,6 +122,19 @@ bool ApplyRenderOptions(HeadlessScene& scene, RenderOptions& o, DialogAnswers& a
   return true;
 }
 
+// The raster-image request of the tiled picture of o, written to target; false (after saying why)
+// when the path does not fit the request.
+bool TiledRequest(TnOutputRequest& request, const std::string& target, const RenderOptions& o) {
+  request.fileKind = TN_OUTPUT_RASTER;
+  if (!SetOutputPath(request, target)) return false;
+  request.width = o.width;
+  request.height = o.height;
+  request.tilesAcross = int16_t(o.tilesAcross);
+  request.tilesDown = int16_t(o.tilesDown);
+  request.resolution = 72;
+  return true;
+}
+
 // A picture larger than one off-screen bitmap: tiles into one raster image (GeoTIFF).
 int WriteTiledPicture(void* s, void* st, const std::string& out, const RenderOptions& o) {
   // The library writes the tiles into one raster image; the picture is converted from it to the
@@ -129,13 +142,7 @@ int WriteTiledPicture(void* s, void* st, const std::string& out, const RenderOpt
   const std::string target = out + ".tmp.tif";
   const ScopedPendingFile pending(target);
   TnOutputRequest request{};
-  request.fileKind = TN_OUTPUT_RASTER;
-  if (!SetOutputPath(request, target)) return 1;
-  request.width = o.width;
-  request.height = o.height;
-  request.tilesAcross = int16_t(o.tilesAcross);
-  request.tilesDown = int16_t(o.tilesDown);
-  request.resolution = 72;
+  if (!TiledRequest(request, target, o)) return 1;
   if (tnOutput3DScene(s, st, &request) != TN_OK) {
     std::remove(target.c_str());
     std::fprintf(stderr, "terrain3d: the tiled picture could not be written\n");
@@ -164,13 +171,7 @@ int WriteTileRange(void* s, void* st, const std::string& out, const RenderOption
     const ScopedPendingFile pendingTarget(target);
     const ScopedPendingFile pendingName(name);
     TnOutputRequest request{};
-    request.fileKind = TN_OUTPUT_RASTER;
-    if (!SetOutputPath(request, target)) return 1;
-    request.width = o.width;
-    request.height = o.height;
-    request.tilesAcross = int16_t(o.tilesAcross);
-    request.tilesDown = int16_t(o.tilesDown);
-    request.resolution = 72;
+    if (!TiledRequest(request, target, o)) return 1;
     if (tnOutput3DTile(s, st, &request, column, row) != TN_OK) {
       std::remove(target.c_str());
       std::fprintf(stderr, "terrain3d: tile %d could not be drawn\n", index);
@@ -203,24 +204,7 @@ int RunRender(int argc, char** argv) {
   CommandLine line("render", [](std::FILE* to) { std::fputs(kRenderHelp, to); });
   line.Text("-o", &out)
       .Size(&o.width, &o.height)
-      .Value("--eye",
-             [&](const char* value) {
-               double xyz[3];
-               if (!ParseReals(value, xyz, 3))
-                 return line.RefuseValue("--eye", "three numbers X,Y,Z", value);
-               for (int i = 0; i < 3; ++i) o.eye[i] = float(xyz[i]);
-               o.haveEye = true;
-               return true;
-             })
-      .Value("--look",
-             [&](const char* value) {
-               double xy[2];
-               if (!ParseReals(value, xy, 2))
-                 return line.RefuseValue("--look", "two numbers X,Y", value);
-               for (int i = 0; i < 2; ++i) o.look[i] = float(xy[i]);
-               o.haveLook = true;
-               return true;
-             })
+      .ViewPoint(o.eye, &o.haveEye, o.look, &o.haveLook)
       .Text("--texture", &o.texture)
       .Value("--bands",
              [&](const char* value) {
