@@ -72,6 +72,22 @@ void MultTileMatrix(const FrameTile& tile) {
 
 namespace {
 
+// A new bound 2-D texture name with linear filtering, the given environment mode and wrapping,
+// kept resident first.
+GLuint NewTexture(GLint envMode, GLint wrap) {
+  GLuint texture = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, envMode);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+  const GLclampf priority = 1.0f;
+  glPrioritizeTextures(1, &texture, &priority);
+  return texture;
+}
+
 // The sky dome behind the terrain, with its own projection (the tile's part of it for a tile).
 void DrawSky(SceneObject& scene, SceneState& state, FrameTarget target, const FrameTile* tile) {
   if (state.glReady != 1) return;
@@ -95,15 +111,7 @@ void DrawSky(SceneObject& scene, SceneState& state, FrameTarget target, const Fr
       glPopAttrib();
       return;
     }
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    const GLclampf priority = 1.0f;
-    glPrioritizeTextures(1, &texture, &priority);
+    texture = NewTexture(GL_REPLACE, GL_REPEAT);
     GLint alignment = 4;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -249,15 +257,7 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target, const 
     if (textured) {
       glEnable(GL_TEXTURE_2D);
       if (terrainTexture == 0 || !glIsTexture(terrainTexture)) {
-        glGenTextures(1, &terrainTexture);
-        glBindTexture(GL_TEXTURE_2D, terrainTexture);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
-        const GLclampf priority = 1.0f;
-        glPrioritizeTextures(1, &terrainTexture, &priority);
+        terrainTexture = NewTexture(GL_DECAL, GL_CLAMP);
       } else {
         glBindTexture(GL_TEXTURE_2D, terrainTexture);
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
