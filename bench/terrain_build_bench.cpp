@@ -4,6 +4,9 @@
 //   terrain_build_bench --write SIDE FILE      (only write the synthetic grid)
 //   terrain_build_bench --build-only FILE      (one build of an existing grid, for profilers)
 //
+// The environment variable TERRAIN3D_BUILD_WORKERS sets the build's worker count (default: one
+// per processor), to compare the build on one core with the build on all.
+//
 // For each side (default 4096 and 16384) the benchmark writes a synthetic Float32 GeoTIFF of
 // SIDE x SIDE cells, builds the terrain cache from it in a child process (so that the child's peak
 // resident memory is the build's own), and times `gdal_translate -ot Float64` of the same file in
@@ -88,6 +91,7 @@ BuildResult BuildInChild(const std::string& path) {
       const float zScale = 1, radius = float(header.xMax - header.xMin) / 2;
       const auto buildStart = Clock::now();
       t3d::TerrainArea area;
+      if (const char* workers = std::getenv("TERRAIN3D_BUILD_WORKERS")) area.SetBuildWorkers(std::atoi(workers));
       mine.ok = area.BuildTerrainGrid(handle, zScale, radius);
       mine.buildSeconds = Seconds(buildStart);
     }

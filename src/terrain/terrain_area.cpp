@@ -11,19 +11,10 @@
 #include "base/trace.h"
 #include "adapters/dem_store.h"
 #include "platform/environment.h"
+#include "terrain/block_builder.h"
 #include "terrain/missing_cells.h"
 
 namespace t3d {
-namespace {
-
-
-inline double CleanHeight(double value, double replacement) {
-  return std::fabs(value) > DEM_MISSING_LIMIT ? replacement : value;
-}
-
-inline bool IsMissingHeight(double value) { return !(std::fabs(value) <= DEM_MISSING_LIMIT); }
-
-}  // namespace
 
 uint8_t DefaultColourIndex(float cellHeight, const ColouringParams& params) {
   const float span = params.zMaxScaled - params.zMinScaled;
@@ -194,13 +185,23 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
   const double zMin = gridInfo_.zMin;
   ColouringParams params{float(zMin) / s, float(gridInfo_.zMax) / s, s, radius};
 
-  // Working buffers: one block of store heights, one of cells. The last row and column of
-  // cells inside the grid are kept for the blocks that lie wholly beyond the grid.
-  std::unique_ptr<double[]> heights(new (std::nothrow) double[kBlockCells]);
-  std::unique_ptr<GridCell[]> cells(new (std::nothrow) GridCell[kBlockCells]);
-  if (!heights || !cells) return false;
-  // Holes: which heights of the block were missing, read before they are replaced.
-  std::vector<uint8_t> missing(missingAsHoles ? kBlockCells : 0);
+  BlockCellParams cellParams;
+  cellParams.zMin = zMin;
+  cellParams.zScale = s;
+  cellParams.sceneRadius = radius;
+  cellParams.cellWidth = cellWidth_;
+  cellParams.cellHeight = cellHeight_;
+  cellParams.colouring = params;
+  cellParams.missingAsHoles = missingAsHoles;
+
+  // Blocks in flight: this thread reads block after block into a ring of slots and writes them
+  // to the cache in order, while the workers compute the cells of the slots read ahead. The
+  // ring's size bounds the memory (about 1 MB a slot) whatever the grid's size. The last row and
+  // column of cells inside the grid are kept for the blocks that lie wholly beyond the grid.
+  const int workers = buildWorkers_ > 0 ? buildWorkers_ : DefaultBuildWorkers();
+  std::vector<BlockSlot> slots(size_t(std::max(2, 3 * workers)));
+  for (BlockSlot& slot : slots)
+    if (!slot.Allocate(missingAsHoles)) return false;
   std::vector<GridCell> lastRowCells(size_t(blockCols_) * kBlockSide);
   std::vector<GridCell> lastColumnCells(kBlockSide);
 
@@ -213,99 +214,85 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
   ProgressScope progress("高程/法向量计算处理进度:", nullptr, int(blockRows_));
   if (!progress.shown()) return false;
 
-  // Block by block.
+  // Declared after the slots: the workers are stopped and joined before the slots go.
+  BlockWorkers pool(workers, [&](size_t k) { ComputeBlockCells(slots[k], cellParams); }, slots.size());
+
+  // Reads block `number` into its slot with the edge values its border cells take from beyond
+  // the block, asked of the store in the order the cells need them.
+  auto readBlock = [&](BlockSlot& slot, uint32_t number) {
+    slot.number = number;
+    slot.blockRow = int(number / blockCols_);
+    slot.blockColumn = int(number % blockCols_);
+    slot.rowsInside = std::clamp(rows_ - slot.blockRow * kBlockSide, 0, kBlockSide);
+    slot.colsInside = std::clamp(cols_ - slot.blockColumn * kBlockSide, 0, kBlockSide);
+    double* e = slot.heights.get();
+    if (DemStoreReadBlock(demHandle, number, e) != DEM_OK) {
+      // The block still takes its place in the file, so that later blocks keep their offsets:
+      // a flat block at the lowest height.
+      Trace("DEM block read failed; block filled with the lowest height");
+      std::fill(e, e + kBlockCells, zMin);
+    }
+    if (slot.rowsInside == 0) return;
+    for (int j = 0; j < slot.colsInside; ++j) {
+      if (j == kBlockSide - 1) slot.right[0] = DemStoreGetEdgeValue(demHandle, number, 0, int16_t(j), 0);
+      slot.before[j] = DemStoreGetEdgeValue(demHandle, number, 0, int16_t(j), 1);
+    }
+    if (slot.colsInside == kBlockSide)
+      for (int i = 1; i < slot.rowsInside; ++i)
+        slot.right[i] = DemStoreGetEdgeValue(demHandle, number, int16_t(i), kBlockSide - 1, 0);
+  };
+
+  // Writes a computed block to the cache: its missing cells counted, the edge fill of blocks
+  // beyond the grid, and the last row and column kept. False when the write fails.
+  auto writeBlock = [&](BlockSlot& slot) {
+    GridCell* c = slot.cells.get();
+    const int p = slot.blockRow, q = slot.blockColumn;
+    const int rowsInside = slot.rowsInside, colsInside = slot.colsInside;
+    if (missingAsHoles) {
+      for (int i = 0; i < rowsInside; ++i)
+        for (int j = 0; j < colsInside; ++j)
+          if (slot.missing[size_t(i * kBlockSide + j)] != 0) {
+            ++missingCells_;
+            missingMap_.Add(p * kBlockSide + i, q * kBlockSide + j);
+          }
+    }
+    if (rowsInside == 0 || colsInside == 0)
+      FillBlockEdges(c, rowsInside, colsInside, lastColumnCells.data(),
+                     &lastRowCells[size_t(q) * kBlockSide]);
+    if (colsInside > 0 && q * kBlockSide + colsInside == cols_) {
+      for (int i = 0; i < kBlockSide; ++i) lastColumnCells[size_t(i)] = c[i * kBlockSide + colsInside - 1];
+    }
+    if (rowsInside > 0 && p * kBlockSide + rowsInside == rows_) {
+      std::memcpy(static_cast<void*>(&lastRowCells[size_t(q) * kBlockSide]),
+                  c + (rowsInside - 1) * kBlockSide, kBlockSide * sizeof(GridCell));
+    }
+    return file.Append(c, kBlockBytes);
+  };
+
+  // Block by block; the progress display steps (and may be stopped) at each block row.
   bool stopped = false, writeFailed = false;
-  const double nz = cellWidth_ * cellHeight_;
-  for (uint32_t p = 0; p < blockRows_ && !stopped && !writeFailed; ++p) {
-    if (progress.Step()) {
+  const size_t ring = slots.size();
+  for (uint32_t number = 0; number < blockCount_ && !writeFailed; ++number) {
+    if (number % blockCols_ == 0 && progress.Step()) {
       stopped = true;
       break;
     }
-    const int rowsInside = std::clamp(rows_ - int(p) * kBlockSide, 0, kBlockSide);
-    for (uint32_t q = 0; q < blockCols_; ++q) {
-      const uint32_t number = p * blockCols_ + q;
-      const int colsInside = std::clamp(cols_ - int(q) * kBlockSide, 0, kBlockSide);
-      double* e = heights.get();
-      GridCell* c = cells.get();
-      if (DemStoreReadBlock(demHandle, number, e) != DEM_OK) {
-        // The block still takes its place in the file, so that later blocks keep their offsets:
-        // a flat block at the lowest height.
-        Trace("DEM block read failed; block filled with the lowest height");
-        std::fill(e, e + kBlockCells, zMin);
-      }
-      std::memset(static_cast<void*>(c), 0, kBlockBytes);
-
-      // Heights and colour indices.
-      for (int i = 0; i < rowsInside; ++i) {
-        for (int j = 0; j < colsInside; ++j) {
-          double& value = e[i * kBlockSide + j];
-          if (missingAsHoles) missing[size_t(i * kBlockSide + j)] = IsMissingHeight(value) ? 1 : 0;
-          value = CleanHeight(value, zMin);
-          const float es = float(value) / s;
-          GridCell& cell = c[i * kBlockSide + j];
-          cell.height = es / radius;
-          cell.colourIndex = DefaultColourIndex(cell.height, params);
-        }
-      }
-      // Normals from the right and the previous-row neighbours.
-      for (int i = 0; i < rowsInside; ++i) {
-        for (int j = 0; j < colsInside; ++j) {
-          const double here = e[i * kBlockSide + j];
-          const double rightRaw = j < kBlockSide - 1
-                                      ? e[i * kBlockSide + j + 1]
-                                      : DemStoreGetEdgeValue(demHandle, number, int16_t(i), int16_t(j), 0);
-          const double beforeRaw = i >= 1 ? e[(i - 1) * kBlockSide + j]
-                                          : DemStoreGetEdgeValue(demHandle, number, int16_t(i), int16_t(j), 1);
-          double right = CleanHeight(rightRaw, zMin);
-          double before = CleanHeight(beforeRaw, zMin);
-          GridCell& cell = c[i * kBlockSide + j];
-          if (missingAsHoles) {
-            if (missing[size_t(i * kBlockSide + j)] != 0) {
-              MarkMissing(cell);
-              ++missingCells_;
-              missingMap_.Add(int(p) * kBlockSide + i, int(q) * kBlockSide + j);
-              continue;
-            }
-            // A missing neighbour does not tilt the ground beside a hole: the slope towards it
-            // is taken as flat.
-            const bool rightMissing = j + 1 < colsInside ? missing[size_t(i * kBlockSide + j + 1)] != 0
-                                                         : IsMissingHeight(rightRaw);
-            const bool beforeMissing = i >= 1 ? missing[size_t((i - 1) * kBlockSide + j)] != 0
-                                              : IsMissingHeight(beforeRaw);
-            if (rightMissing) right = here;
-            if (beforeMissing) before = here;
-          }
-          // The codes do not depend on the normal's length: it is encoded unnormalised.
-          const double nx = (here - right) * cellHeight_ / s;
-          const double ny = (before - here) * cellWidth_ / s;
-          EncodeNormal(nx, ny, nz, cell.azimuthCode, cell.elevationCode);
-        }
-      }
-      // Edge fill: positions right of the last column copy the cell before them; rows below the
-      // last row copy the last row inside the grid.
-      for (int i = 0; i < rowsInside; ++i) {
-        GridCell* row = c + i * kBlockSide;
-        const GridCell fill = colsInside > 0 ? row[colsInside - 1] : lastColumnCells[size_t(i)];
-        std::fill(row + colsInside, row + kBlockSide, fill);
-      }
-      if (rowsInside < kBlockSide) {
-        const GridCell* source = rowsInside > 0 ? c + (rowsInside - 1) * kBlockSide
-                                                : &lastRowCells[size_t(q) * kBlockSide];
-        for (int i = rowsInside; i < kBlockSide; ++i)
-          std::memcpy(static_cast<void*>(c + i * kBlockSide), source, kBlockSide * sizeof(GridCell));
-      }
-      if (colsInside > 0 && colsInside <= kBlockSide && int(q) * kBlockSide + colsInside == cols_) {
-        for (int i = 0; i < kBlockSide; ++i) lastColumnCells[size_t(i)] = c[i * kBlockSide + colsInside - 1];
-      }
-      if (rowsInside > 0 && int(p) * kBlockSide + rowsInside == rows_) {
-        std::memcpy(static_cast<void*>(&lastRowCells[size_t(q) * kBlockSide]),
-                    c + (rowsInside - 1) * kBlockSide, kBlockSide * sizeof(GridCell));
-      }
-      if (!file.Append(c, kBlockBytes)) {
+    const size_t k = number % ring;
+    if (number >= ring) {
+      pool.Wait(k);
+      if (!writeBlock(slots[k])) {
         writeFailed = true;
         break;
       }
     }
+    readBlock(slots[k], number);
+    pool.Submit(k);
+  }
+  for (uint32_t number = blockCount_ > ring ? uint32_t(blockCount_ - ring) : 0;
+       number < blockCount_ && !stopped && !writeFailed; ++number) {
+    const size_t k = number % ring;
+    pool.Wait(k);
+    if (!writeBlock(slots[k])) writeFailed = true;
   }
 
   // Done with the store and the progress display.

@@ -90,6 +90,9 @@ class TerrainArea {
   // as missing (see missing_cells.h) instead of standing at the lowest height.
   bool BuildTerrainGrid(int demHandle, const float& zScale, const float& sceneRadius,
                         bool missingAsHoles = false);
+  // The number of threads that compute the cells of a build (0, the default: one per processor,
+  // at most 8). The cache's bytes are the same whatever the number.
+  void SetBuildWorkers(int workers) { buildWorkers_ = workers < 0 ? 0 : workers; }
 
   // The cell at (row, column), mapping its block first when needed. Rows and columns are limited
   // to the cache (edge-filled positions included). When the block cannot be mapped, a scratch
@@ -181,6 +184,7 @@ class TerrainArea {
   };
 
   uint8_t ready_ = 0;
+  int buildWorkers_ = 0;
   uint64_t missingCells_ = 0;
   MissingMap missingMap_;
   uint32_t blockBytes_ = kBlockBytes;

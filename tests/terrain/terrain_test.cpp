@@ -628,5 +628,96 @@ TEST_F(TerrainAreaTest, HostProgressBarsAreDriven) {
   EXPECT_EQ(counts.steps, 2);
 }
 
+// The build computes block cells on several threads and writes them in block order: the cache
+// is the same byte for byte whatever the number of workers, for grids whose sides are not whole
+// blocks, fill whole blocks (an extra block row and column beyond the grid), are flat, or have
+// missing heights (replaced by the lowest, or kept as holes).
+TEST_F(TerrainAreaTest, TheCacheIsTheSameWithAnyNumberOfWorkers) {
+  const double noData = -9999;
+  auto holes = [](int r, int c) {
+    if ((r - 300) * (r - 300) + (c - 200) * (c - 200) < 900) return -9999.0;  // a round hole
+    if (r == 0 || c == 511 || (r == 256 && c % 7 == 0) || (c == 255 && r % 5 == 0)) return -9999.0;
+    return 50 + 0.7 * r - 0.2 * c + 9 * std::sin(r * 0.13) * std::cos(c * 0.11);
+  };
+  struct Case {
+    const char* name;
+    int columns, rows;
+    std::function<double(int, int)> f;
+    bool withNoData, asHoles;
+  };
+  const std::vector<Case> cases = {
+      {"w-odd.tif", 700, 601, [](int r, int c) { return 3 * std::sin(r * 0.05) + 0.01 * r * c; }, false, false},
+      {"w-whole.tif", 512, 768, [](int r, int c) { return r % 37 + 2.0 * c; }, false, false},
+      {"w-flat.tif", 300, 260, [](int, int) { return 42.0; }, false, false},
+      {"w-nodata.tif", 512, 530, holes, true, false},
+      {"w-holes.tif", 512, 530, holes, true, true},
+      {"w-narrow.tif", 3, 1030, [](int r, int c) { return r * 0.5 - c; }, false, false},
+  };
+  for (const Case& test : cases) {
+    const std::string path = WriteNodes(test.name, test.columns, test.rows, 2.5, test.f, GDT_Float32,
+                                        test.withNoData ? &noData : nullptr);
+    Dem dem(path);
+    ASSERT_GT(dem.handle, 0) << DemStoreLastError();
+    const float zScale = 2, radius = 3;
+    std::vector<GridCell> expected;
+    uint64_t expectedMissing = 0;
+    for (int workers : {1, 2, 3, 7}) {
+      TerrainArea area(kViewRingSize);
+      area.SetBuildWorkers(workers);
+      ASSERT_TRUE(area.BuildTerrainGrid(dem.handle, zScale, radius, test.asHoles)) << test.name;
+      std::vector<GridCell> cells(size_t(area.blockCount()) * kBlockCells);
+      for (uint32_t n = 0; n < area.blockCount(); ++n) {
+        const GridCell* block = area.BlockCells(n);
+        ASSERT_NE(block, nullptr);
+        std::memcpy(static_cast<void*>(&cells[size_t(n) * kBlockCells]), block, kBlockBytes);
+      }
+      if (workers == 1) {
+        expected = cells;
+        expectedMissing = area.missingCells();
+        EXPECT_EQ(expectedMissing > 0, test.asHoles) << test.name;
+        continue;
+      }
+      EXPECT_EQ(std::memcmp(cells.data(), expected.data(), cells.size() * sizeof(GridCell)), 0)
+          << test.name << " with " << workers << " workers";
+      EXPECT_EQ(area.missingCells(), expectedMissing) << test.name;
+      if (test.asHoles) {
+        EXPECT_TRUE(area.missingMap().AnyMissing(300, 300, 200, 200));
+        EXPECT_TRUE(area.missingMap().AnyMissing(256, 256, 7, 7));
+        EXPECT_FALSE(area.missingMap().AnyMissing(256, 256, 8, 13));
+        EXPECT_TRUE(area.missingMap().AnyMissing(10, 10, 255, 255));
+        EXPECT_FALSE(area.missingMap().AnyMissing(11, 14, 250, 260));
+      }
+    }
+  }
+}
+
+// Stopping the build and refusing its progress display end it with every number of workers,
+// leaving no cache behind.
+TEST_F(TerrainAreaTest, StopsAndRefusalsEndBuildsOnSeveralWorkers) {
+  const std::string path = WriteNodes("w-cancel.tif", 900, 1100, 1, [](int r, int c) { return r - c; });
+  Dem dem(path);
+  const float one = 1;
+  for (int workers : {1, 2, 4}) {
+    for (int stopAt : {0, 1, 3}) {
+      DemStoreSetProgressHandler(&CancelHandler, nullptr);
+      g_cancelQueries = 0;
+      g_cancelAfter = stopAt;
+      TerrainArea area;
+      area.SetBuildWorkers(workers);
+      EXPECT_FALSE(area.BuildTerrainGrid(dem.handle, one, one));
+      EXPECT_FALSE(area.ready());
+      EXPECT_EQ(area.cacheFileSize(), 0u);
+    }
+    g_cancelAfter = -1;
+    DemStoreSetProgressHandler([](void*, int, int, const char*, const char*) { return 0; }, nullptr);
+    TerrainArea refused;
+    refused.SetBuildWorkers(workers);
+    EXPECT_FALSE(refused.BuildTerrainGrid(dem.handle, one, one));
+    EXPECT_FALSE(refused.ready());
+    DemStoreSetProgressHandler(nullptr, nullptr);
+    EXPECT_TRUE(testgrids::ListDirectory(testgrids::ScratchEnvironment::workDir()).empty());
+  }
+}
+
 }  // namespace
 }  // namespace t3d
