@@ -445,6 +445,35 @@ TN_API int TN_CALL tnOutput3DTile(void* scene, void* state, TnOutputRequest* req
 TN_API int TN_CALL tnLabelSubmergeCells(void* scene, void* state, const TnByte* labels,
                                         uint64_t count, TnProgressControl progress);
 
+/* ---- Map areas ----------------------------------------------------------------------------
+ * tnLoadMapArea burns the regions of a region file (a slot of tnMapOpen) into the prepared grid:
+ * a grid position whose map point lies inside a region (outside its holes) takes the region's
+ * class as its label and the region's colour entry as its colour index, and the surface paints
+ * it from the class's colour table (map_1.lut ... map_7.lut). The colour number comes from the
+ * record's "colour" (or "color") field: bits 8 to 15 the class (0 to 6), bits 0 to 7 the entry.
+ * Regions of a class above 6 or without a colour number are left out. Later regions of a file
+ * cover earlier ones; an area loaded later covers those loaded before. tnUnLoadMapArea gives the
+ * cells of the last area loaded from that slot their former labels and colour indices back, bit
+ * for bit, in any order of unloading. A flood analysis, host labels or leaving the analysis
+ * display rewrite every label and so end every map area (their cells get their height colours
+ * back); changing the height colouring keeps them.
+ * tnLoadMapArea returns TN_E_FAIL for a slot without an open file, a file that is not a region
+ * file, a file whose extent misses the grid's (message 12 is shown), no prepared grid, or a
+ * refused or stopped progress display; tnUnLoadMapArea for a file that is not a region file or
+ * a refused display; unloading a slot that holds no loaded area changes nothing and succeeds.
+ * tnLoadMapAreaEx does the same with a progress bar control and fills summary (may be null). */
+typedef struct TnMapAreaSummary {
+  int32_t regions;      /* records of the file */
+  int32_t burnt;        /* regions that took at least one cell */
+  int32_t outside;      /* regions that miss the grid or cover no grid position */
+  int32_t noColour;     /* regions without a colour number */
+  int32_t classTooHigh; /* regions of a class above 6 */
+  int32_t unreadable;   /* regions whose rings could not be read */
+  int64_t cells;        /* cells the area took */
+} TnMapAreaSummary;
+TN_API int TN_CALL tnLoadMapAreaEx(void* scene, void* state, unsigned short slot,
+                                   TnProgressControl progress, TnMapAreaSummary* summary);
+
 /* ---- Colour tables ------------------------------------------------------------------------
  * The colour tables of the data directory's HeightLut folder, numbered 0 to 38 as the height
  * colour dialog's tableNumber counts them, for hosts that list them or choose one by name. */

@@ -90,6 +90,30 @@ double BaseGetFieldNumber(void* second, void* first, int16_t fieldNumber, int a,
 /* The distance between two points (x, y). */
 double BaseDistance(const double from[2], const double to[2]);
 
+/* ---- Regions -----------------------------------------------------------------------------
+ * The colour number of a record comes from its attribute field named "colour" or "color" (any
+ * case; the first such field; a number, or text read as one); a record without one has none.
+ * For map areas burnt into the grid, bits 8 to 15 of the number are the class and bits 0 to 7
+ * the entry of the class's colour table. */
+/* The region's box, x min, y min, x max, y max (all its rings). */
+int16_t BaseGetRegionExtent(uint16_t slot, int32_t record, double extent[4]);
+/* The region's colour number; MAP_FAILED when the record names none. */
+int16_t BaseGetRegionColor(uint16_t slot, int32_t record, int32_t* colourNumber);
+/* The region's rings in three steps: BaseGetRegionArcs gives the total point count of all rings
+ * and a handle of the rings (valid while the slot is open), BaseCountRings their number, and
+ * BaseGetRegionRings copies the points (x, y doubles, pointTotal of them) and the point count of
+ * each ring (ring count of them) into the caller's arrays: the outer ring first, then the holes,
+ * each closed (its last point repeats its first). reserved is 0. */
+int16_t BaseGetRegionArcs(uint16_t slot, int32_t record, int32_t* pointTotal, void** arcs,
+                          int reserved);
+int32_t BaseCountRings(int32_t pointTotal, const void* arcs);
+int16_t BaseGetRegionRings(uint16_t slot, int32_t pointTotal, const void* arcs, double* points,
+                           int32_t* ringCounts);
+/* Thins a closed ring in place (Douglas-Peucker: points closer than coefficient map units to the
+ * chord of the points kept around them go) and lowers *count; the ring stays closed and keeps
+ * at least four points (a triangle). Fails for a null ring or fewer than four points. */
+int16_t BaseThinRing(double* points, int32_t* count, double coefficient);
+
 #ifdef __cplusplus
 }
 #endif

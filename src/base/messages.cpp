@@ -100,6 +100,10 @@ const FixedText kFixedTexts[] = {
     {"分层设色处理进度:", "Height colouring:"},
     {"正在装入纹理数据...", "Loading the texture data..."},
     {"正在生成纹理库...", "Making the texture library..."},
+    {"洪水淹没分析进度:", "Flood analysis:"},
+    {"恢复...", "Restoring..."},
+    {"正在装入区数据...", "Loading region data..."},
+    {"正在卸载区数据...:", "Unloading region data..."},
 };
 
 // "共有N块": the tile count line of tiled outputs.

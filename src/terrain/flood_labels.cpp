@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/progress.h"
+#include "terrain/map_areas.h"
 
 namespace t3d {
 namespace {
@@ -96,6 +97,8 @@ bool RelabelBlocks(TerrainArea& area, ProgressScope& display, bool stepPerBlockR
       return false;
     }
   }
+  // Every label was rewritten: the map areas' labels are gone, so are the areas.
+  area.mapAreas().EndAll(area);
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/progress.h"
+#include "terrain/map_areas.h"
 
 namespace t3d {
 namespace {
@@ -62,7 +63,7 @@ bool ForEachCell(TerrainArea& area, TnProgressControl progress, Visit visit) {
 bool ApplyLayerColours(TerrainArea& area, const ColouringParams& params,
                        const float layerBounds[][2], int layerCount, TnProgressControl progress) {
   layerCount = std::clamp(layerCount, 0, 256);
-  return ForEachCell(area, progress, [&](GridCell& cell) {
+  const bool done = ForEachCell(area, progress, [&](GridCell& cell) {
     const double v = double(cell.height) * params.sceneRadius * params.zScale;
     uint8_t index = 0;
     for (int k = 0; k < layerCount; ++k) {
@@ -74,12 +75,17 @@ bool ApplyLayerColours(TerrainArea& area, const ColouringParams& params,
     }
     cell.colourIndex = index;
   });
+  // The loaded map areas stay painted over the new height colours.
+  if (done) area.mapAreas().Repaint(area);
+  return done;
 }
 
 bool ResetColourIndices(TerrainArea& area, const ColouringParams& params,
                         TnProgressControl progress) {
-  return ForEachCell(area, progress,
-                     [&](GridCell& cell) { cell.colourIndex = DefaultColourIndex(cell.height, params); });
+  const bool done = ForEachCell(
+      area, progress, [&](GridCell& cell) { cell.colourIndex = DefaultColourIndex(cell.height, params); });
+  if (done) area.mapAreas().Repaint(area);
+  return done;
 }
 
 }  // namespace t3d

@@ -12,6 +12,7 @@
 #include "adapters/dem_store.h"
 #include "platform/environment.h"
 #include "terrain/block_builder.h"
+#include "terrain/map_areas.h"
 #include "terrain/missing_cells.h"
 
 namespace t3d {
@@ -136,7 +137,8 @@ int TruncateNear(double value) {
   return int(value);
 }
 
-TerrainArea::TerrainArea(int ringSize) : viewRing_(size_t(std::max(1, ringSize))) {}
+TerrainArea::TerrainArea(int ringSize)
+    : viewRing_(size_t(std::max(1, ringSize))), mapAreas_(std::make_unique<MapAreas>()) {}
 
 TerrainArea::~TerrainArea() { ReleaseCache(); }
 

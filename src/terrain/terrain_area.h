@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -76,6 +77,8 @@ void DecodeNormal(uint8_t azimuthCode, uint8_t elevationCode, float& x, float& y
 // to it; anything else truncates toward zero.
 int TruncateNear(double value);
 
+class MapAreas;
+
 class TerrainArea {
  public:
   // ringSize: the number of block views kept mapped at once (at least 1).
@@ -144,6 +147,9 @@ class TerrainArea {
   // The cells of block n (mapping it when needed), or null when it cannot be mapped.
   GridCell* BlockCells(uint32_t blockNumber);
 
+  // The map areas burnt into the cells (map_areas.h); they go with the cache.
+  MapAreas& mapAreas() { return *mapAreas_; }
+
   // Grid information.
   bool ready() const { return ready_ != 0; }
   // The number of grid cells the build marked as missing (0 unless built with holes).
@@ -198,6 +204,7 @@ class TerrainArea {
   double cellWidth_ = 0, cellHeight_ = 0;
   double blockWidth_ = 0, blockHeight_ = 0;
   std::vector<RingSlot> viewRing_;
+  std::unique_ptr<MapAreas> mapAreas_;
   int ringNext_ = 0;
   platform::File cacheFile_;
   GridCell scratchCell_{};

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -359,6 +360,62 @@ TEST_F(MapFileTest, HostExtensionsOpenAndClose) {
   EXPECT_STRNE(tnMapLastError(), "");
   EXPECT_EQ(tnMapOpen(nullptr, nullptr, nullptr, nullptr), 0);
   EXPECT_STRNE(tnMapLastError(), "");
+}
+
+TEST_F(MapFileTest, RegionRingsColoursAndThinning) {
+  // The colour number comes from a "COLOR" field (any case); a region without one has none.
+  const std::string path = dir_ + "/colours.geojson";
+  FILE* f = std::fopen(path.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("{\"type\":\"FeatureCollection\",\"features\":["
+             "{\"type\":\"Feature\",\"properties\":{\"COLOR\":515},\"geometry\":{\"type\":"
+             "\"Polygon\",\"coordinates\":[[[0,0],[10,0],[10,10],[0,10],[0,0]],"
+             "[[2,2],[2,4],[4,4],[4,2],[2,2]]]}},"
+             "{\"type\":\"Feature\",\"properties\":{},\"geometry\":{\"type\":\"Polygon\","
+             "\"coordinates\":[[[20,0],[30,0],[30,5],[20,0]]]}}]}", f);
+  std::fclose(f);
+  const uint16_t slot = Open(path);
+  ASSERT_NE(slot, 0) << MapFileLastError();
+  int32_t colour = 0;
+  ASSERT_EQ(BaseGetRegionColor(slot, 1, &colour), MAP_OK);
+  EXPECT_EQ(colour, 515);
+  EXPECT_EQ(BaseGetRegionColor(slot, 2, &colour), MAP_FAILED);
+  double box[4];
+  ASSERT_EQ(BaseGetRegionExtent(slot, 1, box), MAP_OK);
+  EXPECT_EQ(std::vector<double>(box, box + 4), (std::vector<double>{0, 0, 10, 10}));
+
+  int32_t total = 0;
+  void* arcs = nullptr;
+  ASSERT_EQ(BaseGetRegionArcs(slot, 1, &total, &arcs, 0), MAP_OK);
+  EXPECT_EQ(total, 10);
+  ASSERT_EQ(BaseCountRings(total, arcs), 2);
+  std::vector<double> points(2 * size_t(total));
+  std::vector<int32_t> counts(2);
+  ASSERT_EQ(BaseGetRegionRings(slot, total, arcs, points.data(), counts.data()), MAP_OK);
+  EXPECT_EQ(counts, (std::vector<int32_t>{5, 5}));
+  EXPECT_EQ(points[10], 2);  // the hole's first point
+  // A handle of another slot's record, or a wrong point total, is refused.
+  const uint16_t other = Open(path);
+  EXPECT_EQ(BaseGetRegionRings(other, total, arcs, points.data(), counts.data()), MAP_FAILED);
+  EXPECT_EQ(BaseGetRegionRings(slot, total + 1, arcs, points.data(), counts.data()), MAP_FAILED);
+  EXPECT_EQ(BaseCountRings(total - 1, arcs), 0);
+
+  // Thinning a closed ring: points near the chords go, the ring stays closed with at least a
+  // triangle, and a tolerance of 0 keeps everything.
+  std::vector<double> ring = {0, 0, 5, 0.01, 10, 0, 10, 10, 5, 9.99, 0, 10, 0, 0};
+  int32_t n = 7;
+  ASSERT_EQ(BaseThinRing(ring.data(), &n, 0.5), MAP_OK);
+  EXPECT_EQ(n, 5);
+  EXPECT_EQ(std::vector<double>(ring.begin(), ring.begin() + 2 * n),
+            (std::vector<double>{0, 0, 10, 0, 10, 10, 0, 10, 0, 0}));
+  std::vector<double> sliver = {0, 0, 1, 0.001, 2, 0, 1, -0.001, 0, 0};
+  n = 5;
+  ASSERT_EQ(BaseThinRing(sliver.data(), &n, 100), MAP_OK);
+  EXPECT_EQ(n, 4);
+  EXPECT_EQ(sliver[6], 0);
+  EXPECT_EQ(sliver[7], 0);
+  n = 3;
+  EXPECT_EQ(BaseThinRing(sliver.data(), &n, 1), MAP_FAILED);
 }
 
 }  // namespace

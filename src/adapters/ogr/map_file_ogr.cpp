@@ -219,6 +219,10 @@ bool Load(const char* path, const char* layerName, const char* gridCrs, const do
     }
   }
 
+  // The colour number's field: "colour" or "color" (OGR compares field names without case).
+  int colourField = layer->GetLayerDefn()->GetFieldIndex("colour");
+  if (colourField < 0) colourField = layer->GetLayerDefn()->GetFieldIndex("color");
+
   for (auto& feature : *layer) {
     OGRGeometry* geometry = feature->GetGeometryRef();
     if (geometry == nullptr || geometry->IsEmpty()) continue;
@@ -236,7 +240,14 @@ bool Load(const char* path, const char* layerName, const char* gridCrs, const do
     const int32_t row = static_cast<int32_t>(data.attributes.size());
     const size_t before = data.records.size();
     AddParts(*geometry, data.kind, row, data.records);
-    if (data.records.size() > before) data.attributes.push_back(ReadAttributes(*feature));
+    if (data.records.size() == before) continue;
+    data.attributes.push_back(ReadAttributes(*feature));
+    if (colourField >= 0 && feature->IsFieldSetAndNotNull(colourField)) {
+      const double number = data.attributes.back()[static_cast<size_t>(colourField)];
+      if (number >= 0 && number <= 0x7fffffff)
+        for (size_t r = before; r < data.records.size(); ++r)
+          data.records[r].colourNumber = static_cast<int32_t>(number);
+    }
   }
   if (data.records.size() > 0x7ffffffe) {
     error = "the map file holds too many records";
@@ -393,6 +404,67 @@ double BaseGetFieldNumber(void* second, void* first, int16_t fieldNumber, int /*
 double BaseDistance(const double from[2], const double to[2]) {
   if (from == nullptr || to == nullptr) return 0.0;
   return std::hypot(to[0] - from[0], to[1] - from[1]);
+}
+
+int16_t BaseGetRegionExtent(uint16_t slot, int32_t record, double extent[4]) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  MapData* data = Find(slot);
+  const t3d::ogr::Record* found = FindRecord(data, record);
+  if (found == nullptr || extent == nullptr || data->kind != MAP_KIND_REGIONS) return MAP_FAILED;
+  std::copy(found->box.v, found->box.v + 4, extent);
+  return MAP_OK;
+}
+
+int16_t BaseGetRegionColor(uint16_t slot, int32_t record, int32_t* colourNumber) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  MapData* data = Find(slot);
+  const t3d::ogr::Record* found = FindRecord(data, record);
+  if (found == nullptr || colourNumber == nullptr || data->kind != MAP_KIND_REGIONS ||
+      found->colourNumber < 0)
+    return MAP_FAILED;
+  *colourNumber = found->colourNumber;
+  return MAP_OK;
+}
+
+int16_t BaseGetRegionArcs(uint16_t slot, int32_t record, int32_t* pointTotal, void** arcs,
+                          int /*reserved*/) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  MapData* data = Find(slot);
+  t3d::ogr::Record* found = FindRecord(data, record);
+  if (found == nullptr || pointTotal == nullptr || arcs == nullptr ||
+      data->kind != MAP_KIND_REGIONS || found->ringCounts.empty())
+    return MAP_FAILED;
+  *pointTotal = static_cast<int32_t>(found->xy.size() / 2);
+  *arcs = found;
+  return MAP_OK;
+}
+
+int32_t BaseCountRings(int32_t pointTotal, const void* arcs) {
+  const auto* record = static_cast<const t3d::ogr::Record*>(arcs);
+  if (record == nullptr || pointTotal != static_cast<int32_t>(record->xy.size() / 2)) return 0;
+  return static_cast<int32_t>(record->ringCounts.size());
+}
+
+int16_t BaseGetRegionRings(uint16_t slot, int32_t pointTotal, const void* arcs, double* points,
+                           int32_t* ringCounts) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  const auto* record = static_cast<const t3d::ogr::Record*>(arcs);
+  MapData* data = Find(slot);
+  // The handle must be a record of this slot's file (a stale or foreign handle is refused).
+  if (data == nullptr || record == nullptr || points == nullptr || ringCounts == nullptr ||
+      data->records.empty() || record < data->records.data() ||
+      record >= data->records.data() + data->records.size() ||
+      pointTotal != static_cast<int32_t>(record->xy.size() / 2))
+    return MAP_FAILED;
+  std::copy(record->xy.begin(), record->xy.end(), points);
+  std::copy(record->ringCounts.begin(), record->ringCounts.end(), ringCounts);
+  return MAP_OK;
+}
+
+int16_t BaseThinRing(double* points, int32_t* count, double coefficient) {
+  if (points == nullptr || count == nullptr || *count < 4) return MAP_FAILED;
+  *count = t3d::ogr::ThinClosedRing(points, *count, coefficient);
+  return MAP_OK;
 }
 
 }  // extern "C"
