@@ -30,6 +30,7 @@ const char kFloodHelp[] =
     "                        up, one label a cell: 2 submerged in the first colour, 1 the\n"
     "                        second, 3 and up the third)\n"
     "  --water-surface       labelled cells drawn flat at the water level\n"
+    "  --map-area REGIONS    burn a file of regions in over the analysis (see render)\n"
     "  --colours R,G,B/R,G,B/R,G,B  the first, second and third colour, 0 to 255 each\n"
     "                        (0,0,204/0,0,204/204,0,0)\n"
     "  --size WxH            picture size in pixels (640x480)\n"
@@ -109,6 +110,7 @@ struct FloodOptions {
   bool haveSeed = false;
   double seed[2] = {0, 0};
   std::string mask;
+  const char* mapArea = nullptr;
   uint32_t colours[3] = {0xCC0000, 0xCC0000, 0x0000CC};
   int width = 640, height = 480;
   bool haveEye = false, haveLook = false;
@@ -205,6 +207,7 @@ int RunFlood(int argc, char** argv) {
              })
       .ViewPoint(o.eye, &o.haveEye, o.look, &o.haveLook)
       .Text("--mask", &o.mask)
+      .Text("--map-area", &o.mapArea)
       .Flag("--water-surface", &o.waterSurface)
       .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
@@ -240,6 +243,9 @@ int RunFlood(int argc, char** argv) {
     std::fprintf(stderr, "terrain3d flood: the labels were not taken\n");
     return 1;
   }
+
+  // After the analysis, which would end an area burnt in before it.
+  if (o.mapArea != nullptr && !scene.LoadMapArea(o.mapArea)) return 1;
 
   std::string error;
   Picture picture;

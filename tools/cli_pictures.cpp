@@ -48,6 +48,9 @@ const char kRenderHelp[] =
     "  --keep-crs            a grid in degrees drawn in degrees (by default it is warped to\n"
     "                        its UTM zone for true proportions)\n"
     "  --texture IMAGE|LIB.tex  drape an image or a texture library\n"
+    "  --map-area REGIONS    burn a file of regions into the grid: each region's cells take\n"
+    "                        its class's colours (field colour = class x 256 + entry,\n"
+    "                        classes 0 to 6: map_1.lut to map_7.lut)\n"
     "  --bands R,G,B         texture bands from 1 shown as red, green, blue\n"
     "  --tiles AxD           a picture of A x D tiles of --size each\n"
     "  --tile-range I-J      only tiles I to J of --tiles (numbered from 1, row by row from\n"
@@ -96,6 +99,7 @@ struct RenderOptions {
   bool haveEye = false, haveLook = false;
   float eye[3] = {0, 0, 0}, look[2] = {0, 0};
   const char* texture = nullptr;
+  const char* mapArea = nullptr;
   int tilesAcross = 1, tilesDown = 1;
   int firstTile = 0, lastTile = 0;  // a tile range from 1; 0: the whole picture
 };
@@ -119,6 +123,7 @@ bool ApplyRenderOptions(HeadlessScene& scene, RenderOptions& o, DialogAnswers& a
     if (!scene.PrepareTexture(o.texture)) return false;
     SetSurfaceDispMode(s, st, 0);
   }
+  if (o.mapArea != nullptr && !scene.LoadMapArea(o.mapArea)) return false;
   return true;
 }
 
@@ -206,6 +211,7 @@ int RunRender(int argc, char** argv) {
       .Size(&o.width, &o.height)
       .ViewPoint(o.eye, &o.haveEye, o.look, &o.haveLook)
       .Text("--texture", &o.texture)
+      .Text("--map-area", &o.mapArea)
       .Value("--bands",
              [&](const char* value) {
                double bands[3];

@@ -100,7 +100,42 @@ SceneSession::~SceneSession() {
     tnRelease3DScene(scene_, state_);
     tnDeleteTin3DDraw(scene_, state_);
   }
+  for (unsigned short slot : mapSlots_) tnMapClose(slot);
   if (dem_ > 0) tnDemClose(dem_);
+}
+
+bool SceneSession::LoadMapArea(const char* path) {
+  Georeference georeference;
+  ReadGeoreference(grid_.path(), georeference);
+  TnSceneInfo info{};
+  if (tnGetSceneInfo(scene_, state_, &info) != TN_OK) return false;
+  const double extent[4] = {info.grid.xMin, info.grid.yMin, info.grid.xMax, info.grid.yMax};
+  const unsigned short slot =
+      tnMapOpen(path, nullptr, georeference.wkt.empty() ? nullptr : georeference.wkt.c_str(), extent);
+  if (slot == 0) {
+    std::fprintf(stderr, "terrain3d: cannot use '%s' as a map area: %s\n", path, tnMapLastError());
+    return false;
+  }
+  mapSlots_.push_back(slot);
+  TnMapAreaSummary summary{};
+  if (tnLoadMapAreaEx(scene_, state_, slot, nullptr, &summary) != TN_OK) {
+    std::fprintf(stderr,
+                 "terrain3d: the map area '%s' was not burnt in: it is not a file of regions, or "
+                 "it lies beside the grid\n",
+                 path);
+    return false;
+  }
+  std::fprintf(stderr, "terrain3d: map area '%s': %d of %d regions burnt in (%lld cells)\n", path,
+               int(summary.burnt), int(summary.regions), (long long)summary.cells);
+  if (summary.noColour > 0)
+    std::fprintf(stderr, "terrain3d:   %d without a colour field (\"colour\" or \"color\") left out\n",
+                 int(summary.noColour));
+  if (summary.classTooHigh > 0)
+    std::fprintf(stderr, "terrain3d:   %d of a class above 6 (colour / 256) left out\n",
+                 int(summary.classTooHigh));
+  if (summary.outside > 0)
+    std::fprintf(stderr, "terrain3d:   %d beside the grid or between its points\n", int(summary.outside));
+  return true;
 }
 
 bool SceneSession::Create() {

@@ -77,6 +77,10 @@ class SceneSession {
   // Prepares the scene's texture from the image at path, warped to the grid's CRS when it has
   // another; false, with the reason printed, when it cannot be.
   bool PrepareTexture(const char* path);
+  // Opens the region file at path (reprojected into the grid's CRS) and burns its regions into
+  // the prepared grid as a map area, printing what was burnt; false, with the reason printed,
+  // when it cannot be.
+  bool LoadMapArea(const char* path);
   // The vertical exaggeration the prepared scene shows (heights taken as metres).
   double Exaggeration() const;
   // The scene height of a height in the grid's own units.
@@ -95,6 +99,7 @@ class SceneSession {
   WarpedSource grid_;
   WarpedSource texture_;
   int dem_ = 0;
+  std::vector<unsigned short> mapSlots_;  // closed after the scene is released
   void* scene_ = nullptr;
   void* state_ = nullptr;
 };
@@ -120,6 +125,7 @@ class HeadlessScene {
   // Library heights per grid height unit (the scale of --exaggeration's VRT).
   double heightRatio() const { return session_.heightRatio(); }
   bool PrepareTexture(const char* path) { return session_.PrepareTexture(path); }
+  bool LoadMapArea(const char* path) { return session_.LoadMapArea(path); }
   // The window's pixels: the last frame presented, BGRA rows, top row first.
   const std::vector<unsigned char>& pixels() const { return pixels_; }
 

@@ -93,8 +93,9 @@ class VertexBuilder {
     v.position[1] = float(row * scaleY_ + offsetY_);
     v.position[2] = cell.height;
     v.rgba[3] = 1;
-    if (colouring_.applyType == 1 && cell.label != 0) {
-      // Flood display: label 2 (submerged) the first colour, 1 the second, 3 and up the third.
+    if (colouring_.applyType == 1 && cell.label != 0 && cell.label < 42) {
+      // Flood display: label 2 (submerged) the first colour, 1 the second, 3 and up the third;
+      // map-area classes (42 and up, burnt in after the analysis) keep their own colours.
       const int colour = cell.label == 2 ? 0 : (cell.label == 1 ? 1 : 2);
       for (int i = 0; i < 3; ++i) v.rgba[i] = colouring_.analysisColours[colour * 3 + i];
       if (colouring_.waterSurface) {
@@ -106,7 +107,7 @@ class VertexBuilder {
       return;
     }
     const ColourTable* table = colouring_.table;
-    if (colouring_.applyType != 1 && cell.label >= 42 && cell.label - 42 < 7)
+    if (cell.label >= 42 && cell.label - 42 < 7)
       table = &colouring_.mapAreaTables[cell.label - 42];
     const ColourEntry& entry = table->entries[cell.colourIndex];
     v.rgba[0] = colouring_.unitRamp[entry.red];

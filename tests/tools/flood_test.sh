@@ -91,5 +91,25 @@ refused 2 "colours takes three colours" --level 5 --colours 1,2,3/4,5,6/7,8,256
 refused 2 "level L is needed" --seed 1040,5070
 refused 2 "one at a time" --level 5 --seed 1040,5070 --mask "$work/mask.tif"
 
+# Map areas: a region over the west pit (class 1) burnt in over the analysis and in a plain
+# render; a file beside the grid gives message 12, lines are no regions.
+crs='"crs":{"type":"name","properties":{"name":"urn:ogc:def:crs:EPSG::32633"}}'
+polygon() {  # polygon COLOUR X0 Y0 X1 Y1: a GeoJSON feature of the rectangle
+  echo "{\"type\":\"Feature\",\"properties\":{\"colour\":$1},\"geometry\":{\"type\":\"Polygon\",\"coordinates\":[[[$2,$3],[$4,$3],[$4,$5],[$2,$5],[$2,$3]]]}}"
+}
+echo "{\"type\":\"FeatureCollection\",$crs,\"features\":[$(polygon 260 1020 5050 1070 5100),$(polygon 2000 1100 5000 1150 5050)]}" >"$work/areas.geojson"
+echo "{\"type\":\"FeatureCollection\",$crs,\"features\":[$(polygon 260 9000 9000 9100 9100)]}" >"$work/beside.geojson"
+echo "{\"type\":\"FeatureCollection\",$crs,\"features\":[{\"type\":\"Feature\",\"properties\":{},\"geometry\":{\"type\":\"LineString\",\"coordinates\":[[1000,5000],[1100,5100]]}}]}" >"$work/line.geojson"
+run flood_areas --level 5 --map-area "$work/areas.geojson"
+grep -q "map area '.*areas.geojson': 1 of 2 regions burnt in (25 cells)" "$work/flood_areas.txt" ||
+  fail "map area: $(cat "$work/flood_areas.txt")"
+grep -q "1 of a class above 6" "$work/flood_areas.txt" || fail "class 7: $(cat "$work/flood_areas.txt")"
+same flood_areas both && fail "the map area changes nothing over the flood"
+"$tool" render "$work/pits.tif" --size 160x120 --eye 1100,4900,150 --look 1100,5060 \
+  --map-area "$work/areas.geojson" -o "$work/dry_areas.png" >/dev/null 2>&1 || fail "render --map-area"
+cmp -s "$work/dry_areas.png" "$work/dry.png" && fail "the map area changes nothing in render"
+refused 1 "message 12" --level 5 --map-area "$work/beside.geojson"
+refused 1 "not a file of regions" --level 5 --map-area "$work/line.geojson"
+
 rm -rf "$work"
 [ $failures -eq 0 ] && echo "flood ok"
