@@ -7,6 +7,7 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -33,10 +34,12 @@ const char kViewerHelp[] =
     "  Page Up / Down  up / down               R              restore the view\n"
     "  F               start / stop the tour   P              plan view / perspective\n"
     "  + / -           closer to / away from the point looked at (a fifth of the way)\n"
+    "  W / Shift+W     raise / lower the flood water a fiftieth of the height range (the\n"
+    "                  first press floods the lowest cells); the title shows the level\n"
     "  mouse click     print the map point under the pointer and its height\n"
     "  Q / Escape      quit\n"
     "A script holds one command a line: key NAME [shift] (NAME: Up Down Left Right PageUp\n"
-    "PageDown F R P plus minus), frames N (draw N frames), click X Y, screenshot FILE.png|.bmp,\n"
+    "PageDown F R P W plus minus), frames N (draw N frames), click X Y, screenshot FILE.png|.bmp,\n"
     "reshape W H, eye (print the eye and the point looked at), title (print the window's\n"
     "title), quit. Lines starting with # are ignored.\n";
 
@@ -45,7 +48,8 @@ class Viewer {
   bool Open(const char* displayName, int width, int height, const char* demPath) {
     // The title names the grid, as a desktop viewer's does.
     const std::string name = std::string(demPath).substr(std::string(demPath).find_last_of('/') + 1);
-    if (!window_.Open(displayName, width, height, ("terrain3d - " + name).c_str())) {
+    title_ = "terrain3d - " + name;
+    if (!window_.Open(displayName, width, height, title_.c_str())) {
       std::fprintf(stderr, "terrain3d: %s\n", window_.error().c_str());
       return false;
     }
@@ -91,6 +95,10 @@ class Viewer {
       case XK_R: RestoreDisplay(scene_, state_); break;
       case XK_p:
       case XK_P: plan_ = !plan_; break;
+      case XK_w:
+      case XK_W:
+        if (!Water(shift ? -1 : 1)) return true;
+        break;
       case XK_plus:
       case XK_equal:
       case XK_KP_Add:
@@ -104,6 +112,36 @@ class Viewer {
       default: return true;
     }
     Draw();
+    return true;
+  }
+
+  // Raises (steps > 0) or lowers the flood water by steps fiftieths of the grid's height range,
+  // recolours the grid and shows the level and the time the recolouring took in the title (and
+  // on stdout, for scripts). False when the analysis did not run.
+  bool Water(int steps) {
+    TnSceneInfo info{};
+    if (tnGetSceneInfo(scene_, state_, &info) != TN_OK) return false;
+    const double low = info.grid.zMin, high = info.grid.zMax;
+    if (!waterOn_) {
+      if (SetApplyType(scene_, state_, 1) != TN_OK) return false;
+      waterOn_ = true;
+      waterLevel_ = low;
+    } else {
+      waterLevel_ = std::clamp(waterLevel_ + steps * (high - low) / 50, low, high);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const bool done = FloodSubmergeAnalyze(scene_, state_, float(waterLevel_), nullptr) == TN_OK;
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (!done) return false;
+    // In the grid's own units (the library's heights are the grid's times the height ratio).
+    const double shown = waterLevel_ / session_.heightRatio();
+    char title[512];
+    std::snprintf(title, sizeof title, "%s - water at %.2f (recoloured in %.0f ms)", title_.c_str(),
+                  shown, ms);
+    XStoreName(window_.display(), window_.window(), title);
+    std::printf("water level %.2f, recoloured in %.1f ms\n", shown, ms);
+    std::fflush(stdout);
     return true;
   }
 
@@ -303,7 +341,8 @@ class Viewer {
     } keys[] = {{"Up", XK_Up},         {"Down", XK_Down},           {"Left", XK_Left},
                 {"Right", XK_Right},   {"PageUp", XK_Page_Up},      {"PageDown", XK_Page_Down},
                 {"F", XK_F},           {"R", XK_R},                 {"P", XK_P},
-                {"plus", XK_plus},     {"minus", XK_minus},         {"Q", XK_Q}};
+                {"plus", XK_plus},     {"minus", XK_minus},         {"Q", XK_Q},
+                {"W", XK_W}};
     for (const auto& k : keys)
       if (name == k.name) return k.key;
     return NoSymbol;
@@ -316,6 +355,9 @@ class Viewer {
   void* state_ = nullptr;
   int width_ = 0, height_ = 0;
   bool plan_ = false;
+  bool waterOn_ = false;
+  double waterLevel_ = 0;  // library height units
+  std::string title_;
 };
 
 }  // namespace

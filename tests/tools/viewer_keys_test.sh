@@ -45,5 +45,20 @@ gdalwarp -q -t_srs EPSG:32616 -r bilinear "$dem" "$work/utm.tif" 2>/dev/null
 expected=$(gdallocationinfo -valonly -geoloc "$work/utm.tif" "$x" "$y")
 check "$height - $expected < 15 && $expected - $height < 15" "click height $height, grid $expected"
 
+# W floods the lowest cells, raises the water a fiftieth of the height range at a time and
+# shows the level in the title; Shift+W lowers it; the picture changes with the water.
+printf '%s\n' "screenshot $work/dry.png" "key W" "key W" "key W" "screenshot $work/wet.png" \
+  "key W shift" title quit >"$work/water.txt"
+"$tool" view "$dem" --size 320x240 --script "$work/water.txt" >"$work/water.log" 2>"$work/err" ||
+  fail "the viewer failed with water: $(cat "$work/err")"
+levels=$(awk '/^water level/ { sub(",", "", $3); printf "%s ", $3 }' "$work/water.log")
+set -- $levels
+[ $# -eq 4 ] || fail "water levels: $levels"
+check "$2 > $1 && $3 > $2 && $4 < $3" "W does not raise and Shift+W lower the water ($levels)"
+check "($3 - $2) > 0.9 * ($2 - $1) && ($3 - $2) < 1.1 * ($2 - $1)" "the water steps unevenly ($levels)"
+grep -q "^title terrain3d - jacksboro_fault_dem.tif - water at $4 (recoloured in [0-9]* ms)$" \
+  "$work/water.log" || fail "water title: $(grep title "$work/water.log")"
+cmp -s "$work/dry.png" "$work/wet.png" && fail "the water does not show"
+
 rm -rf "$work"
 [ $failures -eq 0 ] && echo "viewer keys ok"
