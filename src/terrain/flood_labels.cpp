@@ -106,10 +106,51 @@ bool RelabelBlocks(TerrainArea& area, ProgressScope& display, bool stepPerBlockR
 
 bool MarkSubmerged(TerrainArea& area, float waterLevel, TnProgressControl progress) {
   ProgressScope display(kFloodTitle, nullptr, int(area.blockRows()), progress);
-  return RelabelBlocks(area, display, true, [](uint32_t) { return false; },
-                       [waterLevel](const GridCell* cells, uint32_t, uint32_t, uint32_t i) {
-                         return cells[i].height <= waterLevel ? kLabelSubmerged : uint8_t(0);
-                       });
+  if (!display.shown()) return false;
+  using State = TerrainArea::BlockFloodState;
+  LabelUndo undo;
+  for (uint32_t p = 0; p < area.blockRows(); ++p) {
+    for (uint32_t q = 0; q < area.blockColumns(); ++q) {
+      const uint32_t number = p * area.blockColumns() + q;
+      State& state = area.floodState(number);
+      // A block the last analysis left all dry or all submerged, wholly above or below the new
+      // level, keeps its labels: only the blocks the level crosses are read.
+      if (state.ranged && !state.missing &&
+          ((state.labels == TerrainArea::kFloodLabelsSubmerged && state.high <= waterLevel) ||
+           (state.labels == TerrainArea::kFloodLabelsDry && state.low > waterLevel)))
+        continue;
+      GridCell* cells = area.BlockCells(number);
+      if (cells == nullptr) {
+        state.labels = TerrainArea::kFloodLabelsUnknown;
+        continue;
+      }
+      if (!state.ranged) {
+        float low = cells[0].height, high = cells[0].height;
+        bool missing = false;
+        for (uint32_t i = 0; i < kBlockCells; ++i) {
+          const float h = cells[i].height;
+          missing |= h != h;
+          low = h < low ? h : low;
+          high = h > high ? h : high;
+        }
+        state = State{low, high, true, missing || low != low || high != high, 0};
+      }
+      undo.Rewrite(number, cells, [&](uint32_t i) {
+        return cells[i].height <= waterLevel ? kLabelSubmerged : uint8_t(0);
+      });
+      state.labels = state.missing ? TerrainArea::kFloodLabelsUnknown
+                     : state.high <= waterLevel ? TerrainArea::kFloodLabelsSubmerged
+                     : state.low > waterLevel   ? TerrainArea::kFloodLabelsDry
+                                                : TerrainArea::kFloodLabelsUnknown;
+    }
+    if (display.Step()) {
+      undo.Restore(area);
+      area.ForgetFloodLabels();
+      return false;
+    }
+  }
+  area.mapAreas().EndAll(area);
+  return true;
 }
 
 bool WriteHostLabels(TerrainArea& area, const uint8_t* labels, size_t count,
@@ -126,6 +167,7 @@ bool WriteHostLabels(TerrainArea& area, const uint8_t* labels, size_t count,
       if (display.Step()) return true;
     return false;
   };
+  area.ForgetFloodLabels();
   // Positions beyond the grid copy the nearest cell inside it, as the build fills them.
   return RelabelBlocks(area, display, false, before,
                        [&](const GridCell*, uint32_t p, uint32_t q, uint32_t i) {
@@ -137,6 +179,7 @@ bool WriteHostLabels(TerrainArea& area, const uint8_t* labels, size_t count,
 
 bool ClearLabels(TerrainArea& area, TnProgressControl progress) {
   ProgressScope display(kClearTitle, nullptr, int(area.blockRows()), progress);
+  area.ForgetFloodLabels();
   return RelabelBlocks(area, display, true, [](uint32_t) { return false; },
                        [](const GridCell*, uint32_t, uint32_t, uint32_t) { return uint8_t(0); });
 }

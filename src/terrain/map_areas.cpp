@@ -235,6 +235,7 @@ bool MapAreas::Load(TerrainArea& area, const GridExtent& grid, uint16_t slot,
     }
   }
   sum.cells = int64_t(cells);
+  area.ForgetFloodLabels();
   areas_.push_back(std::move(added));
   return true;
 }
@@ -270,6 +271,7 @@ bool MapAreas::Unload(TerrainArea& area, uint16_t slot) {
       cell.colourIndex = gone.formerColour[j];
     }
   }
+  area.ForgetFloodLabels();
   areas_.erase(areas_.begin() + std::ptrdiff_t(k - 1));
   return true;
 }

@@ -150,6 +150,25 @@ class TerrainArea {
   // The map areas burnt into the cells (map_areas.h); they go with the cache.
   MapAreas& mapAreas() { return *mapAreas_; }
 
+  // What the flood analysis keeps of each block between its passes, so that raising or lowering
+  // the water rewrites only the blocks the level crosses: the block's height range (once known)
+  // and whether the last analysis left every label of it 0 or every label 2. Every other writer
+  // of labels must call ForgetFloodLabels.
+  struct BlockFloodState {
+    float low = 0, high = 0;
+    bool ranged = false;   // low and high are known
+    bool missing = false;  // a height that compares with nothing (NaN) is in the block
+    uint8_t labels = 0;    // kFloodLabelsUnknown, kFloodLabelsDry or kFloodLabelsSubmerged
+  };
+  static constexpr uint8_t kFloodLabelsUnknown = 0, kFloodLabelsDry = 1, kFloodLabelsSubmerged = 2;
+  BlockFloodState& floodState(uint32_t blockNumber) {
+    if (floodStates_.size() != blockCount_) floodStates_.assign(blockCount_, BlockFloodState{});
+    return floodStates_[blockNumber];
+  }
+  void ForgetFloodLabels() {
+    for (BlockFloodState& state : floodStates_) state.labels = kFloodLabelsUnknown;
+  }
+
   // Grid information.
   bool ready() const { return ready_ != 0; }
   // The number of grid cells the build marked as missing (0 unless built with holes).
@@ -196,6 +215,7 @@ class TerrainArea {
   uint32_t blockBytes_ = kBlockBytes;
   std::vector<BlockEntry> blockTable_;
   uint32_t blockCount_ = 0;
+  std::vector<BlockFloodState> floodStates_;
   uint32_t blockCols_ = 0;
   uint32_t blockRows_ = 0;
   TnGridHeader gridInfo_{};
