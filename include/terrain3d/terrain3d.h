@@ -391,6 +391,14 @@ TN_API unsigned short TN_CALL tnMapOpen(const char* path, const char* layerName,
 TN_API int TN_CALL tnMapClose(unsigned short slot);
 /* Reason of the last failed tnMapOpen in this thread (UTF-8), or "" after a success. */
 TN_API const char* TN_CALL tnMapLastError(void);
+/* Names the attribute field that carries the colour numbers of the records in the map files
+ * opened after it (null or "": the fields named "colour", "color", "colour_no", "color_no",
+ * "colour_num", "color_num" or "clr", in any case). Colour numbers 0 to 15 are a built-in
+ * palette (0 black, 1 red, 2 green, 3 blue, 4 yellow, 5 magenta, 6 cyan, 7 white, 8 grey,
+ * 9 dark red, 10 dark green, 11 navy, 12 orange, 13 brown, 14 purple, 15 light grey), and
+ * 0x1000000 + 0xRRGGBB gives a colour directly (text "#RRGGBB" in the field does the same);
+ * lines with any other number are drawn blue. */
+TN_API void TN_CALL tnMapSetColourField(const char* fieldName);
 
 /* What preparation made of a grid, for hosts that show or log it. */
 typedef struct TnSceneInfo {

@@ -25,8 +25,6 @@ PENDING_SCENE(tnOutput2DTexLibFile, const char*, float, float)
 // Colouring, analysis and layers.
 PENDING_SCENE(tnLoadMapArea, unsigned short)
 PENDING_SCENE(tnUnLoadMapArea, unsigned short)
-PENDING_SCENE(tnLoadMapLine, unsigned short)
-PENDING_SCENE(tnUnLoadMapLine, unsigned short)
 PENDING_SCENE(tnLoadMapRegion, unsigned short, TnRegionDescriptor*, int)
 PENDING_SCENE(tnUnLoadMapRegion, unsigned short)
 PENDING_SCENE(tnLoadRoad, unsigned short, TnRoadParams*)

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "adapters/map_file.h"
+#include "adapters/ogr/map_colours.h"
 #include "adapters/ogr/map_records.h"
 
 namespace t3d::ogr {
@@ -219,6 +220,7 @@ bool Load(const char* path, const char* layerName, const char* gridCrs, const do
     }
   }
 
+  const int colourField = ColourField(*layer->GetLayerDefn());
   for (auto& feature : *layer) {
     OGRGeometry* geometry = feature->GetGeometryRef();
     if (geometry == nullptr || geometry->IsEmpty()) continue;
@@ -236,6 +238,9 @@ bool Load(const char* path, const char* layerName, const char* gridCrs, const do
     const int32_t row = static_cast<int32_t>(data.attributes.size());
     const size_t before = data.records.size();
     AddParts(*geometry, data.kind, row, data.records);
+    const int32_t colour = ColourNumberOf(*feature, colourField);
+    for (size_t part = before; part < data.records.size(); ++part)
+      data.records[part].colourNumber = colour;
     if (data.records.size() > before) data.attributes.push_back(ReadAttributes(*feature));
   }
   if (data.records.size() > 0x7ffffffe) {
