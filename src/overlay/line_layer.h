@@ -69,12 +69,14 @@ void WalkLine(const ProjectedPoint* points, size_t count, const PixelRect& clip,
 
 // How a point is found hidden. The point is lifted straight up by as many scene units as this
 // many pixels span at its distance, and is hidden when the lifted point lies beyond the terrain
-// drawn at its pixel (by more than the depth buffer's step). The drawn level of detail strays
-// from the true surface by a few pixels at every distance, and a constant depth margin would be
-// too wide far away and too narrow near by, most of all where the view grazes the ground: a
-// lift of a few pixels keeps lines on the drawn surface from the closest to the farthest view,
-// and a ridge still hides what lies more than these pixels below its crest.
-constexpr double kHiddenLiftPixels = 3.0;
+// drawn at its pixel (by more than the depth buffer's step). The level of detail leaves out
+// vertices that move the picture by less than a pixel, and the simplified surface strays from
+// the grid by a few pixels at every distance (above it in hollows and at the foot of slopes): a
+// constant depth margin would be too wide far away and too narrow near by, most of all where
+// the view grazes the ground, and the lines would flicker as the eye moves. A lift of a few
+// pixels keeps lines on the drawn surface from the closest to the farthest view, and a ridge
+// still hides what lies more than these pixels below its crest.
+constexpr double kHiddenLiftPixels = 6.0;
 // Relative step of the depth buffer the comparison allows for.
 constexpr double kDepthMargin = 1e-3;
 
