@@ -208,6 +208,14 @@ class DrawnDepth {
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return 1.0f;
     return depth_[size_t(y) * size_t(width_) + size_t(x)];
   }
+  // Whether terrain was drawn at pixel (x, y), or within `pixels` pixels below it in its
+  // column or the columns beside it.
+  bool GroundBelow(int x, int y, int pixels) {
+    for (int k = 0; k <= pixels; ++k)
+      for (int dx = -1; dx <= 1; ++dx)
+        if (At(x + dx, y - k) < 1.0f) return true;
+    return false;
+  }
   // The clip w of a point at window depth d: its distance in front of the eye for a
   // perspective projection.
   double DistanceOf(float depth) const {
@@ -326,6 +334,7 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
   };
 
   std::vector<ProjectedPoint> projected, lifted;
+  std::vector<uint8_t> offGrid;
   std::vector<float>& strip = scene.overlayVertexBuffer;
   std::vector<uint32_t>& indices = scene.overlayIndexBuffer;
   if (indices.size() < kMaxStripVertices) {
@@ -343,12 +352,17 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
                               scene.viewRect.yMax};
   int32_t record = 0;
   const HiddenTest hidden = [&](size_t i) {
-    bool isHidden;
     const ProjectedPoint& p = projected[i];
+    const int px = PixelOf(p.x), py = PixelOf(p.y);
+    bool isHidden;
     if (g_hiddenRule == HiddenRule::kFixedDepthMargin) {
       // Window depth of the point against the depth drawn at its pixel.
       const double depth = (lifted[i].x + 1) / 2;
-      isHidden = depth - drawn.At(PixelOf(p.x), PixelOf(p.y)) > 0.0001;
+      isHidden = depth - drawn.At(px, py) > 0.0001;
+    } else if (offGrid[i] != 0 || !drawn.GroundBelow(px, py, int(kHiddenLiftPixels))) {
+      // Off the grid, or where no terrain was drawn at the point nor within the lift below it,
+      // the line has nothing to lie on (it would hang in the sky at made-up heights).
+      isHidden = true;
     } else {
       // A lifted point outside the window or at the eye is taken as seen.
       const ProjectedPoint& up = lifted[i];
@@ -379,10 +393,12 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
 
     projected.resize(size_t(std::max(count, 0)));
     lifted.resize(projected.size());
+    offGrid.resize(projected.size());
     for (size_t i = 0; i < projected.size(); ++i) {
       const double mapX = points[2 * i], mapY = points[2 * i + 1];
       const double x = mapX / radius, y = mapY / radius;
       const double z = area->HeightAtPoint(grid, mapX, mapY);
+      offGrid[i] = mapX < grid.xMin || mapX > grid.xMax || mapY < grid.yMin || mapY > grid.yMax;
       const Clip4 c = Transform(combined, x, y, z);
       projected[i] = window(c);
       if (g_hiddenRule == HiddenRule::kFixedDepthMargin) {
