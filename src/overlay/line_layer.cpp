@@ -153,6 +153,11 @@ void WalkLine(const ProjectedPoint* points, size_t count, const PixelRect& clip,
       if (aInside && !OnBorder(ax, ay, clip) && hidden(i)) continue;
       add(ax, ay);
     }
+    // An end on the pixel the strip already ends on adds nothing to the picture (far away,
+    // many points of a line share a pixel); the next segment goes on from that pixel.
+    if (strip.size() >= 2 && strip[strip.size() - 2] == float(bx) &&
+        strip[strip.size() - 1] == float(by))
+      continue;
     if (bInside && !OnBorder(bx, by, clip) && hidden(i + 1)) {
       flush();
       continue;
