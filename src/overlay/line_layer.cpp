@@ -203,7 +203,8 @@ class DrawnDepth {
   float At(int x, int y) {
     if (!read_) {
       read_ = true;
-      depth_.assign(size_t(width_) * size_t(height_), 1.0f);
+      // Kept from frame to frame: a fresh buffer of this size costs its page faults every frame.
+      depth_.resize(size_t(width_) * size_t(height_), 1.0f);
       GLint alignment = 4;
       glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
       glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -236,7 +237,12 @@ class DrawnDepth {
   int x_, y_, width_, height_;
   const double* projection_;
   bool read_ = false;
-  std::vector<float> depth_;
+  std::vector<float>& depth_ = Scratch();
+
+  static std::vector<float>& Scratch() {
+    thread_local std::vector<float> scratch;
+    return scratch;
+  }
 };
 
 // Restores on exit the GL state the pass changes: enables, blending, colour, matrices.
@@ -318,8 +324,8 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
 
   PassState passState(state.surfaceDisplayMode == 0);
   passState.PixelProjection(width, height);
-  glVertexPointer(2, GL_FLOAT, 0, nullptr);
   glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_COLOR_ARRAY);
 
   double combined[16];
   Multiply(scene.overlayProjection, scene.overlayModelView, combined);
@@ -341,17 +347,29 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
   std::vector<ProjectedPoint> projected, lifted;
   std::vector<uint8_t> offGrid;
   std::vector<float>& strip = scene.overlayVertexBuffer;
-  std::vector<uint32_t>& indices = scene.overlayIndexBuffer;
-  if (indices.size() < kMaxStripVertices) {
-    indices.resize(kMaxStripVertices);
-    for (size_t i = 0; i < indices.size(); ++i) indices[i] = uint32_t(i);
-  }
   strip.reserve(2 * kMaxStripVertices);
+  // The strips of the pass are gathered as coloured segments and drawn together: a software
+  // rasteriser sets up anti-aliased lines anew for every draw, which costs far more than the
+  // segments themselves. The picture is that of the strips drawn one by one.
+  std::vector<float> segments;  // x, y, red, green, blue, alpha per vertex, two per segment
+  float colour[4] = {0, 0, 1, 1};
+  auto drawSegments = [&] {
+    if (segments.empty()) return;
+    glVertexPointer(2, GL_FLOAT, 6 * sizeof(float), segments.data());
+    glColorPointer(4, GL_FLOAT, 6 * sizeof(float), segments.data() + 2);
+    glDrawArrays(GL_LINES, 0, GLsizei(segments.size() / 6));
+    segments.clear();
+  };
   const StripSink draw = [&](const float* xy, size_t count) {
     ++stats.strips;
     stats.vertices += count;
-    glVertexPointer(2, GL_FLOAT, 0, xy);
-    glDrawElements(GL_LINE_STRIP, GLsizei(count), GL_UNSIGNED_INT, indices.data());
+    for (size_t k = 0; k + 1 < count; ++k) {
+      for (size_t end = k; end <= k + 1; ++end) {
+        segments.insert(segments.end(), {xy[2 * end], xy[2 * end + 1]});
+        segments.insert(segments.end(), colour, colour + 4);
+      }
+    }
+    if (segments.size() >= 6 * 2 * 32768) drawSegments();
   };
   const double viewRect[4] = {scene.viewRect.xMin, scene.viewRect.yMin, scene.viewRect.xMax,
                               scene.viewRect.yMax};
@@ -392,9 +410,9 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
     ++stats.records;
     int32_t red = 0, green = 0, blue = 0;
     if (MapGetColorRGB(parameters.colourNumber, &red, &green, &blue) != 0)
-      glColor4f(float(red) / 255, float(green) / 255, float(blue) / 255, 1.0f);
+      colour[0] = float(red) / 255, colour[1] = float(green) / 255, colour[2] = float(blue) / 255;
     else
-      glColor4f(0, 0, 1, 1);
+      colour[0] = 0, colour[1] = 0, colour[2] = 1;
 
     projected.resize(size_t(std::max(count, 0)));
     lifted.resize(projected.size());
@@ -416,6 +434,7 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
     stats.points += projected.size();
     WalkLine(projected.data(), projected.size(), clip, hidden, draw, strip);
   }
+  drawSegments();
 }
 
 }  // namespace t3d
