@@ -267,6 +267,15 @@ TEST_F(LineLayerTest, LinesAloneOnTheWindowAndOffScreen) {
   }
   EXPECT_EQ(inSky, 0u) << "line pixels over the background";
 
+  // In the textured surface mode the lines take the scene's light: still drawn, still red, and
+  // the GL state the frame had is the state it has after the pass.
+  ASSERT_EQ(tnLoadMapLine(s.scene(), s.state(), s.Open(WriteLines("lit", ColouredLines()))), TN_OK);
+  ASSERT_EQ(SetSurfaceDispMode(s.scene(), s.state(), 0), TN_OK);
+  const t3dhost::Picture lit = s.Frame();
+  EXPECT_GT(CountColour(lit, 220, 30, 30, 80), 60u);
+  EXPECT_EQ(testgrids::Differing(lit, s.Frame()), 0u) << "the pass leaves state that changes the next frame";
+  ASSERT_EQ(SetSurfaceDispMode(s.scene(), s.state(), 1), TN_OK);
+
   // Unloaded, the frame is the bare terrain again.
   ASSERT_EQ(tnUnLoadMapLine(s.scene(), s.state(), 0), TN_OK);
   EXPECT_EQ(testgrids::Differing(s.Frame(), bare), 0u);
