@@ -2,7 +2,7 @@
 # Installs what is missing, builds the library and the host program (Release), and runs the
 # main job: the bundled Jacksboro DEM prepared on a headless window, then drawn in perspective
 # with sky and fog, in plan view and as a hill shade, and the Olinda DEM draped with its Landsat
-# image, into out/.
+# image, and the Jacksboro contour lines draped over the terrain, into out/.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh
@@ -21,4 +21,7 @@ echo "== Pictures =="
 ./build/terrain3d hillshade "$dem" -o out/jacksboro_hillshade.png --size 480x410
 ./build/terrain3d render data/samples/olinda_dem_utm25s.tif --texture data/samples/L7_ETMs.tif \
   --bands 4,3,2 -o out/olinda_draped.png --size 1024x768
+# The Jacksboro contours (scripts/make_contours.sh) draped as map lines, index contours red.
+./build/terrain3d render "$dem" --lines data/samples/jacksboro_contours.fgb \
+  -o out/jacksboro_contours.png --size 1024x768
 echo "The pictures are in $(pwd)/out/."

@@ -314,3 +314,6 @@ Conversion: the JSON's 61 lines of 87 values are R's matrix with R's rows along 
 EOF
 
 echo "fetch_samples: wrote jacksboro_fault_dem.tif olinda_dem_utm25s.tif L7_ETMs.tif volcano.tif SOURCES into $out"
+
+# Contour lines of the Jacksboro DEM, for the line layer.
+"$here/make_contours.sh"

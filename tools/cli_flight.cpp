@@ -21,10 +21,12 @@ namespace {
 
 const char kFlightHelp[] =
     "usage: terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--size WxH]\n"
-    "                     [--png] [--exaggeration F] [--keep-crs]\n"
+    "                     [--png] [--exaggeration F] [--keep-crs] [--lines FILE]\n"
+    "                     [--reduce-lines C]\n"
     "Writes the built-in tour (or the route through the given map points) frame by frame as\n"
     "frame00000.bmp, frame00001.bmp, ... (or .png) into DIR, which is made when missing.\n"
-    "On a terminal the frames written so far are shown on stderr.\n";
+    "On a terminal the frames written so far are shown on stderr.\n"
+    LINE_OPTIONS_HELP;
 
 // The flight flag of the library's flight: 1 flies the built-in tour, any other non-zero value
 // the route the host gave with SetFlyRoutin.
@@ -57,8 +59,10 @@ int RunFlight(int argc, char** argv) {
   int frames = 0, width = 640, height = 480;
   bool png = false;
   DialogAnswers answers;
+  LineOptions lines;
   CommandLine line("fly", [](std::FILE* to) { std::fputs(kFlightHelp, to); });
   line.Int("--frames", &frames, 1, 1000000)
+      .Also([&](CommandLine& l) { AddLineOptions(l, lines); })
       .Text("--out-dir", &outDir)
       .Text("--route", &route)
       .Size(&width, &height, 16384)
@@ -79,7 +83,7 @@ int RunFlight(int argc, char** argv) {
     std::fprintf(stderr, "terrain3d: cannot initialise a scene\n");
     return 1;
   }
-  if (!scene.Prepare(demPath, DemFailure::kCannotPrepare)) return 1;
+  if (!scene.Prepare(demPath, DemFailure::kCannotPrepare) || !scene.LoadLines(lines)) return 1;
   void* s = scene.scene();
   void* st = scene.state();
   if (!points.empty() && SetFlyRoutin(s, st, points.data(), short(points.size() / 2)) != TN_OK) {

@@ -52,6 +52,7 @@ const char kRenderHelp[] =
     "                        its class's colours (field colour = class x 256 + entry,\n"
     "                        classes 0 to 6: map_1.lut to map_7.lut)\n"
     "  --bands R,G,B         texture bands from 1 shown as red, green, blue\n"
+    LINE_OPTIONS_HELP
     "  --tiles AxD           a picture of A x D tiles of --size each\n"
     "  --tile-range I-J      only tiles I to J of --tiles (numbered from 1, row by row from\n"
     "                        the top left), each into its own file OUT_NNN.EXT; 'terrain3d\n"
@@ -102,6 +103,7 @@ struct RenderOptions {
   const char* mapArea = nullptr;
   int tilesAcross = 1, tilesDown = 1;
   int firstTile = 0, lastTile = 0;  // a tile range from 1; 0: the whole picture
+  LineOptions lines;
 };
 
 // Applies the settings, the eye and the texture of options to a prepared scene.
@@ -124,7 +126,7 @@ bool ApplyRenderOptions(HeadlessScene& scene, RenderOptions& o, DialogAnswers& a
     SetSurfaceDispMode(s, st, 0);
   }
   if (o.mapArea != nullptr && !scene.LoadMapArea(o.mapArea)) return false;
-  return true;
+  return scene.LoadLines(o.lines);
 }
 
 // The raster-image request of the tiled picture of o, written to target; false (after saying why)
@@ -252,6 +254,7 @@ int RunRender(int argc, char** argv) {
       .Flag("--grey", &o.grey)
       .Flag("--wireframe", &o.wireframe)
       .Flag("--plan", &o.plan)
+      .Also([&](CommandLine& l) { AddLineOptions(l, o.lines); })
       .Also([&](CommandLine& l) { AddColourOptions(l, answers); })
       .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
@@ -265,6 +268,8 @@ int RunRender(int argc, char** argv) {
                        std::to_string(o.lastTile) + " goes beyond the " +
                        std::to_string(o.tilesAcross * o.tilesDown) + " tiles of --tiles");
   if (o.firstTile > 0 && o.plan) return line.Refuse("--tile-range draws tiles of the 3D view, not of --plan");
+  if (o.plan && o.lines.path != nullptr)
+    return line.Refuse("--plan cannot show --lines: map lines are drawn in the 3D view");
   if (o.plan && o.texture != nullptr)
     return line.Refuse(
         "--plan cannot show --texture: the plan view draws the grid in height colours only; "

@@ -1,4 +1,5 @@
 #include "cli_scene.h"
+#include "cli_options.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -102,6 +103,44 @@ SceneSession::~SceneSession() {
   }
   for (unsigned short slot : mapSlots_) tnMapClose(slot);
   if (dem_ > 0) tnDemClose(dem_);
+  if (lines_ > 0) tnMapClose(lines_);
+}
+
+void AddLineOptions(CommandLine& line, LineOptions& options) {
+  line.Text("--lines", &options.path)
+      .Value("--reduce-lines", [&line, &options](const char* value) {
+        double c = 0;
+        if (!ParseReals(value, &c, 1) || !(c >= 0.001 && c <= 1000))
+          return line.RefuseValue("--reduce-lines", "a thinning distance from 0.001 to 1000 map units",
+                                  value);
+        options.reduce = float(c);
+        options.haveReduce = true;
+        return true;
+      });
+}
+
+bool SceneSession::LoadLines(const LineOptions& options) {
+  if (options.path == nullptr) return true;
+  TnSceneInfo info{};
+  if (scene_ == nullptr || tnGetSceneInfo(scene_, state_, &info) != TN_OK) return false;
+  Georeference grid;
+  ReadGeoreference(gridPath(), grid);
+  const double extent[4] = {info.grid.xMin, info.grid.yMin, info.grid.xMax, info.grid.yMax};
+  const unsigned short slot =
+      tnMapOpen(options.path, nullptr, grid.wkt.empty() ? nullptr : grid.wkt.c_str(), extent);
+  if (slot == 0) {
+    std::fprintf(stderr, "terrain3d: --lines %s: %s\n", options.path, tnMapLastError());
+    return false;
+  }
+  if (options.haveReduce) SetReduceLineCeff(scene_, state_, options.reduce);
+  if (tnLoadMapLine(scene_, state_, slot) != TN_OK) {
+    tnMapClose(slot);
+    std::fprintf(stderr, "terrain3d: --lines %s: not a file of lines over the grid\n", options.path);
+    return false;
+  }
+  if (lines_ > 0) tnMapClose(lines_);
+  lines_ = slot;
+  return true;
 }
 
 bool SceneSession::LoadMapArea(const char* path) {
@@ -128,7 +167,7 @@ bool SceneSession::LoadMapArea(const char* path) {
   std::fprintf(stderr, "terrain3d: map area '%s': %d of %d regions burnt in (%lld cells)\n", path,
                int(summary.burnt), int(summary.regions), (long long)summary.cells);
   if (summary.noColour > 0)
-    std::fprintf(stderr, "terrain3d:   %d without a colour field (\"colour\" or \"color\") left out\n",
+    std::fprintf(stderr, "terrain3d:   %d without a colour number (field \"colour\" or \"color\") left out\n",
                  int(summary.noColour));
   if (summary.classTooHigh > 0)
     std::fprintf(stderr, "terrain3d:   %d of a class above 6 (colour / 256) left out\n",

@@ -55,6 +55,21 @@ enum class DemFailure {
   kCannotPrepare,
 };
 
+// Map lines drawn over the scene (--lines FILE, --reduce-lines C).
+struct LineOptions {
+  const char* path = nullptr;
+  float reduce = 0;
+  bool haveReduce = false;
+};
+// Adds --lines and --reduce-lines to a command line; LINE_OPTIONS_HELP is their help.
+#define LINE_OPTIONS_HELP                                                                    \
+  "  --lines FILE          draw the lines of a vector file (any OGR source) over the\n"      \
+  "                        terrain, in the colours of its 'colour' field (blue without)\n" \
+  "  --reduce-lines C      thin the lines: drop points within C map units of the thinned\n" \
+  "                        line (0.001 to 1000; default 1.25)\n"
+class CommandLine;
+void AddLineOptions(CommandLine& line, LineOptions& options);
+
 // A scene object and its state block, and the DEM handle the scene is prepared from. The scene is
 // released and deleted, then the DEM closed, when it goes, whatever step failed.
 class SceneSession {
@@ -81,6 +96,10 @@ class SceneSession {
   // the prepared grid as a map area, printing what was burnt; false, with the reason printed,
   // when it cannot be.
   bool LoadMapArea(const char* path);
+  // Opens the vector file of options (reprojected into the grid's CRS when it has another) and
+  // loads its lines onto the prepared scene, with the reduce-line coefficient when one is
+  // given; nothing to do without a file. False, with the reason printed, when it cannot be.
+  bool LoadLines(const LineOptions& options);
   // The vertical exaggeration the prepared scene shows (heights taken as metres).
   double Exaggeration() const;
   // The scene height of a height in the grid's own units.
@@ -100,6 +119,7 @@ class SceneSession {
   WarpedSource texture_;
   int dem_ = 0;
   std::vector<unsigned short> mapSlots_;  // closed after the scene is released
+  unsigned short lines_ = 0;  // the map file slot of the lines, closed after the scene goes
   void* scene_ = nullptr;
   void* state_ = nullptr;
 };
@@ -126,6 +146,7 @@ class HeadlessScene {
   double heightRatio() const { return session_.heightRatio(); }
   bool PrepareTexture(const char* path) { return session_.PrepareTexture(path); }
   bool LoadMapArea(const char* path) { return session_.LoadMapArea(path); }
+  bool LoadLines(const LineOptions& options) { return session_.LoadLines(options); }
   // The window's pixels: the last frame presented, BGRA rows, top row first.
   const std::vector<unsigned char>& pixels() const { return pixels_; }
 

@@ -28,7 +28,9 @@ namespace {
 const char kViewerHelp[] =
     "usage: terrain3d view DEM [--size WxH] [--script FILE|-] [--display NAME]\n"
     "                          [--exaggeration F] [--no-rescale] [--keep-crs]\n"
+    "                          [--lines FILE] [--reduce-lines C]\n"
     "Opens an X11 window and flies over the DEM.\n"
+    LINE_OPTIONS_HELP
     "  Up / Down       forward / back a tenth of the way to the point looked at\n"
     "  Left / Right    turn left / right       Shift          three times the step\n"
     "  Page Up / Down  up / down               R              restore the view\n"
@@ -45,7 +47,8 @@ const char kViewerHelp[] =
 
 class Viewer {
  public:
-  bool Open(const char* displayName, int width, int height, const char* demPath) {
+  bool Open(const char* displayName, int width, int height, const char* demPath,
+            const LineOptions& lines) {
     // The title names the grid, as a desktop viewer's does.
     const std::string name = std::string(demPath).substr(std::string(demPath).find_last_of('/') + 1);
     title_ = "terrain3d - " + name;
@@ -67,7 +70,7 @@ class Viewer {
     width_ = width;
     height_ = height;
     session_.Reshape(width, height);
-    return session_.Prepare(demPath);
+    return session_.Prepare(demPath) && session_.LoadLines(lines);
   }
 
   void Draw() {
@@ -368,8 +371,10 @@ int RunViewer(int argc, char** argv) {
   const char* displayName = nullptr;
   int width = 800, height = 600;
   DialogAnswers answers;
+  LineOptions lines;
   CommandLine line("view", [](std::FILE* to) { std::fputs(kViewerHelp, to); });
   line.Size(&width, &height, 16384)
+      .Also([&](CommandLine& l) { AddLineOptions(l, lines); })
       .Text("--script", &script)
       .Text("--display", &displayName)
       .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
@@ -378,7 +383,7 @@ int RunViewer(int argc, char** argv) {
   if (demPath == nullptr) return line.Refuse("a DEM file is needed");
   const ScopedDialogAnswers dialogs(answers);
   Viewer viewer;
-  if (!viewer.Open(displayName, width, height, demPath)) return 1;
+  if (!viewer.Open(displayName, width, height, demPath, lines)) return 1;
   if (script == nullptr) return viewer.RunInteractive();
   if (std::string(script) == "-") return viewer.RunScript(std::cin);
   std::ifstream file(script);

@@ -391,6 +391,14 @@ TN_API unsigned short TN_CALL tnMapOpen(const char* path, const char* layerName,
 TN_API int TN_CALL tnMapClose(unsigned short slot);
 /* Reason of the last failed tnMapOpen in this thread (UTF-8), or "" after a success. */
 TN_API const char* TN_CALL tnMapLastError(void);
+/* Names the attribute field that carries the colour numbers of the records in the map files
+ * opened after it (null or "": the fields named "colour", "color", "colour_no", "color_no",
+ * "colour_num", "color_num" or "clr", in any case). Colour numbers 0 to 15 are a built-in
+ * palette (0 black, 1 red, 2 green, 3 blue, 4 yellow, 5 magenta, 6 cyan, 7 white, 8 grey,
+ * 9 dark red, 10 dark green, 11 navy, 12 orange, 13 brown, 14 purple, 15 light grey), and
+ * 0x1000000 + 0xRRGGBB gives a colour directly (text "#RRGGBB" in the field does the same);
+ * lines with any other number are drawn blue. */
+TN_API void TN_CALL tnMapSetColourField(const char* fieldName);
 
 /* What preparation made of a grid, for hosts that show or log it. */
 typedef struct TnSceneInfo {
@@ -450,7 +458,8 @@ TN_API int TN_CALL tnLabelSubmergeCells(void* scene, void* state, const TnByte* 
  * a grid position whose map point lies inside a region (outside its holes) takes the region's
  * class as its label and the region's colour entry as its colour index, and the surface paints
  * it from the class's colour table (map_1.lut ... map_7.lut). The colour number comes from the
- * record's "colour" (or "color") field: bits 8 to 15 the class (0 to 6), bits 0 to 7 the entry.
+ * record's colour field (as for lines: "colour", "color", ... or the field named with
+ * tnMapSetColourField): bits 8 to 15 the class (0 to 6), bits 0 to 7 the entry.
  * Regions of a class above 6 or without a colour number are left out. Later regions of a file
  * cover earlier ones; an area loaded later covers those loaded before. tnUnLoadMapArea gives the
  * cells of the last area loaded from that slot their former labels and colour indices back, bit

@@ -90,11 +90,35 @@ double BaseGetFieldNumber(void* second, void* first, int16_t fieldNumber, int a,
 /* The distance between two points (x, y). */
 double BaseDistance(const double from[2], const double to[2]);
 
+/* ---- Colours (MapGetColorRGB) ------------------------------------------------------------
+ * Colour numbers:
+ *   0 to 15                      the built-in palette: 0 black, 1 red, 2 green, 3 blue, 4 yellow,
+ *                                5 magenta, 6 cyan, 7 white, 8 grey, 9 dark red, 10 dark green,
+ *                                11 navy, 12 orange, 13 brown, 14 purple, 15 light grey (the
+ *                                values are in map_colours.cpp);
+ *   0x1000000 + 0xRRGGBB         (16,777,216 to 33,554,431) red, green and blue given directly;
+ *   anything else                undefined.
+ * MapGetColorRGB fills red, green and blue (0 to 255) and returns non-zero for a defined number;
+ * for an undefined number, or a null pointer, it returns 0 and writes nothing, so that a layer
+ * falls back to its own colour.
+ *
+ * A record's colour number (the graphic-parameter record of BaseGetLineGeometry) comes from the
+ * first attribute field of the layer whose name is, in any case, one of "colour", "color",
+ * "colour_no", "color_no", "colour_num", "color_num", "clr" -- or the one field the host named
+ * with MapFileSetColourField before opening the file. An integral number is taken as it is;
+ * text "#RRGGBB" gives the direct number of that colour; other text that holds a number gives
+ * that number; anything else, an unset field and a file without such a field give
+ * MAP_NO_COLOUR. */
+#define MAP_DIRECT_COLOUR 0x1000000
+int32_t MapGetColorRGB(int32_t colourNumber, int32_t* red, int32_t* green, int32_t* blue);
+/* Names the attribute field of the colour number for the files opened after it, for the whole
+ * process; null or "" goes back to the names above. The name is compared in any case. */
+void MapFileSetColourField(const char* name);
+
 /* ---- Regions -----------------------------------------------------------------------------
- * The colour number of a record comes from its attribute field named "colour" or "color" (any
- * case; the first such field; a number, or text read as one); a record without one has none.
- * For map areas burnt into the grid, bits 8 to 15 of the number are the class and bits 0 to 7
- * the entry of the class's colour table. */
+ * A region's colour number comes from its colour field as above. For map areas burnt into the
+ * grid, bits 8 to 15 of the number are the class and bits 0 to 7 the entry of the class's colour
+ * table. */
 /* The region's box, x min, y min, x max, y max (all its rings). */
 int16_t BaseGetRegionExtent(uint16_t slot, int32_t record, double extent[4]);
 /* The region's colour number; MAP_FAILED when the record names none. */

@@ -106,6 +106,7 @@ void SceneObject::SetDefaults(SceneState& state, const void* window) {
 
   // Route and layer indexes start empty; a route left by an earlier binding is freed.
   FreeFlyRoute(state);
+  state.lineFileIndex = 0;
   std::memset(state.layerIndexes, 0, sizeof state.layerIndexes);
 
   state.reduceLineCoefficient = 1.25f;

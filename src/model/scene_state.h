@@ -118,8 +118,10 @@ struct SceneState {
   int16_t routeNodeCount;
   FlyRouteNode* routeCurrent;
 
-  // Line and region layer indexes (the region count among them is read by the frame driver).
-  uint8_t layerIndexes[18];
+  // Layer indexes: the map file slot of the loaded line layer (0: none), and the region layer's
+  // (the region count among them is read by the frame driver).
+  uint16_t lineFileIndex;
+  uint8_t layerIndexes[16];
 
   // Render settings.
   float reduceLineCoefficient;

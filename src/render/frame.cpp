@@ -57,6 +57,14 @@ bool SetProjection(SceneObject& scene, SceneState& state, int width, int height,
 
 namespace t3d {
 
+namespace {
+OverlayPass g_overlayPasses[kOverlayPassKinds] = {};
+}  // namespace
+
+void InstallOverlayPass(OverlayPassKind kind, OverlayPass pass) {
+  if (kind >= 0 && kind < kOverlayPassKinds) g_overlayPasses[kind] = pass;
+}
+
 void MultTileMatrix(const FrameTile& tile) {
   // Clip x and y scaled by the tile counts and shifted by whole tile widths in w: the tile's part
   // of the normalised picture fills the viewport, tile (0, 0) being the top-left part.
@@ -281,7 +289,8 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target, const 
 
     scene.lastMesh = DrawTerrainSurface(state, *area, full, near, textured ? &surfaceTexture : nullptr);
     if (textured) glDisable(GL_TEXTURE_2D);
-    // The overlay passes (regions, roads, lines, notes) join here.
+    for (OverlayPass pass : g_overlayPasses)
+      if (pass != nullptr) pass(scene, state, target);
     if (tile != nullptr) {
       glMatrixMode(GL_PROJECTION);
       glLoadMatrixd(projection);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "adapters/map_file.h"
+#include "adapters/ogr/map_colours.h"
 #include "adapters/ogr/map_records.h"
 
 namespace t3d::ogr {
@@ -219,10 +220,7 @@ bool Load(const char* path, const char* layerName, const char* gridCrs, const do
     }
   }
 
-  // The colour number's field: "colour" or "color" (OGR compares field names without case).
-  int colourField = layer->GetLayerDefn()->GetFieldIndex("colour");
-  if (colourField < 0) colourField = layer->GetLayerDefn()->GetFieldIndex("color");
-
+  const int colourField = ColourField(*layer->GetLayerDefn());
   for (auto& feature : *layer) {
     OGRGeometry* geometry = feature->GetGeometryRef();
     if (geometry == nullptr || geometry->IsEmpty()) continue;
@@ -240,14 +238,10 @@ bool Load(const char* path, const char* layerName, const char* gridCrs, const do
     const int32_t row = static_cast<int32_t>(data.attributes.size());
     const size_t before = data.records.size();
     AddParts(*geometry, data.kind, row, data.records);
-    if (data.records.size() == before) continue;
-    data.attributes.push_back(ReadAttributes(*feature));
-    if (colourField >= 0 && feature->IsFieldSetAndNotNull(colourField)) {
-      const double number = data.attributes.back()[static_cast<size_t>(colourField)];
-      if (number >= 0 && number <= 0x7fffffff)
-        for (size_t r = before; r < data.records.size(); ++r)
-          data.records[r].colourNumber = static_cast<int32_t>(number);
-    }
+    const int32_t colour = ColourNumberOf(*feature, colourField);
+    for (size_t part = before; part < data.records.size(); ++part)
+      data.records[part].colourNumber = colour;
+    if (data.records.size() > before) data.attributes.push_back(ReadAttributes(*feature));
   }
   if (data.records.size() > 0x7ffffffe) {
     error = "the map file holds too many records";

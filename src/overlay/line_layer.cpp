@@ -1,0 +1,440 @@
+#include "overlay/line_layer.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "adapters/geometry.h"
+#include "adapters/map_file.h"
+#include "base/messages.h"
+#include "model/mesh_inputs.h"
+#include "model/process_objects.h"
+#include "render/frame.h"
+
+namespace t3d {
+
+// ---- Loading ---------------------------------------------------------------------------------
+
+bool LoadMapLine(SceneObject& scene, SceneState& state, uint16_t fileIndex) {
+  double extent[4] = {0, 0, 0, 0};
+  if (BaseGetFileError(fileIndex) != MAP_FILE_USABLE || BaseGetFileKind(fileIndex) != MAP_KIND_LINES ||
+      BaseGetFileExtent(fileIndex, extent) < 1)
+    return false;
+  // Compared as the grid's extent is kept, in 32-bit floats; touching along an edge is enough.
+  const float fileXMin = float(extent[0]), fileYMin = float(extent[1]);
+  const float fileXMax = float(extent[2]), fileYMax = float(extent[3]);
+  if (fileXMax < state.xMin || state.xMax < fileXMin || fileYMax < state.yMin ||
+      state.yMax < fileYMin) {
+    ShowMessage(MessageId::kRegionExtentMismatch);
+    return false;
+  }
+  state.lineFileIndex = fileIndex;
+  scene.lineLoaded = 1;
+  return true;
+}
+
+bool UnloadMapLine(SceneObject& scene, SceneState& state) {
+  if (scene.lineLoaded == 0) return false;
+  state.lineFileIndex = 0;
+  scene.lineLoaded = 0;
+  return true;
+}
+
+void InstallLinePass() { InstallOverlayPass(kLinePass, DrawLinePass); }
+
+// ---- Clipping and strips -----------------------------------------------------------------------
+
+int Outcode(int x, int y, const PixelRect& clip) {
+  int code = 0;
+  if (x < clip.x0) code |= 1;
+  else if (x > clip.x1) code |= 2;
+  if (y < clip.y0) code |= 4;
+  else if (y > clip.y1) code |= 8;
+  return code;
+}
+
+namespace {
+
+// Moves the outside end a towards b until it is the first pixel of the segment inside (or on)
+// the rectangle's side that a is beyond. Halves are taken on whole pixels.
+void MoveInside(int& ax, int& ay, int& codeA, int bx, int by, const PixelRect& clip) {
+  for (;;) {
+    const int mx = int((int64_t(ax) + bx) >> 1), my = int((int64_t(ay) + by) >> 1);
+    if ((mx == ax && my == ay) || (mx == bx && my == by)) break;
+    const int codeM = Outcode(mx, my, clip);
+    if (codeM & codeA) {
+      ax = mx;
+      ay = my;
+      codeA = codeM;
+    } else {
+      bx = mx;
+      by = my;
+    }
+  }
+  // a is now the last pixel outside, b the first inside: b is where the segment enters.
+  if (codeA != 0) {
+    ax = bx;
+    ay = by;
+    codeA = Outcode(ax, ay, clip);
+  }
+}
+
+}  // namespace
+
+bool ClipSegment(int& ax, int& ay, int& bx, int& by, const PixelRect& clip) {
+  int codeA = Outcode(ax, ay, clip), codeB = Outcode(bx, by, clip);
+  if ((codeA | codeB) == 0) return true;
+  if (codeA & codeB) return false;
+  if (codeA != 0) {
+    MoveInside(ax, ay, codeA, bx, by, clip);
+    if (codeA & codeB) return false;
+  }
+  if (codeB != 0) {
+    MoveInside(bx, by, codeB, ax, ay, clip);
+    if (codeA & codeB) return false;
+  }
+  // A segment that passes a corner outside the rectangle ends with an end still outside.
+  return (codeA | codeB) == 0;
+}
+
+namespace {
+
+// Window coordinates as whole pixels; values far outside any window are held where the
+// midpoint arithmetic cannot overflow (they only ever take part in being clipped away).
+int PixelOf(double v) {
+  constexpr double kFar = 1 << 28;
+  if (std::isnan(v)) return int(kFar);
+  return int(std::floor(std::clamp(v, -kFar, kFar)));
+}
+
+bool OnBorder(int x, int y, const PixelRect& clip) {
+  return x == clip.x0 || x == clip.x1 || y == clip.y0 || y == clip.y1;
+}
+
+}  // namespace
+
+void WalkLine(const ProjectedPoint* points, size_t count, const PixelRect& clip,
+              const HiddenTest& hidden, const StripSink& draw, std::vector<float>& strip) {
+  strip.clear();
+  auto flush = [&] {
+    if (!strip.empty()) draw(strip.data(), strip.size() / 2);
+    strip.clear();
+  };
+  auto add = [&](int x, int y) {
+    strip.push_back(float(x));
+    strip.push_back(float(y));
+  };
+  for (size_t i = 0; i + 1 < count; ++i) {
+    const ProjectedPoint& a = points[i];
+    const ProjectedPoint& b = points[i + 1];
+    if (!(a.distance > 0) || !(b.distance > 0)) {
+      flush();
+      continue;
+    }
+    int ax = PixelOf(a.x), ay = PixelOf(a.y), bx = PixelOf(b.x), by = PixelOf(b.y);
+    const bool aInside = Outcode(ax, ay, clip) == 0, bInside = Outcode(bx, by, clip) == 0;
+    if ((!aInside && !bInside) || !ClipSegment(ax, ay, bx, by, clip)) {
+      flush();
+      continue;
+    }
+    if (strip.size() / 2 >= kMaxStripVertices) {
+      const float lastX = strip[strip.size() - 2], lastY = strip[strip.size() - 1];
+      flush();
+      strip.push_back(lastX);
+      strip.push_back(lastY);
+    }
+    const bool continues = !strip.empty() && strip[strip.size() - 2] == float(ax) &&
+                           strip[strip.size() - 1] == float(ay);
+    if (!continues) {
+      // A start that is not where the strip ends (the line came back into the window, or the
+      // strip was ended) begins a new strip: joining them would draw a segment the line has not.
+      flush();
+      if (aInside && !OnBorder(ax, ay, clip) && hidden(i)) continue;
+      add(ax, ay);
+    }
+    // An end on the pixel the strip already ends on adds nothing to the picture (far away,
+    // many points of a line share a pixel); the next segment goes on from that pixel.
+    if (strip.size() >= 2 && strip[strip.size() - 2] == float(bx) &&
+        strip[strip.size() - 1] == float(by))
+      continue;
+    if (bInside && !OnBorder(bx, by, clip) && hidden(i + 1)) {
+      flush();
+      continue;
+    }
+    add(bx, by);
+  }
+  flush();
+}
+
+// ---- The pass ------------------------------------------------------------------------------
+
+namespace {
+
+HiddenRule g_hiddenRule = HiddenRule::kLifted;
+
+// c = a x b for column-major 4 x 4 matrices.
+void Multiply(const double a[16], const double b[16], double c[16]) {
+  for (int column = 0; column < 4; ++column)
+    for (int row = 0; row < 4; ++row) {
+      double sum = 0;
+      for (int k = 0; k < 4; ++k) sum += a[k * 4 + row] * b[column * 4 + k];
+      c[column * 4 + row] = sum;
+    }
+}
+
+struct Clip4 {
+  double x, y, z, w;
+};
+
+Clip4 Transform(const double m[16], double x, double y, double z) {
+  return {m[0] * x + m[4] * y + m[8] * z + m[12], m[1] * x + m[5] * y + m[9] * z + m[13],
+          m[2] * x + m[6] * y + m[10] * z + m[14], m[3] * x + m[7] * y + m[11] * z + m[15]};
+}
+
+// The depth buffer of the frame, read once per pass when a point first needs it.
+class DrawnDepth {
+ public:
+  DrawnDepth(const GLint viewport[4], const double projection[16])
+      : x_(viewport[0]), y_(viewport[1]), width_(viewport[2]), height_(viewport[3]),
+        projection_(projection) {}
+
+  // The window depth (0 to 1) of the terrain drawn at pixel (x, y) of the viewport.
+  float At(int x, int y) {
+    if (!read_) {
+      read_ = true;
+      // Kept from frame to frame: a fresh buffer of this size costs its page faults every frame.
+      depth_.resize(size_t(width_) * size_t(height_), 1.0f);
+      GLint alignment = 4;
+      glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
+      glPixelStorei(GL_PACK_ALIGNMENT, 4);
+      glReadPixels(x_, y_, width_, height_, GL_DEPTH_COMPONENT, GL_FLOAT, depth_.data());
+      glPixelStorei(GL_PACK_ALIGNMENT, alignment);
+    }
+    if (x < 0 || y < 0 || x >= width_ || y >= height_) return 1.0f;
+    return depth_[size_t(y) * size_t(width_) + size_t(x)];
+  }
+  // Whether terrain was drawn at pixel (x, y), or within `pixels` pixels below it in its
+  // column or the columns beside it.
+  bool GroundBelow(int x, int y, int pixels) {
+    for (int k = 0; k <= pixels; ++k)
+      for (int dx = -1; dx <= 1; ++dx)
+        if (At(x + dx, y - k) < 1.0f) return true;
+    return false;
+  }
+  // The clip w of a point at window depth d: its distance in front of the eye for a
+  // perspective projection.
+  double DistanceOf(float depth) const {
+    const double* p = projection_;
+    const double z = 2.0 * depth - 1.0;
+    const double denominator = z * p[11] - p[10];
+    if (denominator == 0) return HUGE_VAL;
+    const double eyeZ = (p[14] - z * p[15]) / denominator;
+    return p[11] * eyeZ + p[15];
+  }
+
+ private:
+  int x_, y_, width_, height_;
+  const double* projection_;
+  bool read_ = false;
+  std::vector<float>& depth_ = Scratch();
+
+  static std::vector<float>& Scratch() {
+    thread_local std::vector<float> scratch;
+    return scratch;
+  }
+};
+
+// Restores on exit the GL state the pass changes: enables, blending, colour, matrices.
+class PassState {
+ public:
+  explicit PassState(bool lit) {
+    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_LINE_BIT |
+                 GL_LIGHTING_BIT);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_LINE_SMOOTH);
+    glEnable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_TEXTURE_2D);
+    if (lit) {
+      // Over a textured surface the lines take the scene's light; the normal faces the eye so
+      // that the light they take does not depend on what was drawn before.
+      glEnable(GL_LIGHTING);
+      glEnable(GL_COLOR_MATERIAL);
+      glNormal3f(0, 0, 1);
+    } else {
+      glDisable(GL_LIGHTING);
+    }
+  }
+  ~PassState() {
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopClientAttrib();
+    glPopAttrib();
+  }
+  PassState(const PassState&) = delete;
+  PassState& operator=(const PassState&) = delete;
+
+  // Window pixels as vertices: identity model-view, orthographic projection of the viewport.
+  void PixelProjection(int width, int height) {
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, width - 1, 0, height - 1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+  }
+};
+
+}  // namespace
+
+void SetHiddenRule(HiddenRule rule) { g_hiddenRule = rule; }
+
+LinePassStats& LastLinePassStats() {
+  static LinePassStats stats;
+  return stats;
+}
+
+void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/) {
+  TerrainArea* area = g_process.terrainArea.get();
+  if (state.glReady != 1 || scene.lineLoaded == 0 || area == nullptr) return;
+  LinePassStats& stats = LastLinePassStats();
+  stats.records = stats.points = stats.hiddenPoints = stats.strips = stats.vertices = 0;
+  const uint16_t slot = state.lineFileIndex;
+  int32_t first = 0, n = 0;
+  if (BaseGetRecordRange(slot, &first, &n) < 1) return;
+
+  const double coefficient = state.reduceLineCoefficient;
+  const bool thinning = std::fabs(coefficient) >= 1e-6;
+  GLint viewport[4] = {0, 0, 0, 0};
+  glGetDoublev(GL_MODELVIEW_MATRIX, scene.overlayModelView);
+  glGetDoublev(GL_PROJECTION_MATRIX, scene.overlayProjection);
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  const int width = viewport[2], height = viewport[3];
+  if (width <= 0 || height <= 0) return;
+  scene.viewportHalfWidth = width >> 1;
+  scene.viewportHalfHeight = height >> 1;
+  scene.viewportCentreX = viewport[0] + scene.viewportHalfWidth;
+  scene.viewportCentreY = viewport[1] + scene.viewportHalfHeight;
+  const PixelRect clip{0, width - 1, 0, height - 1};
+
+  PassState passState(state.surfaceDisplayMode == 0);
+  passState.PixelProjection(width, height);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_COLOR_ARRAY);
+
+  double combined[16];
+  Multiply(scene.overlayProjection, scene.overlayModelView, combined);
+  // Scene units one pixel spans at distance 1 along the view axis (the lift of the hidden test
+  // is this times the distance).
+  const double pixelSpan = scene.overlayProjection[5] != 0
+                               ? 2.0 / (std::fabs(scene.overlayProjection[5]) * height)
+                               : 0.0;
+  DrawnDepth drawn(viewport, scene.overlayProjection);
+  const GridExtent grid = GridOf(state);
+  const double radius = state.sceneRadius != 0 ? state.sceneRadius : 1.0;
+  const double halfWidth = scene.viewportHalfWidth, halfHeight = scene.viewportHalfHeight;
+  const double centreX = scene.viewportCentreX, centreY = scene.viewportCentreY;
+  auto window = [&](const Clip4& c) {
+    const double w = std::fabs(c.w);
+    return ProjectedPoint{centreX + halfWidth * c.x / w, centreY + halfHeight * c.y / w, c.w};
+  };
+
+  std::vector<ProjectedPoint> projected, lifted;
+  std::vector<uint8_t> offGrid;
+  std::vector<float>& strip = scene.overlayVertexBuffer;
+  strip.reserve(2 * kMaxStripVertices);
+  // The strips of the pass are gathered as coloured segments and drawn together: a software
+  // rasteriser sets up anti-aliased lines anew for every draw, which costs far more than the
+  // segments themselves. The picture is that of the strips drawn one by one.
+  std::vector<float> segments;  // x, y, red, green, blue, alpha per vertex, two per segment
+  float colour[4] = {0, 0, 1, 1};
+  auto drawSegments = [&] {
+    if (segments.empty()) return;
+    glVertexPointer(2, GL_FLOAT, 6 * sizeof(float), segments.data());
+    glColorPointer(4, GL_FLOAT, 6 * sizeof(float), segments.data() + 2);
+    glDrawArrays(GL_LINES, 0, GLsizei(segments.size() / 6));
+    segments.clear();
+  };
+  const StripSink draw = [&](const float* xy, size_t count) {
+    ++stats.strips;
+    stats.vertices += count;
+    for (size_t k = 0; k + 1 < count; ++k) {
+      for (size_t end = k; end <= k + 1; ++end) {
+        segments.insert(segments.end(), {xy[2 * end], xy[2 * end + 1]});
+        segments.insert(segments.end(), colour, colour + 4);
+      }
+    }
+    if (segments.size() >= 6 * 2 * 32768) drawSegments();
+  };
+  const double viewRect[4] = {scene.viewRect.xMin, scene.viewRect.yMin, scene.viewRect.xMax,
+                              scene.viewRect.yMax};
+  int32_t record = 0;
+  const HiddenTest hidden = [&](size_t i) {
+    const ProjectedPoint& p = projected[i];
+    const int px = PixelOf(p.x), py = PixelOf(p.y);
+    bool isHidden;
+    if (g_hiddenRule == HiddenRule::kFixedDepthMargin) {
+      // Window depth of the point against the depth drawn at its pixel.
+      const double depth = (lifted[i].x + 1) / 2;
+      isHidden = depth - drawn.At(px, py) > 0.0001;
+    } else if (offGrid[i] != 0 || !drawn.GroundBelow(px, py, int(kHiddenLiftPixels))) {
+      // Off the grid, or where no terrain was drawn at the point nor within the lift below it,
+      // the line has nothing to lie on (it would hang in the sky at made-up heights).
+      isHidden = true;
+    } else {
+      // A lifted point outside the window or at the eye is taken as seen.
+      const ProjectedPoint& up = lifted[i];
+      const int x = up.distance > 0 ? PixelOf(up.x) : -1, y = up.distance > 0 ? PixelOf(up.y) : -1;
+      isHidden = Outcode(x, y, clip) == 0 &&
+                 up.distance > drawn.DistanceOf(drawn.At(x, y)) * (1 + kDepthMargin);
+    }
+    if (isHidden) ++stats.hiddenPoints;
+    if (stats.hiddenLog != nullptr)
+      (*stats.hiddenLog)[(int64_t(record) << 32) + int64_t(i)] = isHidden;
+    return isHidden;
+  };
+
+  for (record = std::max(first, 1); record < n; ++record) {
+    double* points = nullptr;
+    int32_t count = 0;
+    MapGraphicParameters parameters{0, MAP_NO_COLOUR};
+    if (BaseRecordInRect(slot, record, viewRect) < 1 ||
+        BaseGetLineGeometry(slot, record, &points, &count, &parameters, 0) < 1 || points == nullptr)
+      continue;
+    if (thinning && TinThinPolyline(points, &count, coefficient) == 0) continue;
+    ++stats.records;
+    int32_t red = 0, green = 0, blue = 0;
+    if (MapGetColorRGB(parameters.colourNumber, &red, &green, &blue) != 0)
+      colour[0] = float(red) / 255, colour[1] = float(green) / 255, colour[2] = float(blue) / 255;
+    else
+      colour[0] = 0, colour[1] = 0, colour[2] = 1;
+
+    projected.resize(size_t(std::max(count, 0)));
+    lifted.resize(projected.size());
+    offGrid.resize(projected.size());
+    for (size_t i = 0; i < projected.size(); ++i) {
+      const double mapX = points[2 * i], mapY = points[2 * i + 1];
+      const double x = mapX / radius, y = mapY / radius;
+      const double z = area->HeightAtPoint(grid, mapX, mapY);
+      offGrid[i] = mapX < grid.xMin || mapX > grid.xMax || mapY < grid.yMin || mapY > grid.yMax;
+      const Clip4 c = Transform(combined, x, y, z);
+      projected[i] = window(c);
+      if (g_hiddenRule == HiddenRule::kFixedDepthMargin) {
+        lifted[i].x = c.w != 0 ? c.z / std::fabs(c.w) : 0;
+      } else {
+        const double lift = kHiddenLiftPixels * pixelSpan * std::max(c.w, 0.0);
+        lifted[i] = window(Transform(combined, x, y, z + lift));
+      }
+    }
+    stats.points += projected.size();
+    WalkLine(projected.data(), projected.size(), clip, hidden, draw, strip);
+  }
+  drawSegments();
+}
+
+}  // namespace t3d

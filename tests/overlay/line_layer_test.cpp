@@ -1,0 +1,390 @@
+// The line layer through the exported functions: the load checks and their message, unloading,
+// pictures of lines on the window and off screen compared with references, lines hidden behind
+// a ridge, and lines that hold on a zoom path from near the ground to the whole extent.
+//
+// TERRAIN3D_UPDATE_REFERENCES=1 rewrites the reference pictures.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "image_files.h"
+#include "overlay/line_layer.h"
+#include "suite_setup.h"
+#include "test_grids.h"
+#include "test_pictures.h"
+#include "test_scene.h"
+
+namespace t3d {
+namespace {
+
+using testgrids::g_messages;
+using testgrids::GridPath;
+using testgrids::kSource;
+
+int TN_CALL KeepHeights(void*, int id, void* record) {
+  if (id == TN_DIALOG_VERTICAL_SCALE) {
+    static_cast<TnVerticalScaleDialog*>(record)->rescale = 0;
+    return 1;
+  }
+  return TN_DIALOG_DEFAULT;
+}
+
+constexpr int kCells = 129;
+constexpr double kCell = 30;  // the grids span 0 to 3840 m both ways
+
+// A plain at 100 m with, when `ridge` is set, an east-west ridge 300 m high along y = 1900 m.
+std::string RidgeGrid(bool ridge) {
+  const std::string path = GridPath(ridge ? "ridge.tif" : "plain.tif");
+  double gt[6];
+  testgrids::NorthUp(gt, 0, kCells * kCell, kCell, kCell);
+  EXPECT_TRUE(testgrids::WriteGrid(path, kCells, kCells, gt, GDT_Float32, [&](int line, int) {
+    const double y = (kCells - 1 - line) * kCell;
+    return ridge ? 100 + 300 * std::exp(-std::pow((y - 1900) / 180, 2)) : 100.0;
+  }));
+  return path;
+}
+
+// Rolling hills, where the drawn level of detail strays from the grid.
+std::string HillGrid() {
+  const std::string path = GridPath("line_hills.tif");
+  double gt[6];
+  testgrids::NorthUp(gt, 0, kCells * kCell, kCell, kCell);
+  EXPECT_TRUE(testgrids::WriteGrid(path, kCells, kCells, gt, GDT_Float32, [](int line, int pixel) {
+    return 200 + 60 * std::sin(pixel * 0.07) * std::cos(line * 0.05) +
+           25 * std::sin((pixel + line) * 0.19);
+  }));
+  return path;
+}
+
+// A line of a GeoJSON file: its properties object and its points.
+struct Line {
+  std::string properties;
+  std::vector<std::pair<double, double>> points;
+};
+
+// An east-west line at y from x0 to x1 with a gentle wiggle, a point every `step` metres.
+Line EastWest(const std::string& properties, double y, double x0, double x1, double step = 60) {
+  Line line{properties, {}};
+  for (double x = x0; x <= x1 + 1e-9; x += step)
+    line.points.emplace_back(x, y + 15 * std::sin(x / 97));
+  return line;
+}
+
+std::string WriteLines(const std::string& name, const std::vector<Line>& lines,
+                       const char* type = "LineString") {
+  const std::string path = GridPath(name + ".geojson");
+  std::string text = "{\"type\":\"FeatureCollection\",\"features\":[";
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) text += ",";
+    text += "{\"type\":\"Feature\",\"properties\":" + lines[i].properties +
+            ",\"geometry\":{\"type\":\"" + type + "\",\"coordinates\":";
+    std::string points = "[";
+    for (size_t k = 0; k < lines[i].points.size(); ++k) {
+      char xy[80];
+      std::snprintf(xy, sizeof xy, "%s[%.3f,%.3f]", k > 0 ? "," : "", lines[i].points[k].first,
+                    lines[i].points[k].second);
+      points += xy;
+    }
+    points += "]";
+    text += std::string(type) == "Polygon" ? "[" + points + "]" : points;
+    text += "}}";
+  }
+  text += "]}";
+  FILE* f = std::fopen(path.c_str(), "w");
+  EXPECT_NE(f, nullptr);
+  std::fputs(text.c_str(), f);
+  std::fclose(f);
+  return path;
+}
+
+// Compares with the reference picture: at most 1% of pixels may differ by more than 6 levels in
+// a channel (llvmpipe's smoothing of line edges varies a little between builds).
+void ExpectLikeReference(const t3dhost::Picture& picture, const std::string& name) {
+  const std::string path = kSource + "/tests/reference/" + name + ".png";
+  std::string error;
+  if (std::getenv("TERRAIN3D_UPDATE_REFERENCES") != nullptr) {
+    ASSERT_TRUE(t3dhost::WritePng(path, picture, error)) << error;
+    return;
+  }
+  t3dhost::Picture reference;
+  ASSERT_TRUE(t3dhost::ReadPng(path, reference, error)) << error;
+  ASSERT_EQ(reference.width, picture.width);
+  ASSERT_EQ(reference.height, picture.height);
+  const size_t differing = testgrids::Differing(picture, reference);
+  EXPECT_LE(differing, size_t(picture.width) * size_t(picture.height) / 100) << name;
+  if (differing > size_t(picture.width) * size_t(picture.height) / 100)
+    t3dhost::WritePng(testgrids::ScratchEnvironment::gridDir() + "/../" + name + "-actual.png",
+                      picture, error);
+}
+
+// Pixels close to a colour (b, g, r order in the picture).
+size_t CountColour(const t3dhost::Picture& picture, int r, int g, int b, int tolerance = 40) {
+  size_t count = 0;
+  for (size_t i = 0; i + 3 < picture.bgra.size(); i += 4)
+    if (std::abs(picture.bgra[i] - b) <= tolerance && std::abs(picture.bgra[i + 1] - g) <= tolerance &&
+        std::abs(picture.bgra[i + 2] - r) <= tolerance)
+      ++count;
+  return count;
+}
+
+class LineScene : public testgrids::TestScene {
+ public:
+  LineScene(int width, int height) : TestScene(width, height, &KeepHeights, &testgrids::RecordMessage) {}
+  ~LineScene() {
+    for (uint16_t slot : slots_) tnMapClose(slot);
+  }
+  uint16_t Open(const std::string& path) {
+    const uint16_t slot = tnMapOpen(path.c_str(), nullptr, nullptr, nullptr);
+    EXPECT_GT(slot, 0) << tnMapLastError();
+    slots_.push_back(slot);
+    return slot;
+  }
+  // Puts the eye at map x, y and a height in metres, looking at a ground point.
+  void Look(double x, double y, double metres, double atX, double atY) {
+    TnSceneInfo info{};
+    ASSERT_EQ(tnGetSceneInfo(scene(), state(), &info), TN_OK);
+    float eye[3] = {float(x), float(y), float(metres / info.zScale)};
+    float centre[2] = {float(atX), float(atY)};
+    ASSERT_EQ(SetEyeCenterPosition(scene(), state(), eye, centre), TN_OK);
+  }
+  t3dhost::Picture Frame() { return testgrids::FramePicture(*this); }
+
+ private:
+  std::vector<uint16_t> slots_;
+};
+
+class LineLayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    BaseResetEnvironment();
+    g_messages.clear();
+    SetHiddenRule(HiddenRule::kLifted);
+  }
+  void TearDown() override { SetHiddenRule(HiddenRule::kLifted); }
+};
+
+TEST_F(LineLayerTest, LoadChecksAndUnloading) {
+  LineScene s(64, 48);
+  ASSERT_TRUE(s.Prepare(RidgeGrid(false)));
+  void* sc = s.scene();
+  void* st = s.state();
+  EXPECT_EQ(tnUnLoadMapLine(sc, st, 0), TN_E_FAIL) << "nothing loaded yet";
+
+  const uint16_t inside = s.Open(WriteLines("inside", {EastWest("{}", 1000, 100, 3000)}));
+  // The extent touches the grid only along its west edge (x max = the grid's x min).
+  const double west = s.block().xMin;
+  const uint16_t touching = s.Open(WriteLines("touching", {{"{}", {{west - 500, 100}, {west, 900}}}}));
+  const uint16_t outside = s.Open(WriteLines("outside", {{"{}", {{5000, 100}, {6000, 900}}}}));
+  const uint16_t regions = s.Open(WriteLines(
+      "regions", {{"{}", {{100, 100}, {900, 100}, {900, 900}, {100, 100}}}}, "Polygon"));
+
+  // Refusals without a message: no file in the slot, a file of regions.
+  EXPECT_EQ(tnLoadMapLine(sc, st, 0), TN_E_FAIL);
+  EXPECT_EQ(tnLoadMapLine(sc, st, 999), TN_E_FAIL);
+  EXPECT_EQ(tnLoadMapLine(sc, st, regions), TN_E_FAIL);
+  EXPECT_TRUE(g_messages.empty());
+  EXPECT_EQ(s.object().lineLoaded, 0);
+
+  ASSERT_EQ(tnLoadMapLine(sc, st, inside), TN_OK);
+  EXPECT_EQ(s.block().lineFileIndex, inside);
+  EXPECT_EQ(s.object().lineLoaded, 1);
+  // A file beside the grid: the extent message, and the loaded layer stays.
+  EXPECT_EQ(tnLoadMapLine(sc, st, outside), TN_E_FAIL);
+  EXPECT_EQ(g_messages, std::vector<int>{26});
+  EXPECT_EQ(s.block().lineFileIndex, inside);
+  EXPECT_EQ(s.object().lineLoaded, 1);
+  // Loading again replaces the slot.
+  EXPECT_EQ(tnLoadMapLine(sc, st, touching), TN_OK);
+  EXPECT_EQ(s.block().lineFileIndex, touching);
+
+  EXPECT_EQ(tnUnLoadMapLine(sc, st, 12345), TN_OK);
+  EXPECT_EQ(s.block().lineFileIndex, 0);
+  EXPECT_EQ(s.object().lineLoaded, 0);
+  EXPECT_EQ(tnUnLoadMapLine(sc, st, 0), TN_E_FAIL);
+  EXPECT_EQ(tnLoadMapLine(nullptr, st, inside), TN_E_FAIL);
+  EXPECT_EQ(tnUnLoadMapLine(sc, nullptr, inside), TN_E_FAIL);
+}
+
+// Three lines over the plain, south to north: red (palette 1), a direct orange, and one with a
+// colour number nobody defined (drawn blue).
+std::vector<Line> ColouredLines() {
+  return {EastWest(R"({"colour":1})", 1100, 300, 3500),
+          EastWest(R"({"colour":"#FF8000"})", 1500, 300, 3500),
+          EastWest(R"({"colour":99})", 2600, 300, 3500)};
+}
+
+TEST_F(LineLayerTest, LinesAloneOnTheWindowAndOffScreen) {
+  LineScene s(160, 120);
+  ASSERT_TRUE(s.Prepare(RidgeGrid(false)));
+  s.Look(1920, -1500, 1500, 1920, 1900);
+  const t3dhost::Picture bare = s.Frame();
+  ASSERT_EQ(tnLoadMapLine(s.scene(), s.state(), s.Open(WriteLines("coloured", ColouredLines()))), TN_OK);
+  const t3dhost::Picture lines = s.Frame();
+  ExpectLikeReference(lines, "lines_plain");
+  EXPECT_GT(CountColour(lines, 220, 30, 30), 60u);
+  EXPECT_GT(CountColour(lines, 255, 128, 0), 60u);
+  EXPECT_GT(CountColour(lines, 0, 0, 255), 60u);
+  EXPECT_EQ(CountColour(bare, 220, 30, 30), 0u);
+  EXPECT_EQ(LastLinePassStats().records, 3u);
+  EXPECT_EQ(LastLinePassStats().hiddenPoints, 0u);
+
+  // The same frame drawn off screen into a bitmap file.
+  const std::string bmp = GridPath("lines_plain.bmp");
+  TnOutputRequest request = testgrids::OutputRequest(TN_OUTPUT_BMP, bmp, 160, 120);
+  ASSERT_EQ(tnOutput3DScene(s.scene(), s.state(), &request), TN_OK);
+  t3dhost::Picture offscreen;
+  std::string error;
+  ASSERT_TRUE(t3dhost::ReadBmp(bmp, offscreen, error)) << error;
+  EXPECT_GT(CountColour(offscreen, 220, 30, 30), 60u);
+  ExpectLikeReference(offscreen, "lines_plain_offscreen");
+  std::remove(bmp.c_str());
+
+  // A line running north off the grid far beyond its edge: only the part over the drawn
+  // terrain shows, nothing where the bare frame shows the background.
+  Line north{R"({"colour":5})", {}};
+  for (double y = 2400; y <= 30000; y += 200) north.points.emplace_back(1920 + 30 * std::sin(y / 97), y);
+  ASSERT_EQ(tnLoadMapLine(s.scene(), s.state(), s.Open(WriteLines("north", {north}))), TN_OK);
+  const t3dhost::Picture beyond = s.Frame();
+  EXPECT_GT(testgrids::Differing(beyond, bare), 10u);
+  // Pixels of the line more than 2 rows above the terrain's top in their column.
+  size_t inSky = 0;
+  const uint8_t* sky = &bare.bgra[0];
+  auto isSky = [&](const t3dhost::Picture& p, size_t i) {
+    return p.bgra[i] == sky[0] && p.bgra[i + 1] == sky[1] && p.bgra[i + 2] == sky[2];
+  };
+  for (int x = 0; x < bare.width; ++x) {
+    int top = bare.height;
+    for (int y = 0; y < bare.height && top == bare.height; ++y)
+      if (!isSky(bare, 4 * (size_t(y) * size_t(bare.width) + size_t(x)))) top = y;
+    for (int y = 0; y + 2 < top; ++y)
+      if (!isSky(beyond, 4 * (size_t(y) * size_t(bare.width) + size_t(x)))) ++inSky;
+  }
+  EXPECT_EQ(inSky, 0u) << "line pixels over the background";
+
+  // In the textured surface mode the lines take the scene's light: still drawn, still red, and
+  // the GL state the frame had is the state it has after the pass.
+  ASSERT_EQ(tnLoadMapLine(s.scene(), s.state(), s.Open(WriteLines("lit", ColouredLines()))), TN_OK);
+  ASSERT_EQ(SetSurfaceDispMode(s.scene(), s.state(), 0), TN_OK);
+  const t3dhost::Picture lit = s.Frame();
+  EXPECT_GT(CountColour(lit, 220, 30, 30, 80), 60u);
+  EXPECT_EQ(testgrids::Differing(lit, s.Frame()), 0u) << "the pass leaves state that changes the next frame";
+  ASSERT_EQ(SetSurfaceDispMode(s.scene(), s.state(), 1), TN_OK);
+
+  // Unloaded, the frame is the bare terrain again.
+  ASSERT_EQ(tnUnLoadMapLine(s.scene(), s.state(), 0), TN_OK);
+  EXPECT_EQ(testgrids::Differing(s.Frame(), bare), 0u);
+}
+
+TEST_F(LineLayerTest, LinesBehindARidgeAreHidden) {
+  for (bool ridge : {false, true}) {
+    LineScene s(320, 240);
+    ASSERT_TRUE(s.Prepare(RidgeGrid(ridge)));
+    // The eye 600 m up, 3.4 km south of the ridge: the ridge hides the plain north of it.
+    s.Look(1920, -1500, 600, 1920, 1900);
+    ASSERT_EQ(tnLoadMapLine(s.scene(), s.state(), s.Open(WriteLines("coloured", ColouredLines()))),
+              TN_OK);
+    const t3dhost::Picture picture = s.Frame();
+    EXPECT_GT(CountColour(picture, 220, 30, 30), 150u) << "the line before the ridge shows";
+    EXPECT_GT(CountColour(picture, 255, 128, 0), 150u) << "so does the line at its foot";
+    if (ridge) {
+      EXPECT_EQ(CountColour(picture, 0, 0, 255), 0u) << "the line behind the ridge is hidden";
+      EXPECT_GT(LastLinePassStats().hiddenPoints, 20u);
+      ExpectLikeReference(picture, "lines_ridge");
+      // Off screen too.
+      const std::string bmp = GridPath("lines_ridge.bmp");
+      TnOutputRequest request = testgrids::OutputRequest(TN_OUTPUT_BMP, bmp, 320, 240);
+      ASSERT_EQ(tnOutput3DScene(s.scene(), s.state(), &request), TN_OK);
+      t3dhost::Picture offscreen;
+      std::string error;
+      ASSERT_TRUE(t3dhost::ReadBmp(bmp, offscreen, error)) << error;
+      EXPECT_EQ(CountColour(offscreen, 0, 0, 255), 0u);
+      ExpectLikeReference(offscreen, "lines_ridge_offscreen");
+      EXPECT_GT(CountColour(offscreen, 220, 30, 30), 60u);
+      std::remove(bmp.c_str());
+    } else {
+      EXPECT_GT(CountColour(picture, 0, 0, 255), 60u) << "without the ridge it shows";
+      EXPECT_EQ(LastLinePassStats().hiddenPoints, 0u);
+    }
+  }
+}
+
+// Points whose hidden state flips and flips back over three consecutive frames of a zoom path.
+// Frames whose count of line pixels drops below 80% of both neighbours' (lines that blink out
+// for a frame) are counted too.
+struct ZoomResult {
+  size_t tested = 0, flickers = 0;
+  size_t blinkingFrames = 0;
+};
+
+ZoomResult ZoomPath(LineScene& s, int frames) {
+  TnSceneInfo info{};
+  EXPECT_EQ(tnGetSceneInfo(s.scene(), s.state(), &info), TN_OK);
+  std::vector<std::unordered_map<int64_t, bool>> logs(static_cast<size_t>(frames));
+  std::vector<size_t> linePixels(static_cast<size_t>(frames));
+  // From 10 m above the ground a little south of the centre, back and up until the whole
+  // extent is in view, the eye looking at the same ground point throughout.
+  const double atX = 1920, atY = 1920;
+  for (int k = 0; k < frames; ++k) {
+    const double t = double(k) / (frames - 1);
+    const double back = 40 * std::pow(6000 / 40.0, t);
+    const double up = 10 * std::pow(5000 / 10.0, t);
+    const double ground = 200;  // about the hills' mean height
+    LastLinePassStats().hiddenLog = &logs[size_t(k)];
+    s.Look(atX - 0.3 * back, atY - back, ground + up, atX, atY);
+    const t3dhost::Picture frame = s.Frame();
+    linePixels[size_t(k)] = CountColour(frame, 220, 30, 30, 60);
+  }
+  LastLinePassStats().hiddenLog = nullptr;
+  ZoomResult result;
+  for (int k = 1; k + 1 < frames; ++k) {
+    const size_t here = linePixels[size_t(k)];
+    if (5 * here < 4 * linePixels[size_t(k - 1)] && 5 * here < 4 * linePixels[size_t(k + 1)])
+      ++result.blinkingFrames;
+    for (const auto& [key, hidden] : logs[size_t(k)]) {
+      ++result.tested;
+      const auto before = logs[size_t(k - 1)].find(key);
+      const auto after = logs[size_t(k + 1)].find(key);
+      if (before != logs[size_t(k - 1)].end() && after != logs[size_t(k + 1)].end() &&
+          before->second != hidden && after->second != hidden)
+        ++result.flickers;
+    }
+  }
+  return result;
+}
+
+// Over rolling hills, whose drawn level of detail changes with the distance, the lines' points
+// keep their visibility from frame to frame; a fixed depth margin makes them flicker.
+TEST_F(LineLayerTest, LinesHoldOnAZoomPath) {
+  const int frames = std::getenv("TERRAIN3D_ZOOM_FRAMES") != nullptr
+                         ? std::atoi(std::getenv("TERRAIN3D_ZOOM_FRAMES"))
+                         : 300;
+  LineScene s(256, 192);
+  ASSERT_TRUE(s.Prepare(HillGrid()));
+  std::vector<Line> grid;
+  for (double y = 150; y < 3800; y += 300) grid.push_back(EastWest(R"({"colour":1})", y, 60, 3780, 30));
+  ASSERT_EQ(tnLoadMapLine(s.scene(), s.state(), s.Open(WriteLines("zoom", grid))), TN_OK);
+  ASSERT_EQ(SetReduceLineCeff(s.scene(), s.state(), 0.001f), TN_OK);
+
+  const ZoomResult lifted = ZoomPath(s, frames);
+  SetHiddenRule(HiddenRule::kFixedDepthMargin);
+  const ZoomResult fixed = ZoomPath(s, frames);
+  std::printf("zoom path of %d frames: %zu point tests, %zu flickers, %zu blinking frames "
+              "(fixed depth margin: %zu flickers, %zu blinking frames)\n",
+              frames, lifted.tested, lifted.flickers, lifted.blinkingFrames, fixed.flickers,
+              fixed.blinkingFrames);
+  ASSERT_GT(lifted.tested, size_t(frames) * 100);
+  // A handful may remain where a far ridge's crest pops with the terrain's level of detail.
+  EXPECT_LE(lifted.flickers, lifted.tested / 20000);
+  EXPECT_LE(10 * lifted.flickers, fixed.flickers);
+  EXPECT_EQ(lifted.blinkingFrames, 0u);
+  EXPECT_GT(fixed.flickers, 10u) << "the check would not see a flickering rule";
+}
+
+}  // namespace
+}  // namespace t3d

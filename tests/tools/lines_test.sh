@@ -1,0 +1,49 @@
+#!/bin/sh
+# Map lines in the host program: render, fly and view draw the Jacksboro contours with --lines;
+# the contours change the picture, --reduce-lines thins them, and bad options or files are
+# refused with a reason.
+# usage: lines_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
+set -u
+tool=$1 samples=$2/data/samples work=$3/tool-scratch/lines
+rm -rf "$work"; mkdir -p "$work"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+dem=$samples/jacksboro_fault_dem.tif
+contours=$samples/jacksboro_contours.fgb
+
+"$tool" render "$dem" -o "$work/bare.png" --size 320x240 >/dev/null 2>"$work/err" || fail "bare: $(cat "$work/err")"
+"$tool" render "$dem" --lines "$contours" -o "$work/lines.png" --size 320x240 >"$work/out" 2>"$work/err" ||
+  fail "render --lines: $(cat "$work/err")"
+grep -q "lines.png (320 x 240 pixels)" "$work/out" || fail "render --lines printed: $(cat "$work/out")"
+"$tool" render "$dem" --lines "$contours" --reduce-lines 200 -o "$work/thin.png" --size 320x240 \
+  >/dev/null 2>"$work/err" || fail "render --reduce-lines: $(cat "$work/err")"
+# Pixels that differ between two pictures.
+differ() {
+  gdal_calc.py --quiet -A "$1" -B "$2" --A_band=1 --B_band=1 --calc="abs(A.astype(int)-B)>30" \
+    --outfile="$work/diff.tif" --overwrite >/dev/null 2>&1 &&
+    gdalinfo -stats "$work/diff.tif" | awk -F= '/STATISTICS_MEAN/ { printf "%d", $2 * 320 * 240; exit }'
+}
+if command -v gdal_calc.py >/dev/null; then
+  lines=$(differ "$work/bare.png" "$work/lines.png")
+  [ "${lines:-0}" -gt 500 ] || fail "the contours change only ${lines:-0} pixels"
+  thin=$(differ "$work/lines.png" "$work/thin.png")
+  [ "${thin:-0}" -gt 50 ] || fail "--reduce-lines 200 changes only ${thin:-0} pixels"
+fi
+
+"$tool" fly "$dem" --lines "$contours" --frames 2 --out-dir "$work/fly" --size 160x120 >/dev/null 2>"$work/err" ||
+  fail "fly --lines: $(cat "$work/err")"
+[ -f "$work/fly/frame00001.bmp" ] || fail "fly --lines wrote no frames"
+
+# Refusals: a missing file, a file of another kind, bad coefficients, lines on the plan view.
+"$tool" render "$dem" --lines "$work/none.fgb" -o "$work/x.png" 2>"$work/err" && fail "a missing file was taken"
+grep -q "lines" "$work/err" || fail "no reason for a missing file: $(cat "$work/err")"
+[ -f "$work/x.png" ] && fail "a picture was written without its lines"
+for bad in 0 -1 abc 5000; do
+  "$tool" render "$dem" --lines "$contours" --reduce-lines "$bad" -o "$work/x.png" 2>"$work/err"
+  [ $? -eq 2 ] || fail "--reduce-lines $bad was not refused as a usage error"
+done
+"$tool" render "$dem" --lines "$contours" --plan -o "$work/x.png" 2>"$work/err"
+[ $? -eq 2 ] || fail "--plan with --lines was not refused"
+
+[ $failures -eq 0 ] && echo "lines ok"
+exit $failures
