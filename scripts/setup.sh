@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config binutils
   libgl-dev libglu1-mesa-dev libegl-dev libx11-dev
   libegl-mesa0 libglx-mesa0 libgl1-mesa-dri
-  libgdal-dev gdal-bin libpng-dev
+  libgdal-dev gdal-bin libpng-dev libgeos-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb
