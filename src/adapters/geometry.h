@@ -57,6 +57,11 @@ int32_t GeoTriangulateRegion(const double* ringPoints, const int32_t* ringCounts
                              double** triangles);
 void GeoFreeTriangles(double* triangles);
 
+/* GeoThinRing thins a closed ring in place (Douglas-Peucker): points closer than tolerance map
+ * units to the simplified outline are dropped; the ring stays closed. When thinning would leave
+ * fewer than 4 points (3 distinct), the ring is left as it was. Non-zero on success. */
+int16_t GeoThinRing(double* points, int32_t* count, double tolerance);
+
 #ifdef __cplusplus
 }
 #endif

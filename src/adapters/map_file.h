@@ -90,6 +90,33 @@ double BaseGetFieldNumber(void* second, void* first, int16_t fieldNumber, int a,
 /* The distance between two points (x, y). */
 double BaseDistance(const double from[2], const double to[2]);
 
+/* ---- Regions: BaseGetRegionRings, BaseGetRegionExtent, BaseGetRegionColor,
+ * BaseRegionDistance, MapSetRecordColour ------------------------------------------------------
+ * The rings of a region record: its outer ring first, then its holes, each closed (the last point
+ * repeats the first). points receives all rings one after the other (x, y doubles), ringCounts
+ * the point count of each ring and ringCount their number. Both arrays belong to the slot, are
+ * fresh copies made by this call (the caller may thin them in place) and stay valid until the
+ * next BaseGetRegionRings on the slot or its closing. Fails for a record that is not a region. */
+int16_t BaseGetRegionRings(uint16_t slot, int32_t record, double** points, int32_t** ringCounts,
+                           int32_t* ringCount);
+/* The bounding rectangle of a record: x min, y min, x max, y max. */
+int16_t BaseGetRegionExtent(uint16_t slot, int32_t record, double extent[4]);
+/* The colour number of a record: the one the file's colour attribute gave, or the one
+ * MapSetRecordColour set (MAP_NO_COLOUR when none). Fails only for a record that does not
+ * exist. */
+int16_t BaseGetRegionColor(uint16_t slot, int32_t record, int32_t* colourNumber);
+/* The distance from a point to a region: 0 inside it (holes are outside), else the distance to
+ * its nearest ring. A record that does not exist is infinitely far. */
+double BaseRegionDistance(const double point[2], uint16_t slot, int32_t record);
+/* Host extension: gives record `record` (0: every record) of the slot the colour number. */
+int16_t MapSetRecordColour(uint16_t slot, int32_t record, int32_t colourNumber);
+
+/* ---- Colours: MapGetColorRGB -------------------------------------------------------------
+ * The red, green and blue (0 to 255) of a colour number; non-zero when the number is defined.
+ * Numbers MAP_COLOUR_DIRECT + 0xRRGGBB carry the colour itself. */
+#define MAP_COLOUR_DIRECT 0x01000000
+int32_t MapGetColorRGB(int32_t colourNumber, int32_t* red, int32_t* green, int32_t* blue);
+
 #ifdef __cplusplus
 }
 #endif

@@ -12,6 +12,8 @@
 #include "camera/flight.h"
 #include "camera/view.h"
 #include "render/light.h"
+#include "render/overlay_passes.h"
+#include "model/overlay_store.h"
 #include "model/process_objects.h"
 #include "model/scene_state.h"
 #include "formats/colour_table.h"
@@ -281,7 +283,13 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target, const 
 
     scene.lastMesh = DrawTerrainSurface(state, *area, full, near, textured ? &surfaceTexture : nullptr);
     if (textured) glDisable(GL_TEXTURE_2D);
-    // The overlay passes (regions, roads, lines, notes) join here.
+    // The overlay passes: regions first (while a region file is named), then roads, lines and
+    // notes.
+    const OverlayPasses& passes = FrameOverlayPasses();
+    if (passes.regions != nullptr && RegionFileIndex(state) > 0) passes.regions(scene, state, target);
+    if (passes.roads != nullptr) passes.roads(scene, state, target);
+    if (passes.lines != nullptr) passes.lines(scene, state, target);
+    if (passes.notes != nullptr) passes.notes(scene, state, target);
     if (tile != nullptr) {
       glMatrixMode(GL_PROJECTION);
       glLoadMatrixd(projection);

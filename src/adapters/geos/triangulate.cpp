@@ -114,3 +114,25 @@ extern "C" int32_t GeoTriangulateRegion(const double* ringPoints, const int32_t*
 }
 
 extern "C" void GeoFreeTriangles(double* triangles) { std::free(triangles); }
+
+extern "C" int16_t GeoThinRing(double* points, int32_t* count, double tolerance) {
+  if (points == nullptr || count == nullptr || *count < 4 || !std::isfinite(tolerance)) return 0;
+  Context geos;
+  if (!geos) return 0;
+  GEOSCoordSequence* sequence = GEOSCoordSeq_copyFromBuffer_r(
+      geos.get(), points, static_cast<unsigned>(*count), 0, 0);
+  if (sequence == nullptr) return 0;
+  Geometry line(geos, GEOSGeom_createLineString_r(geos.get(), sequence));
+  if (!line) return 0;
+  Geometry thin(geos, GEOSSimplify_r(geos.get(), line.get(), std::fabs(tolerance)));
+  if (!thin) return 0;
+  const GEOSCoordSequence* result = GEOSGeom_getCoordSeq_r(geos.get(), thin.get());
+  unsigned size = 0;
+  if (result == nullptr || GEOSCoordSeq_getSize_r(geos.get(), result, &size) != 1) return 0;
+  if (size < 4 || size > static_cast<unsigned>(*count)) return 1;  // kept as it was
+  std::vector<double> xy(size_t(size) * 2);
+  if (GEOSCoordSeq_copyToBuffer_r(geos.get(), result, xy.data(), 0, 0) != 1) return 0;
+  for (size_t i = 0; i < xy.size(); ++i) points[i] = xy[i];
+  *count = static_cast<int32_t>(size);
+  return 1;
+}
