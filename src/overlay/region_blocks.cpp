@@ -2,6 +2,7 @@
 #include "overlay/region_blocks.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -19,6 +20,62 @@ struct TriangleEntry {
 };
 
 }  // namespace
+
+std::vector<double> DrapeTriangles(const double* triangles, int64_t count, double step,
+                                   double (*height)(void* context, double x, double y),
+                                   void* context) {
+  std::vector<double> out;
+  out.reserve(size_t(count) * 9);
+  for (int64_t i = 0; i < count; ++i) {
+    const double* t = triangles + size_t(i) * 9;
+    double longest = 0;
+    for (int k = 0; k < 3; ++k) {
+      const double* a = t + 3 * k;
+      const double* b = t + 3 * ((k + 1) % 3);
+      longest = std::max(longest, std::hypot(b[0] - a[0], b[1] - a[1]));
+    }
+    const double parts = step > 0 ? std::ceil(longest / step) : 1;
+    const int n = !(parts > 1) ? 1 : (parts > kMaxDrapeSplit ? kMaxDrapeSplit : int(parts));
+    if (n == 1) {
+      out.insert(out.end(), t, t + 9);
+      continue;
+    }
+    // Corner (i, j) of the split: a + i/n (b - a) + j/n (c - a), for i + j <= n. The three
+    // original corners keep their heights; the others are looked up.
+    const double* a = t;
+    const double* b = t + 3;
+    const double* c = t + 6;
+    std::vector<double> grid(size_t(n + 1) * size_t(n + 1) * 3);
+    auto at = [&](int u, int v) { return &grid[(size_t(u) * size_t(n + 1) + size_t(v)) * 3]; };
+    for (int u = 0; u <= n; ++u) {
+      for (int v = 0; u + v <= n; ++v) {
+        double* p = at(u, v);
+        const double fu = double(u) / n, fv = double(v) / n;
+        p[0] = a[0] + fu * (b[0] - a[0]) + fv * (c[0] - a[0]);
+        p[1] = a[1] + fu * (b[1] - a[1]) + fv * (c[1] - a[1]);
+        if (u == 0 && v == 0) p[2] = a[2];
+        else if (u == n) p[2] = b[2];
+        else if (v == n) p[2] = c[2];
+        else p[2] = height(context, p[0], p[1]);
+      }
+    }
+    auto put = [&](const double* p) { out.insert(out.end(), p, p + 3); };
+    for (int u = 0; u < n; ++u) {
+      for (int v = 0; u + v < n; ++v) {
+        // Upright (same orientation as a, b, c) and, where there is room, the inverted one.
+        put(at(u, v));
+        put(at(u + 1, v));
+        put(at(u, v + 1));
+        if (u + v + 1 < n) {
+          put(at(u + 1, v));
+          put(at(u + 1, v + 1));
+          put(at(u, v + 1));
+        }
+      }
+    }
+  }
+  return out;
+}
 
 int64_t RegionBlocksFor(int64_t count, bool textured) {
   const int64_t per = textured ? RegionBlock::kTexturedTriangles : RegionBlock::kColourTriangles;

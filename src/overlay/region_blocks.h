@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "model/overlay_store.h"
 #include "platform/file_mapping.h"
@@ -25,6 +26,17 @@ struct RegionPacking {
 // second. Returns the number of blocks written, or -1 when writing failed.
 int64_t PackRegionBlocks(const double* triangles, int64_t count, const RegionPacking& packing,
                          platform::File& file, uint8_t* block);
+
+// Makes triangles follow the ground: every triangle whose longest edge is longer than step (map
+// units; the grid's cell size) is cut into n × n equal triangles, n = that edge / step rounded
+// up (at most kMaxDrapeSplit), and every new corner takes its height from height(context, x, y).
+// Triangles are x, y, z of three corners each; the result keeps their orientation. A triangle
+// that spans many cells otherwise lies flat between its corners: above the valleys and below
+// the ridges it crosses.
+constexpr int kMaxDrapeSplit = 128;
+std::vector<double> DrapeTriangles(const double* triangles, int64_t count, double step,
+                                   double (*height)(void* context, double x, double y),
+                                   void* context);
 
 // The number of blocks count triangles take.
 int64_t RegionBlocksFor(int64_t count, bool textured);

@@ -118,12 +118,19 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
     double* triangles = nullptr;
     const int32_t n = GeoTriangulateRegion(xy.data(), ringCounts.data(), rings, &HeightOf,
                                            &heights, &triangles);
-    if (n <= 0 || RegionBlocksFor(n, packing.textured) > 0xFFFF) {
-      GeoFreeTriangles(triangles);  // no triangles, or more than a descriptor can count
+    if (n <= 0) {
+      GeoFreeTriangles(triangles);
       continue;
     }
-    const int64_t written = PackRegionBlocks(triangles, n, packing, file, block.get());
+    // Triangles that span grid cells are cut to the cell size so that the face follows the
+    // ground between the ring's points.
+    const std::vector<double> draped = DrapeTriangles(
+        triangles, n, std::min(heights.grid.cellSizeX, heights.grid.cellSizeY), &HeightOf,
+        &heights);
     GeoFreeTriangles(triangles);
+    const int64_t pieces = int64_t(draped.size() / 9);
+    if (RegionBlocksFor(pieces, packing.textured) > 0xFFFF) continue;  // more than it can count
+    const int64_t written = PackRegionBlocks(draped.data(), pieces, packing, file, block.get());
     if (written < 0) return false;  // the disk is full: no half-written layer
     region.blockCount = uint16_t(written);
     total += uint64_t(written);
