@@ -408,6 +408,9 @@ TN_API const char* TN_CALL tnMapLastError(void);
  * and blue 0 to 255. Region faces and lines take their colour from it. Returns 1, or 0 for a
  * slot without a file, a record that does not exist or a component out of range. */
 TN_API int TN_CALL tnMapSetColour(unsigned short slot, int record, int red, int green, int blue);
+/* The number of records of an open map file (numbered 1 to that number); 0 for a slot without
+ * a file. */
+TN_API int TN_CALL tnMapRecordCount(unsigned short slot);
 
 /* What preparation made of a grid, for hosts that show or log it. */
 typedef struct TnSceneInfo {

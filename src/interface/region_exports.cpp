@@ -28,3 +28,11 @@ TN_API int TN_CALL tnMapSetColour(unsigned short slot, int record, int red, int 
 } catch (...) {
   return 0;
 }
+
+TN_API int TN_CALL tnMapRecordCount(unsigned short slot) try {
+  int32_t first = 0, n = 0;
+  if (BaseGetRecordRange(slot, &first, &n) != MAP_OK || n < 1) return 0;
+  return int(n - 1);
+} catch (...) {
+  return 0;
+}
