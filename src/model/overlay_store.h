@@ -46,17 +46,26 @@ struct RegionData {
   int32_t count = 0;
   // The first block of each descriptor (running sums of the block counts), count + 1 entries.
   std::vector<uint32_t> firstBlock;
+  // How many of a region's blocks hold its faces as triangulated (drawn from afar); the blocks
+  // after them hold the faces cut to the grid's cells (drawn near by). 0: one set only.
+  std::vector<uint16_t> coarseBlocks;
+  // The block file mapped for reading once it is written (invalid: blocks are read with ReadAt).
+  platform::MappedView view;
+  // Below this distance from the eye (map units) a region is drawn from its fine blocks.
+  double fineDistance = 0;
   platform::File images;
   std::vector<RegionImageEntry> imageTable;  // sorted by record number
 
   bool loaded() const { return blocks.valid(); }
   // Closes both files and forgets everything.
   void Clear() {
+    view.Reset();
     blocks.Close();
     blockBuffer.reset();
     descriptors = nullptr;
     count = 0;
     firstBlock.clear();
+    coarseBlocks.clear();
     images.Close();
     imageTable.clear();
   }

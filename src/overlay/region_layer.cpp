@@ -31,6 +31,11 @@ namespace {
 const char kLoadingRegions[] = "正在装入区数据...";
 const char kLoadingRegionImages[] = "正在装入区纹理数据...";
 
+// Regions nearer to the eye than this many grid cells are drawn from their faces cut to the
+// cells; farther ones from their triangulation, whose few large triangles the coarser surface
+// far away matches as well.
+constexpr double kFineDistanceCells = 100;
+
 struct HeightSource {
   TerrainArea* area;
   GridExtent grid;
@@ -72,6 +77,7 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
   if (block == nullptr) return false;
   HeightSource heights{area, GridOf(state)};
   std::vector<uint32_t> firstBlock(size_t(count) + 1, 0);
+  std::vector<uint16_t> coarseBlocks(size_t(count), 0);
   ProgressScope progress(kLoadingRegions, nullptr, count);
   if (!progress.shown()) return false;
   uint64_t total = 0;
@@ -123,17 +129,27 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
       continue;
     }
     // Triangles that span grid cells are cut to the cell size so that the face follows the
-    // ground between the ring's points.
+    // ground between the ring's points. Both sets are kept: the cut one is drawn near by, the
+    // triangulation as it is from afar, where the surface is drawn coarser too.
     const std::vector<double> draped = DrapeTriangles(
         triangles, n, std::min(heights.grid.cellSizeX, heights.grid.cellSizeY), &HeightOf,
         &heights);
-    GeoFreeTriangles(triangles);
     const int64_t pieces = int64_t(draped.size() / 9);
-    if (RegionBlocksFor(pieces, packing.textured) > 0xFFFF) continue;  // more than it can count
-    const int64_t written = PackRegionBlocks(draped.data(), pieces, packing, file, block.get());
-    if (written < 0) return false;  // the disk is full: no half-written layer
-    region.blockCount = uint16_t(written);
-    total += uint64_t(written);
+    const bool twoSets = pieces > n;
+    const int64_t coarse = twoSets ? RegionBlocksFor(n, packing.textured) : 0;
+    if (coarse + RegionBlocksFor(pieces, packing.textured) > 0xFFFF) {
+      GeoFreeTriangles(triangles);
+      continue;  // more blocks than a descriptor can count
+    }
+    int64_t written = 0;
+    if (twoSets) written = PackRegionBlocks(triangles, n, packing, file, block.get());
+    GeoFreeTriangles(triangles);
+    const int64_t fine =
+        written < 0 ? -1 : PackRegionBlocks(draped.data(), pieces, packing, file, block.get());
+    if (fine < 0) return false;  // the disk is full: no half-written layer
+    region.blockCount = uint16_t(written + fine);
+    coarseBlocks[size_t(i)] = uint16_t(written);
+    total += uint64_t(written + fine);
   }
   firstBlock[size_t(count)] = uint32_t(total);
   regions.blocks = std::move(file);
@@ -141,6 +157,12 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
   regions.descriptors = descriptors;
   regions.count = count;
   regions.firstBlock = std::move(firstBlock);
+  regions.coarseBlocks = std::move(coarseBlocks);
+  regions.fineDistance = kFineDistanceCells * std::max(heights.grid.cellSizeX, heights.grid.cellSizeY);
+  // Frames read the blocks through a mapping when one can be made.
+  if (total > 0) {
+    regions.view = platform::MappedView::Map(regions.blocks, 0, size_t(total) * RegionBlock::kBytes);
+  }
   return true;
 }
 

@@ -119,6 +119,37 @@ TEST(RegionBlocks, WriteFailureIsReported) {
   EXPECT_EQ(PackRegionBlocks(t.data(), 1, RegionPacking{}, closed, block.data()), -1);
 }
 
+double Tilted(void*, double x, double y) { return 0.5 * x + 0.25 * y * y; }
+
+TEST(DrapeTriangles, LongTrianglesAreCutToTheStepWithHeightsLookedUp) {
+  // One triangle with a 100 m longest edge over 30 m cells: cut 4 x 4; one of 20 m: kept.
+  const std::vector<double> big = {0, 0, 7, 100, 0, 8, 0, 60, 9};
+  const std::vector<double> out = DrapeTriangles(big.data(), 1, 30, &Tilted, nullptr);
+  ASSERT_EQ(out.size(), 16u * 9u);
+  double area = 0;
+  for (size_t i = 0; i < out.size(); i += 9) {
+    const double twice = (out[i + 3] - out[i]) * (out[i + 7] - out[i + 1]) -
+                         (out[i + 4] - out[i + 1]) * (out[i + 6] - out[i]);
+    EXPECT_GT(twice, 0) << i;  // the orientation of the original
+    area += twice / 2;
+    for (int k = 0; k < 3; ++k) {
+      const double x = out[i + 3 * k], y = out[i + 3 * k + 1], z = out[i + 3 * k + 2];
+      // Corners of the original keep their heights; the others come from the function.
+      if (x == 0 && y == 0) EXPECT_EQ(z, 7);
+      else if (x == 100 && y == 0) EXPECT_EQ(z, 8);
+      else if (x == 0 && y == 60) EXPECT_EQ(z, 9);
+      else EXPECT_DOUBLE_EQ(z, Tilted(nullptr, x, y));
+    }
+  }
+  EXPECT_NEAR(area, 100 * 60 / 2.0, 1e-9);
+  const std::vector<double> small = {0, 0, 1, 20, 0, 2, 0, 15, 3};
+  EXPECT_EQ(DrapeTriangles(small.data(), 1, 30, &Tilted, nullptr), small);
+  // A huge triangle is cut at most kMaxDrapeSplit times along a side.
+  const std::vector<double> huge = {0, 0, 0, 1e7, 0, 0, 0, 1e7, 0};
+  EXPECT_EQ(DrapeTriangles(huge.data(), 1, 1, &Tilted, nullptr).size(),
+            size_t(kMaxDrapeSplit) * kMaxDrapeSplit * 9);
+}
+
 TEST(TexelConversion, EveryMode) {
   const uint8_t rgb[3] = {0xFF, 0x84, 0x21};
   uint8_t out[4] = {};

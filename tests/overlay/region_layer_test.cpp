@@ -170,6 +170,8 @@ TEST_F(RegionLayer, LoadDrawUnloadAndTheTemporaryFilesGo) {
   // The faces are cut to the grid's cells to follow the ground: more than one block each.
   EXPECT_GT(int(d[0].blockCount), 1);
   EXPECT_GT(int(d[1].blockCount), 1);
+  // Beside them the triangulation itself, drawn from afar: one block each.
+  EXPECT_EQ(g_process.overlayStore->regions.coarseBlocks[0], 1);
   const t3dhost::Picture drawn = s.Frame();
   ExpectLikeReference(drawn, "regions_hills");
 
@@ -232,6 +234,7 @@ TEST_F(RegionLayer, BlockEdgesAndRegionsLeftOut) {
   EXPECT_EQ(int(d[0].blockCount), 1);
   EXPECT_EQ(int(d[1].blockCount), 2);
   EXPECT_EQ(int(d[2].blockCount), 0);
+  EXPECT_EQ(g_process.overlayStore->regions.coarseBlocks[0], 0);  // nothing cut: one set
   EXPECT_FALSE(g_process.overlayStore->regions.images.valid());  // no textured region
   EXPECT_EQ(g_process.overlayStore->regions.blocks.Size(), 3 * RegionBlock::kBytes);
   // As textured regions: 341 triangles a block.
