@@ -32,6 +32,9 @@ printf 'BM\106\000\000\000\000\000\000\000\066\000\000\000\050\000\000\000\002\0
 expect 0 "image.png" render "$dem" $view -o "$work/image.png" --regions "$shp" --region-image "$work/tile.bmp"
 cmp -s "$work/bare.png" "$work/image.png" && fail "the image regions changed nothing in the picture"
 
+expect 0 "2 frames in" fly "$dem" --frames 2 --size 160x120 --out-dir "$work/fly" --png --regions "$shp" --region-colour 0,200,255
+[ -e "$work/fly/frame00001.png" ] || fail "fly --regions wrote no frames"
+
 expect 2 "--region-colour takes R,G,B, each 0 to 255, not '300,0,0'" render "$dem" -o "$work/x.png" --regions "$shp" --region-colour 300,0,0
 expect 2 "--region-opacity takes a whole number from 0 to 255" render "$dem" -o "$work/x.png" --regions "$shp" --region-opacity 256
 expect 2 "--region-records takes record numbers from 1" render "$dem" -o "$work/x.png" --regions "$shp" --region-records 0-3
