@@ -2,7 +2,8 @@
 # Installs what is missing, builds the library and the host program (Release), and runs the
 # main job: the bundled Jacksboro DEM prepared on a headless window, then drawn in perspective
 # with sky and fog, in plan view and as a hill shade, and the Olinda DEM draped with its Landsat
-# image, and the Jacksboro contour lines draped over the terrain, into out/.
+# image and with its census polygons, and the Jacksboro contour lines draped over the terrain,
+# into out/.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh
@@ -24,4 +25,13 @@ echo "== Pictures =="
 # The Jacksboro contours (scripts/make_contours.sh) draped as map lines, index contours red.
 ./build/terrain3d render "$dem" --lines data/samples/jacksboro_contours.fgb \
   -o out/jacksboro_contours.png --size 1024x768
+# The 470 census polygons of Olinda filled translucent over the same view, and seen from the
+# south-west over the hills.
+./build/terrain3d render data/samples/olinda_dem_utm25s.tif --texture data/samples/L7_ETMs.tif \
+  --bands 4,3,2 --regions data/samples/olinda1.shp --region-colour 255,60,40 \
+  --region-opacity 110 -o out/olinda_regions.png --size 1024x768
+./build/terrain3d render data/samples/olinda_dem_utm25s.tif --texture data/samples/L7_ETMs.tif \
+  --bands 3,2,1 --regions data/samples/olinda1.shp --region-colour 255,60,40 \
+  --region-opacity 90 --eye 289000,9111000,2000 --look 294000,9116000 \
+  -o out/olinda_regions_sw.png --size 1024x768
 echo "The pictures are in $(pwd)/out/."

@@ -29,6 +29,14 @@ fuzz() {
     exit 1
   }
   grep -E '^stat::number_of_executed_units|Done [0-9]+ runs' build-fuzz.log || true
+  echo "== Fuzzing the overlay image reader for ${FUZZ_SECONDS:-30} s"
+  FUZZ_TARGET=overlay_image FUZZ_SECONDS=${FUZZ_SECONDS:-30} tests/fuzz/run_fuzz.sh \
+    > build-fuzz-overlay.log 2>&1 || {
+    tail -40 build-fuzz-overlay.log
+    echo "The fuzz run failed (see build-fuzz-overlay.log and build-fuzz/fuzz-artifacts)."
+    exit 1
+  }
+  grep -E '^stat::number_of_executed_units|Done [0-9]+ runs' build-fuzz-overlay.log || true
 }
 
 what=${1:-all}

@@ -46,17 +46,19 @@ export GDAL_PAM_ENABLED=NO
 # --- 1. Download ------------------------------------------------------------------------------
 # apt-get download may warn that the download ran unsandboxed as root (the temporary directory is
 # not writable by the _apt user); the warning is harmless.
-(cd "$work" && apt-get download python-matplotlib-data r-cran-stars)
+(cd "$work" && apt-get download python-matplotlib-data r-cran-stars r-cran-sf)
 (cd "$work" && npm pack --silent "vega-datasets@$VEGA_DATASETS_VERSION" >/dev/null)
 
 mpl_deb=$(ls "$work"/python-matplotlib-data_*.deb)
 stars_deb=$(ls "$work"/r-cran-stars_*.deb)
+sf_deb=$(ls "$work"/r-cran-sf_*.deb)
 vega_tgz="$work/vega-datasets-$VEGA_DATASETS_VERSION.tgz"
 mpl_version=$(dpkg-deb -f "$mpl_deb" Version)
 stars_version=$(dpkg-deb -f "$stars_deb" Version)
+sf_version=$(dpkg-deb -f "$sf_deb" Version)
 
 # --- 2. Extract -------------------------------------------------------------------------------
-mkdir -p "$work/mpl" "$work/stars" "$work/vega"
+mkdir -p "$work/mpl" "$work/stars" "$work/sf" "$work/vega"
 dpkg-deb --fsys-tarfile "$mpl_deb" | tar x -C "$work/mpl" \
   ./usr/share/matplotlib/mpl-data/sample_data/jacksboro_fault_dem.npz \
   ./usr/share/doc/python-matplotlib-data/copyright
@@ -64,6 +66,12 @@ dpkg-deb --fsys-tarfile "$stars_deb" | tar x -C "$work/stars" \
   ./usr/lib/R/site-library/stars/tif/olinda_dem_utm25s.tif \
   ./usr/lib/R/site-library/stars/tif/L7_ETMs.tif \
   ./usr/share/doc/r-cran-stars/copyright
+dpkg-deb --fsys-tarfile "$sf_deb" | tar x -C "$work/sf" \
+  ./usr/lib/R/site-library/sf/shape/olinda1.shp \
+  ./usr/lib/R/site-library/sf/shape/olinda1.shx \
+  ./usr/lib/R/site-library/sf/shape/olinda1.dbf \
+  ./usr/lib/R/site-library/sf/shape/olinda1.prj \
+  ./usr/share/doc/r-cran-sf/copyright
 tar xzf "$vega_tgz" -C "$work/vega" package/data/volcano.json package/package.json
 
 npz="$work/mpl/usr/share/matplotlib/mpl-data/sample_data/jacksboro_fault_dem.npz"
@@ -161,6 +169,10 @@ else
   l7_note="copied unchanged"
 fi
 
+# --- 4b. Olinda polygons: the shapefile copied as shipped ----------------------------------------
+sf_shape="$work/sf/usr/lib/R/site-library/sf/shape"
+for ext in shp shx dbf prj; do cp "$sf_shape/olinda1.$ext" "$out/olinda1.$ext"; done
+
 # --- 5. Maunga Whau (R's volcano): .json -> GeoTIFF (EPSG:27200) --------------------------------
 # volcano.json is {"width": 87, "height": 61, "values": [...]}, 5307 integers in 61 lines of 87.
 #
@@ -227,6 +239,7 @@ gdal_translate -q -of GTiff -ot Int16 -a_srs EPSG:27200 -mo AREA_OR_POINT=Area \
 # --- 6. SOURCES ---------------------------------------------------------------------------------
 npz_sha=$(sha256sum "$npz" | cut -d' ' -f1)
 olinda_sha=$(sha256sum "$stars_tif/olinda_dem_utm25s.tif" | cut -d' ' -f1)
+olinda1_sha=$(sha256sum "$sf_shape/olinda1.shp" | cut -d' ' -f1)
 l7_sha=$(sha256sum "$stars_tif/L7_ETMs.tif" | cut -d' ' -f1)
 volcano_sha=$(sha256sum "$volcano_json" | cut -d' ' -f1)
 gdal_version=$(gdalinfo --version)
@@ -274,6 +287,22 @@ Licence:   /usr/share/doc/r-cran-stars/copyright: "Files: *", Copyright 2016-201
            Michael Sumner, Etienne Racine, Adriano Fantini, License: Apache-2.0.
 Content:   111 x 111 cells, Float32, about 90 m, UTM zone 25 south (GRS 1980), -1 to 88 m.
 Conversion: none, copied byte for byte (the package's .aux.xml statistics file is left out).
+
+
+olinda1.shp (with .shx, .dbf, .prj)
+-----------------------------------
+Package:   Debian r-cran-sf ${sf_version}
+Path:      /usr/lib/R/site-library/sf/shape/olinda1.shp (sha256 ${olinda1_sha}) and its .shx,
+           .dbf and .prj
+Origin:    470 census-tract polygons of Olinda, Pernambuco, Brazil (attributes from the
+           Brazilian census: CD_GEOCODI, TIPO, NM_BAIR, V014 ...), shipped as example data by
+           the R package sf.
+Licence:   /usr/share/doc/r-cran-sf/copyright: "Files: *", Copyright 2013-2018 Edzer Pebesma,
+           Roger Bivand, Etienne Racine, Michael Sumner, Ian Cook, Tim Keitt, Robin Lovelace,
+           Hadley Wickham, Jeroen Ooms, Kirill Müller, License: GPL-2 or MIT (we take MIT).
+Content:   470 polygons in longitude/latitude (GRS 1980), over the same area as
+           olinda_dem_utm25s.tif; the host program reprojects them to the grid's UTM zone.
+Conversion: none, the four files copied byte for byte.
 
 
 L7_ETMs.tif

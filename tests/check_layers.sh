@@ -43,12 +43,12 @@ render: base platform formats terrain model camera
 scene: base platform adapters formats terrain model camera dialogs render
 # texture: terrain textures prepared from raster images into the texture store.
 texture: base platform adapters formats terrain model camera dialogs render
-# overlay: line, region, road and note layers drawn over the scene.
+# overlay: line, road, region and note layers drawn over the scene, the overlay image reader.
 overlay: base platform adapters formats terrain model camera dialogs render scene texture
 # output: pictures written to files and raster images, hill shades, CPU vertex lighting.
 output: base platform adapters formats terrain model camera dialogs render scene texture overlay
 # blockscene: the block scene interface (to come).
-blockscene: base platform adapters formats terrain model camera dialogs render scene texture
+blockscene: base platform adapters formats terrain model camera dialogs render scene texture overlay
 # interface: the exported functions only; may use every layer.
 interface: *
 EOF

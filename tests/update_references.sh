@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --build build --target render_test
 mkdir -p tests/reference
-TERRAIN3D_UPDATE_REFERENCES=1 ./build/tests/render_test --gtest_filter='PictureTest.Synthetic*:PictureTest.Jacksboro*'
+TERRAIN3D_UPDATE_REFERENCES=1 ./build/tests/render_test --gtest_filter='PictureTest.Synthetic*:PictureTest.Jacksboro*:PictureTest.Olinda*'
 cmake --build build --target texture_test
 TERRAIN3D_UPDATE_REFERENCES=1 ./build/tests/texture_test --gtest_filter='TextureTest.Olinda*'
 ls -l tests/reference

@@ -10,6 +10,7 @@
 
 #include "cli_commands.h"
 #include "cli_options.h"
+#include "cli_regions.h"
 #include "cli_scene.h"
 #include "image_files.h"
 #include "terrain3d/terrain3d.h"
@@ -60,9 +61,14 @@ int RunFlight(int argc, char** argv) {
   bool png = false;
   DialogAnswers answers;
   LineOptions lines;
-  CommandLine line("fly", [](std::FILE* to) { std::fputs(kFlightHelp, to); });
+  RegionOptions regionOptions;
+  CommandLine line("fly", [](std::FILE* to) {
+    std::fputs(kFlightHelp, to);
+    std::fputs(kRegionHelp, to);
+  });
   line.Int("--frames", &frames, 1, 1000000)
       .Also([&](CommandLine& l) { AddLineOptions(l, lines); })
+      .Also([&](CommandLine& l) { AddRegionOptions(l, regionOptions); })
       .Text("--out-dir", &outDir)
       .Text("--route", &route)
       .Size(&width, &height, 16384)
@@ -86,6 +92,8 @@ int RunFlight(int argc, char** argv) {
   if (!scene.Prepare(demPath, DemFailure::kCannotPrepare) || !scene.LoadLines(lines)) return 1;
   void* s = scene.scene();
   void* st = scene.state();
+  LoadedRegions regions;
+  if (!regions.Load(s, st, scene.gridPath(), regionOptions)) return 1;
   if (!points.empty() && SetFlyRoutin(s, st, points.data(), short(points.size() / 2)) != TN_OK) {
     std::fprintf(stderr, "terrain3d: the route was refused\n");
     return 1;

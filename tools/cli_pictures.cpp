@@ -8,6 +8,7 @@
 
 #include "cli_commands.h"
 #include "cli_options.h"
+#include "cli_regions.h"
 #include "cli_scene.h"
 #include "colour_tables.h"
 #include "geo_outputs.h"
@@ -57,7 +58,7 @@ const char kRenderHelp[] =
     "  --tile-range I-J      only tiles I to J of --tiles (numbered from 1, row by row from\n"
     "                        the top left), each into its own file OUT_NNN.EXT; 'terrain3d\n"
     "                        mosaic' joins them into the whole picture\n"
-    "A picture without any terrain in it is an error (exit status 1).\n";
+    "A picture without any terrain in it is an error (exit status 1). Regions:\n";
 
 const char kHillShadeHelp[] =
     "usage: terrain3d hillshade DEM -o OUT.tif|OUT.png|OUT.jpg|OUT.bmp [options]\n"
@@ -208,7 +209,11 @@ int RunRender(int argc, char** argv) {
   DialogAnswers answers;
   // The program writes what it draws: 16-bit textures are for display only.
   answers.textureForOutput = true;
-  CommandLine line("render", [](std::FILE* to) { std::fputs(kRenderHelp, to); });
+  RegionOptions regionOptions;
+  CommandLine line("render", [](std::FILE* to) {
+    std::fputs(kRenderHelp, to);
+    std::fputs(kRegionHelp, to);
+  });
   line.Text("-o", &out)
       .Size(&o.width, &o.height)
       .ViewPoint(o.eye, &o.haveEye, o.look, &o.haveLook)
@@ -256,11 +261,14 @@ int RunRender(int argc, char** argv) {
       .Flag("--plan", &o.plan)
       .Also([&](CommandLine& l) { AddLineOptions(l, o.lines); })
       .Also([&](CommandLine& l) { AddColourOptions(l, answers); })
+      .Also([&](CommandLine& l) { AddRegionOptions(l, regionOptions); })
       .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
   if (demPath == nullptr) return line.Refuse("a DEM file is needed");
   if (out.empty()) return line.Refuse("-o OUT is needed");
+  if (o.plan && !regionOptions.file.empty())
+    return line.Refuse("--plan cannot show --regions: the plan view draws the grid only");
   if (!IsPictureName(out)) return line.Refuse("-o " + out + ": the name must end in .tif, .png, .jpg or .bmp");
   if (o.haveEye != o.haveLook) return line.Refuse("--eye and --look go together");
   if (o.firstTile > 0 && o.lastTile > o.tilesAcross * o.tilesDown)
@@ -281,6 +289,8 @@ int RunRender(int argc, char** argv) {
   void* s = scene.scene();
   void* st = scene.state();
   if (!ApplyRenderOptions(scene, o, answers)) return 1;
+  LoadedRegions regions;
+  if (!regions.Load(s, st, scene.gridPath(), regionOptions)) return 1;
   if (o.firstTile > 0) return WriteTileRange(s, st, out, o);
   if (o.tilesAcross > 1 || o.tilesDown > 1) return WriteTiledPicture(s, st, out, o);
 

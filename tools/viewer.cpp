@@ -17,6 +17,7 @@
 #include "cli_commands.h"
 #include "cli_geo.h"
 #include "cli_options.h"
+#include "cli_regions.h"
 #include "cli_scene.h"
 #include "host_window.h"
 #include "image_files.h"
@@ -71,6 +72,11 @@ class Viewer {
     height_ = height;
     session_.Reshape(width, height);
     return session_.Prepare(demPath) && session_.LoadLines(lines);
+  }
+
+  // Loads the region layer on the prepared scene (nothing without --regions).
+  bool LoadRegions(const RegionOptions& options) {
+    return regions_.Load(scene_, state_, session_.gridPath(), options);
   }
 
   void Draw() {
@@ -354,6 +360,7 @@ class Viewer {
   XHostWindow window_;
   TnNativeWindow record_{};
   SceneSession session_;  // after the window and its record: released while they are in place
+  LoadedRegions regions_;  // after the session: unloaded while the scene is there
   void* scene_ = nullptr;  // the session's scene and state block, for the calls that need them
   void* state_ = nullptr;
   int width_ = 0, height_ = 0;
@@ -372,9 +379,14 @@ int RunViewer(int argc, char** argv) {
   int width = 800, height = 600;
   DialogAnswers answers;
   LineOptions lines;
-  CommandLine line("view", [](std::FILE* to) { std::fputs(kViewerHelp, to); });
+  RegionOptions regionOptions;
+  CommandLine line("view", [](std::FILE* to) {
+    std::fputs(kViewerHelp, to);
+    std::fputs(kRegionHelp, to);
+  });
   line.Size(&width, &height, 16384)
       .Also([&](CommandLine& l) { AddLineOptions(l, lines); })
+      .Also([&](CommandLine& l) { AddRegionOptions(l, regionOptions); })
       .Text("--script", &script)
       .Text("--display", &displayName)
       .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
@@ -384,6 +396,7 @@ int RunViewer(int argc, char** argv) {
   const ScopedDialogAnswers dialogs(answers);
   Viewer viewer;
   if (!viewer.Open(displayName, width, height, demPath, lines)) return 1;
+  if (!viewer.LoadRegions(regionOptions)) return 1;
   if (script == nullptr) return viewer.RunInteractive();
   if (std::string(script) == "-") return viewer.RunScript(std::cin);
   std::ifstream file(script);

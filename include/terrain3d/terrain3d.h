@@ -128,7 +128,20 @@ typedef struct TnAnalysisParams {
   uint8_t waterSurface;
 } TnAnalysisParams;
 #pragma pack(pop)
-typedef struct TnRegionDescriptor TnRegionDescriptor;
+/* One region to show (tnLoadMapRegion), 281 bytes. The library reads the array every frame: it
+ * must stay valid, in place, while the region layer is loaded. */
+#pragma pack(push, 1)
+typedef struct TnRegionDescriptor {
+  int32_t record;          /* region record number in the region file */
+  TnByte opacity;          /* 0 (clear) to 255 (opaque) */
+  TnByte shown;            /* 0: not drawn */
+  double maxEyeDistance;   /* drawn while the eye is at most this far from the region (map units) */
+  float thinning;          /* ring thinning tolerance in map units; none below 1e-6 */
+  TnByte textured;         /* 0: filled with the region's map colour; else with imageFile */
+  char imageFile[260];     /* BMP file of a textured region */
+  unsigned short blockCount; /* written by the loader */
+} TnRegionDescriptor;
+#pragma pack(pop)
 typedef struct TnRoadParams TnRoadParams;
 typedef struct TnNoteDescriptor TnNoteDescriptor;
 typedef struct TnFontParams TnFontParams;
@@ -399,6 +412,13 @@ TN_API const char* TN_CALL tnMapLastError(void);
  * 0x1000000 + 0xRRGGBB gives a colour directly (text "#RRGGBB" in the field does the same);
  * lines with any other number are drawn blue. */
 TN_API void TN_CALL tnMapSetColourField(const char* fieldName);
+/* Gives record `record` of an open map file (0: every record) a colour of its own: red, green
+ * and blue 0 to 255. Region faces and lines take their colour from it. Returns 1, or 0 for a
+ * slot without a file, a record that does not exist or a component out of range. */
+TN_API int TN_CALL tnMapSetColour(unsigned short slot, int record, int red, int green, int blue);
+/* The number of records of an open map file (numbered 1 to that number); 0 for a slot without
+ * a file. */
+TN_API int TN_CALL tnMapRecordCount(unsigned short slot);
 
 /* What preparation made of a grid, for hosts that show or log it. */
 typedef struct TnSceneInfo {

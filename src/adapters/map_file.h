@@ -115,28 +115,30 @@ int32_t MapGetColorRGB(int32_t colourNumber, int32_t* red, int32_t* green, int32
  * process; null or "" goes back to the names above. The name is compared in any case. */
 void MapFileSetColourField(const char* name);
 
-/* ---- Regions -----------------------------------------------------------------------------
+/* ---- Regions: BaseGetRegionRings, BaseGetRegionExtent, BaseGetRegionColor,
+ * BaseRegionDistance, MapSetRecordColour ------------------------------------------------------
  * A region's colour number comes from its colour field as above. For map areas burnt into the
  * grid, bits 8 to 15 of the number are the class and bits 0 to 7 the entry of the class's colour
- * table. */
-/* The region's box, x min, y min, x max, y max (all its rings). */
+ * table.
+ * The rings of a region record: its outer ring first, then its holes, each closed (the last point
+ * repeats the first). points receives all rings one after the other (x, y doubles), ringCounts
+ * the point count of each ring and ringCount their number. Both arrays belong to the slot, are
+ * fresh copies made by this call (the caller may thin them in place) and stay valid until the
+ * next BaseGetRegionRings on the slot or its closing. Fails for a record that is not a region. */
+int16_t BaseGetRegionRings(uint16_t slot, int32_t record, double** points, int32_t** ringCounts,
+                           int32_t* ringCount);
+/* The bounding rectangle of a record: x min, y min, x max, y max. */
 int16_t BaseGetRegionExtent(uint16_t slot, int32_t record, double extent[4]);
-/* The region's colour number; MAP_FAILED when the record names none. */
+/* The colour number of a record: the one the file's colour attribute gave, or the one
+ * MapSetRecordColour set (MAP_NO_COLOUR when none). Fails only for a record that does not
+ * exist. */
 int16_t BaseGetRegionColor(uint16_t slot, int32_t record, int32_t* colourNumber);
-/* The region's rings in three steps: BaseGetRegionArcs gives the total point count of all rings
- * and a handle of the rings (valid while the slot is open), BaseCountRings their number, and
- * BaseGetRegionRings copies the points (x, y doubles, pointTotal of them) and the point count of
- * each ring (ring count of them) into the caller's arrays: the outer ring first, then the holes,
- * each closed (its last point repeats its first). reserved is 0. */
-int16_t BaseGetRegionArcs(uint16_t slot, int32_t record, int32_t* pointTotal, void** arcs,
-                          int reserved);
-int32_t BaseCountRings(int32_t pointTotal, const void* arcs);
-int16_t BaseGetRegionRings(uint16_t slot, int32_t pointTotal, const void* arcs, double* points,
-                           int32_t* ringCounts);
-/* Thins a closed ring in place (Douglas-Peucker: points closer than coefficient map units to the
- * chord of the points kept around them go) and lowers *count; the ring stays closed and keeps
- * at least four points (a triangle). Fails for a null ring or fewer than four points. */
-int16_t BaseThinRing(double* points, int32_t* count, double coefficient);
+/* The distance from a point to a region: 0 inside it (holes are outside), else the distance to
+ * its nearest ring. A record that does not exist is infinitely far. */
+double BaseRegionDistance(const double point[2], uint16_t slot, int32_t record);
+/* Host extension: gives record `record` (0: every record) of the slot the colour number. */
+int16_t MapSetRecordColour(uint16_t slot, int32_t record, int32_t colourNumber);
+
 
 #ifdef __cplusplus
 }

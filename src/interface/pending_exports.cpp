@@ -23,8 +23,6 @@ PENDING_SCENE(tnOutput2DTexLibFile, const char*, float, float)
 // Eye, view and flight.
 
 // Colouring, analysis and layers.
-PENDING_SCENE(tnLoadMapRegion, unsigned short, TnRegionDescriptor*, int)
-PENDING_SCENE(tnUnLoadMapRegion, unsigned short)
 PENDING_SCENE(tnLoadRoad, unsigned short, TnRoadParams*)
 PENDING_SCENE(tnUnLoadRoad, unsigned short)
 PENDING_SCENE(tnLoadMapNote, unsigned short, TnNoteDescriptor*, int)

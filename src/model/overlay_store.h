@@ -1,11 +1,90 @@
 // The process-wide overlay store: road, region and note layers with their files and font.
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "model/scene_state.h"
+#include "platform/file_mapping.h"
+#include "terrain3d/terrain3d.h"
+
 namespace t3d {
+
+// Region blocks: fixed-size blocks of triangles in a temporary file, block k at k × kBytes.
+struct RegionBlock {
+  static constexpr size_t kBytes = 32768;
+  // Colour-filled regions: header of 8 bytes, vertices as GL_N3F_V3F (6 floats).
+  static constexpr size_t kColourHeader = 8;
+  static constexpr int kColourFloats = 6;
+  static constexpr int kColourTriangles = 455;
+  // Textured regions: header of 32 bytes, vertices as GL_T2F_N3F_V3F (8 floats).
+  static constexpr size_t kTexturedHeader = 32;
+  static constexpr int kTexturedFloats = 8;
+  static constexpr int kTexturedTriangles = 341;
+};
+static_assert(RegionBlock::kColourHeader + RegionBlock::kColourTriangles * 3 *
+                  RegionBlock::kColourFloats * 4 <= RegionBlock::kBytes, "colour block size");
+static_assert(RegionBlock::kTexturedHeader + RegionBlock::kTexturedTriangles * 3 *
+                  RegionBlock::kTexturedFloats * 4 <= RegionBlock::kBytes, "textured block size");
+static_assert(sizeof(TnRegionDescriptor) == 281, "region descriptors are 281 bytes");
+
+// One stored region image: raw RGB texels at offset in the image file.
+struct RegionImageEntry {
+  int32_t record = 0;
+  const char* name = nullptr;  // inside the host's descriptor
+  uint64_t offset = 0;
+  uint16_t width = 0, height = 0;
+};
+
+// The loaded region layer. Both files are temporary and have no name in the file system: they
+// go when they are closed (unload, a failed load, the store's end) and with the process.
+struct RegionData {
+  platform::File blocks;
+  std::unique_ptr<uint8_t[]> blockBuffer;
+  TnRegionDescriptor* descriptors = nullptr;
+  int32_t count = 0;
+  // The first block of each descriptor (running sums of the block counts), count + 1 entries.
+  std::vector<uint32_t> firstBlock;
+  // How many of a region's blocks hold its faces as triangulated (drawn from afar); the blocks
+  // after them hold the faces cut to the grid's cells (drawn near by). 0: one set only.
+  std::vector<uint16_t> coarseBlocks;
+  // The block file mapped for reading once it is written (invalid: blocks are read with ReadAt).
+  platform::MappedView view;
+  // Below this distance from the eye (map units) a region is drawn from its fine blocks.
+  double fineDistance = 0;
+  platform::File images;
+  std::vector<RegionImageEntry> imageTable;  // sorted by record number
+
+  bool loaded() const { return blocks.valid(); }
+  // Closes both files and forgets everything.
+  void Clear() {
+    view.Reset();
+    blocks.Close();
+    blockBuffer.reset();
+    descriptors = nullptr;
+    count = 0;
+    firstBlock.clear();
+    coarseBlocks.clear();
+    images.Close();
+    imageTable.clear();
+  }
+};
+
+// The region file slot of the scene (0: none), kept in bytes 2 and 3 of the layer indexes. The
+// frame runs the region pass while it is above 0.
+inline uint16_t RegionFileIndex(const SceneState& state) {
+  return uint16_t(state.layerIndexes[2] | state.layerIndexes[3] << 8);
+}
+inline void SetRegionFileIndex(SceneState& state, uint16_t slot) {
+  state.layerIndexes[2] = uint8_t(slot);
+  state.layerIndexes[3] = uint8_t(slot >> 8);
+}
 
 class OverlayStore {
  public:
-  virtual ~OverlayStore() = default;
+  virtual ~OverlayStore() { regions.Clear(); }
+  RegionData regions;
 };
 
 }  // namespace t3d

@@ -1,4 +1,6 @@
 #include "model/scene_object.h"
+
+#include "model/overlay_store.h"
 #include "base/math.h"
 
 #include <GL/gl.h>
@@ -291,6 +293,9 @@ void SceneObject::ReleaseSceneData(SceneState& state) {
   g_process.textureStore.reset();
   textureReady = 0;  // the texture went with the store
   g_process.overlayStore.reset();
+  // The region layer went with the overlay store.
+  regionLoaded = 0;
+  SetRegionFileIndex(state, 0);
 }
 
 bool SceneObject::GetDeviceInfo(SceneState& state, int info[3]) {

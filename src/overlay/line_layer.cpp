@@ -11,6 +11,7 @@
 #include "model/mesh_inputs.h"
 #include "model/process_objects.h"
 #include "render/frame.h"
+#include "render/overlay_passes.h"
 
 namespace t3d {
 
@@ -41,7 +42,7 @@ bool UnloadMapLine(SceneObject& scene, SceneState& state) {
   return true;
 }
 
-void InstallLinePass() { InstallOverlayPass(kLinePass, DrawLinePass); }
+void InstallLinePass() { FrameOverlayPasses().lines = &DrawLinePass; }
 
 // ---- Clipping and strips -----------------------------------------------------------------------
 

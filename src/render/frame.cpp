@@ -12,6 +12,8 @@
 #include "camera/flight.h"
 #include "camera/view.h"
 #include "render/light.h"
+#include "render/overlay_passes.h"
+#include "model/overlay_store.h"
 #include "model/process_objects.h"
 #include "model/scene_state.h"
 #include "formats/colour_table.h"
@@ -56,14 +58,6 @@ bool SetProjection(SceneObject& scene, SceneState& state, int width, int height,
 // ---- 3D frames ------------------------------------------------------------------------------
 
 namespace t3d {
-
-namespace {
-OverlayPass g_overlayPasses[kOverlayPassKinds] = {};
-}  // namespace
-
-void InstallOverlayPass(OverlayPassKind kind, OverlayPass pass) {
-  if (kind >= 0 && kind < kOverlayPassKinds) g_overlayPasses[kind] = pass;
-}
 
 void MultTileMatrix(const FrameTile& tile) {
   // Clip x and y scaled by the tile counts and shifted by whole tile widths in w: the tile's part
@@ -289,8 +283,13 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target, const 
 
     scene.lastMesh = DrawTerrainSurface(state, *area, full, near, textured ? &surfaceTexture : nullptr);
     if (textured) glDisable(GL_TEXTURE_2D);
-    for (OverlayPass pass : g_overlayPasses)
-      if (pass != nullptr) pass(scene, state, target);
+    // The overlay passes: regions first (while a region file is named), then roads, lines and
+    // notes.
+    const OverlayPasses& passes = FrameOverlayPasses();
+    if (passes.regions != nullptr && RegionFileIndex(state) > 0) passes.regions(scene, state, target);
+    if (passes.roads != nullptr) passes.roads(scene, state, target);
+    if (passes.lines != nullptr) passes.lines(scene, state, target);
+    if (passes.notes != nullptr) passes.notes(scene, state, target);
     if (tile != nullptr) {
       glMatrixMode(GL_PROJECTION);
       glLoadMatrixd(projection);

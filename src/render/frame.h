@@ -41,13 +41,6 @@ void ComputeFootprints(SceneObject& scene, SceneState& state, Footprint& full, F
 // Whether 3D frames drape the terrain texture: the textured surface mode with a texture prepared.
 bool TerrainTextured(const SceneObject& scene, const SceneState& state);
 
-// The overlay passes a 3D frame draws over the terrain surface, in this order, with the frame's
-// matrices and viewport (a tile's projection for a tile). The overlay layer above installs them;
-// a pass not installed is not drawn, and each pass checks whether its layer is loaded.
-enum OverlayPassKind { kRegionPass = 0, kRoadPass, kLinePass, kNotePass, kOverlayPassKinds };
-using OverlayPass = void (*)(SceneObject& scene, SceneState& state, FrameTarget target);
-void InstallOverlayPass(OverlayPassKind kind, OverlayPass pass);
-
 // The plan view of the whole grid, presented on the window (tnDraw2DScene).
 bool DrawPlanScene(SceneObject& scene, SceneState& state);
 

@@ -154,8 +154,6 @@ bool MapAreas::Load(TerrainArea& area, const GridExtent& grid, uint16_t slot,
 
   const double gridBox[4] = {grid.xMin, grid.yMin, grid.xMax, grid.yMax};
   std::vector<MapAreaSpan> all;
-  std::vector<double> points;
-  std::vector<int32_t> ringCounts;
   for (int32_t record = 1; record < n; ++record) {
     if (scope.Step()) return false;  // stopped before anything was written
     double box[4];
@@ -167,8 +165,8 @@ bool MapAreas::Load(TerrainArea& area, const GridExtent& grid, uint16_t slot,
       ++sum.outside;
       continue;
     }
-    int32_t colourNumber = 0;
-    if (BaseGetRegionColor(slot, record, &colourNumber) != MAP_OK) {
+    int32_t colourNumber = MAP_NO_COLOUR;
+    if (BaseGetRegionColor(slot, record, &colourNumber) != MAP_OK || colourNumber < 0) {
       ++sum.noColour;
       continue;
     }
@@ -177,21 +175,14 @@ bool MapAreas::Load(TerrainArea& area, const GridExtent& grid, uint16_t slot,
       ++sum.classTooHigh;
       continue;
     }
-    int32_t total = 0;
-    void* arcs = nullptr;
+    double* points = nullptr;
+    int32_t* ringCounts = nullptr;
     int32_t rings = 0;
-    if (BaseGetRegionArcs(slot, record, &total, &arcs, 0) != MAP_OK || total <= 0 ||
-        (rings = BaseCountRings(total, arcs)) <= 0) {
+    if (BaseGetRegionRings(slot, record, &points, &ringCounts, &rings) != MAP_OK || rings <= 0) {
       ++sum.unreadable;
       continue;
     }
-    points.resize(2 * size_t(total));
-    ringCounts.resize(size_t(rings));
-    if (BaseGetRegionRings(slot, total, arcs, points.data(), ringCounts.data()) != MAP_OK) {
-      ++sum.unreadable;
-      continue;
-    }
-    std::vector<MapAreaSpan> spans = RasteriseRings(grid, points.data(), ringCounts.data(), rings);
+    std::vector<MapAreaSpan> spans = RasteriseRings(grid, points, ringCounts, rings);
     if (spans.empty()) {
       ++sum.outside;
       continue;

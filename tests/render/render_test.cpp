@@ -848,5 +848,40 @@ TEST_F(PictureTest, AHugeReshapeIsRefusedAndTheSceneKeepsDrawing) {
   EXPECT_EQ(tnReshape(r.scene(), r.state(), 96, 72), TN_OK);
 }
 
+// The Olinda census tracts burnt into the Olinda grid as a map area (class and entry from each
+// tract's V014 count: classes 0 to 8, the two of a class above 6 left out), alone and over a flood analysis at 20 m (the sea and the lowlands in the
+// first analysis colour, the districts burnt in after it in their own colours).
+TEST_F(PictureTest, OlindaDistrictsAsAMapArea) {
+  Renderer r(160, 120);
+  ASSERT_TRUE(r.Prepare(kSource + "/data/samples/olinda_dem_utm25s.tif"));
+  const t3dhost::Picture plain = r.Frame();
+  tnMapSetColourField("V014");
+  const unsigned short slot =
+      tnMapOpen((kSource + "/data/samples/olinda1.shp").c_str(), nullptr, "EPSG:32725", nullptr);
+  tnMapSetColourField(nullptr);
+  ASSERT_GT(slot, 0) << tnMapLastError();
+  TnMapAreaSummary summary{};
+  ASSERT_EQ(tnLoadMapAreaEx(r.scene(), r.state(), slot, nullptr, &summary), TN_OK);
+  EXPECT_GT(summary.burnt, 400);
+  EXPECT_EQ(summary.classTooHigh, 2);
+  const t3dhost::Picture districts = r.Frame();
+  EXPECT_GT(Differing(districts, plain), 160u * 120u / 10);
+  ExpectLikeReference(districts, "olinda_map_area");
+
+  ASSERT_EQ(SetApplyType(r.scene(), r.state(), 1), TN_OK);
+  TnAnalysisParams params{{0xC06020, 0x00C000, 0x0000C0}, 0};
+  ASSERT_EQ(SetFloodAnalyzeParam(r.scene(), r.state(), &params), TN_OK);
+  ASSERT_EQ(FloodSubmergeAnalyze(r.scene(), r.state(), 20, nullptr), TN_OK);
+  const t3dhost::Picture flood = r.Frame();
+  ASSERT_EQ(tnLoadMapArea(r.scene(), r.state(), slot), TN_OK);
+  const t3dhost::Picture both = r.Frame();
+  EXPECT_GT(Differing(both, flood), 0u);
+  ExpectLikeReference(both, "olinda_flood_map_area");
+  // Unloading leaves the flood as it was.
+  ASSERT_EQ(tnUnLoadMapArea(r.scene(), r.state(), slot), TN_OK);
+  EXPECT_EQ(Differing(r.Frame(), flood), 0u);
+  tnMapClose(slot);
+}
+
 }  // namespace
 }  // namespace t3d

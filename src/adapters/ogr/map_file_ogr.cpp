@@ -39,6 +39,7 @@ struct MapData {
   std::vector<uint8_t> inRect;
   std::vector<int32_t> found;
   std::vector<double> geometry;  // the copy handed out by BaseGetLineGeometry
+  std::vector<int32_t> ringCounts;  // the ring counts handed out by BaseGetRegionRings
 };
 
 std::mutex g_mutex;
@@ -400,64 +401,90 @@ double BaseDistance(const double from[2], const double to[2]) {
   return std::hypot(to[0] - from[0], to[1] - from[1]);
 }
 
-int16_t BaseGetRegionExtent(uint16_t slot, int32_t record, double extent[4]) {
+}  // extern "C"
+
+// ---- Regions ---------------------------------------------------------------------------------
+namespace {
+
+// Squared distance from (px, py) to the segment (ax, ay)-(bx, by).
+double SegmentDistance2(double px, double py, double ax, double ay, double bx, double by) {
+  const double dx = bx - ax, dy = by - ay;
+  const double length2 = dx * dx + dy * dy;
+  double t = length2 > 0 ? ((px - ax) * dx + (py - ay) * dy) / length2 : 0;
+  t = t < 0 ? 0 : (t > 1 ? 1 : t);
+  const double qx = ax + t * dx - px, qy = ay + t * dy - py;
+  return qx * qx + qy * qy;
+}
+
+}  // namespace
+
+extern "C" {
+
+int16_t BaseGetRegionRings(uint16_t slot, int32_t record, double** points, int32_t** ringCounts,
+                           int32_t* ringCount) {
   std::lock_guard<std::mutex> lock(g_mutex);
   MapData* data = Find(slot);
   const t3d::ogr::Record* found = FindRecord(data, record);
-  if (found == nullptr || extent == nullptr || data->kind != MAP_KIND_REGIONS) return MAP_FAILED;
-  std::copy(found->box.v, found->box.v + 4, extent);
+  if (found == nullptr || points == nullptr || ringCounts == nullptr || ringCount == nullptr ||
+      data->kind != MAP_KIND_REGIONS || found->ringCounts.empty()) {
+    return MAP_FAILED;
+  }
+  data->geometry = found->xy;
+  data->ringCounts = found->ringCounts;
+  *points = data->geometry.data();
+  *ringCounts = data->ringCounts.data();
+  *ringCount = static_cast<int32_t>(data->ringCounts.size());
+  return MAP_OK;
+}
+
+int16_t BaseGetRegionExtent(uint16_t slot, int32_t record, double extent[4]) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  const t3d::ogr::Record* found = FindRecord(Find(slot), record);
+  if (found == nullptr || extent == nullptr) return MAP_FAILED;
+  for (int i = 0; i < 4; ++i) extent[i] = found->box.v[i];
   return MAP_OK;
 }
 
 int16_t BaseGetRegionColor(uint16_t slot, int32_t record, int32_t* colourNumber) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  MapData* data = Find(slot);
-  const t3d::ogr::Record* found = FindRecord(data, record);
-  if (found == nullptr || colourNumber == nullptr || data->kind != MAP_KIND_REGIONS ||
-      found->colourNumber < 0)
-    return MAP_FAILED;
+  const t3d::ogr::Record* found = FindRecord(Find(slot), record);
+  if (found == nullptr || colourNumber == nullptr) return MAP_FAILED;
   *colourNumber = found->colourNumber;
   return MAP_OK;
 }
 
-int16_t BaseGetRegionArcs(uint16_t slot, int32_t record, int32_t* pointTotal, void** arcs,
-                          int /*reserved*/) {
+double BaseRegionDistance(const double point[2], uint16_t slot, int32_t record) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  const t3d::ogr::Record* found = FindRecord(Find(slot), record);
+  if (found == nullptr || point == nullptr || found->ringCounts.empty()) return HUGE_VAL;
+  const double px = point[0], py = point[1];
+  bool inside = false;
+  double best = HUGE_VAL;
+  size_t start = 0;
+  for (int32_t count : found->ringCounts) {
+    const double* ring = found->xy.data() + 2 * start;
+    for (int32_t i = 0, j = count - 1; i < count; j = i++) {
+      const double xi = ring[2 * i], yi = ring[2 * i + 1], xj = ring[2 * j], yj = ring[2 * j + 1];
+      // Even-odd rule over all rings: a point in a hole is outside.
+      if ((yi > py) != (yj > py) && px < (xj - xi) * (py - yi) / (yj - yi) + xi) inside = !inside;
+      best = std::min(best, SegmentDistance2(px, py, xi, yi, xj, yj));
+    }
+    start += static_cast<size_t>(count);
+  }
+  return inside ? 0.0 : std::sqrt(best);
+}
+
+int16_t MapSetRecordColour(uint16_t slot, int32_t record, int32_t colourNumber) {
   std::lock_guard<std::mutex> lock(g_mutex);
   MapData* data = Find(slot);
+  if (data == nullptr) return MAP_FAILED;
+  if (record == 0) {
+    for (t3d::ogr::Record& r : data->records) r.colourNumber = colourNumber;
+    return MAP_OK;
+  }
   t3d::ogr::Record* found = FindRecord(data, record);
-  if (found == nullptr || pointTotal == nullptr || arcs == nullptr ||
-      data->kind != MAP_KIND_REGIONS || found->ringCounts.empty())
-    return MAP_FAILED;
-  *pointTotal = static_cast<int32_t>(found->xy.size() / 2);
-  *arcs = found;
-  return MAP_OK;
-}
-
-int32_t BaseCountRings(int32_t pointTotal, const void* arcs) {
-  const auto* record = static_cast<const t3d::ogr::Record*>(arcs);
-  if (record == nullptr || pointTotal != static_cast<int32_t>(record->xy.size() / 2)) return 0;
-  return static_cast<int32_t>(record->ringCounts.size());
-}
-
-int16_t BaseGetRegionRings(uint16_t slot, int32_t pointTotal, const void* arcs, double* points,
-                           int32_t* ringCounts) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  const auto* record = static_cast<const t3d::ogr::Record*>(arcs);
-  MapData* data = Find(slot);
-  // The handle must be a record of this slot's file (a stale or foreign handle is refused).
-  if (data == nullptr || record == nullptr || points == nullptr || ringCounts == nullptr ||
-      data->records.empty() || record < data->records.data() ||
-      record >= data->records.data() + data->records.size() ||
-      pointTotal != static_cast<int32_t>(record->xy.size() / 2))
-    return MAP_FAILED;
-  std::copy(record->xy.begin(), record->xy.end(), points);
-  std::copy(record->ringCounts.begin(), record->ringCounts.end(), ringCounts);
-  return MAP_OK;
-}
-
-int16_t BaseThinRing(double* points, int32_t* count, double coefficient) {
-  if (points == nullptr || count == nullptr || *count < 4) return MAP_FAILED;
-  *count = t3d::ogr::ThinClosedRing(points, *count, coefficient);
+  if (found == nullptr) return MAP_FAILED;
+  found->colourNumber = colourNumber;
   return MAP_OK;
 }
 

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
-#include <utility>
 
 namespace t3d::ogr {
 namespace {
@@ -152,86 +151,6 @@ bool RecordMeetsRect(const Record& record, int kind, const double rect[4]) {
     start += static_cast<size_t>(count);
   }
   return PointInRegion(record, (rect[0] + rect[2]) / 2, (rect[1] + rect[3]) / 2);
-}
-
-namespace {
-
-// Distance from point p to the segment a-b.
-double SegmentDistance(const double* p, const double* a, const double* b) {
-  const double dx = b[0] - a[0], dy = b[1] - a[1];
-  const double length2 = dx * dx + dy * dy;
-  double t = length2 > 0 ? ((p[0] - a[0]) * dx + (p[1] - a[1]) * dy) / length2 : 0;
-  t = t < 0 ? 0 : (t > 1 ? 1 : t);
-  return std::hypot(p[0] - (a[0] + t * dx), p[1] - (a[1] + t * dy));
-}
-
-// Marks in keep the points of first..last that Douglas-Peucker keeps (first and last are kept by
-// the caller). An explicit stack: rings of a million points must not exhaust the call stack.
-void MarkKept(const double* xy, int32_t first, int32_t last, double tolerance,
-              std::vector<uint8_t>& keep) {
-  std::vector<std::pair<int32_t, int32_t>> spans{{first, last}};
-  while (!spans.empty()) {
-    const auto [a, b] = spans.back();
-    spans.pop_back();
-    double farthest = -1;
-    int32_t at = -1;
-    for (int32_t i = a + 1; i < b; ++i) {
-      const double d = SegmentDistance(xy + 2 * i, xy + 2 * a, xy + 2 * b);
-      if (d > farthest) {
-        farthest = d;
-        at = i;
-      }
-    }
-    if (at < 0 || !(farthest >= tolerance)) continue;
-    keep[size_t(at)] = 1;
-    spans.push_back({a, at});
-    spans.push_back({at, b});
-  }
-}
-
-}  // namespace
-
-int32_t ThinClosedRing(double* xy, int32_t count, double tolerance) {
-  if (count <= 4 || !(tolerance > 0)) return count;
-  const int32_t last = count - 1;  // repeats point 0
-  // Split the ring at the point farthest from point 0, so that both halves have a chord.
-  int32_t split = 1;
-  double farthest = -1;
-  for (int32_t i = 1; i < last; ++i) {
-    const double d = std::hypot(xy[2 * i] - xy[0], xy[2 * i + 1] - xy[1]);
-    if (d > farthest) {
-      farthest = d;
-      split = i;
-    }
-  }
-  std::vector<uint8_t> keep(size_t(count), 0);
-  keep[0] = keep[size_t(split)] = keep[size_t(last)] = 1;
-  MarkKept(xy, 0, split, tolerance, keep);
-  MarkKept(xy, split, last, tolerance, keep);
-  // A ring keeps three distinct points: the one farthest from the chord 0-split comes back.
-  int32_t distinct = 0;
-  for (int32_t i = 0; i < last; ++i) distinct += keep[size_t(i)];
-  if (distinct < 3) {
-    double best = -1;
-    int32_t at = -1;
-    for (int32_t i = 1; i < last; ++i) {
-      if (keep[size_t(i)]) continue;
-      const double d = SegmentDistance(xy + 2 * i, xy, xy + 2 * split);
-      if (d > best) {
-        best = d;
-        at = i;
-      }
-    }
-    if (at >= 0) keep[size_t(at)] = 1;
-  }
-  int32_t out = 0;
-  for (int32_t i = 0; i < count; ++i) {
-    if (!keep[size_t(i)]) continue;
-    xy[2 * out] = xy[2 * i];
-    xy[2 * out + 1] = xy[2 * i + 1];
-    ++out;
-  }
-  return out;
 }
 
 }  // namespace t3d::ogr

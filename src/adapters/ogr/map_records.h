@@ -50,9 +50,4 @@ bool SegmentMeetsRect(double x0, double y0, double x1, double y1, const double r
 // True when the record (of the kind given: 0 lines, 1 points, 2 regions) meets the rectangle.
 bool RecordMeetsRect(const Record& record, int kind, const double rect[4]);
 
-// Douglas-Peucker thinning of a closed ring of count points (x, y) in place: a point goes when it
-// lies closer than tolerance to the chord of the points kept on either side. The ring stays
-// closed and keeps at least four points. Returns the new count.
-int32_t ThinClosedRing(double* xy, int32_t count, double tolerance);
-
 }  // namespace t3d::ogr

@@ -1,0 +1,175 @@
+// Region triangles packed into blocks, and overlay texel conversions.
+#include "overlay/region_blocks.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace t3d {
+namespace {
+
+void PutU16(uint8_t* p, uint16_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+}
+
+struct TriangleEntry {
+  size_t first;  // index of the triangle in the input
+  double meanHeight;
+};
+
+}  // namespace
+
+std::vector<double> DrapeTriangles(const double* triangles, int64_t count, double step,
+                                   double (*height)(void* context, double x, double y),
+                                   void* context) {
+  std::vector<double> out;
+  out.reserve(size_t(count) * 9);
+  for (int64_t i = 0; i < count; ++i) {
+    const double* t = triangles + size_t(i) * 9;
+    double longest = 0;
+    for (int k = 0; k < 3; ++k) {
+      const double* a = t + 3 * k;
+      const double* b = t + 3 * ((k + 1) % 3);
+      longest = std::max(longest, std::hypot(b[0] - a[0], b[1] - a[1]));
+    }
+    const double parts = step > 0 ? std::ceil(longest / step) : 1;
+    const int n = !(parts > 1) ? 1 : (parts > kMaxDrapeSplit ? kMaxDrapeSplit : int(parts));
+    if (n == 1) {
+      out.insert(out.end(), t, t + 9);
+      continue;
+    }
+    // Corner (i, j) of the split: a + i/n (b - a) + j/n (c - a), for i + j <= n. The three
+    // original corners keep their heights; the others are looked up.
+    const double* a = t;
+    const double* b = t + 3;
+    const double* c = t + 6;
+    std::vector<double> grid(size_t(n + 1) * size_t(n + 1) * 3);
+    auto at = [&](int u, int v) { return &grid[(size_t(u) * size_t(n + 1) + size_t(v)) * 3]; };
+    for (int u = 0; u <= n; ++u) {
+      for (int v = 0; u + v <= n; ++v) {
+        double* p = at(u, v);
+        const double fu = double(u) / n, fv = double(v) / n;
+        p[0] = a[0] + fu * (b[0] - a[0]) + fv * (c[0] - a[0]);
+        p[1] = a[1] + fu * (b[1] - a[1]) + fv * (c[1] - a[1]);
+        if (u == 0 && v == 0) p[2] = a[2];
+        else if (u == n) p[2] = b[2];
+        else if (v == n) p[2] = c[2];
+        else p[2] = height(context, p[0], p[1]);
+      }
+    }
+    auto put = [&](const double* p) { out.insert(out.end(), p, p + 3); };
+    for (int u = 0; u < n; ++u) {
+      for (int v = 0; u + v < n; ++v) {
+        // Upright (same orientation as a, b, c) and, where there is room, the inverted one.
+        put(at(u, v));
+        put(at(u + 1, v));
+        put(at(u, v + 1));
+        if (u + v + 1 < n) {
+          put(at(u + 1, v));
+          put(at(u + 1, v + 1));
+          put(at(u, v + 1));
+        }
+      }
+    }
+  }
+  return out;
+}
+
+int64_t RegionBlocksFor(int64_t count, bool textured) {
+  const int64_t per = textured ? RegionBlock::kTexturedTriangles : RegionBlock::kColourTriangles;
+  return count <= 0 ? 0 : (count + per - 1) / per;
+}
+
+int64_t PackRegionBlocks(const double* triangles, int64_t count, const RegionPacking& packing,
+                         platform::File& file, uint8_t* block) {
+  const bool textured = packing.textured;
+  const int perBlock = textured ? RegionBlock::kTexturedTriangles : RegionBlock::kColourTriangles;
+  const size_t header = textured ? RegionBlock::kTexturedHeader : RegionBlock::kColourHeader;
+  const double r = packing.sceneRadius != 0 ? packing.sceneRadius : 1;
+  const double spanX = packing.rect[2] - packing.rect[0];
+  const double spanY = packing.rect[3] - packing.rect[1];
+  std::vector<TriangleEntry> list;
+  list.reserve(size_t(perBlock));
+  int64_t blocks = 0;
+
+  // Writes the vertices of the triangles in list (in list order) into the block and the block to
+  // the file.
+  auto flush = [&]() -> bool {
+    std::memset(block, 0, RegionBlock::kBytes);
+    const uint16_t vertices = uint16_t(list.size() * 3);
+    PutU16(block, vertices);
+    PutU16(block + 2, vertices);
+    float* out = reinterpret_cast<float*>(block + header);
+    for (const TriangleEntry& entry : list) {
+      const double* t = triangles + entry.first * 9;
+      for (int corner : {0, 2, 1}) {
+        const double x = t[3 * corner], y = t[3 * corner + 1], z = t[3 * corner + 2];
+        if (textured) {
+          *out++ = float(spanX != 0 ? (x - packing.rect[0]) / spanX : 0);
+          *out++ = float(spanY != 0 ? (y - packing.rect[1]) / spanY : 0);
+        }
+        *out++ = 0;
+        *out++ = 0;
+        *out++ = 1;
+        *out++ = float(x / r);
+        *out++ = float(y / r);
+        *out++ = float(z);
+      }
+    }
+    list.clear();
+    if (!file.Append(block, RegionBlock::kBytes)) return false;
+    ++blocks;
+    return true;
+  };
+
+  for (int64_t i = 0; i < count; ++i) {
+    if (int(list.size()) >= perBlock) {
+      if (!textured) {
+        // A full colour block is drawn highest triangles first. Means within 1e-6 are equal and
+        // keep their order.
+        std::stable_sort(list.begin(), list.end(), [](const TriangleEntry& a, const TriangleEntry& b) {
+          return a.meanHeight - b.meanHeight > 1e-6;
+        });
+      }
+      if (!flush()) return -1;
+    }
+    const double* t = triangles + size_t(i) * 9;
+    list.push_back({size_t(i), (t[2] + t[5] + t[8]) / 3});
+  }
+  // The last, partly filled block is written as it is.
+  if (!list.empty() && !flush()) return -1;
+  return blocks;
+}
+
+int TexelBytes(int mode) {
+  switch (mode) {
+    case 1: return 3;
+    case 2: case 3: case 4: return 2;
+    case 5: case 6: return 4;
+    default: return 0;
+  }
+}
+
+int ConvertTexels(const uint8_t* rgb, size_t count, int mode, uint8_t* out) {
+  const int bytes = TexelBytes(mode);
+  if (bytes == 0) return 0;
+  for (size_t i = 0; i < count; ++i, rgb += 3, out += bytes) {
+    const unsigned r = rgb[0], g = rgb[1], b = rgb[2];
+    uint16_t v = 0;
+    switch (mode) {
+      case 1: out[0] = uint8_t(r); out[1] = uint8_t(g); out[2] = uint8_t(b); continue;
+      case 5: out[0] = uint8_t(r); out[1] = uint8_t(g); out[2] = uint8_t(b); out[3] = 255; continue;
+      case 6: out[0] = uint8_t(b); out[1] = uint8_t(g); out[2] = uint8_t(r); out[3] = 255; continue;
+      case 2: v = uint16_t((r & 0xF8) << 8 | (g & 0xFC) << 3 | b >> 3); break;
+      case 3: v = uint16_t((r & 0xF8) << 7 | (g & 0xF8) << 2 | b >> 3 | 0x8000); break;
+      default: v = uint16_t((r >> 3) << 11 | (g >> 3) << 6 | (b >> 3) << 1 | 1); break;
+    }
+    // In memory order of GL's unsigned short texels.
+    std::memcpy(out, &v, 2);
+  }
+  return bytes;
+}
+
+}  // namespace t3d

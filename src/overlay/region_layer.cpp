@@ -1,0 +1,288 @@
+// Loading, unloading and drawing the region layer.
+#include "overlay/region_layer.h"
+
+#include <GL/gl.h>
+#include <strings.h>
+
+#include <cstring>
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "adapters/geometry.h"
+#include "adapters/map_file.h"
+#include "base/messages.h"
+#include "base/progress.h"
+#include "model/mesh_inputs.h"
+#include "model/overlay_store.h"
+#include "model/process_objects.h"
+#include "overlay/overlay_image.h"
+#include "overlay/region_blocks.h"
+#include "platform/environment.h"
+#include "render/overlay_passes.h"
+#include "terrain/terrain_area.h"
+
+namespace t3d {
+namespace {
+
+const char kLoadingRegions[] = "正在装入区数据...";
+const char kLoadingRegionImages[] = "正在装入区纹理数据...";
+
+// Regions nearer to the eye than this many grid cells are drawn from their faces cut to the
+// cells; farther ones from their triangulation, whose few large triangles the coarser surface
+// far away matches as well.
+constexpr double kFineDistanceCells = 100;
+
+struct HeightSource {
+  TerrainArea* area;
+  GridExtent grid;
+};
+
+double HeightOf(void* context, double x, double y) {
+  auto* source = static_cast<HeightSource*>(context);
+  return source->area->HeightAtPoint(source->grid, x, y);
+}
+
+void DeleteWindowRegionTexture(SceneObject& scene, const SceneState& state) {
+  GLuint& texture = scene.textureIds[kTextureRegion][kWindowContext];
+  if (state.glReady == 1 && scene.MakeWindowCurrent(const_cast<SceneState&>(state)) &&
+      texture != 0 && glIsTexture(texture)) {
+    glDeleteTextures(1, &texture);
+  }
+  texture = 0;
+}
+
+// Frees the region blocks and images and clears the layer's marks.
+void FreeRegions(SceneObject& scene, SceneState& state) {
+  if (g_process.overlayStore != nullptr) g_process.overlayStore->regions.Clear();
+  scene.regionLoaded = 0;
+  SetRegionFileIndex(state, 0);
+  DeleteWindowRegionTexture(scene, state);
+}
+
+// Triangulates every region and writes its blocks. False when the file cannot be made or
+// written, or there is no grid to take heights from.
+bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
+                      TnRegionDescriptor* descriptors, int count, RegionData& regions) {
+  TerrainArea* area = g_process.terrainArea.get();
+  const char* environment = BaseGetEnvironment();
+  if (area == nullptr || environment == nullptr) return false;
+  const std::string directory = environment + BASE_ENV_WORK_DIRECTORY;
+  platform::File file = platform::File::CreateTemporary(directory, "Reg");
+  if (!file.valid()) return false;
+  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[RegionBlock::kBytes]);
+  if (block == nullptr) return false;
+  HeightSource heights{area, GridOf(state)};
+  std::vector<uint32_t> firstBlock(size_t(count) + 1, 0);
+  std::vector<uint16_t> coarseBlocks(size_t(count), 0);
+  ProgressScope progress(kLoadingRegions, nullptr, count);
+  if (!progress.shown()) return false;
+  uint64_t total = 0;
+  for (int i = 0; i < count; ++i) {
+    progress.Step();
+    TnRegionDescriptor& region = descriptors[i];
+    region.blockCount = 0;
+    firstBlock[size_t(i)] = uint32_t(total);
+    double* points = nullptr;
+    int32_t* counts = nullptr;
+    int32_t rings = 0;
+    if (BaseGetRegionRings(fileIndex, region.record, &points, &counts, &rings) != MAP_OK ||
+        rings < 1) {
+      continue;  // rings that cannot be read: the region is left out
+    }
+    std::vector<int32_t> ringCounts(counts, counts + rings);
+    size_t values = 0;
+    for (int32_t n : ringCounts) values += 2 * size_t(n > 0 ? n : 0);
+    std::vector<double> xy(points, points + values);
+    if (std::fabs(region.thinning) >= 1e-6f) {
+      // Thin each ring in place, closing the gaps the thinning leaves.
+      std::vector<double> thinned;
+      size_t at = 0;
+      for (int32_t& n : ringCounts) {
+        std::vector<double> ring(xy.begin() + std::ptrdiff_t(at),
+                                 xy.begin() + std::ptrdiff_t(at + 2 * size_t(n)));
+        at += 2 * size_t(n);
+        GeoThinRing(ring.data(), &n, region.thinning);
+        thinned.insert(thinned.end(), ring.begin(), ring.begin() + 2 * std::ptrdiff_t(n));
+      }
+      xy.swap(thinned);
+    }
+    RegionPacking packing;
+    packing.sceneRadius = state.sceneRadius;
+    packing.textured = region.textured != 0;
+    packing.rect[0] = packing.rect[2] = xy.empty() ? 0 : xy[0];
+    packing.rect[1] = packing.rect[3] = xy.size() < 2 ? 0 : xy[1];
+    for (int32_t k = 0; k < ringCounts[0]; ++k) {
+      packing.rect[0] = std::min(packing.rect[0], xy[2 * size_t(k)]);
+      packing.rect[1] = std::min(packing.rect[1], xy[2 * size_t(k) + 1]);
+      packing.rect[2] = std::max(packing.rect[2], xy[2 * size_t(k)]);
+      packing.rect[3] = std::max(packing.rect[3], xy[2 * size_t(k) + 1]);
+    }
+    double* triangles = nullptr;
+    const int32_t n = GeoTriangulateRegion(xy.data(), ringCounts.data(), rings, &HeightOf,
+                                           &heights, &triangles);
+    if (n <= 0) {
+      GeoFreeTriangles(triangles);
+      continue;
+    }
+    // Triangles that span grid cells are cut to the cell size so that the face follows the
+    // ground between the ring's points. Both sets are kept: the cut one is drawn near by, the
+    // triangulation as it is from afar, where the surface is drawn coarser too.
+    const std::vector<double> draped = DrapeTriangles(
+        triangles, n, std::min(heights.grid.cellSizeX, heights.grid.cellSizeY), &HeightOf,
+        &heights);
+    const int64_t pieces = int64_t(draped.size() / 9);
+    const bool twoSets = pieces > n;
+    const int64_t coarse = twoSets ? RegionBlocksFor(n, packing.textured) : 0;
+    if (coarse + RegionBlocksFor(pieces, packing.textured) > 0xFFFF) {
+      GeoFreeTriangles(triangles);
+      continue;  // more blocks than a descriptor can count
+    }
+    int64_t written = 0;
+    if (twoSets) written = PackRegionBlocks(triangles, n, packing, file, block.get());
+    GeoFreeTriangles(triangles);
+    const int64_t fine =
+        written < 0 ? -1 : PackRegionBlocks(draped.data(), pieces, packing, file, block.get());
+    if (fine < 0) return false;  // the disk is full: no half-written layer
+    region.blockCount = uint16_t(written + fine);
+    coarseBlocks[size_t(i)] = uint16_t(written);
+    total += uint64_t(written + fine);
+  }
+  firstBlock[size_t(count)] = uint32_t(total);
+  regions.blocks = std::move(file);
+  regions.blockBuffer = std::move(block);
+  regions.descriptors = descriptors;
+  regions.count = count;
+  regions.firstBlock = std::move(firstBlock);
+  regions.coarseBlocks = std::move(coarseBlocks);
+  regions.fineDistance = kFineDistanceCells * std::max(heights.grid.cellSizeX, heights.grid.cellSizeY);
+  // Frames read the blocks through a mapping when one can be made.
+  if (total > 0) {
+    regions.view = platform::MappedView::Map(regions.blocks, 0, size_t(total) * RegionBlock::kBytes);
+  }
+  return true;
+}
+
+// Reads the images of the textured regions into the image file. False only when the file
+// cannot be made or written.
+bool LoadRegionImages(TnRegionDescriptor* descriptors, int count, RegionData& regions) {
+  auto named = [](const TnRegionDescriptor& d) {
+    return d.textured != 0 && d.imageFile[0] != '\0' &&
+           std::memchr(d.imageFile, '\0', sizeof d.imageFile) != nullptr;
+  };
+  const int textured = int(std::count_if(descriptors, descriptors + count, named));
+  if (textured == 0) return true;
+  const char* environment = BaseGetEnvironment();
+  if (environment == nullptr) return false;
+  platform::File file =
+      platform::File::CreateTemporary(environment + BASE_ENV_WORK_DIRECTORY, "RegTex");
+  if (!file.valid()) return false;
+  std::vector<RegionImageEntry> table;
+  table.reserve(size_t(textured));
+  ProgressScope progress(kLoadingRegionImages, nullptr, textured);
+  if (!progress.shown()) return false;
+  uint64_t end = 0;
+  for (int i = 0; i < count; ++i) {
+    const TnRegionDescriptor& region = descriptors[i];
+    if (!named(region)) continue;
+    progress.Step();
+    RegionImageEntry entry;
+    entry.record = region.record;
+    entry.name = region.imageFile;
+    auto same = std::find_if(table.begin(), table.end(), [&](const RegionImageEntry& e) {
+      return strcasecmp(e.name, region.imageFile) == 0;
+    });
+    if (same != table.end()) {
+      entry.offset = same->offset;
+      entry.width = same->width;
+      entry.height = same->height;
+    } else {
+      OverlayImage image;
+      if (!ReadOverlayImage(region.imageFile, &image)) continue;  // left out of the table
+      const size_t bytes = size_t(image.width) * image.height * 3;
+      if (!file.Append(image.texels.get(), bytes)) return false;
+      entry.offset = end;
+      entry.width = image.width;
+      entry.height = image.height;
+      end += bytes;
+    }
+    table.push_back(entry);
+  }
+  std::stable_sort(table.begin(), table.end(),
+                   [](const RegionImageEntry& a, const RegionImageEntry& b) {
+                     return a.record < b.record;
+                   });
+  regions.images = std::move(file);
+  regions.imageTable = std::move(table);
+  return true;
+}
+
+}  // namespace
+
+int LoadMapRegion(SceneObject& scene, SceneState& state, uint16_t fileIndex,
+                  TnRegionDescriptor* descriptors, int count) {
+  double extent[4];
+  if (descriptors == nullptr || count <= 0 || BaseGetFileError(fileIndex) != MAP_FILE_USABLE ||
+      BaseGetFileKind(fileIndex) != MAP_KIND_REGIONS ||
+      BaseGetFileExtent(fileIndex, extent) != MAP_OK) {
+    return TN_E_FAIL;
+  }
+  if (float(extent[2]) < state.xMin || state.xMax < float(extent[0]) ||
+      float(extent[3]) < state.yMin || state.yMax < float(extent[1])) {
+    ShowMessage(MessageId::kRegionExtentMismatch);
+    return TN_E_FAIL;
+  }
+  if (g_process.overlayStore == nullptr) {
+    g_process.overlayStore.reset(new (std::nothrow) OverlayStore);
+    if (g_process.overlayStore == nullptr) return TN_E_FAIL;
+  }
+  if (scene.regionLoaded != 0 || g_process.overlayStore->regions.loaded()) FreeRegions(scene, state);
+  RegionData& regions = g_process.overlayStore->regions;
+  if (!LoadRegionBlocks(state, fileIndex, descriptors, count, regions)) {
+    regions.Clear();
+    return TN_E_FAIL;
+  }
+  if (!LoadRegionImages(descriptors, count, regions)) {
+    // Without its images the layer is not loaded: nothing of it stays behind.
+    regions.Clear();
+    return TN_E_FAIL;
+  }
+  scene.regionLoaded = 1;
+  SetRegionFileIndex(state, fileIndex);
+  FrameOverlayPasses().regions = &DrawRegions;
+  return TN_OK;
+}
+
+int UnloadMapRegion(SceneObject& scene, SceneState& state) {
+  if (g_process.overlayStore == nullptr || scene.regionLoaded == 0) return TN_E_FAIL;
+  FreeRegions(scene, state);
+  return TN_OK;
+}
+
+bool FetchRegionImage(int32_t record, int mode, uint16_t* width, uint16_t* height,
+                      std::unique_ptr<uint8_t[]>* texels) {
+  if (g_process.overlayStore == nullptr) return false;
+  const RegionData& regions = g_process.overlayStore->regions;
+  const auto& table = regions.imageTable;
+  auto it = std::lower_bound(table.begin(), table.end(), record,
+                             [](const RegionImageEntry& e, int32_t r) { return e.record < r; });
+  if (it == table.end() || it->record != record || !regions.images.valid()) return false;
+  const int bytes = TexelBytes(mode);
+  if (bytes == 0) return false;
+  const size_t count = size_t(it->width) * it->height;
+  std::unique_ptr<uint8_t[]> rgb(new (std::nothrow) uint8_t[count * 3]);
+  std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[count * size_t(bytes)]);
+  if (rgb == nullptr || out == nullptr || !regions.images.ReadAt(it->offset, rgb.get(), count * 3)) {
+    return false;
+  }
+  ConvertTexels(rgb.get(), count, mode, out.get());
+  *width = it->width;
+  *height = it->height;
+  *texels = std::move(out);
+  return true;
+}
+
+}  // namespace t3d

@@ -1,0 +1,227 @@
+// The region pass of every frame: the blocks of the regions in view, read back from the block
+// file and drawn as translucent colour or image over the terrain.
+#include <GL/gl.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "adapters/map_file.h"
+#include "model/overlay_store.h"
+#include "model/process_objects.h"
+#include "overlay/region_blocks.h"
+#include "overlay/region_layer.h"
+
+namespace t3d {
+namespace {
+
+uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+// Reads block k into the vertex buffer; the vertex count, or 0 when the block cannot be read or
+// holds more vertices than a block of its kind can.
+// Block k's vertices: in the mapped file, or read into the vertex buffer. The vertex count is
+// returned, 0 when the block cannot be read or holds more vertices than a block of its kind can.
+int ReadBlock(const RegionData& regions, uint32_t k, bool textured, std::vector<float>& buffer,
+              const void** vertices) {
+  const uint8_t* block = nullptr;
+  const size_t header = textured ? RegionBlock::kTexturedHeader : RegionBlock::kColourHeader;
+  if (regions.view.valid()) {
+    block = static_cast<const uint8_t*>(regions.view.data()) + size_t(k) * RegionBlock::kBytes;
+  } else {
+    uint8_t* read = regions.blockBuffer.get();
+    if (!regions.blocks.ReadAt(uint64_t(k) * RegionBlock::kBytes, read, RegionBlock::kBytes)) {
+      return 0;
+    }
+    block = read;
+  }
+  const int count = U16(block + 2);
+  const int capacity = 3 * (textured ? RegionBlock::kTexturedTriangles : RegionBlock::kColourTriangles);
+  if (count > capacity || count != U16(block) || count % 3 != 0) return 0;
+  if (regions.view.valid()) {
+    *vertices = block + header;
+  } else {
+    buffer.resize((RegionBlock::kBytes - RegionBlock::kColourHeader) / sizeof(float));
+    std::memcpy(buffer.data(), block + header, RegionBlock::kBytes - header);
+    *vertices = buffer.data();
+  }
+  return count;
+}
+
+void DrawBlocks(SceneObject& scene, const RegionData& regions, uint32_t first, uint32_t count,
+                bool textured) {
+  // Drawn with 0, 1, 2, ... as indices: the vertices are the triangles' corners in order.
+  for (uint32_t k = first; k < first + count; ++k) {
+    const void* data = nullptr;
+    const int vertices = ReadBlock(regions, k, textured, scene.overlayVertexBuffer, &data);
+    if (vertices == 0) continue;  // a block that cannot be read back is skipped
+    glInterleavedArrays(textured ? GL_T2F_N3F_V3F : GL_N3F_V3F, 0, data);
+    glDrawElements(GL_TRIANGLES, vertices, GL_UNSIGNED_INT, scene.overlayIndexBuffer.data());
+  }
+}
+
+// Colour-filled faces of one colour drawn together: a frame may hold thousands of small regions,
+// and one draw call each would cost more than their triangles. The faces, their order and their
+// colours are those of drawing each block by itself.
+class ColourBatch {
+ public:
+  explicit ColourBatch(std::vector<float>& buffer) : buffer_(buffer) { buffer_.clear(); }
+  ~ColourBatch() { Flush(); }
+  ColourBatch(const ColourBatch&) = delete;
+  ColourBatch& operator=(const ColourBatch&) = delete;
+
+  // The colour of the faces added next; what is held in another colour is drawn first.
+  void Colour(const float rgba[4]) {
+    if (vertices_ > 0 && std::memcmp(rgba, colour_, sizeof colour_) != 0) Flush();
+    std::memcpy(colour_, rgba, sizeof colour_);
+  }
+  void Add(const void* data, int count) {
+    if (vertices_ + count > kMaxVertices) Flush();
+    const float* floats = static_cast<const float*>(data);
+    buffer_.insert(buffer_.end(), floats, floats + size_t(count) * RegionBlock::kColourFloats);
+    vertices_ += count;
+  }
+  void Flush() {
+    if (vertices_ == 0) return;
+    glColor4fv(colour_);
+    glInterleavedArrays(GL_N3F_V3F, 0, buffer_.data());
+    glDrawArrays(GL_TRIANGLES, 0, vertices_);
+    buffer_.clear();
+    vertices_ = 0;
+  }
+
+ private:
+  static constexpr int kMaxVertices = 3 * RegionBlock::kColourTriangles * 64;
+  std::vector<float>& buffer_;
+  float colour_[4] = {0, 0, 0, 0};
+  int vertices_ = 0;
+};
+
+// Binds the target's region texture, making it first when needed.
+void BindRegionTexture(SceneObject& scene, FrameTarget target) {
+  GLuint& texture = scene.textureIds[kTextureRegion][target];
+  if (texture != 0 && glIsTexture(texture)) {
+    glBindTexture(GL_TEXTURE_2D, texture);
+    return;
+  }
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+  const GLclampf priority = 1.0f;
+  glPrioritizeTextures(1, &texture, &priority);
+}
+
+// Uploads the region's image; false when it has none.
+bool UploadRegionImage(SceneObject& scene, int32_t record, FrameTarget target) {
+  const bool packed = target == kTargetWindow && scene.packedPixelsExt != 0;
+  uint16_t width = 0, height = 0;
+  std::unique_ptr<uint8_t[]> texels;
+  if (!FetchRegionImage(record, packed ? 4 : 1, &width, &height, &texels)) return false;
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  if (packed) {
+    glTexImage2D(GL_TEXTURE_2D, 0, 4, width, height, 0, GL_RGBA, GL_UNSIGNED_SHORT_5_5_5_1,
+                 texels.get());
+  } else {
+    glTexImage2D(GL_TEXTURE_2D, 0, 3, width, height, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.get());
+  }
+  return true;
+}
+
+}  // namespace
+
+void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
+  if (state.glReady != 1 || g_process.overlayStore == nullptr || scene.regionLoaded == 0) return;
+  const RegionData& regions = g_process.overlayStore->regions;
+  if (!regions.loaded() || regions.descriptors == nullptr) return;
+  const uint16_t slot = RegionFileIndex(state);
+
+  // Everything the pass changes comes back at its end: enables, blending, colour, texture
+  // binding and environment, unpack alignment.
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_TEXTURE_BIT |
+               GL_LIGHTING_BIT);
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT | GL_CLIENT_PIXEL_STORE_BIT);
+  // Regions lie on the surface: drawn over it without a depth test, so that they neither fight
+  // with it nor sink under coarser parts of the mesh.
+  glDisable(GL_DEPTH_TEST);
+  // Opacity works as opacity: 255 hides the terrain under the region, 0 shows it unchanged.
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glEnable(GL_BLEND);
+  const size_t indexCount = 3 * RegionBlock::kColourTriangles;
+  if (scene.overlayIndexBuffer.size() < indexCount) scene.overlayIndexBuffer.resize(indexCount);
+  for (size_t i = 0; i < indexCount; ++i) scene.overlayIndexBuffer[i] = uint32_t(i);
+
+  const double view[4] = {scene.viewRect.xMin, scene.viewRect.yMin, scene.viewRect.xMax,
+                          scene.viewRect.yMax};
+  const double eye[2] = {state.eyePosition[0], state.eyePosition[1]};
+  // The state of colour-filled faces (set again after each textured region).
+  auto colourState = [&state] {
+    if (state.surfaceDisplayMode == 0) {
+      glEnable(GL_LIGHTING);
+      glEnable(GL_COLOR_MATERIAL);
+    }
+    glDisable(GL_TEXTURE_2D);
+  };
+  colourState();
+  std::vector<float> batchBuffer;
+  ColourBatch batch(batchBuffer);
+  std::vector<float> blockBuffer;
+  for (int32_t i = 0; i < regions.count; ++i) {
+    const TnRegionDescriptor& region = regions.descriptors[i];
+    uint32_t first = regions.firstBlock[size_t(i)];
+    uint32_t blocks = regions.firstBlock[size_t(i) + 1] - first;
+    if (region.shown == 0 || blocks == 0) continue;
+    // In view: the file's spatial index answers the view rectangle once per frame.
+    double extent[4];
+    if (BaseRecordInRect(slot, region.record, view) != MAP_OK ||
+        BaseGetRegionExtent(slot, region.record, extent) != MAP_OK) {
+      continue;
+    }
+    const double distance = BaseRegionDistance(eye, slot, region.record);
+    if (distance > region.maxEyeDistance) continue;
+    // Near by the faces cut to the grid's cells, from afar the triangulation.
+    const uint16_t coarse = regions.coarseBlocks[size_t(i)];
+    if (coarse > 0 && distance > regions.fineDistance) {
+      blocks = coarse;
+    } else {
+      first += coarse;
+      blocks -= coarse;
+    }
+    const float alpha = region.opacity / 255.0f;
+    if (region.textured == 0) {
+      int32_t colour = 0;
+      if (BaseGetRegionColor(slot, region.record, &colour) != MAP_OK) continue;
+      int32_t r = 0, g = 0, b = 0;
+      float rgba[4] = {0, 0, 0.5f, alpha};
+      if (MapGetColorRGB(colour, &r, &g, &b) != 0) {
+        rgba[0] = r / 255.0f;
+        rgba[1] = g / 255.0f;
+        rgba[2] = b / 255.0f;
+      }
+      batch.Colour(rgba);
+      for (uint32_t k = first; k < first + blocks; ++k) {
+        const void* data = nullptr;
+        const int vertices = ReadBlock(regions, k, false, blockBuffer, &data);
+        if (vertices > 0) batch.Add(data, vertices);  // a block that cannot be read is skipped
+      }
+    } else {
+      batch.Flush();
+      BindRegionTexture(scene, target);
+      if (!UploadRegionImage(scene, region.record, target)) continue;
+      // The image replaces the colour (decal); the colour's alpha is the region's opacity.
+      glColor4f(1, 1, 1, alpha);
+      glDisable(GL_LIGHTING);
+      glDisable(GL_COLOR_MATERIAL);
+      glEnable(GL_TEXTURE_2D);
+      DrawBlocks(scene, regions, first, blocks, true);
+      colourState();
+    }
+  }
+  batch.Flush();
+  glPopClientAttrib();
+  glPopAttrib();
+}
+
+}  // namespace t3d

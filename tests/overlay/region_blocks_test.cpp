@@ -1,0 +1,176 @@
+// Region triangles packed into blocks: block capacities at their edges, the height order of full
+// colour blocks, corner order, texture coordinates; and the texel conversions.
+#include "overlay/region_blocks.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace t3d {
+namespace {
+
+struct Packed {
+  int64_t blocks = 0;
+  std::vector<uint8_t> bytes;
+  uint16_t VertexCount(int64_t block) const {
+    const uint8_t* p = bytes.data() + block * RegionBlock::kBytes;
+    return uint16_t(p[0] | p[1] << 8);
+  }
+  uint16_t IndexCount(int64_t block) const {
+    const uint8_t* p = bytes.data() + block * RegionBlock::kBytes + 2;
+    return uint16_t(p[0] | p[1] << 8);
+  }
+  // Float f of vertex v of a block.
+  float Value(int64_t block, bool textured, int vertex, int f) const {
+    const size_t header = textured ? RegionBlock::kTexturedHeader : RegionBlock::kColourHeader;
+    const int floats = textured ? RegionBlock::kTexturedFloats : RegionBlock::kColourFloats;
+    float v;
+    std::memcpy(&v, bytes.data() + block * RegionBlock::kBytes + header +
+                        (size_t(vertex) * floats + f) * sizeof(float), sizeof v);
+    return v;
+  }
+};
+
+// count triangles; triangle i has corners (i, 0, h), (i + 1, 0, h), (i, 1, h) with h growing
+// with i, so a sorted block runs from the last triangle down.
+std::vector<double> Triangles(int count) {
+  std::vector<double> t;
+  for (int i = 0; i < count; ++i) {
+    const double h = 0.001 * i;
+    const double corners[9] = {double(i), 0, h, double(i) + 1, 0, h, double(i), 1, h};
+    t.insert(t.end(), corners, corners + 9);
+  }
+  return t;
+}
+
+Packed Pack(const std::vector<double>& triangles, bool textured, double radius = 2) {
+  platform::File file = platform::File::CreateTemporary("/tmp", "RegTest");
+  EXPECT_TRUE(file.valid());
+  std::vector<uint8_t> block(RegionBlock::kBytes);
+  RegionPacking packing;
+  packing.sceneRadius = radius;
+  packing.textured = textured;
+  packing.rect[0] = 0;
+  packing.rect[1] = 0;
+  packing.rect[2] = 1000;
+  packing.rect[3] = 2;
+  Packed out;
+  out.blocks = PackRegionBlocks(triangles.data(), int64_t(triangles.size() / 9), packing, file,
+                                block.data());
+  out.bytes.resize(size_t(file.Size()));
+  EXPECT_TRUE(out.bytes.empty() || file.ReadAt(0, out.bytes.data(), out.bytes.size()));
+  return out;
+}
+
+TEST(RegionBlocks, ColourBlockHolds455TrianglesAndAFullOneIsSortedHighestFirst) {
+  const Packed one = Pack(Triangles(455), false);
+  ASSERT_EQ(one.blocks, 1);
+  ASSERT_EQ(one.bytes.size(), RegionBlock::kBytes);
+  EXPECT_EQ(one.VertexCount(0), 1365);
+  EXPECT_EQ(one.IndexCount(0), 1365);
+  // The last block is written as it came: triangle 0 first.
+  EXPECT_FLOAT_EQ(one.Value(0, false, 0, 3), 0.0f);
+
+  const Packed two = Pack(Triangles(456), false);
+  ASSERT_EQ(two.blocks, 2);
+  ASSERT_EQ(two.bytes.size(), 2 * RegionBlock::kBytes);
+  EXPECT_EQ(two.VertexCount(0), 1365);
+  EXPECT_EQ(two.VertexCount(1), 3);
+  // The full first block: highest mean first, so triangle 454 leads and triangle 0 ends it.
+  EXPECT_FLOAT_EQ(two.Value(0, false, 0, 3), 454 / 2.0f);
+  EXPECT_FLOAT_EQ(two.Value(0, false, 1362, 3), 0.0f);
+  for (int v = 3; v < 1365; v += 3) {
+    ASSERT_GE(two.Value(0, false, v - 3, 5), two.Value(0, false, v, 5)) << v;
+  }
+  // The second holds triangle 455 alone.
+  EXPECT_FLOAT_EQ(two.Value(1, false, 0, 3), 455 / 2.0f);
+}
+
+TEST(RegionBlocks, CornersGoFirstThirdSecondWithUpwardNormalsInSceneUnits) {
+  const Packed p = Pack(Triangles(1), false, 4);
+  // Normal (0, 0, 1), then x / radius, y / radius, z as given.
+  const float expected[3][6] = {{0, 0, 1, 0, 0, 0}, {0, 0, 1, 0, 0.25f, 0}, {0, 0, 1, 0.25f, 0, 0}};
+  for (int v = 0; v < 3; ++v)
+    for (int f = 0; f < 6; ++f) EXPECT_FLOAT_EQ(p.Value(0, false, v, f), expected[v][f]) << v << f;
+}
+
+TEST(RegionBlocks, TexturedBlockHolds341TrianglesUnsortedWithCoordinatesOverTheRectangle) {
+  const Packed one = Pack(Triangles(341), true);
+  EXPECT_EQ(one.blocks, 1);
+  const Packed two = Pack(Triangles(342), true);
+  ASSERT_EQ(two.blocks, 2);
+  EXPECT_EQ(two.VertexCount(0), 1023);
+  EXPECT_EQ(two.VertexCount(1), 3);
+  // Not sorted: triangle 0 first. Its corners: (0,0), (0,1), (1,0) as s, t over 1000 x 2.
+  EXPECT_FLOAT_EQ(two.Value(0, true, 0, 0), 0.0f);
+  EXPECT_FLOAT_EQ(two.Value(0, true, 1, 1), 0.5f);
+  EXPECT_FLOAT_EQ(two.Value(0, true, 2, 0), 0.001f);
+  EXPECT_FLOAT_EQ(two.Value(0, true, 2, 4), 1.0f);  // normal z
+  EXPECT_EQ(RegionBlocksFor(0, true), 0);
+  EXPECT_EQ(RegionBlocksFor(455, false), 1);
+  EXPECT_EQ(RegionBlocksFor(456, false), 2);
+}
+
+TEST(RegionBlocks, WriteFailureIsReported) {
+  platform::File closed;
+  std::vector<uint8_t> block(RegionBlock::kBytes);
+  const std::vector<double> t = Triangles(3);
+  EXPECT_EQ(PackRegionBlocks(t.data(), 1, RegionPacking{}, closed, block.data()), -1);
+}
+
+double Tilted(void*, double x, double y) { return 0.5 * x + 0.25 * y * y; }
+
+TEST(DrapeTriangles, LongTrianglesAreCutToTheStepWithHeightsLookedUp) {
+  // One triangle with a 100 m longest edge over 30 m cells: cut 4 x 4; one of 20 m: kept.
+  const std::vector<double> big = {0, 0, 7, 100, 0, 8, 0, 60, 9};
+  const std::vector<double> out = DrapeTriangles(big.data(), 1, 30, &Tilted, nullptr);
+  ASSERT_EQ(out.size(), 16u * 9u);
+  double area = 0;
+  for (size_t i = 0; i < out.size(); i += 9) {
+    const double twice = (out[i + 3] - out[i]) * (out[i + 7] - out[i + 1]) -
+                         (out[i + 4] - out[i + 1]) * (out[i + 6] - out[i]);
+    EXPECT_GT(twice, 0) << i;  // the orientation of the original
+    area += twice / 2;
+    for (int k = 0; k < 3; ++k) {
+      const double x = out[i + 3 * k], y = out[i + 3 * k + 1], z = out[i + 3 * k + 2];
+      // Corners of the original keep their heights; the others come from the function.
+      if (x == 0 && y == 0) EXPECT_EQ(z, 7);
+      else if (x == 100 && y == 0) EXPECT_EQ(z, 8);
+      else if (x == 0 && y == 60) EXPECT_EQ(z, 9);
+      else EXPECT_DOUBLE_EQ(z, Tilted(nullptr, x, y));
+    }
+  }
+  EXPECT_NEAR(area, 100 * 60 / 2.0, 1e-9);
+  const std::vector<double> small = {0, 0, 1, 20, 0, 2, 0, 15, 3};
+  EXPECT_EQ(DrapeTriangles(small.data(), 1, 30, &Tilted, nullptr), small);
+  // A huge triangle is cut at most kMaxDrapeSplit times along a side.
+  const std::vector<double> huge = {0, 0, 0, 1e7, 0, 0, 0, 1e7, 0};
+  EXPECT_EQ(DrapeTriangles(huge.data(), 1, 1, &Tilted, nullptr).size(),
+            size_t(kMaxDrapeSplit) * kMaxDrapeSplit * 9);
+}
+
+TEST(TexelConversion, EveryMode) {
+  const uint8_t rgb[3] = {0xFF, 0x84, 0x21};
+  uint8_t out[4] = {};
+  auto u16 = [&] { return uint16_t(out[0] | out[1] << 8); };
+  ASSERT_EQ(ConvertTexels(rgb, 1, 1, out), 3);
+  EXPECT_EQ(out[0], 0xFF);
+  EXPECT_EQ(out[2], 0x21);
+  ASSERT_EQ(ConvertTexels(rgb, 1, 2, out), 2);
+  EXPECT_EQ(u16(), (0xF8 << 8) | (0x84 << 3) | (0x21 >> 3));
+  ASSERT_EQ(ConvertTexels(rgb, 1, 3, out), 2);
+  EXPECT_EQ(u16(), (0xF8 << 7) | (0x80 << 2) | (0x21 >> 3) | 0x8000);
+  ASSERT_EQ(ConvertTexels(rgb, 1, 4, out), 2);
+  EXPECT_EQ(u16(), (31 << 11) | (16 << 6) | (4 << 1) | 1);
+  ASSERT_EQ(ConvertTexels(rgb, 1, 5, out), 4);
+  EXPECT_EQ(out[3], 255);
+  EXPECT_EQ(out[0], 0xFF);
+  ASSERT_EQ(ConvertTexels(rgb, 1, 6, out), 4);
+  EXPECT_EQ(out[0], 0x21);
+  EXPECT_EQ(out[2], 0xFF);
+  EXPECT_EQ(ConvertTexels(rgb, 1, 7, out), 0);
+}
+
+}  // namespace
+}  // namespace t3d

@@ -1,0 +1,322 @@
+// The region layer on a prepared scene: loading checks and messages, temporary files that go with
+// the layer, block counts at block edges, shared images, the frame's region pass (colour and
+// image faces, holes left open, the same cover at every draw quality), reference pictures.
+//
+// TERRAIN3D_UPDATE_REFERENCES=1 rewrites the reference pictures.
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "image_files.h"
+#include "model/mesh_inputs.h"
+#include "model/overlay_store.h"
+#include "model/process_objects.h"
+#include "overlay/region_files.h"
+#include "overlay/region_layer.h"
+#include "suite_setup.h"
+#include "test_bmp.h"
+#include "test_pictures.h"
+#include "test_scene.h"
+
+namespace t3d {
+namespace {
+
+using testgrids::Circle;
+using testgrids::GridPath;
+using testgrids::Polygon;
+using testgrids::Square;
+using testgrids::kSource;
+
+// Descriptors for records 1..n, all shown, colour-filled, seen from anywhere.
+std::vector<TnRegionDescriptor> Descriptors(int n, uint8_t opacity = 255) {
+  std::vector<TnRegionDescriptor> d(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    std::memset(&d[size_t(i)], 0, sizeof d[0]);
+    d[size_t(i)].record = i + 1;
+    d[size_t(i)].opacity = opacity;
+    d[size_t(i)].shown = 1;
+    d[size_t(i)].maxEyeDistance = 1e30;
+  }
+  return d;
+}
+
+// Open descriptors of files the process holds in the working directory (the temporary files
+// have no name there, but their descriptors show the folder). The terrain cache is one of them.
+int FilesOpenInWorkDirectory() {
+  const std::string work = testgrids::ScratchEnvironment::workDir();
+  int open = 0;
+  for (const std::string& fd : testgrids::ListDirectory("/proc/self/fd")) {
+    char target[4096];
+    const ssize_t n = readlink(("/proc/self/fd/" + fd).c_str(), target, sizeof target - 1);
+    if (n <= 0) continue;
+    target[n] = '\0';
+    if (std::string(target).rfind(work + "/", 0) == 0) ++open;
+  }
+  return open;
+}
+
+int g_baseline = 0;
+int TemporaryFilesOpen() { return FilesOpenInWorkDirectory() - g_baseline; }
+
+class RegionScene : public testgrids::TestScene {
+ public:
+  RegionScene() : TestScene(200, 150, &testgrids::DefaultDialog, &testgrids::RecordMessage) {
+    EXPECT_TRUE(Prepare(testgrids::RegionHills()));
+    g_baseline = FilesOpenInWorkDirectory();
+  }
+  ~RegionScene() {
+    if (slot_ != 0) tnMapClose(slot_);
+  }
+  uint16_t Open(const std::vector<Polygon>& polygons, const std::string& name = "regions.geojson") {
+    const std::string path = GridPath(name);
+    unlink(path.c_str());
+    EXPECT_TRUE(testgrids::WriteRegions(path, polygons));
+    if (slot_ != 0) tnMapClose(slot_);
+    slot_ = tnMapOpen(path.c_str(), nullptr, nullptr, nullptr);
+    EXPECT_GT(slot_, 0) << tnMapLastError();
+    return slot_;
+  }
+  int Load(std::vector<TnRegionDescriptor>& d) {
+    return tnLoadMapRegion(scene(), state(), slot_, d.data(), int(d.size()));
+  }
+  t3dhost::Picture Frame() { return testgrids::FramePicture(*this); }
+  // Window pixel (column, row from the top) of a map point on the ground, through the last
+  // frame's matrices.
+  bool Project(double x, double y, int* column, int* row) {
+    const double r = block().sceneRadius;
+    const double z = g_process.terrainArea->HeightAtPoint(GridOf(block()), x, y);
+    GLdouble modelView[16], projection[16];
+    GLint viewport[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    GLdouble wx, wy, wz;
+    if (gluProject(x / r, y / r, z, modelView, projection, viewport, &wx, &wy, &wz) != GL_TRUE) {
+      return false;
+    }
+    *column = int(wx);
+    *row = height() - 1 - int(wy);
+    return *column >= 0 && *column < width() && *row >= 0 && *row < height();
+  }
+  uint16_t slot() const { return slot_; }
+
+ private:
+  uint16_t slot_ = 0;
+};
+
+// Pixels (as indexes) where two pictures differ.
+std::vector<uint8_t> DifferenceMask(const t3dhost::Picture& a, const t3dhost::Picture& b) {
+  std::vector<uint8_t> mask(a.bgra.size() / 4, 0);
+  for (size_t i = 0; i < mask.size(); ++i)
+    for (int c = 0; c < 3; ++c)
+      if (std::abs(int(a.bgra[4 * i + c]) - int(b.bgra[4 * i + c])) > 6) mask[i] = 1;
+  return mask;
+}
+
+void ExpectLikeReference(const t3dhost::Picture& picture, const std::string& name) {
+  const std::string path = kSource + "/tests/reference/" + name + ".png";
+  std::string error;
+  if (std::getenv("TERRAIN3D_UPDATE_REFERENCES") != nullptr) {
+    ASSERT_TRUE(t3dhost::WritePng(path, picture, error)) << error;
+    return;
+  }
+  t3dhost::Picture reference;
+  ASSERT_TRUE(t3dhost::ReadPng(path, reference, error)) << error;
+  ASSERT_EQ(reference.width, picture.width);
+  ASSERT_EQ(reference.height, picture.height);
+  const size_t beyond = testgrids::Differing(picture, reference);
+  EXPECT_LE(beyond, picture.bgra.size() / 4 / 100) << name << ": " << beyond << " pixels differ";
+}
+
+// Three regions: a red square with a square hole, an image, a translucent blue one.
+std::vector<Polygon> ThreeRegions() {
+  return {{Square(500, 500, 1700, 1700), Square(850, 850, 1350, 1350)},
+          {Square(2100, 600, 3300, 1800)},
+          {{{900, 2200}, {3100, 2300}, {2600, 3400}, {1200, 3300}}}};
+}
+
+class RegionLayer : public ::testing::Test {
+ protected:
+  void SetUp() override { testgrids::g_messages.clear(); }
+};
+
+TEST_F(RegionLayer, LoadDrawUnloadAndTheTemporaryFilesGo) {
+  RegionScene s;
+  s.Open(ThreeRegions());
+  ASSERT_EQ(tnMapSetColour(s.slot(), 1, 255, 0, 0), 1);
+  ASSERT_EQ(tnMapSetColour(s.slot(), 3, 40, 60, 255), 1);
+  const std::string image = GridPath("checker.bmp");
+  t3d::test::BmpSpec spec;
+  spec.width = 96;  // scaled to 64 x 32
+  spec.height = 40;
+  ASSERT_TRUE(t3d::test::WriteFile(image, t3d::test::MakeBmp(spec, [](int x, int y, uint8_t rgb[3]) {
+    const bool dark = ((x / 12) + (y / 10)) % 2 == 0;
+    rgb[0] = dark ? 30 : 250;
+    rgb[1] = dark ? 30 : 220;
+    rgb[2] = dark ? 160 : 40;
+  })));
+  const t3dhost::Picture bare = s.Frame();
+  auto d = Descriptors(3);
+  d[1].textured = 1;
+  std::snprintf(d[1].imageFile, sizeof d[1].imageFile, "%s", image.c_str());
+  d[2].opacity = 110;
+  ASSERT_EQ(s.Load(d), TN_OK);
+  EXPECT_EQ(TemporaryFilesOpen(), 2);  // blocks and images
+  // The faces are cut to the grid's cells to follow the ground: more than one block each.
+  EXPECT_GT(int(d[0].blockCount), 1);
+  EXPECT_GT(int(d[1].blockCount), 1);
+  // Beside them the triangulation itself, drawn from afar: one block each.
+  EXPECT_EQ(g_process.overlayStore->regions.coarseBlocks[0], 1);
+  const t3dhost::Picture drawn = s.Frame();
+  ExpectLikeReference(drawn, "regions_hills");
+
+  // The ring of the first region is red; its hole shows the bare terrain.
+  int column, row;
+  ASSERT_TRUE(s.Project(650, 1100, &column, &row));
+  const size_t ring = (size_t(row) * s.width() + column) * 4;
+  EXPECT_GT(drawn.bgra[ring + 2], 200);
+  EXPECT_LT(drawn.bgra[ring + 1], 60);
+  for (double y : {1000.0, 1100.0, 1200.0}) {
+    ASSERT_TRUE(s.Project(1100, y, &column, &row));
+    const size_t hole = (size_t(row) * s.width() + column) * 4;
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(drawn.bgra[hole + c], bare.bgra[hole + c]) << y;
+  }
+
+  // A second load replaces the first: still two files.
+  ASSERT_EQ(s.Load(d), TN_OK);
+  EXPECT_EQ(TemporaryFilesOpen(), 2);
+  EXPECT_EQ(tnUnLoadMapRegion(s.scene(), s.state(), 0), TN_OK);
+  EXPECT_EQ(TemporaryFilesOpen(), 0);
+  EXPECT_EQ(tnUnLoadMapRegion(s.scene(), s.state(), 0), TN_E_FAIL);
+  EXPECT_EQ(testgrids::Differing(s.Frame(), bare), 0u);
+
+  // Released with the layer loaded: the files go with the overlay store.
+  ASSERT_EQ(s.Load(d), TN_OK);
+  EXPECT_EQ(TemporaryFilesOpen(), 2);
+  tnRelease3DScene(s.scene(), s.state());
+  EXPECT_EQ(FilesOpenInWorkDirectory(), 0);
+}
+
+TEST_F(RegionLayer, RefusedLoadsLeaveNoFileAndAMissedGridGivesMessage26) {
+  RegionScene s;
+  s.Open({{Square(10000, 10000, 11000, 11000)}}, "far.geojson");
+  auto d = Descriptors(1);
+  EXPECT_EQ(s.Load(d), TN_E_FAIL);
+  EXPECT_EQ(testgrids::g_messages, std::vector<int>{26});
+  EXPECT_EQ(TemporaryFilesOpen(), 0);
+  testgrids::g_messages.clear();
+  s.Open({{Square(500, 500, 900, 900)}});
+  EXPECT_EQ(tnLoadMapRegion(s.scene(), s.state(), s.slot(), nullptr, 1), TN_E_FAIL);
+  EXPECT_EQ(tnLoadMapRegion(s.scene(), s.state(), s.slot(), d.data(), 0), TN_E_FAIL);
+  EXPECT_EQ(tnLoadMapRegion(s.scene(), s.state(), 999, d.data(), 1), TN_E_FAIL);
+  EXPECT_EQ(tnLoadMapRegion(nullptr, s.state(), s.slot(), d.data(), 1), TN_E_FAIL);
+  EXPECT_TRUE(testgrids::g_messages.empty());
+  EXPECT_EQ(TemporaryFilesOpen(), 0);
+  // Without a grid there are no heights: refused, nothing left.
+  tnRelease3DScene(s.scene(), s.state());
+  EXPECT_EQ(s.Load(d), TN_E_FAIL);
+  EXPECT_EQ(FilesOpenInWorkDirectory(), 0);
+}
+
+TEST_F(RegionLayer, BlockEdgesAndRegionsLeftOut) {
+  RegionScene s;
+  // 457 and 458 corners: 455 and 456 triangles, none longer than a cell (30 m), so none is cut;
+  // a record that does not exist.
+  s.Open({{Circle(1200, 1200, 12, 457)}, {Circle(2600, 2600, 12, 458)}});
+  auto d = Descriptors(3);
+  d[2].record = 77;
+  ASSERT_EQ(s.Load(d), TN_OK);
+  EXPECT_EQ(int(d[0].blockCount), 1);
+  EXPECT_EQ(int(d[1].blockCount), 2);
+  EXPECT_EQ(int(d[2].blockCount), 0);
+  EXPECT_EQ(g_process.overlayStore->regions.coarseBlocks[0], 0);  // nothing cut: one set
+  EXPECT_FALSE(g_process.overlayStore->regions.images.valid());  // no textured region
+  EXPECT_EQ(g_process.overlayStore->regions.blocks.Size(), 3 * RegionBlock::kBytes);
+  // As textured regions: 341 triangles a block.
+  d[0].textured = d[1].textured = 1;
+  ASSERT_EQ(s.Load(d), TN_OK);
+  EXPECT_EQ(int(d[0].blockCount), 2);
+  EXPECT_EQ(int(d[1].blockCount), 2);
+}
+
+TEST_F(RegionLayer, ImagesNamedAlikeInAnyCaseAreStoredOnce) {
+  RegionScene s;
+  s.Open(ThreeRegions());
+  const std::string image = GridPath("shared.bmp");
+  t3d::test::BmpSpec spec;
+  spec.width = 32;
+  spec.height = 16;
+  ASSERT_TRUE(t3d::test::WriteFile(image, t3d::test::MakeBmp(spec, t3d::test::Gradient)));
+  std::string upper = image;
+  upper.replace(upper.size() - 10, 10, "SHARED.BMP");
+  auto d = Descriptors(3);
+  for (int i : {0, 2}) d[size_t(i)].textured = 1;
+  std::snprintf(d[0].imageFile, sizeof d[0].imageFile, "%s", upper.c_str());  // not on disk
+  std::snprintf(d[2].imageFile, sizeof d[2].imageFile, "%s", image.c_str());
+  ASSERT_EQ(s.Load(d), TN_OK);
+  // The upper-case name was read first and fails (no such file); the second reads the file.
+  const auto& table = g_process.overlayStore->regions.imageTable;
+  ASSERT_EQ(table.size(), 1u);
+  EXPECT_EQ(table[0].record, 3);
+  // Now the readable name first: the second is the same image in another case.
+  std::snprintf(d[0].imageFile, sizeof d[0].imageFile, "%s", image.c_str());
+  std::snprintf(d[2].imageFile, sizeof d[2].imageFile, "%s", upper.c_str());
+  ASSERT_EQ(s.Load(d), TN_OK);
+  ASSERT_EQ(table.size(), 2u);
+  EXPECT_EQ(table[0].offset, table[1].offset);
+  EXPECT_EQ(g_process.overlayStore->regions.images.Size(), 32u * 16u * 3u);
+  uint16_t w = 0, h = 0;
+  std::unique_ptr<uint8_t[]> texels;
+  ASSERT_TRUE(FetchRegionImage(3, 1, &w, &h, &texels));
+  EXPECT_EQ(w, 32);
+  EXPECT_EQ(h, 16);
+  EXPECT_EQ(texels[3 * 5], 40);  // red of pixel (5, 0) is 8 x
+  EXPECT_FALSE(FetchRegionImage(2, 1, &w, &h, &texels));
+}
+
+TEST_F(RegionLayer, HiddenAndFarRegionsAreNotDrawnAndTheNextKeepTheirBlocks) {
+  RegionScene s;
+  s.Open(ThreeRegions());
+  ASSERT_EQ(tnMapSetColour(s.slot(), 0, 250, 40, 200), 1);
+  auto only = Descriptors(3);
+  only[0].shown = 0;
+  only[1].maxEyeDistance = 1;  // the eye is far from the image region
+  ASSERT_EQ(s.Load(only), TN_OK);
+  const t3dhost::Picture hidden = s.Frame();
+  auto last = Descriptors(1);
+  last[0].record = 3;
+  ASSERT_EQ(s.Load(last), TN_OK);
+  EXPECT_EQ(testgrids::Differing(s.Frame(), hidden), 0u);
+}
+
+TEST_F(RegionLayer, CoverIsTheSameAtDrawQualityZeroAndTwo) {
+  RegionScene s;
+  s.Open(ThreeRegions());
+  ASSERT_EQ(tnMapSetColour(s.slot(), 0, 255, 255, 0), 1);
+  auto d = Descriptors(3, 200);
+  std::vector<uint8_t> masks[2];
+  size_t counts[2];
+  int q = 0;
+  for (int quality : {0, 2}) {
+    ASSERT_EQ(SetDrawQuality(s.scene(), s.state(), quality), TN_OK);
+    tnUnLoadMapRegion(s.scene(), s.state(), 0);
+    const t3dhost::Picture bare = s.Frame();
+    ASSERT_EQ(s.Load(d), TN_OK);
+    masks[q] = DifferenceMask(s.Frame(), bare);
+    counts[q] = 0;
+    for (uint8_t m : masks[q]) counts[q] += m;
+    ++q;
+  }
+  ASSERT_GT(counts[1], 1000u);
+  size_t either = 0;
+  for (size_t i = 0; i < masks[0].size(); ++i) either += masks[0][i] != masks[1][i];
+  EXPECT_LE(either * 50, counts[1]) << counts[0] << " vs " << counts[1] << " pixels";
+}
+
+}  // namespace
+}  // namespace t3d

@@ -1,0 +1,135 @@
+// Region files draped by the host program.
+#include "cli_regions.h"
+
+#include <gdal.h>
+#include <ogr_srs_api.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace t3dhost {
+
+const char kRegionHelp[] =
+    "  --regions FILE        fill the polygons of a vector file (Shapefile, GeoPackage,\n"
+    "                        GeoJSON, ...) over the terrain; reprojected to the grid's CRS\n"
+    "  --region-colour R,G,B their colour (0 to 255 each; default: the file's colours, else\n"
+    "                        dark blue)\n"
+    "  --region-opacity N    0 (clear) to 255 (opaque); default 160\n"
+    "  --region-image BMP    fill them with a BMP image instead, stretched over each\n"
+    "  --region-records LIST which records, from 1: '3', '1-20', '1,4,9-12' (default: all)\n";
+
+namespace {
+
+// Reads "1,4,9-12" into record numbers.
+bool ParseRecords(const char* text, std::vector<int>& out) {
+  std::string list = text;
+  size_t start = 0;
+  while (start <= list.size()) {
+    const size_t comma = list.find(',', start);
+    const std::string item = list.substr(start, comma == std::string::npos ? std::string::npos
+                                                                            : comma - start);
+    const size_t dash = item.find('-');
+    long first = 0, last = 0;
+    const bool ok = dash == std::string::npos
+                        ? ParseInt(item.c_str(), first) && (last = first, true)
+                        : ParseInt(item.substr(0, dash).c_str(), first) &&
+                              ParseInt(item.substr(dash + 1).c_str(), last);
+    if (!ok || first < 1 || last < first || last - first > 10000000) return false;
+    for (long r = first; r <= last; ++r) out.push_back(int(r));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return !out.empty();
+}
+
+// The grid's CRS as WKT and its extent (node centres), read with GDAL.
+bool GridFrame(const std::string& gridPath, std::string& wkt, double extent[4]) {
+  GDALAllRegister();
+  GDALDatasetH grid = GDALOpen(gridPath.c_str(), GA_ReadOnly);
+  if (grid == nullptr) return false;
+  const char* projection = GDALGetProjectionRef(grid);
+  wkt = projection != nullptr ? projection : "";
+  double gt[6];
+  const bool ok = GDALGetGeoTransform(grid, gt) == CE_None;
+  if (ok) {
+    const double x0 = gt[0], x1 = gt[0] + gt[1] * GDALGetRasterXSize(grid);
+    const double y0 = gt[3], y1 = gt[3] + gt[5] * GDALGetRasterYSize(grid);
+    extent[0] = std::min(x0, x1);
+    extent[1] = std::min(y0, y1);
+    extent[2] = std::max(x0, x1);
+    extent[3] = std::max(y0, y1);
+  }
+  GDALClose(grid);
+  return ok;
+}
+
+}  // namespace
+
+void AddRegionOptions(CommandLine& line, RegionOptions& o) {
+  line.Text("--regions", &o.file)
+      .Value("--region-colour",
+             [&line, &o](const char* value) {
+               double rgb[3];
+               bool ok = ParseReals(value, rgb, 3);
+               for (int i = 0; ok && i < 3; ++i) ok = rgb[i] >= 0 && rgb[i] <= 255 && rgb[i] == int(rgb[i]);
+               if (!ok) return line.RefuseValue("--region-colour", "R,G,B, each 0 to 255", value);
+               for (int i = 0; i < 3; ++i) o.colour[i] = int(rgb[i]);
+               o.haveColour = true;
+               return true;
+             })
+      .Int("--region-opacity", &o.opacity, 0, 255)
+      .Text("--region-image", &o.image)
+      .Value("--region-records", [&line, &o](const char* value) {
+        o.records.clear();
+        if (ParseRecords(value, o.records)) return true;
+        return line.RefuseValue("--region-records", "record numbers from 1, like 1,4,9-12", value);
+      });
+}
+
+LoadedRegions::~LoadedRegions() {
+  if (scene_ != nullptr) tnUnLoadMapRegion(scene_, state_, slot_);
+  if (slot_ != 0) tnMapClose(slot_);
+}
+
+bool LoadedRegions::Load(void* scene, void* state, const std::string& gridPath,
+                         const RegionOptions& o) {
+  if (o.file.empty()) return true;
+  std::string wkt;
+  double extent[4];
+  const bool framed = GridFrame(gridPath, wkt, extent);
+  slot_ = tnMapOpen(o.file.c_str(), nullptr, framed && !wkt.empty() ? wkt.c_str() : nullptr,
+                    framed ? extent : nullptr);
+  if (slot_ == 0) {
+    std::fprintf(stderr, "terrain3d: --regions %s: %s\n", o.file.c_str(), tnMapLastError());
+    return false;
+  }
+  if (o.haveColour) tnMapSetColour(slot_, 0, o.colour[0], o.colour[1], o.colour[2]);
+  std::vector<int> records = o.records;
+  if (records.empty()) {
+    const int count = tnMapRecordCount(slot_);
+    for (int r = 1; r <= count; ++r) records.push_back(r);
+  }
+  descriptors_.assign(records.size(), TnRegionDescriptor{});
+  for (size_t i = 0; i < records.size(); ++i) {
+    TnRegionDescriptor& d = descriptors_[i];
+    d.record = records[i];
+    d.opacity = TnByte(o.opacity);
+    d.shown = 1;
+    d.maxEyeDistance = 1e30;
+    if (!o.image.empty()) {
+      d.textured = 1;
+      std::snprintf(d.imageFile, sizeof d.imageFile, "%s", o.image.c_str());
+    }
+  }
+  if (tnLoadMapRegion(scene, state, slot_, descriptors_.data(), int(descriptors_.size())) != TN_OK) {
+    std::fprintf(stderr, "terrain3d: the regions of %s could not be loaded\n", o.file.c_str());
+    return false;
+  }
+  scene_ = scene;
+  state_ = state;
+  return true;
+}
+
+}  // namespace t3dhost

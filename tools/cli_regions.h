@@ -1,0 +1,51 @@
+// The region options of the host program's drawing commands (render, view, fly): a region file
+// draped over the terrain, its records filled with a colour or an image.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli_options.h"
+#include "terrain3d/terrain3d.h"
+
+namespace t3dhost {
+
+struct RegionOptions {
+  std::string file;            // --regions FILE (any OGR polygon source)
+  bool haveColour = false;     // --region-colour R,G,B: every record's colour
+  int colour[3] = {255, 128, 0};
+  int opacity = 160;           // --region-opacity 0..255
+  std::string image;           // --region-image BMP: every record filled with the image
+  std::vector<int> records;    // --region-records LIST: which records (empty: all)
+};
+
+// The help lines of the options.
+extern const char kRegionHelp[];
+
+// Declares --regions, --region-colour, --region-opacity, --region-image and --region-records.
+void AddRegionOptions(CommandLine& line, RegionOptions& options);
+
+// A region layer loaded on a prepared scene: the map file and the descriptors, which the library
+// reads every frame, live as long as this object (declare it after the scene, so that it goes
+// first).
+class LoadedRegions {
+ public:
+  LoadedRegions() = default;
+  ~LoadedRegions();
+  LoadedRegions(const LoadedRegions&) = delete;
+  LoadedRegions& operator=(const LoadedRegions&) = delete;
+
+  // Opens the file in the grid's coordinate system (gridPath: the grid as the library reads it)
+  // and loads the records asked for; nothing to do without --regions. False, after saying why,
+  // when the file cannot be opened or loaded.
+  bool Load(void* scene, void* state, const std::string& gridPath, const RegionOptions& options);
+  size_t count() const { return descriptors_.size(); }
+
+ private:
+  void* scene_ = nullptr;
+  void* state_ = nullptr;
+  unsigned short slot_ = 0;
+  std::vector<TnRegionDescriptor> descriptors_;
+};
+
+}  // namespace t3dhost
