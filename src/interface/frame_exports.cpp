@@ -2,6 +2,7 @@
 #include "camera/eye.h"
 #include "interface/handles.h"
 #include "output/picture_output.h"
+#include "output/video_recording.h"
 #include "render/frame.h"
 
 using namespace t3d;
@@ -32,6 +33,13 @@ TN_API int TN_CALL tnOutput3DScene(void* scene, void* state, TnOutputRequest* re
   return SceneCall(scene, state, [&] {
     if (request == nullptr) return TN_E_FAIL;
     return StatusOf(OutputScene(*AsScene(scene), *AsState(state), *request));
+  });
+}
+
+TN_API int TN_CALL tnRecord3DScene(void* scene, void* state, TnRecordRequest* request) {
+  return SceneCall(scene, state, [&] {
+    if (request == nullptr) return TN_E_FAIL;
+    return StatusOf(RecordScene(*AsScene(scene), *AsState(state), *request));
   });
 }
 
