@@ -94,7 +94,8 @@ bool EncodedStream::Open(const char* path, const StreamSettings& settings) {
     par->codec_tag = 0;
     par->width = settings.width;
     par->height = settings.height;
-    par->format = settings.sourceFormat;
+    // 32-bit bitmaps are B, G, R and a byte readers take as alpha.
+    par->format = settings.sourceFormat == AV_PIX_FMT_BGR0 ? AV_PIX_FMT_BGRA : settings.sourceFormat;
     par->bits_per_coded_sample = settings.sourceBits;
     // Tells the container (and every reader) that the rows run bottom-up, as bitmaps hold them.
     static const char kBottomUp[] = "BottomUp";
