@@ -17,6 +17,7 @@
 #include "model/process_objects.h"
 #include "model/scene_object.h"
 #include "model/scene_state.h"
+#include "output/frame_pipeline.h"
 #include "render/frame.h"
 
 namespace t3d {
@@ -29,8 +30,8 @@ constexpr int kAviPositionsPerFrame = 5;
 
 void TraceRefusal(const std::string& why) { Trace(("recording: " + why).c_str()); }
 
-// The writer a recording hands its frames to: the off-screen bitmap as it stands after each
-// frame.
+// The writer a recording hands its frames to: copies of the off-screen bitmap, on the writer
+// thread (so Write says nothing to the host; VideoLastError tells why a write failed).
 class VideoSink {
  public:
   virtual ~VideoSink() = default;
@@ -67,10 +68,8 @@ class AviSink : public VideoSink {
       ConvertBitmapRows(bits, header.biBitCount, buffer_.data(), bits_, width_, height_);
       rows = buffer_.data();
     }
-    if (AviStreamWrite(writer_, int64_t(kAviPositionsPerFrame) * frames_, rows) != 1) {
-      TraceRefusal(VideoLastError());
+    if (AviStreamWrite(writer_, int64_t(kAviPositionsPerFrame) * frames_, rows) != 1)
       return false;
-    }
     ++frames_;
     return true;
   }
@@ -114,10 +113,7 @@ class MpegSink : public VideoSink {
       ConvertBitmapRows(bits, header.biBitCount, buffer_.data(), 24, width_, height_);
       rows = buffer_.data();
     }
-    if (MpegWriteFrame(encoder_, frames_, rows) != 1) {
-      TraceRefusal(VideoLastError());
-      return false;
-    }
+    if (MpegWriteFrame(encoder_, frames_, rows) != 1) return false;
     ++frames_;
     return true;
   }
@@ -260,22 +256,31 @@ bool RecordScene(SceneObject& scene, SceneState& state, TnRecordRequest& request
   std::unique_ptr<VideoSink> sink = OpenSink(request, state.dibInfo.header.biBitCount, frames);
   if (!sink) return false;
 
+  // Encoding runs on a thread of its own while the next frame is drawn; two frames may wait.
+  const platform::DibHeader header = state.dibInfo.header;
+  const size_t frameBytes =
+      size_t(platform::DibRowBytes(header.biWidth, header.biBitCount)) * size_t(header.biHeight);
+  FramePipeline pipeline(frameBytes, 2,
+                         [&sink, header](const uint8_t* frame) { return sink->Write(header, frame); });
   bool ok = true;
-  int written = 0;
   for (int k = 0; k < frames; ++k) {
     // Each frame advances the flight one step, then draws.
     if (!DrawFrame(scene, state, kTargetOffscreen) ||
-        !sink->Write(state.dibInfo.header, static_cast<const uint8_t*>(state.dibBits))) {
+        !pipeline.Push(static_cast<const uint8_t*>(state.dibBits))) {
       ok = false;
       break;
     }
-    ++written;
     if (progress.Step()) {
-      TraceRefusal("stopped by the user after " + std::to_string(written) + " frames");
+      TraceRefusal("stopped by the user after " + std::to_string(k + 1) + " frames");
       ok = false;
       break;
     }
   }
+  if (!pipeline.Finish()) {
+    TraceRefusal(std::string("a frame could not be written: ") + VideoLastError());
+    ok = false;
+  }
+  const int written = pipeline.written();
   // The file is finished whatever happened: the frames written so far stay playable.
   ok = sink->Close() && ok;
   if (ok) request.framesWritten = written;
