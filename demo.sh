@@ -2,7 +2,8 @@
 # Installs what is missing, builds the library and the host program (Release), and runs the
 # main job: the bundled Jacksboro DEM prepared on a headless window, then drawn in perspective
 # with sky and fog, in plan view and as a hill shade, and the Olinda DEM draped with its Landsat
-# image, into out/.
+# image; a flight over Jacksboro recorded as MPEG-2 and Motion JPEG videos, its plane graph and
+# the texture library of its hill shade; all into out/.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh
@@ -21,4 +22,10 @@ echo "== Pictures =="
 ./build/terrain3d hillshade "$dem" -o out/jacksboro_hillshade.png --size 480x410
 ./build/terrain3d render data/samples/olinda_dem_utm25s.tif --texture data/samples/L7_ETMs.tif \
   --bands 4,3,2 -o out/olinda_draped.png --size 1024x768
-echo "The pictures are in $(pwd)/out/."
+echo
+echo "== A flight, the plane graph and the hill-shade texture library =="
+./build/terrain3d fly "$dem" -o out/jacksboro_flight.mpg --size 640x480 --fps 25
+./build/terrain3d fly "$dem" -o out/jacksboro_flight.avi --size 320x240 --codec mjpeg
+./build/terrain3d plane "$dem" -o out/jacksboro_plane.png
+./build/terrain3d texlib "$dem" --hillshade -o out/jacksboro_hillshade.tex
+echo "The pictures and videos are in $(pwd)/out/."

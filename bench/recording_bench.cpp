@@ -7,7 +7,9 @@
 // 640 x 480 and 1280 x 720 times: the frames drawn off screen alone (one off-screen target, one
 // frame per flight step, nothing written); the same frames as tnOutput3DScene pictures (a BMP
 // file each, an off-screen target each); and tnRecord3DScene into uncompressed AVI, Motion JPEG
-// AVI, MPEG-2 and H.264 MP4. "x render" is a recording's time over the drawing alone.
+// AVI, MPEG-2 and H.264 MP4, each the best of two passes after a warming one. "x render" is a
+// recording's time over the drawing alone.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -146,9 +148,17 @@ int main(int argc, char** argv) {
     const int w = size.first, h = size.second;
     char label[32];
     std::snprintf(label, sizeof label, "%d x %d", w, h);
+    // A pass to warm the terrain cache and the driver, then the best of two timed passes (the
+    // machine is shared: the best is the least disturbed).
+    RenderOnly(scene, state, w, h, frames);
+    int drawn = 0;
+    double render = 1e30;
+    for (int pass = 0; pass < 2; ++pass) {
+      const auto begin = Clock::now();
+      drawn = RenderOnly(scene, state, w, h, frames);
+      render = std::min(render, Seconds(begin));
+    }
     auto start = Clock::now();
-    const int drawn = RenderOnly(scene, state, w, h, frames);
-    const double render = Seconds(start);
     std::printf("%-11s %-26s %8d %10.2f %9.1f %10s\n", label, "drawing alone", drawn, render,
                 drawn / render, "1.00");
     start = Clock::now();
@@ -164,10 +174,14 @@ int main(int argc, char** argv) {
                     kind.extension);
       request.width = w;
       request.height = h;
-      request.framesWritten = 0;
-      start = Clock::now();
-      const int result = tnRecord3DScene(scene, state, &request);
-      const double seconds = Seconds(start);
+      int result = TN_OK;
+      double seconds = 1e30;
+      for (int pass = 0; pass < 2 && result == TN_OK; ++pass) {
+        request.framesWritten = 0;
+        start = Clock::now();
+        result = tnRecord3DScene(scene, state, &request);
+        seconds = std::min(seconds, Seconds(start));
+      }
       std::remove(request.path);
       if (result != TN_OK) {
         std::printf("%-11s %-26s %8s\n", label, kind.name, "failed");
