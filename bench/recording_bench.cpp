@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
   };
   const Kind kinds[] = {{"AVI uncompressed", TN_RECORD_AVI, TN_VIDEO_RAW, ".avi"},
                         {"AVI Motion JPEG", TN_RECORD_AVI, TN_VIDEO_MJPEG, ".avi"},
-                        {"AVI MPEG-4 Part 2", TN_RECORD_AVI, TN_VIDEO_MPEG4, ".avi"},
+                        {"AVI MPEG-4 Visual", TN_RECORD_AVI, TN_VIDEO_MPEG4, ".avi"},
                         {"MPEG-2 program stream", TN_RECORD_MPEG, 0, ".mpg"},
                         {"H.264 MP4", TN_RECORD_MPEG, 0, ".mp4"}};
   for (const auto& size : {std::pair<int, int>{640, 480}, std::pair<int, int>{1280, 720}}) {

@@ -557,7 +557,7 @@ typedef struct TnSaveTextureDialog {
 
 /* Video compressor dialog, asked when a recording to AVI starts: how the frames are stored.
  * codec: 0 (the starting choice) uncompressed bitmaps, exact frames; 1 Motion JPEG; 2 MPEG-4
- * Part 2. quality: 1 (smallest file) to 100 (best picture) for the compressed ones; 75 to start.
+ * Visual. quality: 1 (smallest file) to 100 (best picture) for the compressed ones; 75 to start.
  * Cancel ends the recording before a file is made. */
 #define TN_DIALOG_VIDEO_COMPRESSOR 12
 #define TN_VIDEO_RAW 0

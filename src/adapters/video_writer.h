@@ -58,7 +58,7 @@ int MpegCanWrite(const char* path);
 /* ---- AVI writer -------------------------------------------------------------------------- */
 #define AVI_CODEC_RAW 0   /* uncompressed device-independent bitmaps: exact frames */
 #define AVI_CODEC_MJPEG 1 /* Motion JPEG */
-#define AVI_CODEC_MPEG4 2 /* MPEG-4 Part 2 */
+#define AVI_CODEC_MPEG4 2 /* MPEG-4 Visual */
 
 typedef struct AviFormat {
   int32_t width;        /* frame size in pixels */

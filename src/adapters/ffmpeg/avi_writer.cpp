@@ -1,5 +1,5 @@
 // The AVI writer on FFmpeg: uncompressed bitmaps (stored as they come, bottom-up, so that the
-// frames read back exactly), Motion JPEG or MPEG-4 Part 2, one video stream.
+// frames read back exactly), Motion JPEG or MPEG-4 Visual, one video stream.
 #include <algorithm>
 #include <new>
 #include <string>
