@@ -103,6 +103,13 @@ TEST_P(AviWriterTest, FramesAtSpacedPositionsReadBack) {
   }
 }
 
+std::string AviCaseName(const ::testing::TestParamInfo<AviCase>& info) {
+  static const char* const kNames[] = {"raw", "mjpeg", "mpeg4"};
+  const AviCase& c = info.param;
+  return std::string(kNames[c.codec]) + std::to_string(c.bits) + "bit_" +
+         std::to_string(c.width) + "x" + std::to_string(c.height);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Codecs, AviWriterTest,
     ::testing::Values(AviCase{AVI_CODEC_RAW, 24, 64, 48, 99},
@@ -111,7 +118,8 @@ INSTANTIATE_TEST_SUITE_P(
                       AviCase{AVI_CODEC_RAW, 16, 66, 40, 99},
                       AviCase{AVI_CODEC_MJPEG, 32, 160, 120, 30},
                       AviCase{AVI_CODEC_MJPEG, 24, 161, 121, 28},  // odd sizes: chroma of the edge
-                      AviCase{AVI_CODEC_MPEG4, 24, 160, 120, 30}));
+                      AviCase{AVI_CODEC_MPEG4, 24, 160, 120, 30}),
+    AviCaseName);
 
 TEST(AviWriterRefusals, BadFormatsMakeNoFile) {
   const std::string path = Scratch("refused.avi");
