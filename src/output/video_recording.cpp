@@ -201,6 +201,20 @@ void ConvertBitmapRows(const uint8_t* from, int fromBits, uint8_t* to, int toBit
                        int height) {
   const size_t fromStride = size_t(platform::DibRowBytes(width, fromBits));
   const size_t toStride = size_t(platform::DibRowBytes(width, toBits));
+  if (fromBits == 32 && toBits == 24) {
+    // The common case (32-bit bitmaps into MPEG), every frame: kept to a plain copy loop.
+    for (int y = 0; y < height; ++y) {
+      const uint8_t* s = from + fromStride * size_t(y);
+      uint8_t* d = to + toStride * size_t(y);
+      for (int x = 0; x < width; ++x, s += 4, d += 3) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+      }
+      for (size_t pad = size_t(width) * 3; pad < toStride; ++pad) to[toStride * size_t(y) + pad] = 0;
+    }
+    return;
+  }
   for (int y = 0; y < height; ++y) {
     const uint8_t* s = from + fromStride * size_t(y);
     uint8_t* d = to + toStride * size_t(y);
