@@ -2,8 +2,9 @@
 # Installs what is missing, builds the library and the host program (Release), and runs the
 # main job: the bundled Jacksboro DEM prepared on a headless window, then drawn in perspective
 # with sky and fog, in plan view and as a hill shade, and the Olinda DEM draped with its Landsat
-# image and with its census polygons, and the Jacksboro contour lines draped over the terrain,
-# into out/.
+# image and with its census polygons, and the Jacksboro contour lines draped over the terrain;
+# a flight over Jacksboro recorded as MPEG-2 and Motion JPEG videos, its plane graph and the
+# texture library of its hill shade; all into out/.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh
@@ -34,4 +35,10 @@ echo "== Pictures =="
   --bands 3,2,1 --regions data/samples/olinda1.shp --region-colour 255,60,40 \
   --region-opacity 90 --eye 289000,9111000,2000 --look 294000,9116000 \
   -o out/olinda_regions_sw.png --size 1024x768
-echo "The pictures are in $(pwd)/out/."
+echo
+echo "== A flight, the plane graph and the hill-shade texture library =="
+./build/terrain3d fly "$dem" -o out/jacksboro_flight.mpg --size 640x480 --fps 25
+./build/terrain3d fly "$dem" -o out/jacksboro_flight.avi --size 320x240 --codec mjpeg
+./build/terrain3d plane "$dem" -o out/jacksboro_plane.png
+./build/terrain3d texlib "$dem" --hillshade -o out/jacksboro_hillshade.tex
+echo "The pictures and videos are in $(pwd)/out/."

@@ -8,6 +8,7 @@ packages=(
   libgl-dev libglu1-mesa-dev libegl-dev libx11-dev
   libegl-mesa0 libglx-mesa0 libgl1-mesa-dri
   libgdal-dev gdal-bin libpng-dev libgeos-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb

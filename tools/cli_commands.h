@@ -21,8 +21,10 @@ int RunTextureLibrary(int argc, char** argv);
 
 // terrain3d view DEM [--size WxH] [--script FILE|-] [--display NAME] [grid options]
 int RunViewer(int argc, char** argv);
-// terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--size WxH] [--png]
+// terrain3d fly DEM -o VIDEO | --frames N --out-dir DIR [--route X,Y/X,Y/...] [--size WxH] ...
 int RunFlight(int argc, char** argv);
+// terrain3d plane DEM -o OUT.bmp|OUT.png|OUT.pgf
+int RunPlane(int argc, char** argv);
 
 // terrain3d flood DEM --level L -o OUT [--seed X,Y] [--mask MASK.tif] [--water-surface] ...
 int RunFlood(int argc, char** argv);

@@ -1,5 +1,5 @@
 // terrain3d fly: the flight recorder. It flies the built-in tour (or a route through given map
-// points) off screen and writes every frame as a picture.
+// points) off screen and writes every frame as a picture, or records one pass as a video.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +12,7 @@
 #include "cli_options.h"
 #include "cli_regions.h"
 #include "cli_scene.h"
+#include "cli_video.h"
 #include "image_files.h"
 #include "terrain3d/terrain3d.h"
 
@@ -21,11 +22,18 @@ namespace t3dhost {
 namespace {
 
 const char kFlightHelp[] =
-    "usage: terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--size WxH]\n"
-    "                     [--png] [--exaggeration F] [--keep-crs] [--lines FILE]\n"
-    "                     [--reduce-lines C]\n"
-    "Writes the built-in tour (or the route through the given map points) frame by frame as\n"
-    "frame00000.bmp, frame00001.bmp, ... (or .png) into DIR, which is made when missing.\n"
+    "usage: terrain3d fly DEM -o VIDEO [--size WxH] [--fps N] [--codec raw|mjpeg|mpeg4]\n"
+    "                     [--route X,Y/X,Y/...] [--speed S] [--exaggeration F] [--keep-crs]\n"
+    "       terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--size WxH]\n"
+    "                     [--png] [--speed S] [--exaggeration F] [--keep-crs]\n"
+    "       (both: [--lines FILE] [--reduce-lines C] and the region options below)\n"
+    "With -o, records one pass of the built-in tour (or of the route through the given map\n"
+    "points) as a video: VIDEO.avi (uncompressed frames, or --codec mjpeg or mpeg4; each frame\n"
+    "lasts five AVI frames), VIDEO.mpg (MPEG-2) or VIDEO.mp4 (H.264); --size defaults to\n"
+    "640x480 and --fps to 25 (MPEG-2: 24, 25, 30, 50, 60 or a divisor of one). Prints the\n"
+    "file's frames, size and duration. --speed sets the flight's step in map units a frame.\n"
+    "With --out-dir, writes the frames as frame00000.bmp, frame00001.bmp, ... (or .png) into\n"
+    "DIR, which is made when missing.\n"
     "On a terminal the frames written so far are shown on stderr.\n"
     LINE_OPTIONS_HELP;
 
@@ -57,8 +65,10 @@ bool ParseRoute(const std::string& route, std::vector<float>& points) {
 int RunFlight(int argc, char** argv) {
   const char* demPath = nullptr;
   std::string outDir, route;
-  int frames = 0, width = 640, height = 480;
+  int frames = 0, width = 640, height = 480, fps = 25;
   bool png = false;
+  float speed = 0;
+  std::string video, codec;
   DialogAnswers answers;
   LineOptions lines;
   RegionOptions regionOptions;
@@ -70,6 +80,10 @@ int RunFlight(int argc, char** argv) {
       .Also([&](CommandLine& l) { AddLineOptions(l, lines); })
       .Also([&](CommandLine& l) { AddRegionOptions(l, regionOptions); })
       .Text("--out-dir", &outDir)
+      .Text("-o", &video)
+      .Int("--fps", &fps, 1, 127)
+      .Text("--codec", &codec)
+      .Real("--speed", &speed, 0, 1e12, true)
       .Text("--route", &route)
       .Size(&width, &height, 16384)
       .Flag("--png", &png)
@@ -77,8 +91,22 @@ int RunFlight(int argc, char** argv) {
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
   if (demPath == nullptr) return line.Refuse("a DEM file is needed");
-  if (outDir.empty()) return line.Refuse("--out-dir DIR is needed");
-  if (frames <= 0) return line.Refuse("--frames N is needed");
+  if (!video.empty()) {
+    if (!outDir.empty() || frames > 0 || png)
+      return line.Refuse("-o VIDEO records one pass: --out-dir, --frames and --png are not for it");
+    if (!VideoKindKnown(video))
+      return line.Refuse("-o takes a video file: .avi, .mpg (.mpeg, .m2p, .vob) or .mp4 (.m4v, .mov)");
+  } else {
+    if (!codec.empty()) return line.Refuse("--codec is for -o VIDEO.avi");
+    if (outDir.empty()) return line.Refuse("-o VIDEO or --out-dir DIR is needed");
+    if (frames <= 0) return line.Refuse("--frames N is needed");
+  }
+  if (!codec.empty()) {
+    if (codec == "raw") answers.videoCodec = TN_VIDEO_RAW;
+    else if (codec == "mjpeg") answers.videoCodec = TN_VIDEO_MJPEG;
+    else if (codec == "mpeg4") answers.videoCodec = TN_VIDEO_MPEG4;
+    else return line.Refuse("--codec takes raw, mjpeg or mpeg4, not '" + codec + "'");
+  }
   std::vector<float> points;
   if (!route.empty() && !ParseRoute(route, points)) return 2;
   const ScopedDialogAnswers dialogs(answers);
@@ -97,6 +125,17 @@ int RunFlight(int argc, char** argv) {
   if (!points.empty() && SetFlyRoutin(s, st, points.data(), short(points.size() / 2)) != TN_OK) {
     std::fprintf(stderr, "terrain3d: the route was refused\n");
     return 1;
+  }
+  if (speed > 0) SetFlySpeed(s, st, speed);
+  if (!video.empty()) {
+    VideoOptions options;
+    options.path = video;
+    options.width = width;
+    options.height = height;
+    options.fps = fps;
+    options.codec = answers.videoCodec < 0 ? TN_VIDEO_RAW : answers.videoCodec;
+    options.hostRoute = !points.empty();
+    return RecordVideo(scene, options);
   }
   std::error_code madeError;
   std::filesystem::create_directories(outDir, madeError);

@@ -82,7 +82,11 @@ const char kHillShadeHelp[] =
 
 const char kTexlibHelp[] =
     "usage: terrain3d texlib DEM IMAGE -o LIB.tex [--exaggeration F] [--keep-crs]\n"
-    "Prepares IMAGE as the texture of the DEM and keeps it as a texture library.\n";
+    "       terrain3d texlib DEM --hillshade -o LIB.tex [--azimuth A] [--tilt T]\n"
+    "                        [--exaggeration F] [--keep-crs]\n"
+    "Prepares IMAGE as the texture of the DEM and keeps it as a texture library; with\n"
+    "--hillshade, makes the library of the DEM's hill shade (one pixel a grid node, lit from\n"
+    "azimuth A and tilt T degrees, default 315 and 45).\n";
 
 // Copies path into an output request; false (with the message) when it does not fit.
 bool SetOutputPath(TnOutputRequest& request, const std::string& path) {
@@ -405,11 +409,34 @@ int RunTextureLibrary(int argc, char** argv) {
   std::string out;
   DialogAnswers answers;
   answers.textureForOutput = true;
+  bool hillShade = false;
+  float azimuth = 315, tilt = 45;
   CommandLine line("texlib", [](std::FILE* to) { std::fputs(kTexlibHelp, to); });
-  line.Text("-o", &out).GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration).File(&demPath).File(&image);
+  line.Text("-o", &out)
+      .Flag("--hillshade", &hillShade)
+      .Real("--azimuth", &azimuth, 0, 360)
+      .Real("--tilt", &tilt, 0, 90)
+      .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
+      .File(&demPath)
+      .File(&image);
   if (const auto status = line.Parse(argc, argv)) return *status;
-  if (demPath == nullptr || image == nullptr) return line.Refuse("a DEM and an IMAGE are needed");
   if (out.empty()) return line.Refuse("-o LIB.tex is needed");
+  if (hillShade) {
+    if (demPath == nullptr || image != nullptr)
+      return line.Refuse("--hillshade takes a DEM and no IMAGE");
+    const ScopedDialogAnswers dialogs(answers);
+    HeadlessScene scene;
+    if (!scene.Open(demPath, 64, 64)) return 1;
+    const ScopedPendingFile pending(out);
+    if (tnOutput2DTexLibFile(scene.scene(), scene.state(), out.c_str(), azimuth, tilt) != TN_OK) {
+      std::fprintf(stderr, "terrain3d: the library '%s' was not written\n", out.c_str());
+      return 1;
+    }
+    pending.Keep();
+    std::printf("%s\n", out.c_str());
+    return 0;
+  }
+  if (demPath == nullptr || image == nullptr) return line.Refuse("a DEM and an IMAGE are needed");
   // The library is kept in the scratch folder first and moved into place when complete, so that
   // an interrupt leaves nothing beside the output.
   const std::string kept = ScratchFolder().empty() ? out : ScratchFolder() + "/library.tex";

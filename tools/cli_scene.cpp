@@ -51,6 +51,10 @@ int TN_CALL AnswerDialog(void* user, int dialogId, void* record) {
     dialog->tableNumber = int16_t(answers.tableNumber);
     return 1;
   }
+  if (dialogId == TN_DIALOG_VIDEO_COMPRESSOR && answers.videoCodec >= 0) {
+    static_cast<TnVideoCompressorDialog*>(record)->codec = answers.videoCodec;
+    return 1;
+  }
   return TN_DIALOG_DEFAULT;
 }
 

@@ -35,6 +35,7 @@ struct DialogAnswers {
   int bands[3] = {-1, -1, -1};    // bands: texture bands shown as red, green, blue, from 0
   bool textureForOutput = false;  // texture format: 24-bit pixels, which pictures can be made of
   std::string saveLibrary;        // save texture: the library file to write
+  int videoCodec = -1;            // video compressor: TN_VIDEO_... (--codec); -1: its default
 };
 
 // Installs answers as the dialog handler while it lives (the default answers come back after).

@@ -28,9 +28,11 @@ void PrintUsage(std::FILE* to) {
       "             what preparation made of it\n"
       "  render     draw the DEM in perspective or plan view into a picture\n"
       "  hillshade  write a hill-shade picture of the DEM\n"
-      "  texlib     keep an image prepared as the DEM's texture as a texture library\n"
+      "  texlib     keep an image prepared as the DEM's texture (or the DEM's hill shade) as\n"
+      "             a texture library\n"
       "  view       fly over the DEM in a window\n"
-      "  fly        write the frames of a flight over the DEM\n"
+      "  fly        record a flight over the DEM as a video (or write its frames)\n"
+      "  plane      write the plane graph (a small overview picture) of the DEM\n"
       "  flood      draw the DEM flooded to a water level (or from a seed point)\n"
       "  mosaic     join the tiles of 'render --tile-range' runs into one picture\n"
       "  tables     list the colour tables by number and name (-o: a contact sheet)\n"
@@ -100,6 +102,7 @@ int main(int argc, char** argv) {
   if (command == "hillshade") return RunHillShade(argc - 2, argv + 2);
   if (command == "texlib") return RunTextureLibrary(argc - 2, argv + 2);
   if (command == "fly") return RunFlight(argc - 2, argv + 2);
+  if (command == "plane") return RunPlane(argc - 2, argv + 2);
   if (command == "flood") return RunFlood(argc - 2, argv + 2);
   if (command == "mosaic") return RunMosaic(argc - 2, argv + 2);
   if (command == "tables") return RunTables(argc - 2, argv + 2);

@@ -117,7 +117,21 @@ typedef struct TnOutputRequest {
   int16_t resolution;   /* stored as the raster image's resolution */
 } TnOutputRequest;
 #pragma pack(pop)
-typedef struct TnRecordRequest TnRecordRequest;
+/* Record request of tnRecord3DScene (282 bytes, packed). */
+#define TN_RECORD_AVI 0
+#define TN_RECORD_MPEG 1
+#pragma pack(push, 1)
+typedef struct TnRecordRequest {
+  int32_t writer;          /* TN_RECORD_AVI (0); any other value writes MPEG */
+  char path[256];          /* output file, zero-terminated */
+  int32_t width;           /* frame size in pixels */
+  int32_t height;
+  int32_t depthChoice;     /* 0 to 4: 4, 8, 16, 24, 32 bits per pixel */
+  int16_t framesPerSecond; /* the MPEG writer reads the low byte, as a signed value */
+  int32_t flyFlag;         /* as SetFlyFlag: 1 the built-in tour, other non-zero the host route */
+  int32_t framesWritten;   /* out, on success: the number of frames written */
+} TnRecordRequest;
+#pragma pack(pop)
 /* Flood analysis parameters of SetFloodAnalyzeParam (13 bytes, packed): the first (submerged,
  * label 2), second (label 1) and third (labels 3 and up) analysis colours, red in bits 0 to 7,
  * green 8 to 15, blue 16 to 23; then the water-surface flag (non-zero: labelled cells are drawn
@@ -599,6 +613,19 @@ typedef struct TnSaveTextureDialog {
   char path[260]; /* out: zero-terminated */
 } TnSaveTextureDialog;
 
+/* Video compressor dialog, asked when a recording to AVI starts: how the frames are stored.
+ * codec: 0 (the starting choice) uncompressed bitmaps, exact frames; 1 Motion JPEG; 2 MPEG-4
+ * Visual. quality: 1 (smallest file) to 100 (best picture) for the compressed ones; 75 to start.
+ * Cancel ends the recording before a file is made. */
+#define TN_DIALOG_VIDEO_COMPRESSOR 12
+#define TN_VIDEO_RAW 0
+#define TN_VIDEO_MJPEG 1
+#define TN_VIDEO_MPEG4 2
+typedef struct TnVideoCompressorDialog {
+  int32_t codec;   /* in/out */
+  int32_t quality; /* in/out */
+} TnVideoCompressorDialog;
+
 typedef int(TN_CALL* TnDialogHandler)(void* user, int dialogId, void* record);
 /* Installs the dialog handler; null restores the default answers. */
 TN_API void TN_CALL tnSetDialogHandler(TnDialogHandler handler, void* user);
@@ -613,6 +640,14 @@ static_assert(offsetof(TnOutputRequest, path) == 4 && offsetof(TnOutputRequest, 
                   offsetof(TnOutputRequest, hillShade) == 272 &&
                   offsetof(TnOutputRequest, resolution) == 276,
               "output request layout");
+static_assert(sizeof(TnRecordRequest) == 282, "record request is 282 bytes");
+static_assert(offsetof(TnRecordRequest, path) == 4 && offsetof(TnRecordRequest, width) == 260 &&
+                  offsetof(TnRecordRequest, height) == 264 &&
+                  offsetof(TnRecordRequest, depthChoice) == 268 &&
+                  offsetof(TnRecordRequest, framesPerSecond) == 272 &&
+                  offsetof(TnRecordRequest, flyFlag) == 274 &&
+                  offsetof(TnRecordRequest, framesWritten) == 278,
+              "record request layout");
 static_assert(offsetof(TnGridHeader, rows) == 4 && offsetof(TnGridHeader, xMin) == 8 &&
                   offsetof(TnGridHeader, zMax) == 48,
               "grid header layout");

@@ -55,6 +55,17 @@ class HostPresenter : public Presenter {
     dialog = edited;
     return kDialogOk;
   }
+  int VideoCompressor(TnVideoCompressorDialog& dialog) override {
+    TnVideoCompressorDialog edited = dialog;
+    const int result = g_handler(g_user, TN_DIALOG_VIDEO_COMPRESSOR, &edited);
+    if (result == TN_DIALOG_DEFAULT) return defaults_.VideoCompressor(dialog);
+    if (result != kDialogOk) return kDialogCancel;
+    // A codec the list does not offer is no choice at all.
+    if (edited.codec < TN_VIDEO_RAW || edited.codec > TN_VIDEO_MPEG4) return kDialogCancel;
+    dialog.codec = edited.codec;
+    dialog.quality = edited.quality < 1 ? 1 : edited.quality > 100 ? 100 : edited.quality;
+    return kDialogOk;
+  }
 
  private:
   DefaultPresenter defaults_;
@@ -78,6 +89,12 @@ int DefaultPresenter::Bands(TnBandsDialog&) { return kDialogOk; }
 
 int DefaultPresenter::SaveTexture(TnSaveTextureDialog&) { return kDialogCancel; }
 
+int DefaultPresenter::VideoCompressor(TnVideoCompressorDialog& dialog) {
+  dialog.codec = TN_VIDEO_RAW;  // uncompressed frames, the list's first entry
+  dialog.quality = 75;
+  return kDialogOk;
+}
+
 Presenter& CurrentPresenter() {
   static DefaultPresenter defaults;
   static HostPresenter host;
@@ -96,6 +113,16 @@ int ZScaleDialog(const TnGridHeader& header, int16_t& rescale) {
   dialog.rescale = 1;
   const int result = CurrentPresenter().VerticalScale(dialog);
   if (result == kDialogOk) rescale = dialog.rescale;
+  return result;
+}
+
+int VideoCompressorDialog(int32_t& codec, int32_t& quality) {
+  TnVideoCompressorDialog dialog{TN_VIDEO_RAW, 75};
+  const int result = CurrentPresenter().VideoCompressor(dialog);
+  if (result == kDialogOk) {
+    codec = dialog.codec;
+    quality = dialog.quality;
+  }
   return result;
 }
 

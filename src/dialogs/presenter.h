@@ -21,10 +21,12 @@ class Presenter {
   virtual int TextureFormat(TnTextureFormatDialog& dialog) = 0;
   virtual int Bands(TnBandsDialog& dialog) = 0;
   virtual int SaveTexture(TnSaveTextureDialog& dialog) = 0;
+  virtual int VideoCompressor(TnVideoCompressorDialog& dialog) = 0;
 };
 
 // The starting choices: default scaling confirmed; the height colour dialog cancelled; the
-// texture format and band dialogs confirmed as they start; the texture save dialog cancelled.
+// texture format and band dialogs confirmed as they start; the texture save dialog cancelled;
+// the video compressor dialog confirmed with uncompressed frames.
 class DefaultPresenter : public Presenter {
  public:
   int VerticalScale(TnVerticalScaleDialog& dialog) override;
@@ -32,6 +34,7 @@ class DefaultPresenter : public Presenter {
   int TextureFormat(TnTextureFormatDialog& dialog) override;
   int Bands(TnBandsDialog& dialog) override;
   int SaveTexture(TnSaveTextureDialog& dialog) override;
+  int VideoCompressor(TnVideoCompressorDialog& dialog) override;
 };
 
 // The presenter in use: the host's dialog handler when one is installed, else the defaults.
@@ -42,5 +45,9 @@ void SetDialogHandler(TnDialogHandler handler, void* user);
 // The vertical scale dialog: shows the grid's spans and asks whether heights are rescaled.
 // Returns the dialog result; on OK rescale is 0 (1:1) or 1 (default scaling).
 int ZScaleDialog(const TnGridHeader& header, int16_t& rescale);
+
+// The video compressor dialog: the codec (TN_VIDEO_...) and quality of an AVI recording. Returns
+// the dialog result; on OK codec and quality are valid choices.
+int VideoCompressorDialog(int32_t& codec, int32_t& quality);
 
 }  // namespace t3d::dialogs

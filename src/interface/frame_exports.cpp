@@ -2,6 +2,8 @@
 #include "camera/eye.h"
 #include "interface/handles.h"
 #include "output/picture_output.h"
+#include "output/plane_outputs.h"
+#include "output/video_recording.h"
 #include "render/frame.h"
 
 using namespace t3d;
@@ -32,6 +34,27 @@ TN_API int TN_CALL tnOutput3DScene(void* scene, void* state, TnOutputRequest* re
   return SceneCall(scene, state, [&] {
     if (request == nullptr) return TN_E_FAIL;
     return StatusOf(OutputScene(*AsScene(scene), *AsState(state), *request));
+  });
+}
+
+TN_API int TN_CALL tnRecord3DScene(void* scene, void* state, TnRecordRequest* request) {
+  return SceneCall(scene, state, [&] {
+    if (request == nullptr) return TN_E_FAIL;
+    return StatusOf(RecordScene(*AsScene(scene), *AsState(state), *request));
+  });
+}
+
+TN_API int TN_CALL tnOutput2DScene(void* scene, void* state, const char* fileName) {
+  return SceneCall(scene, state, [&] {
+    return StatusOf(OutputPlaneGraph(*AsScene(scene), *AsState(state), fileName));
+  });
+}
+
+TN_API int TN_CALL tnOutput2DTexLibFile(void* scene, void* state, const char* libraryPath,
+                                        float azimuth, float tilt) {
+  return SceneCall(scene, state, [&] {
+    return StatusOf(
+        OutputTextureLibraryFile(*AsScene(scene), *AsState(state), libraryPath, azimuth, tilt));
   });
 }
 

@@ -14,9 +14,6 @@
 extern "C" {
 
 // Preparation, frames and outputs.
-PENDING_SCENE(tnRecord3DScene, TnRecordRequest*)
-PENDING_SCENE(tnOutput2DScene, const char*)
-PENDING_SCENE(tnOutput2DTexLibFile, const char*, float, float)
 
 // Render settings.
 

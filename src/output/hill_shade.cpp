@@ -9,6 +9,7 @@
 
 #include "base/messages.h"
 #include "formats/bmp_writer.h"
+#include "formats/plane_graph.h"
 #include "output/raster_output.h"
 #include "output/vertex_lighting.h"
 #include "model/process_objects.h"
@@ -454,7 +455,9 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
   if (state.glReady != 1 || area == nullptr || state.rowCount < 2 || state.columnCount < 2 ||
       width < 2 || height < 2)
     return false;
-  if (request.fileKind != TN_OUTPUT_BMP && request.fileKind != TN_OUTPUT_RASTER) return false;
+  if (request.fileKind != TN_OUTPUT_BMP && request.fileKind != TN_OUTPUT_RASTER &&
+      request.fileKind != kOutputPlaneGraph)
+    return false;
   const bool tiled = width > kHillShadeTile || height > kHillShadeTile;
   // Large pictures are assembled tile by tile in a raster image only: as a BMP file such a
   // picture is larger than the off-screen bitmap the output draws in.
@@ -495,10 +498,13 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
     if (!tiled) {
       if (painter.Paint(0, width - 1, 0, height - 1)) {
         const auto* bits = static_cast<const uint8_t*>(state.dibBits);
-        ok = request.fileKind == TN_OUTPUT_BMP
-                 ? WriteBmpFile(request.path, state.dibInfo.header, bits)
-                 : WriteRasterFile(request.path, state.dibInfo.header, bits, request.resolution,
-                                   PictureAlpha());
+        if (request.fileKind == kOutputPlaneGraph)
+          ok = WritePlaneGraphFile(request.path, state.dibInfo.header, bits);
+        else
+          ok = request.fileKind == TN_OUTPUT_BMP
+                   ? WriteBmpFile(request.path, state.dibInfo.header, bits)
+                   : WriteRasterFile(request.path, state.dibInfo.header, bits,
+                                     request.resolution, PictureAlpha());
       }
     } else {
       ok = WriteTiled(state, request, painter, sceneProgress, tiles);

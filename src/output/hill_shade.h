@@ -11,10 +11,14 @@ struct SceneState;
 
 constexpr int kHillShadeTile = 512;
 
+// A file kind of the library's own besides TN_OUTPUT_BMP and TN_OUTPUT_RASTER: a plane graph
+// file (formats/plane_graph.h), for pictures of one tile only.
+constexpr int32_t kOutputPlaneGraph = 2;
+
 // Writes the hill shade of request.width x request.height pixels. A size equal to the grid's
 // columns x rows gives one pixel per node (node-exact); any other size (at least 2 x 2) samples
 // the grid bilinearly at even steps from edge to edge. Up to 512 x 512 pixels are written as one
-// picture with the writer of the file kind; larger ones only as a raster image, tile by tile,
+// picture with the writer of the file kind (BMP, raster image or plane graph); larger ones only as a raster image, tile by tile,
 // under a progress display titled as scene output (sceneProgress) or as hill-shade generation.
 // A stopped or failed tiled output leaves no file.
 //

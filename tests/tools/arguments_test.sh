@@ -34,6 +34,12 @@ expect 2 "--tiles takes ACROSSxDOWN, each from 1 to 64" render "$dem" -o "$out" 
 expect 2 "--bands takes three band numbers from 1" render "$dem" -o "$out" --bands 0,1,2
 expect 2 "--frames takes a whole number from 1" fly "$dem" --out-dir "$work/f" --frames ten
 expect 2 "--route takes map points" fly "$dem" --out-dir "$work/f" --frames 1 --route 1,2/x
+expect 2 "--fps takes a whole number from 1 to 127" fly "$dem" -o "$work/f.mpg" --fps 200
+expect 2 "fly: -o VIDEO or --out-dir DIR is needed" fly "$dem"
+expect 2 "-o takes a video file" fly "$dem" -o "$work/f.gif"
+expect 2 "--codec takes raw, mjpeg or mpeg4, not 'x'" fly "$dem" -o "$work/f.avi" --codec x
+expect 2 "plane: -o OUT.bmp, OUT.png or OUT.pgf is needed" plane "$dem" -o "$work/p.tif"
+expect 2 "texlib: --hillshade takes a DEM and no IMAGE" texlib "$dem" "$dem" --hillshade -o "$work/t.tex"
 expect 2 "render: unknown option '--azimuth'" render "$dem" -o "$out" --azimuth 3
 expect 2 "info: unknown option '--colour'" info --colour
 expect 2 "render: --size needs a value" render "$dem" -o "$out" --size
@@ -45,7 +51,7 @@ TERRAIN3D_DATA_DIR="$work/none" expect 2 "TERRAIN3D_DATA_DIR '$work/none' is not
 TERRAIN3D_WORK_DIR="$work/none" expect 2 "TERRAIN3D_WORK_DIR '$work/none' is not a folder" render "$dem" -o "$out"
 
 # Each command's own help, on stdout with status 0.
-for command in info render hillshade texlib view fly; do
+for command in info render hillshade texlib view fly plane; do
   "$tool" $command --help >"$work/out" 2>&1 || fail "$command --help status"
   grep -q "^usage: terrain3d $command" "$work/out" || fail "$command --help is not its own"
 done
