@@ -1,4 +1,5 @@
 // The open-file dialog with a preview panel, and the save dialog, on GTK's file chooser.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -60,6 +61,7 @@ int ChooseFile(const T3dFileChooser* chooser, char* out, size_t size) {
   gtk_widget_set_name(cancel, "t3d-cancel");
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
   gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+  gtk_window_set_default_size(GTK_WINDOW(dialog), 760, 460);
   GtkFileChooser* files = GTK_FILE_CHOOSER(dialog);
   gtk_file_chooser_set_local_only(files, TRUE);
   gtk_file_chooser_set_do_overwrite_confirmation(files, save ? TRUE : FALSE);
@@ -107,6 +109,16 @@ int ChooseFile(const T3dFileChooser* chooser, char* out, size_t size) {
   }
 
   gtk_widget_show_all(dialog);
+  // GTK's chooser restores the size it had last in the user's settings; a first showing
+  // without them can be wider than a small screen.
+  GdkRectangle screen{0, 0, 0, 0};
+  if (GdkMonitor* monitor = gdk_display_get_primary_monitor(gdk_display_get_default()))
+    gdk_monitor_get_workarea(monitor, &screen);
+  int width = 0, height = 0;
+  gtk_window_get_size(GTK_WINDOW(dialog), &width, &height);
+  if (screen.width > 0 && (width > screen.width || height > screen.height))
+    gtk_window_resize(GTK_WINDOW(dialog), std::min(width, screen.width * 9 / 10),
+                      std::min(height, screen.height * 9 / 10));
   if (preview.image != nullptr) gtk_widget_hide(preview.image);
   WindowShown(dialog);
   int chosen = 0;

@@ -89,6 +89,9 @@ int PlayVideo(const T3dVideoSource* video, const char* caption) {
   p.picture = gtk_drawing_area_new();
   gtk_widget_set_name(p.picture, "t3d-video");
   gtk_widget_set_size_request(p.picture, video->width, video->height);
+  // The movie at its own size, also when the control bar is wider than a small movie.
+  gtk_widget_set_halign(p.picture, GTK_ALIGN_CENTER);
+  gtk_widget_set_valign(p.picture, GTK_ALIGN_CENTER);
   g_signal_connect(p.picture, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t* cr, gpointer data) {
                      auto& player = *static_cast<Player*>(data);
                      gdk_cairo_set_source_pixbuf(cr, player.frame, 0, 0);
@@ -129,12 +132,13 @@ int PlayVideo(const T3dVideoSource* video, const char* caption) {
                      gtk_dialog_response(GTK_DIALOG(static_cast<Player*>(data)->window),
                                          GTK_RESPONSE_CLOSE);
                    }), &p);
+  // The slider the width of the movie, the buttons below it.
+  gtk_box_pack_start(GTK_BOX(content), p.position, FALSE, FALSE, 0);
+  gtk_widget_set_halign(bar, GTK_ALIGN_CENTER);
   gtk_box_pack_start(GTK_BOX(bar), p.play, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(bar), step, FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(bar), p.position, TRUE, TRUE, 0);
   gtk_box_pack_start(GTK_BOX(bar), close, FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(content), bar, FALSE, FALSE, 0);
-  gtk_widget_set_size_request(bar, video->width, -1);
+  gtk_box_pack_start(GTK_BOX(content), bar, FALSE, FALSE, 2);
 
   gtk_widget_show_all(p.window);
   p.Play();
