@@ -33,10 +33,11 @@ const char kViewerHelp[] =
     "  Page Up / Down  up / down               R              restore the view\n"
     "  F               start / stop the tour   P              plan view / perspective\n"
     "  + / -           closer to / away from the point looked at (a fifth of the way)\n"
+    "  C               the height colour dialog (a desktop window: libterrain3d-gtk.so)\n"
     "  mouse click     print the map point under the pointer and its height\n"
     "  Q / Escape      quit\n"
     "A script holds one command a line: key NAME [shift] (NAME: Up Down Left Right PageUp\n"
-    "PageDown F R P plus minus), frames N (draw N frames), click X Y, screenshot FILE.png|.bmp,\n"
+    "PageDown F R P C plus minus), frames N (draw N frames), click X Y, screenshot FILE.png|.bmp,\n"
     "reshape W H, eye (print the eye and the point looked at), title (print the window's\n"
     "title), quit. Lines starting with # are ignored.\n";
 
@@ -91,6 +92,8 @@ class Viewer {
       case XK_R: RestoreDisplay(scene_, state_); break;
       case XK_p:
       case XK_P: plan_ = !plan_; break;
+      case XK_c:
+      case XK_C: HeightColours(); break;
       case XK_plus:
       case XK_equal:
       case XK_KP_Add:
@@ -105,6 +108,19 @@ class Viewer {
     }
     Draw();
     return true;
+  }
+
+  // The height colour dialog as a desktop window, installed at the first use so that a viewer
+  // that never asks loads no toolkit. The dialog is modal: the view waits until it closes.
+  void HeightColours() {
+    if (!desktopDialogs_ && tnUseDesktopDialogs(1) != 1) {
+      std::fprintf(stderr, "terrain3d: the desktop dialogs (libterrain3d-gtk.so) cannot be shown\n");
+      return;
+    }
+    desktopDialogs_ = true;
+    if (SetHeightLayerColor(scene_, state_, nullptr) == TN_OK) std::printf("height colours applied\n");
+    else std::printf("height colours unchanged\n");
+    std::fflush(stdout);
   }
 
   // Moves the eye a fifth of its way towards the point it looks at (closer), or back as far
@@ -303,6 +319,7 @@ class Viewer {
     } keys[] = {{"Up", XK_Up},         {"Down", XK_Down},           {"Left", XK_Left},
                 {"Right", XK_Right},   {"PageUp", XK_Page_Up},      {"PageDown", XK_Page_Down},
                 {"F", XK_F},           {"R", XK_R},                 {"P", XK_P},
+                {"C", XK_C},
                 {"plus", XK_plus},     {"minus", XK_minus},         {"Q", XK_Q}};
     for (const auto& k : keys)
       if (name == k.name) return k.key;
@@ -316,6 +333,7 @@ class Viewer {
   void* state_ = nullptr;
   int width_ = 0, height_ = 0;
   bool plan_ = false;
+  bool desktopDialogs_ = false;
 };
 
 }  // namespace

@@ -493,8 +493,9 @@ TN_API void TN_CALL tnSetProgressHandler(TnProgressHandler handler, void* user);
  * The questions the library puts to the user in the middle of an operation go to a dialog
  * handler. It receives the dialog's id and its record, edits the record and returns the dialog
  * result: 1 for OK (confirm), anything else for Cancel. Without a handler (or when the handler
- * returns TN_DIALOG_DEFAULT) every dialog takes its own starting choice: the vertical scale
- * dialog confirms default scaling; the height colour dialog is cancelled. */
+ * returns TN_DIALOG_DEFAULT) the dialog shows as a desktop window when the desktop dialogs are
+ * installed (tnUseDesktopDialogs below), and otherwise takes its own starting choice: the
+ * vertical scale dialog confirms default scaling; the height colour dialog is cancelled. */
 #define TN_DIALOG_DEFAULT (-1)
 
 /* Vertical scale dialog: whether heights are rescaled so that the height span becomes a tenth of

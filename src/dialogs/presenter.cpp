@@ -13,7 +13,11 @@ namespace {
 TnDialogHandler g_handler = nullptr;
 void* g_user = nullptr;
 
-// Forwards to the host's handler; TN_DIALOG_DEFAULT falls back on the starting choice. The
+// The presenter that answers what the host's handler leaves to the dialog: the desktop dialogs
+// when they are installed, else the starting choices.
+Presenter& Fallback();
+
+// Forwards to the host's handler; TN_DIALOG_DEFAULT leaves the answer to the dialog itself. The
 // handler edits a copy, which the checked presenter judges.
 class HostPresenter : public Presenter {
  public:
@@ -38,11 +42,14 @@ class HostPresenter : public Presenter {
  private:
   template <typename Record>
   int Ask(int id, Record& dialog, int (Presenter::*fallback)(Record&)) {
+    const Record given = dialog;
     const int result = g_handler(g_user, id, &dialog);
-    if (result == TN_DIALOG_DEFAULT) return (defaults_.*fallback)(dialog);
+    if (result == TN_DIALOG_DEFAULT) {
+      dialog = given;  // whatever the handler wrote before it declined
+      return (Fallback().*fallback)(dialog);
+    }
     return result == kDialogOk ? kDialogOk : kDialogCancel;
   }
-  DefaultPresenter defaults_;
 };
 
 }  // namespace
@@ -153,10 +160,8 @@ int CheckedPresenter::SaveTexture(TnSaveTextureDialog& dialog) {
 
 namespace {
 
-Presenter& Unchecked() {
+Presenter& Fallback() {
   static DefaultPresenter defaults;
-  static HostPresenter host;
-  if (g_handler != nullptr) return host;
   if (const T3dDialogView* view = DesktopView()) {
     // One presenter per view; the view stays loaded for the life of the process.
     static const T3dDialogView* shown = nullptr;
@@ -168,6 +173,12 @@ Presenter& Unchecked() {
     return *presenter;
   }
   return defaults;
+}
+
+Presenter& Unchecked() {
+  static HostPresenter host;
+  if (g_handler != nullptr) return host;
+  return Fallback();
 }
 
 // Forwards to whichever presenter is current at the call.

@@ -189,6 +189,24 @@ TEST_F(PresenterTest, TheHostHandlerComesFirstAndIsHeldToTheRules) {
   EXPECT_EQ(ScriptedView::runs, 0);  // the view was not asked
 }
 
+TEST_F(PresenterTest, WhatTheHandlerLeavesGoesToTheView) {
+  SetDialogHandler(
+      [](void*, int, void* record) -> int {
+        static_cast<TnBandsDialog*>(record)->red = 77;  // written, then declined
+        return TN_DIALOG_DEFAULT;
+      },
+      nullptr);
+  ScriptedView::script = [](const T3dDialogModel& m) {
+    EXPECT_EQ(m.value(m.self, bands::kRed), 0);  // the record as the library gave it
+    m.setValue(m.self, bands::kRed, 3);
+    return PressOk(m);
+  };
+  TnBandsDialog b{5, 0, 1, 2};
+  ASSERT_EQ(CurrentPresenter().Bands(b), kDialogOk);
+  EXPECT_EQ(ScriptedView::runs, 1);
+  EXPECT_EQ(b.red, 3);
+}
+
 TEST_F(PresenterTest, WithoutViewOrHandlerTheDefaultsAnswer) {
   SetDialogView(nullptr);
   EXPECT_EQ(DesktopView(), nullptr);
