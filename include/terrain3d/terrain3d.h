@@ -558,7 +558,8 @@ TN_API void TN_CALL tnSetDialogHandler(TnDialogHandler handler, void* user);
  * with a layer count outside 1 to 256, with custom layers whose bounds are not numbers or run
  * downwards (low above high), or without custom layers and a table number outside 0 to 38 (a
  * table choice gets 256 layers with the default bands); bands the image lacks; an empty save
- * path or one without its terminating zero. The fields marked "in" keep their values. */
+ * path (one without its terminating zero fails the save, with its message). The fields marked
+ * "in" keep their values. */
 
 /* The desktop dialogs: on non-zero, the dialogs show as windows of the desktop (GTK 3) when no
  * dialog handler is installed, from the module libterrain3d-gtk.so beside the library (or on

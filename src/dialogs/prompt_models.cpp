@@ -1,7 +1,6 @@
 #include "dialogs/prompt_models.h"
 
 #include <cstdio>
-#include <cstring>
 
 namespace t3d::dialogs {
 
@@ -171,7 +170,9 @@ bool TextureFormatModel::Check(TnTextureFormatDialog& edited) {
 // ---- Texture library save path ---------------------------------------------------------------
 
 bool CheckSavePath(const TnSaveTextureDialog& edited) {
-  return edited.path[0] != '\0' && std::memchr(edited.path, '\0', sizeof edited.path) != nullptr;
+  // A path without its terminating zero is handed on: the save step reads the path within the
+  // field only and refuses it with its message, rather than saving under a cut name.
+  return edited.path[0] != '\0';
 }
 
 }  // namespace t3d::dialogs

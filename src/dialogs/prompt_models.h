@@ -82,8 +82,8 @@ class TextureFormatModel : public DialogModel {
   TnTextureFormatDialog record_;
 };
 
-// Whether a texture library's save path is one to save under: not empty and ending within
-// the field.
+// Whether a texture library's save path is an answer: not empty. (One that does not end within
+// the field is refused, and reported, by the save itself.)
 bool CheckSavePath(const TnSaveTextureDialog& edited);
 
 }  // namespace t3d::dialogs

@@ -1,4 +1,4 @@
-// The desktop dialogs on GTK 3: the parts of the module's view shared by its source files.
+// The desktop dialogs on GTK 3: what the module's source files share.
 #pragma once
 
 #include <gtk/gtk.h>
