@@ -130,10 +130,11 @@ class GtkDialogsTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     t3d_gtk_set_window_hook(&Hook, nullptr);
-    ASSERT_TRUE(UseDesktopView(true)) << "the desktop dialogs did not load";
+    ASSERT_EQ(tnUseDesktopDialogs(1), 1) << "the desktop dialogs did not load";
   }
   static void TearDownTestSuite() {
-    UseDesktopView(false);
+    EXPECT_EQ(tnUseDesktopDialogs(0), 1);
+    EXPECT_EQ(DesktopView(), nullptr);
     t3d_gtk_set_window_hook(nullptr, nullptr);
   }
   void SetUp() override { SetDialogHandler(nullptr, nullptr); }
@@ -443,13 +444,28 @@ TEST_F(GtkDialogsTest, VideoPlayerShowsTheFirstAndLastFrames) {
 // defaults and the window helpers fail cleanly.
 TEST(NoDisplay, DialogsKeepTheirDefaults) {
   if (std::getenv("DISPLAY") != nullptr) GTEST_SKIP() << "a display is set";
-  EXPECT_FALSE(UseDesktopView(true));
+  EXPECT_EQ(tnUseDesktopDialogs(1), 0);
+  EXPECT_EQ(DesktopView(), nullptr);
   EXPECT_EQ(PlayAVIWnd("/tmp/any.avi"), 0);
   char path[260] = "kept";
   EXPECT_EQ(SelectTextureFile(path), 0);
   EXPECT_STREQ(path, "kept");
   TnHeightColourDialog d = Settings();
   EXPECT_EQ(CurrentPresenter().HeightColour(d), kDialogCancel);
+}
+
+// Run with TERRAIN3D_DIALOGS=gtk (a separate ctest entry): the first dialog installs the desktop
+// dialogs without a call from the host.
+TEST(Environment, InstallsTheDesktopDialogs) {
+  const char* wanted = std::getenv("TERRAIN3D_DIALOGS");
+  if (wanted == nullptr || std::strcmp(wanted, "gtk") != 0) GTEST_SKIP() << "TERRAIN3D_DIALOGS is not gtk";
+  t3d_gtk_set_window_hook(&Hook, nullptr);
+  Steps({[](GtkWidget* w) { Click(w, "t3d-cancel"); }});
+  TnBandsDialog b{4, 0, 1, 2};
+  EXPECT_EQ(CurrentPresenter().Bands(b), kDialogCancel);
+  EXPECT_EQ(g_titles.size(), 1u);
+  EXPECT_NE(DesktopView(), nullptr);
+  t3d_gtk_set_window_hook(nullptr, nullptr);
 }
 
 }  // namespace
