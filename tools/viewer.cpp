@@ -39,10 +39,11 @@ const char kViewerHelp[] =
     "  + / -           closer to / away from the point looked at (a fifth of the way)\n"
     "  W / Shift+W     raise / lower the flood water a fiftieth of the height range (the\n"
     "                  first press floods the lowest cells); the title shows the level\n"
+    "  C               the height colour dialog (a desktop window: libterrain3d-gtk.so)\n"
     "  mouse click     print the map point under the pointer and its height\n"
     "  Q / Escape      quit\n"
     "A script holds one command a line: key NAME [shift] (NAME: Up Down Left Right PageUp\n"
-    "PageDown F R P W plus minus), frames N (draw N frames), click X Y, screenshot FILE.png|.bmp,\n"
+    "PageDown F R P W C plus minus), frames N (draw N frames), click X Y, screenshot FILE.png|.bmp,\n"
     "reshape W H, eye (print the eye and the point looked at), title (print the window's\n"
     "title), quit. Lines starting with # are ignored.\n";
 
@@ -108,6 +109,8 @@ class Viewer {
       case XK_W:
         if (!Water(shift ? -1 : 1)) return true;
         break;
+      case XK_c:
+      case XK_C: HeightColours(); break;
       case XK_plus:
       case XK_equal:
       case XK_KP_Add:
@@ -152,6 +155,19 @@ class Viewer {
     std::printf("water level %.2f, recoloured in %.1f ms\n", shown, ms);
     std::fflush(stdout);
     return true;
+  }
+
+  // The height colour dialog as a desktop window, installed at the first use so that a viewer
+  // that never asks loads no toolkit. The dialog is modal: the view waits until it closes.
+  void HeightColours() {
+    if (!desktopDialogs_ && tnUseDesktopDialogs(1) != 1) {
+      std::fprintf(stderr, "terrain3d: the desktop dialogs (libterrain3d-gtk.so) cannot be shown\n");
+      return;
+    }
+    desktopDialogs_ = true;
+    if (SetHeightLayerColor(scene_, state_, nullptr) == TN_OK) std::printf("height colours applied\n");
+    else std::printf("height colours unchanged\n");
+    std::fflush(stdout);
   }
 
   // Moves the eye a fifth of its way towards the point it looks at (closer), or back as far
@@ -351,7 +367,7 @@ class Viewer {
                 {"Right", XK_Right},   {"PageUp", XK_Page_Up},      {"PageDown", XK_Page_Down},
                 {"F", XK_F},           {"R", XK_R},                 {"P", XK_P},
                 {"plus", XK_plus},     {"minus", XK_minus},         {"Q", XK_Q},
-                {"W", XK_W}};
+                {"W", XK_W},           {"C", XK_C}};
     for (const auto& k : keys)
       if (name == k.name) return k.key;
     return NoSymbol;
@@ -368,6 +384,7 @@ class Viewer {
   bool waterOn_ = false;
   double waterLevel_ = 0;  // library height units
   std::string title_;
+  bool desktopDialogs_ = false;
 };
 
 }  // namespace

@@ -316,7 +316,15 @@ TN_API int TN_CALL SetFontParam(void* scene, void* state, TnFontParams* font);
 TN_API int TN_CALL GetFontParam(void* scene, void* state, TnFontParams* font);
 
 /* ===================== Functions without handles ===================== */
+/* The modal player window for a video file (AVI or MPEG), sized to the movie: play and pause,
+ * a position slider, a frame step and close. Returns when the window is closed: 1 when the video
+ * was shown; 0 for a null path (nothing opens), without a display, or for a file that cannot be
+ * opened (the player then shows its own error box). Uses the desktop dialogs' module. */
 TN_API int TN_CALL PlayAVIWnd(const char* path);
+/* The open-file dialog for a BMP texture image with a preview panel. pathOut must hold 260
+ * bytes: on OK the chosen full path (at most 259 bytes and its zero) is copied there and 1 is
+ * returned; 0 on cancel, without a display, or for a path that would not fit (pathOut is then
+ * left as it was). Uses the desktop dialogs' module. */
 TN_API short TN_CALL SelectTextureFile(char* pathOut);
 
 /* ===================== Block scene interface ===================== */
@@ -557,8 +565,9 @@ TN_API void TN_CALL tnSetProgressHandler(TnProgressHandler handler, void* user);
  * The questions the library puts to the user in the middle of an operation go to a dialog
  * handler. It receives the dialog's id and its record, edits the record and returns the dialog
  * result: 1 for OK (confirm), anything else for Cancel. Without a handler (or when the handler
- * returns TN_DIALOG_DEFAULT) every dialog takes its own starting choice: the vertical scale
- * dialog confirms default scaling; the height colour dialog is cancelled. */
+ * returns TN_DIALOG_DEFAULT) the dialog shows as a desktop window when the desktop dialogs are
+ * installed (tnUseDesktopDialogs below), and otherwise takes its own starting choice: the
+ * vertical scale dialog confirms default scaling; the height colour dialog is cancelled. */
 #define TN_DIALOG_DEFAULT (-1)
 
 /* Vertical scale dialog: whether heights are rescaled so that the height span becomes a tenth of
@@ -629,6 +638,21 @@ typedef struct TnVideoCompressorDialog {
 typedef int(TN_CALL* TnDialogHandler)(void* user, int dialogId, void* record);
 /* Installs the dialog handler; null restores the default answers. */
 TN_API void TN_CALL tnSetDialogHandler(TnDialogHandler handler, void* user);
+/* Whatever answers a dialog, the answer must be one the dialog could return, or it counts as
+ * Cancel: a vertical scale or texture format choice other than 0 or 1; a height colour record
+ * with a layer count outside 1 to 256, with custom layers whose bounds are not numbers or run
+ * downwards (low above high), or without custom layers and a table number outside 0 to 38 (a
+ * table choice gets 256 layers with the default bands); bands the image lacks; an empty save
+ * path (one without its terminating zero fails the save, with its message). The fields marked
+ * "in" keep their values. */
+
+/* The desktop dialogs: on non-zero, the dialogs show as windows of the desktop (GTK 3) when no
+ * dialog handler is installed, from the module libterrain3d-gtk.so beside the library (or on
+ * the loader's path); 0 returns them to the defaults. Returns 1 when done; 0 when the module
+ * cannot be loaded: it is missing, there is no display, or the process already holds another
+ * GTK version. Setting TERRAIN3D_DIALOGS=gtk in the environment does the same at the first
+ * dialog. Without either, the library never loads a toolkit for the dialogs. */
+TN_API int TN_CALL tnUseDesktopDialogs(int on);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -1,10 +1,15 @@
 // The library's modal dialogs, behind a presenter: the dialog logic asks the presenter for the
 // user's answers. Without a host presenter every dialog takes its own starting choice, so that a
 // headless host never blocks.
+//
+// Whoever answers (the host's handler, the desktop dialogs or the defaults), the answer passes
+// the dialog's own rules before it reaches the library: a record the dialog could not have
+// returned counts as Cancel, and the fields a dialog only shows keep their values.
 #pragma once
 
 #include <cstdint>
 
+#include "base/dialog_view.h"
 #include "terrain3d/terrain3d.h"
 
 namespace t3d::dialogs {
@@ -37,7 +42,38 @@ class DefaultPresenter : public Presenter {
   int VideoCompressor(TnVideoCompressorDialog& dialog) override;
 };
 
-// The presenter in use: the host's dialog handler when one is installed, else the defaults.
+// The dialogs shown by a view module: each dialog's model on the screen.
+class ViewPresenter : public Presenter {
+ public:
+  explicit ViewPresenter(const T3dDialogView& view) : view_(view) {}
+  int VerticalScale(TnVerticalScaleDialog& dialog) override;
+  int HeightColour(TnHeightColourDialog& dialog) override;
+  int TextureFormat(TnTextureFormatDialog& dialog) override;
+  int Bands(TnBandsDialog& dialog) override;
+  int SaveTexture(TnSaveTextureDialog& dialog) override;
+  int VideoCompressor(TnVideoCompressorDialog& dialog) override;
+
+ private:
+  const T3dDialogView& view_;
+};
+
+// Passes another presenter's answers through the dialogs' rules (see above).
+class CheckedPresenter : public Presenter {
+ public:
+  explicit CheckedPresenter(Presenter& inner) : inner_(inner) {}
+  int VerticalScale(TnVerticalScaleDialog& dialog) override;
+  int HeightColour(TnHeightColourDialog& dialog) override;
+  int TextureFormat(TnTextureFormatDialog& dialog) override;
+  int Bands(TnBandsDialog& dialog) override;
+  int SaveTexture(TnSaveTextureDialog& dialog) override;
+  int VideoCompressor(TnVideoCompressorDialog& dialog) override;
+
+ private:
+  Presenter& inner_;
+};
+
+// The presenter in use, checked: the host's dialog handler when one is installed, else the
+// desktop dialogs when they are installed, else the defaults.
 Presenter& CurrentPresenter();
 
 void SetDialogHandler(TnDialogHandler handler, void* user);

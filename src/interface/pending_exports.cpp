@@ -27,10 +27,6 @@ PENDING_SCENE(tnUnLoadMapNote, unsigned short)
 PENDING_SCENE(SetFontParam, TnFontParams*)
 PENDING_SCENE(GetFontParam, TnFontParams*)
 
-// Functions without handles.
-TN_API int TN_CALL PlayAVIWnd(const char*) { return 0; }
-TN_API short TN_CALL SelectTextureFile(char*) { return 0; }
-
 // Block scene interface.
 PENDING_BLOCK(dmCreateDem3DScene, void**)
 PENDING_BLOCK(dmDeleteDem3DScene, void*)

@@ -447,7 +447,8 @@ int TN_CALL Hostile(void*, int id, void* record) {
 TEST_F(PreparedAbuseTest, HostileDialogAnswersAndProgressBars) {
   tnSetDialogHandler(&Hostile, nullptr);
   TnProgressBar empty{};
-  EXPECT_EQ(SetHeightLayerColor(scene, state, &empty), TN_OK);
+  // A record no dialog could return counts as Cancel: nothing applied.
+  EXPECT_EQ(SetHeightLayerColor(scene, state, &empty), TN_E_FAIL);
   Draw();
   // A four-band texture: the band choice names a band the image lacks, and the library file the
   // user agrees to keep (message 14) gets a path without its terminating zero.
@@ -464,8 +465,13 @@ TEST_F(PreparedAbuseTest, HostileDialogAnswersAndProgressBars) {
   TnOutputRequest picture = OutputRequest(TN_OUTPUT_RASTER, GridPath("textured.tif"), 16, 16);
   const int o = tnOutput3DScene(scene, state, &picture);
   EXPECT_TRUE(o == TN_OK || o == TN_E_FAIL);
-  // Preparing another grid after them (the vertical scale dialog answers -77).
+  // Preparing another grid after them: the vertical scale dialog's answer -77 counts as
+  // Cancel, which gives the preparation up; drawing then fails cleanly until a preparation
+  // with a sound answer.
   dem = (tnDemClose(dem), tnDemOpen(Grid("hostile.tif", 9, 7).c_str()));
+  EXPECT_EQ(tnPrepare3DScene(scene, state, dem), TN_E_FAIL);
+  Draw();
+  tnSetDialogHandler(nullptr, nullptr);
   EXPECT_EQ(tnPrepare3DScene(scene, state, dem), TN_OK);
   Draw();
 }
