@@ -13,7 +13,6 @@ packages=(
   clang libclang-rt-14-dev
   xvfb
   libgtk-3-dev fonts-wqy-zenhei
-  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
 )
 
 missing=()

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "adapters/gtk/gtk_test_hook.h"
+#include "adapters/video_writer.h"
 #include "dialogs/height_colour_model.h"
 #include "dialogs/presenter.h"
 #include "dialogs/prompt_models.h"
@@ -438,6 +439,44 @@ TEST_F(GtkDialogsTest, VideoPlayerShowsTheFirstAndLastFrames) {
   Steps({});
   EXPECT_EQ(PlayAVIWnd(nullptr), 0);
   EXPECT_TRUE(g_titles.empty());
+}
+
+// A video as the fly-through recording writes it: picture n at stream position 5 n with empty
+// frames between (two red pictures, then two blue). The player shows the red one first and the
+// blue one last.
+TEST_F(GtkDialogsTest, VideoPlayerPlaysARecordedAvi) {
+  const std::string movie = GridPath("recorded.avi");
+  const AviFormat format{160, 120, 24, 25, AVI_CODEC_RAW, 75};
+  AviWriter* writer = AviFileCreate(movie.c_str(), &format);
+  ASSERT_NE(writer, nullptr) << VideoLastError();
+  std::vector<uint8_t> rows(size_t(160 * 3) * 120);
+  for (int n = 0; n < 4; ++n) {
+    for (size_t i = 0; i < rows.size(); i += 3) {
+      rows[i] = n < 2 ? 0 : 255;      // blue
+      rows[i + 1] = 0;                // green
+      rows[i + 2] = n < 2 ? 255 : 0;  // red
+    }
+    ASSERT_EQ(AviStreamWrite(writer, 5 * n, rows.data()), 1);
+  }
+  ASSERT_EQ(AviFileRelease(writer), 1);
+  Steps({[](GtkWidget* w) {
+    GtkWidget* video = Find(w, "t3d-video");
+    ASSERT_NE(video, nullptr);
+    Click(w, "t3d-play");
+    GtkRange* position = GTK_RANGE(Find(w, "t3d-position"));
+    gtk_range_set_value(position, 0);
+    std::vector<int> first = CentreColour(video);
+    ASSERT_EQ(first.size(), 3u);
+    EXPECT_GT(first[0], 200);
+    EXPECT_LT(first[2], 60);
+    gtk_range_set_value(position, gtk_adjustment_get_upper(gtk_range_get_adjustment(position)));
+    std::vector<int> last = CentreColour(video);
+    ASSERT_EQ(last.size(), 3u);
+    EXPECT_LT(last[0], 60);
+    EXPECT_GT(last[2], 200);
+    Click(w, "t3d-close");
+  }});
+  EXPECT_EQ(PlayAVIWnd(movie.c_str()), 1);
 }
 
 // Run with no display (a separate ctest entry): the module cannot start, the dialogs keep their
