@@ -1,6 +1,7 @@
 #include "interrupts.h"
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include <dirent.h>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace t3dhost {
@@ -41,13 +43,48 @@ sigset_t EndingSignals() {
   return set;
 }
 
-// Waits for an ending signal, then removes the unfinished files and the scratch folder and ends
-// the process at once (the other threads are stopped where they are; what they write goes with
-// the removed names).
+// The thread that runs the commands, and the signal that holds it still before the files are
+// removed: a file it created just after the removal would otherwise be left behind.
+pthread_t g_mainThread;
+constexpr int kHoldSignal = SIGUSR2;
+std::atomic<bool> g_held{false};
+
+void HoldStill(int) {
+  g_held.store(true);
+  for (;;) ::pause();
+}
+
+// Blocks the hold signal while the pending list is changed, so that the main thread is never
+// held with the list's lock taken.
+class ListGuard {
+ public:
+  ListGuard() {
+    sigset_t hold;
+    sigemptyset(&hold);
+    sigaddset(&hold, kHoldSignal);
+    pthread_sigmask(SIG_BLOCK, &hold, &before_);
+    g_lock.lock();
+  }
+  ~ListGuard() {
+    g_lock.unlock();
+    pthread_sigmask(SIG_SETMASK, &before_, nullptr);
+  }
+  ListGuard(const ListGuard&) = delete;
+  ListGuard& operator=(const ListGuard&) = delete;
+
+ private:
+  sigset_t before_;
+};
+
+// Waits for an ending signal, holds the main thread where it is, then removes the unfinished
+// files and the scratch folder and ends the process at once (other threads only write into
+// files that are open already, which go with the removed names).
 void WaitForSignal() {
   const sigset_t set = EndingSignals();
   int signal = 0;
   if (sigwait(&set, &signal) != 0) return;
+  if (pthread_kill(g_mainThread, kHoldSignal) == 0)
+    for (int waited = 0; !g_held.load() && waited < 2000; ++waited) ::usleep(500);
   {
     const std::lock_guard<std::mutex> guard(g_lock);
     for (const std::string& path : g_pending) ::unlink(path.c_str());
@@ -73,9 +110,14 @@ bool InstallInterruptCleanup() {
     return false;
   }
   g_scratch = pattern;
+  g_mainThread = pthread_self();
+  struct sigaction hold {};
+  hold.sa_handler = &HoldStill;
+  sigemptyset(&hold.sa_mask);
+  sigaction(kHoldSignal, &hold, nullptr);
   ::setenv("TERRAIN3D_WORK_DIR", g_scratch.c_str(), 1);
   std::atexit([] {
-    const std::lock_guard<std::mutex> guard(g_lock);
+    const ListGuard guard;
     RemoveScratch();
   });
   std::thread(WaitForSignal).detach();
@@ -85,14 +127,14 @@ bool InstallInterruptCleanup() {
 const std::string& ScratchFolder() { return g_scratch; }
 
 ScopedPendingFile::ScopedPendingFile(std::string path) : path_(std::move(path)) {
-  const std::lock_guard<std::mutex> guard(g_lock);
+  const ListGuard guard;
   g_pending.push_back(path_);
 }
 
 ScopedPendingFile::~ScopedPendingFile() { Keep(); }
 
 void ScopedPendingFile::Keep() const {
-  const std::lock_guard<std::mutex> guard(g_lock);
+  const ListGuard guard;
   const auto found = std::find(g_pending.rbegin(), g_pending.rend(), path_);
   if (found != g_pending.rend()) g_pending.erase(std::next(found).base());
 }

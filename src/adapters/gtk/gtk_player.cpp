@@ -34,10 +34,13 @@ struct Player {
       return false;
     }
     shown = index;
-    gtk_widget_queue_draw(picture);
-    moving = true;
-    gtk_range_set_value(GTK_RANGE(position), double(index));
-    moving = false;
+    // The first frame is read before the window's widgets exist (it sizes them).
+    if (picture != nullptr) gtk_widget_queue_draw(picture);
+    if (position != nullptr) {
+      moving = true;
+      gtk_range_set_value(GTK_RANGE(position), double(index));
+      moving = false;
+    }
     return true;
   }
 
