@@ -103,25 +103,7 @@ std::string WriteLines(const std::string& name, const std::vector<Line>& lines,
   return path;
 }
 
-// Compares with the reference picture: at most 1% of pixels may differ by more than 6 levels in
-// a channel (llvmpipe's smoothing of line edges varies a little between builds).
-void ExpectLikeReference(const t3dhost::Picture& picture, const std::string& name) {
-  const std::string path = kSource + "/tests/reference/" + name + ".png";
-  std::string error;
-  if (std::getenv("TERRAIN3D_UPDATE_REFERENCES") != nullptr) {
-    ASSERT_TRUE(t3dhost::WritePng(path, picture, error)) << error;
-    return;
-  }
-  t3dhost::Picture reference;
-  ASSERT_TRUE(t3dhost::ReadPng(path, reference, error)) << error;
-  ASSERT_EQ(reference.width, picture.width);
-  ASSERT_EQ(reference.height, picture.height);
-  const size_t differing = testgrids::Differing(picture, reference);
-  EXPECT_LE(differing, size_t(picture.width) * size_t(picture.height) / 100) << name;
-  if (differing > size_t(picture.width) * size_t(picture.height) / 100)
-    t3dhost::WritePng(testgrids::ScratchEnvironment::gridDir() + "/../" + name + "-actual.png",
-                      picture, error);
-}
+using testgrids::ExpectLikeReference;
 
 // Pixels close to a colour (b, g, r order in the picture).
 size_t CountColour(const t3dhost::Picture& picture, int r, int g, int b, int tolerance = 40) {

@@ -118,20 +118,7 @@ std::vector<uint8_t> DifferenceMask(const t3dhost::Picture& a, const t3dhost::Pi
   return mask;
 }
 
-void ExpectLikeReference(const t3dhost::Picture& picture, const std::string& name) {
-  const std::string path = kSource + "/tests/reference/" + name + ".png";
-  std::string error;
-  if (std::getenv("TERRAIN3D_UPDATE_REFERENCES") != nullptr) {
-    ASSERT_TRUE(t3dhost::WritePng(path, picture, error)) << error;
-    return;
-  }
-  t3dhost::Picture reference;
-  ASSERT_TRUE(t3dhost::ReadPng(path, reference, error)) << error;
-  ASSERT_EQ(reference.width, picture.width);
-  ASSERT_EQ(reference.height, picture.height);
-  const size_t beyond = testgrids::Differing(picture, reference);
-  EXPECT_LE(beyond, picture.bgra.size() / 4 / 100) << name << ": " << beyond << " pixels differ";
-}
+using testgrids::ExpectLikeReference;
 
 // Three regions: a red square with a square hole, an image, a translucent blue one.
 std::vector<Polygon> ThreeRegions() {

@@ -90,34 +90,7 @@ class Renderer : public testgrids::TestScene {
   }
 };
 
-// Compares with the reference picture: at most 1% of pixels may differ by more than 6 levels in
-// any channel. With TERRAIN3D_UPDATE_REFERENCES set the reference is rewritten instead.
-void ExpectLikeReference(const t3dhost::Picture& picture, const std::string& name) {
-  const std::string path = kSource + "/tests/reference/" + name + ".png";
-  std::string error;
-  if (std::getenv("TERRAIN3D_UPDATE_REFERENCES") != nullptr) {
-    ASSERT_TRUE(t3dhost::WritePng(path, picture, error)) << error;
-    return;
-  }
-  t3dhost::Picture reference;
-  ASSERT_TRUE(t3dhost::ReadPng(path, reference, error)) << error << " (run tests/update_references.sh)";
-  ASSERT_EQ(reference.width, picture.width);
-  ASSERT_EQ(reference.height, picture.height);
-  size_t beyond = 0;
-  for (size_t i = 0; i < picture.bgra.size(); i += 4) {
-    for (int c = 0; c < 3; ++c) {
-      if (std::abs(int(picture.bgra[i + c]) - int(reference.bgra[i + c])) > 6) {
-        ++beyond;
-        break;
-      }
-    }
-  }
-  const size_t pixels = picture.bgra.size() / 4;
-  EXPECT_LE(beyond, pixels / 100) << name << ": " << beyond << " of " << pixels << " pixels differ";
-  if (beyond > pixels / 100) {
-    t3dhost::WritePng(testgrids::ScratchEnvironment::gridDir() + "/../" + name + "-actual.png", picture, error);
-  }
-}
+using testgrids::ExpectLikeReference;
 
 class PictureTest : public ::testing::Test {
  protected:

@@ -4,7 +4,12 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <gtest/gtest.h>
+
+#include <string>
+
 #include "image_files.h"
+#include "test_grids.h"
 #include "test_scene.h"
 
 namespace testgrids {
@@ -30,6 +35,28 @@ inline size_t Differing(const t3dhost::Picture& a, const t3dhost::Picture& b) {
         break;
       }
   return count;
+}
+
+// Compares with the reference picture tests/reference/NAME.png: at most 1% of the pixels may
+// differ by more than 6 levels in a channel (llvmpipe's rounding and line smoothing vary a little
+// between builds). On a failure the picture drawn is kept beside the scratch grids as
+// NAME-actual.png. With TERRAIN3D_UPDATE_REFERENCES set the reference is rewritten instead.
+inline void ExpectLikeReference(const t3dhost::Picture& picture, const std::string& name) {
+  const std::string path = std::string(TERRAIN3D_SOURCE_DIR) + "/tests/reference/" + name + ".png";
+  std::string error;
+  if (std::getenv("TERRAIN3D_UPDATE_REFERENCES") != nullptr) {
+    ASSERT_TRUE(t3dhost::WritePng(path, picture, error)) << error;
+    return;
+  }
+  t3dhost::Picture reference;
+  ASSERT_TRUE(t3dhost::ReadPng(path, reference, error)) << error << " (run tests/update_references.sh)";
+  ASSERT_EQ(reference.width, picture.width);
+  ASSERT_EQ(reference.height, picture.height);
+  const size_t beyond = Differing(picture, reference);
+  const size_t pixels = picture.bgra.size() / 4;
+  EXPECT_LE(beyond, pixels / 100) << name << ": " << beyond << " of " << pixels << " pixels differ";
+  if (beyond > pixels / 100)
+    t3dhost::WritePng(ScratchEnvironment::gridDir() + "/../" + name + "-actual.png", picture, error);
 }
 
 }  // namespace testgrids

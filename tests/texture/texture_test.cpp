@@ -153,23 +153,7 @@ void Save(const t3dhost::Picture& picture, const std::string& name) {
   }
 }
 
-// Compares with the reference picture: at most 1% of pixels may differ by more than 6 levels in
-// any channel. With TERRAIN3D_UPDATE_REFERENCES set the reference is rewritten instead.
-void ExpectLikeReference(const t3dhost::Picture& picture, const std::string& name) {
-  const std::string path = kSource + "/tests/reference/" + name + ".png";
-  std::string error;
-  if (std::getenv("TERRAIN3D_UPDATE_REFERENCES") != nullptr) {
-    ASSERT_TRUE(t3dhost::WritePng(path, picture, error)) << error;
-    return;
-  }
-  t3dhost::Picture reference;
-  ASSERT_TRUE(t3dhost::ReadPng(path, reference, error)) << error;
-  ASSERT_EQ(reference.width, picture.width);
-  ASSERT_EQ(reference.height, picture.height);
-  const size_t beyond = Differing(picture, reference);
-  const size_t pixels = picture.bgra.size() / 4;
-  EXPECT_LE(beyond, pixels / 100) << name << ": " << beyond << " of " << pixels << " pixels differ";
-}
+using testgrids::ExpectLikeReference;
 
 // Resampled images are named Noname<unique part>.rim.
 bool IsResampledImage(const std::string& name) {

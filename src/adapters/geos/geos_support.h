@@ -1,4 +1,5 @@
-// What the GEOS-backed operations share: a GEOS context per call and owners of GEOS objects.
+// What the GEOS-backed operations share: the thread's GEOS context and owners of GEOS objects.
+// Internal to the GEOS adapter: included only by the files of src/adapters/geos/.
 #pragma once
 
 #include <geos_c.h>
@@ -9,16 +10,16 @@
 
 namespace t3d::geos {
 
-// A reentrant GEOS context, quiet: GEOS's notices and errors are not printed (failures come
-// back as null results, which the callers report).
+// The calling thread's GEOS context, made on first use and finished when the thread ends (null
+// only when GEOS cannot make one). Its error and notice handlers stay silent: failures come back
+// as null or zero results, which the callers report. Thinning runs for every line in view each
+// frame, so a context is not made per call.
+GEOSContextHandle_t ThreadContext();
+
+// The thread's context, for the operations of one call.
 class Context {
  public:
-  Context() : handle_(GEOS_init_r()) {}
-  ~Context() {
-    if (handle_ != nullptr) GEOS_finish_r(handle_);
-  }
-  Context(const Context&) = delete;
-  Context& operator=(const Context&) = delete;
+  Context() : handle_(ThreadContext()) {}
   GEOSContextHandle_t get() const { return handle_; }
   explicit operator bool() const { return handle_ != nullptr; }
 

@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "adapters/geometry.h"
-#include "adapters/geos/geos_context.h"
+#include "adapters/geos/geos_support.h"
 
-using t3d::geos::GeometryDeleter;
-using t3d::geos::GeometryPtr;
+using t3d::geos::Context;
+using t3d::geos::Geometry;
 
 extern "C" int16_t TinThinPolyline(double* points, int32_t* count, double coefficient) {
   if (points == nullptr || count == nullptr || *count < 0 || !std::isfinite(coefficient)) return 0;
@@ -17,8 +17,9 @@ extern "C" int16_t TinThinPolyline(double* points, int32_t* count, double coeffi
   const double tolerance = std::fabs(coefficient);
   if (n < 3 || tolerance == 0) return 1;
 
-  GEOSContextHandle_t context = t3d::geos::ThreadContext();
-  if (context == nullptr) return 0;
+  const Context geos;
+  if (!geos) return 0;
+  GEOSContextHandle_t context = geos.get();
   GEOSCoordSequence* sequence = GEOSCoordSeq_create_r(context, unsigned(n), 2);
   if (sequence == nullptr) return 0;
   for (int32_t i = 0; i < n; ++i) {
@@ -28,9 +29,9 @@ extern "C" int16_t TinThinPolyline(double* points, int32_t* count, double coeffi
     }
   }
   // The line takes the sequence over, also when it cannot be made.
-  GeometryPtr line(GEOSGeom_createLineString_r(context, sequence), GeometryDeleter{context});
+  Geometry line(geos, GEOSGeom_createLineString_r(context, sequence));
   if (!line) return 0;
-  GeometryPtr thinned(GEOSSimplify_r(context, line.get(), tolerance), GeometryDeleter{context});
+  Geometry thinned(geos, GEOSSimplify_r(context, line.get(), tolerance));
   if (!thinned) return 0;
   const GEOSCoordSequence* kept = GEOSGeom_getCoordSeq_r(context, thinned.get());
   unsigned size = 0;
