@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_memory.h"
 #include "bench_grids.h"
 #include "render/frame.h"
 #include "model/mesh_inputs.h"
@@ -94,6 +95,7 @@ int main(int argc, char** argv) {
     window.kind = TN_WINDOW_HEADLESS;
     window.width = 1024;
     window.height = 768;
+    bench::MemorySampler memory;  // preparation and every frame of this side
     const int dem = tnDemOpen(path.c_str());
     if (tnInitial3DScene(scene, state, &window) != TN_OK || tnReshape(scene, state, 1024, 768) != TN_OK ||
         tnPrepare3DScene(scene, state, dem) != TN_OK) {
@@ -154,6 +156,10 @@ int main(int argc, char** argv) {
                   floor > 0 ? frame / floor : 0.0, 1000.0 / frame, Median(cpuTimes), Median(floorCpu));
       std::fflush(stdout);
     }
+    memory.Stop();
+    std::printf("%-6d resident memory at its peak while preparing and drawing: anonymous %.1f MB, "
+                "file-backed %.1f MB\n",
+                side, memory.peakAnonymousKiB() / 1024.0, memory.peakFileKiB() / 1024.0);
     tnRelease3DScene(scene, state);
     tnDeleteTin3DDraw(scene, state);
     tnDemClose(dem);

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "adapters/dem_store.h"
+#include "bench_memory.h"
 #include "terrain/terrain_area.h"
 
 namespace {
@@ -70,6 +71,7 @@ bool WriteSyntheticGrid(const std::string& path, int side) {
 struct BuildResult {
   double openSeconds = 0, buildSeconds = 0;
   long peakKiB = 0;
+  long peakAnonymousKiB = 0, peakFileKiB = 0;  // sampled in the child during the build
   bool ok = false;
 };
 
@@ -90,10 +92,14 @@ BuildResult BuildInChild(const std::string& path) {
     if (mine.ok) {
       const float zScale = 1, radius = float(header.xMax - header.xMin) / 2;
       const auto buildStart = Clock::now();
+      bench::MemorySampler memory;
       t3d::TerrainArea area;
       if (const char* workers = std::getenv("TERRAIN3D_BUILD_WORKERS")) area.SetBuildWorkers(std::atoi(workers));
       mine.ok = area.BuildTerrainGrid(handle, zScale, radius);
       mine.buildSeconds = Seconds(buildStart);
+      memory.Stop();
+      mine.peakAnonymousKiB = memory.peakAnonymousKiB();
+      mine.peakFileKiB = memory.peakFileKiB();
     }
     if (write(pipeFds[1], &mine, sizeof mine) != ssize_t(sizeof mine)) _exit(2);
     _exit(mine.ok ? 0 : 1);
@@ -124,8 +130,9 @@ int main(int argc, char** argv) {
     return WriteSyntheticGrid(argv[3], std::atoi(argv[2])) ? 0 : 1;
   if (argc == 3 && std::string(argv[1]) == "--build-only") {
     const BuildResult build = BuildInChild(argv[2]);
-    std::printf("open %.2f s, build %.2f s, peak %.1f MB, %s\n", build.openSeconds,
-                build.buildSeconds, build.peakKiB / 1024.0, build.ok ? "ok" : "FAILED");
+    std::printf("open %.2f s, build %.2f s, peak %.1f MB (anonymous %.1f MB, file-backed %.1f MB), %s\n",
+                build.openSeconds, build.buildSeconds, build.peakKiB / 1024.0,
+                build.peakAnonymousKiB / 1024.0, build.peakFileKiB / 1024.0, build.ok ? "ok" : "FAILED");
     return build.ok ? 0 : 1;
   }
   std::vector<int> sides;
@@ -144,8 +151,8 @@ int main(int argc, char** argv) {
   if (sides.empty()) sides = {4096, 16384};
   setenv("TERRAIN3D_WORK_DIR", dir.c_str(), 0);
 
-  std::printf("%-7s %10s %10s %10s %13s %10s %8s %10s\n", "side", "open s", "build s",
-              "Mcells/s", "gdal_trans s", "ratio", "peak MB", "status");
+  std::printf("%-7s %10s %10s %10s %13s %10s %8s %8s %8s %10s\n", "side", "open s", "build s",
+              "Mcells/s", "gdal_trans s", "ratio", "peak MB", "anon MB", "file MB", "status");
   for (int side : sides) {
     const std::string grid = dir + "/t3d-bench-" + std::to_string(side) + ".tif";
     const std::string copy = dir + "/t3d-bench-" + std::to_string(side) + "-f64.tif";
@@ -158,12 +165,15 @@ int main(int argc, char** argv) {
     std::remove(grid.c_str());
     const double cells = double(side) * side;
     const double total = build.openSeconds + build.buildSeconds;
-    std::printf("%-7d %10.2f %10.2f %10.1f %13.2f %10.2f %8.1f %10s\n", side, build.openSeconds,
-                build.buildSeconds, cells / total / 1e6, translate,
+    std::printf("%-7d %10.2f %10.2f %10.1f %13.2f %10.2f %8.1f %8.1f %8.1f %10s\n", side,
+                build.openSeconds, build.buildSeconds, cells / total / 1e6, translate,
                 translate > 0 ? total / translate : 0.0, build.peakKiB / 1024.0,
+                build.peakAnonymousKiB / 1024.0, build.peakFileKiB / 1024.0,
                 build.ok ? "ok" : "FAILED");
     std::fflush(stdout);
   }
-  std::printf("(open: opening the grid and its exact height range; ratio: (open + build) / gdal_translate)\n");
+  std::printf("(open: opening the grid and its exact height range; ratio: (open + build) / gdal_translate;\n"
+              " peak MB: the child's peak resident memory; anon / file MB: peak anonymous and\n"
+              " file-backed resident memory during the build, from /proc/self/smaps_rollup)\n");
   return 0;
 }
