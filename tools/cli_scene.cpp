@@ -160,6 +160,10 @@ bool SceneSession::LoadMapArea(const char* path) {
     return false;
   }
   mapSlots_.push_back(slot);
+  if (tnMapRecordCount(slot) == 0) {
+    std::fprintf(stderr, "terrain3d: the map area '%s' holds no regions\n", path);
+    return false;
+  }
   TnMapAreaSummary summary{};
   if (tnLoadMapAreaEx(scene_, state_, slot, nullptr, &summary) != TN_OK) {
     std::fprintf(stderr,

@@ -110,6 +110,9 @@ same flood_areas both && fail "the map area changes nothing over the flood"
 cmp -s "$work/dry_areas.png" "$work/dry.png" && fail "the map area changes nothing in render"
 refused 1 "message 12" --level 5 --map-area "$work/beside.geojson"
 refused 1 "not a file of regions" --level 5 --map-area "$work/line.geojson"
+ogr2ogr -q -f GPKG "$work/empty.gpkg" "$work/areas.geojson" -where "0 = 1" -nlt POLYGON ||
+  fail "empty region file"
+refused 1 "holds no regions" --level 5 --map-area "$work/empty.gpkg"
 
 rm -rf "$work"
 [ $failures -eq 0 ] && echo "flood ok"
