@@ -9,17 +9,17 @@
 namespace {
 
 using t3d::OverlayImage;
-using t3d::test::BmpSpec;
+using t3d::test::BmpLayout;
 using t3d::test::MakeBmp;
 
 // Scaling makes a GL context of its own when none is current.
 TEST_F(OverlayImageFiles, OtherSidesAreScaledDownToPowersOfTwo) {
-  BmpSpec spec;
-  spec.width = 300;
-  spec.height = 200;
-  spec.bits = 24;
+  BmpLayout layout;
+  layout.width = 300;
+  layout.height = 200;
+  layout.bits = 24;
   // Left half red, right half blue: the scaled picture keeps the halves.
-  const auto bytes = MakeBmp(spec, [](int x, int, uint8_t rgb[3]) {
+  const auto bytes = MakeBmp(layout, [](int x, int, uint8_t rgb[3]) {
     rgb[0] = x < 150 ? 255 : 0;
     rgb[1] = 0;
     rgb[2] = x < 150 ? 0 : 255;
@@ -37,9 +37,9 @@ TEST_F(OverlayImageFiles, OtherSidesAreScaledDownToPowersOfTwo) {
     EXPECT_EQ(right[2], 255);
   }
   // An odd width whose rows are not a multiple of 4 bytes scales row by row correctly.
-  spec.width = 301;
-  spec.height = 3;
-  const auto odd = MakeBmp(spec, [](int, int y, uint8_t rgb[3]) {
+  layout.width = 301;
+  layout.height = 3;
+  const auto odd = MakeBmp(layout, [](int, int y, uint8_t rgb[3]) {
     rgb[0] = rgb[1] = rgb[2] = uint8_t(y == 0 ? 0 : 250);
   });
   ASSERT_TRUE(t3d::ReadOverlayImage(Write("odd.bmp", odd), &image));

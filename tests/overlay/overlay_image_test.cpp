@@ -15,7 +15,7 @@
 namespace {
 
 using t3d::OverlayImage;
-using t3d::test::BmpSpec;
+using t3d::test::BmpLayout;
 using t3d::test::Gradient;
 using t3d::test::MakeBmp;
 
@@ -37,12 +37,12 @@ void ExpectGradient(const OverlayImage& image, int width, int height, int shift)
 TEST(OverlayBmpDecode, EveryDepthAndRowOrderGivesRgbTopRowFirst) {
   for (int bits : {24, 32, 16}) {
     for (bool topDown : {false, true}) {
-      BmpSpec spec;
-      spec.width = 5;  // rows padded to 4 bytes at 24 and 16 bits
-      spec.height = 3;
-      spec.bits = bits;
-      spec.topDown = topDown;
-      const auto bytes = MakeBmp(spec, Gradient);
+      BmpLayout layout;
+      layout.width = 5;  // rows padded to 4 bytes at 24 and 16 bits
+      layout.height = 3;
+      layout.bits = bits;
+      layout.topDown = topDown;
+      const auto bytes = MakeBmp(layout, Gradient);
       OverlayImage image;
       ASSERT_TRUE(t3d::DecodeOverlayBmp(bytes.data(), bytes.size(), &image))
           << bits << " bits, top-down " << topDown;
@@ -52,11 +52,11 @@ TEST(OverlayBmpDecode, EveryDepthAndRowOrderGivesRgbTopRowFirst) {
 }
 
 TEST(OverlayBmpDecode, SixteenBitsAreFiveFiveFive) {
-  BmpSpec spec;
-  spec.width = 2;
-  spec.height = 1;
-  spec.bits = 16;
-  auto bytes = MakeBmp(spec, [](int, int, uint8_t rgb[3]) { rgb[0] = rgb[1] = rgb[2] = 0; });
+  BmpLayout layout;
+  layout.width = 2;
+  layout.height = 1;
+  layout.bits = 16;
+  auto bytes = MakeBmp(layout, [](int, int, uint8_t rgb[3]) { rgb[0] = rgb[1] = rgb[2] = 0; });
   t3d::test::Put16(bytes, 54, 0x7FFF);
   t3d::test::Put16(bytes, 56, 0x7C00 | 0x001F);  // red and blue, no green; top bit ignored
   bytes[57] |= 0x80;
@@ -72,22 +72,22 @@ TEST(OverlayBmpDecode, SixteenBitsAreFiveFiveFive) {
 }
 
 TEST(OverlayBmpDecode, ZeroOffsetAndImageSizeAreComputed) {
-  BmpSpec spec;
-  spec.width = 3;
-  spec.height = 2;
-  spec.zeroOffset = true;
-  spec.zeroImageSize = true;
-  const auto bytes = MakeBmp(spec, Gradient);
+  BmpLayout layout;
+  layout.width = 3;
+  layout.height = 2;
+  layout.zeroOffset = true;
+  layout.zeroImageSize = true;
+  const auto bytes = MakeBmp(layout, Gradient);
   OverlayImage image;
   ASSERT_TRUE(t3d::DecodeOverlayBmp(bytes.data(), bytes.size(), &image));
   ExpectGradient(image, 3, 2, 0);
 }
 
 TEST(OverlayBmpDecode, MalformedFilesAreRefusedWithNothingAllocated) {
-  BmpSpec spec;
-  spec.width = 4;
-  spec.height = 4;
-  const auto good = MakeBmp(spec, Gradient);
+  BmpLayout layout;
+  layout.width = 4;
+  layout.height = 4;
+  const auto good = MakeBmp(layout, Gradient);
   struct Case {
     const char* what;
     std::function<void(std::vector<uint8_t>&)> spoil;
@@ -134,10 +134,10 @@ TEST(OverlayBmpDecode, PowerOfTwoBelow) {
 }
 
 TEST_F(OverlayImageFiles, NameMustEndInBmpWhateverTheCase) {
-  BmpSpec spec;
-  spec.width = 256;
-  spec.height = 64;
-  const auto bytes = MakeBmp(spec, Gradient);
+  BmpLayout layout;
+  layout.width = 256;
+  layout.height = 64;
+  const auto bytes = MakeBmp(layout, Gradient);
   OverlayImage image;
   // Power-of-two sides: returned as they are.
   EXPECT_TRUE(t3d::ReadOverlayImage(Write("upper.BMP", bytes), &image));

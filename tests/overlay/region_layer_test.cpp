@@ -138,10 +138,10 @@ TEST_F(RegionLayer, LoadDrawUnloadAndTheTemporaryFilesGo) {
   ASSERT_EQ(tnMapSetColour(s.slot(), 1, 255, 0, 0), 1);
   ASSERT_EQ(tnMapSetColour(s.slot(), 3, 40, 60, 255), 1);
   const std::string image = GridPath("checker.bmp");
-  t3d::test::BmpSpec spec;
-  spec.width = 96;  // scaled to 64 x 32
-  spec.height = 40;
-  ASSERT_TRUE(t3d::test::WriteFile(image, t3d::test::MakeBmp(spec, [](int x, int y, uint8_t rgb[3]) {
+  t3d::test::BmpLayout layout;
+  layout.width = 96;  // scaled to 64 x 32
+  layout.height = 40;
+  ASSERT_TRUE(t3d::test::WriteFile(image, t3d::test::MakeBmp(layout, [](int x, int y, uint8_t rgb[3]) {
     const bool dark = ((x / 12) + (y / 10)) % 2 == 0;
     rgb[0] = dark ? 30 : 250;
     rgb[1] = dark ? 30 : 220;
@@ -235,10 +235,10 @@ TEST_F(RegionLayer, ImagesNamedAlikeInAnyCaseAreStoredOnce) {
   RegionScene s;
   s.Open(ThreeRegions());
   const std::string image = GridPath("shared.bmp");
-  t3d::test::BmpSpec spec;
-  spec.width = 32;
-  spec.height = 16;
-  ASSERT_TRUE(t3d::test::WriteFile(image, t3d::test::MakeBmp(spec, t3d::test::Gradient)));
+  t3d::test::BmpLayout layout;
+  layout.width = 32;
+  layout.height = 16;
+  ASSERT_TRUE(t3d::test::WriteFile(image, t3d::test::MakeBmp(layout, t3d::test::Gradient)));
   std::string upper = image;
   upper.replace(upper.size() - 10, 10, "SHARED.BMP");
   auto d = Descriptors(3);

@@ -10,7 +10,7 @@
 
 namespace t3d::test {
 
-struct BmpSpec {
+struct BmpLayout {
   int width = 4;
   int height = 4;
   int bits = 24;  // 16 (5-5-5), 24 or 32; 8 writes a grey palette image
@@ -30,39 +30,39 @@ inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
 }
 
-inline std::vector<uint8_t> MakeBmp(const BmpSpec& spec, const PixelFunction& pixel) {
-  const int paletteEntries = spec.bits == 8 ? 256 : 0;
-  const size_t rowBytes = (size_t(spec.width) * spec.bits + 31) / 32 * 4;
+inline std::vector<uint8_t> MakeBmp(const BmpLayout& layout, const PixelFunction& pixel) {
+  const int paletteEntries = layout.bits == 8 ? 256 : 0;
+  const size_t rowBytes = (size_t(layout.width) * layout.bits + 31) / 32 * 4;
   const size_t offset = 14 + 40 + 4 * size_t(paletteEntries);
-  std::vector<uint8_t> b(offset + rowBytes * spec.height, 0);
+  std::vector<uint8_t> b(offset + rowBytes * layout.height, 0);
   b[0] = 'B';
   b[1] = 'M';
   Put32(b, 2, uint32_t(b.size()));
-  Put32(b, 10, spec.zeroOffset ? 0 : uint32_t(offset));
+  Put32(b, 10, layout.zeroOffset ? 0 : uint32_t(offset));
   Put32(b, 14, 40);
-  Put32(b, 18, uint32_t(spec.width));
-  Put32(b, 22, uint32_t(spec.topDown ? -spec.height : spec.height));
+  Put32(b, 18, uint32_t(layout.width));
+  Put32(b, 22, uint32_t(layout.topDown ? -layout.height : layout.height));
   Put16(b, 26, 1);
-  Put16(b, 28, uint32_t(spec.bits));
-  Put32(b, 34, spec.zeroImageSize ? 0 : uint32_t(rowBytes * spec.height));
+  Put16(b, 28, uint32_t(layout.bits));
+  Put32(b, 34, layout.zeroImageSize ? 0 : uint32_t(rowBytes * layout.height));
   Put32(b, 46, uint32_t(paletteEntries));
   for (int i = 0; i < paletteEntries; ++i) {
     b[54 + 4 * i] = b[55 + 4 * i] = b[56 + 4 * i] = uint8_t(i);
   }
-  for (int y = 0; y < spec.height; ++y) {
-    const int stored = spec.topDown ? y : spec.height - 1 - y;
+  for (int y = 0; y < layout.height; ++y) {
+    const int stored = layout.topDown ? y : layout.height - 1 - y;
     uint8_t* row = b.data() + offset + rowBytes * stored;
-    for (int x = 0; x < spec.width; ++x) {
+    for (int x = 0; x < layout.width; ++x) {
       uint8_t rgb[3];
       pixel(x, y, rgb);
-      if (spec.bits == 16) {
+      if (layout.bits == 16) {
         const uint16_t v = uint16_t((rgb[0] >> 3) << 10 | (rgb[1] >> 3) << 5 | (rgb[2] >> 3));
         row[2 * x] = uint8_t(v);
         row[2 * x + 1] = uint8_t(v >> 8);
-      } else if (spec.bits == 8) {
+      } else if (layout.bits == 8) {
         row[x] = rgb[0];
       } else {
-        const int step = spec.bits / 8;
+        const int step = layout.bits / 8;
         row[step * x] = rgb[2];
         row[step * x + 1] = rgb[1];
         row[step * x + 2] = rgb[0];
