@@ -1,7 +1,7 @@
 // The line layer's cost: loading a contour file of about 100,000 vertices, and the frame time
 // at 1024 x 768 with those lines in view against the bare terrain frame from the same eye.
 //
-//   line_bench [--interval M] [--frames N] [--dir DIR]
+//   line_bench [--interval M] [--frames N] [--dir DIR] [--thinning C]
 //
 // A 1024 x 1024 synthetic grid of 10 m cells is written, and its contours every M metres
 // (default 8, about 100,000 vertices) are made with gdal_contour into a FlatGeobuf file. The
@@ -53,14 +53,16 @@ double FrameMs(void* scene, void* state, int frames) {
 int main(int argc, char** argv) {
   int frames = 10;
   double interval = 8;
+  std::vector<float> coefficients{0.001f, 1.25f};
   std::string dir = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp";
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--frames" && i + 1 < argc) frames = std::max(1, std::atoi(argv[++i]));
     else if (arg == "--interval" && i + 1 < argc) interval = std::max(1.0, std::atof(argv[++i]));
     else if (arg == "--dir" && i + 1 < argc) dir = argv[++i];
+    else if (arg == "--thinning" && i + 1 < argc) coefficients = {float(std::atof(argv[++i]))};
     else {
-      std::fprintf(stderr, "usage: line_bench [--interval M] [--frames N] [--dir DIR]\n");
+      std::fprintf(stderr, "usage: line_bench [--interval M] [--frames N] [--dir DIR] [--thinning C]\n");
       return 2;
     }
   }
@@ -128,7 +130,7 @@ int main(int argc, char** argv) {
   const double bare = FrameMs(scene, state, frames);
   std::printf("%-22s %9.1f %9s %8s %9s %8s\n", "bare terrain", bare, "1.00", "-", "-", "-");
   tnLoadMapLine(scene, state, slot);
-  for (float coefficient : {0.001f, 1.25f}) {
+  for (float coefficient : coefficients) {
     SetReduceLineCeff(scene, state, coefficient);
     const double ms = FrameMs(scene, state, frames);
     const t3d::LinePassStats& stats = t3d::LastLinePassStats();

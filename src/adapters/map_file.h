@@ -65,6 +65,10 @@ uint8_t BaseGetFileKind(uint16_t slot);
 /* Fills x min, y min, x max, y max of all records (in the grid's system after a reprojection).
  * A file without records fails. */
 int16_t BaseGetFileExtent(uint16_t slot, double extent[4]);
+/* A number that names the file open in the slot for the life of the process (no two opens get
+ * the same one, even in the same slot), so that what is worked out from a file's records can be
+ * kept and known again; 0 for a slot without file. */
+uint32_t BaseGetFileSerial(uint16_t slot);
 /* first = 1 and n = records + 1. */
 int16_t BaseGetRecordRange(uint16_t slot, int32_t* first, int32_t* n);
 /* MAP_OK when the record meets the closed rectangle x min, y min, x max, y max: a point inside

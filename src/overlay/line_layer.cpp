@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <mutex>
 
 #include "adapters/geometry.h"
 #include "adapters/map_file.h"
@@ -35,10 +37,91 @@ bool LoadMapLine(SceneObject& scene, SceneState& state, uint16_t fileIndex) {
   return true;
 }
 
+// ---- Thinned lines, kept from frame to frame ------------------------------------------------
+
+namespace {
+
+// The lines of a file as the pass draws them: thinned, with the terrain height at every point.
+// None of this depends on the eye, only on the file, the reduce-line coefficient and the
+// terrain, so it is worked out when one of these changes, not every frame.
+struct ThinnedLines {
+  uint32_t fileSerial = 0;
+  uint64_t areaSerial = 0;
+  double coefficient = 0;
+  GridExtent grid;
+  struct Line {
+    int32_t record = 0;
+    uint32_t first = 0, count = 0;  // points[3 * first ...]
+  };
+  std::vector<Line> lines;     // by record, records without points left out
+  std::vector<int32_t> lineOf;  // record -> index in lines + 1, 0 for none
+  std::vector<double> points;  // map x, map y, terrain height
+  std::vector<uint8_t> offGrid;
+};
+
+bool SameGrid(const GridExtent& a, const GridExtent& b) {
+  return a.xMin == b.xMin && a.xMax == b.xMax && a.yMin == b.yMin && a.yMax == b.yMax &&
+         a.cellSizeX == b.cellSizeX && a.cellSizeY == b.cellSizeY && a.rowCount == b.rowCount &&
+         a.columnCount == b.columnCount;
+}
+
+std::mutex g_thinnedMutex;
+std::shared_ptr<const ThinnedLines> g_thinned;
+
+std::shared_ptr<const ThinnedLines> BuildThinnedLines(uint16_t slot, uint32_t fileSerial,
+                                                      double coefficient, TerrainArea& area,
+                                                      const GridExtent& grid) {
+  auto made = std::make_shared<ThinnedLines>();
+  made->fileSerial = fileSerial;
+  made->areaSerial = area.serial();
+  made->coefficient = coefficient;
+  made->grid = grid;
+  int32_t first = 0, n = 0;
+  if (BaseGetRecordRange(slot, &first, &n) < 1) return made;
+  const bool thinning = std::fabs(coefficient) >= 1e-6;
+  made->lineOf.assign(size_t(std::max(n, 0)), 0);
+  for (int32_t record = std::max(first, 1); record < n; ++record) {
+    double* points = nullptr;
+    int32_t count = 0;
+    if (BaseGetLineGeometry(slot, record, &points, &count, nullptr, 0) < 1 || points == nullptr)
+      continue;
+    if (thinning && TinThinPolyline(points, &count, coefficient) == 0) continue;
+    ThinnedLines::Line line;
+    line.record = record;
+    line.first = uint32_t(made->offGrid.size());
+    line.count = uint32_t(std::max(count, 0));
+    for (int32_t i = 0; i < count; ++i) {
+      const double x = points[2 * i], y = points[2 * i + 1];
+      made->points.insert(made->points.end(), {x, y, area.HeightAtPoint(grid, x, y)});
+      made->offGrid.push_back(x < grid.xMin || x > grid.xMax || y < grid.yMin || y > grid.yMax);
+    }
+    made->lines.push_back(line);
+    made->lineOf[size_t(record)] = int32_t(made->lines.size());
+  }
+  return made;
+}
+
+// The thinned lines of the file in the slot, made again only when the file, the coefficient or
+// the terrain changed since they were last asked for.
+std::shared_ptr<const ThinnedLines> ThinnedLinesOf(uint16_t slot, double coefficient,
+                                                   TerrainArea& area, const GridExtent& grid) {
+  const uint32_t serial = BaseGetFileSerial(slot);
+  std::lock_guard<std::mutex> lock(g_thinnedMutex);
+  const ThinnedLines* kept = g_thinned.get();
+  if (kept == nullptr || kept->fileSerial != serial || kept->areaSerial != area.serial() ||
+      kept->coefficient != coefficient || !SameGrid(kept->grid, grid))
+    g_thinned = BuildThinnedLines(slot, serial, coefficient, area, grid);
+  return g_thinned;
+}
+
+}  // namespace
+
 bool UnloadMapLine(SceneObject& scene, SceneState& state) {
   if (scene.lineLoaded == 0) return false;
   state.lineFileIndex = 0;
   scene.lineLoaded = 0;
+  std::lock_guard<std::mutex> lock(g_thinnedMutex);
+  g_thinned.reset();
   return true;
 }
 
@@ -310,7 +393,6 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
   if (BaseGetRecordRange(slot, &first, &n) < 1) return;
 
   const double coefficient = state.reduceLineCoefficient;
-  const bool thinning = std::fabs(coefficient) >= 1e-6;
   GLint viewport[4] = {0, 0, 0, 0};
   glGetDoublev(GL_MODELVIEW_MATRIX, scene.overlayModelView);
   glGetDoublev(GL_PROJECTION_MATRIX, scene.overlayProjection);
@@ -400,29 +482,26 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
     return isHidden;
   };
 
-  for (record = std::max(first, 1); record < n; ++record) {
-    double* points = nullptr;
-    int32_t count = 0;
-    MapGraphicParameters parameters{0, MAP_NO_COLOUR};
-    if (BaseRecordInRect(slot, record, viewRect) < 1 ||
-        BaseGetLineGeometry(slot, record, &points, &count, &parameters, 0) < 1 || points == nullptr)
-      continue;
-    if (thinning && TinThinPolyline(points, &count, coefficient) == 0) continue;
+  const std::shared_ptr<const ThinnedLines> thinned = ThinnedLinesOf(slot, coefficient, *area, grid);
+  for (const ThinnedLines::Line& line : thinned->lines) {
+    record = line.record;
+    if (BaseRecordInRect(slot, record, viewRect) < 1) continue;
     ++stats.records;
-    int32_t red = 0, green = 0, blue = 0;
-    if (MapGetColorRGB(parameters.colourNumber, &red, &green, &blue) != 0)
+    int32_t colourNumber = MAP_NO_COLOUR, red = 0, green = 0, blue = 0;
+    BaseGetRegionColor(slot, record, &colourNumber);
+    if (MapGetColorRGB(colourNumber, &red, &green, &blue) != 0)
       colour[0] = float(red) / 255, colour[1] = float(green) / 255, colour[2] = float(blue) / 255;
     else
       colour[0] = 0, colour[1] = 0, colour[2] = 1;
 
-    projected.resize(size_t(std::max(count, 0)));
-    lifted.resize(projected.size());
-    offGrid.resize(projected.size());
+    const double* points = thinned->points.data() + 3 * size_t(line.first);
+    const uint8_t* lineOffGrid = thinned->offGrid.data() + line.first;
+    projected.resize(line.count);
+    lifted.resize(line.count);
+    offGrid.assign(lineOffGrid, lineOffGrid + line.count);
     for (size_t i = 0; i < projected.size(); ++i) {
-      const double mapX = points[2 * i], mapY = points[2 * i + 1];
-      const double x = mapX / radius, y = mapY / radius;
-      const double z = area->HeightAtPoint(grid, mapX, mapY);
-      offGrid[i] = mapX < grid.xMin || mapX > grid.xMax || mapY < grid.yMin || mapY > grid.yMax;
+      const double x = points[3 * i] / radius, y = points[3 * i + 1] / radius;
+      const double z = points[3 * i + 2];
       const Clip4 c = Transform(combined, x, y, z);
       projected[i] = window(c);
       if (g_hiddenRule == HiddenRule::kFixedDepthMargin) {

@@ -1,7 +1,9 @@
 // The line layer: the lines of one map line file, drawn over the rendered terrain in their map
 // colours, thinned by the reduce-line coefficient and hidden where the drawn terrain is in front
-// of them. Nothing is copied at load time: every frame reads, thins and projects the lines of
-// the file that meet the view rectangle (the file's spatial index answers which).
+// of them. Nothing is copied at load time. The lines thinned, with the terrain height at each
+// point, are kept from frame to frame (they depend on the file, the coefficient and the terrain,
+// not on the eye); every frame projects those that meet the view rectangle (the file's spatial
+// index answers which) in the colour their record has then.
 #pragma once
 
 #include <cstddef>

@@ -2,6 +2,7 @@
 #include "base/math.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -137,8 +138,15 @@ int TruncateNear(double value) {
   return int(value);
 }
 
+namespace {
+std::atomic<uint64_t> g_lastAreaSerial{0};
+}  // namespace
+
 TerrainArea::TerrainArea(int ringSize)
-    : viewRing_(size_t(std::max(1, ringSize))), mapAreas_(std::make_unique<MapAreas>()) {}
+    : viewRing_(size_t(std::max(1, ringSize))),
+      mapAreas_(std::make_unique<MapAreas>()) {
+  serial_ = ++g_lastAreaSerial;
+}
 
 TerrainArea::~TerrainArea() { ReleaseCache(); }
 

@@ -93,6 +93,10 @@ class TerrainArea {
   // as missing (see missing_cells.h) instead of standing at the lowest height.
   bool BuildTerrainGrid(int demHandle, const float& zScale, const float& sceneRadius,
                         bool missingAsHoles = false);
+  // A number no other terrain area of the process has: what is worked out from the heights can
+  // be kept and known again (an address may be reused by the next area).
+  uint64_t serial() const { return serial_; }
+
   // The number of threads that compute the cells of a build (0, the default: one per processor,
   // at most 8). The cache's bytes are the same whatever the number.
   void SetBuildWorkers(int workers) { buildWorkers_ = workers < 0 ? 0 : workers; }
@@ -210,6 +214,7 @@ class TerrainArea {
 
   uint8_t ready_ = 0;
   int buildWorkers_ = 0;
+  uint64_t serial_ = 0;
   uint64_t missingCells_ = 0;
   MissingMap missingMap_;
   uint32_t blockBytes_ = kBlockBytes;

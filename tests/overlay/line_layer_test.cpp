@@ -263,6 +263,40 @@ TEST_F(LineLayerTest, LinesAloneOnTheWindowAndOffScreen) {
   EXPECT_EQ(testgrids::Differing(s.Frame(), bare), 0u);
 }
 
+// The thinned lines and their heights are kept from frame to frame: a new colour, another
+// coefficient and another terrain must each show in the next frame all the same.
+TEST_F(LineLayerTest, KeptLinesFollowColourCoefficientAndTerrain) {
+  LineScene s(160, 120);
+  ASSERT_TRUE(s.Prepare(RidgeGrid(false)));
+  s.Look(1920, -1500, 1500, 1920, 1900);
+  // A red line along the ridge's south flank (150 m above the plain), over the plain first.
+  const uint16_t slot = s.Open(WriteLines("flank", {EastWest(R"({"colour":1})", 1750, 300, 3500, 20)}));
+  ASSERT_EQ(tnLoadMapLine(s.scene(), s.state(), slot), TN_OK);
+  ASSERT_EQ(SetReduceLineCeff(s.scene(), s.state(), 0.001f), TN_OK);
+  EXPECT_GT(CountColour(s.Frame(), 220, 30, 30), 60u);
+  const size_t allPoints = LastLinePassStats().points;
+
+  ASSERT_EQ(tnMapSetColour(slot, 0, 0, 255, 0), 1);
+  const t3dhost::Picture green = s.Frame();
+  EXPECT_EQ(CountColour(green, 220, 30, 30), 0u);
+  EXPECT_GT(CountColour(green, 0, 255, 0), 60u);
+
+  ASSERT_EQ(SetReduceLineCeff(s.scene(), s.state(), 40.0f), TN_OK);
+  s.Frame();
+  EXPECT_LT(LastLinePassStats().points, allPoints / 2);
+  ASSERT_EQ(SetReduceLineCeff(s.scene(), s.state(), 0.001f), TN_OK);
+  s.Frame();
+  EXPECT_EQ(LastLinePassStats().points, allPoints);
+
+  // On the ridge the line lies 150 m higher: with the plain's heights kept it would be inside
+  // the ridge and hidden.
+  ASSERT_TRUE(s.Prepare(RidgeGrid(true)));
+  s.Look(1920, -1500, 1500, 1920, 1900);
+  ASSERT_EQ(tnLoadMapLine(s.scene(), s.state(), slot), TN_OK);
+  EXPECT_GT(CountColour(s.Frame(), 0, 255, 0), 60u);
+  EXPECT_LT(LastLinePassStats().hiddenPoints, LastLinePassStats().points / 10);
+}
+
 TEST_F(LineLayerTest, LinesBehindARidgeAreHidden) {
   for (bool ridge : {false, true}) {
     LineScene s(320, 240);

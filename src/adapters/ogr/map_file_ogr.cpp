@@ -29,6 +29,7 @@ namespace {
 // An open map file.
 struct MapData {
   int kind = MAP_KIND_LINES;
+  uint32_t serial = 0;
   std::vector<Record> records;  // record r is records[r - 1]
   std::vector<std::vector<double>> attributes;
   Box extent{};
@@ -45,6 +46,7 @@ struct MapData {
 std::mutex g_mutex;
 std::map<uint16_t, std::unique_ptr<MapData>> g_slots;
 uint16_t g_lastSlot = 0;
+uint32_t g_lastSerial = 0;
 
 std::string& LastError() {
   thread_local std::string error;
@@ -299,6 +301,7 @@ uint16_t MapFileOpen(const char* path, const char* layerName, const char* gridCr
   do {
     last = last == 0xffff ? 1 : static_cast<uint16_t>(last + 1);
   } while (g_slots.count(last) != 0);
+  data->serial = ++t3d::ogr::g_lastSerial;
   g_slots[last] = std::move(data);
   return last;
 }
@@ -327,6 +330,12 @@ int16_t BaseGetFileExtent(uint16_t slot, double extent[4]) {
   if (data == nullptr || extent == nullptr || data->records.empty()) return MAP_FAILED;
   for (int i = 0; i < 4; ++i) extent[i] = data->extent.v[i];
   return MAP_OK;
+}
+
+uint32_t BaseGetFileSerial(uint16_t slot) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  const MapData* data = Find(slot);
+  return data == nullptr ? 0 : data->serial;
 }
 
 int16_t BaseGetRecordRange(uint16_t slot, int32_t* first, int32_t* n) {
