@@ -104,6 +104,14 @@ class RegionScene : public testgrids::TestScene {
     return *column >= 0 && *column < width() && *row >= 0 && *row < height();
   }
   uint16_t slot() const { return slot_; }
+  // Puts the eye at map x, y and a height in metres, looking at a ground point.
+  void Look(double x, double y, double metres, double atX, double atY) {
+    TnSceneInfo info{};
+    ASSERT_EQ(tnGetSceneInfo(scene(), state(), &info), TN_OK);
+    float eye[3] = {float(x), float(y), float(metres / info.zScale)};
+    float centre[2] = {float(atX), float(atY)};
+    ASSERT_EQ(SetEyeCenterPosition(scene(), state(), eye, centre), TN_OK);
+  }
 
  private:
   uint16_t slot_ = 0;
@@ -303,6 +311,51 @@ TEST_F(RegionLayer, CoverIsTheSameAtDrawQualityZeroAndTwo) {
   size_t either = 0;
   for (size_t i = 0; i < masks[0].size(); ++i) either += masks[0][i] != masks[1][i];
   EXPECT_LE(either * 50, counts[1]) << counts[0] << " vs " << counts[1] << " pixels";
+}
+
+// On a path from 10 m above the hills up to where the whole grid is in view, an opaque region
+// over the whole grid covers every terrain pixel of every frame: it neither sinks under the
+// drawn surface nor flickers as the level of detail changes.
+TEST_F(RegionLayer, ARegionHoldsOnAZoomPath) {
+  const int frames = std::getenv("TERRAIN3D_ZOOM_FRAMES") != nullptr
+                         ? std::atoi(std::getenv("TERRAIN3D_ZOOM_FRAMES"))
+                         : 300;
+  RegionScene s;
+  s.Open({{Square(0, 0, 3870, 3870)}});
+  ASSERT_EQ(tnMapSetColour(s.slot(), 0, 255, 255, 0), 1);
+  auto d = Descriptors(1);
+  ASSERT_EQ(s.Load(d), TN_OK);
+  size_t worst = 0, worstTerrain = 1, frameOfWorst = 0;
+  for (int k = 0; k < frames; ++k) {
+    const double t = double(k) / std::max(frames - 1, 1);
+    // The eye stays over the grid: from outside it the walls of the terrain's sides would show
+    // below the region's edge.
+    const double back = 40 * std::pow(1800 / 40.0, t), up = 10 * std::pow(5000 / 10.0, t);
+    s.Look(1920 - 0.3 * back, 1920 - back, 200 + up, 1920, 1920);
+    d[0].shown = 0;
+    const t3dhost::Picture bare = s.Frame();
+    // Where the terrain was drawn: the depth buffer of the bare frame (rows from the bottom).
+    std::vector<float> depth(size_t(bare.width) * size_t(bare.height), 1.0f);
+    glReadPixels(0, 0, bare.width, bare.height, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
+    d[0].shown = 1;
+    const t3dhost::Picture covered = s.Frame();
+    // Terrain pixels that the region left as they were are gaps.
+    size_t terrain = 0, gaps = 0;
+    for (int row = 0; row < bare.height; ++row) {
+      for (int column = 0; column < bare.width; ++column) {
+        if (depth[size_t(bare.height - 1 - row) * size_t(bare.width) + size_t(column)] >= 1.0f) continue;
+        ++terrain;
+        const size_t i = 4 * (size_t(row) * size_t(bare.width) + size_t(column));
+        const uint8_t* c = &covered.bgra[i];
+        gaps += std::abs(c[0] - bare.bgra[i]) <= 6 && std::abs(c[1] - bare.bgra[i + 1]) <= 6 &&
+                std::abs(c[2] - bare.bgra[i + 2]) <= 6;
+      }
+    }
+    if (gaps * worstTerrain > worst * terrain) worst = gaps, worstTerrain = terrain, frameOfWorst = size_t(k);
+  }
+  std::printf("zoom path of %d frames: at worst %zu of %zu terrain pixels uncovered (frame %zu)\n",
+              frames, worst, worstTerrain, frameOfWorst);
+  EXPECT_LE(worst * 100, worstTerrain) << "frame " << frameOfWorst;
 }
 
 }  // namespace
