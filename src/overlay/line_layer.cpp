@@ -12,6 +12,7 @@
 #include "base/messages.h"
 #include "model/mesh_inputs.h"
 #include "model/process_objects.h"
+#include "overlay/drawn_depth.h"
 #include "render/frame.h"
 #include "render/overlay_passes.h"
 
@@ -256,78 +257,6 @@ void WalkLine(const ProjectedPoint* points, size_t count, const PixelRect& clip,
 namespace {
 
 HiddenRule g_hiddenRule = HiddenRule::kLifted;
-
-// c = a x b for column-major 4 x 4 matrices.
-void Multiply(const double a[16], const double b[16], double c[16]) {
-  for (int column = 0; column < 4; ++column)
-    for (int row = 0; row < 4; ++row) {
-      double sum = 0;
-      for (int k = 0; k < 4; ++k) sum += a[k * 4 + row] * b[column * 4 + k];
-      c[column * 4 + row] = sum;
-    }
-}
-
-struct Clip4 {
-  double x, y, z, w;
-};
-
-Clip4 Transform(const double m[16], double x, double y, double z) {
-  return {m[0] * x + m[4] * y + m[8] * z + m[12], m[1] * x + m[5] * y + m[9] * z + m[13],
-          m[2] * x + m[6] * y + m[10] * z + m[14], m[3] * x + m[7] * y + m[11] * z + m[15]};
-}
-
-// The depth buffer of the frame, read once per pass when a point first needs it.
-class DrawnDepth {
- public:
-  DrawnDepth(const GLint viewport[4], const double projection[16])
-      : x_(viewport[0]), y_(viewport[1]), width_(viewport[2]), height_(viewport[3]),
-        projection_(projection) {}
-
-  // The window depth (0 to 1) of the terrain drawn at pixel (x, y) of the viewport.
-  float At(int x, int y) {
-    if (!read_) {
-      read_ = true;
-      // Kept from frame to frame: a fresh buffer of this size costs its page faults every frame.
-      depth_.resize(size_t(width_) * size_t(height_), 1.0f);
-      GLint alignment = 4;
-      glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
-      glPixelStorei(GL_PACK_ALIGNMENT, 4);
-      glReadPixels(x_, y_, width_, height_, GL_DEPTH_COMPONENT, GL_FLOAT, depth_.data());
-      glPixelStorei(GL_PACK_ALIGNMENT, alignment);
-    }
-    if (x < 0 || y < 0 || x >= width_ || y >= height_) return 1.0f;
-    return depth_[size_t(y) * size_t(width_) + size_t(x)];
-  }
-  // Whether terrain was drawn at pixel (x, y), or within `pixels` pixels below it in its
-  // column or the columns beside it.
-  bool GroundBelow(int x, int y, int pixels) {
-    for (int k = 0; k <= pixels; ++k)
-      for (int dx = -1; dx <= 1; ++dx)
-        if (At(x + dx, y - k) < 1.0f) return true;
-    return false;
-  }
-  // The clip w of a point at window depth d: its distance in front of the eye for a
-  // perspective projection.
-  double DistanceOf(float depth) const {
-    const double* p = projection_;
-    const double z = 2.0 * depth - 1.0;
-    const double denominator = z * p[11] - p[10];
-    if (denominator == 0) return HUGE_VAL;
-    const double eyeZ = (p[14] - z * p[15]) / denominator;
-    return p[11] * eyeZ + p[15];
-  }
-
- private:
-  int x_, y_, width_, height_;
-  const double* projection_;
-  bool read_ = false;
-  std::vector<float>& depth_ = Scratch();
-
-  static std::vector<float>& Scratch() {
-    thread_local std::vector<float> scratch;
-    return scratch;
-  }
-};
 
 // Restores on exit the GL state the pass changes: enables, blending, colour, matrices.
 class PassState {

@@ -9,6 +9,8 @@
 #include "adapters/map_file.h"
 #include "model/overlay_store.h"
 #include "model/process_objects.h"
+#include "overlay/drawn_depth.h"
+#include "overlay/line_layer.h"
 #include "overlay/region_blocks.h"
 #include "overlay/region_layer.h"
 
@@ -16,6 +18,35 @@ namespace t3d {
 namespace {
 
 uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+// Regions are drawn over the terrain without a depth test: their faces carry the grid's heights
+// while the surface drawn is the level-of-detail mesh, which strays from them by a few pixels
+// at every distance, so a depth test would let the surface cut holes into them and make them
+// flicker as the eye moves. What a ridge hides is left out by triangle instead: a triangle
+// whose three corners are all hidden by the terrain drawn (the line layer's lifted-point rule)
+// is not drawn. A triangle partly behind a crest is drawn whole: near by, where the faces are
+// cut to the grid's cells, what shows past a crest is at most a cell wide; from afar it is a
+// triangle of the region's triangulation.
+enum class Seen { kAll, kNone, kPartly };
+
+Seen TriangleSeen(const float* corner, size_t stride, GroundVisibility& visibility) {
+  int hidden = 0;
+  for (int k = 0; k < 3; ++k) {
+    const float* p = corner + size_t(k) * stride + stride - 3;
+    hidden += visibility.Hidden(p[0], p[1], p[2]) ? 1 : 0;
+  }
+  return hidden == 0 ? Seen::kAll : (hidden == 3 ? Seen::kNone : Seen::kPartly);
+}
+
+void AppendSeenTriangles(const float* from, int count, int floatsPerVertex,
+                         GroundVisibility& visibility, std::vector<float>& to) {
+  const size_t stride = size_t(floatsPerVertex);
+  for (int t = 0; t + 2 < count; t += 3) {
+    const float* corner = from + size_t(t) * stride;
+    if (TriangleSeen(corner, stride, visibility) != Seen::kNone)
+      to.insert(to.end(), corner, corner + 3 * stride);
+  }
+}
 
 // Reads block k into the vertex buffer; the vertex count, or 0 when the block cannot be read or
 // holds more vertices than a block of its kind can.
@@ -48,14 +79,19 @@ int ReadBlock(const RegionData& regions, uint32_t k, bool textured, std::vector<
 }
 
 void DrawBlocks(SceneObject& scene, const RegionData& regions, uint32_t first, uint32_t count,
-                bool textured) {
+                bool textured, GroundVisibility& visibility, std::vector<float>& seen) {
   // Drawn with 0, 1, 2, ... as indices: the vertices are the triangles' corners in order.
+  const int floatsPerVertex = textured ? RegionBlock::kTexturedFloats : RegionBlock::kColourFloats;
   for (uint32_t k = first; k < first + count; ++k) {
     const void* data = nullptr;
     const int vertices = ReadBlock(regions, k, textured, scene.overlayVertexBuffer, &data);
     if (vertices == 0) continue;  // a block that cannot be read back is skipped
-    glInterleavedArrays(textured ? GL_T2F_N3F_V3F : GL_N3F_V3F, 0, data);
-    glDrawElements(GL_TRIANGLES, vertices, GL_UNSIGNED_INT, scene.overlayIndexBuffer.data());
+    seen.clear();
+    AppendSeenTriangles(static_cast<const float*>(data), vertices, floatsPerVertex, visibility, seen);
+    if (seen.empty()) continue;
+    glInterleavedArrays(textured ? GL_T2F_N3F_V3F : GL_N3F_V3F, 0, seen.data());
+    glDrawElements(GL_TRIANGLES, GLsizei(seen.size() / size_t(floatsPerVertex)), GL_UNSIGNED_INT,
+                   scene.overlayIndexBuffer.data());
   }
 }
 
@@ -64,7 +100,10 @@ void DrawBlocks(SceneObject& scene, const RegionData& regions, uint32_t first, u
 // colours are those of drawing each block by itself.
 class ColourBatch {
  public:
-  explicit ColourBatch(std::vector<float>& buffer) : buffer_(buffer) { buffer_.clear(); }
+  ColourBatch(std::vector<float>& buffer, GroundVisibility& visibility)
+      : buffer_(buffer), visibility_(visibility) {
+    buffer_.clear();
+  }
   ~ColourBatch() { Flush(); }
   ColourBatch(const ColourBatch&) = delete;
   ColourBatch& operator=(const ColourBatch&) = delete;
@@ -76,9 +115,10 @@ class ColourBatch {
   }
   void Add(const void* data, int count) {
     if (vertices_ + count > kMaxVertices) Flush();
-    const float* floats = static_cast<const float*>(data);
-    buffer_.insert(buffer_.end(), floats, floats + size_t(count) * RegionBlock::kColourFloats);
-    vertices_ += count;
+    const size_t before = buffer_.size();
+    AppendSeenTriangles(static_cast<const float*>(data), count, RegionBlock::kColourFloats,
+                        visibility_, buffer_);
+    vertices_ += int((buffer_.size() - before) / RegionBlock::kColourFloats);
   }
   void Flush() {
     if (vertices_ == 0) return;
@@ -92,6 +132,7 @@ class ColourBatch {
  private:
   static constexpr int kMaxVertices = 3 * RegionBlock::kColourTriangles * 64;
   std::vector<float>& buffer_;
+  GroundVisibility& visibility_;
   float colour_[4] = {0, 0, 0, 0};
   int vertices_ = 0;
 };
@@ -144,8 +185,15 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
                GL_LIGHTING_BIT);
   glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT | GL_CLIENT_PIXEL_STORE_BIT);
   // Regions lie on the surface: drawn over it without a depth test, so that they neither fight
-  // with it nor sink under coarser parts of the mesh.
+  // with it nor sink under coarser parts of the mesh; what the terrain hides is left out by
+  // triangle (see TriangleSeen).
   glDisable(GL_DEPTH_TEST);
+  double modelView[16], projection[16];
+  GLint viewport[4] = {0, 0, 0, 0};
+  glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
+  glGetDoublev(GL_PROJECTION_MATRIX, projection);
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  GroundVisibility visibility(modelView, projection, viewport, kHiddenLiftPixels, kDepthMargin);
   // Opacity works as opacity: 255 hides the terrain under the region, 0 shows it unchanged.
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glEnable(GL_BLEND);
@@ -166,8 +214,8 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
   };
   colourState();
   std::vector<float> batchBuffer;
-  ColourBatch batch(batchBuffer);
-  std::vector<float> blockBuffer;
+  ColourBatch batch(batchBuffer, visibility);
+  std::vector<float> seen;
   for (int32_t i = 0; i < regions.count; ++i) {
     const TnRegionDescriptor& region = regions.descriptors[i];
     uint32_t first = regions.firstBlock[size_t(i)];
@@ -203,7 +251,7 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
       batch.Colour(rgba);
       for (uint32_t k = first; k < first + blocks; ++k) {
         const void* data = nullptr;
-        const int vertices = ReadBlock(regions, k, false, blockBuffer, &data);
+        const int vertices = ReadBlock(regions, k, false, seen, &data);
         if (vertices > 0) batch.Add(data, vertices);  // a block that cannot be read is skipped
       }
     } else {
@@ -215,7 +263,7 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
       glDisable(GL_LIGHTING);
       glDisable(GL_COLOR_MATERIAL);
       glEnable(GL_TEXTURE_2D);
-      DrawBlocks(scene, regions, first, blocks, true);
+      DrawBlocks(scene, regions, first, blocks, true, visibility, seen);
       colourState();
     }
   }

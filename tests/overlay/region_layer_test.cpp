@@ -65,7 +65,8 @@ int TemporaryFilesOpen() { return FilesOpenInWorkDirectory() - g_baseline; }
 
 class RegionScene : public testgrids::TestScene {
  public:
-  RegionScene() : TestScene(200, 150, &testgrids::DefaultDialog, &testgrids::RecordMessage) {
+  explicit RegionScene(int width = 200, int height = 150)
+      : TestScene(width, height, &testgrids::DefaultDialog, &testgrids::RecordMessage) {
     EXPECT_TRUE(Prepare(testgrids::RegionHills()));
     g_baseline = FilesOpenInWorkDirectory();
   }
@@ -311,6 +312,33 @@ TEST_F(RegionLayer, CoverIsTheSameAtDrawQualityZeroAndTwo) {
   size_t either = 0;
   for (size_t i = 0; i < masks[0].size(); ++i) either += masks[0][i] != masks[1][i];
   EXPECT_LE(either * 50, counts[1]) << counts[0] << " vs " << counts[1] << " pixels";
+}
+
+// Pixels of pure yellow, the colour the tests below give their opaque regions.
+size_t YellowPixels(const t3dhost::Picture& p) {
+  size_t count = 0;
+  for (size_t i = 0; i + 3 < p.bgra.size(); i += 4)
+    count += p.bgra[i] < 40 && p.bgra[i + 1] > 215 && p.bgra[i + 2] > 215;
+  return count;
+}
+
+// A region behind a ridge 300 m high does not show through it; the same region behind a ridge
+// of 1 m does.
+TEST_F(RegionLayer, ARidgeHidesTheRegionsBehindIt) {
+  RegionScene s(400, 300);
+  size_t seen[2] = {0, 0};
+  for (int ridge : {0, 1}) {
+    ASSERT_TRUE(s.Prepare(testgrids::RegionRidge(ridge ? 300 : 1)));
+    s.Open({{Square(600, 2300, 3300, 3400)}});
+    ASSERT_EQ(tnMapSetColour(s.slot(), 0, 255, 255, 0), 1);
+    auto d = Descriptors(1);
+    ASSERT_EQ(s.Load(d), TN_OK);
+    s.Look(1920, -1500, 800, 1920, 1900);
+    seen[ridge] = YellowPixels(s.Frame());
+    tnUnLoadMapRegion(s.scene(), s.state(), 0);
+  }
+  EXPECT_GT(seen[0], 1000u) << "the region is not in view";
+  EXPECT_LE(seen[1] * 50, seen[0]) << seen[1] << " region pixels show through the ridge";
 }
 
 // On a path from 10 m above the hills up to where the whole grid is in view, an opaque region

@@ -1,0 +1,48 @@
+#include "overlay/drawn_depth.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+
+namespace t3d {
+
+void DrawnDepth::Read() {
+  read_ = true;
+  // Kept from frame to frame: a fresh buffer of this size costs its page faults every frame.
+  depth_.resize(size_t(std::max(width_, 0)) * size_t(std::max(height_, 0)), 1.0f);
+  if (depth_.empty()) return;
+  GLint alignment = 4;
+  glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glReadPixels(x_, y_, width_, height_, GL_DEPTH_COMPONENT, GL_FLOAT, depth_.data());
+  glPixelStorei(GL_PACK_ALIGNMENT, alignment);
+}
+
+GroundVisibility::GroundVisibility(const double modelView[16], const double projection[16],
+                                   const int viewport[4], double liftPixels, double margin)
+    : FrameShape(viewport, projection),
+      depth_(viewportCopy.data(), projectionCopy.data()),
+      margin_(margin) {
+  Multiply(projection, modelView, combined_);
+  const int height = viewport[3];
+  // Scene units one pixel spans at distance 1 along the view axis.
+  const double pixelSpan =
+      projection[5] != 0 && height > 0 ? 2.0 / (std::fabs(projection[5]) * height) : 0.0;
+  lift_ = liftPixels * pixelSpan;
+  halfWidth_ = viewport[2] >> 1;
+  halfHeight_ = viewport[3] >> 1;
+  centreX_ = viewport[0] + halfWidth_;
+  centreY_ = viewport[1] + halfHeight_;
+}
+
+bool GroundVisibility::Hidden(double x, double y, double z) {
+  const Clip4 c = Transform(combined_, x, y, z);
+  if (c.w <= 0) return false;
+  const Clip4 up = Transform(combined_, x, y, z + lift_ * c.w);
+  if (up.w <= 0) return false;
+  const double wx = centreX_ + halfWidth_ * up.x / up.w, wy = centreY_ + halfHeight_ * up.y / up.w;
+  if (!(wx >= 0 && wy >= 0 && wx < viewportCopy[2] && wy < viewportCopy[3])) return false;
+  return up.w > depth_.DistanceOf(depth_.At(int(wx), int(wy))) * (1 + margin_);
+}
+
+}  // namespace t3d
