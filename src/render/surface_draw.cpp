@@ -107,7 +107,9 @@ void SubmitSurfaceMesh(const GridExtent& grid, SurfaceMesh& mesh, const SurfaceT
 MeshStats DrawTerrainSurface(const SceneState& state, TerrainArea& area, const Footprint& full,
                              const Footprint& near, const SurfaceTexture* texture) {
   const bool textured = texture != nullptr && texture->store != nullptr && texture->image != nullptr;
-  SurfaceMesh mesh;
+  // Kept from frame to frame (one per drawing thread): its arrays keep their room, and a frame
+  // with the same view and terrain as the last keeps its node selection.
+  thread_local SurfaceMesh mesh;
   const MeshView view = MeshViewOf(state);
   BuildSurfaceMesh(view, ColouringOf(state), area, full, near, textured, state.drawMode != 0, mesh);
   SubmitSurfaceMesh(view.grid, mesh, textured ? texture : nullptr);

@@ -136,6 +136,32 @@ bool OverHole(const MissingMap& missing, const std::vector<int32_t>& grid, uint3
 
 }  // namespace
 
+namespace {
+
+bool SameFootprint(const Footprint& a, const Footprint& b) {
+  return a.firstRow == b.firstRow && a.lastRow == b.lastRow && a.firstColumn == b.firstColumn &&
+         a.lastColumn == b.lastColumn && a.ground[0] == b.ground[0] && a.ground[1] == b.ground[1] &&
+         a.ground[2] == b.ground[2];
+}
+
+bool SameSelectionInputs(const SurfaceMesh::SelectionInputs& a, const SurfaceMesh::SelectionInputs& b) {
+  const MeshView& u = a.view;
+  const MeshView& v = b.view;
+  const GridExtent& g = u.grid;
+  const GridExtent& h = v.grid;
+  return a.textured == b.textured && a.areaSerial == b.areaSerial && SameFootprint(a.full, b.full) &&
+         SameFootprint(a.near, b.near) && u.eye[0] == v.eye[0] && u.eye[1] == v.eye[1] &&
+         u.eye[2] == v.eye[2] && u.viewDirSin == v.viewDirSin && u.viewDirCos == v.viewDirCos &&
+         u.viewFov == v.viewFov && u.viewTilt == v.viewTilt && u.focalLength == v.focalLength &&
+         u.viewDirZ == v.viewDirZ && u.clientWidth == v.clientWidth &&
+         u.clientHeight == v.clientHeight && u.tolerance == v.tolerance && g.xMin == h.xMin &&
+         g.xMax == h.xMax && g.yMin == h.yMin && g.yMax == h.yMax && g.cellSizeX == h.cellSizeX &&
+         g.cellSizeY == h.cellSizeY && g.zMin == h.zMin && g.zMax == h.zMax &&
+         g.rowCount == h.rowCount && g.columnCount == h.columnCount && g.sceneRadius == h.sceneRadius;
+}
+
+}  // namespace
+
 void BuildSurfaceMesh(const MeshView& view, const MeshColouring& colouring, TerrainArea& area,
                       const Footprint& full, const Footprint& near, bool textured, bool lines,
                       SurfaceMesh& mesh) {
@@ -144,14 +170,20 @@ void BuildSurfaceMesh(const MeshView& view, const MeshColouring& colouring, Terr
   stats = MeshStats{};
   lines = lines && !textured;
   mesh.lines = lines;
-  bool overflowed = false;
   std::vector<MeshNode>& nodes = mesh.nodes;
-  nodes = SelectMeshNodes(view, area, full, near, &overflowed, textured);
-  if (overflowed) Trace("越界...!");
-  stats.overflowed = overflowed;
-  std::sort(nodes.begin(), nodes.end(), [](const MeshNode& a, const MeshNode& b) {
-    return NodeKey{a.root, a.codeId, a.level} < NodeKey{b.root, b.codeId, b.level};
-  });
+  const SurfaceMesh::SelectionInputs inputs{view, full, near, textured, area.serial()};
+  if (!mesh.haveSelection || !SameSelectionInputs(mesh.selectedFor, inputs)) {
+    bool overflowed = false;
+    nodes = SelectMeshNodes(view, area, full, near, &overflowed, textured);
+    if (overflowed) Trace("越界...!");
+    std::sort(nodes.begin(), nodes.end(), [](const MeshNode& a, const MeshNode& b) {
+      return NodeKey{a.root, a.codeId, a.level} < NodeKey{b.root, b.codeId, b.level};
+    });
+    mesh.haveSelection = true;
+    mesh.selectionOverflowed = overflowed;
+    mesh.selectedFor = inputs;
+  }
+  stats.overflowed = mesh.selectionOverflowed;
 
   // Every node side's vertices, by grid line: a simplified node has every second one.
   EdgeIndex edges;

@@ -58,6 +58,18 @@ struct SurfaceMesh {
   std::vector<int32_t> gridOf;
   std::vector<NodeRange> ranges;
   MeshStats stats;  // nodes, simplified nodes, triangles, overflow
+
+  // What `nodes` were selected for: a build with the same view, footprints and terrain keeps
+  // them instead of selecting again (a still eye redraws without the selection's cost).
+  struct SelectionInputs {
+    MeshView view;
+    Footprint full, near;
+    bool textured = false;
+    uint64_t areaSerial = 0;
+  };
+  bool haveSelection = false;
+  bool selectionOverflowed = false;
+  SelectionInputs selectedFor;
 };
 
 // Selects the nodes of the full footprint (more detail in the near one) and builds their

@@ -281,6 +281,59 @@ std::string RoughTerrain() {
   return path;
 }
 
+// A mesh kept from frame to frame keeps its node selection only while the view and the terrain
+// stay the same: after the eye moves, or the grid is prepared again, it selects what a fresh
+// mesh selects.
+TEST_F(PictureTest, AKeptMeshSelectsAgainWhenTheViewOrTheTerrainChanges) {
+  Renderer r(320, 240);
+  ASSERT_TRUE(r.Prepare(RoughTerrain()));
+  SceneState& s = r.block();
+  auto sameNodes = [](const SurfaceMesh& a, const SurfaceMesh& b) {
+    if (a.nodes.size() != b.nodes.size()) return false;
+    for (size_t i = 0; i < a.nodes.size(); ++i)
+      if (a.nodes[i].firstRow != b.nodes[i].firstRow || a.nodes[i].firstColumn != b.nodes[i].firstColumn ||
+          a.nodes[i].step != b.nodes[i].step || a.nodes[i].simplified != b.nodes[i].simplified)
+        return false;
+    return true;
+  };
+  SurfaceMesh kept;
+  auto build = [&](SurfaceMesh& mesh) {
+    Footprint full, near;
+    ComputeFootprints(r.object(), s, full, near);
+    BuildSurfaceMesh(MeshViewOf(s), ColouringOf(s), *g_process.terrainArea, full, near, false, false, mesh);
+  };
+  auto look = [&](float back) {
+    float eye[3] = {s.xMin + 10000.0f, s.yMin + 3000 - back, s.zMax + back / 4};
+    float centre[2] = {s.xMin + 10000.0f, s.yMin + 6000};
+    ASSERT_EQ(SetEyeCenterPosition(r.scene(), r.state(), eye, centre), TN_OK);
+  };
+  look(300);
+  build(kept);
+  const SurfaceMesh first = kept;
+  build(kept);
+  EXPECT_TRUE(sameNodes(kept, first));
+  look(2500);
+  build(kept);
+  SurfaceMesh fresh;
+  build(fresh);
+  EXPECT_FALSE(sameNodes(fresh, first)) << "the eye's move changes nothing the test can see";
+  EXPECT_TRUE(sameNodes(kept, fresh));
+  // A grid of the same extent and height range but smoother, seen from the same eye.
+  const std::string smooth = GridPath("rough_smoothed.tif");
+  double gt[6];
+  NorthUp(gt, 0, 1025 * 20.0, 20, 20);
+  ASSERT_TRUE(WriteGrid(smooth, 1025, 1025, gt, GDT_Float32, [](int line, int pixel) {
+    return 500 + 190 * std::sin(pixel * 0.013) * std::cos(line * 0.011);
+  }));
+  ASSERT_TRUE(r.Prepare(smooth));
+  look(2500);
+  build(kept);
+  SurfaceMesh again;
+  build(again);
+  EXPECT_FALSE(sameNodes(again, fresh)) << "the other terrain changes nothing the test can see";
+  EXPECT_TRUE(sameNodes(kept, again));
+}
+
 TEST_F(PictureTest, NoCracksBetweenLevelsOfDetail) {
   Renderer r(320, 240);
   ASSERT_TRUE(r.Prepare(RoughTerrain()));
