@@ -1,0 +1,119 @@
+#include "overlay/note_surface.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "platform/environment.h"
+
+namespace t3d {
+
+int16_t ClampFontSize(int16_t size) {
+  return std::clamp<int16_t>(size, 0, kMaxFontSize);
+}
+
+int SurfaceSizeFor(int16_t size) {
+  const int16_t clamped = ClampFontSize(size);
+  return clamped <= 10 ? 128 : clamped <= 20 ? 256 : 512;
+}
+
+int FontPixelHeight(int16_t size) {
+  const int points = ClampFontSize(size) == 0 ? 12 : ClampFontSize(size);
+  return (points * 96 + 36) / 72;
+}
+
+namespace {
+
+// Points fontconfig at the alias file of the data directory once it is known to be there.
+void UseAliasFile() {
+  const char* environment = BaseGetEnvironment();
+  if (environment == nullptr || environment[BASE_ENV_DATA_DIRECTORY] == '\0') return;
+  const std::string path = std::string(environment + BASE_ENV_DATA_DIRECTORY) + "/fonts/fonts.conf";
+  // A missing file leaves the set-up as it was: the names then fall back to the Kai face.
+  FontSetConfigFile(path.c_str());
+}
+
+}  // namespace
+
+bool MakeNoteSurface(SceneState& state, NoteSurface& surface) {
+  surface.Clear();
+  state.fontSize = ClampFontSize(state.fontSize);
+  const int size = SurfaceSizeFor(state.fontSize);
+  char face[sizeof state.fontFace + 1] = {};
+  std::memcpy(face, state.fontFace, sizeof state.fontFace);  // the host's text may lack its zero
+  UseAliasFile();
+  FontHandle font(FontOpen(face, FontPixelHeight(state.fontSize), state.fontFlag & 1,
+                           (state.fontFlag >> 1) & 1));
+  if (!font) return false;
+  std::vector<uint8_t> bgra;
+  try {
+    bgra.assign(size_t(size) * size_t(size) * 4, 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  surface.font = std::move(font);
+  surface.size = size;
+  surface.bgra = std::move(bgra);
+  return true;
+}
+
+NoteTextBox RenderNoteText(NoteSurface& surface, const char* text, uint32_t colour, bool packed) {
+  NoteTextBox box;
+  if (!surface.made()) return box;
+  const int w = surface.size;
+  std::fill(surface.bgra.begin(), surface.bgra.end(), uint8_t(0));
+  // Black texels are the transparent background: black text is drawn as the darkest grey.
+  if ((colour & 0xFFFFFF) == 0) colour = 0x010101;
+  int x = 0, y = 0, cy = 0;
+  bool any = false;
+  const size_t length = text != nullptr ? std::strlen(text) : 0;
+  for (size_t i = 0; i < length;) {
+    const auto b0 = static_cast<unsigned char>(text[i]);
+    const bool pair = i + 1 < length && b0 >= 0x80 && static_cast<unsigned char>(text[i + 1]) >= 0x80;
+    const int bytes = pair ? 2 : 1;
+    int cx = 0, lineHeight = 0;
+    FontMeasureChar(surface.font.get(), text + i, bytes, &cx, &lineHeight);
+    if (x > 0 && x + 1 + cx > w) {
+      x = 0;
+      y += lineHeight + 1;
+    }
+    // A line that would pass the bottom is left out, with the rest of the text.
+    if (y + lineHeight > w && any) break;
+    FontDrawChar(surface.font.get(), text + i, bytes, x, y, colour, surface.bgra.data(), w, w);
+    box.width = std::max(box.width, std::min(x + cx, w));
+    cy = lineHeight;
+    any = true;
+    x += cx + 1;
+    i += size_t(bytes);
+  }
+  box.height = any ? std::min(y + cy, w) : 0;
+
+  // Alpha from colour: the black background goes, everything drawn stays.
+  const size_t texels = size_t(w) * size_t(w);
+  uint8_t* p = surface.bgra.data();
+  const size_t used = size_t(box.height) * size_t(w);
+  for (size_t k = 0; k < used; ++k, p += 4) p[3] = (p[0] | p[1] | p[2]) != 0 ? 255 : 0;
+  if (packed) {
+    surface.packed.resize(texels);
+    const uint8_t* q = surface.bgra.data();
+    for (size_t k = 0; k < texels; ++k, q += 4) {
+      const unsigned r = q[2], g = q[1], b = q[0];
+      const unsigned a = (r | g | b) != 0 ? 1 : 0;
+      surface.packed[k] = uint16_t((r >> 3) << 11 | (g >> 3) << 6 | (b >> 3) << 1 | a);
+    }
+  }
+  return box;
+}
+
+void NoteQuad(const NoteTextBox& box, int surfaceSize, int wx, int wy, float v[20]) {
+  const float s = surfaceSize > 0 ? float(box.width) / float(surfaceSize) : 0.0f;
+  const float t = surfaceSize > 0 ? float(box.height) / float(surfaceSize) : 0.0f;
+  const float x0 = float(wx), x1 = float(wx + box.width);
+  const float y0 = float(wy), y1 = float(wy + box.height);
+  const float quad[20] = {0, t, x0, y0, 1,  0, 0, x0, y1, 1,
+                          s, t, x1, y0, 1,  s, 0, x1, y1, 1};
+  std::memcpy(v, quad, sizeof quad);
+}
+
+}  // namespace t3d
