@@ -31,10 +31,12 @@ void FreeNotes(SceneObject& scene, SceneState& state) {
 }
 
 // Places every note on the terrain: its map point in scene units and the height there. A note
-// whose point cannot be read keeps read = 0 and is never drawn.
+// whose point cannot be read keeps read = 0 and is never drawn. False without a terrain to
+// place them on (a released scene) or without memory.
 bool ReadAnchors(const SceneState& state, uint16_t fileIndex, const TnNoteDescriptor* descriptors,
                  int count, std::vector<NoteAnchor>& anchors) {
   TerrainArea* area = g_process.terrainArea.get();
+  if (area == nullptr) return false;
   try {
     anchors.assign(size_t(count), NoteAnchor{});
   } catch (const std::bad_alloc&) {
@@ -48,7 +50,7 @@ bool ReadAnchors(const SceneState& state, uint16_t fileIndex, const TnNoteDescri
     NoteAnchor& anchor = anchors[size_t(i)];
     anchor.x = float(point[0] / radius);
     anchor.y = float(point[1] / radius);
-    anchor.z = area != nullptr ? float(area->HeightAtPoint(grid, point[0], point[1])) : 0.0f;
+    anchor.z = float(area->HeightAtPoint(grid, point[0], point[1]));
     anchor.read = 1;
   }
   return true;
