@@ -23,10 +23,12 @@ struct NoteSurface {
   int size = 0;                    // W
   std::vector<uint8_t> bgra;       // W x W texels of blue, green, red, alpha; the top row first
   std::vector<uint16_t> packed;    // the same as 5-5-5-1 texels, made on first use
+  int usedRows = 0;                // rows the last text may have written (the rest are clear)
   bool made() const { return font != nullptr && size > 0; }
   void Clear() {
     font.reset();
     size = 0;
+    usedRows = 0;
     bgra = std::vector<uint8_t>();
     packed = std::vector<uint16_t>();
   }

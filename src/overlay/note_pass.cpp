@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 #include "adapters/map_file.h"
 #include "model/process_objects.h"
@@ -145,6 +146,14 @@ void DrawNotes(SceneObject& scene, SceneState& state, FrameTarget target) {
 
   NotePassState passState(viewport);
   BindNoteTexture(scene, target);
+  // One W x W image per target, made again when the surface's size changed; each note then
+  // replaces the rows it uses.
+  GLint textureWidth = 0, textureHeight = 0;
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &textureWidth);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &textureHeight);
+  if (textureWidth != notes.surface.size || textureHeight != notes.surface.size)
+    glTexImage2D(GL_TEXTURE_2D, 0, 4, notes.surface.size, notes.surface.size, 0, GL_BGRA,
+                 GL_UNSIGNED_BYTE, nullptr);
   scene.overlayIndexBuffer.assign({0, 1, 2, 3});
   scene.overlayVertexBuffer.resize(std::max<size_t>(scene.overlayVertexBuffer.size(), 20));
   glInterleavedArrays(GL_T2F_V3F, 0, scene.overlayVertexBuffer.data());
@@ -154,6 +163,15 @@ void DrawNotes(SceneObject& scene, SceneState& state, FrameTarget target) {
   const double eye[2] = {state.eyePosition[0], state.eyePosition[1]};
   const double heightScale = double(state.zScale) * double(state.sceneRadius);
   const int size = notes.surface.size;
+  // First every note's place and the hidden test, then every label: reading a depth after a
+  // label was drawn would wait for that drawing to finish, once per note.
+  struct Placed {
+    const char* text;
+    uint32_t colour;
+    int x, y;
+  };
+  std::vector<Placed> placed;
+  placed.reserve(size_t(std::max(notes.count, 0)));
   for (int32_t i = 0; i < notes.count && size_t(i) < notes.anchors.size(); ++i) {
     const TnNoteDescriptor& note = notes.descriptors[i];
     const NoteAnchor& anchor = notes.anchors[size_t(i)];
@@ -167,10 +185,6 @@ void DrawNotes(SceneObject& scene, SceneState& state, FrameTarget target) {
       ++stats.skipped;
       continue;
     }
-    int32_t red = 0, green = 0, blue = 0;
-    const uint32_t colour = MapGetColorRGB(parameters.colourNumber, &red, &green, &blue) != 0
-                                ? uint32_t(red | green << 8 | blue << 16)
-                                : 0xFF0000u;
     const double offset = heightScale != 0 ? note.heightOffset / heightScale : 0.0;
     const double z = anchor.z + offset;
     GLdouble wx = 0, wy = 0, wz = 0;
@@ -188,15 +202,26 @@ void DrawNotes(SceneObject& scene, SceneState& state, FrameTarget target) {
       ++stats.hidden;
       continue;
     }
-    const NoteTextBox box = RenderNoteText(notes.surface, text, colour, packed);
+    int32_t red = 0, green = 0, blue = 0;
+    const uint32_t colour = MapGetColorRGB(parameters.colourNumber, &red, &green, &blue) != 0
+                                ? uint32_t(red | green << 8 | blue << 16)
+                                : 0xFF0000u;
+    placed.push_back(Placed{text, colour, int(fx), int(fy)});
+  }
+
+  for (const Placed& note : placed) {
+    const NoteTextBox box = RenderNoteText(notes.surface, note.text, note.colour, packed);
+    // Only the rows the quad samples change: the text's and the clear row below it that linear
+    // filtering reaches at its lower edge.
+    const int rows = std::min(box.height + 1, size);
     if (packed) {
-      glTexImage2D(GL_TEXTURE_2D, 0, 4, size, size, 0, GL_RGBA, GL_UNSIGNED_SHORT_5_5_5_1,
-                   notes.surface.packed.data());
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, size, rows, GL_RGBA, GL_UNSIGNED_SHORT_5_5_5_1,
+                      notes.surface.packed.data());
     } else {
-      glTexImage2D(GL_TEXTURE_2D, 0, 4, size, size, 0, GL_BGRA, GL_UNSIGNED_BYTE,
-                   notes.surface.bgra.data());
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, size, rows, GL_BGRA, GL_UNSIGNED_BYTE,
+                      notes.surface.bgra.data());
     }
-    NoteQuad(box, size, int(fx), int(fy), scene.overlayVertexBuffer.data());
+    NoteQuad(box, size, note.x, note.y, scene.overlayVertexBuffer.data());
     glDrawElements(GL_TRIANGLE_STRIP, 4, GL_UNSIGNED_INT, scene.overlayIndexBuffer.data());
     ++stats.drawn;
   }

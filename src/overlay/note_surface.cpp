@@ -1,6 +1,7 @@
 #include "overlay/note_surface.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -30,8 +31,12 @@ void UseAliasFile() {
   const char* environment = BaseGetEnvironment();
   if (environment == nullptr || environment[BASE_ENV_DATA_DIRECTORY] == '\0') return;
   const std::string path = std::string(environment + BASE_ENV_DATA_DIRECTORY) + "/fonts/fonts.conf";
-  // A missing file leaves the set-up as it was: the names then fall back to the Kai face.
-  FontSetConfigFile(path.c_str());
+  // fontconfig takes the file by its absolute path only. A missing file leaves the set-up as it
+  // was: the names then fall back to the Kai face.
+  char* absolute = realpath(path.c_str(), nullptr);
+  if (absolute == nullptr) return;
+  FontSetConfigFile(absolute);
+  std::free(absolute);
 }
 
 }  // namespace
@@ -62,7 +67,11 @@ NoteTextBox RenderNoteText(NoteSurface& surface, const char* text, uint32_t colo
   NoteTextBox box;
   if (!surface.made()) return box;
   const int w = surface.size;
-  std::fill(surface.bgra.begin(), surface.bgra.end(), uint8_t(0));
+  // Only the rows the last text used need clearing: the rest stayed clear.
+  const int previous = surface.usedRows;
+  std::fill(surface.bgra.begin(), surface.bgra.begin() + size_t(previous) * size_t(w) * 4,
+            uint8_t(0));
+  int reach = 0;
   // Black texels are the transparent background: black text is drawn as the darkest grey.
   if ((colour & 0xFFFFFF) == 0) colour = 0x010101;
   int x = 0, y = 0, cy = 0;
@@ -81,6 +90,8 @@ NoteTextBox RenderNoteText(NoteSurface& surface, const char* text, uint32_t colo
     // A line that would pass the bottom is left out, with the rest of the text.
     if (y + lineHeight > w && any) break;
     FontDrawChar(surface.font.get(), text + i, bytes, x, y, colour, surface.bgra.data(), w, w);
+    // A glyph may reach a little below its cell (a slanted or emboldened descender).
+    reach = std::max(reach, std::min(y + 2 * lineHeight, w));
     box.width = std::max(box.width, std::min(x + cx, w));
     cy = lineHeight;
     any = true;
@@ -89,15 +100,17 @@ NoteTextBox RenderNoteText(NoteSurface& surface, const char* text, uint32_t colo
   }
   box.height = any ? std::min(y + cy, w) : 0;
 
-  // Alpha from colour: the black background goes, everything drawn stays.
-  const size_t texels = size_t(w) * size_t(w);
+  // Alpha from colour: the black background goes, everything drawn stays. Rows below the text
+  // are clear (alpha 0 included).
   uint8_t* p = surface.bgra.data();
-  const size_t used = size_t(box.height) * size_t(w);
+  const size_t used = size_t(std::max(previous, reach)) * size_t(w);
+  surface.usedRows = reach;
   for (size_t k = 0; k < used; ++k, p += 4) p[3] = (p[0] | p[1] | p[2]) != 0 ? 255 : 0;
   if (packed) {
-    surface.packed.resize(texels);
+    // Made on first use; kept in step with the 32-bit texels over the rows in use.
+    if (surface.packed.size() != size_t(w) * size_t(w)) surface.packed.assign(size_t(w) * size_t(w), 0);
     const uint8_t* q = surface.bgra.data();
-    for (size_t k = 0; k < texels; ++k, q += 4) {
+    for (size_t k = 0; k < used; ++k, q += 4) {
       const unsigned r = q[2], g = q[1], b = q[0];
       const unsigned a = (r | g | b) != 0 ? 1 : 0;
       surface.packed[k] = uint16_t((r >> 3) << 11 | (g >> 3) << 6 | (b >> 3) << 1 | a);

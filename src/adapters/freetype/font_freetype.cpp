@@ -6,6 +6,7 @@
 #include FT_OUTLINE_H
 #include <fontconfig/fontconfig.h>
 #include <iconv.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -224,6 +225,8 @@ int FontSetConfigFile(const char* path) {
   const std::string file = path != nullptr ? path : "";
   if (file == g_configFile && (file.empty() || g_config != nullptr)) return 1;
   if (!file.empty()) {
+    // fontconfig resolves a relative path against its own folders: only absolute ones.
+    if (file[0] != '/' || access(file.c_str(), R_OK) != 0) return 0;
     // Read it into a fresh configuration first: a file that cannot be read changes nothing.
     FcConfig* trial = FcConfigCreate();
     const bool readable =
