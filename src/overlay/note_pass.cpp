@@ -154,9 +154,6 @@ void DrawNotes(SceneObject& scene, SceneState& state, FrameTarget target) {
   if (textureWidth != notes.surface.size || textureHeight != notes.surface.size)
     glTexImage2D(GL_TEXTURE_2D, 0, 4, notes.surface.size, notes.surface.size, 0, GL_BGRA,
                  GL_UNSIGNED_BYTE, nullptr);
-  scene.overlayIndexBuffer.assign({0, 1, 2, 3});
-  scene.overlayVertexBuffer.resize(std::max<size_t>(scene.overlayVertexBuffer.size(), 20));
-  glInterleavedArrays(GL_T2F_V3F, 0, scene.overlayVertexBuffer.data());
 
   const double viewRect[4] = {scene.viewRect.xMin, scene.viewRect.yMin, scene.viewRect.xMax,
                               scene.viewRect.yMax};
@@ -209,22 +206,45 @@ void DrawNotes(SceneObject& scene, SceneState& state, FrameTarget target) {
     placed.push_back(Placed{text, colour, int(fx), int(fy)});
   }
 
-  for (const Placed& note : placed) {
-    const NoteTextBox box = RenderNoteText(notes.surface, note.text, note.colour, packed);
-    // Only the rows the quad samples change: the text's and the clear row below it that linear
-    // filtering reaches at its lower edge.
-    const int rows = std::min(box.height + 1, size);
+  // The labels are laid out one below the other in the surface, and the rows in use uploaded
+  // into the texture and their quads drawn whenever the next label would not fit, and at the
+  // end: one upload serves many labels, and the texture is never replaced under a label drawn
+  // from it before (which would make the drawing wait for that label).
+  std::vector<float>& quads = scene.overlayVertexBuffer;
+  quads.resize(std::max(quads.size(), 20 * std::max<size_t>(placed.size(), 1)));
+  glInterleavedArrays(GL_T2F_V3F, 0, quads.data());
+  NoteSurface& surface = notes.surface;
+  ClearNoteRows(surface);
+  int top = 0;
+  GLint batched = 0;
+  auto flush = [&] {
+    if (batched == 0) return;
+    const int rows = std::min(std::max(top, surface.usedRows), size);
+    FinishNoteRows(surface, rows, packed);
     if (packed) {
       glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, size, rows, GL_RGBA, GL_UNSIGNED_SHORT_5_5_5_1,
-                      notes.surface.packed.data());
+                      surface.packed.data());
     } else {
       glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, size, rows, GL_BGRA, GL_UNSIGNED_BYTE,
-                      notes.surface.bgra.data());
+                      surface.bgra.data());
     }
-    NoteQuad(box, size, note.x, note.y, scene.overlayVertexBuffer.data());
-    glDrawElements(GL_TRIANGLE_STRIP, 4, GL_UNSIGNED_INT, scene.overlayIndexBuffer.data());
+    for (GLint k = 0; k < batched; ++k) glDrawArrays(GL_TRIANGLE_STRIP, 4 * k, 4);
+    ClearNoteRows(surface);
+    top = 0;
+    batched = 0;
+  };
+  for (const Placed& note : placed) {
+    // A label takes its rows and one clear row below them, which linear filtering reaches at
+    // its lower edge.
+    const NoteTextBox measured = MeasureNoteText(surface, note.text);
+    if (top > 0 && top + measured.height + 1 > size) flush();
+    const NoteTextBox box = DrawNoteText(surface, note.text, note.colour, top);
+    NoteQuad(box, size, note.x, note.y, quads.data() + 20 * size_t(batched), top);
+    ++batched;
+    top += box.height + 1;
     ++stats.drawn;
   }
+  flush();
 }
 
 }  // namespace t3d

@@ -63,15 +63,15 @@ bool MakeNoteSurface(SceneState& state, NoteSurface& surface) {
   return true;
 }
 
-NoteTextBox RenderNoteText(NoteSurface& surface, const char* text, uint32_t colour, bool packed) {
+namespace {
+
+// Lays text out from row `top` (left edge) and, with draw, draws it. reach: the row below the
+// lowest texel a glyph may have written.
+NoteTextBox LayOut(NoteSurface& surface, const char* text, uint32_t colour, int top, bool draw,
+                   int* reach) {
   NoteTextBox box;
-  if (!surface.made()) return box;
   const int w = surface.size;
-  // Only the rows the last text used need clearing: the rest stayed clear.
-  const int previous = surface.usedRows;
-  std::fill(surface.bgra.begin(), surface.bgra.begin() + size_t(previous) * size_t(w) * 4,
-            uint8_t(0));
-  int reach = 0;
+  const int rowsLeft = w - top;
   // Black texels are the transparent background: black text is drawn as the darkest grey.
   if ((colour & 0xFFFFFF) == 0) colour = 0x010101;
   int x = 0, y = 0, cy = 0;
@@ -88,44 +88,80 @@ NoteTextBox RenderNoteText(NoteSurface& surface, const char* text, uint32_t colo
       y += lineHeight + 1;
     }
     // A line that would pass the bottom is left out, with the rest of the text.
-    if (y + lineHeight > w && any) break;
-    FontDrawChar(surface.font.get(), text + i, bytes, x, y, colour, surface.bgra.data(), w, w);
-    // A glyph may reach a little below its cell (a slanted or emboldened descender).
-    reach = std::max(reach, std::min(y + 2 * lineHeight, w));
+    if (y + lineHeight > rowsLeft && any) break;
+    if (draw) {
+      FontDrawChar(surface.font.get(), text + i, bytes, x, top + y, colour, surface.bgra.data(), w, w);
+      // A glyph may reach a little below its cell (a slanted or emboldened descender).
+      *reach = std::max(*reach, std::min(top + y + 2 * lineHeight, w));
+    }
     box.width = std::max(box.width, std::min(x + cx, w));
     cy = lineHeight;
     any = true;
     x += cx + 1;
     i += size_t(bytes);
   }
-  box.height = any ? std::min(y + cy, w) : 0;
-
-  // Alpha from colour: the black background goes, everything drawn stays. Rows below the text
-  // are clear (alpha 0 included).
-  uint8_t* p = surface.bgra.data();
-  const size_t used = size_t(std::max(previous, reach)) * size_t(w);
-  surface.usedRows = reach;
-  for (size_t k = 0; k < used; ++k, p += 4) p[3] = (p[0] | p[1] | p[2]) != 0 ? 255 : 0;
-  if (packed) {
-    // Made on first use; kept in step with the 32-bit texels over the rows in use.
-    if (surface.packed.size() != size_t(w) * size_t(w)) surface.packed.assign(size_t(w) * size_t(w), 0);
-    const uint8_t* q = surface.bgra.data();
-    for (size_t k = 0; k < used; ++k, q += 4) {
-      const unsigned r = q[2], g = q[1], b = q[0];
-      const unsigned a = (r | g | b) != 0 ? 1 : 0;
-      surface.packed[k] = uint16_t((r >> 3) << 11 | (g >> 3) << 6 | (b >> 3) << 1 | a);
-    }
-  }
+  box.height = any ? std::min(y + cy, rowsLeft) : 0;
   return box;
 }
 
-void NoteQuad(const NoteTextBox& box, int surfaceSize, int wx, int wy, float v[20]) {
-  const float s = surfaceSize > 0 ? float(box.width) / float(surfaceSize) : 0.0f;
-  const float t = surfaceSize > 0 ? float(box.height) / float(surfaceSize) : 0.0f;
+}  // namespace
+
+NoteTextBox MeasureNoteText(NoteSurface& surface, const char* text) {
+  if (!surface.made()) return NoteTextBox{};
+  return LayOut(surface, text, 0, 0, false, nullptr);
+}
+
+NoteTextBox DrawNoteText(NoteSurface& surface, const char* text, uint32_t colour, int top) {
+  if (!surface.made() || top < 0 || top >= surface.size) return NoteTextBox{};
+  int reach = surface.usedRows;
+  const NoteTextBox box = LayOut(surface, text, colour, top, true, &reach);
+  surface.usedRows = reach;
+  return box;
+}
+
+void FinishNoteRows(NoteSurface& surface, int rows, bool packed) {
+  if (!surface.made()) return;
+  const int w = surface.size;
+  const size_t used = size_t(std::clamp(rows, 0, w)) * size_t(w);
+  uint8_t* p = surface.bgra.data();
+  for (size_t k = 0; k < used; ++k, p += 4) p[3] = (p[0] | p[1] | p[2]) != 0 ? 255 : 0;
+  if (!packed) return;
+  // Made on first use; kept in step with the 32-bit texels over the rows finished.
+  if (surface.packed.size() != size_t(w) * size_t(w)) surface.packed.assign(size_t(w) * size_t(w), 0);
+  const uint8_t* q = surface.bgra.data();
+  for (size_t k = 0; k < used; ++k, q += 4) {
+    const unsigned r = q[2], g = q[1], b = q[0];
+    const unsigned a = (r | g | b) != 0 ? 1 : 0;
+    surface.packed[k] = uint16_t((r >> 3) << 11 | (g >> 3) << 6 | (b >> 3) << 1 | a);
+  }
+}
+
+int ClearNoteRows(NoteSurface& surface) {
+  const int rows = surface.usedRows;
+  if (surface.made())
+    std::fill(surface.bgra.begin(), surface.bgra.begin() + size_t(rows) * size_t(surface.size) * 4,
+              uint8_t(0));
+  surface.usedRows = 0;
+  return rows;
+}
+
+NoteTextBox RenderNoteText(NoteSurface& surface, const char* text, uint32_t colour, bool packed) {
+  if (!surface.made()) return NoteTextBox{};
+  // Only the rows the last text used need clearing: the rest stayed clear.
+  const int previous = ClearNoteRows(surface);
+  const NoteTextBox box = DrawNoteText(surface, text, colour, 0);
+  FinishNoteRows(surface, std::max(previous, surface.usedRows), packed);
+  return box;
+}
+
+void NoteQuad(const NoteTextBox& box, int surfaceSize, int wx, int wy, float v[20], int top) {
+  const float scale = surfaceSize > 0 ? 1.0f / float(surfaceSize) : 0.0f;
+  const float s = float(box.width) * scale;
+  const float t0 = float(top) * scale, t = float(top + box.height) * scale;
   const float x0 = float(wx), x1 = float(wx + box.width);
   const float y0 = float(wy), y1 = float(wy + box.height);
-  const float quad[20] = {0, t, x0, y0, 1,  0, 0, x0, y1, 1,
-                          s, t, x1, y0, 1,  s, 0, x1, y1, 1};
+  const float quad[20] = {0, t, x0, y0, 1,  0, t0, x0, y1, 1,
+                          s, t, x1, y0, 1,  s, t0, x1, y1, 1};
   std::memcpy(v, quad, sizeof quad);
 }
 

@@ -38,8 +38,19 @@ struct NoteTextBox {
 // made too.
 NoteTextBox RenderNoteText(NoteSurface& surface, const char* text, uint32_t colour, bool packed);
 
-// The quad of a text box whose lower-left corner is window point (wx, wy): 4 vertices of s, t,
-// x, y, z (GL_T2F_V3F) in the order of a triangle strip.
-void NoteQuad(const NoteTextBox& box, int surfaceSize, int wx, int wy, float vertices[20]);
+// The steps of RenderNoteText, for laying several texts out one below the other in the surface:
+// the box a text takes from the top-left corner (nothing drawn); drawing it with its top-left
+// corner at row `top` (lines past the bottom left out; no alpha yet); alpha (and with packed
+// the 5-5-5-1 texels) for rows 0 to rows - 1; and clearing every row drawn since the last
+// clearing, which returns how many rows that was.
+NoteTextBox MeasureNoteText(NoteSurface& surface, const char* text);
+NoteTextBox DrawNoteText(NoteSurface& surface, const char* text, uint32_t colour, int top);
+void FinishNoteRows(NoteSurface& surface, int rows, bool packed);
+int ClearNoteRows(NoteSurface& surface);
+
+// The quad of a text box drawn at row `top` whose lower-left corner is window point (wx, wy): 4
+// vertices of s, t, x, y, z (GL_T2F_V3F) in the order of a triangle strip.
+void NoteQuad(const NoteTextBox& box, int surfaceSize, int wx, int wy, float vertices[20],
+              int top = 0);
 
 }  // namespace t3d
