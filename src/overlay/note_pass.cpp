@@ -190,8 +190,7 @@ void DrawNotes(SceneObject& scene, SceneState& state, FrameTarget target) {
       continue;
     }
     const float fx = float(wx), fy = float(wy);
-    if (!(fx >= viewport[0] && fx <= viewport[0] + viewport[2] && fy >= viewport[1] &&
-          fy <= viewport[1] + viewport[3])) {
+    if (!AnchorInViewport(fx, fy, viewport)) {
       ++stats.skipped;
       continue;
     }

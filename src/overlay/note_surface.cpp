@@ -154,6 +154,11 @@ NoteTextBox RenderNoteText(NoteSurface& surface, const char* text, uint32_t colo
   return box;
 }
 
+bool AnchorInViewport(float x, float y, const int viewport[4]) {
+  return x >= float(viewport[0]) && x <= float(viewport[0] + viewport[2]) &&
+         y >= float(viewport[1]) && y <= float(viewport[1] + viewport[3]);
+}
+
 void NoteQuad(const NoteTextBox& box, int surfaceSize, int wx, int wy, float v[20], int top) {
   const float scale = surfaceSize > 0 ? 1.0f / float(surfaceSize) : 0.0f;
   const float s = float(box.width) * scale;

@@ -48,6 +48,10 @@ NoteTextBox DrawNoteText(NoteSurface& surface, const char* text, uint32_t colour
 void FinishNoteRows(NoteSurface& surface, int rows, bool packed);
 int ClearNoteRows(NoteSurface& surface);
 
+// Whether a projected anchor (window x, y as 32-bit floats) is drawn: inside the viewport
+// (x, y, width, height) with its edges, so that a point exactly on the right or top edge counts.
+bool AnchorInViewport(float x, float y, const int viewport[4]);
+
 // The quad of a text box drawn at row `top` whose lower-left corner is window point (wx, wy): 4
 // vertices of s, t, x, y, z (GL_T2F_V3F) in the order of a triangle strip.
 void NoteQuad(const NoteTextBox& box, int surfaceSize, int wx, int wy, float vertices[20],

@@ -3,7 +3,9 @@
 // characters kept whole, lines past the bottom left out), alpha and 5-5-5-1 texels, the quad.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <vector>
 #include <string>
 
 #include "adapters/font_face.h"
@@ -133,6 +135,49 @@ TEST_F(NoteSurfaceTest, PackedTexelsAndBlackText) {
   for (size_t k = 3; k < surface.bgra.size(); k += 4) shown += surface.bgra[k] != 0;
   EXPECT_GT(shown, 10u);
   EXPECT_GT(box.width, 0);
+}
+
+TEST_F(NoteSurfaceTest, AnchorsOnTheViewportEdgesAreDrawn) {
+  const int viewport[4] = {0, 0, 320, 240};
+  EXPECT_TRUE(AnchorInViewport(320, 100, viewport)) << "exactly on the right edge";
+  EXPECT_FALSE(AnchorInViewport(321, 100, viewport)) << "one pixel beyond";
+  EXPECT_TRUE(AnchorInViewport(0, 240, viewport));
+  EXPECT_FALSE(AnchorInViewport(-0.5f, 10, viewport));
+  EXPECT_FALSE(AnchorInViewport(10, 240.5f, viewport));
+  EXPECT_FALSE(AnchorInViewport(std::nanf(""), 10, viewport));
+  const int tile[4] = {100, 50, 20, 20};
+  EXPECT_TRUE(AnchorInViewport(120, 70, tile));
+  EXPECT_FALSE(AnchorInViewport(99, 60, tile));
+}
+
+TEST_F(NoteSurfaceTest, LabelsStackedInTheSurfaceMatchOneAtATime) {
+  SceneState state = FontState("KaiTi", 12);
+  NoteSurface surface;
+  ASSERT_TRUE(MakeNoteSurface(state, surface));
+  const int w = surface.size;
+  const NoteTextBox alone = RenderNoteText(surface, "Pisgah \xB8\xDF", 0x00FF00, true);
+  const std::vector<uint8_t> single(surface.bgra.begin(), surface.bgra.begin() + size_t(alone.height) * w * 4);
+  ClearNoteRows(surface);
+  // Drawn below another label, the same text gives the same texels, shifted down.
+  const NoteTextBox first = DrawNoteText(surface, "\xB1\xB1", 0x0000FF, 0);
+  const int top = first.height + 1;
+  const NoteTextBox second = DrawNoteText(surface, "Pisgah \xB8\xDF", 0x00FF00, top);
+  EXPECT_EQ(second.width, alone.width);
+  EXPECT_EQ(second.height, alone.height);
+  EXPECT_EQ(MeasureNoteText(surface, "Pisgah \xB8\xDF").width, alone.width);
+  FinishNoteRows(surface, surface.usedRows, true);
+  EXPECT_EQ(std::memcmp(single.data(), &surface.bgra[size_t(top) * w * 4], single.size()), 0);
+  // Near the bottom only the lines that fit are drawn.
+  const NoteTextBox cut = DrawNoteText(surface, "\xB8\xDF", 0xFFFFFF, w - 3);
+  EXPECT_EQ(cut.height, 3);
+  EXPECT_EQ(DrawNoteText(surface, "a", 0xFFFFFF, w).height, 0);
+  EXPECT_EQ(ClearNoteRows(surface), w);
+  for (uint8_t v : surface.bgra) ASSERT_EQ(v, 0);
+  // The quad of a label drawn at row `top`.
+  float v[20];
+  NoteQuad(NoteTextBox{64, 32}, 256, 100, 50, v, 64);
+  EXPECT_FLOAT_EQ(v[0 * 5 + 1], 0.375f);
+  EXPECT_FLOAT_EQ(v[1 * 5 + 1], 0.25f);
 }
 
 TEST_F(NoteSurfaceTest, QuadCornersAndTextureCoordinates) {
