@@ -2,7 +2,8 @@
 # Installs what is missing, builds the library and the host program (Release), and runs the
 # main job: the bundled Jacksboro DEM prepared on a headless window, then drawn in perspective
 # with sky and fog, in plan view and as a hill shade, and the Olinda DEM draped with its Landsat
-# image and with its census polygons, and the Jacksboro contour lines draped over the terrain;
+# image and with its census polygons, and the Jacksboro contour lines and named spot heights
+# draped over the terrain;
 # a flight over Jacksboro recorded as MPEG-2 and Motion JPEG videos, its plane graph and the
 # texture library of its hill shade; all into out/.
 set -euo pipefail
@@ -26,6 +27,9 @@ echo "== Pictures =="
 # The Jacksboro contours (scripts/make_contours.sh) draped as map lines, index contours red.
 ./build/terrain3d render "$dem" --lines data/samples/jacksboro_contours.fgb \
   -o out/jacksboro_contours.png --size 1024x768
+# Named spot heights (scripts/make_notes.sh) as labels in the Kai face, hidden behind ridges.
+./build/terrain3d render "$dem" --notes data/samples/jacksboro_notes.geojson --note-height 30 \
+  -o out/jacksboro_notes.png --size 1024x768
 # The 470 census polygons of Olinda filled translucent over the same view, and seen from the
 # south-west over the hills.
 ./build/terrain3d render data/samples/olinda_dem_utm25s.tif --texture data/samples/L7_ETMs.tif \

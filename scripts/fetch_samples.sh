@@ -346,3 +346,6 @@ echo "fetch_samples: wrote jacksboro_fault_dem.tif olinda_dem_utm25s.tif L7_ETMs
 
 # Contour lines of the Jacksboro DEM, for the line layer.
 "$here/make_contours.sh"
+
+# Named spot heights over the Jacksboro DEM, for the note layer.
+"$here/make_notes.sh"

@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb
   libgtk-3-dev fonts-wqy-zenhei
+  fonts-arphic-ukai libfreetype-dev libfontconfig-dev
 )
 
 missing=()

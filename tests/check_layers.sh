@@ -7,7 +7,7 @@
 #    library; a file there may include its own adapters/<lib>/ folder, the faces and what the
 #    adapters line allows, and no file outside adapters/<lib>/ may include "adapters/<lib>/...";
 #  - the system headers of the windowing and outside libraries (X11, EGL, GLX, GDAL/OGR/CPL, GEOS,
-#    FFmpeg, FreeType, GTK) are included only in src/platform and src/adapters/<lib>/;
+#    FFmpeg, FreeType, fontconfig, GTK) are included only in src/platform and src/adapters/<lib>/;
 #  - no file under src/ is longer than 600 lines.
 # Prints file:line of every break and fails if there is one.
 #   tests/check_layers.sh [SOURCE_DIR]      (default: the tree holding this script)
@@ -77,7 +77,7 @@ function layer_of(path,    parts, n) {
 # The headers of the windowing system and the outside libraries, which only src/platform and
 # src/adapters/<lib>/ may include (with <> or with quotes).
 function outside_library(path) {
-  return path ~ /^(X11|EGL|freetype|gtk)\// || path ~ /^GL\/glx/ || path ~ /^(gdal|ogr|cpl_|geos)/ ||
+  return path ~ /^(X11|EGL|freetype|fontconfig|gtk)\// || path ~ /^GL\/glx/ || path ~ /^(gdal|ogr|cpl_|geos)/ ||
          path ~ /^(libav|libsw)[^\/]*\// || path == "ft2build.h"
 }
 function report_library(shown) {

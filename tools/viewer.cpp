@@ -17,6 +17,7 @@
 #include "cli_commands.h"
 #include "cli_geo.h"
 #include "cli_options.h"
+#include "cli_notes.h"
 #include "cli_regions.h"
 #include "cli_scene.h"
 #include "host_window.h"
@@ -78,6 +79,10 @@ class Viewer {
   // Loads the region layer on the prepared scene (nothing without --regions).
   bool LoadRegions(const RegionOptions& options) {
     return regions_.Load(scene_, state_, session_.gridPath(), options);
+  }
+  // Loads the note layer on the prepared scene (nothing without --notes).
+  bool LoadNotes(const NoteOptions& options) {
+    return notes_.Load(scene_, state_, session_.gridPath(), options);
   }
 
   void Draw() {
@@ -377,6 +382,7 @@ class Viewer {
   TnNativeWindow record_{};
   SceneSession session_;  // after the window and its record: released while they are in place
   LoadedRegions regions_;  // after the session: unloaded while the scene is there
+  LoadedNotes notes_;      // likewise
   void* scene_ = nullptr;  // the session's scene and state block, for the calls that need them
   void* state_ = nullptr;
   int width_ = 0, height_ = 0;
@@ -397,13 +403,16 @@ int RunViewer(int argc, char** argv) {
   DialogAnswers answers;
   LineOptions lines;
   RegionOptions regionOptions;
+  NoteOptions noteOptions;
   CommandLine line("view", [](std::FILE* to) {
     std::fputs(kViewerHelp, to);
     std::fputs(kRegionHelp, to);
+    std::fputs(kNoteHelp, to);
   });
   line.Size(&width, &height, 16384)
       .Also([&](CommandLine& l) { AddLineOptions(l, lines); })
       .Also([&](CommandLine& l) { AddRegionOptions(l, regionOptions); })
+      .Also([&](CommandLine& l) { AddNoteOptions(l, noteOptions); })
       .Text("--script", &script)
       .Text("--display", &displayName)
       .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
@@ -414,6 +423,7 @@ int RunViewer(int argc, char** argv) {
   Viewer viewer;
   if (!viewer.Open(displayName, width, height, demPath, lines)) return 1;
   if (!viewer.LoadRegions(regionOptions)) return 1;
+  if (!viewer.LoadNotes(noteOptions)) return 1;
   if (script == nullptr) return viewer.RunInteractive();
   if (std::string(script) == "-") return viewer.RunScript(std::cin);
   std::ifstream file(script);

@@ -157,8 +157,28 @@ typedef struct TnRegionDescriptor {
 } TnRegionDescriptor;
 #pragma pack(pop)
 typedef struct TnRoadParams TnRoadParams;
-typedef struct TnNoteDescriptor TnNoteDescriptor;
-typedef struct TnFontParams TnFontParams;
+/* One note to show (tnLoadMapNote), 17 bytes. The library reads the array every frame: it must
+ * stay valid, in place, while the note layer is loaded. */
+#pragma pack(push, 1)
+typedef struct TnNoteDescriptor {
+  int32_t record;          /* note (point) record number in the note file */
+  float heightOffset;      /* the label's lower-left corner this far above the terrain (map units) */
+  TnByte shown;            /* 0: not drawn */
+  double maxEyeDistance;   /* drawn while the eye is at most this far from the note (map units) */
+} TnNoteDescriptor;
+#pragma pack(pop)
+/* The note font (SetFontParam, GetFontParam), 67 bytes. face: a font family name, UTF-8 (or
+ * GB2312/GBK bytes), such as "楷体_GB2312", "KaiTi" or "DejaVu Sans"; a name no installed font
+ * matches falls back to the library's Kai face, or else to the system's default face. flags: bit
+ * 0 bold, bit 1 italic (made from the regular face where it has neither). size: points, 0 to 30
+ * (held within that range when the font is made). Default "楷体_GB2312", 0, 12. */
+#pragma pack(push, 1)
+typedef struct TnFontParams {
+  char face[64];
+  TnByte flags;
+  int16_t size;
+} TnFontParams;
+#pragma pack(pop)
 typedef struct TnViewRecord TnViewRecord;
 typedef struct TnViewRangeRecord TnViewRangeRecord;
 
@@ -309,6 +329,12 @@ TN_API int TN_CALL tnUnLoadMapRegion(void* scene, void* state, unsigned short fi
 TN_API int TN_CALL tnLoadRoad(void* scene, void* state, unsigned short fileIndex,
                               TnRoadParams* params);
 TN_API int TN_CALL tnUnLoadRoad(void* scene, void* state, unsigned short fileIndex);
+/* The note layer: the texts of chosen records of a point file (a map file slot, tnMapOpen) as
+ * labels that face the viewer, anchored on the terrain, in the font of SetFontParam and each
+ * record's map colour (blue when it has none); a note behind a ridge is not drawn. Texts come
+ * from the file's note field (tnMapSetNoteField) as GB2312/GBK bytes. TN_OK when the layer is
+ * loaded afterwards; a file beside the grid shows message 12. tnUnLoadMapNote: TN_E_FAIL when
+ * nothing is loaded. */
 TN_API int TN_CALL tnLoadMapNote(void* scene, void* state, unsigned short fileIndex,
                                  TnNoteDescriptor* descriptors, int count);
 TN_API int TN_CALL tnUnLoadMapNote(void* scene, void* state, unsigned short fileIndex);
@@ -441,6 +467,11 @@ TN_API int TN_CALL tnMapSetColour(unsigned short slot, int record, int red, int 
 /* The number of records of an open map file (numbered 1 to that number); 0 for a slot without
  * a file. */
 TN_API int TN_CALL tnMapRecordCount(unsigned short slot);
+/* Names the attribute field that carries the texts of the notes in the map files opened after
+ * it (null or "": the first field named, in any case, "name", "text", "note", "label" or
+ * "annotation", else the first text field). Texts are read in UTF-8 (or the encoding the file
+ * declares) and kept as GB2312/GBK bytes; a character GBK cannot hold becomes "?". */
+TN_API void TN_CALL tnMapSetNoteField(const char* fieldName);
 
 /* What preparation made of a grid, for hosts that show or log it. */
 typedef struct TnSceneInfo {
@@ -675,6 +706,13 @@ static_assert(offsetof(TnRecordRequest, path) == 4 && offsetof(TnRecordRequest, 
 static_assert(offsetof(TnGridHeader, rows) == 4 && offsetof(TnGridHeader, xMin) == 8 &&
                   offsetof(TnGridHeader, zMax) == 48,
               "grid header layout");
+static_assert(sizeof(TnNoteDescriptor) == 17 && offsetof(TnNoteDescriptor, heightOffset) == 4 &&
+                  offsetof(TnNoteDescriptor, shown) == 8 &&
+                  offsetof(TnNoteDescriptor, maxEyeDistance) == 9,
+              "note descriptor layout");
+static_assert(sizeof(TnFontParams) == 67 && offsetof(TnFontParams, flags) == 64 &&
+                  offsetof(TnFontParams, size) == 65,
+              "font record layout");
 #endif
 
 #endif /* TERRAIN3D_TERRAIN3D_H */

@@ -144,6 +144,33 @@ double BaseRegionDistance(const double point[2], uint16_t slot, int32_t record);
 int16_t MapSetRecordColour(uint16_t slot, int32_t record, int32_t colourNumber);
 
 
+/* ---- Notes: BaseGetNotePoint, BaseGetNote, BasePointInRect, BasePointDistance -----------------
+ * A note is a record of a point file: its point and its text. The text comes from the layer's
+ * note field: the one field the host named with MapFileSetNoteField before opening the file, else
+ * the first field named, in any case, "name", "text", "note", "label" or "annotation", else the
+ * first text field. Texts are kept as GB2312/GBK bytes: read as UTF-8 where they are UTF-8 (or
+ * OGR gives them so), else in the encoding the file declares, else taken as GBK already; a
+ * character GBK cannot hold becomes "?" (the trace says so once for the file). A record without
+ * text has the text "". */
+typedef struct MapNoteParameters {
+  uint8_t reserved[44];
+  int32_t colourNumber; /* from the colour field as for lines; MAP_NO_COLOUR when none */
+} MapNoteParameters;
+/* The point of a note record (its first point for another kind of record). */
+int16_t BaseGetNotePoint(uint16_t slot, int32_t record, double point[2]);
+/* The point, text and parameters of a note record. text receives a zero-terminated GBK text that
+ * belongs to the slot and stays valid while it is open; reserved (may be null) receives null;
+ * parameters (may be null) its parameter record. Fails for a record that does not exist. */
+int16_t BaseGetNote(uint16_t slot, int32_t record, double point[2], const char** text,
+                    void** reserved, MapNoteParameters* parameters);
+/* MAP_OK when the point lies in the closed rectangle x min, y min, x max, y max. */
+int16_t BasePointInRect(const double point[2], const double rect[4]);
+/* The distance between two points (x, y). */
+double BasePointDistance(const double from[2], const double to[2]);
+/* Host extension: names the note field for the files opened after it, for the whole process;
+ * null or "" goes back to the names above. The name is compared in any case. */
+void MapFileSetNoteField(const char* name);
+
 #ifdef __cplusplus
 }
 #endif

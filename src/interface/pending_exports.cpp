@@ -22,10 +22,6 @@ extern "C" {
 // Colouring, analysis and layers.
 PENDING_SCENE(tnLoadRoad, unsigned short, TnRoadParams*)
 PENDING_SCENE(tnUnLoadRoad, unsigned short)
-PENDING_SCENE(tnLoadMapNote, unsigned short, TnNoteDescriptor*, int)
-PENDING_SCENE(tnUnLoadMapNote, unsigned short)
-PENDING_SCENE(SetFontParam, TnFontParams*)
-PENDING_SCENE(GetFontParam, TnFontParams*)
 
 // Block scene interface.
 PENDING_BLOCK(dmCreateDem3DScene, void**)

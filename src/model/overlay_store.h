@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "model/note_data.h"
 #include "model/scene_state.h"
 #include "platform/file_mapping.h"
 #include "terrain3d/terrain3d.h"
@@ -85,6 +86,7 @@ class OverlayStore {
  public:
   virtual ~OverlayStore() { regions.Clear(); }
   RegionData regions;
+  NoteData notes;
 };
 
 }  // namespace t3d

@@ -296,6 +296,9 @@ void SceneObject::ReleaseSceneData(SceneState& state) {
   // The region layer went with the overlay store.
   regionLoaded = 0;
   SetRegionFileIndex(state, 0);
+  // So did the note layer.
+  noteLoaded = 0;
+  SetNoteFileIndex(state, 0);
 }
 
 bool SceneObject::GetDeviceInfo(SceneState& state, int info[3]) {

@@ -220,8 +220,6 @@ TEST_F(ApiTest, FunctionsNotYetAvailableFailAndWriteNothing) {
   TnNativeWindow& window = Headless(16, 16);
   ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
   EXPECT_EQ(tnLoadMapArea(scene, state, 1), TN_E_FAIL);
-  TnFontParams* font = reinterpret_cast<TnFontParams*>(0x10);  // never dereferenced
-  EXPECT_EQ(GetFontParam(scene, state, font), TN_E_FAIL);
   EXPECT_EQ(tnRecord3DScene(scene, state, nullptr), TN_E_FAIL);
   void* block = reinterpret_cast<void*>(0x1);
   EXPECT_EQ(dmCreateDem3DScene(&block), 0);

@@ -22,6 +22,8 @@
 #include "adapters/map_file.h"
 #include "adapters/ogr/map_colours.h"
 #include "adapters/ogr/map_records.h"
+#include "adapters/ogr/note_text.h"
+#include "base/trace.h"
 
 namespace t3d::ogr {
 namespace {
@@ -224,6 +226,12 @@ bool Load(const char* path, const char* layerName, const char* gridCrs, const do
   }
 
   const int colourField = ColourField(*layer->GetLayerDefn());
+  // Note texts, in GBK, for point files.
+  const int noteField = data.kind == MAP_KIND_POINTS ? NoteField(*layer->GetLayerDefn()) : -1;
+  const bool givesUtf8 = layer->TestCapability(OLCStringsAsUTF8) != 0;
+  const char* declared = layer->GetMetadataItem("SOURCE_ENCODING", "SHAPEFILE");
+  const std::string encoding = declared != nullptr ? declared : "";
+  size_t unheld = 0;
   for (auto& feature : *layer) {
     OGRGeometry* geometry = feature->GetGeometryRef();
     if (geometry == nullptr || geometry->IsEmpty()) continue;
@@ -242,9 +250,19 @@ bool Load(const char* path, const char* layerName, const char* gridCrs, const do
     const size_t before = data.records.size();
     AddParts(*geometry, data.kind, row, data.records);
     const int32_t colour = ColourNumberOf(*feature, colourField);
-    for (size_t part = before; part < data.records.size(); ++part)
+    const std::string note = noteField >= 0 && data.records.size() > before
+                                 ? NoteTextOf(*feature, noteField, givesUtf8, encoding, &unheld)
+                                 : std::string();
+    for (size_t part = before; part < data.records.size(); ++part) {
       data.records[part].colourNumber = colour;
+      data.records[part].note = note;
+    }
     if (data.records.size() > before) data.attributes.push_back(ReadAttributes(*feature));
+  }
+  if (unheld > 0) {
+    const std::string line = std::string("map file '") + path + "': " + std::to_string(unheld) +
+                             " note character(s) GBK cannot hold are shown as '?'";
+    Trace(line.c_str());
   }
   if (data.records.size() > 0x7ffffffe) {
     error = "the map file holds too many records";
@@ -495,6 +513,49 @@ int16_t MapSetRecordColour(uint16_t slot, int32_t record, int32_t colourNumber) 
   if (found == nullptr) return MAP_FAILED;
   found->colourNumber = colourNumber;
   return MAP_OK;
+}
+
+}  // extern "C"
+
+// ---- Notes -----------------------------------------------------------------------------------
+extern "C" {
+
+int16_t BaseGetNotePoint(uint16_t slot, int32_t record, double point[2]) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  const t3d::ogr::Record* found = FindRecord(Find(slot), record);
+  if (found == nullptr || point == nullptr || found->xy.size() < 2) return MAP_FAILED;
+  point[0] = found->xy[0];
+  point[1] = found->xy[1];
+  return MAP_OK;
+}
+
+int16_t BaseGetNote(uint16_t slot, int32_t record, double point[2], const char** text,
+                    void** reserved, MapNoteParameters* parameters) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  const t3d::ogr::Record* found = FindRecord(Find(slot), record);
+  if (found == nullptr || point == nullptr || text == nullptr || found->xy.size() < 2)
+    return MAP_FAILED;
+  point[0] = found->xy[0];
+  point[1] = found->xy[1];
+  *text = found->note.c_str();
+  if (reserved != nullptr) *reserved = nullptr;
+  if (parameters != nullptr) {
+    std::memset(parameters, 0, sizeof *parameters);
+    parameters->colourNumber = found->colourNumber;
+  }
+  return MAP_OK;
+}
+
+int16_t BasePointInRect(const double point[2], const double rect[4]) {
+  if (point == nullptr || rect == nullptr) return MAP_FAILED;
+  return point[0] >= rect[0] && point[0] <= rect[2] && point[1] >= rect[1] && point[1] <= rect[3]
+             ? MAP_OK
+             : MAP_FAILED;
+}
+
+double BasePointDistance(const double from[2], const double to[2]) {
+  if (from == nullptr || to == nullptr) return HUGE_VAL;
+  return std::hypot(to[0] - from[0], to[1] - from[1]);
 }
 
 }  // extern "C"

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace t3d::ogr {
@@ -23,6 +24,7 @@ struct Record {
   Box box{};
   int32_t attributeRow = 0;  // the feature's row of attributes
   int32_t colourNumber = -1;
+  std::string note;  // a note's text in GBK (point files only)
 };
 
 // A static R-tree over record boxes, packed by sorting (sort-tile-recursive): built once, queried

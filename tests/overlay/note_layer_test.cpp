@@ -1,0 +1,337 @@
+// The note layer through the exported functions: load checks and their message, the font
+// record, unloading and release leaving nothing behind, pictures of notes (Chinese and Latin,
+// bold and italic, a face nothing matches, a character GBK cannot hold) on the window and off
+// screen compared with references, and notes hidden behind a ridge.
+//
+// TERRAIN3D_UPDATE_REFERENCES=1 rewrites the reference pictures.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "image_files.h"
+#include "model/process_objects.h"
+#include "overlay/note_layer.h"
+#include "platform/environment.h"
+#include "suite_setup.h"
+#include "test_grids.h"
+#include "test_pictures.h"
+#include "test_scene.h"
+
+namespace t3d {
+namespace {
+
+using testgrids::g_messages;
+using testgrids::GridPath;
+using testgrids::ExpectLikeReference;
+
+int TN_CALL KeepHeights(void*, int id, void* record) {
+  if (id == TN_DIALOG_VERTICAL_SCALE) {
+    static_cast<TnVerticalScaleDialog*>(record)->rescale = 0;
+    return 1;
+  }
+  return TN_DIALOG_DEFAULT;
+}
+
+constexpr int kCells = 129;
+constexpr double kCell = 30;  // the grids span 0 to 3840 m both ways
+
+// A plain at 100 m with, when `ridge` is set, an east-west ridge 300 m high along y = 1900 m.
+std::string RidgeGrid(bool ridge) {
+  const std::string path = GridPath(ridge ? "note_ridge.tif" : "note_plain.tif");
+  double gt[6];
+  testgrids::NorthUp(gt, 0, kCells * kCell, kCell, kCell);
+  EXPECT_TRUE(testgrids::WriteGrid(path, kCells, kCells, gt, GDT_Float32, [&](int line, int) {
+    const double y = (kCells - 1 - line) * kCell;
+    return ridge ? 100 + 300 * std::exp(-std::pow((y - 1900) / 180, 2)) : 100.0;
+  }));
+  return path;
+}
+
+struct Point {
+  double x, y;
+  std::string properties;
+};
+
+std::string WritePoints(const std::string& name, const std::vector<Point>& points) {
+  const std::string path = GridPath(name + ".geojson");
+  std::string text = "{\"type\":\"FeatureCollection\",\"features\":[";
+  for (size_t i = 0; i < points.size(); ++i) {
+    char xy[80];
+    std::snprintf(xy, sizeof xy, "[%.3f,%.3f]", points[i].x, points[i].y);
+    text += (i > 0 ? "," : "") + std::string("{\"type\":\"Feature\",\"properties\":") +
+            points[i].properties + ",\"geometry\":{\"type\":\"Point\",\"coordinates\":" + xy + "}}";
+  }
+  text += "]}";
+  FILE* f = std::fopen(path.c_str(), "w");
+  EXPECT_NE(f, nullptr);
+  std::fputs(text.c_str(), f);
+  std::fclose(f);
+  return path;
+}
+
+// Pixels close to a colour (the antialiased edges of thin strokes are darker and not counted).
+size_t CountColour(const t3dhost::Picture& picture, int r, int g, int b, int tolerance = 60) {
+  size_t count = 0;
+  for (size_t i = 0; i + 3 < picture.bgra.size(); i += 4)
+    if (std::abs(picture.bgra[i] - b) <= tolerance && std::abs(picture.bgra[i + 1] - g) <= tolerance &&
+        std::abs(picture.bgra[i + 2] - r) <= tolerance)
+      ++count;
+  return count;
+}
+
+std::vector<TnNoteDescriptor> Descriptors(int count, float offset = 0, double far = 1e9) {
+  std::vector<TnNoteDescriptor> notes(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) notes[size_t(i)] = TnNoteDescriptor{i + 1, offset, 1, far};
+  return notes;
+}
+
+TnFontParams Font(const char* face, int16_t size, uint8_t flags = 0) {
+  TnFontParams font{};
+  std::strncpy(font.face, face, sizeof font.face - 1);
+  font.flags = flags;
+  font.size = size;
+  return font;
+}
+
+size_t FilesIn(const std::string& dir) { return testgrids::ListDirectory(dir).size(); }
+
+class NoteScene : public testgrids::TestScene {
+ public:
+  NoteScene(int width, int height) : TestScene(width, height, &KeepHeights, &testgrids::RecordMessage) {}
+  ~NoteScene() {
+    for (uint16_t slot : slots_) tnMapClose(slot);
+  }
+  uint16_t Open(const std::string& path) {
+    const uint16_t slot = tnMapOpen(path.c_str(), nullptr, nullptr, nullptr);
+    EXPECT_GT(slot, 0) << tnMapLastError();
+    slots_.push_back(slot);
+    return slot;
+  }
+  void Look(double x, double y, double metres, double atX, double atY) {
+    TnSceneInfo info{};
+    ASSERT_EQ(tnGetSceneInfo(scene(), state(), &info), TN_OK);
+    float eye[3] = {float(x), float(y), float(metres / info.zScale)};
+    float centre[2] = {float(atX), float(atY)};
+    ASSERT_EQ(SetEyeCenterPosition(scene(), state(), eye, centre), TN_OK);
+  }
+  t3dhost::Picture Frame() { return testgrids::FramePicture(*this); }
+  t3dhost::Picture Offscreen(const std::string& name) {
+    const std::string bmp = GridPath(name + ".bmp");
+    TnOutputRequest request = testgrids::OutputRequest(TN_OUTPUT_BMP, bmp, width(), height());
+    EXPECT_EQ(tnOutput3DScene(scene(), state(), &request), TN_OK);
+    t3dhost::Picture picture;
+    std::string error;
+    EXPECT_TRUE(t3dhost::ReadBmp(bmp, picture, error)) << error;
+    std::remove(bmp.c_str());
+    return picture;
+  }
+
+ private:
+  std::vector<uint16_t> slots_;
+};
+
+class NoteLayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("TERRAIN3D_DATA_DIR", (std::string(TERRAIN3D_SOURCE_DIR) + "/data").c_str(), 1);
+    BaseResetEnvironment();
+    g_messages.clear();
+  }
+  void TearDown() override {
+    unsetenv("TERRAIN3D_DATA_DIR");
+    BaseResetEnvironment();
+  }
+};
+
+// Named points over the plain, south to north: a red Chinese name, a Latin one in orange, one
+// with a colour nobody defined (blue), and a green one with a character GBK cannot hold ("?").
+std::vector<Point> PlainNotes() {
+  return {{900, 1100, R"({"name":"高程点","colour":"#FF0000"})"},
+          {2000, 1500, R"({"name":"Pisgah","colour":"#FF8000"})"},
+          {1300, 2500, R"({"name":"北峰","colour":99})"},
+          {2500, 3000, R"({"name":"A😀B","colour":"#00FF00"})"}};
+}
+
+TEST_F(NoteLayerTest, LoadChecksFontRecordAndUnloading) {
+  NoteScene s(64, 48);
+  ASSERT_TRUE(s.Prepare(RidgeGrid(false)));
+  void* sc = s.scene();
+  void* st = s.state();
+  const std::string work = BaseGetEnvironment() + BASE_ENV_WORK_DIRECTORY;
+  const size_t filesBefore = FilesIn(work);
+  EXPECT_EQ(tnUnLoadMapNote(sc, st, 0), TN_E_FAIL) << "nothing loaded yet";
+
+  // The default font record, and the record copied in and out whole.
+  TnFontParams font{};
+  ASSERT_EQ(GetFontParam(sc, st, &font), TN_OK);
+  EXPECT_STREQ(font.face, "楷体_GB2312");
+  EXPECT_EQ(int(font.flags), 0);
+  EXPECT_EQ(int(font.size), 12);
+  TnFontParams big = Font("KaiTi", 40, 3);
+  ASSERT_EQ(SetFontParam(sc, st, &big), TN_OK);
+  ASSERT_EQ(GetFontParam(sc, st, &font), TN_OK);
+  EXPECT_EQ(int(font.size), 40) << "kept as given until a font is made from it";
+  EXPECT_EQ(SetFontParam(sc, st, nullptr), TN_OK);
+  EXPECT_EQ(GetFontParam(sc, st, nullptr), TN_OK);
+
+  std::vector<TnNoteDescriptor> notes = Descriptors(4);
+  const uint16_t inside = s.Open(WritePoints("inside", PlainNotes()));
+  const uint16_t outside = s.Open(WritePoints("outside", {{5000, 100, R"({"name":"x"})"}}));
+  // Silent refusals: no file in the slot, no descriptors, no count.
+  EXPECT_EQ(tnLoadMapNote(sc, st, 0, notes.data(), 4), TN_E_FAIL);
+  EXPECT_EQ(tnLoadMapNote(sc, st, 999, notes.data(), 4), TN_E_FAIL);
+  EXPECT_EQ(tnLoadMapNote(sc, st, inside, nullptr, 4), TN_E_FAIL);
+  EXPECT_EQ(tnLoadMapNote(sc, st, inside, notes.data(), 0), TN_E_FAIL);
+  EXPECT_EQ(tnLoadMapNote(sc, st, inside, notes.data(), -2), TN_E_FAIL);
+  EXPECT_TRUE(g_messages.empty());
+  // A file beside the grid: message 12.
+  EXPECT_EQ(tnLoadMapNote(sc, st, outside, notes.data(), 1), TN_E_FAIL);
+  EXPECT_EQ(g_messages, std::vector<int>{12});
+  EXPECT_EQ(s.object().noteLoaded, 0);
+
+  ASSERT_EQ(tnLoadMapNote(sc, st, inside, notes.data(), 4), TN_OK);
+  EXPECT_EQ(s.object().noteLoaded, 1);
+  EXPECT_EQ(NoteFileIndex(s.block()), inside);
+  ASSERT_EQ(GetFontParam(sc, st, &font), TN_OK);
+  EXPECT_EQ(int(font.size), 30) << "the size the font was made with is written back";
+  EXPECT_EQ(g_process.overlayStore->notes.surface.size, 512);
+  // A record that does not exist is loaded but never drawn.
+  notes.push_back(TnNoteDescriptor{77, 0, 1, 1e9});
+  ASSERT_EQ(tnLoadMapNote(sc, st, inside, notes.data(), 5), TN_OK);
+  EXPECT_EQ(g_process.overlayStore->notes.anchors[4].read, 0);
+  s.Frame();
+  EXPECT_EQ(LastNotePassStats().drawn + LastNotePassStats().skipped + LastNotePassStats().hidden, 5u);
+  // Changing the font while loaded makes the surface again at once.
+  TnFontParams small = Font("KaiTi", 9);
+  ASSERT_EQ(SetFontParam(sc, st, &small), TN_OK);
+  EXPECT_EQ(s.object().noteLoaded, 1);
+  EXPECT_EQ(g_process.overlayStore->notes.surface.size, 128);
+  const GLuint texture = s.object().textureIds[kTextureNote][kWindowContext];
+  EXPECT_NE(texture, 0u) << "the frame made the note texture";
+
+  EXPECT_EQ(tnUnLoadMapNote(sc, st, 12345), TN_OK);
+  EXPECT_EQ(s.object().noteLoaded, 0);
+  EXPECT_EQ(NoteFileIndex(s.block()), 0);
+  EXPECT_FALSE(g_process.overlayStore->notes.loaded());
+  EXPECT_TRUE(g_process.overlayStore->notes.anchors.empty());
+  EXPECT_EQ(s.object().textureIds[kTextureNote][kWindowContext], 0u);
+  EXPECT_EQ(tnUnLoadMapNote(sc, st, 0), TN_E_FAIL);
+  EXPECT_EQ(tnLoadMapNote(nullptr, st, inside, notes.data(), 4), TN_E_FAIL);
+  EXPECT_EQ(tnUnLoadMapNote(sc, nullptr, 0), TN_E_FAIL);
+  EXPECT_EQ(SetFontParam(nullptr, st, &small), TN_E_FAIL);
+  EXPECT_EQ(GetFontParam(sc, nullptr, &font), TN_E_FAIL);
+
+  // Release with a layer loaded: the layer goes with the scene data.
+  ASSERT_EQ(tnLoadMapNote(sc, st, inside, notes.data(), 4), TN_OK);
+  ASSERT_EQ(tnRelease3DScene(sc, st), TN_OK);
+  EXPECT_EQ(s.object().noteLoaded, 0);
+  EXPECT_EQ(g_process.overlayStore, nullptr);
+  EXPECT_EQ(FilesIn(work), filesBefore) << "the note layer leaves no file behind";
+}
+
+TEST_F(NoteLayerTest, NotesOnTheWindowAndOffScreen) {
+  NoteScene s(256, 192);
+  ASSERT_TRUE(s.Prepare(RidgeGrid(false)));
+  s.Look(1920, -1500, 1500, 1920, 1900);
+  const t3dhost::Picture bare = s.Frame();
+  std::vector<TnNoteDescriptor> notes = Descriptors(4, 20);
+  TnFontParams font = Font("楷体_GB2312", 12);
+  ASSERT_EQ(SetFontParam(s.scene(), s.state(), &font), TN_OK);
+  ASSERT_EQ(tnLoadMapNote(s.scene(), s.state(), s.Open(WritePoints("plain", PlainNotes())),
+                          notes.data(), 4), TN_OK);
+  const t3dhost::Picture picture = s.Frame();
+  EXPECT_EQ(LastNotePassStats().drawn, 4u);
+  ExpectLikeReference(picture, "notes_plain");
+  EXPECT_GT(CountColour(picture, 255, 0, 0), 15u);
+  EXPECT_GT(CountColour(picture, 255, 128, 0), 15u);
+  EXPECT_GT(CountColour(picture, 0, 0, 255), 15u);
+  EXPECT_GT(CountColour(picture, 0, 255, 0), 15u);
+  EXPECT_EQ(CountColour(bare, 255, 0, 0), 0u);
+  const size_t regularRed = CountColour(picture, 255, 0, 0);
+
+  const t3dhost::Picture offscreen = s.Offscreen("notes_plain");
+  ExpectLikeReference(offscreen, "notes_plain_offscreen");
+  EXPECT_GT(CountColour(offscreen, 255, 0, 0), 15u);
+
+  // A note not shown, or farther from the eye than its distance, is not drawn.
+  notes[0].shown = 0;
+  notes[1].maxEyeDistance = 100;
+  const t3dhost::Picture fewer = s.Frame();
+  EXPECT_EQ(LastNotePassStats().drawn, 2u);
+  EXPECT_EQ(CountColour(fewer, 255, 0, 0), 0u);
+  EXPECT_EQ(CountColour(fewer, 255, 128, 0), 0u);
+  notes[0].shown = 1;
+  notes[1].maxEyeDistance = 1e9;
+
+  // Bold italic, made from the regular Kai face.
+  font = Font("KaiTi", 12, 3);
+  ASSERT_EQ(SetFontParam(s.scene(), s.state(), &font), TN_OK);
+  const t3dhost::Picture boldItalic = s.Frame();
+  ExpectLikeReference(boldItalic, "notes_bold_italic");
+  EXPECT_GT(CountColour(boldItalic, 255, 0, 0), regularRed * 6 / 5) << "bold strokes are heavier";
+
+  // A face name nothing matches: the Kai face still draws the text.
+  font = Font("No Such Face 4711", 12);
+  ASSERT_EQ(SetFontParam(s.scene(), s.state(), &font), TN_OK);
+  EXPECT_EQ(s.object().noteLoaded, 1);
+  const t3dhost::Picture fallback = s.Frame();
+  EXPECT_EQ(LastNotePassStats().drawn, 4u);
+  EXPECT_LE(testgrids::Differing(fallback, picture), 20u) << "the same Kai face as the default";
+  EXPECT_GT(CountColour(fallback, 255, 0, 0), 15u);
+
+  // In the textured surface mode the labels keep their colours and the frame's state.
+  ASSERT_EQ(SetSurfaceDispMode(s.scene(), s.state(), 0), TN_OK);
+  const t3dhost::Picture lit = s.Frame();
+  EXPECT_GT(CountColour(lit, 255, 0, 0), 15u);
+  EXPECT_EQ(testgrids::Differing(lit, s.Frame()), 0u);
+  ASSERT_EQ(SetSurfaceDispMode(s.scene(), s.state(), 1), TN_OK);
+
+  ASSERT_EQ(tnUnLoadMapNote(s.scene(), s.state(), 0), TN_OK);
+  EXPECT_EQ(testgrids::Differing(s.Frame(), bare), 0u) << "unloaded, the bare terrain again";
+}
+
+TEST_F(NoteLayerTest, NotesBehindARidgeAreHidden) {
+  // Two notes south of the ridge (one at its foot) and two on the plain behind it.
+  const std::vector<Point> points = {{1500, 900, R"({"name":"South","colour":"#FF0000"})"},
+                                     {2300, 1500, R"({"name":"Foot","colour":"#FF0000"})"},
+                                     {1400, 2900, R"({"name":"Behind","colour":99})"},
+                                     {2400, 3200, R"({"name":"北","colour":99})"}};
+  for (bool ridge : {false, true}) {
+    NoteScene s(320, 240);
+    ASSERT_TRUE(s.Prepare(RidgeGrid(ridge)));
+    s.Look(1920, -1500, 600, 1920, 1900);
+    std::vector<TnNoteDescriptor> notes = Descriptors(4);
+    ASSERT_EQ(tnLoadMapNote(s.scene(), s.state(), s.Open(WritePoints("ridge", points)),
+                            notes.data(), 4), TN_OK);
+    const t3dhost::Picture picture = s.Frame();
+    EXPECT_GT(CountColour(picture, 255, 0, 0), 15u) << "the notes before the ridge show";
+    if (ridge) {
+      EXPECT_EQ(LastNotePassStats().hidden, 2u);
+      EXPECT_EQ(LastNotePassStats().drawn, 2u);
+      EXPECT_EQ(CountColour(picture, 0, 0, 255), 0u) << "the notes behind the ridge are hidden";
+      ExpectLikeReference(picture, "notes_ridge");
+      const t3dhost::Picture offscreen = s.Offscreen("notes_ridge");
+      EXPECT_EQ(CountColour(offscreen, 0, 0, 255), 0u);
+      EXPECT_GT(CountColour(offscreen, 255, 0, 0), 15u);
+      ExpectLikeReference(offscreen, "notes_ridge_offscreen");
+      // Lifted 400 m above the ground, the labels behind the ridge clear its crest.
+      for (TnNoteDescriptor& note : notes) note.heightOffset = 400;
+      ASSERT_EQ(tnLoadMapNote(s.scene(), s.state(), s.Open(WritePoints("ridge_high", points)),
+                              notes.data(), 4), TN_OK);
+      s.Frame();
+      EXPECT_EQ(LastNotePassStats().hidden, 0u);
+    } else {
+      EXPECT_EQ(LastNotePassStats().hidden, 0u);
+      EXPECT_EQ(LastNotePassStats().drawn, 4u);
+      EXPECT_GT(CountColour(picture, 0, 0, 255), 15u) << "without the ridge they show";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace t3d

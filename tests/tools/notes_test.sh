@@ -1,0 +1,56 @@
+#!/bin/sh
+# The host program's note options: the Jacksboro spot heights drawn over the Jacksboro DEM (in
+# the default face, bold and italic, a face nothing matches, a named field), refused values, a
+# file that misses the grid, and no temporary file left in the working directory.
+# usage: notes_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
+set -u
+tool=$1 samples=$2/data/samples
+dem=$samples/jacksboro_fault_dem.tif notes=$samples/jacksboro_notes.geojson
+work=$3/tool-scratch/notes
+rm -rf "$work"; mkdir -p "$work/tmp"
+export TERRAIN3D_WORK_DIR="$work/tmp"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+expect() {
+  status=$1 pattern=$2; shift 2
+  "$tool" "$@" >"$work/out" 2>"$work/err"
+  got=$?
+  [ "$got" -eq "$status" ] || fail "$* -> status $got, wanted $status"
+  grep -q -e "$pattern" "$work/err" "$work/out" || fail "$* -> output lacks '$pattern': $(cat "$work/err")"
+}
+
+view="--size 320x240"
+expect 0 "bare.png" render "$dem" $view -o "$work/bare.png"
+expect 0 "notes.png" render "$dem" $view -o "$work/notes.png" --notes "$notes" --note-height 30
+cmp -s "$work/bare.png" "$work/notes.png" && fail "the notes changed nothing in the picture"
+expect 0 "bold.png" render "$dem" $view -o "$work/bold.png" --notes "$notes" --note-height 30 \
+  --font KaiTi --font-size 16 --bold --italic
+cmp -s "$work/bold.png" "$work/notes.png" && fail "--bold --italic --font-size 16 changed nothing"
+expect 0 "fallback.png" render "$dem" $view -o "$work/fallback.png" --notes "$notes" --note-height 30 \
+  --font "No Such Face"
+cmp -s "$work/bare.png" "$work/fallback.png" && fail "a face nothing matches drew no text"
+expect 0 "elev.png" render "$dem" $view -o "$work/elev.png" --notes "$notes" --note-height 30 --note-field elev
+cmp -s "$work/elev.png" "$work/notes.png" && fail "--note-field elev drew the names"
+
+expect 0 "2 frames in" fly "$dem" --frames 2 --size 160x120 --out-dir "$work/fly" --png --notes "$notes"
+[ -e "$work/fly/frame00001.png" ] || fail "fly --notes wrote no frames"
+
+expect 2 "--font-size takes a whole number from 0 to 30" render "$dem" -o "$work/x.png" --notes "$notes" --font-size 31
+expect 2 "--plan cannot show --notes" render "$dem" -o "$work/x.png" --notes "$notes" --plan
+expect 1 "--notes $work/missing.geojson" render "$dem" -o "$work/x.png" --notes "$work/missing.geojson"
+[ -e "$work/x.png" ] && fail "a refused render wrote its picture"
+
+# A note file in the grid's CRS but far from it: message 12, nothing drawn.
+cat > "$work/far.geojson" <<'JSON'
+{"type": "FeatureCollection", "features": [{"type": "Feature", "properties": {"name": "x"},
+ "geometry": {"type": "Point", "coordinates": [10, 10]}}]}
+JSON
+expect 1 "could not be loaded" render "$dem" -o "$work/x.png" --notes "$work/far.geojson"
+grep -q "message 12" "$work/err" || fail "a note file that misses the grid gave no message 12: $(cat "$work/err")"
+
+left=$(ls -A "$work/tmp")
+[ -z "$left" ] || fail "temporary files left in the working directory: $left"
+
+[ "$failures" -eq 0 ] && echo "notes ok"
+exit "$failures"
