@@ -57,8 +57,9 @@ BlockScene::BlockScene()
 
 BlockScene::~BlockScene() {
   ClosePlaneRaster();
-  if (OwnTerrain() != nullptr) {
+  if (g_process.textureStore != nullptr && g_process.textureStore->owner == this)
     g_process.textureStore.reset();
+  if (OwnTerrain() != nullptr) {
     g_process.terrainArea.reset();
     g_process.meshScratch.reset();
   }
@@ -77,7 +78,7 @@ TerrainArea* BlockScene::OwnTerrain() const {
 
 bool BlockScene::TextureUsable() const {
   if (!textureReady || g_process.textureStore == nullptr) return false;
-  if (g_process.textureStore.get() != preparedStore) return false;
+  if (g_process.textureStore->owner != this) return false;
   return planeMode || OwnTerrain() != nullptr;
 }
 
@@ -115,7 +116,6 @@ void BlockScene::Reset() {
   g_process.terrainArea.reset();
   g_process.meshScratch.reset();
   terrainSerial = 0;
-  preparedStore = nullptr;
   viewDirSin = viewDirCos = 0;
   viewFov = viewTilt = 0;
   tileCount = tileRowsCount = tileColsCount = 0;

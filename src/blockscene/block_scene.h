@@ -50,7 +50,8 @@ class BlockScene {
   // The terrain area of this block scene's last preparation, or null when none exists any more
   // (another preparation replaced it, or this one failed).
   TerrainArea* OwnTerrain() const;
-  // The texture store while it is the one this block scene prepared for its current terrain.
+  // Whether the process-wide texture store is the one this block scene prepared (for its
+  // current terrain, in terrain mode).
   bool TextureUsable() const;
 
   // The grid as the mesh builder reads it.
@@ -106,8 +107,6 @@ class BlockScene {
 
   // The serial of this block scene's terrain area (0: none built).
   uint64_t terrainSerial = 0;
-  // The texture store this block scene prepared (compared, never read through).
-  const void* preparedStore = nullptr;
 
  private:
   // Drops the buffers, the terrain area and texture store this block scene made, and the view.

@@ -25,7 +25,6 @@ bool PrepareBlockTexture(BlockScene& s, const char* path, int format, int maxExp
   if (!s.planeMode && s.OwnTerrain() == nullptr) return false;
   // The previous texture goes first, and with it everything copied from it.
   s.textureReady = false;
-  s.preparedStore = nullptr;
   s.tileCount = s.tileRowsCount = s.tileColsCount = 0;
   g_process.textureStore.reset();
   if (path == nullptr || path[0] == '\0') return false;
@@ -92,8 +91,8 @@ bool PrepareBlockTexture(BlockScene& s, const char* path, int format, int maxExp
     s.rowCount = rows;
     s.columnCount = cols;
   }
+  store->owner = &s;
   g_process.textureStore = std::move(store);
-  s.preparedStore = g_process.textureStore.get();
   s.textureReady = true;
   return true;
 }
