@@ -230,5 +230,66 @@ TEST_F(BlockSharedTest, PlaneTilesMeetAndTheCurrentTileComesFirst) {
   ASSERT_EQ(dmDeleteDem3DScene(block), 1);
 }
 
+TEST_F(BlockSharedTest, PlanOfTheGridAndOfTheTextureImage) {
+  const std::string grid = Grid("plan.tif", 120, 80, 10);
+  const std::string image = Image("plan.rim", 120, 80, 10);
+  void* block = nullptr;
+  ASSERT_EQ(dmCreateDem3DScene(&block), 1);
+  const int dem = tnDemOpen(grid.c_str());
+  float limits[9];
+  ASSERT_EQ(dmPrepareDem3DScene(block, dem, 0, limits), 1);
+  // A picture showing more than the grid: the grid's part is drawn, the rest left as it was.
+  const int width = 100, height = 60, pitch = width * 4 + 16;
+  std::vector<uint8_t> pixels(size_t(pitch) * height, 7);
+  TnDrawTarget target{pixels.data(), width, height, pitch, -200, -100, 1800, 1100};
+  EXPECT_EQ(dmDrawPlaneGraph(block, nullptr, nullptr), 0);
+  TnDrawTarget bad = target;
+  bad.pitch = 8;
+  EXPECT_EQ(dmDrawPlaneGraph(block, nullptr, &bad), 0);
+  ASSERT_EQ(dmDrawPlaneGraph(block, nullptr, &target), 1);
+  auto at = [&](int x, int y) { return &pixels[size_t(y) * pitch + size_t(x) * 4]; };
+  EXPECT_EQ(at(2, 30)[3], 7) << "left of the grid";
+  EXPECT_EQ(at(20, 30)[3], 255) << "over the grid";
+  EXPECT_EQ(at(width * 4 + 8 <= pitch ? 0 : 0, 2)[3], 7) << "above the grid";
+  EXPECT_EQ(pixels[size_t(pitch) * 10 + width * 4 + 3], 7) << "the row's padding";
+  // The hillier cells differ in colour across the plan.
+  EXPECT_NE(std::memcmp(at(20, 30), at(70, 45), 3), 0);
+
+  // With a texture: the source image once begun, nothing before.
+  ASSERT_EQ(dmPrepareTexture(block, image.c_str(), 1, 8, 0), 1);
+  std::fill(pixels.begin(), pixels.end(), uint8_t(7));
+  EXPECT_EQ(dmDrawPlaneGraph(block, nullptr, &target), 0);
+  ASSERT_EQ(dmBeginDrawGraph(block), 1);
+  ASSERT_EQ(dmDrawPlaneGraph(block, nullptr, &target), 1);
+  // Band 3 (blue) of the image is 128 everywhere.
+  EXPECT_EQ(at(20, 30)[0], 128);
+  EXPECT_EQ(at(2, 30)[0], 7);
+  EXPECT_EQ(dmEndDrawGraph(block), 1);
+  ASSERT_EQ(dmDeleteDem3DScene(block), 1);
+  tnDemClose(dem);
+}
+
+TEST_F(BlockSharedTest, HeightColoursAndMapAreasNeedTheBlockTerrain) {
+  const std::string grid = Grid("colours.tif", 60, 50, 10);
+  void* block = nullptr;
+  ASSERT_EQ(dmCreateDem3DScene(&block), 1);
+  EXPECT_EQ(dmSetHeightLayerColor(block, nullptr), 0);
+  EXPECT_EQ(dmUnLoadMapRegArea(block), 0);
+  const int dem = tnDemOpen(grid.c_str());
+  float limits[9];
+  ASSERT_EQ(dmPrepareDem3DScene(block, dem, 0, limits), 1);
+  // Cancelled (the dialog's starting choice without a desktop), then confirmed as shown.
+  tnSetDialogHandler(testgrids::DefaultDialog, nullptr);
+  EXPECT_EQ(dmSetHeightLayerColor(block, nullptr), 0);
+  tnSetDialogHandler([](void*, int, void*) -> int { return 1; }, nullptr);
+  EXPECT_EQ(dmSetHeightLayerColor(block, nullptr), 1);
+  EXPECT_EQ(static_cast<BlockScene*>(block)->layerColours.initialised, 1);
+  tnSetDialogHandler(nullptr, nullptr);
+  EXPECT_EQ(dmLoadMapRegArea(block, 999), 0);  // no file in that slot
+  EXPECT_EQ(dmUnLoadMapRegArea(block), 1);
+  ASSERT_EQ(dmDeleteDem3DScene(block), 1);
+  tnDemClose(dem);
+}
+
 }  // namespace
 }  // namespace t3d
