@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -62,8 +63,12 @@ int main(int argc, char** argv) {
   }
   const std::string path = dir + "/block_bench_" + std::to_string(side) + ".tif";
   struct stat info;
+  // The frame benchmark's landscape: hills with a ripple of a few cells, so that the mesh keeps
+  // fine patches wherever the eye is near.
   if (stat(path.c_str(), &info) != 0 &&
-      !bench::WriteRaster(path, side, 1, [](int, int x, int y) { return bench::Landscape(x, y); })) {
+      !bench::WriteRaster(path, side, 1, [](int, int x, int y) {
+        return bench::Landscape(x, y) + 2 * std::sin(x * 0.37) * std::cos(y * 0.41);
+      })) {
     std::fprintf(stderr, "cannot write %s\n", path.c_str());
     return 1;
   }
@@ -85,10 +90,11 @@ int main(int argc, char** argv) {
       {"high, over the centre", x0 + 0.3f * w, y0 + 0.2f * h, limits[8] * 0.95f, x0 + 0.5f * w, y0 + 0.5f * h},
       {"outside, across", x0 - 0.2f * w, y0 + 0.5f * h, limits[7] + 0.3f * (limits[8] - limits[7]), x0 + 0.5f * w, y0 + 0.5f * h},
   };
-  std::printf("block_bench: %d x %d grid, 1024 x 768, quality %d, %d frames per eye\n", side, side,
-              scene.displayQuality, frames);
-  std::printf("%-24s %10s %10s %8s %9s %8s\n", "eye", "block ms", "build ms", "ratio", "vertices", "batches");
+  std::printf("block_bench: %d x %d grid, 1024 x 768, %d frames per eye (best of)\n", side, side, frames);
+  std::printf("%-24s %2s %10s %10s %8s %9s %8s\n", "eye", "q", "block ms", "build ms", "ratio", "vertices", "batches");
+  for (int quality = 1; quality <= 2; ++quality)
   for (const Eye& e : eyes) {
+    dmSetDisplayQuality(handle, quality);
     TnViewRecord view{};
     view.eye[0] = e.ex;
     view.eye[1] = e.ey;
@@ -143,8 +149,8 @@ int main(int argc, char** argv) {
       t3d::BuildSurfaceMesh(meshView, scene.Colouring(), area, full, inner, false, false, mesh);
       buildMs = std::min(buildMs, Now() - t);
     }
-    std::printf("%-24s %10.2f %10.2f %8.3f %9zu %8zu\n", e.name, blockMs, buildMs, blockMs / buildMs,
-                copier.vertexCount, copier.batches);
+    std::printf("%-24s %2d %10.2f %10.2f %8.3f %9zu %8zu\n", e.name, quality, blockMs, buildMs,
+                blockMs / buildMs, copier.vertexCount, copier.batches);
   }
   dmDeleteDem3DScene(handle);
   tnDemClose(dem);
