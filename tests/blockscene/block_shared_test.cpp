@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -287,6 +288,28 @@ TEST_F(BlockSharedTest, HeightColoursAndMapAreasNeedTheBlockTerrain) {
   tnSetDialogHandler(nullptr, nullptr);
   EXPECT_EQ(dmLoadMapRegArea(block, 999), 0);  // no file in that slot
   EXPECT_EQ(dmUnLoadMapRegArea(block), 1);
+
+  // A square region of class 0, colour entry 200, over the grid's middle.
+  const std::string regions = GridPath("square.geojson");
+  std::FILE* f = std::fopen(regions.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("{\"type\":\"FeatureCollection\",\"features\":[{\"type\":\"Feature\","
+             "\"properties\":{\"colour\":200},\"geometry\":{\"type\":\"Polygon\","
+             "\"coordinates\":[[[100,100],[300,100],[300,300],[100,300],[100,100]]]}}]}",
+             f);
+  std::fclose(f);
+  const unsigned short slot = tnMapOpen(regions.c_str(), nullptr, nullptr, nullptr);
+  ASSERT_GT(slot, 0) << tnMapLastError();
+  TerrainArea& area = *static_cast<BlockScene*>(block)->OwnTerrain();
+  const GridCell before = area.GetCell(20, 20);
+  ASSERT_EQ(dmLoadMapRegArea(block, slot), 1);
+  EXPECT_EQ(area.GetCell(20, 20).label, 42);
+  EXPECT_EQ(area.GetCell(20, 20).colourIndex, 200);
+  EXPECT_EQ(area.GetCell(40, 40).label, 0);
+  ASSERT_EQ(dmUnLoadMapRegArea(block), 1);
+  EXPECT_EQ(area.GetCell(20, 20).label, before.label);
+  EXPECT_EQ(area.GetCell(20, 20).colourIndex, before.colourIndex);
+  tnMapClose(slot);
   ASSERT_EQ(dmDeleteDem3DScene(block), 1);
   tnDemClose(dem);
 }

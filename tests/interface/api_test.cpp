@@ -223,9 +223,6 @@ TEST_F(ApiTest, FunctionsNotYetAvailableFailAndWriteNothing) {
   TnFontParams* font = reinterpret_cast<TnFontParams*>(0x10);  // never dereferenced
   EXPECT_EQ(GetFontParam(scene, state, font), TN_E_FAIL);
   EXPECT_EQ(tnRecord3DScene(scene, state, nullptr), TN_E_FAIL);
-  void* block = reinterpret_cast<void*>(0x1);
-  EXPECT_EQ(dmCreateDem3DScene(&block), 0);
-  EXPECT_EQ(block, reinterpret_cast<void*>(0x1));
   EXPECT_EQ(PlayAVIWnd(nullptr), 0);
   EXPECT_EQ(SelectTextureFile(nullptr), 0);
 }
