@@ -445,5 +445,78 @@ TEST_F(BlockSceneTest, PlaneModeQuadAndRefusals) {
   }
 }
 
+
+TEST_F(BlockSceneTest, BadInputIsRefusedWithoutHarm) {
+  const float nan = std::nanf(""), inf = INFINITY;
+  Block block;
+  // Plane headers that are no rectangle.
+  TnGridHeader bad[] = {{1, 10, 0, 1, 0, 1, 0, 0},       {10, 10, 5, 5, 0, 1, 0, 0},
+                        {10, 10, 0, nan, 0, 1, 0, 0},    {10, 10, 0, 1, 0, inf, 0, 0},
+                        {10, 10, 0, 1, 0, 1, 5, 1},      {-4, 10, 0, 1, 0, 1, 0, 0}};
+  float out[9];
+  for (TnGridHeader& header : bad) EXPECT_EQ(dmPreparePlaneScene(block.handle(), &header, 0, out), 0);
+  EXPECT_EQ(dmPreparePlaneScene(block.handle(), nullptr, 0, out), 0);
+  EXPECT_EQ(dmPrepareDem3DScene(block.handle(), 12345, 0, out), 0);  // no such grid
+  EXPECT_EQ(dmPrepareTexture(block.handle(), nullptr, 1, 8, 0), 0);
+
+  ASSERT_EQ(block.Prepare(Grid("abuse.tif", 200, 100, 10, 10, Hills)), 1);
+  TnViewRangeRecord range{};
+  for (float v : {nan, inf, -inf, 1e30f}) {
+    TnViewRecord views[] = {View(v, 100, block.limits[7], 500, 500), View(100, 100, v, 500, 500),
+                            View(100, 100, block.limits[7], v, 500),
+                            View(-100, -100, block.limits[7] + 1, 500, 500, v)};
+    // A finite field of view is only held within 30 to 120.
+    for (TnViewRecord& view : views)
+      EXPECT_EQ(dmGetCurrentViewRange(block.handle(), &view, &range), &view == &views[3] && std::isfinite(v) ? 1 : 0);
+  }
+  TnViewRecord tiny = View(-100, -100, block.limits[7] + 1, 500, 500, 60, 0, -5);
+  EXPECT_EQ(dmGetCurrentViewRange(block.handle(), &tiny, &range), 1);
+  EXPECT_EQ(dmGetCurrentViewRange(block.handle(), nullptr, &range), 0);
+  EXPECT_EQ(dmGetCurrentViewRange(block.handle(), &tiny, nullptr), 0);
+  // A record the host filled with anything: limited to the grid, never read beyond it.
+  TnViewRangeRecord garbage;
+  for (int32_t v : {INT32_MIN, -1, 0, 7, INT32_MAX}) {
+    for (int k = 0; k < 4; ++k) garbage.range[k] = garbage.innerRange[k] = (k % 2 == 0) ? v : -v - 1;
+    Host host;
+    dmRenderDem3DScene(block.handle(), &garbage, 1, -7, LoadTile, CopyMesh, &host);
+    ExpectSoundMeshes(host, 1);
+  }
+  EXPECT_EQ(dmRenderDem3DScene(block.handle(), nullptr, 0, 0, LoadTile, CopyMesh, nullptr), 0);
+  // Crossed cells: missing outputs, no room, NaN points.
+  const double rect[4] = {0, 0, 1990, 990}, a[2] = {5, 5}, b[2] = {1500, 700};
+  const double nanPoint[2] = {std::nan(""), 5};
+  TnCrossedCell cells[4];
+  TnCrossedCellCount count{4, 0};
+  EXPECT_EQ(dmLabelLinCrossCell(block.handle(), rect, a, b, cells, nullptr), 0);
+  EXPECT_EQ(dmLabelLinCrossCell(block.handle(), rect, nanPoint, nanPoint, cells, &count), 0);
+  count.capacity = 4;
+  EXPECT_EQ(dmLabelLinCrossCell(block.handle(), rect, a, b, cells, &count), 0);
+  EXPECT_GT(count.count, 4);  // how many the host needs room for
+  std::vector<TnCrossedCell> room(size_t(count.count));
+  count.capacity = count.count;
+  EXPECT_EQ(dmLabelLinCrossCell(block.handle(), rect, a, b, room.data(), &count), 1);
+  EXPECT_EQ(room.front().row, 0);
+  EXPECT_EQ(room.front().column, 0);
+  count.capacity = -3;
+  EXPECT_EQ(dmLabelLinCrossCell(block.handle(), rect, a, b, nullptr, &count), 0);
+  // Both ends outside: nothing, even though the segment crosses the rectangle.
+  const double left[2] = {-100, 500}, right[2] = {2100, 500};
+  EXPECT_EQ(dmLabelLinCrossCell(block.handle(), rect, left, right, room.data(), &count), 0);
+  // One end inside: the part inside the rectangle.
+  count.capacity = int32_t(room.size());
+  const double inside[2] = {995, 500};
+  ASSERT_EQ(dmLabelLinCrossCell(block.handle(), rect, left, inside, room.data(), &count), 1);
+  EXPECT_EQ(room[0].column, 0);
+  // x 995 is the edge between the cells of nodes 99 and 100: both are touched.
+  EXPECT_EQ(room[size_t(count.count) - 1].column, 100);
+  // Pictures that are no pictures.
+  uint8_t pixel[4];
+  TnDrawTarget targets[] = {{nullptr, 1, 1, 0, 0, 0, 1, 1}, {pixel, 0, 1, 0, 0, 0, 1, 1},
+                            {pixel, 1, 1, 2, 0, 0, 1, 1},    {pixel, 1, 1, 0, 1, 0, 1, 1},
+                            {pixel, 1, 1, 0, 0, nan, 1, 1}, {pixel, INT32_MAX, 1, 0, 0, 0, 1, 1}};
+  for (TnDrawTarget& target : targets) EXPECT_EQ(dmDrawPlaneGraph(block.handle(), nullptr, &target), 0);
+  EXPECT_EQ(dmGetTextureByBlkNo(block.handle(), -1, pixel), 0);
+}
+
 }  // namespace
 }  // namespace t3d

@@ -3,6 +3,7 @@
 // block scene's texture tiles in both textured layouts, byte by byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -163,6 +164,20 @@ TEST_F(BlockSharedTest, TexturedLayoutsByteByByte) {
     ASSERT_EQ(dmGetCurrentViewRange(block, &view, &range), 1);
     Host& host = d3d ? direct3d : opengl;
     ASSERT_EQ(dmRenderDem3DScene(block, &range, 1, 0, LoadTile, CopyMesh, &host), 1);
+    // A host that cannot load any tile: every tile is asked once, nothing is drawn, the frame
+    // ends.
+    Host refusing;
+    ASSERT_EQ(dmRenderDem3DScene(block, &range, 1, 0,
+                                 [](TnByte, TnByte, int32_t, int32_t tile, void* user) -> int32_t {
+                                   static_cast<Host*>(user)->tiles.push_back(tile);
+                                   return 0;
+                                 },
+                                 CopyMesh, &refusing), 1);
+    EXPECT_TRUE(refusing.meshes.empty());
+    std::vector<int> asked = refusing.tiles;
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(std::unique(asked.begin(), asked.end()), asked.end());
+    EXPECT_LE(asked.size(), s.tileCount);
     ASSERT_EQ(dmDeleteDem3DScene(block), 1);
     tnDemClose(dem);
   }
