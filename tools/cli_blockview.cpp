@@ -1,7 +1,6 @@
 // terrain3d blockview: the sample host engine of the block scene interface. It prepares the DEM
 // as a block scene, moves its eye round the grid, asks the library for each view range, draws
 // the meshes and tiles it is handed from its own GL buffers and textures, and writes the frames.
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -57,13 +56,14 @@ int RunBlockView(int argc, char** argv) {
   // The grid's extent is the eye limits less a quarter grid on every side.
   const double xMin = limits[3], xMax = limits[4], yMin = limits[5], yMax = limits[6];
   const double cx = (xMin + xMax) / 2, cy = (yMin + yMax) / 2;
-  const double radius = 0.4 * std::max(xMax - xMin, yMax - yMin);
+  // An ellipse inside the limits: 0.6 of the grid's width and depth from its centre.
+  const double radiusX = 0.4 * (xMax - xMin), radiusY = 0.4 * (yMax - yMin);
   const double z = limits[7] + 0.5 * (limits[8] - limits[7]);
   for (int f = 0; f < frames; ++f) {
     const double angle = 3.14159265358979 * (1.25 + 2.0 * f / frames);
     BlockViewCamera camera;
-    camera.eye[0] = float(cx + radius * std::cos(angle));
-    camera.eye[1] = float(cy + radius * std::sin(angle));
+    camera.eye[0] = float(cx + radiusX * std::cos(angle));
+    camera.eye[1] = float(cy + radiusY * std::sin(angle));
     camera.eye[2] = float(z);
     camera.lookAt[0] = float(cx);
     camera.lookAt[1] = float(cy);
