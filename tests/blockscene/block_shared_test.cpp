@@ -219,13 +219,19 @@ TEST_F(BlockSharedTest, PlaneTilesMeetAndTheCurrentTileComesFirst) {
   TnGridHeader header{600, 300, 0, 6000, 0, 3000, 10, 10};
   float limits[9];
   ASSERT_EQ(dmPreparePlaneScene(block, &header, 0, limits), 1);
+  TnViewRecord view = View(3000, 500, 1500, 3000, 1500);
+  TnViewRangeRecord bare{};
+  ASSERT_EQ(dmGetCurrentViewRange(block, &view, &bare), 1);
   ASSERT_EQ(dmPrepareTexture(block, image.c_str(), 1, 8, 0), 1);
   const BlockScene& s = *static_cast<BlockScene*>(block);
   ASSERT_EQ(s.tileRowsCount, 2u);
   ASSERT_EQ(s.tileColsCount, 3u);
-  TnViewRecord view = View(3000, -100, 3000, 3000, 1500);
   TnViewRangeRecord range{};
   ASSERT_EQ(dmGetCurrentViewRange(block, &view, &range), 1);
+  // With tiles the rectangle reaches a quarter tile (64 cells) further on every side it can.
+  EXPECT_NEAR(range.rect[0], std::max(0.0, bare.rect[0] - 64 * s.cellSizeX), 1e-3);
+  EXPECT_NEAR(range.rect[3], std::min(3000.0, bare.rect[3] + 64 * s.cellSizeY), 1e-3);
+  EXPECT_LT(range.rect[1], bare.rect[1]);
   // The whole plane.
   range.range[0] = 0;
   range.range[1] = 299;
