@@ -412,6 +412,12 @@ TN_API short TN_CALL dmLoadMapRegArea(void* blockScene, unsigned short fileIndex
 TN_API short TN_CALL dmUnLoadMapRegArea(void* blockScene);
 TN_API short TN_CALL dmPreparePlaneScene(void* blockScene, TnGridHeader* header,
                                          TnByte direct3DLayouts, float out[9]);
+/* dmLabelLinCrossCell: rect is x min, y min, x max, y max; a point counts as inside within 1e-6
+ * of an edge. Both points outside: 0 (even when the segment crosses the rectangle); one inside:
+ * the part of the segment inside the rectangle. firstOutput is a TnCrossedCell array,
+ * secondOutput a TnCrossedCellCount; 1 when every touched cell fitted. Terrain mode only.
+ * dmDrawPlaneGraph: drawingTarget is a TnDrawTarget* on systems other than Windows; hostValue is
+ * not read. */
 TN_API short TN_CALL dmLabelLinCrossCell(void* blockScene, const double rect[4],
                                          const double pointA[2], const double pointB[2],
                                          void* firstOutput, void* secondOutput);
