@@ -35,4 +35,7 @@ int RunMosaic(int argc, char** argv);
 // terrain3d tables [-o SHEET.png] [--ansi]
 int RunTables(int argc, char** argv);
 
+// terrain3d blockview DEM --out-dir DIR [--frames N] [--texture IMAGE] [--size WxH]
+int RunBlockView(int argc, char** argv);
+
 }  // namespace t3dhost

@@ -36,6 +36,7 @@ void PrintUsage(std::FILE* to) {
       "  flood      draw the DEM flooded to a water level (or from a seed point)\n"
       "  mosaic     join the tiles of 'render --tile-range' runs into one picture\n"
       "  tables     list the colour tables by number and name (-o: a contact sheet)\n"
+      "  blockview  draw the DEM as a sample host engine of the block scene interface\n"
       "Environment: TERRAIN3D_DATA_DIR (the folder holding HeightLut/, the colour tables),\n"
       "TERRAIN3D_WORK_DIR (where the terrain cache is made).\n",
       to);
@@ -106,6 +107,7 @@ int main(int argc, char** argv) {
   if (command == "flood") return RunFlood(argc - 2, argv + 2);
   if (command == "mosaic") return RunMosaic(argc - 2, argv + 2);
   if (command == "tables") return RunTables(argc - 2, argv + 2);
+  if (command == "blockview") return RunBlockView(argc - 2, argv + 2);
   std::fprintf(stderr, "terrain3d: unknown command '%s'\n", command.c_str());
   PrintUsage(stderr);
   return 2;

@@ -179,8 +179,57 @@ typedef struct TnFontParams {
   int16_t size;
 } TnFontParams;
 #pragma pack(pop)
-typedef struct TnViewRecord TnViewRecord;
-typedef struct TnViewRangeRecord TnViewRangeRecord;
+/* ---- Block scene records --------------------------------------------------------------- */
+/* The host camera of dmGetCurrentViewRange (36 bytes): eye and look-at point in map units (z not
+ * scaled), field of view in degrees (used within 30 to 120) and the viewport size in pixels. */
+#pragma pack(push, 1)
+typedef struct TnViewRecord {
+  float eye[3];
+  float lookAt[3];
+  float fieldOfView;
+  int32_t viewportWidth;
+  int32_t viewportHeight;
+} TnViewRecord;
+/* What the view sees (76 bytes), written by dmGetCurrentViewRange and handed back unchanged to
+ * dmRenderDem3DScene. Grid ranges are trunc((v - min) / cell size) + 1 of the map rectangle. */
+typedef struct TnViewRangeRecord {
+  double rect[4];          /* visible map rectangle: x low, y low, x high, y high (in the grid) */
+  float axisPoint[3];      /* where the view axis meets the lowest height (z in map units);
+                              plane mode: the look-at point */
+  int32_t range[4];        /* row low, row high, column low, column high */
+  int32_t innerRange[4];   /* the same for the narrower (0.6 x field of view) inner view */
+} TnViewRangeRecord;
+#pragma pack(pop)
+
+/* Drawing target of dmDrawPlaneGraph on systems without device contexts: the host's BGRA
+ * picture (top row first, pitch bytes from row to row, 0 meaning width * 4) and the map
+ * rectangle it shows (x min at the left edge, y max at the top edge). The library draws into
+ * pixels during the call only and keeps nothing. */
+typedef struct TnDrawTarget {
+  void* pixels;
+  int32_t width;
+  int32_t height;
+  int32_t pitch;
+  double mapXMin, mapYMin, mapXMax, mapYMax;
+} TnDrawTarget;
+
+/* Outputs of dmLabelLinCrossCell. The first output is an array of TnCrossedCell the host
+ * provides; the second a TnCrossedCellCount whose capacity the host sets to the array's length
+ * before the call. Grid node (row, column) lies at (x min + column * cell width, y min + row *
+ * cell height) and its cell is the closed rectangle of one cell width and height centred on it
+ * (rows 0 .. rows - 1, columns 0 .. columns - 1). The list holds every cell the segment touches
+ * (a supercover), edges and corners included: a segment through a corner shared by four cells
+ * lists all four, one running along a shared edge lists the cells on both sides. Cells come in
+ * order from point A to point B, each once. */
+typedef struct TnCrossedCell {
+  int32_t row;
+  int32_t column;
+} TnCrossedCell;
+typedef struct TnCrossedCellCount {
+  int32_t capacity; /* in: cells the array holds */
+  int32_t count;    /* out: cells the segment touches (may exceed capacity: then 0 is returned
+                       and only capacity cells are written) */
+} TnCrossedCellCount;
 
 /* Grid header of a DEM grid (56 bytes): rows run along y (row 0 at y min), columns along x
  * (column 0 at x min); the extent is that of the first and last node (cell centre). z min and
@@ -196,7 +245,23 @@ typedef struct TnGridHeader {
 #pragma pack(pop)
 
 /* Block scene callbacks: load texture tile tileNumber and make it current (result above 0 when
- * it is); draw one mesh of the given vertex kind with 16-bit indices. */
+ * it is); draw one mesh of the given vertex kind with 16-bit indices.
+ *
+ * Threads and ownership. Both callbacks are called only from inside dmRenderDem3DScene, on the
+ * thread that called it, one after the other; the library starts no thread. The vertex and index
+ * arrays belong to the library and are valid only until the draw callback returns: a host that
+ * draws later (a GPU upload, a command list) copies them first and must not write to them. A
+ * mesh never holds more than 65,535 vertices, so that every 16-bit index addresses one; its
+ * indices are triangles (three per triangle). The user value is passed through untouched. The
+ * tile callback fetches the pixels with dmGetTextureByBlkNo into a buffer the host owns.
+ *
+ * Vertex kinds (32-bit floats, packed):
+ *   1 (40 bytes): red, green, blue, alpha; normal x, y, z; x, y, z        (OpenGL, coloured)
+ *   2 (32 bytes): s, t; normal x, y, z; x, y, z                            (OpenGL, textured)
+ *   3 (28 bytes): x, -y, z; normal x, y, z; uint32 0xFF000000 | r << 16 | g << 8 | b
+ *                                                                          (Direct3D, coloured)
+ *   4 (32 bytes): x, -y, z; normal x, y, z; s, t                           (Direct3D, textured)
+ * Terrain positions are scene units (map units / scene radius); plane positions map units. */
 typedef int32_t(TN_CALL* TnLoadTileCallback)(TnByte tileSizeExponent, TnByte bytesPerPixel,
                                              int32_t pixelFormat, int32_t tileNumber, void* user);
 typedef void(TN_CALL* TnDrawMeshCallback)(int32_t vertexKind, void* vertices,
@@ -373,6 +438,12 @@ TN_API short TN_CALL dmLoadMapRegArea(void* blockScene, unsigned short fileIndex
 TN_API short TN_CALL dmUnLoadMapRegArea(void* blockScene);
 TN_API short TN_CALL dmPreparePlaneScene(void* blockScene, TnGridHeader* header,
                                          TnByte direct3DLayouts, float out[9]);
+/* dmLabelLinCrossCell: rect is x min, y min, x max, y max; a point counts as inside within 1e-6
+ * of an edge. Both points outside: 0 (even when the segment crosses the rectangle); one inside:
+ * the part of the segment inside the rectangle. firstOutput is a TnCrossedCell array,
+ * secondOutput a TnCrossedCellCount; 1 when every touched cell fitted. Terrain mode only.
+ * dmDrawPlaneGraph: drawingTarget is a TnDrawTarget* on systems other than Windows; hostValue is
+ * not read. */
 TN_API short TN_CALL dmLabelLinCrossCell(void* blockScene, const double rect[4],
                                          const double pointA[2], const double pointB[2],
                                          void* firstOutput, void* secondOutput);

@@ -23,25 +23,4 @@ extern "C" {
 PENDING_SCENE(tnLoadRoad, unsigned short, TnRoadParams*)
 PENDING_SCENE(tnUnLoadRoad, unsigned short)
 
-// Block scene interface.
-PENDING_BLOCK(dmCreateDem3DScene, void**)
-PENDING_BLOCK(dmDeleteDem3DScene, void*)
-PENDING_BLOCK(dmPrepareDem3DScene, void*, int, TnByte, float*)
-PENDING_BLOCK(dmPrepareTexture, void*, const char*, int, TnByte, TnByte)
-PENDING_BLOCK(dmGetCurrentViewRange, void*, TnViewRecord*, TnViewRangeRecord*)
-PENDING_BLOCK(dmRenderDem3DScene, void*, TnViewRangeRecord*, TnByte, int, TnLoadTileCallback,
-              TnDrawMeshCallback, void*)
-PENDING_BLOCK(dmSetDisplayQuality, void*, int)
-PENDING_BLOCK(dmGetDisplayQuality, void*, int*)
-PENDING_BLOCK(dmSetHeightLayerColor, void*, TnProgressControl)
-PENDING_BLOCK(dmLoadMapRegArea, void*, unsigned short)
-PENDING_BLOCK(dmUnLoadMapRegArea, void*)
-PENDING_BLOCK(dmPreparePlaneScene, void*, TnGridHeader*, TnByte, float*)
-PENDING_BLOCK(dmLabelLinCrossCell, void*, const double*, const double*, const double*, void*,
-              void*)
-PENDING_BLOCK(dmBeginDrawGraph, void*)
-PENDING_BLOCK(dmEndDrawGraph, void*)
-PENDING_BLOCK(dmDrawPlaneGraph, void*, void*, void*)
-PENDING_BLOCK(dmGetTextureByBlkNo, void*, int, void*)
-
 }  // extern "C"

@@ -2,6 +2,7 @@
 // DEM store, progress display and dialogs.
 #include <cstring>
 
+#include "dialogs/height_colour_edit.h"
 #include "dialogs/presenter.h"
 #include "interface/handles.h"
 #include "scene/prepare.h"
@@ -19,71 +20,11 @@ ColouringParams ColouringOf(const SceneState& state) {
   return ColouringParams{state.zMin, state.zMax, state.zScale, state.sceneRadius};
 }
 
-// Default bands of a colour table: 256-style bands from the lowest to the highest height.
-void SetDefaultBands(TnHeightColourDialog& dialog, const SceneState& state) {
-  const int count = dialog.layerCount;
-  const double step = (double(state.zMax) - state.zMin) / 255;
-  for (int k = 0; k + 1 < count; ++k) {
-    dialog.layerBounds[k][0] = float((state.zMin + k * step) * state.zScale);
-    dialog.layerBounds[k][1] = float((state.zMin + (k + 1) * step) * state.zScale);
-  }
-  if (count > 0) {
-    dialog.layerBounds[count - 1][0] = float(double(state.zMax) * state.zScale);
-    dialog.layerBounds[count - 1][1] = float(double(state.zMax) * state.zScale);
-  }
-}
-
-// The height colour dialog on the prepared terrain: true when the user confirmed and the choice
-// was applied to the terrain area. The dialog works on a copy of the settings, which replaces
-// them only once the choice is applied: a cancelled dialog or a colouring the user stops leaves
-// the settings, the colour table and the cells' colour indices as they were.
+// The height colour dialog on the prepared terrain (see dialogs/height_colour_edit.h).
 bool EditHeightColours(SceneState& state, TnProgressControl progress) {
   TerrainArea* area = g_process.terrainArea.get();
   if (area == nullptr) return false;
-  HeightColourSettings edited = state.heightColours;
-
-  TnHeightColourDialog dialog{};
-  dialog.layerCount = edited.layerCount;
-  dialog.tableNumber = edited.tableNumber;
-  dialog.option = edited.option;
-  dialog.customLayers = edited.layerCount < 256 ? 1 : 0;
-  dialog.zMinScaled = state.zMin;
-  dialog.zMaxScaled = state.zMax;
-  dialog.zScale = state.zScale;
-  std::memcpy(dialog.layerBounds, edited.layerBounds, sizeof dialog.layerBounds);
-  if (!edited.initialised) {
-    // First showing: the stored table with its default bands; without the table, no dialog.
-    if (!LoadColourTable(edited.tableNumber, edited.heightColourTable)) return false;
-    SetDefaultBands(dialog, state);
-    edited.initialised = 1;
-  }
-  for (int k = 0; k < 256; ++k) {
-    const ColourEntry& entry = edited.heightColourTable.entries[k];
-    dialog.colours[k][0] = entry.red;
-    dialog.colours[k][1] = entry.green;
-    dialog.colours[k][2] = entry.blue;
-  }
-
-  if (dialogs::CurrentPresenter().HeightColour(dialog) != dialogs::kDialogOk) return false;
-
-  const uint16_t count = dialog.layerCount < 1 ? 1 : (dialog.layerCount > 256 ? 256 : dialog.layerCount);
-  std::memcpy(edited.layerBounds, dialog.layerBounds, sizeof edited.layerBounds);
-  edited.option = dialog.option;
-  edited.layerCount = count;
-  const ColouringParams params = ColouringOf(state);
-  if (dialog.customLayers != 0) {
-    for (int k = 0; k < 256; ++k)
-      edited.heightColourTable.entries[k] =
-          ColourEntry{dialog.colours[k][0], dialog.colours[k][1], dialog.colours[k][2]};
-    edited.tableNumber = -1;
-    if (!ApplyLayerColours(*area, params, edited.layerBounds, count, progress)) return false;
-  } else {
-    if (edited.tableNumber < 0 && !ResetColourIndices(*area, params, progress)) return false;
-    edited.tableNumber = dialog.tableNumber;
-    LoadColourTable(edited.tableNumber, edited.heightColourTable);  // the grey ramp when unread
-  }
-  state.heightColours = edited;
-  return true;
+  return dialogs::EditHeightColours(state.heightColours, *area, ColouringOf(state), progress);
 }
 
 }  // namespace

@@ -22,6 +22,10 @@ class TextureStore {
   bool keepFile = false;     // the data file is a library to keep
   TextureInfo info{};
   TextureLibrary library;    // the open data file and its tile table
+  // The scene or block scene that prepared the store. Another one's preparation replaces the
+  // store for everybody: a scene draws with it only while it is its own (its tile size and
+  // format are what that scene's buffers were made for).
+  const void* owner = nullptr;
 
   bool ReadTile(int n, void* buffer, size_t size) const { return library.ReadTile(n, buffer, size); }
 

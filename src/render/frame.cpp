@@ -183,7 +183,8 @@ void ComputeFootprints(SceneObject& scene, SceneState& state, Footprint& full, F
 
 bool TerrainTextured(const SceneObject& scene, const SceneState& state) {
   return state.surfaceDisplayMode == 0 && scene.textureReady != 0 &&
-         g_process.textureStore != nullptr && scene.textureImage != nullptr;
+         g_process.textureStore != nullptr && g_process.textureStore->owner == &scene &&
+         scene.textureImage != nullptr;
 }
 
 bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target, const FrameTile* tile) {

@@ -330,7 +330,7 @@ void BuildSurfaceMesh(const MeshView& view, const MeshColouring& colouring, Terr
     }
     ++stats.nodes;
     if (node.simplified) ++stats.simplifiedNodes;
-    if (textured) ranges.push_back({base, vertices.size(), indexBase, indices.size()});
+    ranges.push_back({base, vertices.size(), indexBase, indices.size()});
   }
 }
 

@@ -53,8 +53,9 @@ struct SurfaceMesh {
   std::vector<ColouredVertex> vertices;
   std::vector<uint32_t> indices;  // triangles, or pairs of line ends when `lines`
   bool lines = false;
-  // Textured builds: each vertex's grid row and column (clamped to the grid), and each node's
-  // vertex and index ranges, so that a texture tile's pass can take its nodes' part.
+  // Textured builds: each vertex's grid row and column (clamped to the grid). Every build: each
+  // node's vertex and index ranges (a node's indices name only its own vertices), so that a
+  // texture tile's pass or a host batch can take its nodes' part.
   std::vector<int32_t> gridOf;
   std::vector<NodeRange> ranges;
   MeshStats stats;  // nodes, simplified nodes, triangles, overflow

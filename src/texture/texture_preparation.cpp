@@ -533,6 +533,7 @@ bool PrepareSceneTexture(SceneObject& scene, SceneState& state, const char* path
   state.textureFormat = format;
   state.textureType = type;
   scene.textureImage = std::move(image);
+  store->owner = &scene;
   g_process.textureStore = std::move(store);
   const TextureStore& kept = *g_process.textureStore;
   state.textureTileTable = const_cast<TileEntry*>(kept.library.tiles().data());

@@ -221,9 +221,6 @@ TEST_F(ApiTest, FunctionsNotYetAvailableFailAndWriteNothing) {
   ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
   EXPECT_EQ(tnLoadMapArea(scene, state, 1), TN_E_FAIL);
   EXPECT_EQ(tnRecord3DScene(scene, state, nullptr), TN_E_FAIL);
-  void* block = reinterpret_cast<void*>(0x1);
-  EXPECT_EQ(dmCreateDem3DScene(&block), 0);
-  EXPECT_EQ(block, reinterpret_cast<void*>(0x1));
   EXPECT_EQ(PlayAVIWnd(nullptr), 0);
   EXPECT_EQ(SelectTextureFile(nullptr), 0);
 }
