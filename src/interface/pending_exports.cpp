@@ -20,8 +20,6 @@ extern "C" {
 // Eye, view and flight.
 
 // Colouring, analysis and layers.
-PENDING_SCENE(tnLoadRoad, unsigned short, TnRoadParams*)
-PENDING_SCENE(tnUnLoadRoad, unsigned short)
 PENDING_SCENE(tnLoadMapNote, unsigned short, TnNoteDescriptor*, int)
 PENDING_SCENE(tnUnLoadMapNote, unsigned short)
 PENDING_SCENE(SetFontParam, TnFontParams*)

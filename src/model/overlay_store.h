@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "model/road_data.h"
 #include "model/scene_state.h"
 #include "platform/file_mapping.h"
 #include "terrain3d/terrain3d.h"
@@ -83,8 +84,12 @@ inline void SetRegionFileIndex(SceneState& state, uint16_t slot) {
 
 class OverlayStore {
  public:
-  virtual ~OverlayStore() { regions.Clear(); }
+  virtual ~OverlayStore() {
+    regions.Clear();
+    roads.Clear();
+  }
   RegionData regions;
+  RoadData roads;
 };
 
 }  // namespace t3d

@@ -296,6 +296,7 @@ void SceneObject::ReleaseSceneData(SceneState& state) {
   // The region layer went with the overlay store.
   regionLoaded = 0;
   SetRegionFileIndex(state, 0);
+  roadLoaded = 0;  // the road layer too
 }
 
 bool SceneObject::GetDeviceInfo(SceneState& state, int info[3]) {
