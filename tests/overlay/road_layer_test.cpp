@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -359,6 +360,58 @@ TEST_F(RoadLayer, RoadsBehindARidgeAreHidden) {
   const t3dhost::Picture front = s.Frame();
   EXPECT_GT(testgrids::Differing(front, bare), 300u);
   ExpectLikeReference(front, "roads_ridge");
+}
+
+TEST_F(RoadLayer, TheRoadCoversTheSameGroundAtDrawQualityZeroAndTwo) {
+  // The coarser surface of quality 0 strays further from the grid than that of quality 2; the
+  // road must neither sink under it nor fight with it.
+  RoadScene s(160, 120);
+  s.Look(1920, -300, 1050, 1920, 1900);
+  const uint16_t slot = s.Open(WriteRoads("quality", {Winding(70, 1200), Winding(60, 2600)}));
+  size_t counts[2];
+  std::vector<uint8_t> masks[2];
+  int q = 0;
+  for (int quality : {0, 2}) {
+    ASSERT_EQ(SetDrawQuality(s.scene(), s.state(), quality), TN_OK);
+    tnUnLoadRoad(s.scene(), s.state(), 0);
+    const t3dhost::Picture bare = s.Frame();
+    ASSERT_EQ(s.Load(slot, Params(0, 0, 1)), TN_OK);
+    const t3dhost::Picture drawn = s.Frame();
+    masks[q].assign(drawn.bgra.size() / 4, 0);
+    counts[q] = 0;
+    for (size_t i = 0; i < masks[q].size(); ++i)
+      for (int c = 0; c < 3; ++c)
+        if (std::abs(int(drawn.bgra[4 * i + c]) - int(bare.bgra[4 * i + c])) > 6) {
+          masks[q][i] = 1;
+          ++counts[q];
+          break;
+        }
+    ++q;
+  }
+  ASSERT_GT(counts[1], 500u);
+  size_t either = 0;
+  for (size_t i = 0; i < masks[0].size(); ++i) either += masks[0][i] != masks[1][i];
+  EXPECT_LE(either * 10, counts[1]) << counts[0] << " vs " << counts[1] << " pixels";
+}
+
+TEST_F(RoadLayer, BadParametersNeverCrash) {
+  RoadScene s(64, 48);
+  s.Look(1920, -300, 1050, 1920, 1900);
+  const uint16_t slot = s.Open(WriteRoads("bad", {Winding(70, 1200), {5, {{900, 900}, {900, 900}}},
+                                                  Straight(0, 300, 300, 900, 300, 2)}));
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (double width : {nan, inf, -inf, 1e30, -80.0, 0.0, 1e-12}) {
+    for (int16_t field : {int16_t(-1), int16_t(1), int16_t(7), int16_t(32767)}) {
+      TnRoadParams p = Params(width, field, 255);
+      p.thinning = field == 7 ? std::numeric_limits<float>::infinity() : (field == 1 ? 25.0f : 0.0f);
+      std::memset(p.imageFile, 'a', sizeof p.imageFile);  // no terminating zero
+      ASSERT_EQ(s.Load(slot, p), TN_OK) << width << " " << field;
+      s.Frame();
+    }
+  }
+  EXPECT_EQ(tnUnLoadRoad(s.scene(), s.state(), 0), TN_OK);
+  EXPECT_EQ(s.TemporaryFiles(), 0);
 }
 
 }  // namespace
