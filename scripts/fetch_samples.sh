@@ -346,3 +346,4 @@ echo "fetch_samples: wrote jacksboro_fault_dem.tif olinda_dem_utm25s.tif L7_ETMs
 
 # Contour lines of the Jacksboro DEM, for the line layer.
 "$here/make_contours.sh"
+"$here/make_roads.sh"  # made-up roads over the Jacksboro DEM, for the road layer

@@ -11,6 +11,7 @@
 #include "cli_commands.h"
 #include "cli_options.h"
 #include "cli_regions.h"
+#include "cli_roads.h"
 #include "cli_scene.h"
 #include "cli_video.h"
 #include "image_files.h"
@@ -75,10 +76,13 @@ int RunFlight(int argc, char** argv) {
   CommandLine line("fly", [](std::FILE* to) {
     std::fputs(kFlightHelp, to);
     std::fputs(kRegionHelp, to);
+    std::fputs(kRoadHelp, to);
   });
+  RoadOptions roadOptions;
   line.Int("--frames", &frames, 1, 1000000)
       .Also([&](CommandLine& l) { AddLineOptions(l, lines); })
       .Also([&](CommandLine& l) { AddRegionOptions(l, regionOptions); })
+      .Also([&](CommandLine& l) { AddRoadOptions(l, roadOptions); })
       .Text("--out-dir", &outDir)
       .Text("-o", &video)
       .Int("--fps", &fps, 1, 127)
@@ -122,6 +126,8 @@ int RunFlight(int argc, char** argv) {
   void* st = scene.state();
   LoadedRegions regions;
   if (!regions.Load(s, st, scene.gridPath(), regionOptions)) return 1;
+  LoadedRoads roads;
+  if (!roads.Load(s, st, scene.gridPath(), roadOptions)) return 1;
   if (!points.empty() && SetFlyRoutin(s, st, points.data(), short(points.size() / 2)) != TN_OK) {
     std::fprintf(stderr, "terrain3d: the route was refused\n");
     return 1;

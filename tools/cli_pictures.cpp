@@ -9,6 +9,7 @@
 #include "cli_commands.h"
 #include "cli_options.h"
 #include "cli_regions.h"
+#include "cli_roads.h"
 #include "cli_scene.h"
 #include "colour_tables.h"
 #include "geo_outputs.h"
@@ -217,7 +218,10 @@ int RunRender(int argc, char** argv) {
   CommandLine line("render", [](std::FILE* to) {
     std::fputs(kRenderHelp, to);
     std::fputs(kRegionHelp, to);
+    std::fputs("Roads:\n", to);
+    std::fputs(kRoadHelp, to);
   });
+  RoadOptions roadOptions;
   line.Text("-o", &out)
       .Size(&o.width, &o.height)
       .ViewPoint(o.eye, &o.haveEye, o.look, &o.haveLook)
@@ -266,6 +270,7 @@ int RunRender(int argc, char** argv) {
       .Also([&](CommandLine& l) { AddLineOptions(l, o.lines); })
       .Also([&](CommandLine& l) { AddColourOptions(l, answers); })
       .Also([&](CommandLine& l) { AddRegionOptions(l, regionOptions); })
+      .Also([&](CommandLine& l) { AddRoadOptions(l, roadOptions); })
       .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
@@ -273,6 +278,8 @@ int RunRender(int argc, char** argv) {
   if (out.empty()) return line.Refuse("-o OUT is needed");
   if (o.plan && !regionOptions.file.empty())
     return line.Refuse("--plan cannot show --regions: the plan view draws the grid only");
+  if (o.plan && !roadOptions.file.empty())
+    return line.Refuse("--plan cannot show --roads: the plan view draws the grid only");
   if (!IsPictureName(out)) return line.Refuse("-o " + out + ": the name must end in .tif, .png, .jpg or .bmp");
   if (o.haveEye != o.haveLook) return line.Refuse("--eye and --look go together");
   if (o.firstTile > 0 && o.lastTile > o.tilesAcross * o.tilesDown)
@@ -295,6 +302,8 @@ int RunRender(int argc, char** argv) {
   if (!ApplyRenderOptions(scene, o, answers)) return 1;
   LoadedRegions regions;
   if (!regions.Load(s, st, scene.gridPath(), regionOptions)) return 1;
+  LoadedRoads roads;
+  if (!roads.Load(s, st, scene.gridPath(), roadOptions)) return 1;
   if (o.firstTile > 0) return WriteTileRange(s, st, out, o);
   if (o.tilesAcross > 1 || o.tilesDown > 1) return WriteTiledPicture(s, st, out, o);
 

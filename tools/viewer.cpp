@@ -18,6 +18,7 @@
 #include "cli_geo.h"
 #include "cli_options.h"
 #include "cli_regions.h"
+#include "cli_roads.h"
 #include "cli_scene.h"
 #include "host_window.h"
 #include "image_files.h"
@@ -78,6 +79,10 @@ class Viewer {
   // Loads the region layer on the prepared scene (nothing without --regions).
   bool LoadRegions(const RegionOptions& options) {
     return regions_.Load(scene_, state_, session_.gridPath(), options);
+  }
+  // Loads the road layer (nothing without --roads).
+  bool LoadRoads(const RoadOptions& options) {
+    return roads_.Load(scene_, state_, session_.gridPath(), options);
   }
 
   void Draw() {
@@ -377,6 +382,7 @@ class Viewer {
   TnNativeWindow record_{};
   SceneSession session_;  // after the window and its record: released while they are in place
   LoadedRegions regions_;  // after the session: unloaded while the scene is there
+  LoadedRoads roads_;      // the same
   void* scene_ = nullptr;  // the session's scene and state block, for the calls that need them
   void* state_ = nullptr;
   int width_ = 0, height_ = 0;
@@ -400,10 +406,13 @@ int RunViewer(int argc, char** argv) {
   CommandLine line("view", [](std::FILE* to) {
     std::fputs(kViewerHelp, to);
     std::fputs(kRegionHelp, to);
+    std::fputs(kRoadHelp, to);
   });
+  RoadOptions roadOptions;
   line.Size(&width, &height, 16384)
       .Also([&](CommandLine& l) { AddLineOptions(l, lines); })
       .Also([&](CommandLine& l) { AddRegionOptions(l, regionOptions); })
+      .Also([&](CommandLine& l) { AddRoadOptions(l, roadOptions); })
       .Text("--script", &script)
       .Text("--display", &displayName)
       .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
@@ -414,6 +423,7 @@ int RunViewer(int argc, char** argv) {
   Viewer viewer;
   if (!viewer.Open(displayName, width, height, demPath, lines)) return 1;
   if (!viewer.LoadRegions(regionOptions)) return 1;
+  if (!viewer.LoadRoads(roadOptions)) return 1;
   if (script == nullptr) return viewer.RunInteractive();
   if (std::string(script) == "-") return viewer.RunScript(std::cin);
   std::ifstream file(script);
