@@ -33,9 +33,22 @@ static_assert(RoadBlock::kVertexCapacity == 936, "29,952 bytes of vertices");
 static_assert(RoadBlock::kIndexCapacity == 1404, "2,808 bytes of indices");
 static_assert(RoadBlock::kFullAbove + 2 <= RoadBlock::kVertexCapacity, "full blocks fit");
 
-// The map rectangle a block's ribbons cover, in scene units (x min, y min, x max, y max).
-struct RoadBlockBounds {
-  float rect[4];
+// A run of one road's quads inside one block: vertices and indices (the indices name vertices of
+// the block, within the run).
+struct RoadSpan {
+  uint32_t block = 0;
+  uint16_t firstVertex = 0, vertexCount = 0;
+  uint16_t firstIndex = 0, indexCount = 0;
+};
+
+// One road: the map rectangle it covers (scene units: x min, y min, x max, y max) and its runs of
+// quads in two sets: set 0 follows the ground cell by cell, set 1 is the road thinned by half a
+// cell and cut every few cells, drawn where the thinning is less than a pixel (and the surface is
+// drawn coarser too). When the two would be the same, both name the same runs.
+struct RoadLine {
+  float rect[4] = {0, 0, 0, 0};
+  uint32_t firstSpan[2] = {0, 0};
+  uint32_t spanCount[2] = {0, 0};
 };
 
 // The loaded road layer. The block file is temporary and has no name in the file system: it goes
@@ -46,7 +59,10 @@ struct RoadData {
   std::unique_ptr<uint8_t[]> blockBuffer;
   // The block file mapped for reading once it is written (invalid: blocks are read with ReadAt).
   platform::MappedView view;
-  std::vector<RoadBlockBounds> bounds;  // one per block
+  std::vector<RoadLine> lines;
+  std::vector<RoadSpan> spans;
+  // How far set 1 may stray from the road (map units): the thinning tolerance of set 1.
+  double coarseTolerance = 0;
   std::string imageFile;                // "" for the default road image
   // The named image was found unreadable (its message is shown once per load).
   bool imageRefused = false;
@@ -58,7 +74,9 @@ struct RoadData {
     blocks.Close();
     blockCount = 0;
     blockBuffer.reset();
-    bounds.clear();
+    lines.clear();
+    spans.clear();
+    coarseTolerance = 0;
     imageFile.clear();
     imageRefused = false;
   }

@@ -24,19 +24,46 @@ double Turn(double ax, double ay, double bx, double by, double cx, double cy) {
 
 }  // namespace
 
-RoadBlockWriter::RoadBlockWriter(platform::File& file, uint8_t* block) : file_(file), block_(block) {
+RoadBlockWriter::RoadBlockWriter(platform::File& file, uint8_t* block, uint32_t* nextBlock)
+    : file_(file), block_(block), nextBlock_(nextBlock) {
   std::memset(block_, 0, RoadBlock::kBytes);
 }
 
+void RoadBlockWriter::CloseSpan() {
+  if (!inRoad_ || vertices_ <= spanVertex_) return;
+  RoadSpan span;
+  span.block = uint32_t(numbers_.size());  // this writer's ordinal until the block is written
+  span.firstVertex = uint16_t(spanVertex_);
+  span.vertexCount = uint16_t(vertices_ - spanVertex_);
+  span.firstIndex = uint16_t(spanIndex_);
+  span.indexCount = uint16_t(indices_ - spanIndex_);
+  open_.push_back(span);
+}
+
 bool RoadBlockWriter::Flush() {
+  CloseSpan();
   PutU16(block_, uint16_t(vertices_));
   PutU16(block_ + 2, uint16_t(indices_));
   if (!file_.Append(block_, RoadBlock::kBytes)) return false;
-  bounds_.push_back(current_);
-  ++blocks_;
+  numbers_.push_back((*nextBlock_)++);
   std::memset(block_, 0, RoadBlock::kBytes);
   vertices_ = indices_ = 0;
+  spanVertex_ = spanIndex_ = 0;
   return true;
+}
+
+void RoadBlockWriter::BeginRoad() {
+  inRoad_ = true;
+  spanVertex_ = vertices_;
+  spanIndex_ = indices_;
+  open_.clear();
+}
+
+void RoadBlockWriter::EndRoad(std::vector<RoadSpan>& spans) {
+  CloseSpan();
+  inRoad_ = false;
+  spans.insert(spans.end(), open_.begin(), open_.end());
+  open_.clear();
 }
 
 bool RoadBlockWriter::AddQuad(const float vertices[4][RoadBlock::kFloats]) {
@@ -45,15 +72,6 @@ bool RoadBlockWriter::AddQuad(const float vertices[4][RoadBlock::kFloats]) {
                size_t(vertices_) * RoadBlock::kFloats;
   for (int k = 0; k < 4; ++k) {
     std::memcpy(out + k * RoadBlock::kFloats, vertices[k], sizeof(float) * RoadBlock::kFloats);
-    const float x = vertices[k][5], y = vertices[k][6];
-    if (vertices_ == 0 && k == 0) {
-      current_ = RoadBlockBounds{{x, y, x, y}};
-    } else {
-      current_.rect[0] = std::min(current_.rect[0], x);
-      current_.rect[1] = std::min(current_.rect[1], y);
-      current_.rect[2] = std::max(current_.rect[2], x);
-      current_.rect[3] = std::max(current_.rect[3], y);
-    }
   }
   uint8_t* index = block_ + RoadBlock::kIndexOffset + size_t(indices_) * 2;
   const int b = vertices_;

@@ -12,33 +12,44 @@
 
 namespace t3d {
 
-// Fills road blocks one quad at a time and writes each full block to the file.
+// Fills road blocks one quad at a time and writes each full block to the file. Several writers
+// may fill blocks of one file (each with its own buffer): blocks are numbered in the file's
+// order through the counter they share.
 class RoadBlockWriter {
  public:
-  // block is a buffer of RoadBlock::kBytes bytes.
-  RoadBlockWriter(platform::File& file, uint8_t* block);
+  // block is a buffer of RoadBlock::kBytes bytes; nextBlock counts the blocks of the file.
+  RoadBlockWriter(platform::File& file, uint8_t* block, uint32_t* nextBlock);
 
-  // Adds a quad of four vertices (s, t, normal, position: RoadBlock::kFloats floats each) in
-  // the order left start, left end, right start, right end, as the triangles (0, 1, 2) and
-  // (2, 1, 3). The block is written first when it already holds more than RoadBlock::kFullAbove
-  // vertices. False when writing failed.
+  // Adds a quad of four vertices (s, t, normal, position: RoadBlock::kFloats floats each) as the
+  // triangles (0, 1, 2) and (2, 1, 3). The block is written first when it already holds more
+  // than RoadBlock::kFullAbove vertices. False when writing failed.
   bool AddQuad(const float vertices[4][RoadBlock::kFloats]);
   // Writes the last block when it holds any vertex. False when writing failed.
   bool Finish();
 
-  uint32_t blocks() const { return blocks_; }
-  const std::vector<RoadBlockBounds>& bounds() const { return bounds_; }
+  // The quads added between BeginRoad and EndRoad are one road's: EndRoad gives their runs, one
+  // per block they went into. The block numbers of the runs are final once Finish has returned
+  // (see BlockNumber).
+  void BeginRoad();
+  void EndRoad(std::vector<RoadSpan>& spans);
+  // The file's number of this writer's k-th block (runs name blocks by k until then).
+  uint32_t BlockNumber(uint32_t k) const { return k < numbers_.size() ? numbers_[k] : 0; }
+
+  uint32_t blocks() const { return uint32_t(numbers_.size()); }
 
  private:
   bool Flush();
+  void CloseSpan();
 
   platform::File& file_;
   uint8_t* block_;
+  uint32_t* nextBlock_;
   int vertices_ = 0;
   int indices_ = 0;
-  uint32_t blocks_ = 0;
-  RoadBlockBounds current_{};
-  std::vector<RoadBlockBounds> bounds_;
+  std::vector<uint32_t> numbers_;  // the file's number of each block written
+  bool inRoad_ = false;
+  int spanVertex_ = 0, spanIndex_ = 0;
+  std::vector<RoadSpan> open_;
 };
 
 // What a ribbon is built with.

@@ -3,6 +3,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -56,6 +57,38 @@ void FreeRoads(SceneObject& scene, SceneState& state) {
   DeleteWindowRoadTexture(scene, state);
 }
 
+// Far from the eye a road is drawn from its line thinned by kCoarseToleranceCells cells and cut
+// every kCoarseStepCells cells, which the coarser surface far away matches as well (see
+// RoadLine): its quads stray from the ground by less than the lift of the road pass there.
+constexpr double kCoarseToleranceCells = 0.5;
+constexpr double kCoarseStepCells = 4;
+
+// The rectangle of a road's edges, in scene units.
+void RoadRect(const std::vector<double>& left, const std::vector<double>& right, double radius,
+              float rect[4]) {
+  double box[4] = {left[0], left[1], left[0], left[1]};
+  for (const std::vector<double>* edge : {&left, &right}) {
+    for (size_t i = 0; i + 1 < edge->size(); i += 2) {
+      box[0] = std::min(box[0], (*edge)[i]);
+      box[1] = std::min(box[1], (*edge)[i + 1]);
+      box[2] = std::max(box[2], (*edge)[i]);
+      box[3] = std::max(box[3], (*edge)[i + 1]);
+    }
+  }
+  for (int k = 0; k < 4; ++k) rect[k] = float(box[k] / radius);
+}
+
+// The two edges of a line: offset by +width/2 (left) and -width/2 (right). False when the
+// offset fails.
+bool Edges(const std::vector<double>& centre, double width, std::vector<double>& left,
+           std::vector<double>& right) {
+  left = centre;
+  right = centre;
+  const int32_t count = int32_t(centre.size() / 2);
+  return TinOffsetPolyline(left.data(), count, width / 2, 1) > 0 &&
+         TinOffsetPolyline(right.data(), count, -width / 2, 1) > 0;
+}
+
 // Builds the ribbons of every line into the block file. False when the file cannot be made or
 // written, the file holds no record, or there is no grid to take heights from.
 bool BuildRoadBlocks(const SceneState& state, uint16_t fileIndex, const TnRoadParams& params,
@@ -68,21 +101,30 @@ bool BuildRoadBlocks(const SceneState& state, uint16_t fileIndex, const TnRoadPa
   platform::File file = platform::File::CreateTemporary(environment + BASE_ENV_WORK_DIRECTORY, "Road");
   if (!file.valid()) return false;
   std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[RoadBlock::kBytes]);
-  if (block == nullptr) return false;
+  std::unique_ptr<uint8_t[]> coarseBlock(new (std::nothrow) uint8_t[RoadBlock::kBytes]);
+  if (block == nullptr || coarseBlock == nullptr) return false;
   ProgressScope progress(kLoadingRoads, nullptr, n - 1);
   if (!progress.shown()) return false;
 
   HeightSource heights{area, GridOf(state)};
-  RibbonSettings settings;
-  settings.sceneRadius = state.sceneRadius;
-  settings.repeats = params.repeats;
-  settings.step = std::min(heights.grid.cellSizeX, heights.grid.cellSizeY);
-  settings.grid = heights.grid;
-  settings.height = &HeightOf;
-  settings.context = &heights;
+  const double radius = state.sceneRadius != 0 ? state.sceneRadius : 1.0;
+  const double cell = std::min(heights.grid.cellSizeX, heights.grid.cellSizeY);
+  RibbonSettings fine;
+  fine.sceneRadius = radius;
+  fine.repeats = params.repeats;
+  fine.step = cell;
+  fine.grid = heights.grid;
+  fine.height = &HeightOf;
+  fine.context = &heights;
+  RibbonSettings coarse = fine;
+  coarse.step = kCoarseStepCells * cell;
   const bool thinning = std::fabs(params.thinning) >= 1e-6f;
-  RoadBlockWriter writer(file, block.get());
-  std::vector<double> centre, left, right;
+  uint32_t blockCount = 0;
+  RoadBlockWriter fineWriter(file, block.get(), &blockCount);
+  RoadBlockWriter coarseWriter(file, coarseBlock.get(), &blockCount);
+  std::vector<RoadLine> lines;
+  std::vector<RoadSpan> fineSpans, coarseSpans;
+  std::vector<double> centre, left, right, thinned, thinLeft, thinRight;
   for (int32_t r = 1; r < n; ++r) {
     progress.Step();
     double* points = nullptr;
@@ -101,17 +143,51 @@ bool BuildRoadBlocks(const SceneState& state, uint16_t fileIndex, const TnRoadPa
     }
     if (!std::isfinite(width)) continue;
     centre.assign(points, points + 2 * size_t(count));
-    left = centre;
-    right = centre;
-    if (TinOffsetPolyline(left.data(), count, width / 2, 1) <= 0 ||
-        TinOffsetPolyline(right.data(), count, -width / 2, 1) <= 0) {
-      continue;
+    if (!Edges(centre, width, left, right)) continue;
+    RoadLine line;
+    RoadRect(left, right, radius, line.rect);
+    line.firstSpan[0] = uint32_t(fineSpans.size());
+    fineWriter.BeginRoad();
+    if (!AddRibbon(centre.data(), left.data(), right.data(), count, fine, fineWriter)) return false;
+    fineWriter.EndRoad(fineSpans);
+    line.spanCount[0] = uint32_t(fineSpans.size()) - line.firstSpan[0];
+    // The far set: the same quads when thinning drops no point and no segment was cut.
+    thinned = centre;
+    int32_t kept = count;
+    bool same = TinThinPolyline(thinned.data(), &kept, kCoarseToleranceCells * cell) <= 0 || kept == count;
+    for (int32_t i = 0; same && i + 1 < count; ++i) {
+      same = std::hypot(left[2 * i + 2] - left[2 * i], left[2 * i + 3] - left[2 * i + 1]) <= cell &&
+             std::hypot(right[2 * i + 2] - right[2 * i], right[2 * i + 3] - right[2 * i + 1]) <= cell;
     }
-    if (!AddRibbon(centre.data(), left.data(), right.data(), count, settings, writer)) return false;
+    thinned.resize(2 * size_t(kept));
+    if (same || !Edges(thinned, width, thinLeft, thinRight)) {
+      line.firstSpan[1] = line.firstSpan[0] | 0x80000000u;  // set 0's runs
+      line.spanCount[1] = line.spanCount[0];
+    } else {
+      line.firstSpan[1] = uint32_t(coarseSpans.size());
+      coarseWriter.BeginRoad();
+      if (!AddRibbon(thinned.data(), thinLeft.data(), thinRight.data(), kept, coarse, coarseWriter)) {
+        return false;
+      }
+      coarseWriter.EndRoad(coarseSpans);
+      line.spanCount[1] = uint32_t(coarseSpans.size()) - line.firstSpan[1];
+    }
+    if (line.spanCount[0] > 0) lines.push_back(line);
   }
-  if (!writer.Finish()) return false;  // the disk is full: no half-written layer
-  roads.blockCount = writer.blocks();
-  roads.bounds = writer.bounds();
+  if (!fineWriter.Finish() || !coarseWriter.Finish()) return false;  // the disk is full
+  // One list of runs: set 0's, then set 1's, with the file's block numbers.
+  for (RoadSpan& span : fineSpans) span.block = fineWriter.BlockNumber(span.block);
+  for (RoadSpan& span : coarseSpans) span.block = coarseWriter.BlockNumber(span.block);
+  const uint32_t coarseStart = uint32_t(fineSpans.size());
+  for (RoadLine& line : lines) {
+    line.firstSpan[1] = (line.firstSpan[1] & 0x80000000u) != 0 ? line.firstSpan[1] & 0x7FFFFFFFu
+                                                                : line.firstSpan[1] + coarseStart;
+  }
+  roads.spans = std::move(fineSpans);
+  roads.spans.insert(roads.spans.end(), coarseSpans.begin(), coarseSpans.end());
+  roads.lines = std::move(lines);
+  roads.blockCount = blockCount;
+  roads.coarseTolerance = kCoarseToleranceCells * cell;
   roads.blocks = std::move(file);
   roads.blockBuffer = std::move(block);
   // Frames read the blocks through a mapping when one can be made.

@@ -3,6 +3,8 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -58,28 +60,41 @@ class RoadBatch {
     if (projection[11] == 0) {
       for (double& v : w_) v = 0;
       w_[3] = 1;
+      perspective_ = false;
     }
   }
 
-  void Add(const uint8_t* block) {
+  // Adds a run of quads of a block.
+  void Add(const uint8_t* block, const RoadSpan& span) {
     const int vertexCount = U16(block), indexCount = U16(block + 2);
-    if (vertexCount > RoadBlock::kVertexCapacity || indexCount > RoadBlock::kIndexCapacity) return;
-    const uint8_t* index = block + RoadBlock::kIndexOffset;
-    for (int i = 0; i < indexCount; ++i) {
-      if (U16(index + 2 * i) >= vertexCount) return;
+    if (vertexCount > RoadBlock::kVertexCapacity || indexCount > RoadBlock::kIndexCapacity ||
+        span.firstVertex + span.vertexCount > vertexCount || span.firstIndex + span.indexCount > indexCount) {
+      return;
+    }
+    const uint8_t* index = block + RoadBlock::kIndexOffset + 2 * size_t(span.firstIndex);
+    for (int i = 0; i < span.indexCount; ++i) {
+      const int v = U16(index + 2 * i);
+      if (v < span.firstVertex || v >= span.firstVertex + span.vertexCount) return;
     }
     const uint32_t base = uint32_t(vertices_.size() / RoadBlock::kFloats);
     const size_t at = vertices_.size();
-    vertices_.resize(at + size_t(vertexCount) * RoadBlock::kFloats);
+    vertices_.resize(at + size_t(span.vertexCount) * RoadBlock::kFloats);
     float* out = vertices_.data() + at;
-    std::memcpy(out, block + RoadBlock::kVertexOffset, size_t(vertexCount) * RoadBlock::kFloats * 4);
+    std::memcpy(out, block + RoadBlock::kVertexOffset + size_t(span.firstVertex) * RoadBlock::kFloats * 4,
+                size_t(span.vertexCount) * RoadBlock::kFloats * 4);
     const double lift = kRoadLiftPixels * pixelSpan_;
-    for (int v = 0; v < vertexCount; ++v, out += RoadBlock::kFloats) {
+    for (int v = 0; v < span.vertexCount; ++v, out += RoadBlock::kFloats) {
       const double w = w_[0] * out[5] + w_[1] * out[6] + w_[2] * out[7] + w_[3];
       out[7] = float(out[7] + lift * std::max(w, 0.0));
     }
-    for (int i = 0; i < indexCount; ++i) indices_.push_back(base + U16(index + 2 * i));
+    for (int i = 0; i < span.indexCount; ++i) {
+      indices_.push_back(base + uint32_t(U16(index + 2 * i) - span.firstVertex));
+    }
   }
+
+  // Scene units one pixel spans at distance 1 along the view axis; 0 for a view without
+  // perspective.
+  double pixelSpan() const { return perspective_ ? pixelSpan_ : 0.0; }
 
   void Draw() const {
     if (indices_.empty()) return;
@@ -92,6 +107,7 @@ class RoadBatch {
   std::vector<uint32_t>& indices_;
   double w_[4] = {0, 0, 0, 1};
   double pixelSpan_ = 0;
+  bool perspective_ = true;
 };
 
 // Binds the target's road texture, making it and uploading the road image first when needed.
@@ -188,17 +204,34 @@ void DrawRoads(SceneObject& scene, SceneState& state, FrameTarget target) {
     const double r = state.sceneRadius != 0 ? state.sceneRadius : 1.0;
     const MapRect& view = scene.viewRect;
     const bool cull = view.xMax > view.xMin && view.yMax > view.yMin;
-    std::vector<uint32_t>& indices = scene.overlayIndexBuffer;
-    RoadBatch batch(scene.overlayVertexBuffer, indices);
-    for (uint32_t k = 0; k < roads.blockCount; ++k) {
-      if (cull && k < roads.bounds.size()) {
-        const float* b = roads.bounds[k].rect;
-        if (b[2] * r < view.xMin || b[0] * r > view.xMax || b[3] * r < view.yMin || b[1] * r > view.yMax) {
-          continue;
+    const double eyeX = state.eyePosition[0], eyeY = state.eyePosition[1];
+    const double dz = std::max(0.0, double(state.eyePosition[2]) - state.zMax);
+    RoadBatch batch(scene.overlayVertexBuffer, scene.overlayIndexBuffer);
+    // A road is drawn from its coarse set where the coarse set's thinning strays from the road
+    // by at most a pixel: from the distance at which its tolerance spans one pixel.
+    const double span = batch.pixelSpan();
+    const double coarseFrom = span > 0 ? roads.coarseTolerance / span : HUGE_VAL;
+    uint32_t cached = UINT32_MAX;
+    const uint8_t* block = nullptr;
+    for (const RoadLine& line : roads.lines) {
+      const double x0 = line.rect[0] * r, y0 = line.rect[1] * r, x1 = line.rect[2] * r, y1 = line.rect[3] * r;
+      if (cull && (x1 < view.xMin || x0 > view.xMax || y1 < view.yMin || y0 > view.yMax)) continue;
+      // The distance to the road's rectangle at the grid's greatest height: never more than
+      // the true distance, so that a road is never drawn coarser than it should be.
+      const double dx = eyeX < x0 ? x0 - eyeX : (eyeX > x1 ? eyeX - x1 : 0);
+      const double dy = eyeY < y0 ? y0 - eyeY : (eyeY > y1 ? eyeY - y1 : 0);
+      const int set = std::sqrt(dx * dx + dy * dy + dz * dz) < coarseFrom ? 0 : 1;
+      for (uint32_t k = 0; k < line.spanCount[set]; ++k) {
+        const size_t at = size_t(line.firstSpan[set]) + k;
+        if (at >= roads.spans.size()) break;
+        const RoadSpan& span = roads.spans[at];
+        if (span.block >= roads.blockCount) continue;
+        if (span.block != cached) {
+          block = BlockAt(roads, span.block);
+          cached = span.block;
         }
+        if (block != nullptr) batch.Add(block, span);  // a block that cannot be read is skipped
       }
-      const uint8_t* block = BlockAt(roads, k);
-      if (block != nullptr) batch.Add(block);  // a block that cannot be read back is skipped
     }
     batch.Draw();
   }

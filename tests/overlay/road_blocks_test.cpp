@@ -17,7 +17,7 @@ namespace {
 struct Written {
   uint32_t blocks = 0;
   std::vector<uint8_t> bytes;
-  std::vector<RoadBlockBounds> bounds;
+  std::vector<RoadSpan> spans;
 
   uint16_t U16(size_t at) const { return uint16_t(bytes[at] | bytes[at + 1] << 8); }
   uint16_t Vertices(uint32_t block) const { return U16(block * RoadBlock::kBytes); }
@@ -54,15 +54,18 @@ Written Ribbon(std::vector<double> centre, double width, const RibbonSettings& s
   platform::File file = platform::File::CreateTemporary("/tmp", "RoadTest");
   EXPECT_TRUE(file.valid());
   std::vector<uint8_t> block(RoadBlock::kBytes);
-  RoadBlockWriter writer(file, block.data());
+  uint32_t next = 0;
+  RoadBlockWriter writer(file, block.data(), &next);
   std::vector<double> left = centre, right = centre;
   const int32_t count = int32_t(centre.size() / 2);
   EXPECT_NE(TinOffsetPolyline(left.data(), count, width / 2, 1), 0);
   EXPECT_NE(TinOffsetPolyline(right.data(), count, -width / 2, 1), 0);
+  writer.BeginRoad();
   EXPECT_TRUE(AddRibbon(centre.data(), left.data(), right.data(), count, settings, writer));
+  writer.EndRoad(w.spans);
   EXPECT_TRUE(writer.Finish());
   w.blocks = writer.blocks();
-  w.bounds = writer.bounds();
+  EXPECT_EQ(next, w.blocks);
   w.bytes.resize(size_t(file.Size()));
   if (!w.bytes.empty()) {
     EXPECT_TRUE(file.ReadAt(0, w.bytes.data(), w.bytes.size()));
@@ -100,11 +103,48 @@ TEST(RoadBlocks, FiftyNineSegmentsFillABlockAndTheSixtiethStartsAnother) {
   EXPECT_EQ(two.Vertices(1), 4);
   EXPECT_EQ(two.Indices(1), 6);
   EXPECT_EQ(two.Index(1, 5), 3);  // indices start again in the new block
-  // Each block knows the rectangle it covers (scene units, radius 1 here).
-  EXPECT_FLOAT_EQ(two.bounds[1].rect[0], 590);
-  EXPECT_FLOAT_EQ(two.bounds[1].rect[2], 600);
-  EXPECT_FLOAT_EQ(two.bounds[1].rect[1], -2);
-  EXPECT_FLOAT_EQ(two.bounds[1].rect[3], 2);
+  // The road's runs: all of the first block, the start of the second.
+  ASSERT_EQ(two.spans.size(), 2u);
+  EXPECT_EQ(two.spans[0].block, 0u);
+  EXPECT_EQ(two.spans[0].vertexCount, 236);
+  EXPECT_EQ(two.spans[0].indexCount, 354);
+  EXPECT_EQ(two.spans[1].block, 1u);
+  EXPECT_EQ(two.spans[1].firstVertex, 0);
+  EXPECT_EQ(two.spans[1].vertexCount, 4);
+}
+
+TEST(RoadBlocks, WritersSharingAFileNumberTheirBlocksInTheFilesOrder) {
+  platform::File file = platform::File::CreateTemporary("/tmp", "RoadTest");
+  std::vector<uint8_t> a(RoadBlock::kBytes), b(RoadBlock::kBytes);
+  uint32_t next = 0;
+  RoadBlockWriter first(file, a.data(), &next), second(file, b.data(), &next);
+  const float quad[4][RoadBlock::kFloats] = {};
+  std::vector<RoadSpan> spansA, spansB;
+  first.BeginRoad();
+  for (int q = 0; q < 70; ++q) ASSERT_TRUE(first.AddQuad(quad));  // writes block 0 at quad 60
+  second.BeginRoad();
+  for (int q = 0; q < 3; ++q) ASSERT_TRUE(second.AddQuad(quad));
+  second.EndRoad(spansB);
+  first.EndRoad(spansA);
+  // A second road of the first writer starts in the middle of its block.
+  first.BeginRoad();
+  ASSERT_TRUE(first.AddQuad(quad));
+  std::vector<RoadSpan> spansC;
+  first.EndRoad(spansC);
+  ASSERT_TRUE(second.Finish());  // block 1
+  ASSERT_TRUE(first.Finish());   // block 2
+  EXPECT_EQ(next, 3u);
+  EXPECT_EQ(file.Size(), 3 * RoadBlock::kBytes);
+  ASSERT_EQ(spansA.size(), 2u);
+  EXPECT_EQ(first.BlockNumber(spansA[0].block), 0u);
+  EXPECT_EQ(first.BlockNumber(spansA[1].block), 2u);
+  EXPECT_EQ(spansA[1].vertexCount, 4 * 11);
+  ASSERT_EQ(spansB.size(), 1u);
+  EXPECT_EQ(second.BlockNumber(spansB[0].block), 1u);
+  ASSERT_EQ(spansC.size(), 1u);
+  EXPECT_EQ(first.BlockNumber(spansC[0].block), 2u);
+  EXPECT_EQ(spansC[0].firstVertex, 44);
+  EXPECT_EQ(spansC[0].firstIndex, 66);
 }
 
 TEST(RoadBlocks, VerticesOfAQuad) {
