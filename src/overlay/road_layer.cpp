@@ -75,7 +75,8 @@ void RoadRect(const std::vector<double>& left, const std::vector<double>& right,
       box[3] = std::max(box[3], (*edge)[i + 1]);
     }
   }
-  for (int k = 0; k < 4; ++k) rect[k] = float(box[k] / radius);
+  // Limited to what a float holds: the edges of an absurdly wide road lie far beyond it.
+  for (int k = 0; k < 4; ++k) rect[k] = float(std::max(-1e30, std::min(1e30, box[k] / radius)));
 }
 
 // The two edges of a line: offset by +width/2 (left) and -width/2 (right). False when the

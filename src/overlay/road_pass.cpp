@@ -209,8 +209,8 @@ void DrawRoads(SceneObject& scene, SceneState& state, FrameTarget target) {
     RoadBatch batch(scene.overlayVertexBuffer, scene.overlayIndexBuffer);
     // A road is drawn from its coarse set where the coarse set's thinning strays from the road
     // by at most a pixel: from the distance at which its tolerance spans one pixel.
-    const double span = batch.pixelSpan();
-    const double coarseFrom = span > 0 ? roads.coarseTolerance / span : HUGE_VAL;
+    const double pixelSpan = batch.pixelSpan();
+    const double coarseFrom = pixelSpan > 0 ? roads.coarseTolerance / pixelSpan : HUGE_VAL;
     uint32_t cached = UINT32_MAX;
     const uint8_t* block = nullptr;
     for (const RoadLine& line : roads.lines) {

@@ -414,7 +414,7 @@ TEST_F(RoadLayer, BadParametersNeverCrash) {
                                                   Straight(0, 300, 300, 900, 300, 2)}));
   const double inf = std::numeric_limits<double>::infinity();
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (double width : {nan, inf, -inf, 1e30, -80.0, 0.0, 1e-12}) {
+  for (double width : {nan, inf, -inf, 1e300, 1e30, -80.0, 0.0, 1e-12}) {
     for (int16_t field : {int16_t(-1), int16_t(1), int16_t(7), int16_t(32767)}) {
       TnRoadParams p = Params(width, field, 255);
       p.thinning = field == 7 ? std::numeric_limits<float>::infinity() : (field == 1 ? 25.0f : 0.0f);
