@@ -42,11 +42,13 @@ struct RoadSpan {
 };
 
 // One road: the map rectangle it covers (scene units: x min, y min, x max, y max) and its runs of
-// quads in two sets: set 0 follows the ground cell by cell, set 1 is the road thinned by half a
-// cell and cut every few cells, drawn where the thinning is less than a pixel (and the surface is
-// drawn coarser too). When the two would be the same, both name the same runs.
+// quads in two sets: set 0 follows the ground cell by cell; set 1 is cut only every few cells,
+// and the ground strays above or below its quads by at most coarseRise (scene units). Set 1 is
+// drawn where that is well within the lift of the road pass (far enough from the eye). When the two
+// would be the same, both name the same runs.
 struct RoadLine {
   float rect[4] = {0, 0, 0, 0};
+  float coarseRise = 0;
   uint32_t firstSpan[2] = {0, 0};
   uint32_t spanCount[2] = {0, 0};
 };
@@ -61,8 +63,6 @@ struct RoadData {
   platform::MappedView view;
   std::vector<RoadLine> lines;
   std::vector<RoadSpan> spans;
-  // How far set 1 may stray from the road (map units): the thinning tolerance of set 1.
-  double coarseTolerance = 0;
   std::string imageFile;                // "" for the default road image
   // The named image was found unreadable (its message is shown once per load).
   bool imageRefused = false;
@@ -76,7 +76,6 @@ struct RoadData {
     blockBuffer.reset();
     lines.clear();
     spans.clear();
-    coarseTolerance = 0;
     imageFile.clear();
     imageRefused = false;
   }

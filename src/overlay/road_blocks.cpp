@@ -105,7 +105,7 @@ int RepeatsAlong(double length, double shortest, int repeats) {
 }
 
 bool AddRibbon(const double* centre, const double* left, const double* right, int32_t count,
-               const RibbonSettings& s, RoadBlockWriter& writer) {
+               const RibbonSettings& s, RoadBlockWriter& writer, double* rise) {
   const double shortest = ShortestSegment(centre, count);
   if (!(shortest > 0)) return true;
   const double r = s.sceneRadius != 0 ? s.sceneRadius : 1;
@@ -143,6 +143,16 @@ bool AddRibbon(const double* centre, const double* left, const double* right, in
                               ? OnGrid(s.grid, lx0, ly0) && OnGrid(s.grid, lx1, ly1) &&
                                     OnGrid(s.grid, rx0, ry0) && OnGrid(s.grid, rx1, ry1)
                               : true;
+      if (onGrid && rise != nullptr && s.sampleStep > 0) {
+        // How far the ground between the piece's corners strays from its edges, up or down.
+        const double along = std::max(std::hypot(lx1 - lx0, ly1 - ly0), std::hypot(rx1 - rx0, ry1 - ry0));
+        const int samples = int(std::min(256.0, std::ceil(along / s.sampleStep)));
+        for (int q = 1; q < samples; ++q) {
+          const double f = double(q) / samples;
+          *rise = std::max(*rise, std::fabs(height(lx0 + f * (lx1 - lx0), ly0 + f * (ly1 - ly0)) - (lz0 + f * (lz1 - lz0))));
+          *rise = std::max(*rise, std::fabs(height(rx0 + f * (rx1 - rx0), ry0 + f * (ry1 - ry0)) - (rz0 + f * (rz1 - rz0))));
+        }
+      }
       if (onGrid) {
         const float t0 = float(t * (j - 1) / n), t1 = float(t * j / n);
         const float l0v[RoadBlock::kFloats] = {0, t0, 0, 0, 1, float(lx0 / r), float(ly0 / r), float(lz0)};

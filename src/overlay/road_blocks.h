@@ -66,6 +66,10 @@ struct RibbonSettings {
   // Scene height of a map point.
   double (*height)(void* context, double x, double y) = nullptr;
   void* context = nullptr;
+  // When above 0 and AddRibbon is given `rise`: the ground under each piece's edges is sampled
+  // every sampleStep map units, and rise receives the most it stands above or below the piece
+  // (it only grows: start it at 0).
+  double sampleStep = 0;
 };
 constexpr int kMaxRoadPieces = 64;
 
@@ -82,6 +86,6 @@ int RepeatsAlong(double length, double shortest, int repeats);
 // runs from 0 (left) to 1 (right), t from 0 to RepeatsAlong at the segment's end. False only
 // when writing failed.
 bool AddRibbon(const double* centre, const double* left, const double* right, int32_t count,
-               const RibbonSettings& settings, RoadBlockWriter& writer);
+               const RibbonSettings& settings, RoadBlockWriter& writer, double* rise = nullptr);
 
 }  // namespace t3d

@@ -57,10 +57,8 @@ void FreeRoads(SceneObject& scene, SceneState& state) {
   DeleteWindowRoadTexture(scene, state);
 }
 
-// Far from the eye a road is drawn from its line thinned by kCoarseToleranceCells cells and cut
-// every kCoarseStepCells cells, which the coarser surface far away matches as well (see
-// RoadLine): its quads stray from the ground by less than the lift of the road pass there.
-constexpr double kCoarseToleranceCells = 0.5;
+// Far from the eye a road is drawn from quads cut only every kCoarseStepCells cells, which the
+// coarser surface far away matches as well (see RoadLine).
 constexpr double kCoarseStepCells = 4;
 
 // The rectangle of a road's edges, in scene units.
@@ -119,13 +117,14 @@ bool BuildRoadBlocks(const SceneState& state, uint16_t fileIndex, const TnRoadPa
   fine.context = &heights;
   RibbonSettings coarse = fine;
   coarse.step = kCoarseStepCells * cell;
+  coarse.sampleStep = cell;
   const bool thinning = std::fabs(params.thinning) >= 1e-6f;
   uint32_t blockCount = 0;
   RoadBlockWriter fineWriter(file, block.get(), &blockCount);
   RoadBlockWriter coarseWriter(file, coarseBlock.get(), &blockCount);
   std::vector<RoadLine> lines;
   std::vector<RoadSpan> fineSpans, coarseSpans;
-  std::vector<double> centre, left, right, thinned, thinLeft, thinRight;
+  std::vector<double> centre, left, right;
   for (int32_t r = 1; r < n; ++r) {
     progress.Step();
     double* points = nullptr;
@@ -152,26 +151,25 @@ bool BuildRoadBlocks(const SceneState& state, uint16_t fileIndex, const TnRoadPa
     if (!AddRibbon(centre.data(), left.data(), right.data(), count, fine, fineWriter)) return false;
     fineWriter.EndRoad(fineSpans);
     line.spanCount[0] = uint32_t(fineSpans.size()) - line.firstSpan[0];
-    // The far set: the same quads when thinning drops no point and no segment was cut.
-    thinned = centre;
-    int32_t kept = count;
-    bool same = TinThinPolyline(thinned.data(), &kept, kCoarseToleranceCells * cell) <= 0 || kept == count;
+    // The far set: the same quads when no segment was cut.
+    bool same = true;
     for (int32_t i = 0; same && i + 1 < count; ++i) {
       same = std::hypot(left[2 * i + 2] - left[2 * i], left[2 * i + 3] - left[2 * i + 1]) <= cell &&
              std::hypot(right[2 * i + 2] - right[2 * i], right[2 * i + 3] - right[2 * i + 1]) <= cell;
     }
-    thinned.resize(2 * size_t(kept));
-    if (same || !Edges(thinned, width, thinLeft, thinRight)) {
+    if (same) {
       line.firstSpan[1] = line.firstSpan[0] | 0x80000000u;  // set 0's runs
       line.spanCount[1] = line.spanCount[0];
     } else {
       line.firstSpan[1] = uint32_t(coarseSpans.size());
+      double rise = 0;
       coarseWriter.BeginRoad();
-      if (!AddRibbon(thinned.data(), thinLeft.data(), thinRight.data(), kept, coarse, coarseWriter)) {
+      if (!AddRibbon(centre.data(), left.data(), right.data(), count, coarse, coarseWriter, &rise)) {
         return false;
       }
       coarseWriter.EndRoad(coarseSpans);
       line.spanCount[1] = uint32_t(coarseSpans.size()) - line.firstSpan[1];
+      line.coarseRise = float(rise);
     }
     if (line.spanCount[0] > 0) lines.push_back(line);
   }
@@ -188,7 +186,6 @@ bool BuildRoadBlocks(const SceneState& state, uint16_t fileIndex, const TnRoadPa
   roads.spans.insert(roads.spans.end(), coarseSpans.begin(), coarseSpans.end());
   roads.lines = std::move(lines);
   roads.blockCount = blockCount;
-  roads.coarseTolerance = kCoarseToleranceCells * cell;
   roads.blocks = std::move(file);
   roads.blockBuffer = std::move(block);
   // Frames read the blocks through a mapping when one can be made.

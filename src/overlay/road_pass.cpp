@@ -207,10 +207,9 @@ void DrawRoads(SceneObject& scene, SceneState& state, FrameTarget target) {
     const double eyeX = state.eyePosition[0], eyeY = state.eyePosition[1];
     const double dz = std::max(0.0, double(state.eyePosition[2]) - state.zMax);
     RoadBatch batch(scene.overlayVertexBuffer, scene.overlayIndexBuffer);
-    // A road is drawn from its coarse set where the coarse set's thinning strays from the road
-    // by at most a pixel: from the distance at which its tolerance spans one pixel.
-    const double pixelSpan = batch.pixelSpan();
-    const double coarseFrom = pixelSpan > 0 ? roads.coarseTolerance / pixelSpan : HUGE_VAL;
+    // A road is drawn from its coarse set where the ground rises above the coarse quads by at
+    // most half the lift: at scene distance d the lift is kRoadLiftPixels × pixelSpan × d.
+    const double liftPerDistance = kRoadLiftPixels * batch.pixelSpan();
     uint32_t cached = UINT32_MAX;
     const uint8_t* block = nullptr;
     for (const RoadLine& line : roads.lines) {
@@ -220,7 +219,8 @@ void DrawRoads(SceneObject& scene, SceneState& state, FrameTarget target) {
       // the true distance, so that a road is never drawn coarser than it should be.
       const double dx = eyeX < x0 ? x0 - eyeX : (eyeX > x1 ? eyeX - x1 : 0);
       const double dy = eyeY < y0 ? y0 - eyeY : (eyeY > y1 ? eyeY - y1 : 0);
-      const int set = std::sqrt(dx * dx + dy * dy + dz * dz) < coarseFrom ? 0 : 1;
+      const double distance = std::sqrt(dx * dx + dy * dy + dz * dz) / r;
+      const int set = liftPerDistance > 0 && line.coarseRise <= 0.5 * liftPerDistance * distance ? 1 : 0;
       for (uint32_t k = 0; k < line.spanCount[set]; ++k) {
         const size_t at = size_t(line.firstSpan[set]) + k;
         if (at >= roads.spans.size()) break;

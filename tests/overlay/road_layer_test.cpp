@@ -242,21 +242,31 @@ TEST_F(RoadLayer, LoadChecksAndTheTemporaryFileGoesWithTheLayer) {
 TEST_F(RoadLayer, BlockEdgesOneRecordAndWidthsFromAnAttribute) {
   RoadScene s(64, 48);
   // 20 m segments, shorter than a cell: one quad each. A file of one record builds one road.
-  // Beside the quads that follow the ground the road also has its coarse set (thinned to two
-  // points, cut every 8 cells): a block of its own.
+  // Segments no longer than a cell are not cut: the road has one set of quads.
   ASSERT_EQ(s.Load(s.Open(WriteRoads("r59", {Straight(20, 300, 500, 300 + 59 * 20, 500, 59)})), Params()), TN_OK);
   ASSERT_EQ(Roads().lines.size(), 1u);
   ASSERT_EQ(Roads().lines[0].spanCount[0], 1u);
   EXPECT_EQ(Roads().spans[Roads().lines[0].firstSpan[0]].vertexCount, 236);
-  EXPECT_EQ(Roads().blockCount, 2u);
-  EXPECT_EQ(Roads().blocks.Size(), 2 * RoadBlock::kBytes);
+  EXPECT_EQ(Roads().blockCount, 1u);
+  EXPECT_EQ(Roads().blocks.Size(), RoadBlock::kBytes);
   ASSERT_EQ(s.Load(s.Open(WriteRoads("r60", {Straight(20, 300, 500, 300 + 60 * 20, 500, 60)})), Params()), TN_OK);
   ASSERT_EQ(Roads().lines[0].spanCount[0], 2u);
   const RoadSpan* fine = &Roads().spans[Roads().lines[0].firstSpan[0]];
   EXPECT_EQ(fine[0].vertexCount, 236);
   EXPECT_EQ(fine[1].vertexCount, 4);
   EXPECT_NE(fine[0].block, fine[1].block);
-  EXPECT_EQ(Roads().blockCount, 3u);
+  EXPECT_EQ(Roads().blockCount, 2u);
+  EXPECT_EQ(Roads().blocks.Size(), 2 * RoadBlock::kBytes);
+  // Segments of 10 cells over the hills: cut cell by cell in set 0, every 4 cells in set 1,
+  // whose quads the hills leave by some metres.
+  ASSERT_EQ(s.Load(s.Open(WriteRoads("long", {Straight(30, 300, 2000, 3300, 2000, 10)})), Params()), TN_OK);
+  const RoadLine& line = Roads().lines[0];
+  uint32_t vertices[2] = {0, 0};
+  for (int set : {0, 1})
+    for (uint32_t k = 0; k < line.spanCount[set]; ++k) vertices[set] += Roads().spans[line.firstSpan[set] + k].vertexCount;
+  EXPECT_EQ(vertices[0], 4u * 100);
+  EXPECT_EQ(vertices[1], 4u * 30);
+  EXPECT_GT(line.coarseRise * s.block().sceneRadius * s.block().zScale, 0.3);
   // A road of one segment shorter than a cell: both sets are the same quads.
   ASSERT_EQ(s.Load(s.Open(WriteRoads("short", {Straight(30, 400, 800, 420, 800, 1)})), Params()), TN_OK);
   EXPECT_EQ(Roads().lines[0].firstSpan[1], Roads().lines[0].firstSpan[0]);
