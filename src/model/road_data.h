@@ -42,15 +42,17 @@ struct RoadSpan {
 };
 
 // One road: the map rectangle it covers (scene units: x min, y min, x max, y max) and its runs of
-// quads in two sets: set 0 follows the ground cell by cell; set 1 is cut only every few cells,
-// and the ground strays above or below its quads by at most coarseRise (scene units). Set 1 is
-// drawn where that is well within the lift of the road pass (far enough from the eye). When the two
-// would be the same, both name the same runs.
+// quads in three sets: set 0 follows the ground cell by cell; set 1 is cut only every few cells;
+// set 2 is the road thinned by thinTolerance (map units) and cut like set 1. The ground strays
+// above or below the quads of sets 1 and 2 by at most rise[0] and rise[1] (scene units). A set
+// is drawn where that is well within the lift of the road pass, and set 2 only where its
+// thinning spans less than a pixel. A set that would be the same as the one before names the
+// same runs.
 struct RoadLine {
   float rect[4] = {0, 0, 0, 0};
-  float coarseRise = 0;
-  uint32_t firstSpan[2] = {0, 0};
-  uint32_t spanCount[2] = {0, 0};
+  float rise[2] = {0, 0};
+  uint32_t firstSpan[3] = {0, 0, 0};
+  uint32_t spanCount[3] = {0, 0, 0};
 };
 
 // The loaded road layer. The block file is temporary and has no name in the file system: it goes
@@ -63,6 +65,7 @@ struct RoadData {
   platform::MappedView view;
   std::vector<RoadLine> lines;
   std::vector<RoadSpan> spans;
+  double thinTolerance = 0;
   std::string imageFile;                // "" for the default road image
   // The named image was found unreadable (its message is shown once per load).
   bool imageRefused = false;
@@ -76,6 +79,7 @@ struct RoadData {
     blockBuffer.reset();
     lines.clear();
     spans.clear();
+    thinTolerance = 0;
     imageFile.clear();
     imageRefused = false;
   }

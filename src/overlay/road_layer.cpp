@@ -58,8 +58,10 @@ void FreeRoads(SceneObject& scene, SceneState& state) {
 }
 
 // Far from the eye a road is drawn from quads cut only every kCoarseStepCells cells, which the
-// coarser surface far away matches as well (see RoadLine).
+// coarser surface far away matches as well, and farther still from the road thinned by
+// kThinCells cells (see RoadLine).
 constexpr double kCoarseStepCells = 4;
+constexpr double kThinCells = 0.5;
 
 // The rectangle of a road's edges, in scene units.
 void RoadRect(const std::vector<double>& left, const std::vector<double>& right, double radius,
@@ -124,7 +126,7 @@ bool BuildRoadBlocks(const SceneState& state, uint16_t fileIndex, const TnRoadPa
   RoadBlockWriter coarseWriter(file, coarseBlock.get(), &blockCount);
   std::vector<RoadLine> lines;
   std::vector<RoadSpan> fineSpans, coarseSpans;
-  std::vector<double> centre, left, right;
+  std::vector<double> centre, left, right, thinned, thinLeft, thinRight;
   for (int32_t r = 1; r < n; ++r) {
     progress.Step();
     double* points = nullptr;
@@ -157,9 +159,15 @@ bool BuildRoadBlocks(const SceneState& state, uint16_t fileIndex, const TnRoadPa
       same = std::hypot(left[2 * i + 2] - left[2 * i], left[2 * i + 3] - left[2 * i + 1]) <= cell &&
              std::hypot(right[2 * i + 2] - right[2 * i], right[2 * i + 3] - right[2 * i + 1]) <= cell;
     }
+    // A set that is the same as the one before names its runs (marked until the runs of every
+    // set are put in one list).
+    auto sameAs = [&line](int set, int before) {
+      line.firstSpan[set] = line.firstSpan[before] | (before == 0 ? 0x80000000u : 0x40000000u);
+      line.spanCount[set] = line.spanCount[before];
+      if (set == 2) line.rise[1] = line.rise[0];
+    };
     if (same) {
-      line.firstSpan[1] = line.firstSpan[0] | 0x80000000u;  // set 0's runs
-      line.spanCount[1] = line.spanCount[0];
+      sameAs(1, 0);
     } else {
       line.firstSpan[1] = uint32_t(coarseSpans.size());
       double rise = 0;
@@ -169,7 +177,23 @@ bool BuildRoadBlocks(const SceneState& state, uint16_t fileIndex, const TnRoadPa
       }
       coarseWriter.EndRoad(coarseSpans);
       line.spanCount[1] = uint32_t(coarseSpans.size()) - line.firstSpan[1];
-      line.coarseRise = float(rise);
+      line.rise[0] = float(rise);
+    }
+    thinned = centre;
+    int32_t kept = count;
+    if (TinThinPolyline(thinned.data(), &kept, kThinCells * cell) <= 0 || kept >= count ||
+        !Edges(std::vector<double>(thinned.begin(), thinned.begin() + 2 * kept), width, thinLeft, thinRight)) {
+      sameAs(2, 1);
+    } else {
+      line.firstSpan[2] = uint32_t(coarseSpans.size());
+      double rise = 0;
+      coarseWriter.BeginRoad();
+      if (!AddRibbon(thinned.data(), thinLeft.data(), thinRight.data(), kept, coarse, coarseWriter, &rise)) {
+        return false;
+      }
+      coarseWriter.EndRoad(coarseSpans);
+      line.spanCount[2] = uint32_t(coarseSpans.size()) - line.firstSpan[2];
+      line.rise[1] = float(rise);
     }
     if (line.spanCount[0] > 0) lines.push_back(line);
   }
@@ -179,13 +203,18 @@ bool BuildRoadBlocks(const SceneState& state, uint16_t fileIndex, const TnRoadPa
   for (RoadSpan& span : coarseSpans) span.block = coarseWriter.BlockNumber(span.block);
   const uint32_t coarseStart = uint32_t(fineSpans.size());
   for (RoadLine& line : lines) {
-    line.firstSpan[1] = (line.firstSpan[1] & 0x80000000u) != 0 ? line.firstSpan[1] & 0x7FFFFFFFu
-                                                                : line.firstSpan[1] + coarseStart;
+    for (int set : {1, 2}) {
+      const uint32_t first = line.firstSpan[set];
+      if ((first & 0x80000000u) != 0) line.firstSpan[set] = line.firstSpan[0];
+      else if ((first & 0x40000000u) != 0) line.firstSpan[set] = line.firstSpan[1];
+      else line.firstSpan[set] = first + coarseStart;
+    }
   }
   roads.spans = std::move(fineSpans);
   roads.spans.insert(roads.spans.end(), coarseSpans.begin(), coarseSpans.end());
   roads.lines = std::move(lines);
   roads.blockCount = blockCount;
+  roads.thinTolerance = kThinCells * cell;
   roads.blocks = std::move(file);
   roads.blockBuffer = std::move(block);
   // Frames read the blocks through a mapping when one can be made.

@@ -210,6 +210,8 @@ void DrawRoads(SceneObject& scene, SceneState& state, FrameTarget target) {
     // A road is drawn from its coarse set where the ground rises above the coarse quads by at
     // most half the lift: at scene distance d the lift is kRoadLiftPixels × pixelSpan × d.
     const double liftPerDistance = kRoadLiftPixels * batch.pixelSpan();
+    // The thinned set where its tolerance spans less than a pixel.
+    const double thinFrom = batch.pixelSpan() > 0 ? roads.thinTolerance / batch.pixelSpan() : HUGE_VAL;
     uint32_t cached = UINT32_MAX;
     const uint8_t* block = nullptr;
     for (const RoadLine& line : roads.lines) {
@@ -220,7 +222,9 @@ void DrawRoads(SceneObject& scene, SceneState& state, FrameTarget target) {
       const double dx = eyeX < x0 ? x0 - eyeX : (eyeX > x1 ? eyeX - x1 : 0);
       const double dy = eyeY < y0 ? y0 - eyeY : (eyeY > y1 ? eyeY - y1 : 0);
       const double distance = std::sqrt(dx * dx + dy * dy + dz * dz) / r;
-      const int set = liftPerDistance > 0 && line.coarseRise <= 0.5 * liftPerDistance * distance ? 1 : 0;
+      const double halfLift = 0.5 * liftPerDistance * distance;
+      int set = liftPerDistance > 0 && line.rise[0] <= halfLift ? 1 : 0;
+      if (set == 1 && distance * r >= thinFrom && line.rise[1] <= halfLift) set = 2;
       for (uint32_t k = 0; k < line.spanCount[set]; ++k) {
         const size_t at = size_t(line.firstSpan[set]) + k;
         if (at >= roads.spans.size()) break;

@@ -241,32 +241,48 @@ TEST_F(RoadLayer, LoadChecksAndTheTemporaryFileGoesWithTheLayer) {
 
 TEST_F(RoadLayer, BlockEdgesOneRecordAndWidthsFromAnAttribute) {
   RoadScene s(64, 48);
-  // 20 m segments, shorter than a cell: one quad each. A file of one record builds one road.
-  // Segments no longer than a cell are not cut: the road has one set of quads.
-  ASSERT_EQ(s.Load(s.Open(WriteRoads("r59", {Straight(20, 300, 500, 300 + 59 * 20, 500, 59)})), Params()), TN_OK);
+  // Segments shorter than a cell: one quad each. A file of one record builds one road. (Its
+  // thinned far set takes blocks of its own.)
+  auto zigzag = [](int segments) {
+    Road road{4, {}};
+    for (int i = 0; i <= segments; ++i) road.points.emplace_back(300 + 12 * i, 500 + 20 * (i % 2));
+    return road;
+  };
+  auto header = [](uint32_t block, int field) {
+    uint8_t bytes[4];
+    EXPECT_TRUE(Roads().blocks.ReadAt(uint64_t(block) * RoadBlock::kBytes, bytes, 4));
+    return bytes[2 * field] | bytes[2 * field + 1] << 8;
+  };
+  ASSERT_EQ(s.Load(s.Open(WriteRoads("r59", {zigzag(59)})), Params(4)), TN_OK);
   ASSERT_EQ(Roads().lines.size(), 1u);
   ASSERT_EQ(Roads().lines[0].spanCount[0], 1u);
-  EXPECT_EQ(Roads().spans[Roads().lines[0].firstSpan[0]].vertexCount, 236);
-  EXPECT_EQ(Roads().blockCount, 1u);
-  EXPECT_EQ(Roads().blocks.Size(), RoadBlock::kBytes);
-  ASSERT_EQ(s.Load(s.Open(WriteRoads("r60", {Straight(20, 300, 500, 300 + 60 * 20, 500, 60)})), Params()), TN_OK);
+  const RoadSpan& full = Roads().spans[Roads().lines[0].firstSpan[0]];
+  EXPECT_EQ(full.vertexCount, 236);
+  EXPECT_EQ(header(full.block, 0), 236);
+  EXPECT_EQ(header(full.block, 1), 354);
+  EXPECT_EQ(Roads().lines[0].firstSpan[1], Roads().lines[0].firstSpan[0]);  // nothing cut
+  ASSERT_EQ(s.Load(s.Open(WriteRoads("r60", {zigzag(60)})), Params(4)), TN_OK);
   ASSERT_EQ(Roads().lines[0].spanCount[0], 2u);
   const RoadSpan* fine = &Roads().spans[Roads().lines[0].firstSpan[0]];
   EXPECT_EQ(fine[0].vertexCount, 236);
   EXPECT_EQ(fine[1].vertexCount, 4);
   EXPECT_NE(fine[0].block, fine[1].block);
-  EXPECT_EQ(Roads().blockCount, 2u);
-  EXPECT_EQ(Roads().blocks.Size(), 2 * RoadBlock::kBytes);
+  EXPECT_EQ(header(fine[0].block, 0), 236);
+  EXPECT_EQ(header(fine[1].block, 0), 4);
+  EXPECT_EQ(header(fine[1].block, 1), 6);
+  EXPECT_EQ(Roads().blocks.Size(), Roads().blockCount * RoadBlock::kBytes);
   // Segments of 10 cells over the hills: cut cell by cell in set 0, every 4 cells in set 1,
-  // whose quads the hills leave by some metres.
+  // whose quads the hills leave by some metres; set 2 thinned.
   ASSERT_EQ(s.Load(s.Open(WriteRoads("long", {Straight(30, 300, 2000, 3300, 2000, 10)})), Params()), TN_OK);
   const RoadLine& line = Roads().lines[0];
-  uint32_t vertices[2] = {0, 0};
-  for (int set : {0, 1})
+  uint32_t vertices[3] = {0, 0, 0};
+  for (int set : {0, 1, 2})
     for (uint32_t k = 0; k < line.spanCount[set]; ++k) vertices[set] += Roads().spans[line.firstSpan[set] + k].vertexCount;
   EXPECT_EQ(vertices[0], 4u * 100);
   EXPECT_EQ(vertices[1], 4u * 30);
-  EXPECT_GT(line.coarseRise * s.block().sceneRadius * s.block().zScale, 0.3);
+  EXPECT_GT(line.rise[0] * s.block().sceneRadius * s.block().zScale, 0.3);
+  // Thinned, the straight road has two points: 3,000 m cut every 4 cells.
+  EXPECT_EQ(vertices[2], 4u * 25);
   // A road of one segment shorter than a cell: both sets are the same quads.
   ASSERT_EQ(s.Load(s.Open(WriteRoads("short", {Straight(30, 400, 800, 420, 800, 1)})), Params()), TN_OK);
   EXPECT_EQ(Roads().lines[0].firstSpan[1], Roads().lines[0].firstSpan[0]);
