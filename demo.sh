@@ -30,6 +30,10 @@ echo "== Pictures =="
 # Named spot heights (scripts/make_notes.sh) as labels in the Kai face, hidden behind ridges.
 ./build/terrain3d render "$dem" --notes data/samples/jacksboro_notes.geojson --note-height 30 \
   -o out/jacksboro_notes.png --size 1024x768
+# Made-up roads (scripts/make_roads.sh) as textured ribbons, widths from their attribute: the
+# switchbacks seen from the south.
+./build/terrain3d render "$dem" --roads data/samples/jacksboro_roads.fgb --road-width-field width \
+  --road-repeat 2 --eye 748700,4048100,1200 --look 748700,4049300 -o out/jacksboro_roads.png --size 1024x768
 # The 470 census polygons of Olinda filled translucent over the same view, and seen from the
 # south-west over the hills.
 ./build/terrain3d render data/samples/olinda_dem_utm25s.tif --texture data/samples/L7_ETMs.tif \

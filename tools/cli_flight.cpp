@@ -12,6 +12,7 @@
 #include "cli_options.h"
 #include "cli_notes.h"
 #include "cli_regions.h"
+#include "cli_roads.h"
 #include "cli_scene.h"
 #include "cli_video.h"
 #include "image_files.h"
@@ -78,11 +79,14 @@ int RunFlight(int argc, char** argv) {
     std::fputs(kFlightHelp, to);
     std::fputs(kRegionHelp, to);
     std::fputs(kNoteHelp, to);
+    std::fputs(kRoadHelp, to);
   });
+  RoadOptions roadOptions;
   line.Int("--frames", &frames, 1, 1000000)
       .Also([&](CommandLine& l) { AddLineOptions(l, lines); })
       .Also([&](CommandLine& l) { AddRegionOptions(l, regionOptions); })
       .Also([&](CommandLine& l) { AddNoteOptions(l, noteOptions); })
+      .Also([&](CommandLine& l) { AddRoadOptions(l, roadOptions); })
       .Text("--out-dir", &outDir)
       .Text("-o", &video)
       .Int("--fps", &fps, 1, 127)
@@ -128,6 +132,8 @@ int RunFlight(int argc, char** argv) {
   if (!regions.Load(s, st, scene.gridPath(), regionOptions)) return 1;
   LoadedNotes notes;
   if (!notes.Load(s, st, scene.gridPath(), noteOptions)) return 1;
+  LoadedRoads roads;
+  if (!roads.Load(s, st, scene.gridPath(), roadOptions)) return 1;
   if (!points.empty() && SetFlyRoutin(s, st, points.data(), short(points.size() / 2)) != TN_OK) {
     std::fprintf(stderr, "terrain3d: the route was refused\n");
     return 1;

@@ -10,6 +10,7 @@
 #include "cli_options.h"
 #include "cli_notes.h"
 #include "cli_regions.h"
+#include "cli_roads.h"
 #include "cli_scene.h"
 #include "colour_tables.h"
 #include "geo_outputs.h"
@@ -220,7 +221,10 @@ int RunRender(int argc, char** argv) {
     std::fputs(kRenderHelp, to);
     std::fputs(kRegionHelp, to);
     std::fputs(kNoteHelp, to);
+    std::fputs("Roads:\n", to);
+    std::fputs(kRoadHelp, to);
   });
+  RoadOptions roadOptions;
   line.Text("-o", &out)
       .Size(&o.width, &o.height)
       .ViewPoint(o.eye, &o.haveEye, o.look, &o.haveLook)
@@ -270,6 +274,7 @@ int RunRender(int argc, char** argv) {
       .Also([&](CommandLine& l) { AddColourOptions(l, answers); })
       .Also([&](CommandLine& l) { AddRegionOptions(l, regionOptions); })
       .Also([&](CommandLine& l) { AddNoteOptions(l, noteOptions); })
+      .Also([&](CommandLine& l) { AddRoadOptions(l, roadOptions); })
       .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
       .File(&demPath);
   if (const auto status = line.Parse(argc, argv)) return *status;
@@ -279,6 +284,8 @@ int RunRender(int argc, char** argv) {
     return line.Refuse("--plan cannot show --regions: the plan view draws the grid only");
   if (o.plan && !noteOptions.file.empty())
     return line.Refuse("--plan cannot show --notes: the plan view draws the grid only");
+  if (o.plan && !roadOptions.file.empty())
+    return line.Refuse("--plan cannot show --roads: the plan view draws the grid only");
   if (!IsPictureName(out)) return line.Refuse("-o " + out + ": the name must end in .tif, .png, .jpg or .bmp");
   if (o.haveEye != o.haveLook) return line.Refuse("--eye and --look go together");
   if (o.firstTile > 0 && o.lastTile > o.tilesAcross * o.tilesDown)
@@ -303,6 +310,8 @@ int RunRender(int argc, char** argv) {
   if (!regions.Load(s, st, scene.gridPath(), regionOptions)) return 1;
   LoadedNotes notes;
   if (!notes.Load(s, st, scene.gridPath(), noteOptions)) return 1;
+  LoadedRoads roads;
+  if (!roads.Load(s, st, scene.gridPath(), roadOptions)) return 1;
   if (o.firstTile > 0) return WriteTileRange(s, st, out, o);
   if (o.tilesAcross > 1 || o.tilesDown > 1) return WriteTiledPicture(s, st, out, o);
 

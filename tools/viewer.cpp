@@ -19,6 +19,7 @@
 #include "cli_options.h"
 #include "cli_notes.h"
 #include "cli_regions.h"
+#include "cli_roads.h"
 #include "cli_scene.h"
 #include "host_window.h"
 #include "image_files.h"
@@ -83,6 +84,10 @@ class Viewer {
   // Loads the note layer on the prepared scene (nothing without --notes).
   bool LoadNotes(const NoteOptions& options) {
     return notes_.Load(scene_, state_, session_.gridPath(), options);
+  }
+  // Loads the road layer (nothing without --roads).
+  bool LoadRoads(const RoadOptions& options) {
+    return roads_.Load(scene_, state_, session_.gridPath(), options);
   }
 
   void Draw() {
@@ -383,6 +388,7 @@ class Viewer {
   SceneSession session_;  // after the window and its record: released while they are in place
   LoadedRegions regions_;  // after the session: unloaded while the scene is there
   LoadedNotes notes_;      // likewise
+  LoadedRoads roads_;      // the same
   void* scene_ = nullptr;  // the session's scene and state block, for the calls that need them
   void* state_ = nullptr;
   int width_ = 0, height_ = 0;
@@ -408,11 +414,14 @@ int RunViewer(int argc, char** argv) {
     std::fputs(kViewerHelp, to);
     std::fputs(kRegionHelp, to);
     std::fputs(kNoteHelp, to);
+    std::fputs(kRoadHelp, to);
   });
+  RoadOptions roadOptions;
   line.Size(&width, &height, 16384)
       .Also([&](CommandLine& l) { AddLineOptions(l, lines); })
       .Also([&](CommandLine& l) { AddRegionOptions(l, regionOptions); })
       .Also([&](CommandLine& l) { AddNoteOptions(l, noteOptions); })
+      .Also([&](CommandLine& l) { AddRoadOptions(l, roadOptions); })
       .Text("--script", &script)
       .Text("--display", &displayName)
       .GridOptions(&answers.keepHeights, &answers.keepCrs, &answers.exaggeration)
@@ -424,6 +433,7 @@ int RunViewer(int argc, char** argv) {
   if (!viewer.Open(displayName, width, height, demPath, lines)) return 1;
   if (!viewer.LoadRegions(regionOptions)) return 1;
   if (!viewer.LoadNotes(noteOptions)) return 1;
+  if (!viewer.LoadRoads(roadOptions)) return 1;
   if (script == nullptr) return viewer.RunInteractive();
   if (std::string(script) == "-") return viewer.RunScript(std::cin);
   std::ifstream file(script);

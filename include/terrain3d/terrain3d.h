@@ -156,7 +156,16 @@ typedef struct TnRegionDescriptor {
   unsigned short blockCount; /* written by the loader */
 } TnRegionDescriptor;
 #pragma pack(pop)
-typedef struct TnRoadParams TnRoadParams;
+/* Road parameters of tnLoadRoad (275 bytes, packed). */
+#pragma pack(push, 1)
+typedef struct TnRoadParams {
+  double width;            /* road width in map units, when widthField is negative */
+  int16_t widthField;      /* 0 or more: each line's width is this attribute field's value */
+  float thinning;          /* line thinning tolerance in map units; none below 1e-6 */
+  TnByte repeats;          /* road image repeats along the shortest segment of a line */
+  char imageFile[260];     /* BMP road image, zero-terminated; "" for the default image */
+} TnRoadParams;
+#pragma pack(pop)
 /* One note to show (tnLoadMapNote), 17 bytes. The library reads the array every frame: it must
  * stay valid, in place, while the note layer is loaded. */
 #pragma pack(push, 1)

@@ -104,6 +104,7 @@ const FixedText kFixedTexts[] = {
     {"恢复...", "Restoring..."},
     {"正在装入区数据...", "Loading region data..."},
     {"正在卸载区数据...:", "Unloading region data..."},
+    {"正在装入道路数据...", "Loading road data..."},
 };
 
 // "共有N块": the tile count line of tiled outputs.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/note_data.h"
+#include "model/road_data.h"
 #include "model/scene_state.h"
 #include "platform/file_mapping.h"
 #include "terrain3d/terrain3d.h"
@@ -84,9 +85,13 @@ inline void SetRegionFileIndex(SceneState& state, uint16_t slot) {
 
 class OverlayStore {
  public:
-  virtual ~OverlayStore() { regions.Clear(); }
+  virtual ~OverlayStore() {
+    regions.Clear();
+    roads.Clear();
+  }
   RegionData regions;
   NoteData notes;
+  RoadData roads;
 };
 
 }  // namespace t3d

@@ -299,6 +299,7 @@ void SceneObject::ReleaseSceneData(SceneState& state) {
   // So did the note layer.
   noteLoaded = 0;
   SetNoteFileIndex(state, 0);
+  roadLoaded = 0;  // the road layer too
 }
 
 bool SceneObject::GetDeviceInfo(SceneState& state, int info[3]) {

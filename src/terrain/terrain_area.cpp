@@ -464,8 +464,11 @@ void TerrainArea::PrefetchNode(int firstRow, int firstColumn, int step) const {
 double TerrainArea::HeightAtPoint(const GridExtent& grid, double x, double y) {
   const double dx = grid.cellSizeX, dy = grid.cellSizeY;
   if (grid.columnCount < 2 || grid.rowCount < 2 || dx == 0 || dy == 0) return 0;
-  int c = TruncateNear((x - grid.xMin) / dx);
-  int r = TruncateNear((y - grid.yMin) / dy);
+  // Cell indexes far outside the grid (or not a number) are limited before they become integers:
+  // the conversion of a value beyond the int range is undefined.
+  auto index = [](double v, int n) { return v >= 0 ? (v < n ? TruncateNear(v) : n) : -1; };
+  int c = index((x - grid.xMin) / dx, grid.columnCount);
+  int r = index((y - grid.yMin) / dy, grid.rowCount);
   c = c < 0 ? 0 : (c >= grid.columnCount - 1 ? grid.columnCount - 2 : c);
   r = r < 0 ? 0 : (r >= grid.rowCount - 1 ? grid.rowCount - 2 : r);
   const double fx = x - (c * dx + grid.xMin);

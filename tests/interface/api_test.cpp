@@ -216,7 +216,7 @@ TEST_F(ApiTest, TwoScenesHaveTheirOwnContexts) {
   EXPECT_NE(tnGetGLInfo(scene, state, 1), nullptr);
 }
 
-TEST_F(ApiTest, FunctionsNotYetAvailableFailAndWriteNothing) {
+TEST_F(ApiTest, CallsWithoutTheirRecordsFailAndWriteNothing) {
   TnNativeWindow& window = Headless(16, 16);
   ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
   EXPECT_EQ(tnLoadMapArea(scene, state, 1), TN_E_FAIL);

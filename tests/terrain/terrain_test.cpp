@@ -429,6 +429,11 @@ TEST_F(TerrainAreaTest, HeightAtPointInsideAndBeyondTheGrid) {
   // Beyond the grid: linear extrapolation from the edge cells.
   EXPECT_NEAR(area->HeightAtPoint(GridOf(state), 1200, 5100), plane(1200, 5100), 1e-3);
   EXPECT_NEAR(area->HeightAtPoint(GridOf(state), 900, 4800), plane(900, 4800), 1e-3);
+  // Points whose cell number lies beyond the int range, and a point that is not a number: the
+  // edge cells still answer (the undefined-behaviour sanitizer checks the conversions).
+  EXPECT_NEAR(area->HeightAtPoint(GridOf(state), 1e25, 4915), plane(1e25, 4915), 1e15);
+  EXPECT_NEAR(area->HeightAtPoint(GridOf(state), 1005, -1e25), plane(1005, -1e25), 1e15);
+  area->HeightAtPoint(GridOf(state), std::nan(""), 4915);
   std::free(&state);
 }
 

@@ -1,0 +1,128 @@
+// Road files drawn by the host program.
+#include "cli_roads.h"
+
+#include <gdal.h>
+#include <ogr_api.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace t3dhost {
+
+const char kRoadHelp[] =
+    "  --roads FILE          draw the lines of a vector file (Shapefile, GeoPackage, GeoJSON,\n"
+    "                        ...) as roads over the terrain; reprojected to the grid's CRS\n"
+    "  --road-width W        their width in the grid's map units (default 20)\n"
+    "  --road-width-field F  each line's width from its attribute F (a field name, or a field\n"
+    "                        number from 0), in map units\n"
+    "  --road-image BMP      the road surface image (default: the library's own road image)\n"
+    "  --road-repeat N       image repeats along each line's shortest segment, 0 to 255\n"
+    "                        (default 1; longer segments repeat it in proportion)\n";
+
+namespace {
+
+// The grid's CRS as WKT and its extent (node centres), read with GDAL.
+bool GridFrame(const std::string& gridPath, std::string& wkt, double extent[4]) {
+  GDALAllRegister();
+  GDALDatasetH grid = GDALOpen(gridPath.c_str(), GA_ReadOnly);
+  if (grid == nullptr) return false;
+  const char* projection = GDALGetProjectionRef(grid);
+  wkt = projection != nullptr ? projection : "";
+  double gt[6];
+  const bool ok = GDALGetGeoTransform(grid, gt) == CE_None;
+  if (ok) {
+    const double x0 = gt[0], x1 = gt[0] + gt[1] * GDALGetRasterXSize(grid);
+    const double y0 = gt[3], y1 = gt[3] + gt[5] * GDALGetRasterYSize(grid);
+    extent[0] = std::min(x0, x1);
+    extent[1] = std::min(y0, y1);
+    extent[2] = std::max(x0, x1);
+    extent[3] = std::max(y0, y1);
+  }
+  GDALClose(grid);
+  return ok;
+}
+
+// The number of the attribute field `field` (a name in any case, or a number) of the first layer
+// of the file, or -1 after saying why.
+int FieldNumber(const std::string& file, const std::string& field) {
+  long number = 0;
+  GDALAllRegister();
+  GDALDatasetH ds = GDALOpenEx(file.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+  OGRLayerH layer = ds != nullptr && GDALDatasetGetLayerCount(ds) > 0 ? GDALDatasetGetLayer(ds, 0) : nullptr;
+  int result = -1;
+  if (layer != nullptr) {
+    OGRFeatureDefnH definition = OGR_L_GetLayerDefn(layer);
+    const int fields = OGR_FD_GetFieldCount(definition);
+    if (ParseInt(field.c_str(), number)) {
+      if (number >= 0 && number < fields) result = int(number);
+    } else {
+      result = OGR_FD_GetFieldIndex(definition, field.c_str());
+    }
+    if (result < 0) {
+      std::string names;
+      for (int i = 0; i < fields; ++i)
+        names += std::string(i > 0 ? ", " : "") + OGR_Fld_GetNameRef(OGR_FD_GetFieldDefn(definition, i));
+      std::fprintf(stderr, "terrain3d: --road-width-field %s: %s has no such field (its fields: %s)\n",
+                   field.c_str(), file.c_str(), names.empty() ? "none" : names.c_str());
+    }
+  } else {
+    std::fprintf(stderr, "terrain3d: --roads %s: not a vector file GDAL reads\n", file.c_str());
+  }
+  if (ds != nullptr) GDALClose(ds);
+  return result > 32767 ? -1 : result;
+}
+
+}  // namespace
+
+void AddRoadOptions(CommandLine& line, RoadOptions& o) {
+  line.Text("--roads", &o.file)
+      .Real("--road-width", &o.width, 0, 1e6, true)
+      .Text("--road-width-field", &o.widthField)
+      .Text("--road-image", &o.image)
+      .Int("--road-repeat", &o.repeat, 0, 255);
+}
+
+LoadedRoads::~LoadedRoads() {
+  if (scene_ != nullptr) tnUnLoadRoad(scene_, state_, slot_);
+  if (slot_ != 0) tnMapClose(slot_);
+}
+
+bool LoadedRoads::Load(void* scene, void* state, const std::string& gridPath, const RoadOptions& o) {
+  if (o.file.empty()) return true;
+  TnRoadParams params;
+  std::memset(&params, 0, sizeof params);
+  params.width = o.width;
+  params.widthField = -1;
+  params.repeats = TnByte(o.repeat);
+  if (!o.widthField.empty()) {
+    const int field = FieldNumber(o.file, o.widthField);
+    if (field < 0) return false;
+    params.widthField = int16_t(field);
+  }
+  if (o.image.size() >= sizeof params.imageFile) {
+    std::fprintf(stderr, "terrain3d: --road-image %s: the name is longer than %zu bytes\n", o.image.c_str(),
+                 sizeof params.imageFile - 1);
+    return false;
+  }
+  std::memcpy(params.imageFile, o.image.c_str(), o.image.size());
+  std::string wkt;
+  double extent[4];
+  const bool framed = GridFrame(gridPath, wkt, extent);
+  slot_ = tnMapOpen(o.file.c_str(), nullptr, framed && !wkt.empty() ? wkt.c_str() : nullptr,
+                    framed ? extent : nullptr);
+  if (slot_ == 0) {
+    std::fprintf(stderr, "terrain3d: --roads %s: %s\n", o.file.c_str(), tnMapLastError());
+    return false;
+  }
+  if (tnLoadRoad(scene, state, slot_, &params) != TN_OK) {
+    std::fprintf(stderr, "terrain3d: the roads of %s could not be loaded\n", o.file.c_str());
+    return false;
+  }
+  scene_ = scene;
+  state_ = state;
+  return true;
+}
+
+}  // namespace t3dhost
