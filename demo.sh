@@ -2,8 +2,8 @@
 # Installs what is missing, builds the library and the host program (Release), and runs the
 # main job: the bundled Jacksboro DEM prepared on a headless window, then drawn in perspective
 # with sky and fog, in plan view and as a hill shade, and the Olinda DEM draped with its Landsat
-# image and with its census polygons, and the Jacksboro contour lines and named spot heights
-# draped over the terrain;
+# image and with its census polygons, and the Jacksboro contour lines, roads, highlands and
+# named spot heights draped over the terrain, alone and all together;
 # a flight over Jacksboro recorded as MPEG-2 and Motion JPEG videos, its plane graph and the
 # texture library of its hill shade; all into out/.
 set -euo pipefail
@@ -34,6 +34,13 @@ echo "== Pictures =="
 # switchbacks seen from the south.
 ./build/terrain3d render "$dem" --roads data/samples/jacksboro_roads.fgb --road-width-field width \
   --road-repeat 2 --eye 748700,4048100,1200 --look 748700,4049300 -o out/jacksboro_roads.png --size 1024x768
+# All four map layers at once over Jacksboro: contour lines, the highlands above 800 m as
+# translucent regions (scripts/make_highlands.sh), the made-up roads and the named spot heights.
+./build/terrain3d render "$dem" --lines data/samples/jacksboro_contours.fgb \
+  --regions data/samples/jacksboro_highlands.fgb --region-opacity 120 \
+  --roads data/samples/jacksboro_roads.fgb --road-width-field width \
+  --notes data/samples/jacksboro_notes.geojson --note-height 30 \
+  -o out/jacksboro_layers.png --size 1024x768
 # The 470 census polygons of Olinda filled translucent over the same view, and seen from the
 # south-west over the hills.
 ./build/terrain3d render data/samples/olinda_dem_utm25s.tif --texture data/samples/L7_ETMs.tif \

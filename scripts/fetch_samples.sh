@@ -350,3 +350,4 @@ echo "fetch_samples: wrote jacksboro_fault_dem.tif olinda_dem_utm25s.tif L7_ETMs
 # Named spot heights over the Jacksboro DEM, for the note layer.
 "$here/make_notes.sh"
 "$here/make_roads.sh"  # made-up roads over the Jacksboro DEM, for the road layer
+"$here/make_highlands.sh"  # the Jacksboro highlands as regions, for the four-layer demo
