@@ -1,7 +1,7 @@
 // Note files shown by the host program.
 #include "cli_notes.h"
 
-#include <gdal.h>
+#include "cli_regions.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,31 +23,6 @@ const char kNoteHelp[] =
     "  --font-size N         0 to 30 points (default 12)\n"
     "  --bold, --italic      bold and italic labels\n";
 
-namespace {
-
-// The grid's CRS as WKT and its extent, read with GDAL.
-bool GridFrame(const std::string& gridPath, std::string& wkt, double extent[4]) {
-  GDALAllRegister();
-  GDALDatasetH grid = GDALOpen(gridPath.c_str(), GA_ReadOnly);
-  if (grid == nullptr) return false;
-  const char* projection = GDALGetProjectionRef(grid);
-  wkt = projection != nullptr ? projection : "";
-  double gt[6];
-  const bool ok = GDALGetGeoTransform(grid, gt) == CE_None;
-  if (ok) {
-    const double x0 = gt[0], x1 = gt[0] + gt[1] * GDALGetRasterXSize(grid);
-    const double y0 = gt[3], y1 = gt[3] + gt[5] * GDALGetRasterYSize(grid);
-    extent[0] = std::min(x0, x1);
-    extent[1] = std::min(y0, y1);
-    extent[2] = std::max(x0, x1);
-    extent[3] = std::max(y0, y1);
-  }
-  GDALClose(grid);
-  return ok;
-}
-
-}  // namespace
-
 void AddNoteOptions(CommandLine& line, NoteOptions& o) {
   line.Text("--notes", &o.file)
       .Text("--note-field", &o.field)
@@ -66,17 +41,10 @@ LoadedNotes::~LoadedNotes() {
 bool LoadedNotes::Load(void* scene, void* state, const std::string& gridPath,
                        const NoteOptions& o) {
   if (o.file.empty()) return true;
-  std::string wkt;
-  double extent[4];
-  const bool framed = GridFrame(gridPath, wkt, extent);
   tnMapSetNoteField(o.field.c_str());
-  slot_ = tnMapOpen(o.file.c_str(), nullptr, framed && !wkt.empty() ? wkt.c_str() : nullptr,
-                    framed ? extent : nullptr);
+  slot_ = OpenMapOverGrid(o.file, gridPath, "--notes");
   tnMapSetNoteField(nullptr);
-  if (slot_ == 0) {
-    std::fprintf(stderr, "terrain3d: --notes %s: %s\n", o.file.c_str(), tnMapLastError());
-    return false;
-  }
+  if (slot_ == 0) return false;
   TnFontParams font{};
   GetFontParam(scene, state, &font);
   if (!o.font.empty()) {

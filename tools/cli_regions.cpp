@@ -67,6 +67,17 @@ bool GridFrame(const std::string& gridPath, std::string& wkt, double extent[4]) 
 
 }  // namespace
 
+unsigned short OpenMapOverGrid(const std::string& file, const std::string& gridPath,
+                               const char* option) {
+  std::string wkt;
+  double extent[4];
+  const bool framed = GridFrame(gridPath, wkt, extent);
+  const unsigned short slot = tnMapOpen(file.c_str(), nullptr, framed && !wkt.empty() ? wkt.c_str() : nullptr,
+                                        framed ? extent : nullptr);
+  if (slot == 0) std::fprintf(stderr, "terrain3d: %s %s: %s\n", option, file.c_str(), tnMapLastError());
+  return slot;
+}
+
 void AddRegionOptions(CommandLine& line, RegionOptions& o) {
   line.Text("--regions", &o.file)
       .Value("--region-colour",
@@ -96,15 +107,8 @@ LoadedRegions::~LoadedRegions() {
 bool LoadedRegions::Load(void* scene, void* state, const std::string& gridPath,
                          const RegionOptions& o) {
   if (o.file.empty()) return true;
-  std::string wkt;
-  double extent[4];
-  const bool framed = GridFrame(gridPath, wkt, extent);
-  slot_ = tnMapOpen(o.file.c_str(), nullptr, framed && !wkt.empty() ? wkt.c_str() : nullptr,
-                    framed ? extent : nullptr);
-  if (slot_ == 0) {
-    std::fprintf(stderr, "terrain3d: --regions %s: %s\n", o.file.c_str(), tnMapLastError());
-    return false;
-  }
+  slot_ = OpenMapOverGrid(o.file, gridPath, "--regions");
+  if (slot_ == 0) return false;
   if (o.haveColour) tnMapSetColour(slot_, 0, o.colour[0], o.colour[1], o.colour[2]);
   std::vector<int> records = o.records;
   if (records.empty()) {

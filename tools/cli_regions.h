@@ -22,6 +22,12 @@ struct RegionOptions {
 // The help lines of the options.
 extern const char kRegionHelp[];
 
+// Opens a map file for a layer over the grid (gridPath: the grid as the library reads it),
+// reprojected into the grid's CRS. 0, after saying why under the option's name, when it cannot
+// be opened.
+unsigned short OpenMapOverGrid(const std::string& file, const std::string& gridPath,
+                               const char* option);
+
 // Declares --regions, --region-colour, --region-opacity, --region-image and --region-records.
 void AddRegionOptions(CommandLine& line, RegionOptions& options);
 

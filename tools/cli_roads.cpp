@@ -1,6 +1,8 @@
 // Road files drawn by the host program.
 #include "cli_roads.h"
 
+#include "cli_regions.h"
+
 #include <gdal.h>
 #include <ogr_api.h>
 
@@ -23,26 +25,6 @@ const char kRoadHelp[] =
 
 namespace {
 
-// The grid's CRS as WKT and its extent (node centres), read with GDAL.
-bool GridFrame(const std::string& gridPath, std::string& wkt, double extent[4]) {
-  GDALAllRegister();
-  GDALDatasetH grid = GDALOpen(gridPath.c_str(), GA_ReadOnly);
-  if (grid == nullptr) return false;
-  const char* projection = GDALGetProjectionRef(grid);
-  wkt = projection != nullptr ? projection : "";
-  double gt[6];
-  const bool ok = GDALGetGeoTransform(grid, gt) == CE_None;
-  if (ok) {
-    const double x0 = gt[0], x1 = gt[0] + gt[1] * GDALGetRasterXSize(grid);
-    const double y0 = gt[3], y1 = gt[3] + gt[5] * GDALGetRasterYSize(grid);
-    extent[0] = std::min(x0, x1);
-    extent[1] = std::min(y0, y1);
-    extent[2] = std::max(x0, x1);
-    extent[3] = std::max(y0, y1);
-  }
-  GDALClose(grid);
-  return ok;
-}
 
 // The number of the attribute field `field` (a name in any case, or a number) of the first layer
 // of the file, or -1 after saying why.
@@ -107,15 +89,8 @@ bool LoadedRoads::Load(void* scene, void* state, const std::string& gridPath, co
     return false;
   }
   std::memcpy(params.imageFile, o.image.c_str(), o.image.size());
-  std::string wkt;
-  double extent[4];
-  const bool framed = GridFrame(gridPath, wkt, extent);
-  slot_ = tnMapOpen(o.file.c_str(), nullptr, framed && !wkt.empty() ? wkt.c_str() : nullptr,
-                    framed ? extent : nullptr);
-  if (slot_ == 0) {
-    std::fprintf(stderr, "terrain3d: --roads %s: %s\n", o.file.c_str(), tnMapLastError());
-    return false;
-  }
+  slot_ = OpenMapOverGrid(o.file, gridPath, "--roads");
+  if (slot_ == 0) return false;
   if (tnLoadRoad(scene, state, slot_, &params) != TN_OK) {
     std::fprintf(stderr, "terrain3d: the roads of %s could not be loaded\n", o.file.c_str());
     return false;
