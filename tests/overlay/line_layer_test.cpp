@@ -27,27 +27,12 @@ using testgrids::g_messages;
 using testgrids::GridPath;
 using testgrids::kSource;
 
-int TN_CALL KeepHeights(void*, int id, void* record) {
-  if (id == TN_DIALOG_VERTICAL_SCALE) {
-    static_cast<TnVerticalScaleDialog*>(record)->rescale = 0;
-    return 1;
-  }
-  return TN_DIALOG_DEFAULT;
-}
-
 constexpr int kCells = 129;
 constexpr double kCell = 30;  // the grids span 0 to 3840 m both ways
 
 // A plain at 100 m with, when `ridge` is set, an east-west ridge 300 m high along y = 1900 m.
 std::string RidgeGrid(bool ridge) {
-  const std::string path = GridPath(ridge ? "ridge.tif" : "plain.tif");
-  double gt[6];
-  testgrids::NorthUp(gt, 0, kCells * kCell, kCell, kCell);
-  EXPECT_TRUE(testgrids::WriteGrid(path, kCells, kCells, gt, GDT_Float32, [&](int line, int) {
-    const double y = (kCells - 1 - line) * kCell;
-    return ridge ? 100 + 300 * std::exp(-std::pow((y - 1900) / 180, 2)) : 100.0;
-  }));
-  return path;
+  return testgrids::RidgeGrid(ridge ? "ridge.tif" : "plain.tif", ridge ? 300 : 0);
 }
 
 // Rolling hills, where the drawn level of detail strays from the grid.
@@ -117,7 +102,7 @@ size_t CountColour(const t3dhost::Picture& picture, int r, int g, int b, int tol
 
 class LineScene : public testgrids::TestScene {
  public:
-  LineScene(int width, int height) : TestScene(width, height, &KeepHeights, &testgrids::RecordMessage) {}
+  LineScene(int width, int height) : TestScene(width, height, &testgrids::KeepHeightsDialog, &testgrids::RecordMessage) {}
   ~LineScene() {
     for (uint16_t slot : slots_) tnMapClose(slot);
   }

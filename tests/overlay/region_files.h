@@ -68,16 +68,4 @@ inline std::string RegionHills() {
   return path;
 }
 
-// A plain at 100 m with an east-west ridge `ridge` m high along y = 1900 m, the hills' grid.
-inline std::string RegionRidge(double ridge) {
-  const std::string path = GridPath("region_ridge" + std::to_string(int(ridge)) + ".tif");
-  double gt[6];
-  NorthUp(gt, 0, 129 * 30, 30, 30);
-  EXPECT_TRUE(WriteGrid(path, 129, 129, gt, GDT_Float32, [ridge](int line, int) {
-    const double y = (128 - line) * 30.0;
-    return 100 + ridge * std::exp(-std::pow((y - 1900) / 180, 2));
-  }));
-  return path;
-}
-
 }  // namespace testgrids

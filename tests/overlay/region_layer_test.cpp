@@ -328,7 +328,7 @@ TEST_F(RegionLayer, ARidgeHidesTheRegionsBehindIt) {
   RegionScene s(400, 300);
   size_t seen[2] = {0, 0};
   for (int ridge : {0, 1}) {
-    ASSERT_TRUE(s.Prepare(testgrids::RegionRidge(ridge ? 300 : 1)));
+    ASSERT_TRUE(s.Prepare(testgrids::RidgeGrid("region_ridge" + std::to_string(ridge) + ".tif", ridge ? 300 : 1)));
     s.Open({{Square(600, 2300, 3300, 3400)}});
     ASSERT_EQ(tnMapSetColour(s.slot(), 0, 255, 255, 0), 1);
     auto d = Descriptors(1);

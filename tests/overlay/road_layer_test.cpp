@@ -33,25 +33,16 @@ using testgrids::ExpectLikeReference;
 using testgrids::g_messages;
 using testgrids::GridPath;
 
-int TN_CALL KeepHeights(void*, int id, void* record) {
-  if (id == TN_DIALOG_VERTICAL_SCALE) {
-    static_cast<TnVerticalScaleDialog*>(record)->rescale = 0;
-    return 1;
-  }
-  return TN_DIALOG_DEFAULT;
-}
-
 constexpr int kCells = 129;
 constexpr double kCell = 30;  // the grids span 0 to 3840 m both ways
 
 // Hills (150 to 450 m), or a plain at 100 m with an east-west ridge 300 m high along y = 1900 m.
 std::string Grid(bool ridge) {
-  const std::string path = GridPath(ridge ? "road_ridge.tif" : "road_hills.tif");
+  if (ridge) return testgrids::RidgeGrid("road_ridge.tif", 300);
+  const std::string path = GridPath("road_hills.tif");
   double gt[6];
   testgrids::NorthUp(gt, 0, kCells * kCell, kCell, kCell);
   EXPECT_TRUE(testgrids::WriteGrid(path, kCells, kCells, gt, GDT_Float32, [&](int line, int pixel) {
-    const double y = (kCells - 1 - line) * kCell;
-    if (ridge) return 100 + 300 * std::exp(-std::pow((y - 1900) / 180, 2));
     return 300 + 150 * std::sin(pixel * 0.06) * std::cos(line * 0.045);
   }));
   return path;
@@ -146,7 +137,7 @@ TnRoadParams Params(double width = 60, int16_t field = -1, uint8_t repeats = 1, 
 class RoadScene : public testgrids::TestScene {
  public:
   RoadScene(int width, int height, bool ridge = false)
-      : TestScene(width, height, &KeepHeights, &testgrids::RecordMessage) {
+      : TestScene(width, height, &testgrids::KeepHeightsDialog, &testgrids::RecordMessage) {
     EXPECT_TRUE(Prepare(Grid(ridge)));
     baseline_ = FilesOpenInWorkDirectory();
   }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -39,5 +40,28 @@ inline int TN_CALL AnswerNo(void*, int, unsigned, const char*, const char*) { re
 
 // A host dialog handler that leaves every dialog to its starting choice.
 inline int TN_CALL DefaultDialog(void*, int, void*) { return TN_DIALOG_DEFAULT; }
+
+// A host dialog handler that keeps the grid's heights as they are (the vertical scale dialog
+// answers "do not rescale") and leaves every other dialog to its starting choice.
+inline int TN_CALL KeepHeightsDialog(void*, int id, void* record) {
+  if (id == TN_DIALOG_VERTICAL_SCALE) {
+    static_cast<TnVerticalScaleDialog*>(record)->rescale = 0;
+    return 1;
+  }
+  return TN_DIALOG_DEFAULT;
+}
+
+// A 129 x 129 grid of 30 m cells (map x and y 0 to 3870) named `name` among the scratch grids:
+// a plain at 100 m with an east-west ridge `ridge` m high along y = 1900 m (none for 0).
+inline std::string RidgeGrid(const std::string& name, double ridge) {
+  const std::string path = GridPath(name);
+  double gt[6];
+  NorthUp(gt, 0, 129 * 30, 30, 30);
+  EXPECT_TRUE(WriteGrid(path, 129, 129, gt, GDT_Float32, [ridge](int line, int) {
+    const double y = (128 - line) * 30.0;
+    return 100 + ridge * std::exp(-std::pow((y - 1900) / 180, 2));
+  }));
+  return path;
+}
 
 }  // namespace testgrids
