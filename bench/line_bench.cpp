@@ -22,31 +22,15 @@
 #include "bench_grids.h"
 #include "overlay/line_layer.h"
 #include "terrain3d/terrain3d.h"
+#include "bench_frames.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-double Ms(Clock::time_point since) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
+using bench::FrameMs;
+using bench::Median;
+using bench::Ms;
+using Clock = bench::Clock;
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
-}
-
-double FrameMs(void* scene, void* state, int frames) {
-  tnDrawScene(scene, state);
-  glFinish();
-  std::vector<double> times;
-  for (int f = 0; f < frames; ++f) {
-    const auto start = Clock::now();
-    tnDrawScene(scene, state);
-    glFinish();
-    times.push_back(Ms(start));
-  }
-  return Median(times);
-}
 
 }  // namespace
 

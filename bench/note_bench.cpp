@@ -25,31 +25,15 @@
 #include "overlay/note_layer.h"
 #include "overlay/note_surface.h"
 #include "terrain3d/terrain3d.h"
+#include "bench_frames.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-double Ms(Clock::time_point since) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
+using bench::FrameMs;
+using bench::Median;
+using bench::Ms;
+using Clock = bench::Clock;
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
-}
-
-double FrameMs(void* scene, void* state, int frames) {
-  tnDrawScene(scene, state);
-  glFinish();
-  std::vector<double> times;
-  for (int f = 0; f < frames; ++f) {
-    const auto start = Clock::now();
-    tnDrawScene(scene, state);
-    glFinish();
-    times.push_back(Ms(start));
-  }
-  return Median(times);
-}
 
 const char* const kNames[] = {"高程点", "Cross Mountain", "望月峰", "Pine Knob", "松岭",
                               "Bear Ridge", "云台山", "Fork Peak", "石门顶", "Lone Top"};

@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -19,42 +18,16 @@
 #include "model/overlay_store.h"
 #include "model/process_objects.h"
 #include "terrain3d/terrain3d.h"
+#include "bench_frames.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-double Ms(Clock::time_point since) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
+using bench::Ms;
+using bench::Quiet;
+using Clock = bench::Clock;
+using Scene = bench::HeadlessScene;
 
-int TN_CALL Quiet(void*, int, unsigned, const char*, const char*) { return TN_IDNO; }
 
-struct Scene {
-  void* scene = nullptr;
-  void* state = nullptr;
-  TnNativeWindow window{};
-  std::vector<uint8_t> pixels;
-  int dem = 0;
-  bool Open(const std::string& grid, int width, int height) {
-    pixels.assign(size_t(width) * height * 4, 0);
-    window.kind = TN_WINDOW_HEADLESS;
-    window.width = width;
-    window.height = height;
-    window.pixels = pixels.data();
-    if (tnCreateTin3DDraw(&scene, &state) != TN_OK) return false;
-    if (tnInitial3DScene(scene, state, &window) != TN_OK) return false;
-    tnReshape(scene, state, width, height);
-    dem = tnDemOpen(grid.c_str());
-    return dem > 0 && tnPrepare3DScene(scene, state, dem) == TN_OK;
-  }
-  ~Scene() {
-    if (scene != nullptr) {
-      tnRelease3DScene(scene, state);
-      tnDeleteTin3DDraw(scene, state);
-    }
-    if (dem > 0) tnDemClose(dem);
-  }
-};
 
 std::string GridWkt(const std::string& path) {
   GDALDatasetH grid = GDALOpen(path.c_str(), GA_ReadOnly);
@@ -75,27 +48,10 @@ std::vector<TnRegionDescriptor> AllRecords(unsigned short slot, uint8_t opacity)
   return d;
 }
 
-// With --cpu-time frames are timed by the processor time of the whole process (every thread of
-// the rasteriser included), which other work on a shared machine leaves alone.
+// With --cpu-time frames are timed by the process's processor time (see bench::CpuMs).
 bool g_cpuTime = false;
 
-double CpuMs() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-double MedianFrameMs(Scene& s, int frames) {
-  std::vector<double> times;
-  for (int i = 0; i < frames; ++i) {
-    const auto start = Clock::now();
-    const double cpuStart = CpuMs();
-    tnDrawScene(s.scene, s.state);
-    times.push_back(g_cpuTime ? CpuMs() - cpuStart : Ms(start));
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
+double MedianFrameMs(Scene& s, int frames) { return bench::FrameMs(s.scene, s.state, frames, g_cpuTime); }
 
 // 100 x 100 square regions over the synthetic grid's extent (side cells of 10 m from x 500000,
 // y 4000000), each a ring of 24 points, as GeoJSON.

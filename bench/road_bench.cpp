@@ -20,53 +20,17 @@
 #include "model/process_objects.h"
 #include "model/scene_object.h"
 #include "terrain3d/terrain3d.h"
+#include "bench_frames.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-double Ms(Clock::time_point since) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
+using bench::Ms;
+using bench::Quiet;
+using Clock = bench::Clock;
+using Scene = bench::HeadlessScene;
 
-int TN_CALL Quiet(void*, int, unsigned, const char*, const char*) { return TN_IDNO; }
+double MedianFrameMs(Scene& s, int frames) { return bench::FrameMs(s.scene, s.state, frames); }
 
-struct Scene {
-  void* scene = nullptr;
-  void* state = nullptr;
-  TnNativeWindow window{};
-  std::vector<uint8_t> pixels;
-  int dem = 0;
-  bool Open(const std::string& grid, int width, int height) {
-    pixels.assign(size_t(width) * height * 4, 0);
-    window.kind = TN_WINDOW_HEADLESS;
-    window.width = width;
-    window.height = height;
-    window.pixels = pixels.data();
-    if (tnCreateTin3DDraw(&scene, &state) != TN_OK) return false;
-    if (tnInitial3DScene(scene, state, &window) != TN_OK) return false;
-    tnReshape(scene, state, width, height);
-    dem = tnDemOpen(grid.c_str());
-    return dem > 0 && tnPrepare3DScene(scene, state, dem) == TN_OK;
-  }
-  ~Scene() {
-    if (scene != nullptr) {
-      tnRelease3DScene(scene, state);
-      tnDeleteTin3DDraw(scene, state);
-    }
-    if (dem > 0) tnDemClose(dem);
-  }
-};
-
-double MedianFrameMs(Scene& s, int frames) {
-  std::vector<double> times;
-  for (int i = 0; i < frames; ++i) {
-    const auto start = Clock::now();
-    tnDrawScene(s.scene, s.state);
-    times.push_back(Ms(start));
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
 
 // `count` winding roads of 16 points 25 m apart (375 m each) scattered over the grid's extent
 // (cells of 10 m from x 500000, y 4000000), widths 8 to 20 m in the attribute "width", as
