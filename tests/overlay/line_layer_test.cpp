@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "image_files.h"
+#include "map_layer_scene.h"
 #include "overlay/line_layer.h"
 #include "suite_setup.h"
 #include "test_grids.h"
@@ -100,30 +101,9 @@ size_t CountColour(const t3dhost::Picture& picture, int r, int g, int b, int tol
   return count;
 }
 
-class LineScene : public testgrids::TestScene {
+class LineScene : public testgrids::MapLayerScene {
  public:
-  LineScene(int width, int height) : TestScene(width, height, &testgrids::KeepHeightsDialog, &testgrids::RecordMessage) {}
-  ~LineScene() {
-    for (uint16_t slot : slots_) tnMapClose(slot);
-  }
-  uint16_t Open(const std::string& path) {
-    const uint16_t slot = tnMapOpen(path.c_str(), nullptr, nullptr, nullptr);
-    EXPECT_GT(slot, 0) << tnMapLastError();
-    slots_.push_back(slot);
-    return slot;
-  }
-  // Puts the eye at map x, y and a height in metres, looking at a ground point.
-  void Look(double x, double y, double metres, double atX, double atY) {
-    TnSceneInfo info{};
-    ASSERT_EQ(tnGetSceneInfo(scene(), state(), &info), TN_OK);
-    float eye[3] = {float(x), float(y), float(metres / info.zScale)};
-    float centre[2] = {float(atX), float(atY)};
-    ASSERT_EQ(SetEyeCenterPosition(scene(), state(), eye, centre), TN_OK);
-  }
-  t3dhost::Picture Frame() { return testgrids::FramePicture(*this); }
-
- private:
-  std::vector<uint16_t> slots_;
+  using MapLayerScene::MapLayerScene;
 };
 
 class LineLayerTest : public ::testing::Test {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "image_files.h"
+#include "map_layer_scene.h"
 #include "model/process_objects.h"
 #include "overlay/note_layer.h"
 #include "platform/environment.h"
@@ -83,39 +84,9 @@ TnFontParams Font(const char* face, int16_t size, uint8_t flags = 0) {
 
 size_t FilesIn(const std::string& dir) { return testgrids::ListDirectory(dir).size(); }
 
-class NoteScene : public testgrids::TestScene {
+class NoteScene : public testgrids::MapLayerScene {
  public:
-  NoteScene(int width, int height) : TestScene(width, height, &testgrids::KeepHeightsDialog, &testgrids::RecordMessage) {}
-  ~NoteScene() {
-    for (uint16_t slot : slots_) tnMapClose(slot);
-  }
-  uint16_t Open(const std::string& path) {
-    const uint16_t slot = tnMapOpen(path.c_str(), nullptr, nullptr, nullptr);
-    EXPECT_GT(slot, 0) << tnMapLastError();
-    slots_.push_back(slot);
-    return slot;
-  }
-  void Look(double x, double y, double metres, double atX, double atY) {
-    TnSceneInfo info{};
-    ASSERT_EQ(tnGetSceneInfo(scene(), state(), &info), TN_OK);
-    float eye[3] = {float(x), float(y), float(metres / info.zScale)};
-    float centre[2] = {float(atX), float(atY)};
-    ASSERT_EQ(SetEyeCenterPosition(scene(), state(), eye, centre), TN_OK);
-  }
-  t3dhost::Picture Frame() { return testgrids::FramePicture(*this); }
-  t3dhost::Picture Offscreen(const std::string& name) {
-    const std::string bmp = GridPath(name + ".bmp");
-    TnOutputRequest request = testgrids::OutputRequest(TN_OUTPUT_BMP, bmp, width(), height());
-    EXPECT_EQ(tnOutput3DScene(scene(), state(), &request), TN_OK);
-    t3dhost::Picture picture;
-    std::string error;
-    EXPECT_TRUE(t3dhost::ReadBmp(bmp, picture, error)) << error;
-    std::remove(bmp.c_str());
-    return picture;
-  }
-
- private:
-  std::vector<uint16_t> slots_;
+  using MapLayerScene::MapLayerScene;
 };
 
 class NoteLayerTest : public ::testing::Test {

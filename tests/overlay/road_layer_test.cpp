@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "image_files.h"
+#include "map_layer_scene.h"
 #include "model/overlay_store.h"
 #include "model/process_objects.h"
 #include "overlay/road_layer.h"
@@ -134,45 +135,16 @@ TnRoadParams Params(double width = 60, int16_t field = -1, uint8_t repeats = 1, 
   return p;
 }
 
-class RoadScene : public testgrids::TestScene {
+class RoadScene : public testgrids::MapLayerScene {
  public:
-  RoadScene(int width, int height, bool ridge = false)
-      : TestScene(width, height, &testgrids::KeepHeightsDialog, &testgrids::RecordMessage) {
+  RoadScene(int width, int height, bool ridge = false) : MapLayerScene(width, height) {
     EXPECT_TRUE(Prepare(Grid(ridge)));
     baseline_ = FilesOpenInWorkDirectory();
   }
-  ~RoadScene() {
-    for (uint16_t slot : slots_) tnMapClose(slot);
-  }
-  uint16_t Open(const std::string& path) {
-    const uint16_t slot = tnMapOpen(path.c_str(), nullptr, nullptr, nullptr);
-    EXPECT_GT(slot, 0) << tnMapLastError();
-    slots_.push_back(slot);
-    return slot;
-  }
   int Load(uint16_t slot, TnRoadParams params) { return tnLoadRoad(scene(), state(), slot, &params); }
-  void Look(double x, double y, double metres, double atX, double atY) {
-    TnSceneInfo info{};
-    ASSERT_EQ(tnGetSceneInfo(scene(), state(), &info), TN_OK);
-    float eye[3] = {float(x), float(y), float(metres / info.zScale)};
-    float centre[2] = {float(atX), float(atY)};
-    ASSERT_EQ(SetEyeCenterPosition(scene(), state(), eye, centre), TN_OK);
-  }
-  t3dhost::Picture Frame() { return testgrids::FramePicture(*this); }
-  t3dhost::Picture Offscreen(const std::string& name) {
-    const std::string bmp = GridPath(name + ".bmp");
-    TnOutputRequest request = testgrids::OutputRequest(TN_OUTPUT_BMP, bmp, width(), height());
-    EXPECT_EQ(tnOutput3DScene(scene(), state(), &request), TN_OK);
-    t3dhost::Picture picture;
-    std::string error;
-    EXPECT_TRUE(t3dhost::ReadBmp(bmp, picture, error)) << error;
-    std::remove(bmp.c_str());
-    return picture;
-  }
   int TemporaryFiles() const { return FilesOpenInWorkDirectory() - baseline_; }
 
  private:
-  std::vector<uint16_t> slots_;
   int baseline_ = 0;
 };
 

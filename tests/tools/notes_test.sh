@@ -9,16 +9,7 @@ dem=$samples/jacksboro_fault_dem.tif notes=$samples/jacksboro_notes.geojson
 work=$3/tool-scratch/notes
 rm -rf "$work"; mkdir -p "$work/tmp"
 export TERRAIN3D_WORK_DIR="$work/tmp"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-expect() {
-  status=$1 pattern=$2; shift 2
-  "$tool" "$@" >"$work/out" 2>"$work/err"
-  got=$?
-  [ "$got" -eq "$status" ] || fail "$* -> status $got, wanted $status"
-  grep -q -e "$pattern" "$work/err" "$work/out" || fail "$* -> output lacks '$pattern': $(cat "$work/err")"
-}
+. "$(dirname "$0")/expect.sh"
 
 view="--size 320x240"
 expect 0 "bare.png" render "$dem" $view -o "$work/bare.png"

@@ -9,16 +9,7 @@ dem=$samples/olinda_dem_utm25s.tif shp=$samples/olinda1.shp
 work=$3/tool-scratch/regions
 rm -rf "$work"; mkdir -p "$work/tmp"
 export TERRAIN3D_WORK_DIR="$work/tmp"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-expect() {
-  status=$1 pattern=$2; shift 2
-  "$tool" "$@" >"$work/out" 2>"$work/err"
-  got=$?
-  [ "$got" -eq "$status" ] || fail "$* -> status $got, wanted $status"
-  grep -q -e "$pattern" "$work/err" "$work/out" || fail "$* -> output lacks '$pattern': $(cat "$work/err")"
-}
+. "$(dirname "$0")/expect.sh"
 
 view="--size 200x150"
 expect 0 "bare.png" render "$dem" $view -o "$work/bare.png"

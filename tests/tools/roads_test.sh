@@ -9,16 +9,7 @@ dem=$samples/jacksboro_fault_dem.tif roads=$samples/jacksboro_roads.fgb
 work=$3/tool-scratch/roads
 rm -rf "$work"; mkdir -p "$work/tmp"
 export TERRAIN3D_WORK_DIR="$work/tmp"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-expect() {
-  status=$1 pattern=$2; shift 2
-  "$tool" "$@" >"$work/out" 2>"$work/err"
-  got=$?
-  [ "$got" -eq "$status" ] || fail "$* -> status $got, wanted $status"
-  grep -q -e "$pattern" "$work/err" "$work/out" || fail "$* -> output lacks '$pattern': $(cat "$work/err")"
-}
+. "$(dirname "$0")/expect.sh"
 
 # Near the switchbacks, from the south.
 view="--size 200x150 --eye 748700,4048100,1200 --look 748700,4049300"

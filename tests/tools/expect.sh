@@ -1,0 +1,14 @@
+# Shared by the host-program shell tests (sourced): counts failures and runs the program.
+# The sourcing script sets tool (the program) and work (its scratch folder).
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# expect STATUS PATTERN ARGS...: the program's exit status, and a line of its stderr or stdout
+# matching PATTERN.
+expect() {
+  status=$1 pattern=$2; shift 2
+  "$tool" "$@" >"$work/out" 2>"$work/err"
+  got=$?
+  [ "$got" -eq "$status" ] || fail "$* -> status $got, wanted $status"
+  grep -q -e "$pattern" "$work/err" "$work/out" || fail "$* -> output lacks '$pattern': $(cat "$work/err")"
+}
