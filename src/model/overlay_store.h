@@ -41,6 +41,25 @@ struct RegionImageEntry {
 
 // The loaded region layer. Both files are temporary and have no name in the file system: they
 // go when they are closed (unload, a failed load, the store's end) and with the process.
+// How a region is drawn at different distances.
+struct RegionLevels {
+  static constexpr int kFarLevels = 3;
+  // Blocks of the triangulation drawn from afar, before the blocks of the cut faces.
+  uint16_t coarse = 0;
+  // Far levels: the region's rings thinned further and triangulated, drawn where the thinning
+  // moves the outline by at most a pixel. They are small and kept in memory (RegionData::
+  // farVertices, laid out as in the blocks): first float and vertex count of each; 0 vertices
+  // when the level thins too little to be worth drawing.
+  uint32_t farFirst[kFarLevels] = {};
+  uint16_t farVertices[kFarLevels] = {};
+  // How far the triangulation and each far level stray from the ground between their corners
+  // (scene height units, the largest difference; the cut faces follow it).
+  float coarseDeviation = 0;
+  float farDeviation[kFarLevels] = {};
+  // A height of the region's faces (scene units), where its on-screen detail is measured.
+  float z = 0;
+};
+
 struct RegionData {
   platform::File blocks;
   std::unique_ptr<uint8_t[]> blockBuffer;
@@ -48,13 +67,18 @@ struct RegionData {
   int32_t count = 0;
   // The first block of each descriptor (running sums of the block counts), count + 1 entries.
   std::vector<uint32_t> firstBlock;
-  // How many of a region's blocks hold its faces as triangulated (drawn from afar); the blocks
-  // after them hold the faces cut to the grid's cells (drawn near by). 0: one set only.
-  std::vector<uint16_t> coarseBlocks;
+  // How each region is drawn at different distances. Its blocks hold first its faces as
+  // triangulated (drawn from afar; 0 blocks when there is one set only), then the faces cut to
+  // the grid's cells (drawn near by).
+  std::vector<RegionLevels> levels;
+  // The far levels' vertices of every region (see RegionLevels).
+  std::vector<float> farVertices;
+  // Below this distance from the eye (map units) a region is drawn from its cut faces.
+  double fineDistance = 0;
+  // The thinning tolerance of each far level, map units.
+  double farTolerance[RegionLevels::kFarLevels] = {};
   // The block file mapped for reading once it is written (invalid: blocks are read with ReadAt).
   platform::MappedView view;
-  // Below this distance from the eye (map units) a region is drawn from its fine blocks.
-  double fineDistance = 0;
   platform::File images;
   std::vector<RegionImageEntry> imageTable;  // sorted by record number
 
@@ -67,7 +91,8 @@ struct RegionData {
     descriptors = nullptr;
     count = 0;
     firstBlock.clear();
-    coarseBlocks.clear();
+    levels.clear();
+    farVertices.clear();
     images.Close();
     imageTable.clear();
   }

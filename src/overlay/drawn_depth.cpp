@@ -38,7 +38,10 @@ GroundVisibility::GroundVisibility(const double modelView[16], const double proj
 bool GroundVisibility::Hidden(double x, double y, double z) {
   const Clip4 c = Transform(combined_, x, y, z);
   if (c.w <= 0) return false;
-  const Clip4 up = Transform(combined_, x, y, z + lift_ * c.w);
+  // The lifted point: the transform is linear in z, so the lift adds a multiple of its z column.
+  const double dz = lift_ * c.w;
+  const Clip4 up{c.x + combined_[8] * dz, c.y + combined_[9] * dz, c.z + combined_[10] * dz,
+                 c.w + combined_[11] * dz};
   if (up.w <= 0) return false;
   const double wx = centreX_ + halfWidth_ * up.x / up.w, wy = centreY_ + halfHeight_ * up.y / up.w;
   if (!(wx >= 0 && wy >= 0 && wx < viewportCopy[2] && wy < viewportCopy[3])) return false;

@@ -23,7 +23,8 @@ struct TriangleEntry {
 
 std::vector<double> DrapeTriangles(const double* triangles, int64_t count, double step,
                                    double (*height)(void* context, double x, double y),
-                                   void* context) {
+                                   void* context, double* deviation) {
+  if (deviation != nullptr) *deviation = 0;
   std::vector<double> out;
   out.reserve(size_t(count) * 9);
   for (int64_t i = 0; i < count; ++i) {
@@ -56,7 +57,13 @@ std::vector<double> DrapeTriangles(const double* triangles, int64_t count, doubl
         if (u == 0 && v == 0) p[2] = a[2];
         else if (u == n) p[2] = b[2];
         else if (v == n) p[2] = c[2];
-        else p[2] = height(context, p[0], p[1]);
+        else {
+          p[2] = height(context, p[0], p[1]);
+          if (deviation != nullptr) {
+            const double plane = a[2] + fu * (b[2] - a[2]) + fv * (c[2] - a[2]);
+            *deviation = std::max(*deviation, std::fabs(p[2] - plane));
+          }
+        }
       }
     }
     auto put = [&](const double* p) { out.insert(out.end(), p, p + 3); };
@@ -82,14 +89,35 @@ int64_t RegionBlocksFor(int64_t count, bool textured) {
   return count <= 0 ? 0 : (count + per - 1) / per;
 }
 
+float* WriteRegionVertices(const double* triangles, int64_t count, const RegionPacking& packing,
+                          float* out) {
+  const double r = packing.sceneRadius != 0 ? packing.sceneRadius : 1;
+  const double spanX = packing.rect[2] - packing.rect[0];
+  const double spanY = packing.rect[3] - packing.rect[1];
+  for (int64_t i = 0; i < count; ++i) {
+    const double* t = triangles + size_t(i) * 9;
+    for (int corner : {0, 2, 1}) {
+      const double x = t[3 * corner], y = t[3 * corner + 1], z = t[3 * corner + 2];
+      if (packing.textured) {
+        *out++ = float(spanX != 0 ? (x - packing.rect[0]) / spanX : 0);
+        *out++ = float(spanY != 0 ? (y - packing.rect[1]) / spanY : 0);
+      }
+      *out++ = 0;
+      *out++ = 0;
+      *out++ = 1;
+      *out++ = float(x / r);
+      *out++ = float(y / r);
+      *out++ = float(z);
+    }
+  }
+  return out;
+}
+
 int64_t PackRegionBlocks(const double* triangles, int64_t count, const RegionPacking& packing,
                          platform::File& file, uint8_t* block) {
   const bool textured = packing.textured;
   const int perBlock = textured ? RegionBlock::kTexturedTriangles : RegionBlock::kColourTriangles;
   const size_t header = textured ? RegionBlock::kTexturedHeader : RegionBlock::kColourHeader;
-  const double r = packing.sceneRadius != 0 ? packing.sceneRadius : 1;
-  const double spanX = packing.rect[2] - packing.rect[0];
-  const double spanY = packing.rect[3] - packing.rect[1];
   std::vector<TriangleEntry> list;
   list.reserve(size_t(perBlock));
   int64_t blocks = 0;
@@ -102,22 +130,8 @@ int64_t PackRegionBlocks(const double* triangles, int64_t count, const RegionPac
     PutU16(block, vertices);
     PutU16(block + 2, vertices);
     float* out = reinterpret_cast<float*>(block + header);
-    for (const TriangleEntry& entry : list) {
-      const double* t = triangles + entry.first * 9;
-      for (int corner : {0, 2, 1}) {
-        const double x = t[3 * corner], y = t[3 * corner + 1], z = t[3 * corner + 2];
-        if (textured) {
-          *out++ = float(spanX != 0 ? (x - packing.rect[0]) / spanX : 0);
-          *out++ = float(spanY != 0 ? (y - packing.rect[1]) / spanY : 0);
-        }
-        *out++ = 0;
-        *out++ = 0;
-        *out++ = 1;
-        *out++ = float(x / r);
-        *out++ = float(y / r);
-        *out++ = float(z);
-      }
-    }
+    for (const TriangleEntry& entry : list)
+      out = WriteRegionVertices(triangles + entry.first * 9, 1, packing, out);
     list.clear();
     if (!file.Append(block, RegionBlock::kBytes)) return false;
     ++blocks;

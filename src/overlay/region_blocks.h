@@ -27,16 +27,23 @@ struct RegionPacking {
 int64_t PackRegionBlocks(const double* triangles, int64_t count, const RegionPacking& packing,
                          platform::File& file, uint8_t* block);
 
+// Writes the vertices of count triangles as a block holds them (GL_N3F_V3F, or GL_T2F_N3F_V3F
+// for textured regions; corners first, third, second) from out on; returns the end.
+float* WriteRegionVertices(const double* triangles, int64_t count, const RegionPacking& packing,
+                           float* out);
+
 // Makes triangles follow the ground: every triangle whose longest edge is longer than step (map
 // units; the grid's cell size) is cut into n × n equal triangles, n = that edge / step rounded
 // up (at most kMaxDrapeSplit), and every new corner takes its height from height(context, x, y).
 // Triangles are x, y, z of three corners each; the result keeps their orientation. A triangle
 // that spans many cells otherwise lies flat between its corners: above the valleys and below
-// the ridges it crosses.
+// the ridges it crosses. When deviation is given it receives the largest height difference
+// between a new corner and the triangle it was cut from: how far the uncut triangles stray from
+// the ground.
 constexpr int kMaxDrapeSplit = 128;
 std::vector<double> DrapeTriangles(const double* triangles, int64_t count, double step,
                                    double (*height)(void* context, double x, double y),
-                                   void* context);
+                                   void* context, double* deviation = nullptr);
 
 // The number of blocks count triangles take.
 int64_t RegionBlocksFor(int64_t count, bool textured);

@@ -36,6 +36,28 @@ const char kLoadingRegionImages[] = "正在装入区纹理数据...";
 // far away matches as well.
 constexpr double kFineDistanceCells = 100;
 
+// The far levels' thinning tolerances in grid cells, finest first. Each level is drawn where its
+// tolerance spans at most a pixel, so from afar a region of many points is drawn with the few
+// that show.
+constexpr double kFarToleranceCells[RegionLevels::kFarLevels] = {0.25, 1, 4};
+
+// Thins every ring of xy (ringCounts points each) by tolerance map units; rings thinning would
+// leave degenerate stay as they were.
+std::vector<double> ThinRings(const std::vector<double>& xy, std::vector<int32_t>& ringCounts,
+                              double tolerance) {
+  std::vector<double> thinned;
+  thinned.reserve(xy.size());
+  size_t at = 0;
+  for (int32_t& n : ringCounts) {
+    std::vector<double> ring(xy.begin() + std::ptrdiff_t(at),
+                             xy.begin() + std::ptrdiff_t(at + 2 * size_t(n)));
+    at += 2 * size_t(n);
+    GeoThinRing(ring.data(), &n, tolerance);
+    thinned.insert(thinned.end(), ring.begin(), ring.begin() + 2 * std::ptrdiff_t(n));
+  }
+  return thinned;
+}
+
 struct HeightSource {
   TerrainArea* area;
   GridExtent grid;
@@ -77,7 +99,11 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
   if (block == nullptr) return false;
   HeightSource heights{area, GridOf(state)};
   std::vector<uint32_t> firstBlock(size_t(count) + 1, 0);
-  std::vector<uint16_t> coarseBlocks(size_t(count), 0);
+  std::vector<RegionLevels> levels(static_cast<size_t>(count));
+  const double cell = std::max(heights.grid.cellSizeX, heights.grid.cellSizeY);
+  for (int l = 0; l < RegionLevels::kFarLevels; ++l)
+    regions.farTolerance[l] = kFarToleranceCells[l] * cell;
+  regions.farVertices.clear();
   ProgressScope progress(kLoadingRegions, nullptr, count);
   if (!progress.shown()) return false;
   uint64_t total = 0;
@@ -97,19 +123,7 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
     size_t values = 0;
     for (int32_t n : ringCounts) values += 2 * size_t(n > 0 ? n : 0);
     std::vector<double> xy(points, points + values);
-    if (std::fabs(region.thinning) >= 1e-6f) {
-      // Thin each ring in place, closing the gaps the thinning leaves.
-      std::vector<double> thinned;
-      size_t at = 0;
-      for (int32_t& n : ringCounts) {
-        std::vector<double> ring(xy.begin() + std::ptrdiff_t(at),
-                                 xy.begin() + std::ptrdiff_t(at + 2 * size_t(n)));
-        at += 2 * size_t(n);
-        GeoThinRing(ring.data(), &n, region.thinning);
-        thinned.insert(thinned.end(), ring.begin(), ring.begin() + 2 * std::ptrdiff_t(n));
-      }
-      xy.swap(thinned);
-    }
+    if (std::fabs(region.thinning) >= 1e-6f) xy = ThinRings(xy, ringCounts, region.thinning);
     RegionPacking packing;
     packing.sceneRadius = state.sceneRadius;
     packing.textured = region.textured != 0;
@@ -131,9 +145,11 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
     // Triangles that span grid cells are cut to the cell size so that the face follows the
     // ground between the ring's points. Both sets are kept: the cut one is drawn near by, the
     // triangulation as it is from afar, where the surface is drawn coarser too.
-    const std::vector<double> draped = DrapeTriangles(
-        triangles, n, std::min(heights.grid.cellSizeX, heights.grid.cellSizeY), &HeightOf,
-        &heights);
+    const double step = std::min(heights.grid.cellSizeX, heights.grid.cellSizeY);
+    RegionLevels& level = levels[size_t(i)];
+    double deviation = 0;
+    const std::vector<double> draped =
+        DrapeTriangles(triangles, n, step, &HeightOf, &heights, &deviation);
     const int64_t pieces = int64_t(draped.size() / 9);
     const bool twoSets = pieces > n;
     const int64_t coarse = twoSets ? RegionBlocksFor(n, packing.textured) : 0;
@@ -141,15 +157,43 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
       GeoFreeTriangles(triangles);
       continue;  // more blocks than a descriptor can count
     }
+    level.coarseDeviation = float(deviation);
+    double zSum = 0;
+    for (int32_t k = 0; k < 3 * n; ++k) zSum += triangles[3 * size_t(k) + 2];
+    level.z = float(zSum / (3.0 * n));
+    // The far levels, each kept when it takes at most two thirds of the triangles of the level
+    // before it (fewer triangles are what makes it worth drawing) and no more than a block.
+    int64_t previous = n;
+    for (int l = 0; l < RegionLevels::kFarLevels; ++l) {
+      std::vector<int32_t> farCounts = ringCounts;
+      const std::vector<double> farXY = ThinRings(xy, farCounts, regions.farTolerance[l]);
+      double* farTriangles = nullptr;
+      const int32_t m = GeoTriangulateRegion(farXY.data(), farCounts.data(), rings, &HeightOf,
+                                             &heights, &farTriangles);
+      if (m > 0 && 3 * int64_t(m) <= 2 * previous && m <= RegionBlock::kTexturedTriangles) {
+        const size_t at = regions.farVertices.size();
+        const size_t floats = size_t(packing.textured ? RegionBlock::kTexturedFloats
+                                                      : RegionBlock::kColourFloats);
+        regions.farVertices.resize(at + 3 * size_t(m) * floats);
+        WriteRegionVertices(farTriangles, m, packing, regions.farVertices.data() + at);
+        level.farFirst[l] = uint32_t(at);
+        level.farVertices[l] = uint16_t(3 * m);
+        DrapeTriangles(farTriangles, m, step, &HeightOf, &heights, &deviation);
+        level.farDeviation[l] = float(deviation);
+        previous = m;
+      }
+      GeoFreeTriangles(farTriangles);
+    }
     int64_t written = 0;
     if (twoSets) written = PackRegionBlocks(triangles, n, packing, file, block.get());
     GeoFreeTriangles(triangles);
+    level.coarse = uint16_t(written);  // 0: the triangulation is not cut, one set only
     const int64_t fine =
         written < 0 ? -1 : PackRegionBlocks(draped.data(), pieces, packing, file, block.get());
     if (fine < 0) return false;  // the disk is full: no half-written layer
-    region.blockCount = uint16_t(written + fine);
-    coarseBlocks[size_t(i)] = uint16_t(written);
-    total += uint64_t(written + fine);
+    written += fine;
+    region.blockCount = uint16_t(written);
+    total += uint64_t(written);
   }
   firstBlock[size_t(count)] = uint32_t(total);
   regions.blocks = std::move(file);
@@ -157,8 +201,9 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
   regions.descriptors = descriptors;
   regions.count = count;
   regions.firstBlock = std::move(firstBlock);
-  regions.coarseBlocks = std::move(coarseBlocks);
-  regions.fineDistance = kFineDistanceCells * std::max(heights.grid.cellSizeX, heights.grid.cellSizeY);
+  regions.levels = std::move(levels);
+  regions.fineDistance = kFineDistanceCells * cell;
+  regions.farVertices.shrink_to_fit();
   // Frames read the blocks through a mapping when one can be made.
   if (total > 0) {
     regions.view = platform::MappedView::Map(regions.blocks, 0, size_t(total) * RegionBlock::kBytes);

@@ -26,6 +26,14 @@ int UnloadMapRegion(SceneObject& scene, SceneState& state);
 // The region pass of a frame (installed in the frame's overlay passes by the first load).
 void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target);
 
+// What the last region pass drew: triangles, and regions drawn from a far level (a thinner
+// outline of few triangles, drawn where the thinning does not show).
+struct RegionPassStats {
+  int64_t triangles = 0;
+  int farRegions = 0;
+};
+const RegionPassStats& LastRegionPassStats();
+
 // The image of a textured region in texel mode (see ConvertTexels): true with its size and a new
 // texel array, false when the region has no image or it cannot be read.
 bool FetchRegionImage(int32_t record, int mode, uint16_t* width, uint16_t* height,

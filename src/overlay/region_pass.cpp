@@ -2,6 +2,8 @@
 // file and drawn as translucent colour or image over the terrain.
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -16,6 +18,8 @@
 
 namespace t3d {
 namespace {
+
+RegionPassStats g_stats;
 
 uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
@@ -48,6 +52,67 @@ void AppendSeenTriangles(const float* from, int count, int floatsPerVertex,
   }
 }
 
+// Which of a region's sets a frame draws. Near the eye the faces cut to the grid's cells, from
+// afar (RegionData::fineDistance) the triangulation, and a far level where it shows as the
+// triangulation does: its thinning moves the outline by at most kDetailErrorPixels across the
+// view, and it strays from the ground upright by at most kDetailErrorPixels more than the
+// triangulation. Both are measured at the corner of the region's extent nearest the eye, where a
+// map unit spans the most pixels.
+constexpr double kDetailErrorPixels = 1.0;
+constexpr int kFineSet = -2, kCoarseSet = -1;  // or a far level, 0 up
+
+class RegionDetail {
+ public:
+  RegionDetail(const double modelView[16], const double projection[16], const int viewport[4],
+               double sceneRadius)
+      : radius_(sceneRadius != 0 ? sceneRadius : 1.0),
+        halfWidth_(viewport[2] / 2.0),
+        halfHeight_(viewport[3] / 2.0) {
+    Multiply(projection, modelView, combined_);
+  }
+
+  // extent: the region's, in map units; distance: the region's from the eye (map units);
+  // regions: the layer (fine distance, far levels' tolerances).
+  int Choose(const RegionLevels& levels, const RegionData& regions, const double extent[4],
+             double distance) const {
+    if (distance <= regions.fineDistance) return kFineSet;
+    const int coarse = levels.coarse > 0 ? kCoarseSet : kFineSet;
+    bool far = false;
+    for (uint16_t vertices : levels.farVertices) far = far || vertices > 0;
+    if (!far) return coarse;
+    const double z = levels.z;
+    Clip4 nearest{0, 0, 0, HUGE_VAL};
+    double nx = 0, ny = 0;
+    for (int corner = 0; corner < 4; ++corner) {
+      const double x = extent[corner & 1 ? 2 : 0] / radius_, y = extent[corner & 2 ? 3 : 1] / radius_;
+      const Clip4 c = Transform(combined_, x, y, z);
+      if (c.w <= 0) return coarse;  // partly behind the eye
+      if (c.w < nearest.w) nearest = c, nx = x, ny = y;
+    }
+    for (int l = RegionLevels::kFarLevels - 1; l >= 0; --l) {
+      if (levels.farVertices[l] == 0) continue;
+      const double step = regions.farTolerance[l] / radius_;
+      const double across = std::max(Pixels(nearest, Transform(combined_, nx + step, ny, z)),
+                                     Pixels(nearest, Transform(combined_, nx, ny + step, z)));
+      const double rise = std::max(0.0, double(levels.farDeviation[l]) - levels.coarseDeviation);
+      const double upright = rise > 0 ? Pixels(nearest, Transform(combined_, nx, ny, z + rise)) : 0;
+      if (across <= kDetailErrorPixels && upright <= kDetailErrorPixels) return l;
+    }
+    return coarse;
+  }
+
+ private:
+  // The on-screen distance in pixels between two points, HUGE_VAL when one is behind the eye.
+  double Pixels(const Clip4& a, const Clip4& b) const {
+    if (b.w <= 0) return HUGE_VAL;
+    const double dx = halfWidth_ * (b.x / b.w - a.x / a.w), dy = halfHeight_ * (b.y / b.w - a.y / a.w);
+    return std::sqrt(dx * dx + dy * dy);
+  }
+
+  double combined_[16];
+  double radius_, halfWidth_, halfHeight_;
+};
+
 // Reads block k into the vertex buffer; the vertex count, or 0 when the block cannot be read or
 // holds more vertices than a block of its kind can.
 // Block k's vertices: in the mapped file, or read into the vertex buffer. The vertex count is
@@ -78,20 +143,27 @@ int ReadBlock(const RegionData& regions, uint32_t k, bool textured, std::vector<
   return count;
 }
 
-void DrawBlocks(SceneObject& scene, const RegionData& regions, uint32_t first, uint32_t count,
-                bool textured, GroundVisibility& visibility, std::vector<float>& seen) {
+// Draws the triangles of count vertices (laid out as in a block) that the terrain does not hide.
+void DrawVertices(SceneObject& scene, const float* vertices, int count, bool textured,
+                  GroundVisibility& visibility, std::vector<float>& seen) {
   // Drawn with 0, 1, 2, ... as indices: the vertices are the triangles' corners in order.
   const int floatsPerVertex = textured ? RegionBlock::kTexturedFloats : RegionBlock::kColourFloats;
+  seen.clear();
+  AppendSeenTriangles(vertices, count, floatsPerVertex, visibility, seen);
+  if (seen.empty()) return;
+  g_stats.triangles += int64_t(seen.size() / size_t(floatsPerVertex) / 3);
+  glInterleavedArrays(textured ? GL_T2F_N3F_V3F : GL_N3F_V3F, 0, seen.data());
+  glDrawElements(GL_TRIANGLES, GLsizei(seen.size() / size_t(floatsPerVertex)), GL_UNSIGNED_INT,
+                 scene.overlayIndexBuffer.data());
+}
+
+void DrawBlocks(SceneObject& scene, const RegionData& regions, uint32_t first, uint32_t count,
+                bool textured, GroundVisibility& visibility, std::vector<float>& seen) {
   for (uint32_t k = first; k < first + count; ++k) {
     const void* data = nullptr;
     const int vertices = ReadBlock(regions, k, textured, scene.overlayVertexBuffer, &data);
     if (vertices == 0) continue;  // a block that cannot be read back is skipped
-    seen.clear();
-    AppendSeenTriangles(static_cast<const float*>(data), vertices, floatsPerVertex, visibility, seen);
-    if (seen.empty()) continue;
-    glInterleavedArrays(textured ? GL_T2F_N3F_V3F : GL_N3F_V3F, 0, seen.data());
-    glDrawElements(GL_TRIANGLES, GLsizei(seen.size() / size_t(floatsPerVertex)), GL_UNSIGNED_INT,
-                   scene.overlayIndexBuffer.data());
+    DrawVertices(scene, static_cast<const float*>(data), vertices, textured, visibility, seen);
   }
 }
 
@@ -122,6 +194,7 @@ class ColourBatch {
   }
   void Flush() {
     if (vertices_ == 0) return;
+    g_stats.triangles += vertices_ / 3;
     glColor4fv(colour_);
     glInterleavedArrays(GL_N3F_V3F, 0, buffer_.data());
     glDrawArrays(GL_TRIANGLES, 0, vertices_);
@@ -173,10 +246,13 @@ bool UploadRegionImage(SceneObject& scene, int32_t record, FrameTarget target) {
 
 }  // namespace
 
+const RegionPassStats& LastRegionPassStats() { return g_stats; }
+
 void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
   if (state.glReady != 1 || g_process.overlayStore == nullptr || scene.regionLoaded == 0) return;
   const RegionData& regions = g_process.overlayStore->regions;
   if (!regions.loaded() || regions.descriptors == nullptr) return;
+  g_stats = RegionPassStats();
   const uint16_t slot = RegionFileIndex(state);
 
   // Everything the pass changes comes back at its end: enables, blending, colour, texture
@@ -194,6 +270,7 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
   glGetDoublev(GL_PROJECTION_MATRIX, projection);
   glGetIntegerv(GL_VIEWPORT, viewport);
   GroundVisibility visibility(modelView, projection, viewport, kHiddenLiftPixels, kDepthMargin);
+  const RegionDetail detail(modelView, projection, viewport, state.sceneRadius);
   // Opacity works as opacity: 255 hides the terrain under the region, 0 shows it unchanged.
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glEnable(GL_BLEND);
@@ -229,13 +306,18 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
     }
     const double distance = BaseRegionDistance(eye, slot, region.record);
     if (distance > region.maxEyeDistance) continue;
-    // Near by the faces cut to the grid's cells, from afar the triangulation.
-    const uint16_t coarse = regions.coarseBlocks[size_t(i)];
-    if (coarse > 0 && distance > regions.fineDistance) {
-      blocks = coarse;
+    // The faces cut to the grid's cells, the triangulation, or a thinner outline: the coarsest
+    // that shows the same (see RegionDetail).
+    const RegionLevels& level = regions.levels[size_t(i)];
+    const int set = detail.Choose(level, regions, extent, distance);
+    const float* farVertices = set >= 0 ? regions.farVertices.data() + level.farFirst[set] : nullptr;
+    const int farCount = set >= 0 ? level.farVertices[set] : 0;
+    if (set >= 0) ++g_stats.farRegions;
+    if (set == kCoarseSet) {
+      blocks = level.coarse;
     } else {
-      first += coarse;
-      blocks -= coarse;
+      first += level.coarse;
+      blocks -= level.coarse;
     }
     const float alpha = region.opacity / 255.0f;
     if (region.textured == 0) {
@@ -249,6 +331,10 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
         rgba[2] = b / 255.0f;
       }
       batch.Colour(rgba);
+      if (farVertices != nullptr) {
+        batch.Add(farVertices, farCount);
+        continue;
+      }
       for (uint32_t k = first; k < first + blocks; ++k) {
         const void* data = nullptr;
         const int vertices = ReadBlock(regions, k, false, seen, &data);
@@ -263,7 +349,11 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
       glDisable(GL_LIGHTING);
       glDisable(GL_COLOR_MATERIAL);
       glEnable(GL_TEXTURE_2D);
-      DrawBlocks(scene, regions, first, blocks, true, visibility, seen);
+      if (farVertices != nullptr) {
+        DrawVertices(scene, farVertices, farCount, true, visibility, seen);
+      } else {
+        DrawBlocks(scene, regions, first, blocks, true, visibility, seen);
+      }
       colourState();
     }
   }

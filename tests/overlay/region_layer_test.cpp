@@ -29,6 +29,7 @@ namespace {
 using testgrids::Circle;
 using testgrids::GridPath;
 using testgrids::Polygon;
+using testgrids::Ring;
 using testgrids::Square;
 using testgrids::kSource;
 
@@ -167,7 +168,7 @@ TEST_F(RegionLayer, LoadDrawUnloadAndTheTemporaryFilesGo) {
   EXPECT_GT(int(d[0].blockCount), 1);
   EXPECT_GT(int(d[1].blockCount), 1);
   // Beside them the triangulation itself, drawn from afar: one block each.
-  EXPECT_EQ(g_process.overlayStore->regions.coarseBlocks[0], 1);
+  EXPECT_EQ(g_process.overlayStore->regions.levels[0].coarse, 1);
   const t3dhost::Picture drawn = s.Frame();
   ExpectLikeReference(drawn, "regions_hills");
 
@@ -230,7 +231,7 @@ TEST_F(RegionLayer, BlockEdgesAndRegionsLeftOut) {
   EXPECT_EQ(int(d[0].blockCount), 1);
   EXPECT_EQ(int(d[1].blockCount), 2);
   EXPECT_EQ(int(d[2].blockCount), 0);
-  EXPECT_EQ(g_process.overlayStore->regions.coarseBlocks[0], 0);  // nothing cut: one set
+  EXPECT_EQ(g_process.overlayStore->regions.levels[0].coarse, 0);  // nothing cut: one set
   EXPECT_FALSE(g_process.overlayStore->regions.images.valid());  // no textured region
   EXPECT_EQ(g_process.overlayStore->regions.blocks.Size(), 3 * RegionBlock::kBytes);
   // As textured regions: 341 triangles a block.
@@ -320,6 +321,48 @@ size_t YellowPixels(const t3dhost::Picture& p) {
   for (size_t i = 0; i + 3 < p.bgra.size(); i += 4)
     count += p.bgra[i] < 40 && p.bgra[i + 1] > 215 && p.bgra[i + 2] > 215;
   return count;
+}
+
+// A square whose sides hold many points: from afar it is drawn from its four corners, and looks
+// as the square of four corners does.
+TEST_F(RegionLayer, FarRegionsAreDrawnFromAThinnerOutlineThatLooksTheSame) {
+  RegionScene s(400, 300);
+  const Ring dense = Square(3300, 3300, 3700, 3700);
+  Ring sides;
+  for (size_t k = 0; k < dense.size(); ++k) {
+    const auto& a = dense[k];
+    const auto& b = dense[(k + 1) % dense.size()];
+    for (int i = 0; i < 60; ++i)
+      sides.push_back({a.first + (b.first - a.first) * i / 60, a.second + (b.second - a.second) * i / 60});
+  }
+  auto d = Descriptors(1);
+  t3dhost::Picture pictures[2];
+  int k = 0;
+  for (const Ring& ring : {dense, sides}) {
+    s.Open({{ring}}, "far" + std::to_string(k) + ".geojson");
+    ASSERT_EQ(tnMapSetColour(s.slot(), 0, 255, 255, 0), 1);
+    ASSERT_EQ(s.Load(d), TN_OK);
+    const RegionLevels& level = g_process.overlayStore->regions.levels[0];
+    // The four corners' two triangles: a level only where it saves triangles.
+    EXPECT_EQ(level.farVertices[0], k == 0 ? 0 : 6);
+    // From 5 km the thinning does not show: the dense square is drawn from two triangles.
+    s.Look(100, 100, 4000, 3200, 3200);
+    pictures[k] = s.Frame();
+    EXPECT_EQ(LastRegionPassStats().farRegions, k);
+    EXPECT_EQ(LastRegionPassStats().triangles, 2);
+    // Near by, the faces cut to the cells.
+    s.Look(3200, 2000, 700, 3200, 3200);
+    s.Frame();
+    EXPECT_EQ(LastRegionPassStats().farRegions, 0);
+    EXPECT_GT(LastRegionPassStats().triangles, 300);
+    ++k;
+  }
+  // The same square on screen, but for a few pixels along its edges, where the two
+  // triangulations split the square along other diagonals.
+  const size_t yellow = YellowPixels(pictures[0]);
+  ASSERT_GT(yellow, 150u);
+  EXPECT_LE(testgrids::Differing(pictures[0], pictures[1]) * 10, yellow);
+  tnUnLoadMapRegion(s.scene(), s.state(), 0);
 }
 
 // A region behind a ridge 300 m high does not show through it; the same region behind a ridge
