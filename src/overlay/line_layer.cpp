@@ -1,6 +1,8 @@
+#define GL_GLEXT_PROTOTYPES  // glMultiDrawArrays (OpenGL 1.4)
 #include "overlay/line_layer.h"
 
 #include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <algorithm>
 #include <cmath>
@@ -360,28 +362,34 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
   std::vector<uint8_t> offGrid;
   std::vector<float>& strip = scene.overlayVertexBuffer;
   strip.reserve(2 * kMaxStripVertices);
-  // The strips of the pass are gathered as coloured segments and drawn together: a software
-  // rasteriser sets up anti-aliased lines anew for every draw, which costs far more than the
-  // segments themselves. The picture is that of the strips drawn one by one.
-  std::vector<float> segments;  // x, y, red, green, blue, alpha per vertex, two per segment
+  // The strips of the pass are gathered with their colours and drawn together, as line strips
+  // in one multiple draw (each point sent once): a software rasteriser sets up anti-aliased
+  // lines anew for every draw, which costs far more than the segments themselves. The picture
+  // is that of the strips drawn one by one.
+  std::vector<float> segments;  // x, y, red, green, blue, alpha per vertex
   float colour[4] = {0, 0, 1, 1};
+  std::vector<GLint> firsts;
+  std::vector<GLsizei> counts;
   auto drawSegments = [&] {
     if (segments.empty()) return;
     glVertexPointer(2, GL_FLOAT, 6 * sizeof(float), segments.data());
     glColorPointer(4, GL_FLOAT, 6 * sizeof(float), segments.data() + 2);
-    glDrawArrays(GL_LINES, 0, GLsizei(segments.size() / 6));
+    glMultiDrawArrays(GL_LINE_STRIP, firsts.data(), counts.data(), GLsizei(firsts.size()));
     segments.clear();
+    firsts.clear();
+    counts.clear();
   };
   const StripSink draw = [&](const float* xy, size_t count) {
     ++stats.strips;
     stats.vertices += count;
-    for (size_t k = 0; k + 1 < count; ++k) {
-      for (size_t end = k; end <= k + 1; ++end) {
-        segments.insert(segments.end(), {xy[2 * end], xy[2 * end + 1]});
-        segments.insert(segments.end(), colour, colour + 4);
-      }
+    if (count < 2) return;
+    firsts.push_back(GLint(segments.size() / 6));
+    counts.push_back(GLsizei(count));
+    for (size_t end = 0; end < count; ++end) {
+      segments.insert(segments.end(), {xy[2 * end], xy[2 * end + 1]});
+      segments.insert(segments.end(), colour, colour + 4);
     }
-    if (segments.size() >= 6 * 2 * 32768) drawSegments();
+    if (segments.size() >= 6 * 65536) drawSegments();
   };
   const double viewRect[4] = {scene.viewRect.xMin, scene.viewRect.yMin, scene.viewRect.xMax,
                               scene.viewRect.yMax};
