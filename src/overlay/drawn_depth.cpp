@@ -7,7 +7,12 @@
 namespace t3d {
 
 void DrawnDepth::Read() {
+  const bool held = Held();
   read_ = true;
+  if (held) return;  // read by an earlier pass of this frame
+  Scratch& kept = Kept();
+  const uint64_t frame = OverlayFrameNumber();
+  kept.frame = 0;
   // Kept from frame to frame: a fresh buffer of this size costs its page faults every frame.
   depth_.resize(size_t(std::max(width_, 0)) * size_t(std::max(height_, 0)), 1.0f);
   if (depth_.empty()) return;
@@ -16,6 +21,11 @@ void DrawnDepth::Read() {
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glReadPixels(x_, y_, width_, height_, GL_DEPTH_COMPONENT, GL_FLOAT, depth_.data());
   glPixelStorei(GL_PACK_ALIGNMENT, alignment);
+  kept.frame = frame;
+  kept.rect[0] = x_;
+  kept.rect[1] = y_;
+  kept.rect[2] = width_;
+  kept.rect[3] = height_;
 }
 
 GroundVisibility::GroundVisibility(const double modelView[16], const double projection[16],

@@ -5,7 +5,10 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
+
+#include "render/overlay_passes.h"
 
 namespace t3d {
 
@@ -28,7 +31,8 @@ inline Clip4 Transform(const double m[16], double x, double y, double z) {
           m[2] * x + m[6] * y + m[10] * z + m[14], m[3] * x + m[7] * y + m[11] * z + m[15]};
 }
 
-// The depth buffer of the frame, read once per pass when a point first needs it.
+// The depth buffer of the frame, read when a point first needs it: once per frame, since the
+// overlay passes leave the terrain's depth as it is (see OverlayFrameNumber).
 class DrawnDepth {
  public:
   // viewport: x, y, width, height; projection: the frame's, column-major. Both must outlive
@@ -42,6 +46,13 @@ class DrawnDepth {
     if (!read_) Read();
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return 1.0f;
     return depth_[size_t(y) * size_t(width_) + size_t(x)];
+  }
+  // Whether the frame's depth is at hand without reading it back (an earlier pass of the frame
+  // read it).
+  bool Held() const {
+    const Scratch& kept = Kept();
+    return read_ || (kept.frame == OverlayFrameNumber() && kept.rect[0] == x_ &&
+                     kept.rect[1] == y_ && kept.rect[2] == width_ && kept.rect[3] == height_);
   }
   // Whether terrain was drawn at pixel (x, y), or within `pixels` pixels below it in its
   // column or the columns beside it.
@@ -68,12 +79,17 @@ class DrawnDepth {
   int x_, y_, width_, height_;
   const double* projection_;
   bool read_ = false;
-  std::vector<float>& depth_ = Scratch();
-
-  static std::vector<float>& Scratch() {
-    thread_local std::vector<float> scratch;
+  // The depth read last on this thread, and which frame's and viewport's it is.
+  struct Scratch {
+    std::vector<float> depth;
+    uint64_t frame = 0;
+    int rect[4] = {0, 0, 0, 0};
+  };
+  static Scratch& Kept() {
+    thread_local Scratch scratch;
     return scratch;
   }
+  std::vector<float>& depth_ = Kept().depth;
 };
 
 // Whether points on the ground are seen in the frame just drawn, by the line layer's rule (see

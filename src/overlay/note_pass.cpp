@@ -10,6 +10,7 @@
 
 #include "adapters/map_file.h"
 #include "model/process_objects.h"
+#include "overlay/drawn_depth.h"
 #include "overlay/note_layer.h"
 #include "overlay/note_surface.h"
 
@@ -46,7 +47,7 @@ double DistanceOfDepth(const double p[16], float depth) {
 
 // Whether the terrain drawn into the frame lies in front of the label point (x, y, z).
 bool HiddenByTerrain(const double mv[16], const double p[16], const GLint viewport[4], double x,
-                     double y, double z) {
+                     double y, double z, DrawnDepth& drawn) {
   double clip[4];
   ToClip(mv, p, x, y, z, clip);
   if (!(clip[3] > 0) || p[11] == 0) return false;  // not a perspective view: nothing to test
@@ -59,8 +60,13 @@ bool HiddenByTerrain(const double mv[16], const double p[16], const GLint viewpo
   if (px < viewport[0] || py < viewport[1] || px >= viewport[0] + viewport[2] ||
       py >= viewport[1] + viewport[3])
     return false;
+  // The depth another pass of the frame read back, or the one pixel's.
   float depth = 1.0f;
-  glReadPixels(px, py, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+  if (drawn.Held()) {
+    depth = drawn.At(px - viewport[0], py - viewport[1]);
+  } else {
+    glReadPixels(px, py, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+  }
   if (depth >= 1.0f) return false;  // nothing drawn there: the sky
   return clip[3] > DistanceOfDepth(p, depth) * (1 + kDepthMargin);
 }
@@ -169,6 +175,7 @@ void DrawNotes(SceneObject& scene, SceneState& state, FrameTarget target) {
   };
   std::vector<Placed> placed;
   placed.reserve(size_t(std::max(notes.count, 0)));
+  DrawnDepth drawn(viewport, projection);
   for (int32_t i = 0; i < notes.count && size_t(i) < notes.anchors.size(); ++i) {
     const TnNoteDescriptor& note = notes.descriptors[i];
     const NoteAnchor& anchor = notes.anchors[size_t(i)];
@@ -194,7 +201,7 @@ void DrawNotes(SceneObject& scene, SceneState& state, FrameTarget target) {
       ++stats.skipped;
       continue;
     }
-    if (HiddenByTerrain(modelView, projection, viewport, anchor.x, anchor.y, z)) {
+    if (HiddenByTerrain(modelView, projection, viewport, anchor.x, anchor.y, z, drawn)) {
       ++stats.hidden;
       continue;
     }

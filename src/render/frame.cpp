@@ -287,6 +287,7 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target, const 
     // The overlay passes: regions first (while a region file is named), then roads, lines and
     // notes.
     const OverlayPasses& passes = FrameOverlayPasses();
+    BeginOverlayFrame();
     if (passes.regions != nullptr && RegionFileIndex(state) > 0) passes.regions(scene, state, target);
     if (passes.roads != nullptr) passes.roads(scene, state, target);
     if (passes.lines != nullptr) passes.lines(scene, state, target);

@@ -3,6 +3,8 @@
 // it is first loaded; a pass that is not installed is not run.
 #pragma once
 
+#include <cstdint>
+
 #include "model/scene_object.h"
 
 namespace t3d {
@@ -20,5 +22,12 @@ struct OverlayPasses {
 
 // The passes of every frame (process-wide, like the overlay store they draw).
 OverlayPasses& FrameOverlayPasses();
+
+// The number of the frame whose overlay passes run (never 0), new for every frame: the passes
+// draw neither into nor against a depth buffer they change, so what one of them reads back of
+// the terrain's depth holds for the others of the same frame.
+uint64_t OverlayFrameNumber();
+// Called by the frame before its overlay passes.
+void BeginOverlayFrame();
 
 }  // namespace t3d
