@@ -1,6 +1,7 @@
 // The process-wide overlay store: road, region and note layers with their files and font.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -41,6 +42,9 @@ struct RegionImageEntry {
 
 // The loaded region layer. Both files are temporary and have no name in the file system: they
 // go when they are closed (unload, a failed load, the store's end) and with the process.
+// The map rectangle of a region block's triangles: x min, y min, x max, y max.
+using RegionBlockExtent = std::array<double, 4>;
+
 // How a region is drawn at different distances.
 struct RegionLevels {
   static constexpr int kFarLevels = 3;
@@ -71,6 +75,8 @@ struct RegionData {
   // triangulated (drawn from afar; 0 blocks when there is one set only), then the faces cut to
   // the grid's cells (drawn near by).
   std::vector<RegionLevels> levels;
+  // The map rectangle of every block, so that a frame skips the blocks out of its view.
+  std::vector<RegionBlockExtent> blockExtents;
   // The far levels' vertices of every region (see RegionLevels).
   std::vector<float> farVertices;
   // Below this distance from the eye (map units) a region is drawn from its cut faces.
@@ -93,6 +99,7 @@ struct RegionData {
     firstBlock.clear();
     levels.clear();
     farVertices.clear();
+    blockExtents.clear();
     images.Close();
     imageTable.clear();
   }

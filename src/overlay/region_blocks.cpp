@@ -114,7 +114,8 @@ float* WriteRegionVertices(const double* triangles, int64_t count, const RegionP
 }
 
 int64_t PackRegionBlocks(const double* triangles, int64_t count, const RegionPacking& packing,
-                         platform::File& file, uint8_t* block) {
+                         platform::File& file, uint8_t* block,
+                         std::vector<RegionBlockExtent>* extents) {
   const bool textured = packing.textured;
   const int perBlock = textured ? RegionBlock::kTexturedTriangles : RegionBlock::kColourTriangles;
   const size_t header = textured ? RegionBlock::kTexturedHeader : RegionBlock::kColourHeader;
@@ -130,8 +131,18 @@ int64_t PackRegionBlocks(const double* triangles, int64_t count, const RegionPac
     PutU16(block, vertices);
     PutU16(block + 2, vertices);
     float* out = reinterpret_cast<float*>(block + header);
-    for (const TriangleEntry& entry : list)
-      out = WriteRegionVertices(triangles + entry.first * 9, 1, packing, out);
+    RegionBlockExtent extent{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (const TriangleEntry& entry : list) {
+      const double* t = triangles + entry.first * 9;
+      out = WriteRegionVertices(t, 1, packing, out);
+      for (int corner = 0; corner < 3; ++corner) {
+        extent[0] = std::min(extent[0], t[3 * corner]);
+        extent[1] = std::min(extent[1], t[3 * corner + 1]);
+        extent[2] = std::max(extent[2], t[3 * corner]);
+        extent[3] = std::max(extent[3], t[3 * corner + 1]);
+      }
+    }
+    if (extents != nullptr) extents->push_back(extent);
     list.clear();
     if (!file.Append(block, RegionBlock::kBytes)) return false;
     ++blocks;

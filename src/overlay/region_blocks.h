@@ -24,8 +24,11 @@ struct RegionPacking {
 // triangles, and a full block is sorted by the triangles' mean height, highest first; textured
 // blocks hold 341 and are not sorted. Each triangle gives its corners in the order first, third,
 // second. Returns the number of blocks written, or -1 when writing failed.
+// When extents is given, the map rectangle (x min, y min, x max, y max) of each block written is
+// appended to it.
 int64_t PackRegionBlocks(const double* triangles, int64_t count, const RegionPacking& packing,
-                         platform::File& file, uint8_t* block);
+                         platform::File& file, uint8_t* block,
+                         std::vector<RegionBlockExtent>* extents = nullptr);
 
 // Writes the vertices of count triangles as a block holds them (GL_N3F_V3F, or GL_T2F_N3F_V3F
 // for textured regions; corners first, third, second) from out on; returns the end.

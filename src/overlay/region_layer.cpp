@@ -58,6 +58,56 @@ std::vector<double> ThinRings(const std::vector<double>& xy, std::vector<int32_t
   return thinned;
 }
 
+// The distance along a Hilbert curve over a 65536 x 65536 grid of the cell (x, y): cells near
+// along the curve are near on the ground, with no long jumps between them.
+uint64_t HilbertIndex(uint32_t x, uint32_t y) {
+  constexpr uint32_t n = 65536;
+  uint64_t d = 0;
+  for (uint32_t s = n / 2; s > 0; s /= 2) {
+    const uint32_t rx = (x & s) > 0 ? 1 : 0, ry = (y & s) > 0 ? 1 : 0;
+    d += uint64_t(s) * s * ((3 * rx) ^ ry);
+    if (ry == 0) {
+      if (rx == 1) {
+        x = n - 1 - x;
+        y = n - 1 - y;
+      }
+      std::swap(x, y);
+    }
+  }
+  return d;
+}
+
+// Puts the triangles (9 doubles each) in the Hilbert order of their centres over the square
+// on their extent's longer side: the blocks they are packed into then each cover a compact patch
+// of ground, which a frame skips when it lies out of view.
+void SortByPlace(std::vector<double>& triangles) {
+  const size_t count = triangles.size() / 9;
+  if (count < 2) return;
+  double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
+  for (size_t i = 0; i < triangles.size(); i += 3) {
+    x0 = std::min(x0, triangles[i]);
+    y0 = std::min(y0, triangles[i + 1]);
+    x1 = std::max(x1, triangles[i]);
+    y1 = std::max(y1, triangles[i + 1]);
+  }
+  const double side = std::max(x1 - x0, y1 - y0);
+  if (!(side > 0) || !std::isfinite(side)) return;
+  const double scale = 65535.0 / side;
+  std::vector<std::pair<uint64_t, size_t>> keys(count);
+  for (size_t t = 0; t < count; ++t) {
+    const double* p = &triangles[9 * t];
+    const double cx = ((p[0] + p[3] + p[6]) / 3 - x0) * scale, cy = ((p[1] + p[4] + p[7]) / 3 - y0) * scale;
+    keys[t] = {HilbertIndex(uint32_t(std::min(std::max(cx, 0.0), 65535.0)),
+                            uint32_t(std::min(std::max(cy, 0.0), 65535.0))),
+               t};
+  }
+  std::stable_sort(keys.begin(), keys.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<double> sorted(triangles.size());
+  for (size_t t = 0; t < count; ++t) std::copy_n(&triangles[9 * keys[t].second], 9, &sorted[9 * t]);
+  triangles.swap(sorted);
+}
+
 struct HeightSource {
   TerrainArea* area;
   GridExtent grid;
@@ -100,6 +150,7 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
   HeightSource heights{area, GridOf(state)};
   std::vector<uint32_t> firstBlock(size_t(count) + 1, 0);
   std::vector<RegionLevels> levels(static_cast<size_t>(count));
+  std::vector<RegionBlockExtent> extents;
   const double cell = std::max(heights.grid.cellSizeX, heights.grid.cellSizeY);
   for (int l = 0; l < RegionLevels::kFarLevels; ++l)
     regions.farTolerance[l] = kFarToleranceCells[l] * cell;
@@ -148,8 +199,8 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
     const double step = std::min(heights.grid.cellSizeX, heights.grid.cellSizeY);
     RegionLevels& level = levels[size_t(i)];
     double deviation = 0;
-    const std::vector<double> draped =
-        DrapeTriangles(triangles, n, step, &HeightOf, &heights, &deviation);
+    std::vector<double> draped = DrapeTriangles(triangles, n, step, &HeightOf, &heights, &deviation);
+    SortByPlace(draped);
     const int64_t pieces = int64_t(draped.size() / 9);
     const bool twoSets = pieces > n;
     const int64_t coarse = twoSets ? RegionBlocksFor(n, packing.textured) : 0;
@@ -185,11 +236,12 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
       GeoFreeTriangles(farTriangles);
     }
     int64_t written = 0;
-    if (twoSets) written = PackRegionBlocks(triangles, n, packing, file, block.get());
+    if (twoSets) written = PackRegionBlocks(triangles, n, packing, file, block.get(), &extents);
     GeoFreeTriangles(triangles);
     level.coarse = uint16_t(written);  // 0: the triangulation is not cut, one set only
     const int64_t fine =
-        written < 0 ? -1 : PackRegionBlocks(draped.data(), pieces, packing, file, block.get());
+        written < 0 ? -1
+                    : PackRegionBlocks(draped.data(), pieces, packing, file, block.get(), &extents);
     if (fine < 0) return false;  // the disk is full: no half-written layer
     written += fine;
     region.blockCount = uint16_t(written);
@@ -202,6 +254,7 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
   regions.count = count;
   regions.firstBlock = std::move(firstBlock);
   regions.levels = std::move(levels);
+  regions.blockExtents = std::move(extents);
   regions.fineDistance = kFineDistanceCells * cell;
   regions.farVertices.shrink_to_fit();
   // Frames read the blocks through a mapping when one can be made.

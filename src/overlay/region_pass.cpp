@@ -113,6 +113,14 @@ class RegionDetail {
   double radius_, halfWidth_, halfHeight_;
 };
 
+// Whether block k of the regions lies in the view rectangle (x min, y min, x max, y max; map
+// units); every block does when the rectangle is empty (no view footprint to go by).
+bool BlockInView(const RegionData& regions, uint32_t k, const double view[4]) {
+  if (!(view[2] > view[0] && view[3] > view[1]) || k >= regions.blockExtents.size()) return true;
+  const RegionBlockExtent& e = regions.blockExtents[k];
+  return e[0] <= view[2] && e[2] >= view[0] && e[1] <= view[3] && e[3] >= view[1];
+}
+
 // Reads block k into the vertex buffer; the vertex count, or 0 when the block cannot be read or
 // holds more vertices than a block of its kind can.
 // Block k's vertices: in the mapped file, or read into the vertex buffer. The vertex count is
@@ -158,8 +166,10 @@ void DrawVertices(SceneObject& scene, const float* vertices, int count, bool tex
 }
 
 void DrawBlocks(SceneObject& scene, const RegionData& regions, uint32_t first, uint32_t count,
-                bool textured, GroundVisibility& visibility, std::vector<float>& seen) {
+                const double view[4], bool textured, GroundVisibility& visibility,
+                std::vector<float>& seen) {
   for (uint32_t k = first; k < first + count; ++k) {
+    if (!BlockInView(regions, k, view)) continue;
     const void* data = nullptr;
     const int vertices = ReadBlock(regions, k, textured, scene.overlayVertexBuffer, &data);
     if (vertices == 0) continue;  // a block that cannot be read back is skipped
@@ -336,6 +346,7 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
         continue;
       }
       for (uint32_t k = first; k < first + blocks; ++k) {
+        if (!BlockInView(regions, k, view)) continue;
         const void* data = nullptr;
         const int vertices = ReadBlock(regions, k, false, seen, &data);
         if (vertices > 0) batch.Add(data, vertices);  // a block that cannot be read is skipped
@@ -352,7 +363,7 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
       if (farVertices != nullptr) {
         DrawVertices(scene, farVertices, farCount, true, visibility, seen);
       } else {
-        DrawBlocks(scene, regions, first, blocks, true, visibility, seen);
+        DrawBlocks(scene, regions, first, blocks, view, true, visibility, seen);
       }
       colourState();
     }
