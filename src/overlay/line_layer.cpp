@@ -201,6 +201,44 @@ bool OnBorder(int x, int y, const PixelRect& clip) {
 
 }  // namespace
 
+size_t SimplifyStrip(float* xy, size_t count, double tolerance) {
+  if (count <= 2) return count;
+  std::vector<uint8_t> keep(count, 0);
+  keep[0] = keep[count - 1] = 1;
+  std::vector<std::pair<size_t, size_t>> spans{{0, count - 1}};
+  const double limit = tolerance * tolerance;
+  while (!spans.empty()) {
+    const auto [a, b] = spans.back();
+    spans.pop_back();
+    const double ax = xy[2 * a], ay = xy[2 * a + 1];
+    const double dx = xy[2 * b] - ax, dy = xy[2 * b + 1] - ay;
+    const double length2 = dx * dx + dy * dy;
+    double farthest = -1;
+    size_t at = a;
+    for (size_t i = a + 1; i < b; ++i) {
+      const double px = xy[2 * i] - ax, py = xy[2 * i + 1] - ay;
+      // Squared distance to the segment (to its nearer end beyond the ends).
+      const double t = length2 > 0 ? std::clamp((px * dx + py * dy) / length2, 0.0, 1.0) : 0.0;
+      const double ex = px - t * dx, ey = py - t * dy;
+      const double d2 = ex * ex + ey * ey;
+      if (d2 > farthest) farthest = d2, at = i;
+    }
+    if (farthest > limit) {
+      keep[at] = 1;
+      if (at - a > 1) spans.push_back({a, at});
+      if (b - at > 1) spans.push_back({at, b});
+    }
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (keep[i] == 0) continue;
+    xy[2 * kept] = xy[2 * i];
+    xy[2 * kept + 1] = xy[2 * i + 1];
+    ++kept;
+  }
+  return kept;
+}
+
 void WalkLine(const ProjectedPoint* points, size_t count, const PixelRect& clip,
               const HiddenTest& hidden, const StripSink& draw, std::vector<float>& strip) {
   strip.clear();
@@ -379,7 +417,11 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
     firsts.clear();
     counts.clear();
   };
-  const StripSink draw = [&](const float* xy, size_t count) {
+  std::vector<float> simplified;
+  const StripSink draw = [&](const float* points, size_t count) {
+    simplified.assign(points, points + 2 * count);
+    count = SimplifyStrip(simplified.data(), count, kStripTolerancePixels);
+    const float* xy = simplified.data();
     ++stats.strips;
     stats.vertices += count;
     if (count < 2) return;

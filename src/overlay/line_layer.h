@@ -69,6 +69,16 @@ constexpr size_t kMaxStripVertices = 1024;
 void WalkLine(const ProjectedPoint* points, size_t count, const PixelRect& clip,
               const HiddenTest& hidden, const StripSink& draw, std::vector<float>& strip);
 
+// Drops the inner points of a strip of window vertices (x, y pairs) that lie within tolerance
+// pixels of the segment between the points kept around them (Douglas-Peucker); the ends stay.
+// Far away a line is many short segments in a row that look like a few longer ones, and a
+// software rasteriser's cost goes by the segment. Returns the number of vertices kept, moved to
+// the front in their order.
+size_t SimplifyStrip(float* xy, size_t count, double tolerance);
+// The tolerance the pass simplifies its strips with: anti-aliased lines placed within it of where
+// they were look the same.
+constexpr double kStripTolerancePixels = 0.2;
+
 // How a point is found hidden. The point is lifted straight up by as many scene units as this
 // many pixels span at its distance, and is hidden when the lifted point lies beyond the terrain
 // drawn at its pixel (by more than the depth buffer's step). The level of detail leaves out

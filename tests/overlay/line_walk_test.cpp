@@ -178,5 +178,35 @@ TEST(LineWalk, FarAwayProjectionsDoNotOverflow) {
   EXPECT_EQ(w.strips[1].back(), std::make_pair(50, 40));
 }
 
+// Points within the tolerance of the segment around them go; corners, the ends, and points of
+// a strip too short to thin stay, in order.
+TEST(LineSimplify, StraightRunsCollapseAndCornersStay) {
+  // A staircase of whole pixels along a slope of 1/3, then a right-angled turn upwards.
+  std::vector<float> xy;
+  for (int x = 0; x <= 30; ++x) xy.insert(xy.end(), {float(x), float(x / 3)});
+  for (int y = 11; y <= 30; ++y) xy.insert(xy.end(), {30.0f, float(y)});
+  const size_t kept = SimplifyStrip(xy.data(), xy.size() / 2, 0.5);
+  xy.resize(2 * kept);
+  EXPECT_LT(kept * 3, size_t(51));  // whole pixels stray up to 0.63 pixels from the slope
+  EXPECT_EQ(xy[0], 0.0f);
+  EXPECT_EQ(xy[1], 0.0f);
+  EXPECT_EQ(xy[2 * kept - 2], 30.0f);
+  EXPECT_EQ(xy[2 * kept - 1], 30.0f);
+  bool corner = false;
+  for (size_t i = 0; i < kept; ++i) corner = corner || (xy[2 * i] == 30.0f && xy[2 * i + 1] == 10.0f);
+  EXPECT_TRUE(corner);
+  for (size_t i = 1; i < kept; ++i) EXPECT_GE(xy[2 * i], xy[2 * i - 2]);  // the order kept
+
+  // A zig-zag wider than the tolerance keeps every point; two points stay two.
+  std::vector<float> zigzag;
+  for (int i = 0; i < 8; ++i) zigzag.insert(zigzag.end(), {float(4 * i), float(i % 2 ? 3 : 0)});
+  EXPECT_EQ(SimplifyStrip(zigzag.data(), 8, 0.5), 8u);
+  float two[4] = {0, 0, 5, 5};
+  EXPECT_EQ(SimplifyStrip(two, 2, 0.5), 2u);
+  // A closed strip (its ends on one pixel) keeps its far side.
+  float ring[10] = {0, 0, 10, 0, 10, 10, 0, 10, 0, 0};
+  EXPECT_EQ(SimplifyStrip(ring, 5, 0.5), 5u);
+}
+
 }  // namespace
 }  // namespace t3d
