@@ -11,6 +11,7 @@
 #include "adapters/map_file.h"
 #include "model/process_objects.h"
 #include "overlay/drawn_depth.h"
+#include "overlay/line_layer.h"
 #include "overlay/note_layer.h"
 #include "overlay/note_surface.h"
 
@@ -19,43 +20,22 @@ static_assert(offsetof(MapNoteParameters, colourNumber) == 44, "the colour numbe
 namespace t3d {
 namespace {
 
-// How a note is found hidden: its label point, lifted straight up by as many scene units as
-// this many pixels span at its distance, lies beyond the terrain drawn at its pixel (by more
-// than the depth buffer's step). The lift keeps notes on slopes and in hollows from being taken
-// as hidden by the simplified surface, which strays from the grid by a few pixels; a ridge
-// hides what lies more than these pixels below its crest.
-constexpr double kHiddenLiftPixels = 6.0;
-constexpr double kDepthMargin = 1e-3;
-
-// Clip coordinates of a scene point under projection x model-view.
-void ToClip(const double mv[16], const double p[16], double x, double y, double z, double out[4]) {
-  double eye[4];
-  for (int r = 0; r < 4; ++r) eye[r] = mv[r] * x + mv[4 + r] * y + mv[8 + r] * z + mv[12 + r];
-  for (int r = 0; r < 4; ++r)
-    out[r] = p[r] * eye[0] + p[4 + r] * eye[1] + p[8 + r] * eye[2] + p[12 + r] * eye[3];
-}
-
-// The distance in front of the eye (clip w) of a point at window depth d, for a perspective
-// projection.
-double DistanceOfDepth(const double p[16], float depth) {
-  const double z = 2.0 * depth - 1.0;
-  const double denominator = z * p[11] - p[10];
-  if (denominator == 0) return HUGE_VAL;
-  const double eyeZ = (p[14] - z * p[15]) / denominator;
-  return p[11] * eyeZ + p[15];
-}
+// A note is found hidden by the line layer's rule (kHiddenLiftPixels, kDepthMargin): its label
+// point, lifted straight up by as many scene units as that many pixels span at its distance,
+// lies beyond the terrain drawn at its pixel. The lift keeps notes on slopes and in hollows from
+// being taken as hidden by the simplified surface, which strays from the grid by a few pixels; a
+// ridge hides what lies more than these pixels below its crest.
 
 // Whether the terrain drawn into the frame lies in front of the label point (x, y, z).
-bool HiddenByTerrain(const double mv[16], const double p[16], const GLint viewport[4], double x,
-                     double y, double z, DrawnDepth& drawn) {
-  double clip[4];
-  ToClip(mv, p, x, y, z, clip);
-  if (!(clip[3] > 0) || p[11] == 0) return false;  // not a perspective view: nothing to test
+bool HiddenByTerrain(const double combined[16], const double p[16], const GLint viewport[4],
+                     double x, double y, double z, DrawnDepth& drawn) {
+  const Clip4 clip = Transform(combined, x, y, z);
+  if (!(clip.w > 0) || p[11] == 0) return false;  // not a perspective view: nothing to test
   const double pixelSpan = p[5] != 0 ? 2.0 / (std::fabs(p[5]) * viewport[3]) : 0.0;
-  ToClip(mv, p, x, y, z + kHiddenLiftPixels * pixelSpan * clip[3], clip);
-  if (!(clip[3] > 0)) return false;
-  const double wx = viewport[0] + (clip[0] / clip[3] + 1) * 0.5 * viewport[2];
-  const double wy = viewport[1] + (clip[1] / clip[3] + 1) * 0.5 * viewport[3];
+  const Clip4 up = Transform(combined, x, y, z + kHiddenLiftPixels * pixelSpan * clip.w);
+  if (!(up.w > 0)) return false;
+  const double wx = viewport[0] + (up.x / up.w + 1) * 0.5 * viewport[2];
+  const double wy = viewport[1] + (up.y / up.w + 1) * 0.5 * viewport[3];
   const int px = int(std::floor(wx)), py = int(std::floor(wy));
   if (px < viewport[0] || py < viewport[1] || px >= viewport[0] + viewport[2] ||
       py >= viewport[1] + viewport[3])
@@ -68,7 +48,7 @@ bool HiddenByTerrain(const double mv[16], const double p[16], const GLint viewpo
     glReadPixels(px, py, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
   }
   if (depth >= 1.0f) return false;  // nothing drawn there: the sky
-  return clip[3] > DistanceOfDepth(p, depth) * (1 + kDepthMargin);
+  return up.w > drawn.DistanceOf(depth) * (1 + kDepthMargin);
 }
 
 void BindNoteTexture(SceneObject& scene, FrameTarget target) {
@@ -176,6 +156,8 @@ void DrawNotes(SceneObject& scene, SceneState& state, FrameTarget target) {
   std::vector<Placed> placed;
   placed.reserve(size_t(std::max(notes.count, 0)));
   DrawnDepth drawn(viewport, projection);
+  double combined[16];
+  Multiply(projection, modelView, combined);
   for (int32_t i = 0; i < notes.count && size_t(i) < notes.anchors.size(); ++i) {
     const TnNoteDescriptor& note = notes.descriptors[i];
     const NoteAnchor& anchor = notes.anchors[size_t(i)];
@@ -201,7 +183,7 @@ void DrawNotes(SceneObject& scene, SceneState& state, FrameTarget target) {
       ++stats.skipped;
       continue;
     }
-    if (HiddenByTerrain(modelView, projection, viewport, anchor.x, anchor.y, z, drawn)) {
+    if (HiddenByTerrain(combined, projection, viewport, anchor.x, anchor.y, z, drawn)) {
       ++stats.hidden;
       continue;
     }
