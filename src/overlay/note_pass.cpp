@@ -13,6 +13,7 @@
 #include "overlay/drawn_depth.h"
 #include "overlay/line_layer.h"
 #include "overlay/note_layer.h"
+#include "overlay/overlay_texture.h"
 #include "overlay/note_surface.h"
 
 static_assert(offsetof(MapNoteParameters, colourNumber) == 44, "the colour number is at byte 44");
@@ -49,22 +50,6 @@ bool HiddenByTerrain(const double combined[16], const double p[16], const GLint 
   }
   if (depth >= 1.0f) return false;  // nothing drawn there: the sky
   return up.w > drawn.DistanceOf(depth) * (1 + kDepthMargin);
-}
-
-void BindNoteTexture(SceneObject& scene, FrameTarget target) {
-  GLuint& texture = scene.textureIds[kTextureNote][target];
-  if (texture != 0 && glIsTexture(texture)) {
-    glBindTexture(GL_TEXTURE_2D, texture);
-    return;
-  }
-  glGenTextures(1, &texture);
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
-  const GLclampf priority = 1.0f;
-  glPrioritizeTextures(1, &texture, &priority);
 }
 
 // Puts back on exit the GL state the pass changes: enables, texture, colour, alpha test,
@@ -131,7 +116,7 @@ void DrawNotes(SceneObject& scene, SceneState& state, FrameTarget target) {
   if (viewport[2] <= 0 || viewport[3] <= 0) return;
 
   NotePassState passState(viewport);
-  BindNoteTexture(scene, target);
+  BindOverlayTexture(scene.textureIds[kTextureNote][target], GL_CLAMP, GL_CLAMP);
   // One W x W image per target, made again when the surface's size changed; each note then
   // replaces the rows it uses.
   GLint textureWidth = 0, textureHeight = 0;

@@ -13,6 +13,7 @@
 #include "model/process_objects.h"
 #include "overlay/drawn_depth.h"
 #include "overlay/line_layer.h"
+#include "overlay/overlay_texture.h"
 #include "overlay/region_blocks.h"
 #include "overlay/region_layer.h"
 
@@ -220,24 +221,6 @@ class ColourBatch {
   int vertices_ = 0;
 };
 
-// Binds the target's region texture, making it first when needed.
-void BindRegionTexture(SceneObject& scene, FrameTarget target) {
-  GLuint& texture = scene.textureIds[kTextureRegion][target];
-  if (texture != 0 && glIsTexture(texture)) {
-    glBindTexture(GL_TEXTURE_2D, texture);
-    return;
-  }
-  glGenTextures(1, &texture);
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
-  const GLclampf priority = 1.0f;
-  glPrioritizeTextures(1, &texture, &priority);
-}
-
 // Uploads the region's image; false when it has none.
 bool UploadRegionImage(SceneObject& scene, int32_t record, FrameTarget target) {
   const bool packed = target == kTargetWindow && scene.packedPixelsExt != 0;
@@ -353,7 +336,8 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
       }
     } else {
       batch.Flush();
-      BindRegionTexture(scene, target);
+      BindOverlayTexture(scene.textureIds[kTextureRegion][target], GL_CLAMP, GL_CLAMP);
+      glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
       if (!UploadRegionImage(scene, region.record, target)) continue;
       // The image replaces the colour (decal); the colour's alpha is the region's opacity.
       glColor4f(1, 1, 1, alpha);

@@ -17,6 +17,7 @@
 #include "model/process_objects.h"
 #include "overlay/overlay_image.h"
 #include "overlay/region_blocks.h"
+#include "overlay/overlay_texture.h"
 #include "overlay/road_layer.h"
 
 namespace t3d {
@@ -114,20 +115,8 @@ class RoadBatch {
 // False when the texture was just made and no road image could be had (the pass ends for this
 // frame; later frames draw the ribbons without an image).
 bool BindRoadTexture(SceneObject& scene, FrameTarget target) {
-  GLuint& texture = scene.textureIds[kTextureRoad][target];
-  if (texture != 0 && glIsTexture(texture)) {
-    glBindTexture(GL_TEXTURE_2D, texture);
-    return true;
-  }
-  glGenTextures(1, &texture);
-  glBindTexture(GL_TEXTURE_2D, texture);
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  const GLclampf priority = 1.0f;
-  glPrioritizeTextures(1, &texture, &priority);
+  if (!BindOverlayTexture(scene.textureIds[kTextureRoad][target], GL_CLAMP, GL_REPEAT)) return true;
   const bool packed = target == kTargetWindow && scene.packedPixelsExt != 0;
   uint16_t width = 0, height = 0;
   std::unique_ptr<uint8_t[]> texels;
