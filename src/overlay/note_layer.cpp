@@ -9,6 +9,7 @@
 #include "base/messages.h"
 #include "model/mesh_inputs.h"
 #include "model/process_objects.h"
+#include "overlay/layer_loading.h"
 #include "overlay/note_surface.h"
 #include "render/overlay_passes.h"
 
@@ -64,16 +65,11 @@ int LoadMapNote(SceneObject& scene, SceneState& state, uint16_t fileIndex,
   if (BaseGetFileError(fileIndex) != MAP_FILE_USABLE || BaseGetFileExtent(fileIndex, extent) != MAP_OK ||
       descriptors == nullptr || count <= 0)
     return TN_E_FAIL;
-  // Compared as the grid's extent is kept, in 32-bit floats; touching along an edge is enough.
-  if (float(extent[2]) < state.xMin || state.xMax < float(extent[0]) ||
-      float(extent[3]) < state.yMin || state.yMax < float(extent[1])) {
+  if (!ExtentMeetsGrid(extent, state)) {
     ShowMessage(MessageId::kLineExtentMismatch);
     return TN_E_FAIL;
   }
-  if (g_process.overlayStore == nullptr) {
-    g_process.overlayStore.reset(new (std::nothrow) OverlayStore);
-    if (g_process.overlayStore == nullptr) return TN_E_FAIL;
-  }
+  if (EnsureOverlayStore() == nullptr) return TN_E_FAIL;
   if (scene.noteLoaded != 0 || g_process.overlayStore->notes.loaded()) FreeNotes(scene, state);
   NoteData& notes = g_process.overlayStore->notes;
   if (!MakeNoteSurface(state, notes.surface)) return TN_E_FAIL;

@@ -19,6 +19,7 @@
 #include "model/mesh_inputs.h"
 #include "model/overlay_store.h"
 #include "model/process_objects.h"
+#include "overlay/layer_loading.h"
 #include "overlay/overlay_image.h"
 #include "overlay/region_blocks.h"
 #include "platform/environment.h"
@@ -328,15 +329,11 @@ int LoadMapRegion(SceneObject& scene, SceneState& state, uint16_t fileIndex,
       BaseGetFileExtent(fileIndex, extent) != MAP_OK) {
     return TN_E_FAIL;
   }
-  if (float(extent[2]) < state.xMin || state.xMax < float(extent[0]) ||
-      float(extent[3]) < state.yMin || state.yMax < float(extent[1])) {
+  if (!ExtentMeetsGrid(extent, state)) {
     ShowMessage(MessageId::kRegionExtentMismatch);
     return TN_E_FAIL;
   }
-  if (g_process.overlayStore == nullptr) {
-    g_process.overlayStore.reset(new (std::nothrow) OverlayStore);
-    if (g_process.overlayStore == nullptr) return TN_E_FAIL;
-  }
+  if (EnsureOverlayStore() == nullptr) return TN_E_FAIL;
   if (scene.regionLoaded != 0 || g_process.overlayStore->regions.loaded()) FreeRegions(scene, state);
   RegionData& regions = g_process.overlayStore->regions;
   if (!LoadRegionBlocks(state, fileIndex, descriptors, count, regions)) {

@@ -17,6 +17,7 @@
 #include "model/mesh_inputs.h"
 #include "model/overlay_store.h"
 #include "model/process_objects.h"
+#include "overlay/layer_loading.h"
 #include "overlay/road_blocks.h"
 #include "platform/environment.h"
 #include "render/overlay_passes.h"
@@ -232,15 +233,11 @@ int LoadRoad(SceneObject& scene, SceneState& state, uint16_t fileIndex, const Tn
       BaseGetFileKind(fileIndex) != MAP_KIND_LINES || BaseGetFileExtent(fileIndex, extent) != MAP_OK) {
     return TN_E_FAIL;
   }
-  if (float(extent[2]) < state.xMin || state.xMax < float(extent[0]) ||
-      float(extent[3]) < state.yMin || state.yMax < float(extent[1])) {
+  if (!ExtentMeetsGrid(extent, state)) {
     ShowMessage(MessageId::kLineExtentMismatch);
     return TN_E_FAIL;
   }
-  if (g_process.overlayStore == nullptr) {
-    g_process.overlayStore.reset(new (std::nothrow) OverlayStore);
-    if (g_process.overlayStore == nullptr) return TN_E_FAIL;
-  }
+  if (EnsureOverlayStore() == nullptr) return TN_E_FAIL;
   // The window's road texture goes too, also when the layer went with a release: the next
   // frame makes it anew from this load's image.
   FreeRoads(scene, state);
