@@ -11,6 +11,7 @@
 #include <string>
 
 #include "adapters/map_file.h"
+#include "adapters/ogr/field_names.h"
 
 namespace t3d::ogr {
 namespace {
@@ -27,12 +28,6 @@ constexpr uint8_t kPalette[16][3] = {
 std::mutex g_fieldMutex;
 std::string g_colourField;  // empty: the default names
 
-bool SameName(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b)
-    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
-      return false;
-  return *a == *b;
-}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -59,16 +54,7 @@ int ColourField(const OGRFeatureDefn& definition) {
     std::lock_guard<std::mutex> lock(g_fieldMutex);
     named = g_colourField;
   }
-  const int count = definition.GetFieldCount();
-  if (!named.empty()) {
-    for (int i = 0; i < count; ++i)
-      if (SameName(definition.GetFieldDefn(i)->GetNameRef(), named.c_str())) return i;
-    return -1;
-  }
-  for (const char* name : kNames)
-    for (int i = 0; i < count; ++i)
-      if (SameName(definition.GetFieldDefn(i)->GetNameRef(), name)) return i;
-  return -1;
+  return FindNamedField(definition, named, kNames, sizeof kNames / sizeof kNames[0]);
 }
 
 int32_t ColourNumberOf(const OGRFeature& feature, int field) {

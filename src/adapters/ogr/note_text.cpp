@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "adapters/map_file.h"
+#include "adapters/ogr/field_names.h"
 
 namespace t3d::ogr {
 namespace {
@@ -17,12 +18,6 @@ namespace {
 std::mutex g_noteFieldMutex;
 std::string g_noteField;  // empty: the default names
 
-bool SameName(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b)
-    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
-      return false;
-  return *a == *b;
-}
 
 // Length of the UTF-8 sequence that starts at text[i] (1 for a byte that starts none).
 size_t Utf8Length(const std::string& text, size_t i) {
@@ -56,16 +51,10 @@ int NoteField(const OGRFeatureDefn& definition) {
     std::lock_guard<std::mutex> lock(g_noteFieldMutex);
     named = g_noteField;
   }
-  const int count = definition.GetFieldCount();
-  if (!named.empty()) {
-    for (int i = 0; i < count; ++i)
-      if (SameName(definition.GetFieldDefn(i)->GetNameRef(), named.c_str())) return i;
-    return -1;
-  }
-  for (const char* name : kNames)
-    for (int i = 0; i < count; ++i)
-      if (SameName(definition.GetFieldDefn(i)->GetNameRef(), name)) return i;
-  for (int i = 0; i < count; ++i)
+  const int field = FindNamedField(definition, named, kNames, sizeof kNames / sizeof kNames[0]);
+  if (field >= 0 || !named.empty()) return field;
+  // Else the first text field.
+  for (int i = 0; i < definition.GetFieldCount(); ++i)
     if (definition.GetFieldDefn(i)->GetType() == OFTString) return i;
   return -1;
 }
