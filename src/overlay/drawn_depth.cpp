@@ -14,12 +14,12 @@ void DrawnDepth::Read() {
   const uint64_t frame = OverlayFrameNumber();
   kept.frame = 0;
   // Kept from frame to frame: a fresh buffer of this size costs its page faults every frame.
-  depth_.resize(size_t(std::max(width_, 0)) * size_t(std::max(height_, 0)), 1.0f);
+  depth_.resize(size_t(std::max(width_, 0)) * size_t(std::max(height_, 0)), UINT32_MAX);
   if (depth_.empty()) return;
   GLint alignment = 4;
   glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glReadPixels(x_, y_, width_, height_, GL_DEPTH_COMPONENT, GL_FLOAT, depth_.data());
+  glReadPixels(x_, y_, width_, height_, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, depth_.data());
   glPixelStorei(GL_PACK_ALIGNMENT, alignment);
   kept.frame = frame;
   kept.rect[0] = x_;

@@ -45,7 +45,8 @@ class DrawnDepth {
   float At(int x, int y) {
     if (!read_) Read();
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return 1.0f;
-    return depth_[size_t(y) * size_t(width_) + size_t(x)];
+    const uint32_t depth = depth_[size_t(y) * size_t(width_) + size_t(x)];
+    return depth == UINT32_MAX ? 1.0f : float(depth * (1.0 / 4294967295.0));
   }
   // Whether the frame's depth is at hand without reading it back (an earlier pass of the frame
   // read it).
@@ -81,7 +82,9 @@ class DrawnDepth {
   bool read_ = false;
   // The depth read last on this thread, and which frame's and viewport's it is.
   struct Scratch {
-    std::vector<float> depth;
+    // As unsigned integers (0 near, 2^32 - 1 far): the rasteriser hands them over about twice
+    // as fast as floats.
+    std::vector<uint32_t> depth;
     uint64_t frame = 0;
     int rect[4] = {0, 0, 0, 0};
   };
@@ -89,7 +92,7 @@ class DrawnDepth {
     thread_local Scratch scratch;
     return scratch;
   }
-  std::vector<float>& depth_ = Kept().depth;
+  std::vector<uint32_t>& depth_ = Kept().depth;
 };
 
 // Whether points on the ground are seen in the frame just drawn, by the line layer's rule (see
