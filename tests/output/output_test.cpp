@@ -38,15 +38,7 @@ int TN_CALL Messages(void*, int id, unsigned, const char*, const char* text) {
   return TN_IDNO;
 }
 
-std::string Hills() {
-  const std::string path = GridPath("output-hills.tif");
-  double gt[6];
-  NorthUp(gt, 0, 129 * 30, 30, 30);
-  EXPECT_TRUE(WriteGrid(path, 129, 129, gt, GDT_Float32, [](int line, int pixel) {
-    return 200 + 60 * std::sin(pixel * 0.07) * std::cos(line * 0.05) + 25 * std::sin((pixel + line) * 0.19);
-  }));
-  return path;
-}
+std::string Hills() { return testgrids::RollingHills("output-hills.tif"); }
 
 using Image = testgrids::RasterPicture;
 using testgrids::ReadRaster;
@@ -358,17 +350,8 @@ TEST_F(OutputScene, RefusedProgressDisplayWritesNothing) {
 // lowest height is opaque everywhere.
 TEST_F(OutputScene, HolesAreTransparentInRasterImages) {
   // The hills with a band of missing heights down the middle (columns 56..72 of 129).
-  const std::string grid = GridPath("output-hills-holes.tif");
-  double gt[6];
-  NorthUp(gt, 0, 129 * 30, 30, 30);
-  const double noData = -9999;
-  ASSERT_TRUE(WriteGrid(
-      grid, 129, 129, gt, GDT_Float32,
-      [&](int line, int pixel) {
-        if (pixel >= 56 && pixel <= 72) return noData;
-        return 200 + 60 * std::sin(pixel * 0.07) * std::cos(line * 0.05) + 25 * std::sin((pixel + line) * 0.19);
-      },
-      &noData));
+  const std::string grid =
+      testgrids::RollingHills("output-hills-holes.tif", [](int, int pixel) { return pixel >= 56 && pixel <= 72; });
   struct Counts {
     size_t transparent = 0, opaque = 0, other = 0, transparentNotBackground = 0;
   };

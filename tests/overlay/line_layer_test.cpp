@@ -37,16 +37,7 @@ std::string RidgeGrid(bool ridge) {
 }
 
 // Rolling hills, where the drawn level of detail strays from the grid.
-std::string HillGrid() {
-  const std::string path = GridPath("line_hills.tif");
-  double gt[6];
-  testgrids::NorthUp(gt, 0, kCells * kCell, kCell, kCell);
-  EXPECT_TRUE(testgrids::WriteGrid(path, kCells, kCells, gt, GDT_Float32, [](int line, int pixel) {
-    return 200 + 60 * std::sin(pixel * 0.07) * std::cos(line * 0.05) +
-           25 * std::sin((pixel + line) * 0.19);
-  }));
-  return path;
-}
+std::string HillGrid() { return testgrids::RollingHills("line_hills.tif"); }
 
 // A line of a GeoJSON file: its properties object and its points.
 struct Line {
