@@ -243,6 +243,87 @@ class AbuseTest : public ::testing::Test {
   const std::string out = GridPath("abuse-out.tif");
 };
 
+// Every export given a null scene handle fails (the block-scene exports answer 0) and writes
+// nothing through its outputs; the state handle is never read, the scene is checked first.
+TEST(AbuseHandles, NullScenesAreRefusedAndWriteNothing) {
+  void* const st = reinterpret_cast<void*>(0x10);
+  int i = 7, point[2] = {7, 7};
+  short r = 7, g = 7, b = 7, count = 7;
+  float f = 7, f2 = 7, f3 = 7, four[4] = {7, 7, 7, 7}, three[3] = {7, 7, 7}, two[2] = {7, 7}, nine[9] = {7};
+  double x = 7, y = 7;
+  TnNoteDescriptor note{1, 0, 1, 1};
+  TnFontParams font{};
+  const std::pair<const char*, int> calls[] = {
+      {"tnDrawScene", tnDrawScene(nullptr, st)}, {"tnInitial3DScene", tnInitial3DScene(nullptr, st, nullptr)},
+      {"tnRelease3DScene", tnRelease3DScene(nullptr, st)}, {"tnPrepare3DScene", tnPrepare3DScene(nullptr, st, 1)},
+      {"tnGetDeviceInfo", tnGetDeviceInfo(nullptr, st, nullptr)}, {"tnReshape", tnReshape(nullptr, st, 10, 10)},
+      {"SetLight_Ambient", SetLight_Ambient(nullptr, st, 1, 2, 3)},
+      {"GetLight_Ambient", GetLight_Ambient(nullptr, st, &r, &g, &b)},
+      {"GetDrawMode", GetDrawMode(nullptr, st, &i)}, {"GetFogDensity", GetFogDensity(nullptr, st, &f)},
+      {"SetSkyFlag", SetSkyFlag(nullptr, st, 1)},
+      {"LabelSubmergeRegion", LabelSubmergeRegion(nullptr, st, nullptr, nullptr)},
+      // Camera and picking.
+      {"SetFly_ViewDirAngle", SetFly_ViewDirAngle(nullptr, st, 0, 0)},
+      {"GetFly_ViewDirAngle", GetFly_ViewDirAngle(nullptr, st, &f, &f2)},
+      {"SetViewFov_TiltAngle", SetViewFov_TiltAngle(nullptr, st, 45, 25)},
+      {"GetViewFov_TiltAngle", GetViewFov_TiltAngle(nullptr, st, &f, &f2)},
+      {"SetEyeParam", SetEyeParam(nullptr, st, 0, 0, 0)}, {"GetEyeParam", GetEyeParam(nullptr, st, &f, &f2, &f3)},
+      {"GetCenterParam", GetCenterParam(nullptr, st, &f, &f2)}, {"SetEyeMove", SetEyeMove(nullptr, st, 1)},
+      {"GetEyeMoveInfo", GetEyeMoveInfo(nullptr, st, four)}, {"GetCurEyeAzimuth", GetCurEyeAzimuth(nullptr, st, &f)},
+      {"SetEyePosByCenterPnt", SetEyePosByCenterPnt(nullptr, st, three)},
+      {"SetViewAngleByObserveParam", SetViewAngleByObserveParam(nullptr, st, two, two)},
+      {"GetCurMousePos", GetCurMousePos(nullptr, st, point, &x, &y)},
+      // Flight.
+      {"SetFlyFlag", SetFlyFlag(nullptr, st, 1)}, {"GetFlyFlag", GetFlyFlag(nullptr, st, &i)},
+      {"GetFlySpeed", GetFlySpeed(nullptr, st, &f)}, {"GetFlyRoutin", GetFlyRoutin(nullptr, st, two, &count, 1)},
+      {"SetFlyRoutin", SetFlyRoutin(nullptr, st, two, 1)}, {"Navigate", Navigate(nullptr, st, 0, 1)},
+      {"RestoreDisplay", RestoreDisplay(nullptr, st)},
+      // Notes and fonts.
+      {"tnLoadMapNote", tnLoadMapNote(nullptr, st, 1, &note, 1)}, {"tnUnLoadMapNote", tnUnLoadMapNote(nullptr, st, 1)},
+      {"SetFontParam", SetFontParam(nullptr, st, &font)}, {"GetFontParam", GetFontParam(nullptr, st, &font)},
+      // A scene handle with a null state: the state is checked before the scene is read.
+      {"SetFontParam, null state", SetFontParam(&font, nullptr, &font)},
+  };
+  for (const auto& [name, result] : calls) EXPECT_EQ(result, TN_E_FAIL) << name;
+  EXPECT_EQ(tnGetGLInfo(nullptr, st, 0), nullptr);
+  for (const float v : {f, f2, f3, four[0], four[3], three[2], two[0]}) EXPECT_EQ(v, 7);
+  for (const double v : {x, y}) EXPECT_EQ(v, 7);
+  for (const int v : {i, point[1], int(r), int(g), int(b), int(count)}) EXPECT_EQ(v, 7);
+  tnMapSetNoteField(nullptr);  // no field name: nothing to refuse, nothing to crash on
+  tnMapSetNoteField("");
+
+  // The block scene's exports answer 0.
+  int quality = 99;
+  TnViewRecord view{};
+  TnViewRangeRecord range{};
+  EXPECT_EQ(dmCreateDem3DScene(nullptr), 0);
+  EXPECT_EQ(dmDeleteDem3DScene(nullptr), 0);
+  EXPECT_EQ(dmPrepareDem3DScene(nullptr, 1, 0, nine), 0);
+  EXPECT_EQ(dmGetCurrentViewRange(nullptr, &view, &range), 0);
+  EXPECT_EQ(dmRenderDem3DScene(nullptr, &range, 0, 0, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(dmGetDisplayQuality(nullptr, &quality), 0);
+  EXPECT_EQ(dmSetDisplayQuality(nullptr, 1), 0);
+  EXPECT_EQ(dmLabelLinCrossCell(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(dmGetTextureByBlkNo(nullptr, 0, nullptr), 0);
+  EXPECT_EQ(quality, 99);
+  EXPECT_EQ(nine[0], 7);
+}
+
+// Creation without somewhere to put a handle fails and writes nothing; deletion takes null
+// handles and either half on its own.
+TEST(AbuseHandles, CreateAndDeleteEdgeCases) {
+  void* scene = reinterpret_cast<void*>(0x1);
+  void* state = nullptr;
+  EXPECT_EQ(tnCreateTin3DDraw(nullptr, &state), TN_E_FAIL);
+  EXPECT_EQ(state, nullptr);
+  EXPECT_EQ(tnCreateTin3DDraw(&scene, nullptr), TN_E_FAIL);
+  EXPECT_EQ(scene, reinterpret_cast<void*>(0x1));
+  EXPECT_EQ(tnDeleteTin3DDraw(nullptr, nullptr), TN_OK);
+  ASSERT_EQ(tnCreateTin3DDraw(&scene, &state), TN_OK);
+  EXPECT_EQ(tnDeleteTin3DDraw(scene, nullptr), TN_OK);
+  EXPECT_EQ(tnDeleteTin3DDraw(nullptr, state), TN_OK);
+}
+
 // Paths that name no grid are refused with a reason; handles never given out, or closed, give no
 // header (nothing written) and do not close.
 TEST(AbuseDem, BadHandlesAndFilesAreRefused) {

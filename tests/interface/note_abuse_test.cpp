@@ -142,15 +142,4 @@ TEST_F(NoteAbuseTest, PreparedAndReleased) {
   EXPECT_EQ(tnLoadMapNote(scene, state, slot, notes.data(), 1), TN_E_FAIL);
 }
 
-TEST(NoteAbuse, NullHandles) {
-  TnNoteDescriptor note{1, 0, 1, 1};
-  TnFontParams font{};
-  EXPECT_EQ(tnLoadMapNote(nullptr, nullptr, 1, &note, 1), TN_E_FAIL);
-  EXPECT_EQ(tnUnLoadMapNote(nullptr, &font, 1), TN_E_FAIL);
-  EXPECT_EQ(SetFontParam(&font, nullptr, &font), TN_E_FAIL);
-  EXPECT_EQ(GetFontParam(nullptr, &font, &font), TN_E_FAIL);
-  tnMapSetNoteField(nullptr);
-  tnMapSetNoteField("");
-}
-
 }  // namespace
