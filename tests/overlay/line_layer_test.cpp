@@ -70,10 +70,7 @@ size_t CountColour(const t3dhost::Picture& picture, int r, int g, int b, int tol
   return testgrids::CountColour(picture, r, g, b, tolerance);
 }
 
-class LineScene : public testgrids::MapLayerScene {
- public:
-  using MapLayerScene::MapLayerScene;
-};
+using LineScene = testgrids::MapLayerScene;
 
 class LineLayerTest : public ::testing::Test {
  protected:

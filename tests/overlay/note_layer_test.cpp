@@ -70,10 +70,7 @@ TnFontParams Font(const char* face, int16_t size, uint8_t flags = 0) {
 
 size_t FilesIn(const std::string& dir) { return testgrids::ListDirectory(dir).size(); }
 
-class NoteScene : public testgrids::MapLayerScene {
- public:
-  using MapLayerScene::MapLayerScene;
-};
+using NoteScene = testgrids::MapLayerScene;
 
 class NoteLayerTest : public ::testing::Test {
  protected:
