@@ -1,7 +1,7 @@
 // The exported interface given bad input in every state a host can leave a scene in: handles
-// without a window, a window without a grid, a prepared grid, and a released scene. Each call must
-// come back (no crash, no sanitizer report) with the documented result, and failures write
-// nothing through the output arguments.
+// without a window, a window without a grid, a prepared grid, and a released scene; the note
+// exports among them. Each call must come back (no crash, no sanitizer report) with the
+// documented result, and failures write nothing through the output arguments.
 #include <gdal.h>
 #include <gtest/gtest.h>
 
@@ -16,6 +16,7 @@
 
 #include "terrain3d/terrain3d.h"
 #include "suite_setup.h"
+#include "geojson.h"
 #include "test_grids.h"
 
 namespace {
@@ -628,6 +629,98 @@ TEST_F(PreparedAbuseTest, AfterRelease) {
   Bind();
   EXPECT_EQ(tnPrepare3DScene(scene, state, dem), TN_OK);
   EXPECT_EQ(tnDrawScene(scene, state), TN_OK);
+}
+
+// ---- Notes -------------------------------------------------------------------------------------
+
+// The note exports in the same states: bad slots, null and hostile descriptors, font records with
+// sizes out of range and names that are not text, over a file of two points on the grid (a
+// Chinese name, and one of control characters and a character GBK cannot hold).
+class NoteAbuseTest : public AbuseTest {
+ protected:
+  void SetUp() override {
+    AbuseTest::SetUp();
+    const std::string points = testgrids::WriteFeatures(
+        GridPath("abuse_notes.geojson"),
+        {testgrids::JsonFeature("Point", "[1300,4700]", R"({"name":"高程"})"),
+         testgrids::JsonFeature("Point", "[1400,4600]", R"({"name":"\u0001\u00ff\ud83d\ude00"})")});
+    slot = tnMapOpen(points.c_str(), nullptr, nullptr, nullptr);
+    ASSERT_GT(slot, 0) << tnMapLastError();
+  }
+  void TearDown() override {
+    AbuseTest::TearDown();
+    tnMapClose(slot);
+  }
+
+  // Every bad load, font and unload in the current state, with frames drawn between them.
+  void Sweep(bool loadable) {
+    std::vector<TnNoteDescriptor> notes = {
+        {1, 0, 1, 1e30},
+        {INT_MIN, std::numeric_limits<float>::quiet_NaN(), 1, std::nan("")},
+        {2, std::numeric_limits<float>::infinity(), 255, -1},
+        {INT_MAX, -3e38f, 1, std::numeric_limits<double>::infinity()},
+        {2, 1e30f, 1, 1e300},
+        {-1, 0, 0, 0}};
+    for (unsigned short bad : {0, 0xffff, 12345})
+      EXPECT_EQ(tnLoadMapNote(scene, state, bad, notes.data(), int(notes.size())), TN_E_FAIL);
+    EXPECT_EQ(tnLoadMapNote(scene, state, slot, nullptr, 3), TN_E_FAIL);
+    for (int count : {0, -1, INT_MIN})
+      EXPECT_EQ(tnLoadMapNote(scene, state, slot, notes.data(), count), TN_E_FAIL);
+    const int loaded = tnLoadMapNote(scene, state, slot, notes.data(), int(notes.size()));
+    EXPECT_EQ(loaded, loadable ? TN_OK : TN_E_FAIL);
+    Draw();
+    for (int size : {SHRT_MIN, -1, 0, 31, SHRT_MAX}) {
+      TnFontParams font{};
+      std::memset(font.face, 0xFF, sizeof font.face);  // no zero, not text
+      font.flags = 0xFF;
+      font.size = int16_t(size);
+      EXPECT_EQ(SetFontParam(scene, state, &font), TN_OK);
+      TnFontParams back{};
+      EXPECT_EQ(GetFontParam(scene, state, &back), TN_OK);
+      EXPECT_EQ(std::memcmp(back.face, font.face, sizeof font.face), 0);
+      EXPECT_GE(int(back.size), loadable ? 0 : int(SHRT_MIN));
+      EXPECT_LE(int(back.size), loadable ? 30 : int(SHRT_MAX));
+      Draw();
+    }
+    TnFontParams plain{};
+    std::strcpy(plain.face, "楷体_GB2312");
+    plain.size = 12;
+    EXPECT_EQ(SetFontParam(scene, state, &plain), TN_OK);
+    EXPECT_EQ(SetFontParam(scene, state, nullptr), TN_OK);
+    EXPECT_EQ(GetFontParam(scene, state, nullptr), TN_OK);
+    // The host closes the file under the loaded layer: its notes are no longer drawn.
+    if (loadable) {
+      tnMapClose(slot);
+      Draw();
+    }
+    EXPECT_EQ(tnUnLoadMapNote(scene, state, 0), loadable ? TN_OK : TN_E_FAIL);
+    EXPECT_EQ(tnUnLoadMapNote(scene, state, 0), TN_E_FAIL);
+    Draw();
+  }
+
+  unsigned short slot = 0;
+};
+
+TEST_F(NoteAbuseTest, WithoutAWindowOrAGrid) {
+  // Without a grid the extent check refuses every file (the grid's extent is empty).
+  Sweep(false);
+  Bind();
+  Sweep(false);
+}
+
+TEST_F(NoteAbuseTest, PreparedAndReleased) {
+  Bind();
+  Prepare(Grid("abuse_notes.tif"));
+  Sweep(true);
+  // Loaded when the scene is released: the layer goes, and nothing is drawn with it after.
+  std::vector<TnNoteDescriptor> notes = {{1, 0, 1, 1e30}};
+  const std::string points = testgrids::GridPath("abuse_notes.geojson");
+  slot = tnMapOpen(points.c_str(), nullptr, nullptr, nullptr);
+  ASSERT_EQ(tnLoadMapNote(scene, state, slot, notes.data(), 1), TN_OK);
+  EXPECT_EQ(tnRelease3DScene(scene, state), TN_OK);
+  Draw();
+  EXPECT_EQ(tnUnLoadMapNote(scene, state, 0), TN_E_FAIL);
+  EXPECT_EQ(tnLoadMapNote(scene, state, slot, notes.data(), 1), TN_E_FAIL);
 }
 
 }  // namespace
