@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "adapters/map_file.h"
+#include "geojson.h"
 #include "terrain3d/terrain3d.h"
 
 namespace {
@@ -82,21 +83,12 @@ class ColourFieldTest : public ::testing::Test {
   }
   // A GeoJSON file of lines, one a feature, with the given properties objects.
   uint16_t Open(const std::string& name, std::initializer_list<const char*> properties) {
-    const std::string path = dir_ + "/" + name + ".geojson";
-    std::string text = "{\"type\":\"FeatureCollection\",\"features\":[";
-    int i = 0;
+    std::vector<std::string> features;
     for (const char* p : properties) {
-      if (i > 0) text += ",";
-      text += "{\"type\":\"Feature\",\"properties\":" + std::string(p) +
-              ",\"geometry\":{\"type\":\"LineString\",\"coordinates\":[[0," + std::to_string(i) +
-              "],[10," + std::to_string(i) + "]]}}";
-      ++i;
+      const double y = double(features.size());
+      features.push_back(testgrids::JsonFeature("LineString", testgrids::JsonPoints({{0, y}, {10, y}}), p));
     }
-    text += "]}";
-    FILE* f = std::fopen(path.c_str(), "w");
-    EXPECT_NE(f, nullptr);
-    std::fputs(text.c_str(), f);
-    std::fclose(f);
+    const std::string path = testgrids::WriteFeatures(dir_ + "/" + name + ".geojson", features);
     const uint16_t slot = MapFileOpen(path.c_str(), nullptr, nullptr, nullptr);
     EXPECT_GT(slot, 0) << MapFileLastError();
     opened_.push_back(slot);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "adapters/map_file.h"
+#include "geojson.h"
 #include "adapters/ogr/note_text.h"
 #include "terrain3d/terrain3d.h"
 
@@ -35,16 +36,11 @@ class MapNotesTest : public ::testing::Test {
   }
   // A GeoJSON file of points with the given properties objects.
   uint16_t Open(const std::vector<std::string>& properties) {
-    const std::string path = dir_ + "/notes" + std::to_string(opened_.size()) + ".geojson";
-    std::string text = "{\"type\":\"FeatureCollection\",\"features\":[";
+    std::vector<std::string> features;
     for (size_t i = 0; i < properties.size(); ++i)
-      text += (i > 0 ? "," : "") + std::string("{\"type\":\"Feature\",\"properties\":") +
-              properties[i] + ",\"geometry\":{\"type\":\"Point\",\"coordinates\":[" +
-              std::to_string(100 + i) + "," + std::to_string(200 + 2 * i) + "]}}";
-    text += "]}";
-    FILE* f = std::fopen(path.c_str(), "w");
-    std::fputs(text.c_str(), f);
-    std::fclose(f);
+      features.push_back(testgrids::JsonFeature("Point", testgrids::JsonPoint(100.0 + i, 200.0 + 2 * i), properties[i]));
+    const std::string path =
+        testgrids::WriteFeatures(dir_ + "/notes" + std::to_string(opened_.size()) + ".geojson", features);
     const uint16_t slot = MapFileOpen(path.c_str(), nullptr, nullptr, nullptr);
     EXPECT_GT(slot, 0) << MapFileLastError();
     opened_.push_back(slot);

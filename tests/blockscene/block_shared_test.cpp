@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "block_host.h"
 #include "blockscene/block_scene.h"
 #include "blockscene/mesh_batches.h"
 #include "model/process_objects.h"
@@ -24,13 +25,9 @@ namespace {
 using testgrids::GridPath;
 
 std::string Grid(const std::string& name, int columns, int rows, double cell) {
-  const std::string path = GridPath(name);
-  double gt[6];
-  testgrids::NorthUp(gt, -cell / 2, (rows - 1) * cell + cell / 2, cell, cell);
-  EXPECT_TRUE(testgrids::WriteGrid(path, columns, rows, gt, GDT_Float32, [&](int line, int pixel) {
-    return 100 + 50 * std::sin(line * 0.11) * std::cos(pixel * 0.07);
-  }));
-  return path;
+  return blockhost::Grid(name, columns, rows, cell, cell, [rows](int row, int column) {
+    return 100 + 50 * std::sin((rows - 1 - row) * 0.11) * std::cos(column * 0.07);
+  });
 }
 
 // An RGB image covering the grid node for node (named .rim: the raster service reads by content).
@@ -44,44 +41,13 @@ std::string Image(const std::string& name, int columns, int rows, double cell) {
   return path;
 }
 
-struct Mesh {
-  int kind = 0;
-  std::vector<uint8_t> vertices;
-  int vertexCount = 0;
-  std::vector<uint16_t> indices;
-};
-struct Host {
-  std::vector<Mesh> meshes;
-  std::vector<int> tiles;
-};
-
-void TN_CALL CopyMesh(int32_t kind, void* vertices, unsigned short vertexCount,
-                      unsigned short* indices, unsigned short indexCount, void* user) {
-  Mesh mesh;
-  mesh.kind = kind;
-  mesh.vertexCount = vertexCount;
-  const auto* bytes = static_cast<const uint8_t*>(vertices);
-  mesh.vertices.assign(bytes, bytes + size_t(vertexCount) * VertexKindBytes(kind));
-  mesh.indices.assign(indices, indices + indexCount);
-  static_cast<Host*>(user)->meshes.push_back(std::move(mesh));
-}
-
-int32_t TN_CALL LoadTile(TnByte, TnByte, int32_t, int32_t tile, void* user) {
-  static_cast<Host*>(user)->tiles.push_back(tile);
-  return 1;
-}
+using blockhost::CopyMesh;
+using blockhost::Host;
+using blockhost::LoadTile;
+using blockhost::Mesh;
 
 TnViewRecord View(float ex, float ey, float ez, float tx, float ty) {
-  TnViewRecord v{};
-  v.eye[0] = ex;
-  v.eye[1] = ey;
-  v.eye[2] = ez;
-  v.lookAt[0] = tx;
-  v.lookAt[1] = ty;
-  v.fieldOfView = 60;
-  v.viewportWidth = 640;
-  v.viewportHeight = 480;
-  return v;
+  return blockhost::View(ex, ey, ez, tx, ty, 60, 640, 480);
 }
 
 float FloatAt(const std::vector<uint8_t>& bytes, size_t offset) {

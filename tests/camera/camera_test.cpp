@@ -41,16 +41,7 @@ using testgrids::AnswerNo;
 using testgrids::DefaultDialog;
 
 // Rolling hills over a 129 x 129 grid of 30 m cells.
-std::string SyntheticHills() {
-  const std::string path = GridPath("hills.tif");
-  double gt[6];
-  NorthUp(gt, 0, 129 * 30, 30, 30);
-  EXPECT_TRUE(WriteGrid(path, 129, 129, gt, GDT_Float32, [](int line, int pixel) {
-    return 200 + 60 * std::sin(pixel * 0.07) * std::cos(line * 0.05) +
-           25 * std::sin((pixel + line) * 0.19);
-  }));
-  return path;
-}
+std::string SyntheticHills() { return testgrids::RollingHills("hills.tif"); }
 
 // A plane rising north-east over a 129 x 129 grid of 30 m cells: every level of detail draws it
 // as it is, so the drawn surface and the grid's heights agree everywhere.
@@ -281,33 +272,17 @@ TEST_F(CameraTest, TheDollyReachesTheCornerOfTheDrawnTerrainBox) {
   }
 }
 
-TEST_F(CameraTest, NullHandlesFailAndNullOutputsAreSkipped) {
-  float f = 0, g = 0, h = 0, four[4] = {};
+// Null handles are refused in api_abuse_test; here, the camera's null outputs and inputs.
+TEST_F(CameraTest, NullOutputsAreSkippedAndUnpreparedScenesPickNothing) {
   float three[3] = {1, 2, 3}, two[2] = {1, 2};
   int point[2] = {1, 1};
   double x = 0, y = 0;
-  EXPECT_EQ(SetFly_ViewDirAngle(nullptr, nullptr, 0, 0), TN_E_FAIL);
-  EXPECT_EQ(GetFly_ViewDirAngle(nullptr, nullptr, &f, &g), TN_E_FAIL);
-  EXPECT_EQ(SetViewFov_TiltAngle(nullptr, nullptr, 45, 25), TN_E_FAIL);
-  EXPECT_EQ(GetViewFov_TiltAngle(nullptr, nullptr, &f, &g), TN_E_FAIL);
-  EXPECT_EQ(SetEyeParam(nullptr, nullptr, 0, 0, 0), TN_E_FAIL);
-  EXPECT_EQ(GetEyeParam(nullptr, nullptr, &f, &g, &h), TN_E_FAIL);
-  EXPECT_EQ(GetCenterParam(nullptr, nullptr, &f, &g), TN_E_FAIL);
-  EXPECT_EQ(SetEyeMove(nullptr, nullptr, 1), TN_E_FAIL);
-  EXPECT_EQ(GetEyeMoveInfo(nullptr, nullptr, four), TN_E_FAIL);
-  EXPECT_EQ(GetCurEyeAzimuth(nullptr, nullptr, &f), TN_E_FAIL);
-  EXPECT_EQ(SetEyePosByCenterPnt(nullptr, nullptr, three), TN_E_FAIL);
-  EXPECT_EQ(SetViewAngleByObserveParam(nullptr, nullptr, two, two), TN_E_FAIL);
-  EXPECT_EQ(GetCurMousePos(nullptr, nullptr, point, &x, &y), TN_E_FAIL);
-
   Unbound u;
   EXPECT_EQ(GetFly_ViewDirAngle(u.scene(), u.state(), nullptr, nullptr), TN_OK);
   EXPECT_EQ(GetViewFov_TiltAngle(u.scene(), u.state(), nullptr, nullptr), TN_OK);
   EXPECT_EQ(GetEyeParam(u.scene(), u.state(), nullptr, nullptr, nullptr), TN_OK);
   EXPECT_EQ(GetCenterParam(u.scene(), u.state(), nullptr, nullptr), TN_OK);
-  EXPECT_EQ(GetEyeMoveInfo(u.scene(), u.state(), nullptr), TN_OK);
   EXPECT_EQ(GetCurEyeAzimuth(u.scene(), u.state(), nullptr), TN_OK);
-  EXPECT_EQ(SetEyePosByCenterPnt(u.scene(), u.state(), nullptr), TN_OK);
   EXPECT_EQ(SetViewAngleByObserveParam(u.scene(), u.state(), nullptr, two), TN_OK);
   EXPECT_EQ(GetCurMousePos(u.scene(), u.state(), nullptr, &x, &y), TN_E_FAIL);
   // Without a context and terrain there is nothing to pick, and the pixel stays as given.

@@ -531,24 +531,6 @@ TEST_F(FlightTest, OtherCommandsChangeNothing) {
   EXPECT_EQ(O().skyDrift, drift);
 }
 
-TEST(FlightNullHandles, FailWithoutTouchingAnything) {
-  int flag = 9;
-  short count = 9;
-  float speed = 9;
-  float points[2] = {1, 2};
-  EXPECT_EQ(SetFlyFlag(nullptr, nullptr, 1), TN_E_FAIL);
-  EXPECT_EQ(GetFlyFlag(nullptr, nullptr, &flag), TN_E_FAIL);
-  EXPECT_EQ(GetFlySpeed(nullptr, nullptr, &speed), TN_E_FAIL);
-  EXPECT_EQ(GetFlyRoutin(nullptr, nullptr, points, &count, 1), TN_E_FAIL);
-  EXPECT_EQ(SetFlyRoutin(nullptr, nullptr, points, 1), TN_E_FAIL);
-  EXPECT_EQ(Navigate(nullptr, nullptr, 0, 1), TN_E_FAIL);
-  EXPECT_EQ(RestoreDisplay(nullptr, nullptr), TN_E_FAIL);
-  EXPECT_EQ(flag, 9);
-  EXPECT_EQ(count, 9);
-  EXPECT_EQ(speed, 9);
-  EXPECT_EQ(points[0], 1);
-}
-
 // ---- Flights through the frame driver -------------------------------------------------------
 
 using testgrids::AnswerNo;

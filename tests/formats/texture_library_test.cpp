@@ -580,7 +580,6 @@ TEST_F(TextureLibraryTest, LibraryMustSuitItsUse) {
   const TextureInfo info{256, 256, kPixelRgba5551, 2, 0};
   EXPECT_EQ(LibraryPixelFormatProblem(info, kPixelRgba5551), MessageId::kNone);
   EXPECT_EQ(LibraryPixelFormatProblem(info, kPixelRgb24), MessageId::kTextureLibraryPixelFormat);
-  EXPECT_EQ(int(MessageId::kTextureLibraryPixelFormat), 18);
   // Reading a library shows nothing itself.
   messages.clear();
   MessageId problem = MessageId::kNone;

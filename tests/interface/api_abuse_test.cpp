@@ -1,7 +1,7 @@
 // The exported interface given bad input in every state a host can leave a scene in: handles
-// without a window, a window without a grid, a prepared grid, and a released scene. Each call must
-// come back (no crash, no sanitizer report) with the documented result, and failures write
-// nothing through the output arguments.
+// without a window, a window without a grid, a prepared grid, and a released scene; the note
+// exports among them. Each call must come back (no crash, no sanitizer report) with the
+// documented result, and failures write nothing through the output arguments.
 #include <gdal.h>
 #include <gtest/gtest.h>
 
@@ -16,6 +16,7 @@
 
 #include "terrain3d/terrain3d.h"
 #include "suite_setup.h"
+#include "geojson.h"
 #include "test_grids.h"
 
 namespace {
@@ -242,6 +243,87 @@ class AbuseTest : public ::testing::Test {
   int dem = 0;
   const std::string out = GridPath("abuse-out.tif");
 };
+
+// Every export given a null scene handle fails (the block-scene exports answer 0) and writes
+// nothing through its outputs; the state handle is never read, the scene is checked first.
+TEST(AbuseHandles, NullScenesAreRefusedAndWriteNothing) {
+  void* const st = reinterpret_cast<void*>(0x10);
+  int i = 7, point[2] = {7, 7};
+  short r = 7, g = 7, b = 7, count = 7;
+  float f = 7, f2 = 7, f3 = 7, four[4] = {7, 7, 7, 7}, three[3] = {7, 7, 7}, two[2] = {7, 7}, nine[9] = {7};
+  double x = 7, y = 7;
+  TnNoteDescriptor note{1, 0, 1, 1};
+  TnFontParams font{};
+  const std::pair<const char*, int> calls[] = {
+      {"tnDrawScene", tnDrawScene(nullptr, st)}, {"tnInitial3DScene", tnInitial3DScene(nullptr, st, nullptr)},
+      {"tnRelease3DScene", tnRelease3DScene(nullptr, st)}, {"tnPrepare3DScene", tnPrepare3DScene(nullptr, st, 1)},
+      {"tnGetDeviceInfo", tnGetDeviceInfo(nullptr, st, nullptr)}, {"tnReshape", tnReshape(nullptr, st, 10, 10)},
+      {"SetLight_Ambient", SetLight_Ambient(nullptr, st, 1, 2, 3)},
+      {"GetLight_Ambient", GetLight_Ambient(nullptr, st, &r, &g, &b)},
+      {"GetDrawMode", GetDrawMode(nullptr, st, &i)}, {"GetFogDensity", GetFogDensity(nullptr, st, &f)},
+      {"SetSkyFlag", SetSkyFlag(nullptr, st, 1)},
+      {"LabelSubmergeRegion", LabelSubmergeRegion(nullptr, st, nullptr, nullptr)},
+      // Camera and picking.
+      {"SetFly_ViewDirAngle", SetFly_ViewDirAngle(nullptr, st, 0, 0)},
+      {"GetFly_ViewDirAngle", GetFly_ViewDirAngle(nullptr, st, &f, &f2)},
+      {"SetViewFov_TiltAngle", SetViewFov_TiltAngle(nullptr, st, 45, 25)},
+      {"GetViewFov_TiltAngle", GetViewFov_TiltAngle(nullptr, st, &f, &f2)},
+      {"SetEyeParam", SetEyeParam(nullptr, st, 0, 0, 0)}, {"GetEyeParam", GetEyeParam(nullptr, st, &f, &f2, &f3)},
+      {"GetCenterParam", GetCenterParam(nullptr, st, &f, &f2)}, {"SetEyeMove", SetEyeMove(nullptr, st, 1)},
+      {"GetEyeMoveInfo", GetEyeMoveInfo(nullptr, st, four)}, {"GetCurEyeAzimuth", GetCurEyeAzimuth(nullptr, st, &f)},
+      {"SetEyePosByCenterPnt", SetEyePosByCenterPnt(nullptr, st, three)},
+      {"SetViewAngleByObserveParam", SetViewAngleByObserveParam(nullptr, st, two, two)},
+      {"GetCurMousePos", GetCurMousePos(nullptr, st, point, &x, &y)},
+      // Flight.
+      {"SetFlyFlag", SetFlyFlag(nullptr, st, 1)}, {"GetFlyFlag", GetFlyFlag(nullptr, st, &i)},
+      {"GetFlySpeed", GetFlySpeed(nullptr, st, &f)}, {"GetFlyRoutin", GetFlyRoutin(nullptr, st, two, &count, 1)},
+      {"SetFlyRoutin", SetFlyRoutin(nullptr, st, two, 1)}, {"Navigate", Navigate(nullptr, st, 0, 1)},
+      {"RestoreDisplay", RestoreDisplay(nullptr, st)},
+      // Notes and fonts.
+      {"tnLoadMapNote", tnLoadMapNote(nullptr, st, 1, &note, 1)}, {"tnUnLoadMapNote", tnUnLoadMapNote(nullptr, st, 1)},
+      {"SetFontParam", SetFontParam(nullptr, st, &font)}, {"GetFontParam", GetFontParam(nullptr, st, &font)},
+      // A scene handle with a null state: the state is checked before the scene is read.
+      {"SetFontParam, null state", SetFontParam(&font, nullptr, &font)},
+  };
+  for (const auto& [name, result] : calls) EXPECT_EQ(result, TN_E_FAIL) << name;
+  EXPECT_EQ(tnGetGLInfo(nullptr, st, 0), nullptr);
+  for (const float v : {f, f2, f3, four[0], four[3], three[2], two[0]}) EXPECT_EQ(v, 7);
+  for (const double v : {x, y}) EXPECT_EQ(v, 7);
+  for (const int v : {i, point[1], int(r), int(g), int(b), int(count)}) EXPECT_EQ(v, 7);
+  tnMapSetNoteField(nullptr);  // no field name: nothing to refuse, nothing to crash on
+  tnMapSetNoteField("");
+
+  // The block scene's exports answer 0.
+  int quality = 99;
+  TnViewRecord view{};
+  TnViewRangeRecord range{};
+  EXPECT_EQ(dmCreateDem3DScene(nullptr), 0);
+  EXPECT_EQ(dmDeleteDem3DScene(nullptr), 0);
+  EXPECT_EQ(dmPrepareDem3DScene(nullptr, 1, 0, nine), 0);
+  EXPECT_EQ(dmGetCurrentViewRange(nullptr, &view, &range), 0);
+  EXPECT_EQ(dmRenderDem3DScene(nullptr, &range, 0, 0, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(dmGetDisplayQuality(nullptr, &quality), 0);
+  EXPECT_EQ(dmSetDisplayQuality(nullptr, 1), 0);
+  EXPECT_EQ(dmLabelLinCrossCell(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(dmGetTextureByBlkNo(nullptr, 0, nullptr), 0);
+  EXPECT_EQ(quality, 99);
+  EXPECT_EQ(nine[0], 7);
+}
+
+// Creation without somewhere to put a handle fails and writes nothing; deletion takes null
+// handles and either half on its own.
+TEST(AbuseHandles, CreateAndDeleteEdgeCases) {
+  void* scene = reinterpret_cast<void*>(0x1);
+  void* state = nullptr;
+  EXPECT_EQ(tnCreateTin3DDraw(nullptr, &state), TN_E_FAIL);
+  EXPECT_EQ(state, nullptr);
+  EXPECT_EQ(tnCreateTin3DDraw(&scene, nullptr), TN_E_FAIL);
+  EXPECT_EQ(scene, reinterpret_cast<void*>(0x1));
+  EXPECT_EQ(tnDeleteTin3DDraw(nullptr, nullptr), TN_OK);
+  ASSERT_EQ(tnCreateTin3DDraw(&scene, &state), TN_OK);
+  EXPECT_EQ(tnDeleteTin3DDraw(scene, nullptr), TN_OK);
+  EXPECT_EQ(tnDeleteTin3DDraw(nullptr, state), TN_OK);
+}
 
 // Paths that name no grid are refused with a reason; handles never given out, or closed, give no
 // header (nothing written) and do not close.
@@ -547,6 +629,98 @@ TEST_F(PreparedAbuseTest, AfterRelease) {
   Bind();
   EXPECT_EQ(tnPrepare3DScene(scene, state, dem), TN_OK);
   EXPECT_EQ(tnDrawScene(scene, state), TN_OK);
+}
+
+// ---- Notes -------------------------------------------------------------------------------------
+
+// The note exports in the same states: bad slots, null and hostile descriptors, font records with
+// sizes out of range and names that are not text, over a file of two points on the grid (a
+// Chinese name, and one of control characters and a character GBK cannot hold).
+class NoteAbuseTest : public AbuseTest {
+ protected:
+  void SetUp() override {
+    AbuseTest::SetUp();
+    const std::string points = testgrids::WriteFeatures(
+        GridPath("abuse_notes.geojson"),
+        {testgrids::JsonFeature("Point", "[1300,4700]", R"({"name":"高程"})"),
+         testgrids::JsonFeature("Point", "[1400,4600]", R"({"name":"\u0001\u00ff\ud83d\ude00"})")});
+    slot = tnMapOpen(points.c_str(), nullptr, nullptr, nullptr);
+    ASSERT_GT(slot, 0) << tnMapLastError();
+  }
+  void TearDown() override {
+    AbuseTest::TearDown();
+    tnMapClose(slot);
+  }
+
+  // Every bad load, font and unload in the current state, with frames drawn between them.
+  void Sweep(bool loadable) {
+    std::vector<TnNoteDescriptor> notes = {
+        {1, 0, 1, 1e30},
+        {INT_MIN, std::numeric_limits<float>::quiet_NaN(), 1, std::nan("")},
+        {2, std::numeric_limits<float>::infinity(), 255, -1},
+        {INT_MAX, -3e38f, 1, std::numeric_limits<double>::infinity()},
+        {2, 1e30f, 1, 1e300},
+        {-1, 0, 0, 0}};
+    for (unsigned short bad : {0, 0xffff, 12345})
+      EXPECT_EQ(tnLoadMapNote(scene, state, bad, notes.data(), int(notes.size())), TN_E_FAIL);
+    EXPECT_EQ(tnLoadMapNote(scene, state, slot, nullptr, 3), TN_E_FAIL);
+    for (int count : {0, -1, INT_MIN})
+      EXPECT_EQ(tnLoadMapNote(scene, state, slot, notes.data(), count), TN_E_FAIL);
+    const int loaded = tnLoadMapNote(scene, state, slot, notes.data(), int(notes.size()));
+    EXPECT_EQ(loaded, loadable ? TN_OK : TN_E_FAIL);
+    Draw();
+    for (int size : {SHRT_MIN, -1, 0, 31, SHRT_MAX}) {
+      TnFontParams font{};
+      std::memset(font.face, 0xFF, sizeof font.face);  // no zero, not text
+      font.flags = 0xFF;
+      font.size = int16_t(size);
+      EXPECT_EQ(SetFontParam(scene, state, &font), TN_OK);
+      TnFontParams back{};
+      EXPECT_EQ(GetFontParam(scene, state, &back), TN_OK);
+      EXPECT_EQ(std::memcmp(back.face, font.face, sizeof font.face), 0);
+      EXPECT_GE(int(back.size), loadable ? 0 : int(SHRT_MIN));
+      EXPECT_LE(int(back.size), loadable ? 30 : int(SHRT_MAX));
+      Draw();
+    }
+    TnFontParams plain{};
+    std::strcpy(plain.face, "楷体_GB2312");
+    plain.size = 12;
+    EXPECT_EQ(SetFontParam(scene, state, &plain), TN_OK);
+    EXPECT_EQ(SetFontParam(scene, state, nullptr), TN_OK);
+    EXPECT_EQ(GetFontParam(scene, state, nullptr), TN_OK);
+    // The host closes the file under the loaded layer: its notes are no longer drawn.
+    if (loadable) {
+      tnMapClose(slot);
+      Draw();
+    }
+    EXPECT_EQ(tnUnLoadMapNote(scene, state, 0), loadable ? TN_OK : TN_E_FAIL);
+    EXPECT_EQ(tnUnLoadMapNote(scene, state, 0), TN_E_FAIL);
+    Draw();
+  }
+
+  unsigned short slot = 0;
+};
+
+TEST_F(NoteAbuseTest, WithoutAWindowOrAGrid) {
+  // Without a grid the extent check refuses every file (the grid's extent is empty).
+  Sweep(false);
+  Bind();
+  Sweep(false);
+}
+
+TEST_F(NoteAbuseTest, PreparedAndReleased) {
+  Bind();
+  Prepare(Grid("abuse_notes.tif"));
+  Sweep(true);
+  // Loaded when the scene is released: the layer goes, and nothing is drawn with it after.
+  std::vector<TnNoteDescriptor> notes = {{1, 0, 1, 1e30}};
+  const std::string points = testgrids::GridPath("abuse_notes.geojson");
+  slot = tnMapOpen(points.c_str(), nullptr, nullptr, nullptr);
+  ASSERT_EQ(tnLoadMapNote(scene, state, slot, notes.data(), 1), TN_OK);
+  EXPECT_EQ(tnRelease3DScene(scene, state), TN_OK);
+  Draw();
+  EXPECT_EQ(tnUnLoadMapNote(scene, state, 0), TN_E_FAIL);
+  EXPECT_EQ(tnLoadMapNote(scene, state, slot, notes.data(), 1), TN_E_FAIL);
 }
 
 }  // namespace

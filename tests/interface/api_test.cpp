@@ -1,5 +1,5 @@
-// The exported interface as a host sees it: handle checks and result conventions, the scene
-// object's life, device and GL information, and messages through the host's handler.
+// The exported interface as a host sees it: result conventions, the scene object's life, device
+// and GL information, and messages through the host's handler.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -58,61 +58,6 @@ class ApiTest : public ::testing::Test {
   std::deque<TnNativeWindow> windows;
 };
 
-TEST(NullHandles, SceneFunctionsFailWithoutTouchingAnything) {
-  int value = 12345;
-  short r = 7, g = 8, b = 9;
-  float f = 2.5f;
-  void* stateOnly = reinterpret_cast<void*>(0x10);  // never dereferenced: the scene is checked first
-  EXPECT_EQ(tnDrawScene(nullptr, stateOnly), TN_E_FAIL);
-  EXPECT_EQ(tnInitial3DScene(nullptr, stateOnly, nullptr), TN_E_FAIL);
-  EXPECT_EQ(tnRelease3DScene(nullptr, stateOnly), TN_E_FAIL);
-  EXPECT_EQ(tnPrepare3DScene(nullptr, stateOnly, 1), TN_E_FAIL);
-  EXPECT_EQ(tnGetDeviceInfo(nullptr, stateOnly, nullptr), TN_E_FAIL);
-  EXPECT_EQ(tnGetGLInfo(nullptr, stateOnly, 0), nullptr);
-  EXPECT_EQ(tnReshape(nullptr, stateOnly, 10, 10), TN_E_FAIL);
-  EXPECT_EQ(SetLight_Ambient(nullptr, stateOnly, 1, 2, 3), TN_E_FAIL);
-  EXPECT_EQ(GetLight_Ambient(nullptr, stateOnly, &r, &g, &b), TN_E_FAIL);
-  EXPECT_EQ(GetDrawMode(nullptr, stateOnly, &value), TN_E_FAIL);
-  EXPECT_EQ(GetFogDensity(nullptr, stateOnly, &f), TN_E_FAIL);
-  EXPECT_EQ(SetSkyFlag(nullptr, stateOnly, 1), TN_E_FAIL);
-  EXPECT_EQ(SetFlyRoutin(nullptr, stateOnly, nullptr, 0), TN_E_FAIL);
-  EXPECT_EQ(LabelSubmergeRegion(nullptr, stateOnly, nullptr, nullptr), TN_E_FAIL);
-  EXPECT_EQ(value, 12345);
-  EXPECT_EQ(r, 7);
-  EXPECT_EQ(f, 2.5f);
-}
-
-TEST(NullHandles, BlockSceneFunctionsGiveZero) {
-  int quality = 99;
-  EXPECT_EQ(dmGetDisplayQuality(nullptr, &quality), 0);
-  EXPECT_EQ(quality, 99);
-  EXPECT_EQ(dmSetDisplayQuality(nullptr, 1), 0);
-  EXPECT_EQ(dmRenderDem3DScene(nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr), 0);
-  EXPECT_EQ(dmDeleteDem3DScene(nullptr), 0);
-}
-
-TEST(NullHandles, CreateAndDeleteEdgeCases) {
-  void* scene = reinterpret_cast<void*>(0x1);
-  void* state = nullptr;
-  EXPECT_EQ(tnCreateTin3DDraw(nullptr, &state), TN_E_FAIL);
-  EXPECT_EQ(state, nullptr);
-  EXPECT_EQ(tnCreateTin3DDraw(&scene, nullptr), TN_E_FAIL);
-  EXPECT_EQ(scene, reinterpret_cast<void*>(0x1));
-  EXPECT_EQ(tnDeleteTin3DDraw(nullptr, nullptr), TN_OK);
-
-  // Each half can be deleted on its own.
-  ASSERT_EQ(tnCreateTin3DDraw(&scene, &state), TN_OK);
-  EXPECT_EQ(tnDeleteTin3DDraw(scene, nullptr), TN_OK);
-  EXPECT_EQ(tnDeleteTin3DDraw(nullptr, state), TN_OK);
-}
-
-TEST_F(ApiTest, InformationNeedsABoundWindow) {
-  int info[3] = {-1, -1, -1};
-  EXPECT_EQ(tnGetDeviceInfo(scene, state, info), TN_E_FAIL);
-  EXPECT_EQ(info[0], -1);
-  for (int which = -1; which <= 3; ++which) EXPECT_EQ(tnGetGLInfo(scene, state, which), nullptr);
-}
-
 TEST_F(ApiTest, HeadlessWindowReportsGLAndDevice) {
   TnNativeWindow& window = Headless(64, 48);
   ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
@@ -125,15 +70,12 @@ TEST_F(ApiTest, HeadlessWindowReportsGLAndDevice) {
   ASSERT_NE(version, nullptr);
   EXPECT_GT(std::string(vendor).size(), 0u);
   EXPECT_NE(std::string(version).find("Compatibility"), std::string::npos) << version;
-  EXPECT_EQ(tnGetGLInfo(scene, state, 3), nullptr);
-  EXPECT_EQ(tnGetGLInfo(scene, state, -1), nullptr);
 
   int info[3] = {-1, -1, -1};
   ASSERT_EQ(tnGetDeviceInfo(scene, state, info), TN_OK);
   EXPECT_EQ(info[0], 4);  // 32 bits per pixel
   EXPECT_EQ(info[1], 64);
   EXPECT_EQ(info[2], 48);
-  EXPECT_EQ(tnGetDeviceInfo(scene, state, nullptr), TN_E_FAIL);
 }
 
 TEST_F(ApiTest, DepthClassFollowsTheDisplayDepth) {
@@ -189,8 +131,6 @@ TEST_F(ApiTest, ReleaseAndBindAgain) {
   ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);
   EXPECT_EQ(tnRelease3DScene(scene, state), TN_OK);
   EXPECT_EQ(tnGetGLInfo(scene, state, 0), nullptr);
-  int info[3] = {};
-  EXPECT_EQ(tnGetDeviceInfo(scene, state, info), TN_E_FAIL);
   EXPECT_EQ(tnRelease3DScene(scene, state), TN_OK);  // twice is harmless
 
   ASSERT_EQ(tnInitial3DScene(scene, state, &window), TN_OK);

@@ -58,15 +58,7 @@ int TN_CALL RefuseProgress(void*, int event, int, const char*, const char*) {
   return event == TN_PROGRESS_BEGIN ? 0 : 0;
 }
 
-std::string Hills() {
-  const std::string path = GridPath("record-hills.tif");
-  double gt[6];
-  NorthUp(gt, 0, 129 * 30, 30, 30);
-  EXPECT_TRUE(WriteGrid(path, 129, 129, gt, GDT_Float32, [](int line, int pixel) {
-    return 200 + 60 * std::sin(pixel * 0.07) * std::cos(line * 0.05) + 25 * std::sin((pixel + line) * 0.19);
-  }));
-  return path;
-}
+std::string Hills() { return testgrids::RollingHills("record-hills.tif"); }
 
 // B, G, R of a picture, top row first, without alpha (as the decoded frames come).
 std::vector<uint8_t> Bgr(const t3dhost::Picture& picture, bool fiveBits = false) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "image_files.h"
+#include "geojson.h"
 #include "map_layer_scene.h"
 #include "overlay/line_layer.h"
 #include "suite_setup.h"
@@ -37,16 +38,7 @@ std::string RidgeGrid(bool ridge) {
 }
 
 // Rolling hills, where the drawn level of detail strays from the grid.
-std::string HillGrid() {
-  const std::string path = GridPath("line_hills.tif");
-  double gt[6];
-  testgrids::NorthUp(gt, 0, kCells * kCell, kCell, kCell);
-  EXPECT_TRUE(testgrids::WriteGrid(path, kCells, kCells, gt, GDT_Float32, [](int line, int pixel) {
-    return 200 + 60 * std::sin(pixel * 0.07) * std::cos(line * 0.05) +
-           25 * std::sin((pixel + line) * 0.19);
-  }));
-  return path;
-}
+std::string HillGrid() { return testgrids::RollingHills("line_hills.tif"); }
 
 // A line of a GeoJSON file: its properties object and its points.
 struct Line {
@@ -63,48 +55,22 @@ Line EastWest(const std::string& properties, double y, double x0, double x1, dou
 }
 
 std::string WriteLines(const std::string& name, const std::vector<Line>& lines,
-                       const char* type = "LineString") {
-  const std::string path = GridPath(name + ".geojson");
-  std::string text = "{\"type\":\"FeatureCollection\",\"features\":[";
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0) text += ",";
-    text += "{\"type\":\"Feature\",\"properties\":" + lines[i].properties +
-            ",\"geometry\":{\"type\":\"" + type + "\",\"coordinates\":";
-    std::string points = "[";
-    for (size_t k = 0; k < lines[i].points.size(); ++k) {
-      char xy[80];
-      std::snprintf(xy, sizeof xy, "%s[%.3f,%.3f]", k > 0 ? "," : "", lines[i].points[k].first,
-                    lines[i].points[k].second);
-      points += xy;
-    }
-    points += "]";
-    text += std::string(type) == "Polygon" ? "[" + points + "]" : points;
-    text += "}}";
+                       const std::string& type = "LineString") {
+  std::vector<std::string> features;
+  for (const Line& line : lines) {
+    const std::string points = testgrids::JsonPoints(line.points);
+    features.push_back(testgrids::JsonFeature(type, type == "Polygon" ? "[" + points + "]" : points, line.properties));
   }
-  text += "]}";
-  FILE* f = std::fopen(path.c_str(), "w");
-  EXPECT_NE(f, nullptr);
-  std::fputs(text.c_str(), f);
-  std::fclose(f);
-  return path;
+  return testgrids::WriteFeatures(GridPath(name + ".geojson"), features);
 }
 
 using testgrids::ExpectLikeReference;
 
-// Pixels close to a colour (b, g, r order in the picture).
 size_t CountColour(const t3dhost::Picture& picture, int r, int g, int b, int tolerance = 40) {
-  size_t count = 0;
-  for (size_t i = 0; i + 3 < picture.bgra.size(); i += 4)
-    if (std::abs(picture.bgra[i] - b) <= tolerance && std::abs(picture.bgra[i + 1] - g) <= tolerance &&
-        std::abs(picture.bgra[i + 2] - r) <= tolerance)
-      ++count;
-  return count;
+  return testgrids::CountColour(picture, r, g, b, tolerance);
 }
 
-class LineScene : public testgrids::MapLayerScene {
- public:
-  using MapLayerScene::MapLayerScene;
-};
+using LineScene = testgrids::MapLayerScene;
 
 class LineLayerTest : public ::testing::Test {
  protected:

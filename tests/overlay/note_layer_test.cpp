@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "geojson.h"
 #include "image_files.h"
 #include "map_layer_scene.h"
 #include "model/process_objects.h"
@@ -42,30 +43,15 @@ struct Point {
 };
 
 std::string WritePoints(const std::string& name, const std::vector<Point>& points) {
-  const std::string path = GridPath(name + ".geojson");
-  std::string text = "{\"type\":\"FeatureCollection\",\"features\":[";
-  for (size_t i = 0; i < points.size(); ++i) {
-    char xy[80];
-    std::snprintf(xy, sizeof xy, "[%.3f,%.3f]", points[i].x, points[i].y);
-    text += (i > 0 ? "," : "") + std::string("{\"type\":\"Feature\",\"properties\":") +
-            points[i].properties + ",\"geometry\":{\"type\":\"Point\",\"coordinates\":" + xy + "}}";
-  }
-  text += "]}";
-  FILE* f = std::fopen(path.c_str(), "w");
-  EXPECT_NE(f, nullptr);
-  std::fputs(text.c_str(), f);
-  std::fclose(f);
-  return path;
+  std::vector<std::string> features;
+  for (const Point& p : points)
+    features.push_back(testgrids::JsonFeature("Point", testgrids::JsonPoint(p.x, p.y), p.properties));
+  return testgrids::WriteFeatures(GridPath(name + ".geojson"), features);
 }
 
 // Pixels close to a colour (the antialiased edges of thin strokes are darker and not counted).
 size_t CountColour(const t3dhost::Picture& picture, int r, int g, int b, int tolerance = 60) {
-  size_t count = 0;
-  for (size_t i = 0; i + 3 < picture.bgra.size(); i += 4)
-    if (std::abs(picture.bgra[i] - b) <= tolerance && std::abs(picture.bgra[i + 1] - g) <= tolerance &&
-        std::abs(picture.bgra[i + 2] - r) <= tolerance)
-      ++count;
-  return count;
+  return testgrids::CountColour(picture, r, g, b, tolerance);
 }
 
 std::vector<TnNoteDescriptor> Descriptors(int count, float offset = 0, double far = 1e9) {
@@ -84,10 +70,7 @@ TnFontParams Font(const char* face, int16_t size, uint8_t flags = 0) {
 
 size_t FilesIn(const std::string& dir) { return testgrids::ListDirectory(dir).size(); }
 
-class NoteScene : public testgrids::MapLayerScene {
- public:
-  using MapLayerScene::MapLayerScene;
-};
+using NoteScene = testgrids::MapLayerScene;
 
 class NoteLayerTest : public ::testing::Test {
  protected:

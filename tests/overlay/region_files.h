@@ -57,15 +57,6 @@ inline Ring Circle(double cx, double cy, double radius, int n) {
 }
 
 // Rolling hills over a 129 x 129 grid of 30 m cells (map x and y 0 to 3870).
-inline std::string RegionHills() {
-  const std::string path = GridPath("region_hills.tif");
-  double gt[6];
-  NorthUp(gt, 0, 129 * 30, 30, 30);
-  EXPECT_TRUE(WriteGrid(path, 129, 129, gt, GDT_Float32, [](int line, int pixel) {
-    return 200 + 60 * std::sin(pixel * 0.07) * std::cos(line * 0.05) +
-           25 * std::sin((pixel + line) * 0.19);
-  }));
-  return path;
-}
+inline std::string RegionHills() { return RollingHills("region_hills.tif"); }
 
 }  // namespace testgrids

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "image_files.h"
+#include "geojson.h"
 #include "map_layer_scene.h"
 #include "model/overlay_store.h"
 #include "model/process_objects.h"
@@ -56,32 +57,15 @@ struct Road {
 
 // A GeoJSON file of roads with a "width" attribute (field 0) and a "name" (field 1).
 std::string WriteRoads(const std::string& name, const std::vector<Road>& roads,
-                       const char* type = "LineString") {
-  const std::string path = GridPath(name + ".geojson");
-  std::string text = "{\"type\":\"FeatureCollection\",\"features\":[";
+                       const std::string& type = "LineString") {
+  std::vector<std::string> features;
   for (size_t i = 0; i < roads.size(); ++i) {
-    char head[120];
-    std::snprintf(head, sizeof head, "%s{\"type\":\"Feature\",\"properties\":{\"width\":%.3f,\"name\":\"r%zu\"},",
-                  i > 0 ? "," : "", roads[i].width, i);
-    text += head;
-    text += std::string("\"geometry\":{\"type\":\"") + type + "\",\"coordinates\":";
-    std::string points = "[";
-    for (size_t k = 0; k < roads[i].points.size(); ++k) {
-      char xy[80];
-      std::snprintf(xy, sizeof xy, "%s[%.3f,%.3f]", k > 0 ? "," : "", roads[i].points[k].first,
-                    roads[i].points[k].second);
-      points += xy;
-    }
-    points += "]";
-    text += std::string(type) == "Polygon" ? "[" + points + "]" : points;
-    text += "}}";
+    char properties[120];
+    std::snprintf(properties, sizeof properties, "{\"width\":%.3f,\"name\":\"r%zu\"}", roads[i].width, i);
+    const std::string points = testgrids::JsonPoints(roads[i].points);
+    features.push_back(testgrids::JsonFeature(type, type == "Polygon" ? "[" + points + "]" : points, properties));
   }
-  text += "]}";
-  FILE* f = std::fopen(path.c_str(), "w");
-  EXPECT_NE(f, nullptr);
-  std::fputs(text.c_str(), f);
-  std::fclose(f);
-  return path;
+  return testgrids::WriteFeatures(GridPath(name + ".geojson"), features);
 }
 
 // A road from (x0, y0) to (x1, y1) in `segments` equal segments.

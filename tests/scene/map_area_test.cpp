@@ -17,6 +17,7 @@
 #include "terrain/map_areas.h"
 #include "terrain/terrain_area.h"
 #include "terrain3d/terrain3d.h"
+#include "geojson.h"
 #include "suite_setup.h"
 #include "test_grids.h"
 #include "test_scene.h"
@@ -35,36 +36,16 @@ struct Region {
 // A GeoJSON file of polygons (or of one line when asLines).
 std::string WriteRegions(const std::string& name, const std::vector<Region>& regions,
                          bool asLines = false) {
-  std::string text = "{\"type\":\"FeatureCollection\",\"features\":[";
-  for (size_t i = 0; i < regions.size(); ++i) {
-    if (i > 0) text += ",";
-    text += "{\"type\":\"Feature\",\"properties\":{";
-    if (regions[i].colour >= 0) text += "\"colour\":" + std::to_string(regions[i].colour);
-    text += asLines ? "},\"geometry\":{\"type\":\"LineString\",\"coordinates\":"
-                    : "},\"geometry\":{\"type\":\"Polygon\",\"coordinates\":[";
-    for (size_t k = 0; k < regions[i].rings.size(); ++k) {
-      if (k > 0) text += ",";
-      text += "[";
-      const Ring& ring = regions[i].rings[k];
-      for (size_t p = 0; p <= ring.size(); ++p) {  // closed: the first point again
-        char point[80];
-        const auto& xy = ring[p % ring.size()];
-        std::snprintf(point, sizeof point, "%s[%.17g,%.17g]", p > 0 ? "," : "", xy.first, xy.second);
-        text += point;
-        if (asLines && p + 1 == ring.size()) break;
-      }
-      text += "]";
-      if (asLines) break;
-    }
-    text += asLines ? "}}" : "]}}";
+  std::vector<std::string> features;
+  for (const Region& region : regions) {
+    // Polygons' rings closed (the first point again), a line the outer ring as it is.
+    std::string coordinates = asLines ? testgrids::JsonPoints(region.rings[0], false, "%.17g") : "[";
+    for (size_t k = 0; !asLines && k < region.rings.size(); ++k)
+      coordinates += (k > 0 ? "," : "") + testgrids::JsonPoints(region.rings[k], true, "%.17g");
+    features.push_back(testgrids::JsonFeature(asLines ? "LineString" : "Polygon", asLines ? coordinates : coordinates + "]",
+                                              region.colour >= 0 ? "{\"colour\":" + std::to_string(region.colour) + "}" : "{}"));
   }
-  text += "]}";
-  const std::string path = GridPath(name);
-  std::FILE* f = std::fopen(path.c_str(), "w");
-  EXPECT_NE(f, nullptr);
-  std::fputs(text.c_str(), f);
-  std::fclose(f);
-  return path;
+  return testgrids::WriteFeatures(GridPath(name), features);
 }
 
 // Plain even-odd test of a point against a region's rings: a crossing to the right of the

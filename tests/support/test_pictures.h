@@ -37,6 +37,15 @@ inline size_t Differing(const t3dhost::Picture& a, const t3dhost::Picture& b) {
   return count;
 }
 
+// Number of pixels within tolerance of a colour in every channel.
+inline size_t CountColour(const t3dhost::Picture& picture, int r, int g, int b, int tolerance) {
+  size_t count = 0;
+  for (size_t i = 0; i + 3 < picture.bgra.size(); i += 4)
+    count += std::abs(picture.bgra[i] - b) <= tolerance && std::abs(picture.bgra[i + 1] - g) <= tolerance &&
+             std::abs(picture.bgra[i + 2] - r) <= tolerance;
+  return count;
+}
+
 // Compares with the reference picture tests/reference/NAME.png: at most 1% of the pixels may
 // differ by more than 6 levels in a channel (llvmpipe's rounding and line smoothing vary a little
 // between builds). On a failure the picture drawn is kept beside the scratch grids as

@@ -95,68 +95,51 @@ TEST(DemStore, SouthUpRastersAreNotTurned) {
   EXPECT_EQ(block[2 * 256], 2);
 }
 
-TEST(DemStore, MissingHeightsAndTheirRange) {
+// Heights a grid does not have: its nodata value, NaN, and with or without a tag anything beyond
+// 1e18 (a stray huge value, a fill of the lowest float). None widens the range, each reads back
+// as TN_MISSING_HEIGHT, and the nodes beside it as they are.
+TEST(DemStore, MissingHeightsAreLeftOutOfTheRange) {
   const double noData = -9999;
-  const std::string path = WriteNodes("missing.tif", 4, 3, 1,
-                                      [](int r, int c) { return r == 1 && c == 1 ? -9999 : r + c * 10; },
-                                      GDT_Float32, &noData);
-  Dem dem(path);
-  ASSERT_GT(dem.handle, 0);
-  TnGridHeader header{};
-  ASSERT_EQ(DemStoreGetGridInfo(dem.handle, &header), DEM_OK);
-  EXPECT_DOUBLE_EQ(header.zMin, 0);  // the nodata value is not a height
-  EXPECT_DOUBLE_EQ(header.zMax, 32);
+  struct Case {
+    const char* name;
+    int columns, rows;
+    double (*height)(int r, int c);  // grid row r, column c
+    const double* noData;
+    double zMin, zMax;
+    int missing[2], kept[2];  // grid row and column of a missing node and of one beside it
+    double keptHeight;
+  };
+  const Case cases[] = {
+      {"missing.tif", 4, 3, [](int r, int c) { return r == 1 && c == 1 ? -9999 : r + c * 10.0; }, &noData,
+       0, 32, {1, 1}, {1, 2}, 21},
+      {"nan.tif", 3, 3, [](int r, int c) { return r == 0 && c == 0 ? NAN : 5.0; }, nullptr, 5, 5, {0, 0}, {0, 1}, 5},
+      {"spike.tif", 5, 4, [](int r, int c) { return r == 2 && c == 3 ? 1e19 : 100.0 + r + c; }, nullptr,
+       100, 107, {2, 3}, {2, 2}, 104},
+      {"fill.tif", 5, 4, [](int r, int c) { return c == 0 ? -3.4e38 : 50.0 + r; }, nullptr, 50, 53, {3, 0}, {3, 1}, 53},
+  };
   std::vector<double> block(65536);
-  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), DEM_OK);
-  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), DEM_OK);
-  EXPECT_GT(std::fabs(block[1 * 256 + 1]), DEM_MISSING_LIMIT);
-  EXPECT_EQ(block[1 * 256 + 2], 21);
-
-  // NaN counts as missing too.
-  const std::string nanPath =
-      WriteNodes("nan.tif", 3, 3, 1, [](int r, int c) { return r == 0 && c == 0 ? NAN : 5.0; });
-  Dem nanDem(nanPath);
-  ASSERT_GT(nanDem.handle, 0);
-  ASSERT_EQ(DemStoreGetGridInfo(nanDem.handle, &header), DEM_OK);
-  EXPECT_DOUBLE_EQ(header.zMin, 5);
-  ASSERT_EQ(DemStoreBeginBlocks(nanDem.handle), DEM_OK);
-  ASSERT_EQ(DemStoreReadBlock(nanDem.handle, 0, block.data()), DEM_OK);
-  EXPECT_GT(std::fabs(block[0]), DEM_MISSING_LIMIT);
-}
-
-TEST(DemStore, TheRangeIsThatOfTheHeightsKept) {
-  // Heights beyond 1e18 are missing even without a nodata tag: a stray huge value and a fill of
-  // the lowest float neither widen the range nor come out as heights.
-  const std::string spike = WriteNodes("spike.tif", 5, 4, 1,
-                                       [](int r, int c) { return r == 2 && c == 3 ? 1e19 : 100 + r + c; });
-  Dem spikeDem(spike);
-  ASSERT_GT(spikeDem.handle, 0);
-  TnGridHeader header{};
-  ASSERT_EQ(DemStoreGetGridInfo(spikeDem.handle, &header), DEM_OK);
-  EXPECT_DOUBLE_EQ(header.zMin, 100);
-  EXPECT_DOUBLE_EQ(header.zMax, 107);
-  std::vector<double> block(65536);
-  ASSERT_EQ(DemStoreBeginBlocks(spikeDem.handle), DEM_OK);
-  ASSERT_EQ(DemStoreReadBlock(spikeDem.handle, 0, block.data()), DEM_OK);
-  EXPECT_EQ(block[2 * 256 + 3], TN_MISSING_HEIGHT);
-  EXPECT_EQ(block[2 * 256 + 2], 104);
-
-  const std::string fill = WriteNodes("fill.tif", 5, 4, 1,
-                                      [](int r, int c) { return c == 0 ? -3.4e38 : 50 + r; });
-  Dem fillDem(fill);
-  ASSERT_GT(fillDem.handle, 0);
-  ASSERT_EQ(DemStoreGetGridInfo(fillDem.handle, &header), DEM_OK);
-  EXPECT_DOUBLE_EQ(header.zMin, 50);
-  EXPECT_DOUBLE_EQ(header.zMax, 53);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Dem dem(WriteNodes(c.name, c.columns, c.rows, 1, c.height, GDT_Float32, c.noData));
+    ASSERT_GT(dem.handle, 0);
+    TnGridHeader header{};
+    ASSERT_EQ(DemStoreGetGridInfo(dem.handle, &header), DEM_OK);
+    EXPECT_DOUBLE_EQ(header.zMin, c.zMin);
+    EXPECT_DOUBLE_EQ(header.zMax, c.zMax);
+    ASSERT_EQ(DemStoreBeginBlocks(dem.handle), DEM_OK);
+    ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), DEM_OK);
+    EXPECT_EQ(block[size_t(c.missing[0]) * 256 + c.missing[1]], TN_MISSING_HEIGHT);
+    EXPECT_EQ(block[size_t(c.kept[0]) * 256 + c.kept[1]], c.keptHeight);
+  }
 
   // A grid without a single height has no header: it is refused, and the store says why.
-  const double noData = -9999;
   const std::string tagged = WriteNodes("allnodata.tif", 4, 3, 1, [](int, int) { return -9999; },
                                         GDT_Float32, &noData);
   const std::string untagged = WriteNodes("allhuge.tif", 4, 3, 1, [](int, int) { return 1e30; });
   for (const std::string& path : {tagged, untagged}) {
     Dem dem(path);
     ASSERT_GT(dem.handle, 0);
+    TnGridHeader header{};
     EXPECT_EQ(DemStoreGetGridInfo(dem.handle, &header), DEM_FAILED) << path;
     EXPECT_NE(std::string(DemStoreLastError()).find("no valid height"), std::string::npos)
         << path << ": " << DemStoreLastError();

@@ -7,23 +7,12 @@ set -u
 tool=$1 dem=$2/data/samples/volcano.tif
 work=$3/tool-scratch/arguments
 rm -rf "$work"; mkdir -p "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-# expect STATUS PATTERN ARGS...: the exit status and a line of stderr matching PATTERN.
-expect() {
-  status=$1 pattern=$2; shift 2
-  "$tool" "$@" >"$work/out" 2>"$work/err"
-  got=$?
-  [ "$got" -eq "$status" ] || fail "$* -> status $got, wanted $status"
-  grep -q -e "$pattern" "$work/err" || fail "$* -> stderr lacks '$pattern': $(cat "$work/err")"
-}
+. "$(dirname "$0")/expect.sh"
 
 out="$work/x.png"
 expect 2 "--azimuth takes a number from 0 to 360, not 'abc'" hillshade "$dem" -o "$work/x.tif" --azimuth abc
 expect 2 "--azimuth takes a number from 0 to 360, not '400'" hillshade "$dem" -o "$work/x.tif" --azimuth 400
 expect 2 "--tilt takes a number from 0 to 90, not '45deg'" hillshade "$dem" -o "$work/x.tif" --tilt 45deg
-expect 2 "--table takes a colour table number 0 to 38 or a name 'terrain3d tables' lists, not '99'" render "$dem" -o "$out" --table 99
 expect 2 "--quality takes a whole number from 0 to 2, not '7'" render "$dem" -o "$out" --quality 7
 expect 2 "--quality takes a whole number from 0 to 2, not '1.5'" render "$dem" -o "$out" --quality 1.5
 expect 2 "--size takes WIDTHxHEIGHT" render "$dem" -o "$out" --size 640
@@ -63,4 +52,4 @@ expect 1 "the picture shows no terrain" render "$dem" -o "$out" --size 160x120 \
 [ -e "$out" ] && fail "an empty picture was written"
 
 rm -rf "$work"
-[ $failures -eq 0 ] && echo "arguments ok"
+finish "arguments"

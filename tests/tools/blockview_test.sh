@@ -5,15 +5,7 @@
 set -u
 tool=$1 source=$2 work=$3/tool-scratch/blockview
 rm -rf "$work"; mkdir -p "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-run() { "$tool" "$@" >"$work/out" 2>"$work/err" || fail "$*: $(cat "$work/err")"; }
-refused() {
-  want=$1 pattern=$2; shift 2
-  "$tool" "$@" >/dev/null 2>"$work/err"; status=$?
-  [ "$status" = "$want" ] || fail "$*: status $status, not $want"
-  grep -q -e "$pattern" "$work/err" || fail "$*: stderr lacks '$pattern': $(cat "$work/err")"
-}
+. "$(dirname "$0")/expect.sh"
 volcano=$source/data/samples/volcano.tif
 
 # Three frames round the grid, each a picture of the asked size with terrain in it.
@@ -35,11 +27,10 @@ cp "$source/data/samples/L7_ETMs.tif" "$work/landsat.rim"
 run blockview "$source/data/samples/olinda_dem_utm25s.tif" --texture "$work/landsat.rim" --out-dir "$work" --size 160x120
 grep -q "tiles loaded" "$work/out" && ! grep -q " 0 tiles loaded" "$work/out" || fail "no texture tile loaded: $(cat "$work/out")"
 
-refused 2 "out-dir" blockview "$volcano"
-refused 2 "not a folder" blockview "$volcano" --out-dir "$work/none"
-refused 2 "DEM" blockview --out-dir "$work"
-refused 1 "texture" blockview "$volcano" --out-dir "$work" --texture "$work/landsat.png"
-refused 1 "cannot open" blockview "$work/none.tif" --out-dir "$work"
+expect 2 "out-dir" blockview "$volcano"
+expect 2 "not a folder" blockview "$volcano" --out-dir "$work/none"
+expect 2 "DEM" blockview --out-dir "$work"
+expect 1 "texture" blockview "$volcano" --out-dir "$work" --texture "$work/landsat.png"
+expect 1 "cannot open" blockview "$work/none.tif" --out-dir "$work"
 
-[ "$failures" = 0 ] && echo "blockview ok"
-exit "$failures"
+finish "blockview"

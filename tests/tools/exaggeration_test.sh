@@ -6,8 +6,7 @@
 set -u
 tool=$1 samples=$2/data/samples work=$3/tool-scratch/exaggeration
 rm -rf "$work"; mkdir -p "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/expect.sh"
 
 # Volcano: heights 94 .. 195 m on a 10 m grid; the automatic scale divides them by 1.17442.
 "$tool" info "$samples/volcano.tif" >"$work/auto.txt" 2>&1 || fail "info"
@@ -43,4 +42,4 @@ for bad in 0 -1 abc 1e6; do
 done
 
 rm -rf "$work"
-[ $failures -eq 0 ] && echo "exaggeration ok"
+finish "exaggeration"

@@ -3,6 +3,9 @@
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
+# run ARGS...: the program succeeds; its stdout is left in $work/out, its stderr in $work/err.
+run() { "$tool" "$@" >"$work/out" 2>"$work/err" || fail "$*: $(cat "$work/err")"; }
+
 # expect STATUS PATTERN ARGS...: the program's exit status, and a line of its stderr or stdout
 # matching PATTERN.
 expect() {
@@ -11,4 +14,10 @@ expect() {
   got=$?
   [ "$got" -eq "$status" ] || fail "$* -> status $got, wanted $status"
   grep -q -e "$pattern" "$work/err" "$work/out" || fail "$* -> output lacks '$pattern': $(cat "$work/err")"
+}
+
+# finish NAME: says NAME ok when nothing failed; the status is the number of failures.
+finish() {
+  [ "$failures" -eq 0 ] && echo "$1 ok"
+  exit "$failures"
 }

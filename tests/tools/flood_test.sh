@@ -5,8 +5,7 @@
 set -u
 tool=$1 samples=$2/data/samples work=$3/tool-scratch/flood
 rm -rf "$work"; mkdir -p "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/expect.sh"
 
 # A plain at 10 m (a ridge at 11 m in columns 8 to 11), 20 x 12 cells of 10 m, with two pits of
 # 3 x 3 cells, the west one at 2 m and the east one at 4 m, and one cell without a height.
@@ -115,4 +114,4 @@ ogr2ogr -q -f GPKG "$work/empty.gpkg" "$work/areas.geojson" -where "0 = 1" -nlt 
 refused 1 "holds no regions" --level 5 --map-area "$work/empty.gpkg"
 
 rm -rf "$work"
-[ $failures -eq 0 ] && echo "flood ok"
+finish "flood"

@@ -7,8 +7,7 @@
 set -u
 tool=$1 samples=$2/data/samples work=$3/tool-scratch/geographic
 rm -rf "$work"; mkdir -p "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/expect.sh"
 
 cp "$samples/jacksboro_fault_dem.tif" "$work/dem.tif"
 # The same grid with a nodata value: the cells of height 400 are missing.
@@ -51,4 +50,4 @@ gdalwarp -q -t_srs EPSG:4326 "$samples/L7_ETMs.tif" "$work/image_degrees.tif"
 grep -q "in another CRS than the grid; warped to it" "$work/draped.err" || fail "image not warped"
 
 rm -rf "$work"
-[ $failures -eq 0 ] && echo "geographic ok"
+finish "geographic"

@@ -7,8 +7,7 @@
 set -u
 tool=$1 samples=$2/data/samples work=$3/tool-scratch/interrupt
 rm -rf "$work"; mkdir -p "$work/out" "$work/cache"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/expect.sh"
 olinda=$samples/olinda_dem_utm25s.tif
 export TERRAIN3D_WORK_DIR="$work/cache"
 
@@ -53,4 +52,4 @@ ls "$work/out" | grep -q tmp && fail "INT during a tile range: left $(ls "$work/
 [ -z "$(ls -A "$work/cache")" ] || fail "a finished run left $(ls -A "$work/cache")"
 
 rm -rf "$work"
-[ $failures -eq 0 ] && echo "interrupt ok"
+finish "interrupt"

@@ -6,8 +6,7 @@
 set -u
 tool=$1 samples=$2/data/samples work=$3/tool-scratch/lines
 rm -rf "$work"; mkdir -p "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/expect.sh"
 dem=$samples/jacksboro_fault_dem.tif
 contours=$samples/jacksboro_contours.fgb
 
@@ -45,5 +44,4 @@ done
 "$tool" render "$dem" --lines "$contours" --plan -o "$work/x.png" 2>"$work/err"
 [ $? -eq 2 ] || fail "--plan with --lines was not refused"
 
-[ $failures -eq 0 ] && echo "lines ok"
-exit $failures
+finish "lines"

@@ -6,8 +6,7 @@
 set -u
 tool=$1 source=$2 work=$3/tool-scratch/messages
 rm -rf "$work"; mkdir -p "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/expect.sh"
 # says LOCALE-SETTINGS PATTERN: preparing a grid too wide for the library (message 6) under the
 # locale settings prints PATTERN.
 says() {
@@ -31,5 +30,4 @@ says "LANG=zh_CN.UTF-8 LC_ALL=C" "$english"
 says "LANG=en_GB.UTF-8 LC_MESSAGES=zh_TW.UTF-8" "$chinese"
 says "LANG=zh_CN.UTF-8 LC_MESSAGES=de_DE.UTF-8" "$english"
 
-[ "$failures" = 0 ] && echo "messages ok"
-exit "$failures"
+finish "messages"

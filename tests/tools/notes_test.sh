@@ -43,5 +43,4 @@ grep -q "message 12" "$work/err" || fail "a note file that misses the grid gave 
 left=$(ls -A "$work/tmp")
 [ -z "$left" ] || fail "temporary files left in the working directory: $left"
 
-[ "$failures" -eq 0 ] && echo "notes ok"
-exit "$failures"
+finish "notes"

@@ -6,9 +6,7 @@
 set -u
 tool=$1 samples=$2/data/samples work=$3/tool-scratch/outputs
 rm -rf "$work"; mkdir -p "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-run() { "$tool" "$@" >/dev/null 2>"$work/err" || fail "$*: $(cat "$work/err")"; }
+. "$(dirname "$0")/expect.sh"
 # has FILE PATTERN: gdalinfo of FILE shows PATTERN.
 has() { gdalinfo "$1" 2>/dev/null | grep -q -e "$2" || fail "gdalinfo $(basename "$1") lacks '$2'"; }
 
@@ -54,4 +52,4 @@ ls "$work" | grep -q "tmp" && fail "temporary files left: $(ls "$work")"
 [ $? -eq 2 ] || fail "--z-factor abc accepted"
 
 rm -rf "$work"
-[ $failures -eq 0 ] && echo "outputs ok"
+finish "outputs"

@@ -46,5 +46,4 @@ grep -q "message 26" "$work/err" || fail "a region file that misses the grid gav
 left=$(ls -A "$work/tmp")
 [ -z "$left" ] || fail "temporary files left in the working directory: $left"
 
-[ "$failures" -eq 0 ] && echo "regions ok"
-exit "$failures"
+finish "regions"

@@ -47,5 +47,4 @@ grep -q "message 12" "$work/err" || fail "a road file that misses the grid gave 
 left=$(ls -A "$work/tmp")
 [ -z "$left" ] || fail "temporary files left in the working directory: $left"
 
-[ "$failures" -eq 0 ] && echo "roads ok"
-exit "$failures"
+finish "roads"

@@ -5,16 +5,7 @@
 set -u
 tool=$1 source=$2 work=$3/tool-scratch/tables
 rm -rf "$work"; mkdir -p "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-run() { "$tool" "$@" >"$work/out" 2>"$work/err" || fail "$*: $(cat "$work/err")"; }
-# refused STATUS PATTERN ARGS...: the program ends with STATUS and says PATTERN on stderr.
-refused() {
-  want=$1 pattern=$2; shift 2
-  "$tool" "$@" >/dev/null 2>"$work/err"; status=$?
-  [ "$status" = "$want" ] || fail "$*: status $status, not $want"
-  grep -q -e "$pattern" "$work/err" || fail "$*: stderr lacks '$pattern': $(cat "$work/err")"
-}
+. "$(dirname "$0")/expect.sh"
 # pixel FILE X Y: the pixel's red, green and blue.
 pixel() { gdallocationinfo -valonly "$1" "$2" "$3" | tr '\n' ' ' | sed 's/ $//'; }
 volcano=$source/data/samples/volcano.tif
@@ -41,7 +32,7 @@ first=$(od -An -tu2 -j 396 -N6 "$source/data/HeightLut/rainbow.lut" |
         awk '{printf "%d %d %d", ($1 + 128) / 257, ($2 + 128) / 257, ($3 + 128) / 257}')
 [ "$(pixel "$work/sheet.png" 240 321)" = "$first" ] ||
   fail "the sheet's rainbow strip starts with $(pixel "$work/sheet.png" 240 321), not $first"
-refused 2 "-o .*png or .bmp" tables -o "$work/sheet.tif"
+expect 2 "-o .*png or .bmp" tables -o "$work/sheet.tif"
 
 # --table by name or number: the same picture; a name or number the tables lack is refused.
 run render "$volcano" --size 160x120 --table rainbow -o "$work/name.png"
@@ -50,8 +41,8 @@ run render "$volcano" --size 160x120 -o "$work/default.png"
 cmp -s "$work/name.png" "$work/number.png" || fail "--table rainbow differs from --table 13"
 cmp -s "$work/name.png" "$work/default.png" && fail "--table rainbow looks like the default table"
 run render "$volcano" --size 160x120 --table "Hue-Sat-Value 1" -o "$work/spaced.png"
-refused 2 "--table takes a colour table number 0 to 38 or a name" render "$volcano" --table nosuch -o "$work/x.png"
-refused 2 "--table takes .*'39'" hillshade "$volcano" --table 39 -o "$work/x.png"
+expect 2 "--table takes a colour table number 0 to 38 or a name" render "$volcano" --table nosuch -o "$work/x.png"
+expect 2 "--table takes .*'39'" hillshade "$volcano" --table 39 -o "$work/x.png"
 
 # --colours: heights to colours, blue up to 140 m and red above (the volcano goes from 94 to
 # 195 m): its summit red, its foot blue, also at another exaggeration (heights in the grid's
@@ -73,19 +64,18 @@ printf '0%% green\n100%% green\n' >"$work/green.txt"
 run hillshade "$volcano" --colours "$work/green.txt" -o "$work/green.tif"
 gdalinfo -stats "$work/green.tif" >"$work/stats" 2>/dev/null
 [ "$(grep -c 'STATISTICS_MAXIMUM=0$' "$work/stats")" = 2 ] || fail "the green hill shade has red or blue"
-refused 2 "--grey draws the grey table" hillshade "$volcano" --grey --table 3 -o "$work/x.png"
+expect 2 "--grey draws the grey table" hillshade "$volcano" --grey --table 3 -o "$work/x.png"
 
 # Files that are not color-relief files are refused with the line and what is wrong.
 printf '10 1 2\n' >"$work/short.txt"
-refused 2 "short.txt line 1: expected 'HEIGHT RED GREEN BLUE" render "$volcano" --colours "$work/short.txt" -o "$work/x.png"
+expect 2 "short.txt line 1: expected 'HEIGHT RED GREEN BLUE" render "$volcano" --colours "$work/short.txt" -o "$work/x.png"
 printf '# nothing\n\nabc 1 2 3\n' >"$work/word.txt"
-refused 2 "word.txt line 3: 'abc' is not a height" render "$volcano" --colours "$work/word.txt" -o "$work/x.png"
+expect 2 "word.txt line 3: 'abc' is not a height" render "$volcano" --colours "$work/word.txt" -o "$work/x.png"
 printf '0 300 0 0\n' >"$work/bright.txt"
-refused 2 "bright.txt line 1" render "$volcano" --colours "$work/bright.txt" -o "$work/x.png"
+expect 2 "bright.txt line 1" render "$volcano" --colours "$work/bright.txt" -o "$work/x.png"
 printf 'nv 0 0 0\n' >"$work/empty.txt"
-refused 2 "has no 'HEIGHT RED GREEN BLUE' line" render "$volcano" --colours "$work/empty.txt" -o "$work/x.png"
-refused 2 "cannot read the colour file" render "$volcano" --colours "$work/none.txt" -o "$work/x.png"
+expect 2 "has no 'HEIGHT RED GREEN BLUE' line" render "$volcano" --colours "$work/empty.txt" -o "$work/x.png"
+expect 2 "cannot read the colour file" render "$volcano" --colours "$work/none.txt" -o "$work/x.png"
 [ -e "$work/x.png" ] && fail "a refused run wrote a picture"
 
-[ "$failures" = 0 ] && echo "tables ok"
-exit "$failures"
+finish "tables"

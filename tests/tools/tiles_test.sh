@@ -5,19 +5,11 @@
 set -u
 tool=$1 samples=$2/data/samples work=$3/tool-scratch/tiles
 rm -rf "$work"; mkdir -p "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-run() { "$tool" "$@" >"$work/out" 2>"$work/err" || fail "$*: $(cat "$work/err")"; }
+. "$(dirname "$0")/expect.sh"
 # same A B: the two pictures hold the same pixels.
 same() {
   gdal_translate -q -of ENVI "$1" "$work/a.raw" && gdal_translate -q -of ENVI "$2" "$work/b.raw" &&
     cmp -s "$work/a.raw" "$work/b.raw" || fail "$(basename "$1") and $(basename "$2") differ"
-}
-# refused STATUS PATTERN ARGUMENTS...: the program ends with STATUS and says PATTERN.
-refused() {
-  status=$1 pattern=$2; shift 2
-  "$tool" "$@" >/dev/null 2>"$work/err"
-  [ $? -eq "$status" ] && grep -q -e "$pattern" "$work/err" || fail "$* not refused: $(cat "$work/err")"
 }
 
 volcano=$samples/volcano.tif olinda=$samples/olinda_dem_utm25s.tif
@@ -44,16 +36,16 @@ same "$work/olinda_whole.png" "$work/olinda.png"
 
 # Missing, doubled and foreign tiles; ranges beyond the tiles.
 rm "$work/part_003.png"
-refused 1 "leave a gap: 16.7% of the picture is missing" mosaic -o "$work/gap.tif" "$work"/part_*.png
-refused 1 "overlaps another tile" mosaic -o "$work/twice.tif" "$work/one_001.tif" "$work/one_001.tif"
-refused 1 "not a tile of .render --tile-range." mosaic -o "$work/foreign.tif" "$volcano"
+expect 1 "leave a gap: 16.7% of the picture is missing" mosaic -o "$work/gap.tif" "$work"/part_*.png
+expect 1 "overlaps another tile" mosaic -o "$work/twice.tif" "$work/one_001.tif" "$work/one_001.tif"
+expect 1 "not a tile of .render --tile-range." mosaic -o "$work/foreign.tif" "$volcano"
 [ -e "$work/gap.tif" ] || [ -e "$work/twice.tif" ] && fail "a refused mosaic was written"
-refused 2 "goes beyond the 6 tiles" render "$volcano" $view --tile-range 5-7 -o "$work/x.png"
-refused 2 "tile-range takes I-J or I" render "$volcano" $view --tile-range 3-2 -o "$work/x.png"
-refused 2 "tile-range takes I-J or I" render "$volcano" $view --tile-range 0 -o "$work/x.png"
-refused 2 "not of --plan" render "$volcano" $view --plan --tile-range 1 -o "$work/x.png"
-refused 2 "must end in .vrt" mosaic -o "$work/x.gif" "$work/part_001.png"
+expect 2 "goes beyond the 6 tiles" render "$volcano" $view --tile-range 5-7 -o "$work/x.png"
+expect 2 "tile-range takes I-J or I" render "$volcano" $view --tile-range 3-2 -o "$work/x.png"
+expect 2 "tile-range takes I-J or I" render "$volcano" $view --tile-range 0 -o "$work/x.png"
+expect 2 "not of --plan" render "$volcano" $view --plan --tile-range 1 -o "$work/x.png"
+expect 2 "must end in .vrt" mosaic -o "$work/x.gif" "$work/part_001.png"
 ls "$work" | grep -q "tmp" && fail "temporary files left: $(ls "$work")"
 
 rm -rf "$work"
-[ $failures -eq 0 ] && echo "tiles ok"
+finish "tiles"

@@ -53,14 +53,11 @@ else
   [ -e "$work/tour.mp4" ] && fail "a refused MP4 left a file"
 fi
 
-# Refusals: an unknown container, an MPEG rate that is none, an unwritable folder, a bad codec.
-"$tool" fly "$dem" -o "$work/tour.mkv" >/dev/null 2>&1
-[ $? -eq 2 ] || fail "an .mkv video was not refused as an argument"
+# Refusals the writer makes (arguments_test.sh has the argument refusals): an MPEG rate that is
+# none, an unwritable folder.
 "$tool" fly "$dem" -o "$work/tour7.mpg" --size 96x72 --fps 7 >/dev/null 2>&1 && fail "7 frames/s MPEG"
 "$tool" fly "$dem" -o "$work/no/such/folder.avi" --size 96x72 >/dev/null 2>&1 && fail "unwritable"
-"$tool" fly "$dem" -o "$work/bad.avi" --codec h265 >/dev/null 2>&1
-[ $? -eq 2 ] || fail "a bad codec was not refused as an argument"
-for f in tour.mkv tour7.mpg bad.avi; do [ -e "$work/$f" ] && fail "$f left behind"; done
+[ -e "$work/tour7.mpg" ] && fail "tour7.mpg left behind"
 
 # The plane graph: at most 160 pixels on its longer side (111 x 111 nodes: the node size).
 "$tool" plane "$dem" -o "$work/plane.png" > "$work/plane.out" 2>/dev/null || fail "plane"

@@ -6,8 +6,7 @@
 set -u
 tool=$1 samples=$2/data/samples work=$3/tool-scratch/viewer_keys
 rm -rf "$work"; mkdir -p "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/expect.sh"
 dem=$samples/jacksboro_fault_dem.tif
 printf '%s\n' eye "key plus" eye "key minus" eye "key Up" eye "key Up shift" eye "key Down" eye \
   "click 400 450" title quit >"$work/script.txt"
@@ -61,4 +60,4 @@ grep -q "^title terrain3d - jacksboro_fault_dem.tif - water at $4 (recoloured in
 cmp -s "$work/dry.png" "$work/wet.png" && fail "the water does not show"
 
 rm -rf "$work"
-[ $failures -eq 0 ] && echo "viewer keys ok"
+finish "viewer keys"
