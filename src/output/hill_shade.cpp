@@ -3,13 +3,17 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <exception>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "base/messages.h"
 #include "formats/bmp_writer.h"
 #include "formats/plane_graph.h"
+#include "output/hill_shade_samples.h"
 #include "output/raster_output.h"
 #include "output/vertex_lighting.h"
 #include "model/process_objects.h"
@@ -23,145 +27,6 @@
 
 namespace t3d {
 namespace {
-
-// Samples of a run of one picture row, one array per component: scene height, normal and height
-// class.
-struct RowSamples {
-  std::vector<double> height;
-  std::vector<float> nx, ny, nz;
-  std::vector<uint8_t> heightClass;
-  std::vector<uint8_t> hole;  // 1 where a node the sample comes from is missing
-  void Resize(size_t count) {
-    height.resize(count);
-    nx.resize(count);
-    ny.resize(count);
-    nz.resize(count);
-    heightClass.resize(count);
-    hole.resize(count);
-  }
-};
-
-// Where the samples of the picture come from: pixel (column, row), row 0 at the bottom. Rows are
-// read from the terrain cache a run of cells at a time.
-class SampleGrid {
- public:
-  SampleGrid(const SceneState& state, TerrainArea& area, int width, int height)
-      : state_(state), area_(area) {
-    exact_ = width == state.columnCount && height == state.rowCount;
-    stepX_ = exact_ ? state.cellSizeX : (double(state.xMax) - state.xMin) / (width - 1);
-    stepY_ = exact_ ? state.cellSizeY : (double(state.yMax) - state.yMin) / (height - 1);
-    if (!exact_) {
-      // The node column left of each column's sample, and the sample's place across the cell.
-      const double dx = state.cellSizeX;
-      sourceColumn_.resize(size_t(width));
-      fractionX_.resize(size_t(width));
-      for (int i = 0; i < width; ++i) {
-        const double x = X(i);
-        const int c = std::clamp(int((x - state.xMin) / dx), 0, state.columnCount - 2);
-        sourceColumn_[size_t(i)] = c;
-        fractionX_[size_t(i)] = std::clamp((x - (state.xMin + c * dx)) / dx, 0.0, 1.0);
-      }
-    }
-  }
-  bool exact() const { return exact_; }
-  double stepX() const { return stepX_; }
-  double stepY() const { return stepY_; }
-  double X(int column) const { return state_.xMin + column * stepX_; }
-  double Y(int row) const { return state_.yMin + row * stepY_; }
-
-  // The node columns the samples of picture columns c0..c1 are taken from.
-  int SourceColumns(int c0, int c1) const {
-    return exact_ ? c1 - c0 + 1 : sourceColumn_[size_t(c1)] + 2 - sourceColumn_[size_t(c0)];
-  }
-  // The last picture column from c0 on (at most c1) whose samples, with c0's, come from at most
-  // `columns` node columns; c0 itself at least.
-  int LastColumnWithin(int c0, int c1, int columns) const {
-    if (exact_) return std::min(c1, c0 + columns - 1);
-    // Samples of column c come from node columns sourceColumn_[c] and the one after it.
-    const auto begin = sourceColumn_.begin();
-    const auto end =
-        std::upper_bound(begin + c0, begin + c1 + 1, sourceColumn_[size_t(c0)] + columns - 2);
-    return std::max(c0, int(end - begin) - 1);
-  }
-
-  // The samples of columns c0..c1 of picture row `row`, into out (index 0 for c0). The
-  // node-exact form takes each node's own height, normal and colour index; the resampled form
-  // interpolates height and normal bilinearly between the four nodes around the sample and
-  // classes the height.
-  void SampleRow(int row, int c0, int c1, RowSamples& out) {
-    const int count = c1 - c0 + 1;
-    out.Resize(size_t(count));
-    if (exact_) {
-      lower_.resize(size_t(count));
-      area_.CopyRow(row, c0, count, lower_.data());
-      for (int i = 0; i < count; ++i) {
-        const GridCell& cell = lower_[size_t(i)];
-        const float* n = state_.normalTable[cell.azimuthCode][cell.elevationCode];
-        out.height[size_t(i)] = cell.height;
-        out.nx[size_t(i)] = n[0];
-        out.ny[size_t(i)] = n[1];
-        out.nz[size_t(i)] = n[2];
-        out.heightClass[size_t(i)] = cell.colourIndex;
-        out.hole[size_t(i)] = IsMissing(cell) ? 1 : 0;
-      }
-      return;
-    }
-    const double dy = state_.cellSizeY;
-    const double y = Y(row);
-    const int k = std::clamp(int((y - state_.yMin) / dy), 0, state_.rowCount - 2);
-    const double fy = std::clamp((y - (state_.yMin + k * dy)) / dy, 0.0, 1.0);
-    // The two node rows around the samples: the whole run of cells they cross, or, when the
-    // samples lie far apart (a picture much narrower than the grid), just the pair of cells
-    // around each sample.
-    const int first = sourceColumn_[size_t(c0)];
-    const int span = SourceColumns(c0, c1);
-    const bool run = span <= 2 * count + 2;
-    lower_.resize(size_t(run ? span : 2 * count));
-    upper_.resize(lower_.size());
-    if (run) {
-      area_.CopyRow(k, first, span, lower_.data());
-      area_.CopyRow(k + 1, first, span, upper_.data());
-    } else {
-      for (int i = 0; i < count; ++i) {
-        area_.CopyRow(k, sourceColumn_[size_t(c0 + i)], 2, &lower_[2 * size_t(i)]);
-        area_.CopyRow(k + 1, sourceColumn_[size_t(c0 + i)], 2, &upper_[2 * size_t(i)]);
-      }
-    }
-    const double range = double(state_.zMax) - state_.zMin;
-    const double r = state_.sceneRadius != 0 ? state_.sceneRadius : 1;
-    for (int i = 0; i < count; ++i) {
-      const int c = run ? sourceColumn_[size_t(c0 + i)] - first : 2 * i;
-      const double fx = fractionX_[size_t(c0 + i)];
-      const double w[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), fx * fy, (1 - fx) * fy};
-      const GridCell* cells[4] = {&lower_[size_t(c)], &lower_[size_t(c) + 1], &upper_[size_t(c) + 1],
-                                  &upper_[size_t(c)]};
-      double height = 0;
-      float normal[3] = {0, 0, 0};
-      out.hole[size_t(i)] = 0;
-      for (int j = 0; j < 4; ++j) {
-        if (IsMissing(*cells[j])) out.hole[size_t(i)] = 1;
-        height += w[j] * cells[j]->height;
-        const float* n = state_.normalTable[cells[j]->azimuthCode][cells[j]->elevationCode];
-        for (int m = 0; m < 3; ++m) normal[m] += float(w[j] * n[m]);
-      }
-      out.height[size_t(i)] = height;
-      out.nx[size_t(i)] = normal[0];
-      out.ny[size_t(i)] = normal[1];
-      out.nz[size_t(i)] = normal[2];
-      out.heightClass[size_t(i)] =
-          uint8_t(range > 0 ? int((r * height - state_.zMin) * 255 / range) & 255 : 0);
-    }
-  }
-
- private:
-  const SceneState& state_;
-  TerrainArea& area_;
-  bool exact_ = false;
-  double stepX_ = 1, stepY_ = 1;
-  std::vector<int> sourceColumn_;
-  std::vector<double> fractionX_;
-  std::vector<GridCell> lower_, upper_;
-};
 
 // Scene units and colours shared by both ways of drawing: vertex positions are map coordinates
 // less the terrain centre, divided by the scene radius, as the plan view places them.
@@ -294,10 +159,11 @@ void DrawBlock(const SceneState& state, SampleGrid& grid, int width, int height,
 // Shades the pixels c0..c1 x r0..r1 of the picture into the off-screen bitmap, the block's
 // first column and row at (left, 0), as DrawBlock and the frame read-back would leave them: each
 // pixel the lit colour of the sample at its centre, which is the colour GL gives the vertex there.
+// Rows r0..r1 of the block whose first row is blockRow0 (the bitmap's bottom row).
 template <int kBitCount>
 void ShadeRowsAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& grid,
                  const VertexLighting& lighting, bool frameHasAlpha, int left, int c0, int c1,
-                 int r0, int r1) {
+                 int blockRow0, int r0, int r1) {
   const int64_t rowBytes = platform::DibRowBytes(state.dibInfo.header.biWidth, kBitCount);
   auto* bits = static_cast<uint8_t*>(state.dibBits);
   const size_t count = size_t(c1 - c0 + 1);
@@ -334,7 +200,7 @@ void ShadeRowsAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& g
     vertices.blue = colour[2];
     lighting.ShadeRow(vertices, lit[0], lit[1], lit[2]);
     // Bitmap rows run bottom-up: the block's first row is the bitmap's bottom row.
-    uint8_t* pixel = bits + (row - r0) * rowBytes + left * (kBitCount / 8);
+    uint8_t* pixel = bits + (row - blockRow0) * rowBytes + left * (kBitCount / 8);
     for (size_t i = 0; i < count; ++i, pixel += kBitCount / 8) {
       if (samples.hole[i] != 0) {
         // A hole: the background colour, fully transparent where the bitmap holds alpha.
@@ -347,6 +213,93 @@ void ShadeRowsAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& g
   }
 }
 
+std::atomic<int> g_shadeWorkers{0};
+
+int ShadeWorkers() {
+  const int set = g_shadeWorkers.load();
+  if (set > 0) return set;
+  return int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
+
+// Maps every cache block holding node rows firstRow..lastRow and node columns
+// firstColumn..lastColumn (limited to the cache as CopyRow limits them). True when all of them
+// are mapped at the end: reading those rows then maps nothing, so several threads may read them
+// at once.
+bool MapNodeRectangle(TerrainArea& area, int firstRow, int lastRow, int firstColumn,
+                      int lastColumn) {
+  const int rowLimit = int(area.blockRows()) * kBlockSide - 1;
+  const int columnLimit = int(area.blockColumns()) * kBlockSide - 1;
+  const uint32_t p0 = uint32_t(std::clamp(firstRow, 0, rowLimit) / kBlockSide);
+  const uint32_t p1 = uint32_t(std::clamp(lastRow, 0, rowLimit) / kBlockSide);
+  const uint32_t q0 = uint32_t(std::clamp(firstColumn, 0, columnLimit) / kBlockSide);
+  const uint32_t q1 = uint32_t(std::clamp(lastColumn, 0, columnLimit) / kBlockSide);
+  if (area.blockCount() == 0 || uint64_t(p1 - p0 + 1) * (q1 - q0 + 1) > uint64_t(area.ringSize()))
+    return false;
+  for (uint32_t p = p0; p <= p1; ++p)
+    for (uint32_t q = q0; q <= q1; ++q)
+      if (area.BlockCells(p * area.blockColumns() + q) == nullptr) return false;
+  for (uint32_t p = p0; p <= p1; ++p)
+    for (uint32_t q = q0; q <= q1; ++q)
+      if (!area.IsMapped(p * area.blockColumns() + q)) return false;
+  return true;
+}
+
+// Shades rows r0..r1 of the piece of columns c0..c1 (the bitmap's columns from left on), the
+// rows shared out over the shading threads when the cache blocks they read are all mapped. Each
+// row is shaded as one thread alone would shade it, into rows of the bitmap of its own.
+template <int kBitCount>
+void ShadePieceAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& grid,
+                  const VertexLighting& lighting, bool frameHasAlpha, int left, int c0, int c1,
+                  int r0, int r1) {
+  constexpr int kLeastRows = 4;  // rows a thread takes at least
+  const int rows = r1 - r0 + 1;
+  int workers = std::min(ShadeWorkers(), rows / kLeastRows);
+  if (workers > 1) {
+    int firstRow = 0, lastRow = 0, firstColumn = 0, lastColumn = 0;
+    grid.NodeRows(r0, r1, firstRow, lastRow);
+    grid.NodeColumns(c0, c1, firstColumn, lastColumn);
+    if (!MapNodeRectangle(grid.area(), firstRow, lastRow, firstColumn, lastColumn)) workers = 1;
+  }
+  if (workers <= 1) {
+    ShadeRowsAs<kBitCount>(state, frame, grid, lighting, frameHasAlpha, left, c0, c1, r0, r0, r1);
+    return;
+  }
+  // Thread t shades rows r0 + t * share on; this thread the first share. Every thread samples
+  // through a grid of its own (the grids keep their row buffers).
+  const int share = (rows + workers - 1) / workers;
+  std::vector<SampleGrid> grids(size_t(workers - 1), grid);
+  std::vector<std::exception_ptr> failures(size_t(workers - 1));
+  std::vector<std::thread> threads;
+  for (int t = 1; t < workers; ++t) {
+    const int a = r0 + t * share, b = std::min(r1, a + share - 1);
+    if (a > b) break;
+    auto job = [&, t, a, b] {
+      try {
+        ShadeRowsAs<kBitCount>(state, frame, grids[size_t(t - 1)], lighting, frameHasAlpha, left,
+                               c0, c1, r0, a, b);
+      } catch (...) {
+        failures[size_t(t - 1)] = std::current_exception();
+      }
+    };
+    try {
+      threads.emplace_back(job);
+    } catch (const std::system_error&) {
+      job();  // no thread to be had: shaded here
+    }
+  }
+  std::exception_ptr failure;
+  try {
+    ShadeRowsAs<kBitCount>(state, frame, grid, lighting, frameHasAlpha, left, c0, c1, r0, r0,
+                           std::min(r1, r0 + share - 1));
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const std::exception_ptr& f : failures)
+    if (!failure) failure = f;
+  if (failure) std::rethrow_exception(failure);
+}
+
 // Shades the pixels c0..c1 x r0..r1 into the bottom-left corner of the off-screen bitmap.
 template <int kBitCount>
 void ShadeBlockAs(const SceneState& state, SampleGrid& grid, const VertexLighting& lighting,
@@ -357,7 +310,7 @@ void ShadeBlockAs(const SceneState& state, SampleGrid& grid, const VertexLightin
   // from one row to the next, however much narrower than the grid the picture is.
   for (int a = c0; a <= c1;) {
     const int b = grid.LastColumnWithin(a, c1, 24 * kBlockSide);
-    ShadeRowsAs<kBitCount>(state, frame, grid, lighting, frameHasAlpha, a - c0, a, b, r0, r1);
+    ShadePieceAs<kBitCount>(state, frame, grid, lighting, frameHasAlpha, a - c0, a, b, r0, r1);
     a = b + 1;
   }
 }
@@ -447,6 +400,8 @@ bool WriteTiled(SceneState& state, const TnOutputRequest& request, BlockPainter&
 }
 
 }  // namespace
+
+void SetHillShadeWorkers(int workers) { g_shadeWorkers.store(workers < 0 ? 0 : workers); }
 
 bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputRequest& request,
                      bool sceneProgress, HillShadeDrawing drawing) {

@@ -417,6 +417,70 @@ TEST(HillShadeWireFrame, LinesAreDrawnThroughGl) {
   EXPECT_LT(differing, filledLevels.size() / 20);
 }
 
+// ---- Shading on several threads ----------------------------------------------------------
+
+// Restores the default number of shading threads when a test ends.
+struct ShadeWorkers {
+  explicit ShadeWorkers(int workers) { t3d::SetHillShadeWorkers(workers); }
+  ~ShadeWorkers() { t3d::SetHillShadeWorkers(0); }
+};
+
+// 300 x 130 nodes of 20 m (two blocks across, wider than high) with a nodata pond, a ragged
+// missing edge on the right and single missing cells scattered over the slopes.
+std::string HoledRelief() {
+  const std::string path = GridPath("holed_relief.tif");
+  double gt[6];
+  testgrids::NorthUp(gt, 600000, 4000000 + 130 * 20, 20, 20);
+  const double noData = -9999;
+  EXPECT_TRUE(testgrids::WriteGrid(
+      path, 300, 130, gt, GDT_Float32,
+      [&](int line, int pixel) {
+        const double dx = pixel - 90, dy = line - 60;
+        if (dx * dx + dy * dy < 140) return noData;
+        if (pixel > 285 - (line % 7)) return noData;
+        if ((line * 31 + pixel * 17) % 97 == 0) return noData;
+        return 700 + 120 * std::sin(pixel * 0.045) * std::cos(line * 0.07) + 25 * std::sin(0.4 * pixel + 0.3 * line);
+      },
+      &noData));
+  return path;
+}
+
+// The pictures of one, two, three and five shading threads are the same, pixel for pixel (alpha
+// included), in the node-exact form and resampled smaller and larger (tiled), with the missing
+// cells as holes and at the lowest height.
+TEST(HillShadeThreads, EveryThreadCountShadesTheSamePixels) {
+  for (const int missing : {TN_MISSING_AS_HOLES, TN_MISSING_AS_LOWEST}) {
+    ASSERT_EQ(tnSetMissingHeights(missing), TN_OK);
+    {
+      TestScene scene(64, 64, nullptr, &AnswerNo);
+      ASSERT_TRUE(scene.Prepare(HoledRelief()));
+      const t3d::TerrainArea* area = t3d::g_process.terrainArea.get();
+      ASSERT_NE(area, nullptr);
+      EXPECT_EQ(area->missingCells() > 0, missing == TN_MISSING_AS_HOLES);
+      for (const auto& size : {std::pair<int, int>{300, 130}, std::pair<int, int>{157, 61},
+                               std::pair<int, int>{700, 530}}) {
+        Rgb alone;
+        {
+          const ShadeWorkers one(1);
+          ASSERT_TRUE(ShadeTo(scene, size.first, size.second, Drawing::kCpu, alone));
+        }
+        ASSERT_EQ(alone.width, size.first);
+        ASSERT_EQ(alone.height, size.second);
+        for (const int workers : {2, 3, 5}) {
+          const ShadeWorkers several(workers);
+          Rgb shared;
+          ASSERT_TRUE(ShadeTo(scene, size.first, size.second, Drawing::kCpu, shared));
+          EXPECT_EQ(shared.bands, alone.bands);
+          EXPECT_TRUE(shared.bgra == alone.bgra)
+              << size.first << " x " << size.second << ", " << workers << " threads, missing mode "
+              << missing;
+        }
+      }
+    }
+    tnSetMissingHeights(TN_MISSING_AS_LOWEST);
+  }
+}
+
 // ---- The CPU evaluation of GL's vertex lighting against GL, one point a pixel -------------
 
 class VertexLightingTest : public ::testing::Test {
