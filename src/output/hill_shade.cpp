@@ -156,16 +156,16 @@ void DrawBlock(const SceneState& state, SampleGrid& grid, int width, int height,
   glFlush();
 }
 
-// Shades the pixels c0..c1 x r0..r1 of the picture into the off-screen bitmap, the block's
-// first column and row at (left, 0), as DrawBlock and the frame read-back would leave them: each
-// pixel the lit colour of the sample at its centre, which is the colour GL gives the vertex there.
-// Rows r0..r1 of the block whose first row is blockRow0 (the bitmap's bottom row).
+// Shades the pixels c0..c1 x r0..r1 of the picture into bits, a bitmap laid out as the
+// off-screen bitmap, the block's first column and row at (left, 0), as DrawBlock and the frame
+// read-back would leave them: each pixel the lit colour of the sample at its centre, which is the
+// colour GL gives the vertex there. Rows r0..r1 of the block whose first row is blockRow0 (the
+// bitmap's bottom row).
 template <int kBitCount>
 void ShadeRowsAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& grid,
-                 const VertexLighting& lighting, bool frameHasAlpha, int left, int c0, int c1,
-                 int blockRow0, int r0, int r1) {
+                 const VertexLighting& lighting, bool frameHasAlpha, uint8_t* bits, int left,
+                 int c0, int c1, int blockRow0, int r0, int r1) {
   const int64_t rowBytes = platform::DibRowBytes(state.dibInfo.header.biWidth, kBitCount);
-  auto* bits = static_cast<uint8_t*>(state.dibBits);
   const size_t count = size_t(c1 - c0 + 1);
   // Per column: position x, y, z, the colour of the height class, and the lit colour.
   std::vector<float> columns(count * 9);
@@ -249,8 +249,8 @@ bool MapNodeRectangle(TerrainArea& area, int firstRow, int lastRow, int firstCol
 // row is shaded as one thread alone would shade it, into rows of the bitmap of its own.
 template <int kBitCount>
 void ShadePieceAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& grid,
-                  const VertexLighting& lighting, bool frameHasAlpha, int left, int c0, int c1,
-                  int r0, int r1) {
+                  const VertexLighting& lighting, bool frameHasAlpha, uint8_t* bits, int left,
+                  int c0, int c1, int r0, int r1) {
   constexpr int kLeastRows = 4;  // rows a thread takes at least
   const int rows = r1 - r0 + 1;
   int workers = std::min(ShadeWorkers(), rows / kLeastRows);
@@ -261,7 +261,8 @@ void ShadePieceAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& 
     if (!MapNodeRectangle(grid.area(), firstRow, lastRow, firstColumn, lastColumn)) workers = 1;
   }
   if (workers <= 1) {
-    ShadeRowsAs<kBitCount>(state, frame, grid, lighting, frameHasAlpha, left, c0, c1, r0, r0, r1);
+    ShadeRowsAs<kBitCount>(state, frame, grid, lighting, frameHasAlpha, bits, left, c0, c1, r0, r0,
+                           r1);
     return;
   }
   // Thread t shades rows r0 + t * share on; this thread the first share. Every thread samples
@@ -275,8 +276,8 @@ void ShadePieceAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& 
     if (a > b) break;
     auto job = [&, t, a, b] {
       try {
-        ShadeRowsAs<kBitCount>(state, frame, grids[size_t(t - 1)], lighting, frameHasAlpha, left,
-                               c0, c1, r0, a, b);
+        ShadeRowsAs<kBitCount>(state, frame, grids[size_t(t - 1)], lighting, frameHasAlpha, bits,
+                               left, c0, c1, r0, a, b);
       } catch (...) {
         failures[size_t(t - 1)] = std::current_exception();
       }
@@ -289,7 +290,7 @@ void ShadePieceAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& 
   }
   std::exception_ptr failure;
   try {
-    ShadeRowsAs<kBitCount>(state, frame, grid, lighting, frameHasAlpha, left, c0, c1, r0, r0,
+    ShadeRowsAs<kBitCount>(state, frame, grid, lighting, frameHasAlpha, bits, left, c0, c1, r0, r0,
                            std::min(r1, r0 + share - 1));
   } catch (...) {
     failure = std::current_exception();
@@ -300,27 +301,29 @@ void ShadePieceAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& 
   if (failure) std::rethrow_exception(failure);
 }
 
-// Shades the pixels c0..c1 x r0..r1 into the bottom-left corner of the off-screen bitmap.
+// Shades the pixels c0..c1 x r0..r1 into the bottom-left corner of bits (laid out as the
+// off-screen bitmap).
 template <int kBitCount>
 void ShadeBlockAs(const SceneState& state, SampleGrid& grid, const VertexLighting& lighting,
-                  bool frameHasAlpha, int c0, int c1, int r0, int r1) {
+                  bool frameHasAlpha, uint8_t* bits, int c0, int c1, int r0, int r1) {
   const ShadeFrame frame(state);
   // Piece by piece of columns whose samples come from at most 24 blocks of node columns, so
   // that the blocks of the two node rows each picture row needs stay in the ring of 64 views
   // from one row to the next, however much narrower than the grid the picture is.
   for (int a = c0; a <= c1;) {
     const int b = grid.LastColumnWithin(a, c1, 24 * kBlockSide);
-    ShadePieceAs<kBitCount>(state, frame, grid, lighting, frameHasAlpha, a - c0, a, b, r0, r1);
+    ShadePieceAs<kBitCount>(state, frame, grid, lighting, frameHasAlpha, bits, a - c0, a, b, r0,
+                            r1);
     a = b + 1;
   }
 }
 
 bool ShadeBlock(const SceneState& state, SampleGrid& grid, const VertexLighting& lighting,
-                bool frameHasAlpha, int c0, int c1, int r0, int r1) {
+                bool frameHasAlpha, uint8_t* bits, int c0, int c1, int r0, int r1) {
   switch (state.dibInfo.header.biBitCount) {
-    case 16: ShadeBlockAs<16>(state, grid, lighting, frameHasAlpha, c0, c1, r0, r1); return true;
-    case 24: ShadeBlockAs<24>(state, grid, lighting, frameHasAlpha, c0, c1, r0, r1); return true;
-    case 32: ShadeBlockAs<32>(state, grid, lighting, frameHasAlpha, c0, c1, r0, r1); return true;
+    case 16: ShadeBlockAs<16>(state, grid, lighting, frameHasAlpha, bits, c0, c1, r0, r1); return true;
+    case 24: ShadeBlockAs<24>(state, grid, lighting, frameHasAlpha, bits, c0, c1, r0, r1); return true;
+    case 32: ShadeBlockAs<32>(state, grid, lighting, frameHasAlpha, bits, c0, c1, r0, r1); return true;
     default: return false;
   }
 }
@@ -336,9 +339,13 @@ struct BlockPainter {
   bool frameHasAlpha;
 
   bool Paint(int c0, int c1, int r0, int r1) {
-    if (onCpu) return ShadeBlock(state, grid, lighting, frameHasAlpha, c0, c1, r0, r1);
+    if (onCpu) return Shade(static_cast<uint8_t*>(state.dibBits), c0, c1, r0, r1);
     DrawBlock(state, grid, width, height, c0, c1, r0, r1);
     return scene.PresentFrame(state, kTargetOffscreen);
+  }
+  // The CPU shading into bits, a bitmap laid out as the off-screen one; touches no GL state.
+  bool Shade(uint8_t* bits, int c0, int c1, int r0, int r1) {
+    return ShadeBlock(state, grid, lighting, frameHasAlpha, bits, c0, c1, r0, r1);
   }
 };
 
@@ -365,6 +372,64 @@ void SetUpHillShadeState(SceneObject& scene, SceneState& state, bool depthTest) 
   glClearColor(state.backColor[0], state.backColor[1], state.backColor[2], clearAlpha);
 }
 
+// Tiles shaded on the CPU, each written while the next is shaded into a second bitmap: the
+// tiles, their pixels and the progress steps (one before the first tile of each band is shaded)
+// are those of the loop in WriteTiled. False when a tile failed or the user stopped.
+bool WriteTilesShadedOnCpu(const SceneState& state, const TnOutputRequest& request,
+                           BlockPainter& painter, ProgressScope& progress, RasterHandle handle) {
+  const int width = request.width, height = request.height;
+  struct Tile {
+    int c0, c1, r0, r1;
+  };
+  std::vector<Tile> tiles;
+  for (int r0 = 0; r0 < height; r0 += kHillShadeTile)
+    for (int c0 = 0; c0 < width; c0 += kHillShadeTile)
+      tiles.push_back({c0, std::min(c0 + kHillShadeTile - 1, width - 1), r0,
+                       std::min(r0 + kHillShadeTile - 1, height - 1)});
+  const platform::DibHeader& header = state.dibInfo.header;
+  const size_t bitmapBytes = size_t(platform::DibRowBytes(header.biWidth, header.biBitCount)) *
+                             size_t(std::abs(header.biHeight));
+  std::vector<uint8_t> spare(bitmapBytes);
+  uint8_t* const bitmaps[2] = {static_cast<uint8_t*>(state.dibBits), spare.data()};
+  // Tile i is shaded into bitmap i % 2, after the progress step of its band when it begins one.
+  auto startsBand = [&](size_t i) { return tiles[i].c0 == 0; };
+  auto shade = [&](size_t i) {
+    const Tile& t = tiles[i];
+    return painter.Shade(bitmaps[i % 2], t.c0, t.c1, t.r0, t.r1);
+  };
+  if (progress.Step() || !shade(0)) return false;
+  for (size_t i = 0; i < tiles.size(); ++i) {
+    const size_t next = i + 1;
+    bool stopped = false, nextShaded = true;
+    std::exception_ptr failure;
+    std::thread shading;
+    if (next < tiles.size()) {
+      stopped = startsBand(next) && progress.Step();
+      if (!stopped) {
+        auto job = [&] {
+          try {
+            nextShaded = shade(next);
+          } catch (...) {
+            failure = std::current_exception();
+          }
+        };
+        try {
+          shading = std::thread(job);
+        } catch (const std::system_error&) {
+          job();  // no thread to be had: shaded before the write below
+        }
+      }
+    }
+    const Tile& t = tiles[i];
+    const bool written = WriteRasterTile(handle, height - 1 - t.r1, t.c0, t.r1 - t.r0 + 1,
+                                         t.c1 - t.c0 + 1, header, bitmaps[i % 2], PictureAlpha());
+    if (shading.joinable()) shading.join();
+    if (failure) std::rethrow_exception(failure);
+    if (!written || stopped || !nextShaded) return false;
+  }
+  return true;
+}
+
 // Paints the picture tile by tile into handle, the raster image created for it, and closes it
 // (removing the file when a tile failed or the user stopped).
 bool WriteTiled(SceneState& state, const TnOutputRequest& request, BlockPainter& painter,
@@ -379,7 +444,10 @@ bool WriteTiled(SceneState& state, const TnOutputRequest& request, BlockPainter&
     ProgressScope progress(sceneProgress ? "场景输出进度" : "正在生成晕渲图...",
                              sceneProgress ? text : nullptr, bandsDown);
     ok = progress.shown();  // a display the host refuses stops the output before it starts
-    for (int r0 = 0; ok && r0 < height; r0 += kHillShadeTile) {
+    // Shaded on the CPU by more than one thread, a tile is written while the next is shaded.
+    const bool overlapped = painter.onCpu && ShadeWorkers() > 1;
+    if (ok && overlapped) ok = WriteTilesShadedOnCpu(state, request, painter, progress, handle);
+    for (int r0 = 0; ok && !overlapped && r0 < height; r0 += kHillShadeTile) {
       const int r1 = std::min(r0 + kHillShadeTile - 1, height - 1);
       if (progress.Step()) {
         ok = false;

@@ -30,7 +30,8 @@ constexpr int32_t kOutputPlaneGraph = 2;
 enum class HillShadeDrawing { kAutomatic, kGraphics };
 
 // The number of threads that shade a picture on the CPU (0, the default: one per processor, at
-// most 8). Every row is shaded alike whatever the number: the pixels are the same.
+// most 8). With more than one, the tiles of a large picture are written while the next is shaded.
+// Every row is shaded alike whatever the number: the pixels are the same.
 void SetHillShadeWorkers(int workers);
 
 bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputRequest& request,

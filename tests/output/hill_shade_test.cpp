@@ -446,7 +446,8 @@ std::string HoledRelief() {
 }
 
 // The pictures of one, two, three and five shading threads are the same, pixel for pixel (alpha
-// included), in the node-exact form and resampled smaller and larger (tiled), with the missing
+// included), in the node-exact form and resampled smaller and larger (tiled: one thread writes
+// the tiles one after the other, more write each while the next is shaded), with the missing
 // cells as holes and at the lowest height.
 TEST(HillShadeThreads, EveryThreadCountShadesTheSamePixels) {
   for (const int missing : {TN_MISSING_AS_HOLES, TN_MISSING_AS_LOWEST}) {
@@ -478,6 +479,41 @@ TEST(HillShadeThreads, EveryThreadCountShadesTheSamePixels) {
       }
     }
     tnSetMissingHeights(TN_MISSING_AS_LOWEST);
+  }
+}
+
+int g_stepsLeft = 0, g_steps = 0;
+int TN_CALL StopAfterSteps(void*, int event, int, const char*, const char*) {
+  if (event != TN_PROGRESS_CANCELLED) return 1;
+  ++g_steps;
+  return --g_stepsLeft < 0;
+}
+
+// A tiled picture stopped at its second or third band leaves no file, after as many progress
+// steps with one shading thread as with two; not stopped, it is written.
+TEST(HillShadeThreads, StoppedTiledPicturesLeaveNoFile) {
+  TestScene scene(64, 64, nullptr, &AnswerNo);
+  ASSERT_TRUE(scene.Prepare(HoledRelief()));
+  const std::string path = GridPath("stopped-shade.rim");
+  // 700 x 1100 pixels: three bands of two tiles.
+  TnOutputRequest request = testgrids::OutputRequest(TN_OUTPUT_RASTER, path, 700, 1100, 1, 1, 1);
+  for (const int stopAt : {1, 2, 5}) {
+    std::vector<int> steps;
+    for (const int workers : {1, 2}) {
+      const ShadeWorkers threads(workers);
+      g_stepsLeft = stopAt;
+      g_steps = 0;
+      tnSetProgressHandler(&StopAfterSteps, nullptr);
+      const int result = tnOutput3DScene(scene.scene(), scene.state(), &request);
+      tnSetProgressHandler(nullptr, nullptr);
+      EXPECT_EQ(result, stopAt < 3 ? TN_E_FAIL : TN_OK) << stopAt << ", " << workers;
+      FILE* file = std::fopen(path.c_str(), "rb");
+      EXPECT_EQ(file != nullptr, stopAt >= 3) << stopAt << ", " << workers;
+      if (file != nullptr) std::fclose(file);
+      std::remove(path.c_str());
+      steps.push_back(g_steps);
+    }
+    EXPECT_EQ(steps[0], steps[1]) << stopAt;
   }
 }
 
