@@ -16,6 +16,7 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <gdal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -91,11 +92,12 @@ Spread SpreadOf(std::vector<double> values) {
   return spread;
 }
 
-// One run of a child process: its wall time and its peak anonymous memory, sampled every 2 ms
-// from its smaps_rollup.
+// One run of a child process: its wall time, the processor time it used (user and system, all
+// its threads: on a machine shared with other work the steadier figure), and its peak anonymous
+// memory, sampled every 2 ms from its smaps_rollup.
 struct ChildRun {
   bool ok = false;
-  double seconds = 0;
+  double seconds = 0, cpuSeconds = 0;
   long peakAnonymousKiB = 0;
 };
 ChildRun RunChild(const std::vector<std::string>& arguments) {
@@ -116,23 +118,27 @@ ChildRun RunChild(const std::vector<std::string>& arguments) {
   }
   const std::string smaps = "/proc/" + std::to_string(child) + "/smaps_rollup";
   int status = 0;
+  rusage usage{};
   for (;;) {
     long anonymous = 0, file = 0;
     if (bench::ReadResidentMemoryAt(smaps.c_str(), anonymous, file))
       run.peakAnonymousKiB = std::max(run.peakAnonymousKiB, anonymous);
-    const pid_t done = waitpid(child, &status, WNOHANG);
+    const pid_t done = wait4(child, &status, WNOHANG, &usage);
     if (done == child) break;
     if (done < 0) return run;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.cpuSeconds = double(usage.ru_utime.tv_sec) + usage.ru_utime.tv_usec * 1e-6 +
+                   double(usage.ru_stime.tv_sec) + usage.ru_stime.tv_usec * 1e-6;
   run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return run;
 }
 
 // The whole commands of both programs, taking turns, rounds times.
 struct WholeCommands {
-  std::vector<double> ours, peer;
+  std::vector<double> ours, peer;              // wall times, ms
+  std::vector<double> oursCpu, peerCpu;        // processor times, ms
   long oursPeakKiB = 0, peerPeakKiB = 0;
   bool ok = true;
 };
@@ -151,12 +157,14 @@ WholeCommands TimeWholeCommands() {
     }
     result.ours.push_back(a.seconds * 1000);
     result.peer.push_back(b.seconds * 1000);
+    result.oursCpu.push_back(a.cpuSeconds * 1000);
+    result.peerCpu.push_back(b.cpuSeconds * 1000);
     result.oursPeakKiB = std::max(result.oursPeakKiB, a.peakAnonymousKiB);
     result.peerPeakKiB = std::max(result.peerPeakKiB, b.peakAnonymousKiB);
-    std::printf("whole command, round %d: terrain3d %.0f ms (%ld MiB anonymous), gdaldem %.0f ms "
-                "(%ld MiB)\n",
-                round + 1, a.seconds * 1000, a.peakAnonymousKiB / 1024, b.seconds * 1000,
-                b.peakAnonymousKiB / 1024);
+    std::printf("whole command, round %d: terrain3d %.0f ms (processor %.0f ms, %ld MiB "
+                "anonymous), gdaldem %.0f ms (processor %.0f ms, %ld MiB)\n",
+                round + 1, a.seconds * 1000, a.cpuSeconds * 1000, a.peakAnonymousKiB / 1024,
+                b.seconds * 1000, b.cpuSeconds * 1000, b.peakAnonymousKiB / 1024);
   }
   return result;
 }
@@ -246,6 +254,11 @@ int main(int argc, char** argv) {
                   whole.oursPeakKiB / 1024, peer.minimum, peer.median, whole.peerPeakKiB / 1024);
       std::printf("whole command ratio: median %.2f, min %.2f\n", ours.median / peer.median,
                   ours.minimum / peer.minimum);
+      const Spread oursCpu = SpreadOf(whole.oursCpu), peerCpu = SpreadOf(whole.peerCpu);
+      std::printf("whole command processor time: terrain3d min %.0f ms, median %.0f ms; gdaldem "
+                  "min %.0f ms, median %.0f ms; ratio of medians %.2f\n",
+                  oursCpu.minimum, oursCpu.median, peerCpu.minimum, peerCpu.median,
+                  oursCpu.median / peerCpu.median);
     }
     const Spread ours = SpreadOf(reporter.times["HillShadeNodeExact/" + size]);
     const Spread peer = SpreadOf(reporter.times["GdalDemHillshade/" + size]);
