@@ -6,13 +6,14 @@
 #include <atomic>
 #include <cstdio>
 #include <exception>
-#include <system_error>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "base/messages.h"
 #include "formats/bmp_writer.h"
 #include "formats/plane_graph.h"
+#include "output/chunk_pool.h"
 #include "output/hill_shade_samples.h"
 #include "output/raster_output.h"
 #include "output/vertex_lighting.h"
@@ -244,89 +245,101 @@ bool MapNodeRectangle(TerrainArea& area, int firstRow, int lastRow, int firstCol
   return true;
 }
 
-// Shades rows r0..r1 of the piece of columns c0..c1 (the bitmap's columns from left on), the
-// rows shared out over the shading threads when the cache blocks they read are all mapped. Each
-// row is shaded as one thread alone would shade it, into rows of the bitmap of its own.
-template <int kBitCount>
-void ShadePieceAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& grid,
-                  const VertexLighting& lighting, bool frameHasAlpha, uint8_t* bits, int left,
-                  int c0, int c1, int r0, int r1) {
-  constexpr int kLeastRows = 4;  // rows a thread takes at least
-  const int rows = r1 - r0 + 1;
-  int workers = std::min(ShadeWorkers(), rows / kLeastRows);
-  if (workers > 1) {
-    int firstRow = 0, lastRow = 0, firstColumn = 0, lastColumn = 0;
-    grid.NodeRows(r0, r1, firstRow, lastRow);
-    grid.NodeColumns(c0, c1, firstColumn, lastColumn);
-    if (!MapNodeRectangle(grid.area(), firstRow, lastRow, firstColumn, lastColumn)) workers = 1;
-  }
-  if (workers <= 1) {
-    ShadeRowsAs<kBitCount>(state, frame, grid, lighting, frameHasAlpha, bits, left, c0, c1, r0, r0,
-                           r1);
-    return;
-  }
-  // Thread t shades rows r0 + t * share on; this thread the first share. Every thread samples
-  // through a grid of its own (the grids keep their row buffers).
-  const int share = (rows + workers - 1) / workers;
-  std::vector<SampleGrid> grids(size_t(workers - 1), grid);
-  std::vector<std::exception_ptr> failures(size_t(workers - 1));
-  std::vector<std::thread> threads;
-  for (int t = 1; t < workers; ++t) {
-    const int a = r0 + t * share, b = std::min(r1, a + share - 1);
-    if (a > b) break;
-    auto job = [&, t, a, b] {
-      try {
-        ShadeRowsAs<kBitCount>(state, frame, grids[size_t(t - 1)], lighting, frameHasAlpha, bits,
-                               left, c0, c1, r0, a, b);
-      } catch (...) {
-        failures[size_t(t - 1)] = std::current_exception();
-      }
-    };
-    try {
-      threads.emplace_back(job);
-    } catch (const std::system_error&) {
-      job();  // no thread to be had: shaded here
+// Shades blocks of the picture on the CPU into bitmaps laid out as the off-screen one. A block
+// whose cache blocks can all be mapped at once has its rows shared out 16 at a time over the
+// threads of a chunk pool (each thread sampling through a grid of its own), and may be started
+// and finished apart, so that the caller writes the previous block meanwhile; any other block is
+// shaded by the calling thread alone. Every row is shaded as one thread alone shades it.
+class TileShader {
+ public:
+  static constexpr int kChunkRows = 16;
+
+  TileShader(const SceneState& state, SampleGrid& grid, const VertexLighting& lighting,
+             bool frameHasAlpha, int helpers)
+      : state_(state), frame_(state), grid_(grid), lighting_(lighting),
+        frameHasAlpha_(frameHasAlpha), copies_(size_t(std::max(helpers, 0)), grid),
+        pool_(helpers) {
+    switch (state.dibInfo.header.biBitCount) {
+      case 16: rows_ = &ShadeRowsAs<16>; break;
+      case 24: rows_ = &ShadeRowsAs<24>; break;
+      case 32: rows_ = &ShadeRowsAs<32>; break;
+      default: rows_ = nullptr;
     }
   }
-  std::exception_ptr failure;
-  try {
-    ShadeRowsAs<kBitCount>(state, frame, grid, lighting, frameHasAlpha, bits, left, c0, c1, r0, r0,
-                           std::min(r1, r0 + share - 1));
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  for (std::thread& thread : threads) thread.join();
-  for (const std::exception_ptr& f : failures)
-    if (!failure) failure = f;
-  if (failure) std::rethrow_exception(failure);
-}
+  // A block still being shaded is finished first: its bitmap and grids must outlast it.
+  ~TileShader() { FinishQuietly(); }
+  TileShader(const TileShader&) = delete;
+  TileShader& operator=(const TileShader&) = delete;
 
-// Shades the pixels c0..c1 x r0..r1 into the bottom-left corner of bits (laid out as the
-// off-screen bitmap).
-template <int kBitCount>
-void ShadeBlockAs(const SceneState& state, SampleGrid& grid, const VertexLighting& lighting,
-                  bool frameHasAlpha, uint8_t* bits, int c0, int c1, int r0, int r1) {
-  const ShadeFrame frame(state);
-  // Piece by piece of columns whose samples come from at most 24 blocks of node columns, so
-  // that the blocks of the two node rows each picture row needs stay in the ring of 64 views
-  // from one row to the next, however much narrower than the grid the picture is.
-  for (int a = c0; a <= c1;) {
-    const int b = grid.LastColumnWithin(a, c1, 24 * kBlockSide);
-    ShadePieceAs<kBitCount>(state, frame, grid, lighting, frameHasAlpha, bits, a - c0, a, b, r0,
-                            r1);
-    a = b + 1;
-  }
-}
+  bool threaded() const { return pool_.helpers() > 0; }
 
-bool ShadeBlock(const SceneState& state, SampleGrid& grid, const VertexLighting& lighting,
-                bool frameHasAlpha, uint8_t* bits, int c0, int c1, int r0, int r1) {
-  switch (state.dibInfo.header.biBitCount) {
-    case 16: ShadeBlockAs<16>(state, grid, lighting, frameHasAlpha, bits, c0, c1, r0, r1); return true;
-    case 24: ShadeBlockAs<24>(state, grid, lighting, frameHasAlpha, bits, c0, c1, r0, r1); return true;
-    case 32: ShadeBlockAs<32>(state, grid, lighting, frameHasAlpha, bits, c0, c1, r0, r1); return true;
-    default: return false;
+  // Starts shading pixels c0..c1 x r0..r1 into the bottom-left corner of bits; Finish completes
+  // it. False (nothing shaded) for a bitmap depth the shading does not write.
+  bool Start(uint8_t* bits, int c0, int c1, int r0, int r1) {
+    if (rows_ == nullptr) return false;
+    if (Shareable(c0, c1, r0, r1)) {
+      const int chunks = (r1 - r0 + kChunkRows) / kChunkRows;
+      pool_.Start(chunks, [this, bits, c0, c1, r0, r1](int chunk, int slot) {
+        const int a = r0 + chunk * kChunkRows, b = std::min(r1, a + kChunkRows - 1);
+        rows_(state_, frame_, slot == 0 ? grid_ : copies_[size_t(slot - 1)], lighting_,
+              frameHasAlpha_, bits, 0, c0, c1, r0, a, b);
+      });
+      pending_ = true;
+      return true;
+    }
+    // Piece by piece of columns whose samples come from at most 24 blocks of node columns, so
+    // that the blocks of the two node rows each picture row needs stay in the ring of 64 views
+    // from one row to the next, however much narrower than the grid the picture is.
+    for (int a = c0; a <= c1;) {
+      const int b = grid_.LastColumnWithin(a, c1, 24 * kBlockSide);
+      rows_(state_, frame_, grid_, lighting_, frameHasAlpha_, bits, a - c0, a, b, r0, r0, r1);
+      a = b + 1;
+    }
+    return true;
   }
-}
+  void Finish() {
+    if (!pending_) return;
+    pending_ = false;
+    pool_.Finish();
+  }
+  // Finish for unwinding: a failure is dropped (the output fails anyway).
+  void FinishQuietly() {
+    try {
+      Finish();
+    } catch (...) {
+    }
+  }
+  bool Shade(uint8_t* bits, int c0, int c1, int r0, int r1) {
+    const bool started = Start(bits, c0, c1, r0, r1);
+    Finish();
+    return started;
+  }
+
+ private:
+  using RowsFunction = void (*)(const SceneState&, const ShadeFrame&, SampleGrid&,
+                                const VertexLighting&, bool, uint8_t*, int, int, int, int, int,
+                                int);
+
+  // A block of one piece of columns whose cache blocks are all mapped (and stay so): its rows
+  // read nothing that needs mapping, so several threads may read them at once.
+  bool Shareable(int c0, int c1, int r0, int r1) {
+    if (!threaded() || grid_.LastColumnWithin(c0, c1, 24 * kBlockSide) != c1) return false;
+    int firstRow = 0, lastRow = 0, firstColumn = 0, lastColumn = 0;
+    grid_.NodeRows(r0, r1, firstRow, lastRow);
+    grid_.NodeColumns(c0, c1, firstColumn, lastColumn);
+    return MapNodeRectangle(grid_.area(), firstRow, lastRow, firstColumn, lastColumn);
+  }
+
+  const SceneState& state_;
+  const ShadeFrame frame_;
+  SampleGrid& grid_;  // slot 0's
+  const VertexLighting& lighting_;
+  const bool frameHasAlpha_;
+  RowsFunction rows_ = nullptr;
+  std::vector<SampleGrid> copies_;  // the helpers'
+  ChunkPool pool_;                  // after the grids: its threads are joined first
+  bool pending_ = false;
+};
 
 // The block c0..c1 x r0..r1 into the off-screen bitmap, by whichever way the output draws.
 struct BlockPainter {
@@ -334,18 +347,12 @@ struct BlockPainter {
   SceneState& state;
   SampleGrid& grid;
   int width, height;
-  bool onCpu;
-  VertexLighting lighting;
-  bool frameHasAlpha;
+  TileShader* shader;  // the CPU shading; null: drawn through GL
 
   bool Paint(int c0, int c1, int r0, int r1) {
-    if (onCpu) return Shade(static_cast<uint8_t*>(state.dibBits), c0, c1, r0, r1);
+    if (shader != nullptr) return shader->Shade(static_cast<uint8_t*>(state.dibBits), c0, c1, r0, r1);
     DrawBlock(state, grid, width, height, c0, c1, r0, r1);
     return scene.PresentFrame(state, kTargetOffscreen);
-  }
-  // The CPU shading into bits, a bitmap laid out as the off-screen one; touches no GL state.
-  bool Shade(uint8_t* bits, int c0, int c1, int r0, int r1) {
-    return ShadeBlock(state, grid, lighting, frameHasAlpha, bits, c0, c1, r0, r1);
   }
 };
 
@@ -372,11 +379,12 @@ void SetUpHillShadeState(SceneObject& scene, SceneState& state, bool depthTest) 
   glClearColor(state.backColor[0], state.backColor[1], state.backColor[2], clearAlpha);
 }
 
-// Tiles shaded on the CPU, each written while the next is shaded into a second bitmap: the
-// tiles, their pixels and the progress steps (one before the first tile of each band is shaded)
-// are those of the loop in WriteTiled. False when a tile failed or the user stopped.
+// Tiles shaded on the CPU by several threads, each written while the next is shaded into a
+// second bitmap: the tiles, their pixels and the progress steps (one before the first tile of
+// each band is shaded) are those of the loop in WriteTiled. False when a tile failed or the user
+// stopped.
 bool WriteTilesShadedOnCpu(const SceneState& state, const TnOutputRequest& request,
-                           BlockPainter& painter, ProgressScope& progress, RasterHandle handle) {
+                           TileShader& shader, ProgressScope& progress, RasterHandle handle) {
   const int width = request.width, height = request.height;
   struct Tile {
     int c0, c1, r0, r1;
@@ -391,41 +399,30 @@ bool WriteTilesShadedOnCpu(const SceneState& state, const TnOutputRequest& reque
                              size_t(std::abs(header.biHeight));
   std::vector<uint8_t> spare(bitmapBytes);
   uint8_t* const bitmaps[2] = {static_cast<uint8_t*>(state.dibBits), spare.data()};
+  // However this ends, the tile being shaded is finished before the spare bitmap goes.
+  struct Finisher {
+    TileShader& shader;
+    ~Finisher() { shader.FinishQuietly(); }
+  } finisher{shader};
   // Tile i is shaded into bitmap i % 2, after the progress step of its band when it begins one.
-  auto startsBand = [&](size_t i) { return tiles[i].c0 == 0; };
-  auto shade = [&](size_t i) {
+  auto start = [&](size_t i) {
     const Tile& t = tiles[i];
-    return painter.Shade(bitmaps[i % 2], t.c0, t.c1, t.r0, t.r1);
+    return shader.Start(bitmaps[i % 2], t.c0, t.c1, t.r0, t.r1);
   };
-  if (progress.Step() || !shade(0)) return false;
+  if (progress.Step() || !start(0)) return false;
+  shader.Finish();
   for (size_t i = 0; i < tiles.size(); ++i) {
     const size_t next = i + 1;
-    bool stopped = false, nextShaded = true;
-    std::exception_ptr failure;
-    std::thread shading;
+    bool stopped = false, started = true;
     if (next < tiles.size()) {
-      stopped = startsBand(next) && progress.Step();
-      if (!stopped) {
-        auto job = [&] {
-          try {
-            nextShaded = shade(next);
-          } catch (...) {
-            failure = std::current_exception();
-          }
-        };
-        try {
-          shading = std::thread(job);
-        } catch (const std::system_error&) {
-          job();  // no thread to be had: shaded before the write below
-        }
-      }
+      stopped = tiles[next].c0 == 0 && progress.Step();
+      if (!stopped) started = start(next);
     }
     const Tile& t = tiles[i];
     const bool written = WriteRasterTile(handle, height - 1 - t.r1, t.c0, t.r1 - t.r0 + 1,
                                          t.c1 - t.c0 + 1, header, bitmaps[i % 2], PictureAlpha());
-    if (shading.joinable()) shading.join();
-    if (failure) std::rethrow_exception(failure);
-    if (!written || stopped || !nextShaded) return false;
+    shader.Finish();
+    if (!written || stopped || !started) return false;
   }
   return true;
 }
@@ -445,8 +442,9 @@ bool WriteTiled(SceneState& state, const TnOutputRequest& request, BlockPainter&
                              sceneProgress ? text : nullptr, bandsDown);
     ok = progress.shown();  // a display the host refuses stops the output before it starts
     // Shaded on the CPU by more than one thread, a tile is written while the next is shaded.
-    const bool overlapped = painter.onCpu && ShadeWorkers() > 1;
-    if (ok && overlapped) ok = WriteTilesShadedOnCpu(state, request, painter, progress, handle);
+    const bool overlapped = painter.shader != nullptr && painter.shader->threaded();
+    if (ok && overlapped)
+      ok = WriteTilesShadedOnCpu(state, request, *painter.shader, progress, handle);
     for (int r0 = 0; ok && !overlapped && r0 < height; r0 += kHillShadeTile) {
       const int r1 = std::min(r0 + kHillShadeTile - 1, height - 1);
       if (progress.Step()) {
@@ -508,16 +506,17 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
   if (ApplyContextState(state)) try {
     SampleGrid grid(state, *area, width, height);
     SetUpHillShadeState(scene, state, grid.exact());
-    BlockPainter painter{scene, state, grid, width, height, false, VertexLighting(), false};
     // A filled picture shows the lit samples themselves: shaded on the CPU, sample by sample,
     // with the lighting just set on the context. Lines need GL's rasteriser.
-    painter.onCpu = drawing == HillShadeDrawing::kAutomatic && state.drawMode != 1 &&
-                    painter.lighting.Capture();
-    if (painter.onCpu) {
+    VertexLighting lighting;
+    std::unique_ptr<TileShader> shader;
+    if (drawing == HillShadeDrawing::kAutomatic && state.drawMode != 1 && lighting.Capture()) {
       GLint alphaBits = 0;
       glGetIntegerv(GL_ALPHA_BITS, &alphaBits);
-      painter.frameHasAlpha = alphaBits > 0;
+      shader = std::make_unique<TileShader>(state, grid, lighting, alphaBits > 0,
+                                            ShadeWorkers() - 1);
     }
+    BlockPainter painter{scene, state, grid, width, height, shader.get()};
     if (!tiled) {
       if (painter.Paint(0, width - 1, 0, height - 1)) {
         const auto* bits = static_cast<const uint8_t*>(state.dibBits);
