@@ -12,10 +12,10 @@
 
 namespace bench {
 
-// The current anonymous and file-backed resident memory in KiB; false where the kernel does not
-// give smaps_rollup.
-inline bool ReadResidentMemory(long& anonymousKiB, long& fileKiB) {
-  std::FILE* file = std::fopen("/proc/self/smaps_rollup", "r");
+// The current anonymous and file-backed resident memory in KiB of the process whose
+// smaps_rollup is at path; false where the kernel does not give it (or the process has gone).
+inline bool ReadResidentMemoryAt(const char* path, long& anonymousKiB, long& fileKiB) {
+  std::FILE* file = std::fopen(path, "r");
   if (file == nullptr) return false;
   long rss = -1, anonymous = -1;
   char line[256];
@@ -29,6 +29,11 @@ inline bool ReadResidentMemory(long& anonymousKiB, long& fileKiB) {
   anonymousKiB = anonymous;
   fileKiB = rss - anonymous;
   return true;
+}
+
+// The same for this process.
+inline bool ReadResidentMemory(long& anonymousKiB, long& fileKiB) {
+  return ReadResidentMemoryAt("/proc/self/smaps_rollup", anonymousKiB, fileKiB);
 }
 
 class MemorySampler {

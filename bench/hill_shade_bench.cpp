@@ -1,25 +1,37 @@
-// Hill-shade output against gdaldem on the same grid, in the same run (Google Benchmark).
+// Hill-shade output against gdaldem on the same grid, in the same run.
 //
-//   hill_shade_bench [--side N] [--dir DIR] [benchmark flags]
+//   hill_shade_bench [--side N] [--dir DIR] [--rounds R] [--tool PATH] [benchmark flags]
 //
-// Writes a synthetic Float32 grid of N x N cells (default 4000), prepares it once, then times
-// writing its hill shade to a GeoTIFF one pixel a node (node-exact) and at 3/4 of the size each
-// way (resampled), and `gdaldem hillshade` of the same grid. Each is repeated (5 times unless
-// --benchmark_repetitions says otherwise); the last line gives the ratio of the medians of the
-// node-exact output and of gdaldem.
+// Writes a synthetic Float32 grid of N x N cells (default 4000), then:
+//  - the whole commands: `terrain3d hillshade GRID -o OUT.tif` (the host program beside this
+//    benchmark, or --tool) and `gdaldem hillshade GRID OUT.tif`, R rounds (default 5), the two
+//    taking turns in each round so that the machine's load falls on both alike; the wall time and
+//    the peak anonymous memory of each child process;
+//  - in this process (Google Benchmark), the grid prepared once: writing its hill shade to a
+//    GeoTIFF one pixel a node (node-exact) and at 3/4 of the size each way (resampled), and
+//    `gdaldem hillshade` of the same grid, each repeated (5 times unless
+//    --benchmark_repetitions says otherwise), with this process's peak anonymous memory.
+// The last lines give the minimum and median of each and the ratios against gdaldem: the whole
+// command's, and the shading's after preparation (node-exact output against gdaldem's command).
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <gdal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench_grids.h"
+#include "bench_memory.h"
 #include "terrain3d/terrain3d.h"
 
 namespace {
@@ -32,7 +44,8 @@ int TN_CALL Quiet(void*, int, unsigned, const char*, const char*) { return TN_ID
 
 struct Setting {
   int side = 4000;
-  std::string dir;
+  int rounds = 5;
+  std::string dir, tool;
   std::string grid, output, reference;
   void* scene = nullptr;
   void* state = nullptr;
@@ -65,18 +78,113 @@ void GdalDem(benchmark::State& state) {
   state.SetItemsProcessed(int64_t(state.iterations()) * g.side * g.side);
 }
 
+// Minimum and median of a list of figures.
+struct Spread {
+  double minimum = 0, median = 0;
+};
+Spread SpreadOf(std::vector<double> values) {
+  Spread spread;
+  if (values.empty()) return spread;
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  spread.minimum = values.front();
+  spread.median = n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+  return spread;
+}
+
+// One run of a child process: its wall time, the processor time it used (user and system, all
+// its threads: on a machine shared with other work the steadier figure), and its peak anonymous
+// memory, sampled every 2 ms from its smaps_rollup.
+struct ChildRun {
+  bool ok = false;
+  double seconds = 0, cpuSeconds = 0;
+  long peakAnonymousKiB = 0;
+};
+ChildRun RunChild(const std::vector<std::string>& arguments) {
+  ChildRun run;
+  std::vector<char*> argv;
+  for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  std::fflush(nullptr);  // nothing buffered is written twice
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = fork();
+  if (child < 0) return run;
+  if (child == 0) {
+    // The child's output would only clutter the report.
+    const int quiet = open("/dev/null", O_WRONLY);
+    if (quiet >= 0) dup2(quiet, STDOUT_FILENO);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  const std::string smaps = "/proc/" + std::to_string(child) + "/smaps_rollup";
+  int status = 0;
+  rusage usage{};
+  for (;;) {
+    long anonymous = 0, file = 0;
+    if (bench::ReadResidentMemoryAt(smaps.c_str(), anonymous, file))
+      run.peakAnonymousKiB = std::max(run.peakAnonymousKiB, anonymous);
+    const pid_t done = wait4(child, &status, WNOHANG, &usage);
+    if (done == child) break;
+    if (done < 0) return run;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.cpuSeconds = double(usage.ru_utime.tv_sec) + usage.ru_utime.tv_usec * 1e-6 +
+                   double(usage.ru_stime.tv_sec) + usage.ru_stime.tv_usec * 1e-6;
+  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return run;
+}
+
+// The whole commands of both programs, taking turns, rounds times.
+struct WholeCommands {
+  std::vector<double> ours, peer;              // wall times, ms
+  std::vector<double> oursCpu, peerCpu;        // processor times, ms
+  long oursPeakKiB = 0, peerPeakKiB = 0;
+  bool ok = true;
+};
+WholeCommands TimeWholeCommands() {
+  WholeCommands result;
+  const std::string ours = g.dir + "/t3d-bench-command.tif";
+  for (int round = 0; round < g.rounds && result.ok; ++round) {
+    const ChildRun a = RunChild({g.tool, "hillshade", g.grid, "-o", ours});
+    const ChildRun b = RunChild({"gdaldem", "hillshade", "-q", g.grid, g.reference});
+    std::remove(ours.c_str());
+    std::remove(g.reference.c_str());
+    if (!a.ok || !b.ok) {
+      std::fprintf(stderr, "%s failed\n", a.ok ? "gdaldem hillshade" : "terrain3d hillshade");
+      result.ok = false;
+      break;
+    }
+    result.ours.push_back(a.seconds * 1000);
+    result.peer.push_back(b.seconds * 1000);
+    result.oursCpu.push_back(a.cpuSeconds * 1000);
+    result.peerCpu.push_back(b.cpuSeconds * 1000);
+    result.oursPeakKiB = std::max(result.oursPeakKiB, a.peakAnonymousKiB);
+    result.peerPeakKiB = std::max(result.peerPeakKiB, b.peakAnonymousKiB);
+    std::printf("whole command, round %d: terrain3d %.0f ms (processor %.0f ms, %ld MiB "
+                "anonymous), gdaldem %.0f ms (processor %.0f ms, %ld MiB)\n",
+                round + 1, a.seconds * 1000, a.cpuSeconds * 1000, a.peakAnonymousKiB / 1024,
+                b.seconds * 1000, b.cpuSeconds * 1000, b.peakAnonymousKiB / 1024);
+  }
+  return result;
+}
+
 // The console report, keeping the medians for the ratio.
 class MedianReporter : public benchmark::ConsoleReporter {
  public:
   // Coloured only on a terminal.
   MedianReporter() : ConsoleReporter(isatty(STDOUT_FILENO) != 0 ? OO_ColorTabular : OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
+    for (const Run& run : runs) {
       if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
         medians[run.run_name.function_name] = run.GetAdjustedRealTime();
+      if (run.run_type == Run::RT_Iteration)
+        times[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> medians;
+  std::map<std::string, std::vector<double>> times;  // every repetition's time
 };
 
 }  // namespace
@@ -90,10 +198,22 @@ int main(int argc, char** argv) {
       g.side = std::max(2, std::atoi(argv[++i]));
     } else if (arg == "--dir" && i + 1 < argc) {
       g.dir = argv[++i];
+    } else if (arg == "--rounds" && i + 1 < argc) {
+      g.rounds = std::max(0, std::atoi(argv[++i]));
+    } else if (arg == "--tool" && i + 1 < argc) {
+      g.tool = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: hill_shade_bench [--side N] [--dir DIR] [benchmark flags]\n");
+      std::fprintf(stderr,
+                   "usage: hill_shade_bench [--side N] [--dir DIR] [--rounds R] [--tool PATH] "
+                   "[benchmark flags]\n");
       return 2;
     }
+  }
+  if (g.tool.empty()) {
+    // The host program is built beside the benchmark.
+    const std::string self = argv[0];
+    const size_t slash = self.find_last_of('/');
+    g.tool = (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/terrain3d";
   }
   setenv("TERRAIN3D_WORK_DIR", g.dir.c_str(), 0);
   tnSetMessageHandler(&Quiet, nullptr);
@@ -104,6 +224,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot write the grid\n");
     return 1;
   }
+  // The whole commands first, each a process of its own, before this one holds a scene.
+  const WholeCommands whole = g.rounds > 0 ? TimeWholeCommands() : WholeCommands{};
+  // This process's memory from the preparation on.
+  bench::MemorySampler memory;
   tnCreateTin3DDraw(&g.scene, &g.state);
   g.window.kind = TN_WINDOW_HEADLESS;
   g.window.width = 64;
@@ -119,12 +243,35 @@ int main(int argc, char** argv) {
       b->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(5);
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double ours = reporter.medians["HillShadeNodeExact/" + size];
-    const double peer = reporter.medians["GdalDemHillshade/" + size];
-    if (ours > 0 && peer > 0)
-      std::printf("median node-exact hill shade %.0f ms, gdaldem %.0f ms: ratio %.2f\n", ours, peer,
-                  ours / peer);
-    result = 0;
+    memory.Stop();
+    const std::string side = size + " x " + size;
+    if (!whole.ours.empty()) {
+      const Spread ours = SpreadOf(whole.ours), peer = SpreadOf(whole.peer);
+      std::printf("whole command on %s, %zu rounds: terrain3d hillshade min %.0f ms, median %.0f "
+                  "ms, peak anonymous %ld MiB; gdaldem hillshade min %.0f ms, median %.0f ms, "
+                  "peak anonymous %ld MiB\n",
+                  side.c_str(), whole.ours.size(), ours.minimum, ours.median,
+                  whole.oursPeakKiB / 1024, peer.minimum, peer.median, whole.peerPeakKiB / 1024);
+      std::printf("whole command ratio: median %.2f, min %.2f\n", ours.median / peer.median,
+                  ours.minimum / peer.minimum);
+      const Spread oursCpu = SpreadOf(whole.oursCpu), peerCpu = SpreadOf(whole.peerCpu);
+      std::printf("whole command processor time: terrain3d min %.0f ms, median %.0f ms; gdaldem "
+                  "min %.0f ms, median %.0f ms; ratio of medians %.2f\n",
+                  oursCpu.minimum, oursCpu.median, peerCpu.minimum, peerCpu.median,
+                  oursCpu.median / peerCpu.median);
+    }
+    const Spread ours = SpreadOf(reporter.times["HillShadeNodeExact/" + size]);
+    const Spread peer = SpreadOf(reporter.times["GdalDemHillshade/" + size]);
+    if (ours.median > 0 && peer.median > 0) {
+      std::printf("shading after preparation on %s: node-exact hill shade min %.0f ms, median "
+                  "%.0f ms; gdaldem min %.0f ms, median %.0f ms; this process's peak anonymous "
+                  "%ld MiB\n",
+                  side.c_str(), ours.minimum, ours.median, peer.minimum, peer.median,
+                  memory.peakAnonymousKiB() / 1024);
+      std::printf("shading after preparation ratio: median %.2f, min %.2f\n",
+                  ours.median / peer.median, ours.minimum / peer.minimum);
+    }
+    result = whole.ok ? 0 : 1;
   } else {
     std::fprintf(stderr, "cannot prepare the grid\n");
   }

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include <cpl_conv.h>
+
 #include "cli_commands.h"
 #include "cli_options.h"
 #include "cli_notes.h"
@@ -89,6 +91,25 @@ const char kTexlibHelp[] =
     "Prepares IMAGE as the texture of the DEM and keeps it as a texture library; with\n"
     "--hillshade, makes the library of the DEM's hill shade (one pixel a grid node, lit from\n"
     "azimuth A and tilt T degrees, default 315 and 45).\n";
+
+// A GDAL configuration option set for the scope's lifetime, then put back as it was.
+class ScopedGdalOption {
+ public:
+  ScopedGdalOption(const char* name, const char* value) : name_(name) {
+    const char* old = CPLGetConfigOption(name, nullptr);
+    hadOld_ = old != nullptr;
+    if (hadOld_) old_ = old;
+    CPLSetConfigOption(name, value);
+  }
+  ~ScopedGdalOption() { CPLSetConfigOption(name_, hadOld_ ? old_.c_str() : nullptr); }
+  ScopedGdalOption(const ScopedGdalOption&) = delete;
+  ScopedGdalOption& operator=(const ScopedGdalOption&) = delete;
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool hadOld_ = false;
+};
 
 // Copies path into an output request; false (with the message) when it does not fit.
 bool SetOutputPath(TnOutputRequest& request, const std::string& path) {
@@ -409,8 +430,15 @@ int RunHillShade(int argc, char** argv) {
   Georeference georeference;
   const bool mapAligned = GeoreferenceCovering(scene.gridPath(), width, height, georeference);
   std::string error;
-  const bool converted =
-      ConvertPicture(target, out, grey ? 1 : 3, mapAligned ? &georeference : nullptr, error);
+  bool converted = false;
+  {
+    // A GeoTIFF is compressed tile by tile: its tiles are compressed on every processor instead
+    // of one after the other (the bytes of the file are the same). A value the user set is kept.
+    const ScopedGdalOption threads(
+        "GDAL_NUM_THREADS", CPLGetConfigOption("GDAL_NUM_THREADS", "ALL_CPUS"));
+    converted =
+        ConvertPicture(target, out, grey ? 1 : 3, mapAligned ? &georeference : nullptr, error);
+  }
   std::remove(target.c_str());
   if (!converted) {
     std::fprintf(stderr, "terrain3d: %s\n", error.c_str());

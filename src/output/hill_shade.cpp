@@ -3,13 +3,18 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <exception>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "base/messages.h"
 #include "formats/bmp_writer.h"
 #include "formats/plane_graph.h"
+#include "output/chunk_pool.h"
+#include "output/hill_shade_samples.h"
 #include "output/raster_output.h"
 #include "output/vertex_lighting.h"
 #include "model/process_objects.h"
@@ -23,145 +28,6 @@
 
 namespace t3d {
 namespace {
-
-// Samples of a run of one picture row, one array per component: scene height, normal and height
-// class.
-struct RowSamples {
-  std::vector<double> height;
-  std::vector<float> nx, ny, nz;
-  std::vector<uint8_t> heightClass;
-  std::vector<uint8_t> hole;  // 1 where a node the sample comes from is missing
-  void Resize(size_t count) {
-    height.resize(count);
-    nx.resize(count);
-    ny.resize(count);
-    nz.resize(count);
-    heightClass.resize(count);
-    hole.resize(count);
-  }
-};
-
-// Where the samples of the picture come from: pixel (column, row), row 0 at the bottom. Rows are
-// read from the terrain cache a run of cells at a time.
-class SampleGrid {
- public:
-  SampleGrid(const SceneState& state, TerrainArea& area, int width, int height)
-      : state_(state), area_(area) {
-    exact_ = width == state.columnCount && height == state.rowCount;
-    stepX_ = exact_ ? state.cellSizeX : (double(state.xMax) - state.xMin) / (width - 1);
-    stepY_ = exact_ ? state.cellSizeY : (double(state.yMax) - state.yMin) / (height - 1);
-    if (!exact_) {
-      // The node column left of each column's sample, and the sample's place across the cell.
-      const double dx = state.cellSizeX;
-      sourceColumn_.resize(size_t(width));
-      fractionX_.resize(size_t(width));
-      for (int i = 0; i < width; ++i) {
-        const double x = X(i);
-        const int c = std::clamp(int((x - state.xMin) / dx), 0, state.columnCount - 2);
-        sourceColumn_[size_t(i)] = c;
-        fractionX_[size_t(i)] = std::clamp((x - (state.xMin + c * dx)) / dx, 0.0, 1.0);
-      }
-    }
-  }
-  bool exact() const { return exact_; }
-  double stepX() const { return stepX_; }
-  double stepY() const { return stepY_; }
-  double X(int column) const { return state_.xMin + column * stepX_; }
-  double Y(int row) const { return state_.yMin + row * stepY_; }
-
-  // The node columns the samples of picture columns c0..c1 are taken from.
-  int SourceColumns(int c0, int c1) const {
-    return exact_ ? c1 - c0 + 1 : sourceColumn_[size_t(c1)] + 2 - sourceColumn_[size_t(c0)];
-  }
-  // The last picture column from c0 on (at most c1) whose samples, with c0's, come from at most
-  // `columns` node columns; c0 itself at least.
-  int LastColumnWithin(int c0, int c1, int columns) const {
-    if (exact_) return std::min(c1, c0 + columns - 1);
-    // Samples of column c come from node columns sourceColumn_[c] and the one after it.
-    const auto begin = sourceColumn_.begin();
-    const auto end =
-        std::upper_bound(begin + c0, begin + c1 + 1, sourceColumn_[size_t(c0)] + columns - 2);
-    return std::max(c0, int(end - begin) - 1);
-  }
-
-  // The samples of columns c0..c1 of picture row `row`, into out (index 0 for c0). The
-  // node-exact form takes each node's own height, normal and colour index; the resampled form
-  // interpolates height and normal bilinearly between the four nodes around the sample and
-  // classes the height.
-  void SampleRow(int row, int c0, int c1, RowSamples& out) {
-    const int count = c1 - c0 + 1;
-    out.Resize(size_t(count));
-    if (exact_) {
-      lower_.resize(size_t(count));
-      area_.CopyRow(row, c0, count, lower_.data());
-      for (int i = 0; i < count; ++i) {
-        const GridCell& cell = lower_[size_t(i)];
-        const float* n = state_.normalTable[cell.azimuthCode][cell.elevationCode];
-        out.height[size_t(i)] = cell.height;
-        out.nx[size_t(i)] = n[0];
-        out.ny[size_t(i)] = n[1];
-        out.nz[size_t(i)] = n[2];
-        out.heightClass[size_t(i)] = cell.colourIndex;
-        out.hole[size_t(i)] = IsMissing(cell) ? 1 : 0;
-      }
-      return;
-    }
-    const double dy = state_.cellSizeY;
-    const double y = Y(row);
-    const int k = std::clamp(int((y - state_.yMin) / dy), 0, state_.rowCount - 2);
-    const double fy = std::clamp((y - (state_.yMin + k * dy)) / dy, 0.0, 1.0);
-    // The two node rows around the samples: the whole run of cells they cross, or, when the
-    // samples lie far apart (a picture much narrower than the grid), just the pair of cells
-    // around each sample.
-    const int first = sourceColumn_[size_t(c0)];
-    const int span = SourceColumns(c0, c1);
-    const bool run = span <= 2 * count + 2;
-    lower_.resize(size_t(run ? span : 2 * count));
-    upper_.resize(lower_.size());
-    if (run) {
-      area_.CopyRow(k, first, span, lower_.data());
-      area_.CopyRow(k + 1, first, span, upper_.data());
-    } else {
-      for (int i = 0; i < count; ++i) {
-        area_.CopyRow(k, sourceColumn_[size_t(c0 + i)], 2, &lower_[2 * size_t(i)]);
-        area_.CopyRow(k + 1, sourceColumn_[size_t(c0 + i)], 2, &upper_[2 * size_t(i)]);
-      }
-    }
-    const double range = double(state_.zMax) - state_.zMin;
-    const double r = state_.sceneRadius != 0 ? state_.sceneRadius : 1;
-    for (int i = 0; i < count; ++i) {
-      const int c = run ? sourceColumn_[size_t(c0 + i)] - first : 2 * i;
-      const double fx = fractionX_[size_t(c0 + i)];
-      const double w[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), fx * fy, (1 - fx) * fy};
-      const GridCell* cells[4] = {&lower_[size_t(c)], &lower_[size_t(c) + 1], &upper_[size_t(c) + 1],
-                                  &upper_[size_t(c)]};
-      double height = 0;
-      float normal[3] = {0, 0, 0};
-      out.hole[size_t(i)] = 0;
-      for (int j = 0; j < 4; ++j) {
-        if (IsMissing(*cells[j])) out.hole[size_t(i)] = 1;
-        height += w[j] * cells[j]->height;
-        const float* n = state_.normalTable[cells[j]->azimuthCode][cells[j]->elevationCode];
-        for (int m = 0; m < 3; ++m) normal[m] += float(w[j] * n[m]);
-      }
-      out.height[size_t(i)] = height;
-      out.nx[size_t(i)] = normal[0];
-      out.ny[size_t(i)] = normal[1];
-      out.nz[size_t(i)] = normal[2];
-      out.heightClass[size_t(i)] =
-          uint8_t(range > 0 ? int((r * height - state_.zMin) * 255 / range) & 255 : 0);
-    }
-  }
-
- private:
-  const SceneState& state_;
-  TerrainArea& area_;
-  bool exact_ = false;
-  double stepX_ = 1, stepY_ = 1;
-  std::vector<int> sourceColumn_;
-  std::vector<double> fractionX_;
-  std::vector<GridCell> lower_, upper_;
-};
 
 // Scene units and colours shared by both ways of drawing: vertex positions are map coordinates
 // less the terrain centre, divided by the scene radius, as the plan view places them.
@@ -291,15 +157,16 @@ void DrawBlock(const SceneState& state, SampleGrid& grid, int width, int height,
   glFlush();
 }
 
-// Shades the pixels c0..c1 x r0..r1 of the picture into the off-screen bitmap, the block's
-// first column and row at (left, 0), as DrawBlock and the frame read-back would leave them: each
-// pixel the lit colour of the sample at its centre, which is the colour GL gives the vertex there.
+// Shades the pixels c0..c1 x r0..r1 of the picture into bits, a bitmap laid out as the
+// off-screen bitmap, the block's first column and row at (left, 0), as DrawBlock and the frame
+// read-back would leave them: each pixel the lit colour of the sample at its centre, which is the
+// colour GL gives the vertex there. Rows r0..r1 of the block whose first row is blockRow0 (the
+// bitmap's bottom row).
 template <int kBitCount>
 void ShadeRowsAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& grid,
-                 const VertexLighting& lighting, bool frameHasAlpha, int left, int c0, int c1,
-                 int r0, int r1) {
+                 const VertexLighting& lighting, bool frameHasAlpha, uint8_t* bits, int left,
+                 int c0, int c1, int blockRow0, int r0, int r1) {
   const int64_t rowBytes = platform::DibRowBytes(state.dibInfo.header.biWidth, kBitCount);
-  auto* bits = static_cast<uint8_t*>(state.dibBits);
   const size_t count = size_t(c1 - c0 + 1);
   // Per column: position x, y, z, the colour of the height class, and the lit colour.
   std::vector<float> columns(count * 9);
@@ -334,7 +201,7 @@ void ShadeRowsAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& g
     vertices.blue = colour[2];
     lighting.ShadeRow(vertices, lit[0], lit[1], lit[2]);
     // Bitmap rows run bottom-up: the block's first row is the bitmap's bottom row.
-    uint8_t* pixel = bits + (row - r0) * rowBytes + left * (kBitCount / 8);
+    uint8_t* pixel = bits + (row - blockRow0) * rowBytes + left * (kBitCount / 8);
     for (size_t i = 0; i < count; ++i, pixel += kBitCount / 8) {
       if (samples.hole[i] != 0) {
         // A hole: the background colour, fully transparent where the bitmap holds alpha.
@@ -347,30 +214,132 @@ void ShadeRowsAs(const SceneState& state, const ShadeFrame& frame, SampleGrid& g
   }
 }
 
-// Shades the pixels c0..c1 x r0..r1 into the bottom-left corner of the off-screen bitmap.
-template <int kBitCount>
-void ShadeBlockAs(const SceneState& state, SampleGrid& grid, const VertexLighting& lighting,
-                  bool frameHasAlpha, int c0, int c1, int r0, int r1) {
-  const ShadeFrame frame(state);
-  // Piece by piece of columns whose samples come from at most 24 blocks of node columns, so
-  // that the blocks of the two node rows each picture row needs stay in the ring of 64 views
-  // from one row to the next, however much narrower than the grid the picture is.
-  for (int a = c0; a <= c1;) {
-    const int b = grid.LastColumnWithin(a, c1, 24 * kBlockSide);
-    ShadeRowsAs<kBitCount>(state, frame, grid, lighting, frameHasAlpha, a - c0, a, b, r0, r1);
-    a = b + 1;
-  }
+std::atomic<int> g_shadeWorkers{0};
+
+int ShadeWorkers() {
+  const int set = g_shadeWorkers.load();
+  if (set > 0) return set;
+  return int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
 }
 
-bool ShadeBlock(const SceneState& state, SampleGrid& grid, const VertexLighting& lighting,
-                bool frameHasAlpha, int c0, int c1, int r0, int r1) {
-  switch (state.dibInfo.header.biBitCount) {
-    case 16: ShadeBlockAs<16>(state, grid, lighting, frameHasAlpha, c0, c1, r0, r1); return true;
-    case 24: ShadeBlockAs<24>(state, grid, lighting, frameHasAlpha, c0, c1, r0, r1); return true;
-    case 32: ShadeBlockAs<32>(state, grid, lighting, frameHasAlpha, c0, c1, r0, r1); return true;
-    default: return false;
-  }
+// Maps every cache block holding node rows firstRow..lastRow and node columns
+// firstColumn..lastColumn (limited to the cache as CopyRow limits them). True when all of them
+// are mapped at the end: reading those rows then maps nothing, so several threads may read them
+// at once.
+bool MapNodeRectangle(TerrainArea& area, int firstRow, int lastRow, int firstColumn,
+                      int lastColumn) {
+  const int rowLimit = int(area.blockRows()) * kBlockSide - 1;
+  const int columnLimit = int(area.blockColumns()) * kBlockSide - 1;
+  const uint32_t p0 = uint32_t(std::clamp(firstRow, 0, rowLimit) / kBlockSide);
+  const uint32_t p1 = uint32_t(std::clamp(lastRow, 0, rowLimit) / kBlockSide);
+  const uint32_t q0 = uint32_t(std::clamp(firstColumn, 0, columnLimit) / kBlockSide);
+  const uint32_t q1 = uint32_t(std::clamp(lastColumn, 0, columnLimit) / kBlockSide);
+  if (area.blockCount() == 0 || uint64_t(p1 - p0 + 1) * (q1 - q0 + 1) > uint64_t(area.ringSize()))
+    return false;
+  for (uint32_t p = p0; p <= p1; ++p)
+    for (uint32_t q = q0; q <= q1; ++q)
+      if (area.BlockCells(p * area.blockColumns() + q) == nullptr) return false;
+  for (uint32_t p = p0; p <= p1; ++p)
+    for (uint32_t q = q0; q <= q1; ++q)
+      if (!area.IsMapped(p * area.blockColumns() + q)) return false;
+  return true;
 }
+
+// Shades blocks of the picture on the CPU into bitmaps laid out as the off-screen one. A block
+// whose cache blocks can all be mapped at once has its rows shared out 16 at a time over the
+// threads of a chunk pool (each thread sampling through a grid of its own), and may be started
+// and finished apart, so that the caller writes the previous block meanwhile; any other block is
+// shaded by the calling thread alone. Every row is shaded as one thread alone shades it.
+class TileShader {
+ public:
+  static constexpr int kChunkRows = 16;
+
+  TileShader(const SceneState& state, SampleGrid& grid, const VertexLighting& lighting,
+             bool frameHasAlpha, int helpers)
+      : state_(state), frame_(state), grid_(grid), lighting_(lighting),
+        frameHasAlpha_(frameHasAlpha), copies_(size_t(std::max(helpers, 0)), grid),
+        pool_(helpers) {
+    switch (state.dibInfo.header.biBitCount) {
+      case 16: rows_ = &ShadeRowsAs<16>; break;
+      case 24: rows_ = &ShadeRowsAs<24>; break;
+      case 32: rows_ = &ShadeRowsAs<32>; break;
+      default: rows_ = nullptr;
+    }
+  }
+  // A block still being shaded is finished first: its bitmap and grids must outlast it.
+  ~TileShader() { FinishQuietly(); }
+  TileShader(const TileShader&) = delete;
+  TileShader& operator=(const TileShader&) = delete;
+
+  bool threaded() const { return pool_.helpers() > 0; }
+
+  // Starts shading pixels c0..c1 x r0..r1 into the bottom-left corner of bits; Finish completes
+  // it. False (nothing shaded) for a bitmap depth the shading does not write.
+  bool Start(uint8_t* bits, int c0, int c1, int r0, int r1) {
+    if (rows_ == nullptr) return false;
+    if (Shareable(c0, c1, r0, r1)) {
+      const int chunks = (r1 - r0 + kChunkRows) / kChunkRows;
+      pool_.Start(chunks, [this, bits, c0, c1, r0, r1](int chunk, int slot) {
+        const int a = r0 + chunk * kChunkRows, b = std::min(r1, a + kChunkRows - 1);
+        rows_(state_, frame_, slot == 0 ? grid_ : copies_[size_t(slot - 1)], lighting_,
+              frameHasAlpha_, bits, 0, c0, c1, r0, a, b);
+      });
+      pending_ = true;
+      return true;
+    }
+    // Piece by piece of columns whose samples come from at most 24 blocks of node columns, so
+    // that the blocks of the two node rows each picture row needs stay in the ring of 64 views
+    // from one row to the next, however much narrower than the grid the picture is.
+    for (int a = c0; a <= c1;) {
+      const int b = grid_.LastColumnWithin(a, c1, 24 * kBlockSide);
+      rows_(state_, frame_, grid_, lighting_, frameHasAlpha_, bits, a - c0, a, b, r0, r0, r1);
+      a = b + 1;
+    }
+    return true;
+  }
+  void Finish() {
+    if (!pending_) return;
+    pending_ = false;
+    pool_.Finish();
+  }
+  // Finish for unwinding: a failure is dropped (the output fails anyway).
+  void FinishQuietly() {
+    try {
+      Finish();
+    } catch (...) {
+    }
+  }
+  bool Shade(uint8_t* bits, int c0, int c1, int r0, int r1) {
+    const bool started = Start(bits, c0, c1, r0, r1);
+    Finish();
+    return started;
+  }
+
+ private:
+  using RowsFunction = void (*)(const SceneState&, const ShadeFrame&, SampleGrid&,
+                                const VertexLighting&, bool, uint8_t*, int, int, int, int, int,
+                                int);
+
+  // A block of one piece of columns whose cache blocks are all mapped (and stay so): its rows
+  // read nothing that needs mapping, so several threads may read them at once.
+  bool Shareable(int c0, int c1, int r0, int r1) {
+    if (!threaded() || grid_.LastColumnWithin(c0, c1, 24 * kBlockSide) != c1) return false;
+    int firstRow = 0, lastRow = 0, firstColumn = 0, lastColumn = 0;
+    grid_.NodeRows(r0, r1, firstRow, lastRow);
+    grid_.NodeColumns(c0, c1, firstColumn, lastColumn);
+    return MapNodeRectangle(grid_.area(), firstRow, lastRow, firstColumn, lastColumn);
+  }
+
+  const SceneState& state_;
+  const ShadeFrame frame_;
+  SampleGrid& grid_;  // slot 0's
+  const VertexLighting& lighting_;
+  const bool frameHasAlpha_;
+  RowsFunction rows_ = nullptr;
+  std::vector<SampleGrid> copies_;  // the helpers'
+  ChunkPool pool_;                  // after the grids: its threads are joined first
+  bool pending_ = false;
+};
 
 // The block c0..c1 x r0..r1 into the off-screen bitmap, by whichever way the output draws.
 struct BlockPainter {
@@ -378,12 +347,10 @@ struct BlockPainter {
   SceneState& state;
   SampleGrid& grid;
   int width, height;
-  bool onCpu;
-  VertexLighting lighting;
-  bool frameHasAlpha;
+  TileShader* shader;  // the CPU shading; null: drawn through GL
 
   bool Paint(int c0, int c1, int r0, int r1) {
-    if (onCpu) return ShadeBlock(state, grid, lighting, frameHasAlpha, c0, c1, r0, r1);
+    if (shader != nullptr) return shader->Shade(static_cast<uint8_t*>(state.dibBits), c0, c1, r0, r1);
     DrawBlock(state, grid, width, height, c0, c1, r0, r1);
     return scene.PresentFrame(state, kTargetOffscreen);
   }
@@ -412,6 +379,54 @@ void SetUpHillShadeState(SceneObject& scene, SceneState& state, bool depthTest) 
   glClearColor(state.backColor[0], state.backColor[1], state.backColor[2], clearAlpha);
 }
 
+// Tiles shaded on the CPU by several threads, each written while the next is shaded into a
+// second bitmap: the tiles, their pixels and the progress steps (one before the first tile of
+// each band is shaded) are those of the loop in WriteTiled. False when a tile failed or the user
+// stopped.
+bool WriteTilesShadedOnCpu(const SceneState& state, const TnOutputRequest& request,
+                           TileShader& shader, ProgressScope& progress, RasterHandle handle) {
+  const int width = request.width, height = request.height;
+  struct Tile {
+    int c0, c1, r0, r1;
+  };
+  std::vector<Tile> tiles;
+  for (int r0 = 0; r0 < height; r0 += kHillShadeTile)
+    for (int c0 = 0; c0 < width; c0 += kHillShadeTile)
+      tiles.push_back({c0, std::min(c0 + kHillShadeTile - 1, width - 1), r0,
+                       std::min(r0 + kHillShadeTile - 1, height - 1)});
+  const platform::DibHeader& header = state.dibInfo.header;
+  const size_t bitmapBytes = size_t(platform::DibRowBytes(header.biWidth, header.biBitCount)) *
+                             size_t(std::abs(header.biHeight));
+  std::vector<uint8_t> spare(bitmapBytes);
+  uint8_t* const bitmaps[2] = {static_cast<uint8_t*>(state.dibBits), spare.data()};
+  // However this ends, the tile being shaded is finished before the spare bitmap goes.
+  struct Finisher {
+    TileShader& shader;
+    ~Finisher() { shader.FinishQuietly(); }
+  } finisher{shader};
+  // Tile i is shaded into bitmap i % 2, after the progress step of its band when it begins one.
+  auto start = [&](size_t i) {
+    const Tile& t = tiles[i];
+    return shader.Start(bitmaps[i % 2], t.c0, t.c1, t.r0, t.r1);
+  };
+  if (progress.Step() || !start(0)) return false;
+  shader.Finish();
+  for (size_t i = 0; i < tiles.size(); ++i) {
+    const size_t next = i + 1;
+    bool stopped = false, started = true;
+    if (next < tiles.size()) {
+      stopped = tiles[next].c0 == 0 && progress.Step();
+      if (!stopped) started = start(next);
+    }
+    const Tile& t = tiles[i];
+    const bool written = WriteRasterTile(handle, height - 1 - t.r1, t.c0, t.r1 - t.r0 + 1,
+                                         t.c1 - t.c0 + 1, header, bitmaps[i % 2], PictureAlpha());
+    shader.Finish();
+    if (!written || stopped || !started) return false;
+  }
+  return true;
+}
+
 // Paints the picture tile by tile into handle, the raster image created for it, and closes it
 // (removing the file when a tile failed or the user stopped).
 bool WriteTiled(SceneState& state, const TnOutputRequest& request, BlockPainter& painter,
@@ -426,7 +441,11 @@ bool WriteTiled(SceneState& state, const TnOutputRequest& request, BlockPainter&
     ProgressScope progress(sceneProgress ? "场景输出进度" : "正在生成晕渲图...",
                              sceneProgress ? text : nullptr, bandsDown);
     ok = progress.shown();  // a display the host refuses stops the output before it starts
-    for (int r0 = 0; ok && r0 < height; r0 += kHillShadeTile) {
+    // Shaded on the CPU by more than one thread, a tile is written while the next is shaded.
+    const bool overlapped = painter.shader != nullptr && painter.shader->threaded();
+    if (ok && overlapped)
+      ok = WriteTilesShadedOnCpu(state, request, *painter.shader, progress, handle);
+    for (int r0 = 0; ok && !overlapped && r0 < height; r0 += kHillShadeTile) {
       const int r1 = std::min(r0 + kHillShadeTile - 1, height - 1);
       if (progress.Step()) {
         ok = false;
@@ -447,6 +466,8 @@ bool WriteTiled(SceneState& state, const TnOutputRequest& request, BlockPainter&
 }
 
 }  // namespace
+
+void SetHillShadeWorkers(int workers) { g_shadeWorkers.store(workers < 0 ? 0 : workers); }
 
 bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputRequest& request,
                      bool sceneProgress, HillShadeDrawing drawing) {
@@ -485,16 +506,17 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
   if (ApplyContextState(state)) try {
     SampleGrid grid(state, *area, width, height);
     SetUpHillShadeState(scene, state, grid.exact());
-    BlockPainter painter{scene, state, grid, width, height, false, VertexLighting(), false};
     // A filled picture shows the lit samples themselves: shaded on the CPU, sample by sample,
     // with the lighting just set on the context. Lines need GL's rasteriser.
-    painter.onCpu = drawing == HillShadeDrawing::kAutomatic && state.drawMode != 1 &&
-                    painter.lighting.Capture();
-    if (painter.onCpu) {
+    VertexLighting lighting;
+    std::unique_ptr<TileShader> shader;
+    if (drawing == HillShadeDrawing::kAutomatic && state.drawMode != 1 && lighting.Capture()) {
       GLint alphaBits = 0;
       glGetIntegerv(GL_ALPHA_BITS, &alphaBits);
-      painter.frameHasAlpha = alphaBits > 0;
+      shader = std::make_unique<TileShader>(state, grid, lighting, alphaBits > 0,
+                                            ShadeWorkers() - 1);
     }
+    BlockPainter painter{scene, state, grid, width, height, shader.get()};
     if (!tiled) {
       if (painter.Paint(0, width - 1, 0, height - 1)) {
         const auto* bits = static_cast<const uint8_t*>(state.dibBits);

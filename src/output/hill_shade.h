@@ -28,6 +28,12 @@ constexpr int32_t kOutputPlaneGraph = 2;
 // Wire-frame pictures (draw mode 1), and lighting the CPU evaluation does not cover, are drawn
 // through GL; kGraphics draws every picture through GL.
 enum class HillShadeDrawing { kAutomatic, kGraphics };
+
+// The number of threads that shade a picture on the CPU (0, the default: one per processor, at
+// most 8). With more than one, the tiles of a large picture are written while the next is shaded.
+// Every row is shaded alike whatever the number: the pixels are the same.
+void SetHillShadeWorkers(int workers);
+
 bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputRequest& request,
                      bool sceneProgress, HillShadeDrawing drawing = HillShadeDrawing::kAutomatic);
 

@@ -417,6 +417,106 @@ TEST(HillShadeWireFrame, LinesAreDrawnThroughGl) {
   EXPECT_LT(differing, filledLevels.size() / 20);
 }
 
+// ---- Shading on several threads ----------------------------------------------------------
+
+// Restores the default number of shading threads when a test ends.
+struct ShadeWorkers {
+  explicit ShadeWorkers(int workers) { t3d::SetHillShadeWorkers(workers); }
+  ~ShadeWorkers() { t3d::SetHillShadeWorkers(0); }
+};
+
+// 300 x 130 nodes of 20 m (two blocks across, wider than high) with a nodata pond, a ragged
+// missing edge on the right and single missing cells scattered over the slopes.
+std::string HoledRelief() {
+  const std::string path = GridPath("holed_relief.tif");
+  double gt[6];
+  testgrids::NorthUp(gt, 600000, 4000000 + 130 * 20, 20, 20);
+  const double noData = -9999;
+  EXPECT_TRUE(testgrids::WriteGrid(
+      path, 300, 130, gt, GDT_Float32,
+      [&](int line, int pixel) {
+        const double dx = pixel - 90, dy = line - 60;
+        if (dx * dx + dy * dy < 140) return noData;
+        if (pixel > 285 - (line % 7)) return noData;
+        if ((line * 31 + pixel * 17) % 97 == 0) return noData;
+        return 700 + 120 * std::sin(pixel * 0.045) * std::cos(line * 0.07) + 25 * std::sin(0.4 * pixel + 0.3 * line);
+      },
+      &noData));
+  return path;
+}
+
+// The pictures of one, two, three and five shading threads are the same, pixel for pixel (alpha
+// included), in the node-exact form and resampled smaller and larger (tiled: one thread writes
+// the tiles one after the other, more write each while the next is shaded), with the missing
+// cells as holes and at the lowest height.
+TEST(HillShadeThreads, EveryThreadCountShadesTheSamePixels) {
+  for (const int missing : {TN_MISSING_AS_HOLES, TN_MISSING_AS_LOWEST}) {
+    ASSERT_EQ(tnSetMissingHeights(missing), TN_OK);
+    {
+      TestScene scene(64, 64, nullptr, &AnswerNo);
+      ASSERT_TRUE(scene.Prepare(HoledRelief()));
+      const t3d::TerrainArea* area = t3d::g_process.terrainArea.get();
+      ASSERT_NE(area, nullptr);
+      EXPECT_EQ(area->missingCells() > 0, missing == TN_MISSING_AS_HOLES);
+      for (const auto& size : {std::pair<int, int>{300, 130}, std::pair<int, int>{157, 61},
+                               std::pair<int, int>{700, 530}}) {
+        Rgb alone;
+        {
+          const ShadeWorkers one(1);
+          ASSERT_TRUE(ShadeTo(scene, size.first, size.second, Drawing::kCpu, alone));
+        }
+        ASSERT_EQ(alone.width, size.first);
+        ASSERT_EQ(alone.height, size.second);
+        for (const int workers : {2, 3, 5}) {
+          const ShadeWorkers several(workers);
+          Rgb shared;
+          ASSERT_TRUE(ShadeTo(scene, size.first, size.second, Drawing::kCpu, shared));
+          EXPECT_EQ(shared.bands, alone.bands);
+          EXPECT_TRUE(shared.bgra == alone.bgra)
+              << size.first << " x " << size.second << ", " << workers << " threads, missing mode "
+              << missing;
+        }
+      }
+    }
+    tnSetMissingHeights(TN_MISSING_AS_LOWEST);
+  }
+}
+
+int g_stepsLeft = 0, g_steps = 0;
+int TN_CALL StopAfterSteps(void*, int event, int, const char*, const char*) {
+  if (event != TN_PROGRESS_CANCELLED) return 1;
+  ++g_steps;
+  return --g_stepsLeft < 0;
+}
+
+// A tiled picture stopped at its second or third band leaves no file, after as many progress
+// steps with one shading thread as with two; not stopped, it is written.
+TEST(HillShadeThreads, StoppedTiledPicturesLeaveNoFile) {
+  TestScene scene(64, 64, nullptr, &AnswerNo);
+  ASSERT_TRUE(scene.Prepare(HoledRelief()));
+  const std::string path = GridPath("stopped-shade.rim");
+  // 700 x 1100 pixels: three bands of two tiles.
+  TnOutputRequest request = testgrids::OutputRequest(TN_OUTPUT_RASTER, path, 700, 1100, 1, 1, 1);
+  for (const int stopAt : {1, 2, 5}) {
+    std::vector<int> steps;
+    for (const int workers : {1, 2}) {
+      const ShadeWorkers threads(workers);
+      g_stepsLeft = stopAt;
+      g_steps = 0;
+      tnSetProgressHandler(&StopAfterSteps, nullptr);
+      const int result = tnOutput3DScene(scene.scene(), scene.state(), &request);
+      tnSetProgressHandler(nullptr, nullptr);
+      EXPECT_EQ(result, stopAt < 3 ? TN_E_FAIL : TN_OK) << stopAt << ", " << workers;
+      FILE* file = std::fopen(path.c_str(), "rb");
+      EXPECT_EQ(file != nullptr, stopAt >= 3) << stopAt << ", " << workers;
+      if (file != nullptr) std::fclose(file);
+      std::remove(path.c_str());
+      steps.push_back(g_steps);
+    }
+    EXPECT_EQ(steps[0], steps[1]) << stopAt;
+  }
+}
+
 // ---- The CPU evaluation of GL's vertex lighting against GL, one point a pixel -------------
 
 class VertexLightingTest : public ::testing::Test {
