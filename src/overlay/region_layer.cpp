@@ -4,6 +4,7 @@
 #include <GL/gl.h>
 #include <strings.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include <algorithm>
@@ -222,10 +223,11 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
       double* farTriangles = nullptr;
       const int32_t m = GeoTriangulateRegion(farXY.data(), farCounts.data(), rings, &HeightOf,
                                              &heights, &farTriangles);
-      if (m > 0 && 3 * int64_t(m) <= 2 * previous && m <= RegionBlock::kTexturedTriangles) {
-        const size_t at = regions.farVertices.size();
-        const size_t floats = size_t(packing.textured ? RegionBlock::kTexturedFloats
-                                                      : RegionBlock::kColourFloats);
+      const size_t at = regions.farVertices.size();
+      const size_t floats = size_t(packing.textured ? RegionBlock::kTexturedFloats
+                                                    : RegionBlock::kColourFloats);
+      if (m > 0 && 3 * int64_t(m) <= 2 * previous && m <= RegionBlock::kTexturedTriangles &&
+          at + 3 * size_t(m) * floats <= UINT32_MAX) {
         regions.farVertices.resize(at + 3 * size_t(m) * floats);
         WriteRegionVertices(farTriangles, m, packing, regions.farVertices.data() + at);
         level.farFirst[l] = uint32_t(at);

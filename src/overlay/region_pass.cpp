@@ -122,8 +122,6 @@ bool BlockInView(const RegionData& regions, uint32_t k, const double view[4]) {
   return e[0] <= view[2] && e[2] >= view[0] && e[1] <= view[3] && e[3] >= view[1];
 }
 
-// Reads block k into the vertex buffer; the vertex count, or 0 when the block cannot be read or
-// holds more vertices than a block of its kind can.
 // Block k's vertices: in the mapped file, or read into the vertex buffer. The vertex count is
 // returned, 0 when the block cannot be read or holds more vertices than a block of its kind can.
 int ReadBlock(const RegionData& regions, uint32_t k, bool textured, std::vector<float>& buffer,
