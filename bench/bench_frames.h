@@ -53,12 +53,14 @@ struct HeadlessScene {
     }
     if (dem > 0) tnDemClose(dem);
   }
-  bool Open(const std::string& grid, int width, int height) {
-    pixels.assign(size_t(width) * size_t(height) * 4, 0);
+  // hostPixels: each frame is copied into a host buffer, as a host that shows it would have it;
+  // without, frames stay in the GL's memory.
+  bool Open(const std::string& grid, int width, int height, bool hostPixels = true) {
+    if (hostPixels) pixels.assign(size_t(width) * size_t(height) * 4, 0);
     window.kind = TN_WINDOW_HEADLESS;
     window.width = width;
     window.height = height;
-    window.pixels = pixels.data();
+    window.pixels = hostPixels ? pixels.data() : nullptr;
     if (tnCreateTin3DDraw(&scene, &state) != TN_OK) return false;
     if (tnInitial3DScene(scene, state, &window) != TN_OK) return false;
     tnReshape(scene, state, width, height);

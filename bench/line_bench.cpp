@@ -64,19 +64,13 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  void* scene = nullptr;
-  void* state = nullptr;
-  tnCreateTin3DDraw(&scene, &state);
-  TnNativeWindow window{};
-  window.kind = TN_WINDOW_HEADLESS;
-  window.width = 1024;
-  window.height = 768;
-  const int dem = tnDemOpen(grid.c_str());
-  if (tnInitial3DScene(scene, state, &window) != TN_OK || tnReshape(scene, state, 1024, 768) != TN_OK ||
-      tnPrepare3DScene(scene, state, dem) != TN_OK) {
+  bench::HeadlessScene s;
+  if (!s.Open(grid, 1024, 768, false)) {
     std::fprintf(stderr, "cannot prepare the grid\n");
     return 1;
   }
+  void* const scene = s.scene;
+  void* const state = s.state;
 
   const auto loadStart = Clock::now();
   const uint16_t slot = tnMapOpen(lines.c_str(), nullptr, nullptr, nullptr);
@@ -124,10 +118,7 @@ int main(int argc, char** argv) {
                 stats.points, stats.strips, stats.vertices);
   }
   tnUnLoadMapLine(scene, state, slot);
-  tnRelease3DScene(scene, state);
-  tnDeleteTin3DDraw(scene, state);
   tnMapClose(slot);
-  tnDemClose(dem);
   std::remove(grid.c_str());
   std::remove(lines.c_str());
   return 0;
