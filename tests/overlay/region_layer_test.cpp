@@ -27,6 +27,7 @@ namespace t3d {
 namespace {
 
 using testgrids::Circle;
+using testgrids::FilesOpenInWorkDirectory;
 using testgrids::GridPath;
 using testgrids::Polygon;
 using testgrids::Ring;
@@ -44,21 +45,6 @@ std::vector<TnRegionDescriptor> Descriptors(int n, uint8_t opacity = 255) {
     d[size_t(i)].maxEyeDistance = 1e30;
   }
   return d;
-}
-
-// Open descriptors of files the process holds in the working directory (the temporary files
-// have no name there, but their descriptors show the folder). The terrain cache is one of them.
-int FilesOpenInWorkDirectory() {
-  const std::string work = testgrids::ScratchEnvironment::workDir();
-  int open = 0;
-  for (const std::string& fd : testgrids::ListDirectory("/proc/self/fd")) {
-    char target[4096];
-    const ssize_t n = readlink(("/proc/self/fd/" + fd).c_str(), target, sizeof target - 1);
-    if (n <= 0) continue;
-    target[n] = '\0';
-    if (std::string(target).rfind(work + "/", 0) == 0) ++open;
-  }
-  return open;
 }
 
 int g_baseline = 0;

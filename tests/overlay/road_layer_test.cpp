@@ -33,6 +33,7 @@ namespace {
 
 using testgrids::ExpectLikeReference;
 using testgrids::g_messages;
+using testgrids::FilesOpenInWorkDirectory;
 using testgrids::GridPath;
 
 constexpr int kCells = 129;
@@ -93,19 +94,6 @@ Road Hairpin() {
   }
   for (double y = 2400; y >= 600; y -= 100) road.points.emplace_back(1760, y);
   return road;
-}
-
-int FilesOpenInWorkDirectory() {
-  const std::string work = testgrids::ScratchEnvironment::workDir();
-  int open = 0;
-  for (const std::string& fd : testgrids::ListDirectory("/proc/self/fd")) {
-    char target[4096];
-    const ssize_t n = readlink(("/proc/self/fd/" + fd).c_str(), target, sizeof target - 1);
-    if (n <= 0) continue;
-    target[n] = '\0';
-    if (std::string(target).rfind(work + "/", 0) == 0) ++open;
-  }
-  return open;
 }
 
 TnRoadParams Params(double width = 60, int16_t field = -1, uint8_t repeats = 1, const std::string& image = "") {

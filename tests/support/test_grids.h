@@ -168,6 +168,21 @@ class ScratchEnvironment : public ::testing::Environment {
 
 inline std::string GridPath(const std::string& name) { return ScratchEnvironment::gridDir() + "/" + name; }
 
+// Open descriptors of files the process holds in the working directory (the library's temporary
+// files have no name there, but their descriptors show the folder). The terrain cache is one.
+inline int FilesOpenInWorkDirectory() {
+  const std::string work = ScratchEnvironment::workDir();
+  int open = 0;
+  for (const std::string& fd : ListDirectory("/proc/self/fd")) {
+    char target[4096];
+    const ssize_t n = readlink(("/proc/self/fd/" + fd).c_str(), target, sizeof target - 1);
+    if (n <= 0) continue;
+    target[n] = '\0';
+    if (std::string(target).rfind(work + "/", 0) == 0) ++open;
+  }
+  return open;
+}
+
 // The rolling hills several suites draw: the height at a file line and pixel.
 inline double RollingHillsHeight(int line, int pixel) {
   return 200 + 60 * std::sin(pixel * 0.07) * std::cos(line * 0.05) + 25 * std::sin((pixel + line) * 0.19);
