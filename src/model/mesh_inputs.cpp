@@ -19,8 +19,12 @@ GridExtent GridOf(const SceneState& state) {
   grid.rowCount = state.rowCount;
   grid.columnCount = state.columnCount;
   grid.sceneRadius = state.sceneRadius;
+  grid.originX = state.terrainCentre[0];
+  grid.originY = state.terrainCentre[1];
   return grid;
 }
+
+SceneOrigin SceneOriginOf(const SceneState& state) { return OriginOf(GridOf(state)); }
 
 MeshView MeshViewOf(const SceneState& state) {
   MeshView view;

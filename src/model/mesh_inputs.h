@@ -9,7 +9,10 @@
 
 namespace t3d {
 
+// The prepared grid of the state, its scene origin at the terrain centre.
 GridExtent GridOf(const SceneState& state);
+// The origin and unit of the state's 3D scene coordinates (those of GridOf).
+SceneOrigin SceneOriginOf(const SceneState& state);
 
 // The view of the state (client size 1 x 1) with the level-of-detail factor of its draw quality.
 MeshView MeshViewOf(const SceneState& state);

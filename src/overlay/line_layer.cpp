@@ -388,7 +388,7 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
                                : 0.0;
   DrawnDepth drawn(viewport, scene.overlayProjection);
   const GridExtent grid = GridOf(state);
-  const double radius = state.sceneRadius != 0 ? state.sceneRadius : 1.0;
+  const SceneOrigin origin = OriginOf(grid);
   const double halfWidth = scene.viewportHalfWidth, halfHeight = scene.viewportHalfHeight;
   const double centreX = scene.viewportCentreX, centreY = scene.viewportCentreY;
   auto window = [&](const Clip4& c) {
@@ -479,7 +479,7 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
     lifted.resize(line.count);
     offGrid.assign(lineOffGrid, lineOffGrid + line.count);
     for (size_t i = 0; i < projected.size(); ++i) {
-      const double x = points[3 * i] / radius, y = points[3 * i + 1] / radius;
+      const double x = origin.SceneX(points[3 * i]), y = origin.SceneY(points[3 * i + 1]);
       const double z = points[3 * i + 2];
       const Clip4 c = Transform(combined, x, y, z);
       projected[i] = window(c);

@@ -44,13 +44,13 @@ bool ReadAnchors(const SceneState& state, uint16_t fileIndex, const TnNoteDescri
     return false;
   }
   const GridExtent grid = GridOf(state);
-  const double radius = state.sceneRadius != 0 ? state.sceneRadius : 1.0;
+  const SceneOrigin origin = OriginOf(grid);
   for (int i = 0; i < count; ++i) {
     double point[2] = {0, 0};
     if (BaseGetNotePoint(fileIndex, descriptors[i].record, point) != MAP_OK) continue;
     NoteAnchor& anchor = anchors[size_t(i)];
-    anchor.x = float(point[0] / radius);
-    anchor.y = float(point[1] / radius);
+    anchor.x = float(origin.SceneX(point[0]));
+    anchor.y = float(origin.SceneY(point[1]));
     anchor.z = float(area->HeightAtPoint(grid, point[0], point[1]));
     anchor.read = 1;
   }

@@ -91,7 +91,6 @@ int64_t RegionBlocksFor(int64_t count, bool textured) {
 
 float* WriteRegionVertices(const double* triangles, int64_t count, const RegionPacking& packing,
                           float* out) {
-  const double r = packing.sceneRadius != 0 ? packing.sceneRadius : 1;
   const double spanX = packing.rect[2] - packing.rect[0];
   const double spanY = packing.rect[3] - packing.rect[1];
   for (int64_t i = 0; i < count; ++i) {
@@ -105,8 +104,8 @@ float* WriteRegionVertices(const double* triangles, int64_t count, const RegionP
       *out++ = 0;
       *out++ = 0;
       *out++ = 1;
-      *out++ = float(x / r);
-      *out++ = float(y / r);
+      *out++ = float(packing.origin.SceneX(x));
+      *out++ = float(packing.origin.SceneY(y));
       *out++ = float(z);
     }
   }

@@ -8,11 +8,12 @@
 
 #include "model/overlay_store.h"
 #include "platform/file_mapping.h"
+#include "terrain/scene_origin.h"
 
 namespace t3d {
 
 struct RegionPacking {
-  double sceneRadius = 1;
+  SceneOrigin origin;  // of the scene coordinates the vertices are written in
   bool textured = false;
   // The outer ring's bounding rectangle (x min, y min, x max, y max): texture coordinates run
   // from 0 to 1 over it.

@@ -178,7 +178,7 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
     std::vector<double> xy(points, points + values);
     if (std::fabs(region.thinning) >= 1e-6f) xy = ThinRings(xy, ringCounts, region.thinning);
     RegionPacking packing;
-    packing.sceneRadius = state.sceneRadius;
+    packing.origin = SceneOriginOf(state);
     packing.textured = region.textured != 0;
     packing.rect[0] = packing.rect[2] = xy.empty() ? 0 : xy[0];
     packing.rect[1] = packing.rect[3] = xy.size() < 2 ? 0 : xy[1];

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "adapters/map_file.h"
+#include "model/mesh_inputs.h"
 #include "model/overlay_store.h"
 #include "model/process_objects.h"
 #include "overlay/drawn_depth.h"
@@ -65,8 +66,8 @@ constexpr int kFineSet = -2, kCoarseSet = -1;  // or a far level, 0 up
 class RegionDetail {
  public:
   RegionDetail(const double modelView[16], const double projection[16], const int viewport[4],
-               double sceneRadius)
-      : radius_(sceneRadius != 0 ? sceneRadius : 1.0),
+               const SceneOrigin& origin)
+      : origin_(origin),
         halfWidth_(viewport[2] / 2.0),
         halfHeight_(viewport[3] / 2.0) {
     Multiply(projection, modelView, combined_);
@@ -85,14 +86,15 @@ class RegionDetail {
     Clip4 nearest{0, 0, 0, HUGE_VAL};
     double nx = 0, ny = 0;
     for (int corner = 0; corner < 4; ++corner) {
-      const double x = extent[corner & 1 ? 2 : 0] / radius_, y = extent[corner & 2 ? 3 : 1] / radius_;
+      const double x = origin_.SceneX(extent[corner & 1 ? 2 : 0]);
+      const double y = origin_.SceneY(extent[corner & 2 ? 3 : 1]);
       const Clip4 c = Transform(combined_, x, y, z);
       if (c.w <= 0) return coarse;  // partly behind the eye
       if (c.w < nearest.w) nearest = c, nx = x, ny = y;
     }
     for (int l = RegionLevels::kFarLevels - 1; l >= 0; --l) {
       if (levels.farVertices[l] == 0) continue;
-      const double step = regions.farTolerance[l] / radius_;
+      const double step = regions.farTolerance[l] / origin_.radius;
       const double across = std::max(Pixels(nearest, Transform(combined_, nx + step, ny, z)),
                                      Pixels(nearest, Transform(combined_, nx, ny + step, z)));
       const double rise = std::max(0.0, double(levels.farDeviation[l]) - levels.coarseDeviation);
@@ -111,7 +113,8 @@ class RegionDetail {
   }
 
   double combined_[16];
-  double radius_, halfWidth_, halfHeight_;
+  SceneOrigin origin_;
+  double halfWidth_, halfHeight_;
 };
 
 // Whether block k of the regions lies in the view rectangle (x min, y min, x max, y max; map
@@ -261,7 +264,7 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
   glGetDoublev(GL_PROJECTION_MATRIX, projection);
   glGetIntegerv(GL_VIEWPORT, viewport);
   GroundVisibility visibility(modelView, projection, viewport, kHiddenLiftPixels, kDepthMargin);
-  const RegionDetail detail(modelView, projection, viewport, state.sceneRadius);
+  const RegionDetail detail(modelView, projection, viewport, SceneOriginOf(state));
   // Opacity works as opacity: 255 hides the terrain under the region, 0 shows it unchanged.
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glEnable(GL_BLEND);

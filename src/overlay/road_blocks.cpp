@@ -108,7 +108,7 @@ bool AddRibbon(const double* centre, const double* left, const double* right, in
                const RibbonSettings& s, RoadBlockWriter& writer, double* rise) {
   const double shortest = ShortestSegment(centre, count);
   if (!(shortest > 0)) return true;
-  const double r = s.sceneRadius != 0 ? s.sceneRadius : 1;
+  const SceneOrigin& o = s.origin;
   auto height = [&s](double x, double y) { return s.height != nullptr ? s.height(s.context, x, y) : 0.0; };
   // Heights of the current segment's start points, carried over from the end of the last one.
   double startLeft = height(left[0], left[1]);
@@ -155,10 +155,10 @@ bool AddRibbon(const double* centre, const double* left, const double* right, in
       }
       if (onGrid) {
         const float t0 = float(t * (j - 1) / n), t1 = float(t * j / n);
-        const float l0v[RoadBlock::kFloats] = {0, t0, 0, 0, 1, float(lx0 / r), float(ly0 / r), float(lz0)};
-        const float l1v[RoadBlock::kFloats] = {0, t1, 0, 0, 1, float(lx1 / r), float(ly1 / r), float(lz1)};
-        const float r0v[RoadBlock::kFloats] = {1, t0, 0, 0, 1, float(rx0 / r), float(ry0 / r), float(rz0)};
-        const float r1v[RoadBlock::kFloats] = {1, t1, 0, 0, 1, float(rx1 / r), float(ry1 / r), float(rz1)};
+        const float l0v[RoadBlock::kFloats] = {0, t0, 0, 0, 1, float(o.SceneX(lx0)), float(o.SceneY(ly0)), float(lz0)};
+        const float l1v[RoadBlock::kFloats] = {0, t1, 0, 0, 1, float(o.SceneX(lx1)), float(o.SceneY(ly1)), float(lz1)};
+        const float r0v[RoadBlock::kFloats] = {1, t0, 0, 0, 1, float(o.SceneX(rx0)), float(o.SceneY(ry0)), float(rz0)};
+        const float r1v[RoadBlock::kFloats] = {1, t1, 0, 0, 1, float(o.SceneX(rx1)), float(o.SceneY(ry1)), float(rz1)};
         // The quad is cut along the diagonal from left end to right start. On the inside of a
         // sharp turn the quad can be concave at a corner of that diagonal, and its two triangles
         // then turn opposite ways: one lies outside the quad, a fold. The quad is then given

@@ -54,7 +54,7 @@ class RoadBlockWriter {
 
 // What a ribbon is built with.
 struct RibbonSettings {
-  double sceneRadius = 1;
+  SceneOrigin origin;  // of the scene coordinates the vertices are written in
   // Image repeats along the line's shortest segment (0 counts as 1).
   int repeats = 1;
   // Longest piece of a quad along the road, map units (the grid's cell size): a longer segment

@@ -112,7 +112,7 @@ bool BuildRoadBlocks(const SceneState& state, uint16_t fileIndex, const TnRoadPa
   const double radius = state.sceneRadius != 0 ? state.sceneRadius : 1.0;
   const double cell = std::min(heights.grid.cellSizeX, heights.grid.cellSizeY);
   RibbonSettings fine;
-  fine.sceneRadius = radius;
+  fine.origin = OriginOf(heights.grid);
   fine.repeats = params.repeats;
   fine.step = cell;
   fine.grid = heights.grid;

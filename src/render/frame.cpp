@@ -209,9 +209,12 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target, const 
   Footprint near, full;
   ComputeFootprints(scene, state, full, near);
 
-  const double r = state.sceneRadius != 0 ? state.sceneRadius : 1;
-  const double eye[3] = {state.eyePosition[0] / r, state.eyePosition[1] / r, state.eyePosition[2] / r};
-  const double centre[3] = {full.ground[0] / r, full.ground[1] / r, full.ground[2] / r};
+  const SceneOrigin origin = SceneOriginOf(state);
+  const double r = origin.radius;
+  const double eye[3] = {origin.SceneX(state.eyePosition[0]), origin.SceneY(state.eyePosition[1]),
+                         state.eyePosition[2] / r};
+  const double centre[3] = {origin.SceneX(full.ground[0]), origin.SceneY(full.ground[1]),
+                            full.ground[2] / r};
 
   if (state.glReady == 1) {
     if (!scene.MakeCurrent(state, target)) return false;
@@ -238,7 +241,12 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target, const 
 
     if (state.lightFlag != 0) {
       glEnable(GL_LIGHTING);
-      glLightfv(GL_LIGHT0, GL_POSITION, state.lightPosition);
+      // The state keeps the light in scene units from the map's origin (hosts read it so); the
+      // GL takes it from the scene's origin, like the vertices.
+      const float* p = state.lightPosition;
+      const GLfloat light[4] = {float(p[0] - p[3] * origin.x / r), float(p[1] - p[3] * origin.y / r),
+                                p[2], p[3]};
+      glLightfv(GL_LIGHT0, GL_POSITION, light);
     } else {
       glDisable(GL_LIGHTING);
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "camera/view.h"
+#include "model/mesh_inputs.h"
 #include "model/process_objects.h"
 
 namespace t3d {
@@ -66,8 +67,9 @@ bool PickGroundPoint(SceneObject& scene, SceneState& state, int point[2], double
     if (gluUnProject(column + 0.5, row + 0.5, depth, modelView, projection, viewport, &ox, &oy,
                      &oz) != GL_TRUE)
       return false;
-    ox *= r;
-    oy *= r;
+    const SceneOrigin origin = SceneOriginOf(state);
+    ox = origin.MapX(ox);
+    oy = origin.MapY(oy);
   }
   if (!std::isfinite(ox) || !std::isfinite(oy)) return false;
   if (x != nullptr) *x = ox;

@@ -70,8 +70,8 @@ class VertexBuilder {
     const double r = grid.sceneRadius != 0 ? grid.sceneRadius : 1;
     scaleX_ = double(grid.cellSizeX) / r;
     scaleY_ = double(grid.cellSizeY) / r;
-    offsetX_ = grid.xMin / r;
-    offsetY_ = grid.yMin / r;
+    offsetX_ = (grid.xMin - grid.originX) / r;
+    offsetY_ = (grid.yMin - grid.originY) / r;
   }
   // The cell of a grid position, clamped to the grid.
   GridCell CellAt(int row, int column) const {
@@ -157,7 +157,8 @@ bool SameSelectionInputs(const SurfaceMesh::SelectionInputs& a, const SurfaceMes
          u.clientHeight == v.clientHeight && u.tolerance == v.tolerance && g.xMin == h.xMin &&
          g.xMax == h.xMax && g.yMin == h.yMin && g.yMax == h.yMax && g.cellSizeX == h.cellSizeX &&
          g.cellSizeY == h.cellSizeY && g.zMin == h.zMin && g.zMax == h.zMax &&
-         g.rowCount == h.rowCount && g.columnCount == h.columnCount && g.sceneRadius == h.sceneRadius;
+         g.rowCount == h.rowCount && g.columnCount == h.columnCount && g.sceneRadius == h.sceneRadius &&
+         g.originX == h.originX && g.originY == h.originY;
 }
 
 }  // namespace

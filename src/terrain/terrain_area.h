@@ -10,6 +10,7 @@
 
 #include "platform/file_mapping.h"
 #include "terrain/missing_map.h"
+#include "terrain/scene_origin.h"
 #include "terrain3d/terrain3d.h"
 
 namespace t3d {
@@ -31,7 +32,13 @@ struct GridExtent {
   float zMin = 0, zMax = 0;
   int32_t rowCount = 0, columnCount = 0;
   float sceneRadius = 0;
+  // The map point at the scene's origin (see SceneOrigin).
+  double originX = 0, originY = 0;
 };
+
+inline SceneOrigin OriginOf(const GridExtent& grid) {
+  return {grid.originX, grid.originY, grid.sceneRadius != 0 ? double(grid.sceneRadius) : 1.0};
+}
 
 #pragma pack(push, 1)
 // One cell of the cache file.

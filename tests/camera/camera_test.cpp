@@ -454,7 +454,9 @@ struct Ray {
 };
 
 Ray PixelRay(const SceneState& s, int width, int height, int column, int row, double dolly = 0) {
-  const double r = s.sceneRadius;
+  const SceneOrigin origin = SceneOriginOf(s);
+  const double eye[3] = {origin.SceneX(s.eyePosition[0]), origin.SceneY(s.eyePosition[1]),
+                         s.eyePosition[2] / origin.radius};
   double f[3];
   ViewAxis(s, f);
   double side[3] = {f[1], -f[0], 0};
@@ -470,7 +472,7 @@ Ray PixelRay(const SceneState& s, int width, int height, int column, int row, do
   for (int i = 0; i < 3; ++i) {
     ray.direction[i] = f[i] + side[i] * nx * halfWidth + up[i] * ny * halfHeight;
     length += ray.direction[i] * ray.direction[i];
-    ray.origin[i] = s.eyePosition[i] / r - dolly * f[i];
+    ray.origin[i] = eye[i] - dolly * f[i];
   }
   for (double& v : ray.direction) v /= std::sqrt(length);
   return ray;
@@ -480,14 +482,16 @@ Ray PixelRay(const SceneState& s, int width, int height, int column, int row, do
 // units; false when it leaves the grid first.
 bool HitTerrain(const SceneState& s, const Ray& ray, double hit[2]) {
   TerrainArea& area = *g_process.terrainArea;
-  const double r = s.sceneRadius;
+  const SceneOrigin origin = SceneOriginOf(s);
+  const double r = origin.radius;
   const double* e = ray.origin;
   const double* d = ray.direction;
   auto above = [&](double t) {
-    return e[2] + t * d[2] - area.HeightAtPoint(GridOf(s), (e[0] + t * d[0]) * r, (e[1] + t * d[1]) * r);
+    return e[2] + t * d[2] -
+           area.HeightAtPoint(GridOf(s), origin.MapX(e[0] + t * d[0]), origin.MapY(e[1] + t * d[1]));
   };
   auto inside = [&](double t) {
-    const double x = (e[0] + t * d[0]) * r, y = (e[1] + t * d[1]) * r;
+    const double x = origin.MapX(e[0] + t * d[0]), y = origin.MapY(e[1] + t * d[1]);
     return x >= s.xMin && x <= s.xMax && y >= s.yMin && y <= s.yMax;
   };
   const double step = 0.05 * std::min(s.cellSizeX, s.cellSizeY) / r;
@@ -502,8 +506,8 @@ bool HitTerrain(const SceneState& s, const Ray& ray, double hit[2]) {
         const double mid = (lo + hi) / 2;
         (above(mid) > 0 ? lo : hi) = mid;
       }
-      hit[0] = (e[0] + hi * d[0]) * r;
-      hit[1] = (e[1] + hi * d[1]) * r;
+      hit[0] = origin.MapX(e[0] + hi * d[0]);
+      hit[1] = origin.MapY(e[1] + hi * d[1]);
       return true;
     }
   }
@@ -544,8 +548,9 @@ bool HitDrawn(const SceneState& s, const DrawnSurface& surface, const Ray& ray, 
     if (t > 0 && t < nearest) nearest = t;
   }
   if (!std::isfinite(nearest)) return false;
-  hit[0] = (o[0] + nearest * d[0]) * s.sceneRadius;
-  hit[1] = (o[1] + nearest * d[1]) * s.sceneRadius;
+  const SceneOrigin origin = SceneOriginOf(s);
+  hit[0] = origin.MapX(o[0] + nearest * d[0]);
+  hit[1] = origin.MapY(o[1] + nearest * d[1]);
   return true;
 }
 
@@ -644,7 +649,9 @@ TEST_F(CameraTest, PickedPointsLieWhereThePixelRaysMeetTheSurface) {
     Against against;
   } surfaces[] = {
       {"3D picking against the drawn surface", SyntheticHills(), Against::kDrawnSurface},
-      {"3D picking against the terrain", SlopedPlane(), Against::kTerrain}};
+      {"3D picking against the terrain", SlopedPlane(), Against::kTerrain},
+      {"3D picking far from the map's origin (a UTM grid's northings)",
+       testgrids::RollingHills("far_hills.tif", nullptr, 500000, 9100000), Against::kDrawnSurface}};
   for (const auto& surface : surfaces) {
     SCOPED_TRACE(surface.what);
     ASSERT_TRUE(r.Prepare(surface.grid));

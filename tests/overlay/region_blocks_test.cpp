@@ -49,7 +49,7 @@ Packed Pack(const std::vector<double>& triangles, bool textured, double radius =
   EXPECT_TRUE(file.valid());
   std::vector<uint8_t> block(RegionBlock::kBytes);
   RegionPacking packing;
-  packing.sceneRadius = radius;
+  packing.origin.radius = radius;
   packing.textured = textured;
   packing.rect[0] = 0;
   packing.rect[1] = 0;

@@ -76,7 +76,7 @@ class RegionScene : public testgrids::TestScene {
   // Window pixel (column, row from the top) of a map point on the ground, through the last
   // frame's matrices.
   bool Project(double x, double y, int* column, int* row) {
-    const double r = block().sceneRadius;
+    const SceneOrigin origin = SceneOriginOf(block());
     const double z = g_process.terrainArea->HeightAtPoint(GridOf(block()), x, y);
     GLdouble modelView[16], projection[16];
     GLint viewport[4];
@@ -84,7 +84,7 @@ class RegionScene : public testgrids::TestScene {
     glGetDoublev(GL_PROJECTION_MATRIX, projection);
     glGetIntegerv(GL_VIEWPORT, viewport);
     GLdouble wx, wy, wz;
-    if (gluProject(x / r, y / r, z, modelView, projection, viewport, &wx, &wy, &wz) != GL_TRUE) {
+    if (gluProject(origin.SceneX(x), origin.SceneY(y), z, modelView, projection, viewport, &wx, &wy, &wz) != GL_TRUE) {
       return false;
     }
     *column = int(wx);
@@ -410,6 +410,29 @@ TEST_F(RegionLayer, ARidgeHidesTheRegionsBehindIt) {
   }
   EXPECT_GT(seen[0], 1000u) << "the region is not in view";
   EXPECT_LE(seen[1] * 50, seen[0]) << seen[1] << " region pixels show through the ridge";
+}
+
+// The same hills and region near the map's origin and at a UTM grid's northings, seen from the
+// same place over them, give the same frame: far from the origin no triangle of the region is
+// lost on the slopes facing the eye and none shows through the hills in front.
+TEST_F(RegionLayer, RegionsLookTheSameFarFromTheMapOrigin) {
+  const double origins[2][2] = {{0, 0}, {500000, 9100000}};
+  t3dhost::Picture frames[2];
+  for (int k = 0; k < 2; ++k) {
+    const double x0 = origins[k][0], y0 = origins[k][1];
+    RegionScene s(320, 240);
+    ASSERT_TRUE(s.Prepare(testgrids::RollingHills("far_hills" + std::to_string(k) + ".tif", nullptr, x0, y0)));
+    s.Open({{Square(x0 + 300, y0 + 300, x0 + 3570, y0 + 3570)}});
+    ASSERT_EQ(tnMapSetColour(s.slot(), 0, 255, 255, 0), 1);
+    auto d = Descriptors(1, 160);
+    ASSERT_EQ(s.Load(d), TN_OK);
+    s.Look(x0 + 1500, y0 + 100, 420, x0 + 1920, y0 + 1920);
+    frames[k] = s.Frame();
+  }
+  const std::vector<uint8_t> differ = DifferenceMask(frames[0], frames[1]);
+  const size_t count = size_t(std::count(differ.begin(), differ.end(), uint8_t(1)));
+  std::printf("far from the origin: %zu of %zu pixels differ\n", count, differ.size());
+  EXPECT_LE(count * 1000, differ.size());
 }
 
 // On a path from 10 m above the hills up to where the whole grid is in view, an opaque region

@@ -149,7 +149,7 @@ TEST(RoadBlocks, WritersSharingAFileNumberTheirBlocksInTheFilesOrder) {
 
 TEST(RoadBlocks, VerticesOfAQuad) {
   RibbonSettings settings;
-  settings.sceneRadius = 2;
+  settings.origin.radius = 2;
   settings.height = &Slope;
   const Written w = Ribbon({0, 0, 100, 0}, 10, settings);
   ASSERT_EQ(w.blocks, 1u);

@@ -188,13 +188,15 @@ inline double RollingHillsHeight(int line, int pixel) {
   return 200 + 60 * std::sin(pixel * 0.07) * std::cos(line * 0.05) + 25 * std::sin((pixel + line) * 0.19);
 }
 
-// Rolling hills over a 129 x 129 grid of 30 m cells (map x and y 0 to 3870), written as name in
-// the scratch folder; the nodes hole(line, pixel) marks, when given, have no height (-9999).
+// Rolling hills over a 129 x 129 grid of 30 m cells (map x and y 0 to 3870, moved by west and
+// south when given), written as name in the scratch folder; the nodes hole(line, pixel) marks,
+// when given, have no height (-9999).
 inline std::string RollingHills(const std::string& name,
-                                const std::function<bool(int, int)>& hole = nullptr) {
+                                const std::function<bool(int, int)>& hole = nullptr,
+                                double west = 0, double south = 0) {
   const std::string path = GridPath(name);
   double gt[6];
-  NorthUp(gt, 0, 129 * 30, 30, 30);
+  NorthUp(gt, west, south + 129 * 30, 30, 30);
   const double noData = -9999;
   EXPECT_TRUE(WriteGrid(
       path, 129, 129, gt, GDT_Float32,
