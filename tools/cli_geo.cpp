@@ -206,6 +206,11 @@ bool ReadGeoreference(const std::string& path, Georeference& georeference) {
   return true;
 }
 
+double MetresPerMapUnit(const std::string& path) {
+  Dataset dataset = OpenQuietly(path);
+  return dataset ? MetresPerUnit(dataset.get()) : 1.0;
+}
+
 bool HeightAt(const std::string& path, double x, double y, double& height) {
   Dataset dataset = OpenQuietly(path);
   double t[6];

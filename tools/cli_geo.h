@@ -64,6 +64,12 @@ struct Georeference {
 };
 bool ReadGeoreference(const std::string& path, Georeference& georeference);
 
+// Metres a horizontal unit of the raster's CRS spans: about 111,000 for a grid in degrees, 1
+// without a CRS or when the raster cannot be read.
+double MetresPerMapUnit(const std::string& path);
+// Whether a grid with that many metres a map unit is in degrees (kept so with --keep-crs).
+inline bool InDegrees(double metresPerUnit) { return metresPerUnit > 1000; }
+
 // The height of the raster's first band at map point (x, y): bilinear between the four nodes
 // around it (the nearest node at the edges); false outside the raster, where a node is nodata,
 // or without a geotransform.

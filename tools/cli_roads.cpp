@@ -1,6 +1,7 @@
 // Road files drawn by the host program.
 #include "cli_roads.h"
 
+#include "cli_geo.h"
 #include "cli_regions.h"
 
 #include <gdal.h>
@@ -16,7 +17,8 @@ namespace t3dhost {
 const char kRoadHelp[] =
     "  --roads FILE          draw the lines of a vector file (Shapefile, GeoPackage, GeoJSON,\n"
     "                        ...) as roads over the terrain; reprojected to the grid's CRS\n"
-    "  --road-width W        their width in the grid's map units (default 20)\n"
+    "  --road-width W        their width in the grid's map units (default 20 m: 20 on a grid\n"
+    "                        in metres, 20 m in degrees on a grid kept in degrees)\n"
     "  --road-width-field F  each line's width from its attribute F (a field name, or a field\n"
     "                        number from 0), in map units\n"
     "  --road-image BMP      the road surface image (default: the library's own road image)\n"
@@ -75,7 +77,8 @@ bool LoadedRoads::Load(void* scene, void* state, const std::string& gridPath, co
   if (o.file.empty()) return true;
   TnRoadParams params;
   std::memset(&params, 0, sizeof params);
-  params.width = o.width;
+  // Unset, the width is 20 m, in the grid's units: 20 degrees would cover a grid kept in degrees.
+  params.width = o.width >= 0 ? o.width : float(20 / MetresPerMapUnit(gridPath));
   params.widthField = -1;
   params.repeats = TnByte(o.repeat);
   if (!o.widthField.empty()) {

@@ -11,7 +11,7 @@ namespace t3dhost {
 
 struct RoadOptions {
   std::string file;        // --roads FILE (any OGR line source)
-  float width = 20;        // --road-width W: in the grid's map units
+  float width = -1;        // --road-width W: in the grid's map units (unset: 20 m)
   std::string widthField;  // --road-width-field NAME|N: each line's width from this attribute
   std::string image;       // --road-image BMP: the road image (default: the library's own)
   int repeat = 1;          // --road-repeat N: image repeats along the shortest segment, 0 to 255

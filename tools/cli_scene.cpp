@@ -136,7 +136,16 @@ bool SceneSession::LoadLines(const LineOptions& options) {
     std::fprintf(stderr, "terrain3d: --lines %s: %s\n", options.path, tnMapLastError());
     return false;
   }
-  if (options.haveReduce) SetReduceLineCeff(scene_, state_, options.reduce);
+  if (options.haveReduce) {
+    SetReduceLineCeff(scene_, state_, options.reduce);
+  } else if (InDegrees(grid_.metresPerUnit())) {
+    // The library's default distance (1.25 map units) is meant for metres: in degrees it would
+    // thin every contour to its ends. The least it takes is still about a cell of most grids.
+    SetReduceLineCeff(scene_, state_, 0.001f);
+    std::fprintf(stderr,
+                 "terrain3d: --lines: the grid is in degrees: lines thinned by 0.001 degrees "
+                 "(--reduce-lines sets it)\n");
+  }
   if (tnLoadMapLine(scene_, state_, slot) != TN_OK) {
     tnMapClose(slot);
     std::fprintf(stderr, "terrain3d: --lines %s: not a file of lines over the grid\n", options.path);

@@ -44,6 +44,19 @@ JSON
 expect 1 "could not be loaded" render "$dem" -o "$work/x.png" --roads "$work/far.geojson"
 grep -q "message 12" "$work/err" || fail "a road file that misses the grid gave no message 12: $(cat "$work/err")"
 
+# Kept in degrees, the default width is 20 m in degrees, not 20 degrees (ribbons wider than the
+# grid): the roads change a small part of the picture.
+expect 0 "bare_deg.png" render "$dem" --keep-crs --size 200x150 -o "$work/bare_deg.png"
+expect 0 "roads_deg.png" render "$dem" --keep-crs --size 200x150 -o "$work/roads_deg.png" --roads "$roads"
+if command -v gdal_calc.py >/dev/null; then
+  rm -f "$work/diff.tif" "$work/diff.tif.aux.xml"
+  gdal_calc.py --quiet -A "$work/bare_deg.png" -B "$work/roads_deg.png" --A_band=1 --B_band=1 \
+    --calc="abs(A.astype(int)-B)>30" --outfile="$work/diff.tif" --overwrite >/dev/null 2>&1
+  changed=$(gdalinfo -stats "$work/diff.tif" | awk -F= '/STATISTICS_MEAN/ { printf "%d", $2 * 200 * 150; exit }')
+  [ "${changed:-0}" -gt 20 ] || fail "in degrees the roads change only ${changed:-0} pixels"
+  [ "${changed:-0}" -lt 3000 ] || fail "in degrees the roads change ${changed} of 30000 pixels: too wide"
+fi
+
 left=$(ls -A "$work/tmp")
 [ -z "$left" ] || fail "temporary files left in the working directory: $left"
 
