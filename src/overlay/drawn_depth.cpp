@@ -32,7 +32,8 @@ GroundVisibility::GroundVisibility(const double modelView[16], const double proj
                                    const int viewport[4], double liftPixels, double margin)
     : FrameShape(viewport, projection),
       depth_(viewportCopy.data(), projectionCopy.data()),
-      margin_(margin) {
+      margin_(margin),
+      liftPixels_(liftPixels) {
   Multiply(projection, modelView, combined_);
   const int height = viewport[3];
   // Scene units one pixel spans at distance 1 along the view axis.
@@ -48,6 +49,12 @@ GroundVisibility::GroundVisibility(const double modelView[16], const double proj
 bool GroundVisibility::Hidden(double x, double y, double z) {
   const Clip4 c = Transform(combined_, x, y, z);
   if (c.w <= 0) return false;
+  // Where no terrain was drawn at the point nor within the lift below it, it has no ground to
+  // lie on (beyond the terrain drawn, or above its silhouette): hidden, as the line layer does.
+  const double px = centreX_ + halfWidth_ * c.x / c.w, py = centreY_ + halfHeight_ * c.y / c.w;
+  if (px >= 0 && py >= 0 && px < viewportCopy[2] && py < viewportCopy[3] &&
+      !depth_.GroundBelow(int(px), int(py), int(liftPixels_)))
+    return true;
   // The lifted point: the transform is linear in z, so the lift adds a multiple of its z column.
   const double dz = lift_ * c.w;
   const Clip4 up{c.x + combined_[8] * dz, c.y + combined_[9] * dz, c.z + combined_[10] * dz,

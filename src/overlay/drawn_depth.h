@@ -98,8 +98,9 @@ class DrawnDepth {
 // Whether points on the ground are seen in the frame just drawn, by the line layer's rule (see
 // kHiddenLiftPixels in line_layer.h): the point is lifted straight up by as many scene units
 // as `liftPixels` pixels span at its distance, and is hidden when the lifted point lies beyond
-// the terrain drawn at its pixel by more than `margin` of its distance. A point at or behind the
-// eye or outside the window is taken as seen (the GL clips what is not).
+// the terrain drawn at its pixel by more than `margin` of its distance, or when no terrain was
+// drawn at the point's own pixel nor within `liftPixels` below it. A point at or behind the eye
+// or outside the window is taken as seen (the GL clips what is not).
 // The frame's viewport and projection, kept by GroundVisibility before its depth buffer reads
 // them (a base is made before the members).
 struct FrameShape {
@@ -123,7 +124,7 @@ class GroundVisibility : private FrameShape {
  private:
   double combined_[16];
   DrawnDepth depth_;
-  double lift_ = 0, margin_ = 0;
+  double lift_ = 0, margin_ = 0, liftPixels_ = 0;
   double centreX_ = 0, centreY_ = 0, halfWidth_ = 0, halfHeight_ = 0;
 };
 

@@ -84,6 +84,66 @@ std::vector<double> DrapeTriangles(const double* triangles, int64_t count, doubl
   return out;
 }
 
+std::vector<double> ClipTriangles(const double* triangles, int64_t count, const double rect[4],
+                                  double (*height)(void* context, double x, double y),
+                                  void* context) {
+  struct Corner {
+    double x, y, z;
+  };
+  std::vector<double> out;
+  out.reserve(size_t(std::max<int64_t>(count, 0)) * 9);
+  std::vector<Corner> polygon, next;
+  for (int64_t i = 0; i < count; ++i) {
+    const double* t = triangles + size_t(i) * 9;
+    bool inside = true;
+    for (int k = 0; k < 3; ++k)
+      inside = inside && t[3 * k] >= rect[0] && t[3 * k] <= rect[2] && t[3 * k + 1] >= rect[1] &&
+               t[3 * k + 1] <= rect[3];
+    if (inside) {
+      out.insert(out.end(), t, t + 9);
+      continue;
+    }
+    polygon = {{t[0], t[1], t[2]}, {t[3], t[4], t[5]}, {t[6], t[7], t[8]}};
+    // Sutherland–Hodgman, one side of the rectangle at a time: side 0 keeps x >= x min, 1 y >=
+    // y min, 2 x <= x max, 3 y <= y max.
+    for (int side = 0; side < 4 && !polygon.empty(); ++side) {
+      const bool alongX = side % 2 == 0;
+      const double limit = rect[side];
+      auto in = [&](const Corner& c) {
+        const double v = alongX ? c.x : c.y;
+        return side < 2 ? v >= limit : v <= limit;
+      };
+      next.clear();
+      for (size_t k = 0; k < polygon.size(); ++k) {
+        const Corner& a = polygon[k];
+        const Corner& b = polygon[(k + 1) % polygon.size()];
+        const bool aIn = in(a), bIn = in(b);
+        if (aIn) next.push_back(a);
+        if (aIn != bIn) {
+          const double av = alongX ? a.x : a.y, bv = alongX ? b.x : b.y;
+          const double f = (limit - av) / (bv - av);
+          Corner c{a.x + f * (b.x - a.x), a.y + f * (b.y - a.y), 0};
+          if (alongX) c.x = limit;
+          else c.y = limit;
+          c.z = height(context, c.x, c.y);
+          next.push_back(c);
+        }
+      }
+      polygon.swap(next);
+    }
+    // The convex part inside, fanned from its first corner (slivers of no area left out).
+    for (size_t k = 1; k + 1 < polygon.size(); ++k) {
+      const Corner& a = polygon[0];
+      const Corner& b = polygon[k];
+      const Corner& c = polygon[k + 1];
+      const double area = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
+      if (area == 0) continue;
+      out.insert(out.end(), {a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z});
+    }
+  }
+  return out;
+}
+
 int64_t RegionBlocksFor(int64_t count, bool textured) {
   const int64_t per = textured ? RegionBlock::kTexturedTriangles : RegionBlock::kColourTriangles;
   return count <= 0 ? 0 : (count + per - 1) / per;

@@ -49,6 +49,16 @@ std::vector<double> DrapeTriangles(const double* triangles, int64_t count, doubl
                                    double (*height)(void* context, double x, double y),
                                    void* context, double* deviation = nullptr);
 
+// The parts of triangles inside rect (x min, y min, x max, y max): a triangle wholly inside is
+// kept as it is, one across a side is cut along it and its inside part fanned into triangles of
+// the same orientation, whose new corners on the sides take their height from height(context,
+// x, y); one wholly outside is dropped. Regions are cut to the grid so: beyond it there is no
+// ground to lie on, and the grid's edge heights stretched outwards would draw them as flat
+// aprons and walls.
+std::vector<double> ClipTriangles(const double* triangles, int64_t count, const double rect[4],
+                                  double (*height)(void* context, double x, double y),
+                                  void* context);
+
 // The number of blocks count triangles take.
 int64_t RegionBlocksFor(int64_t count, bool textured);
 

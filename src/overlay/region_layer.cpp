@@ -154,6 +154,8 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
   std::vector<RegionLevels> levels(static_cast<size_t>(count));
   std::vector<RegionBlockExtent> extents;
   const double cell = std::max(heights.grid.cellSizeX, heights.grid.cellSizeY);
+  const double gridRect[4] = {heights.grid.xMin, heights.grid.yMin, heights.grid.xMax,
+                              heights.grid.yMax};
   for (int l = 0; l < RegionLevels::kFarLevels; ++l)
     regions.farTolerance[l] = kFarToleranceCells[l] * cell;
   regions.farVertices.clear();
@@ -188,13 +190,17 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
       packing.rect[2] = std::max(packing.rect[2], xy[2 * size_t(k)]);
       packing.rect[3] = std::max(packing.rect[3], xy[2 * size_t(k) + 1]);
     }
-    double* triangles = nullptr;
-    const int32_t n = GeoTriangulateRegion(xy.data(), ringCounts.data(), rings, &HeightOf,
-                                           &heights, &triangles);
-    if (n <= 0) {
-      GeoFreeTriangles(triangles);
-      continue;
-    }
+    double* triangulation = nullptr;
+    const int32_t made = GeoTriangulateRegion(xy.data(), ringCounts.data(), rings, &HeightOf,
+                                              &heights, &triangulation);
+    // Cut to the grid: a region reaching past it is drawn where there is ground.
+    const std::vector<double> inside =
+        made > 0 ? ClipTriangles(triangulation, made, gridRect, &HeightOf, &heights)
+                 : std::vector<double>();
+    GeoFreeTriangles(triangulation);
+    const double* triangles = inside.data();
+    const int64_t n = int64_t(inside.size() / 9);
+    if (n <= 0) continue;
     // Triangles that span grid cells are cut to the cell size so that the face follows the
     // ground between the ring's points. Both sets are kept: the cut one is drawn near by, the
     // triangulation as it is from afar, where the surface is drawn coarser too.
@@ -207,12 +213,11 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
     const bool twoSets = pieces > n;
     const int64_t coarse = twoSets ? RegionBlocksFor(n, packing.textured) : 0;
     if (coarse + RegionBlocksFor(pieces, packing.textured) > 0xFFFF) {
-      GeoFreeTriangles(triangles);
       continue;  // more blocks than a descriptor can count
     }
     level.coarseDeviation = float(deviation);
     double zSum = 0;
-    for (int32_t k = 0; k < 3 * n; ++k) zSum += triangles[3 * size_t(k) + 2];
+    for (int64_t k = 0; k < 3 * n; ++k) zSum += triangles[3 * size_t(k) + 2];
     level.z = float(zSum / (3.0 * n));
     // The far levels, each kept when it takes at most two thirds of the triangles of the level
     // before it (fewer triangles are what makes it worth drawing) and no more than a block.
@@ -220,9 +225,15 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
     for (int l = 0; l < RegionLevels::kFarLevels; ++l) {
       std::vector<int32_t> farCounts = ringCounts;
       const std::vector<double> farXY = ThinRings(xy, farCounts, regions.farTolerance[l]);
-      double* farTriangles = nullptr;
-      const int32_t m = GeoTriangulateRegion(farXY.data(), farCounts.data(), rings, &HeightOf,
-                                             &heights, &farTriangles);
+      double* farTriangulation = nullptr;
+      const int32_t farMade = GeoTriangulateRegion(farXY.data(), farCounts.data(), rings,
+                                                   &HeightOf, &heights, &farTriangulation);
+      const std::vector<double> farInside =
+          farMade > 0 ? ClipTriangles(farTriangulation, farMade, gridRect, &HeightOf, &heights)
+                      : std::vector<double>();
+      GeoFreeTriangles(farTriangulation);
+      const double* farTriangles = farInside.data();
+      const int64_t m = int64_t(farInside.size() / 9);
       const size_t at = regions.farVertices.size();
       const size_t floats = size_t(packing.textured ? RegionBlock::kTexturedFloats
                                                     : RegionBlock::kColourFloats);
@@ -236,11 +247,9 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
         level.farDeviation[l] = float(deviation);
         previous = m;
       }
-      GeoFreeTriangles(farTriangles);
     }
     int64_t written = 0;
     if (twoSets) written = PackRegionBlocks(triangles, n, packing, file, block.get(), &extents);
-    GeoFreeTriangles(triangles);
     level.coarse = uint16_t(written);  // 0: the triangulation is not cut, one set only
     const int64_t fine =
         written < 0 ? -1

@@ -54,13 +54,16 @@ void AppendSeenTriangles(const float* from, int count, int floatsPerVertex,
   }
 }
 
-// Which of a region's sets a frame draws. Near the eye the faces cut to the grid's cells, from
-// afar (RegionData::fineDistance) the triangulation, and a far level where it shows as the
-// triangulation does: its thinning moves the outline by at most kDetailErrorPixels across the
-// view, and it strays from the ground upright by at most kDetailErrorPixels more than the
-// triangulation. Both are measured at the corner of the region's extent nearest the eye, where a
-// map unit spans the most pixels.
+// Which of a region's sets a frame draws. Near the eye the faces cut to the grid's cells; from
+// afar (RegionData::fineDistance) the triangulation where its flat triangles stray from the
+// ground upright by at most kStrayPixels (a large region of few corners is a few flat triangles
+// that would float over the ridges and sink into the valleys it spans: it keeps its cut faces),
+// and a far level where it shows as the triangulation does: its thinning moves the outline by at
+// most kDetailErrorPixels across the view, and it strays from the ground upright by at most
+// kDetailErrorPixels more than the triangulation. All are measured at the corner of the region's
+// extent nearest the eye, where a map unit spans the most pixels.
 constexpr double kDetailErrorPixels = 1.0;
+constexpr double kStrayPixels = 3.0;
 constexpr int kFineSet = -2, kCoarseSet = -1;  // or a far level, 0 up
 
 class RegionDetail {
@@ -78,10 +81,7 @@ class RegionDetail {
   int Choose(const RegionLevels& levels, const RegionData& regions, const double extent[4],
              double distance) const {
     if (distance <= regions.fineDistance) return kFineSet;
-    const int coarse = levels.coarse > 0 ? kCoarseSet : kFineSet;
-    bool far = false;
-    for (uint16_t vertices : levels.farVertices) far = far || vertices > 0;
-    if (!far) return coarse;
+    if (levels.coarse == 0) return kFineSet;  // one set only
     const double z = levels.z;
     Clip4 nearest{0, 0, 0, HUGE_VAL};
     double nx = 0, ny = 0;
@@ -89,9 +89,11 @@ class RegionDetail {
       const double x = origin_.SceneX(extent[corner & 1 ? 2 : 0]);
       const double y = origin_.SceneY(extent[corner & 2 ? 3 : 1]);
       const Clip4 c = Transform(combined_, x, y, z);
-      if (c.w <= 0) return coarse;  // partly behind the eye
+      if (c.w <= 0) return kFineSet;  // partly behind the eye
       if (c.w < nearest.w) nearest = c, nx = x, ny = y;
     }
+    const double coarseStray = Pixels(nearest, Transform(combined_, nx, ny, z + levels.coarseDeviation));
+    if (!(coarseStray <= kStrayPixels)) return kFineSet;
     for (int l = RegionLevels::kFarLevels - 1; l >= 0; --l) {
       if (levels.farVertices[l] == 0) continue;
       const double step = regions.farTolerance[l] / origin_.radius;
@@ -101,7 +103,7 @@ class RegionDetail {
       const double upright = rise > 0 ? Pixels(nearest, Transform(combined_, nx, ny, z + rise)) : 0;
       if (across <= kDetailErrorPixels && upright <= kDetailErrorPixels) return l;
     }
-    return coarse;
+    return kCoarseSet;
   }
 
  private:

@@ -121,6 +121,22 @@ TEST(RegionBlocks, WriteFailureIsReported) {
 
 double Tilted(void*, double x, double y) { return 0.5 * x + 0.25 * y * y; }
 
+TEST(RegionBlocks, VerticesAreWrittenFromTheSceneOrigin) {
+  std::vector<float> out(3 * RegionBlock::kColourFloats);
+  RegionPacking packing;
+  packing.origin = {500000, 9100000, 2000};
+  const std::vector<double> t = {500000, 9100000, 0.1, 502000, 9100000, 0.2, 500000, 9104000, 0.3};
+  WriteRegionVertices(t.data(), 1, packing, out.data());
+  // Corners first, third, second: (0, 0), (0, 2), (1, 0) scene units from the origin.
+  EXPECT_FLOAT_EQ(out[3], 0);
+  EXPECT_FLOAT_EQ(out[4], 0);
+  EXPECT_FLOAT_EQ(out[9], 0);
+  EXPECT_FLOAT_EQ(out[10], 2);
+  EXPECT_FLOAT_EQ(out[11], 0.3f);
+  EXPECT_FLOAT_EQ(out[15], 1);
+  EXPECT_FLOAT_EQ(out[16], 0);
+}
+
 TEST(DrapeTriangles, LongTrianglesAreCutToTheStepWithHeightsLookedUp) {
   // One triangle with a 100 m longest edge over 30 m cells: cut 4 x 4; one of 20 m: kept.
   const std::vector<double> big = {0, 0, 7, 100, 0, 8, 0, 60, 9};
@@ -148,6 +164,45 @@ TEST(DrapeTriangles, LongTrianglesAreCutToTheStepWithHeightsLookedUp) {
   const std::vector<double> huge = {0, 0, 0, 1e7, 0, 0, 0, 1e7, 0};
   EXPECT_EQ(DrapeTriangles(huge.data(), 1, 1, &Tilted, nullptr).size(),
             size_t(kMaxDrapeSplit) * kMaxDrapeSplit * 9);
+}
+
+// Twice the signed area of triangle i of a list.
+double TwiceArea(const std::vector<double>& t, size_t i) {
+  const double* p = &t[9 * i];
+  return (p[3] - p[0]) * (p[7] - p[1]) - (p[4] - p[1]) * (p[6] - p[0]);
+}
+
+TEST(ClipTriangles, OnlyThePartsInsideTheRectangleAreKept) {
+  const double rect[4] = {0, 0, 100, 100};
+  auto clip = [&](const std::vector<double>& t) {
+    return ClipTriangles(t.data(), int64_t(t.size() / 9), rect, &Tilted, nullptr);
+  };
+  // Inside: kept as it is; outside: dropped.
+  const std::vector<double> inside = {10, 10, 1, 90, 10, 2, 10, 90, 3};
+  EXPECT_EQ(clip(inside), inside);
+  EXPECT_TRUE(clip({-50, 0, 1, -10, 0, 1, -30, 50, 1}).empty());
+  // Across the side x = 0: the right half, its corners on the side at the ground's height, the
+  // ones inside as they were, the orientation kept.
+  const std::vector<double> across = {-100, 0, 5, 100, 0, 6, 0, 100, 7};
+  const std::vector<double> half = clip(across);
+  double area = 0;
+  for (size_t i = 0; i < half.size() / 9; ++i) {
+    EXPECT_GT(TwiceArea(half, i), 0);
+    area += TwiceArea(half, i) / 2;
+    for (int k = 0; k < 3; ++k) {
+      const double x = half[9 * i + 3 * k], y = half[9 * i + 3 * k + 1], z = half[9 * i + 3 * k + 2];
+      EXPECT_TRUE(x >= 0 && x <= 100 && y >= 0 && y <= 100) << x << "," << y;
+      if (x == 100 && y == 0) EXPECT_EQ(z, 6);
+      else if (x == 0 && y == 100) EXPECT_EQ(z, 7);
+      else EXPECT_DOUBLE_EQ(z, Tilted(nullptr, x, y));
+    }
+  }
+  EXPECT_NEAR(area, 5000, 1e-9);
+  // A triangle over the whole rectangle leaves the rectangle.
+  const std::vector<double> cover = clip({-1000, -1000, 0, 3000, -1000, 0, -1000, 3000, 0});
+  area = 0;
+  for (size_t i = 0; i < cover.size() / 9; ++i) area += TwiceArea(cover, i) / 2;
+  EXPECT_NEAR(area, 100 * 100, 1e-9);
 }
 
 TEST(TexelConversion, EveryMode) {

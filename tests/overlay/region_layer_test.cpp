@@ -6,6 +6,8 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <gtest/gtest.h>
+
+#include <array>
 #include <unistd.h>
 
 #include <cstring>
@@ -410,6 +412,69 @@ TEST_F(RegionLayer, ARidgeHidesTheRegionsBehindIt) {
   }
   EXPECT_GT(seen[0], 1000u) << "the region is not in view";
   EXPECT_LE(seen[1] * 50, seen[0]) << seen[1] << " region pixels show through the ridge";
+}
+
+// Pixels of a frame that show the terrain, from the depth buffer of the frame just drawn.
+std::vector<uint8_t> TerrainMask(const t3dhost::Picture& p) {
+  std::vector<float> depth(size_t(p.width) * size_t(p.height), 1.0f);
+  glReadPixels(0, 0, p.width, p.height, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
+  std::vector<uint8_t> mask(depth.size());
+  for (int row = 0; row < p.height; ++row)
+    for (int column = 0; column < p.width; ++column)
+      mask[size_t(row) * size_t(p.width) + size_t(column)] =
+          depth[size_t(p.height - 1 - row) * size_t(p.width) + size_t(column)] < 1.0f;
+  return mask;
+}
+
+// A region reaching far past the grid is drawn where the terrain is, cut at the grid's edge: no
+// apron beyond it at the edge's heights.
+TEST_F(RegionLayer, ARegionIsCutAtTheGridsEdge) {
+  RegionScene s(320, 240);
+  s.Open({{Square(-3000, -3000, 7000, 7000)}});
+  ASSERT_EQ(tnMapSetColour(s.slot(), 0, 255, 255, 0), 1);
+  auto d = Descriptors(1);
+  ASSERT_EQ(s.Load(d), TN_OK);
+  // Looking steeply down on a corner and on a side of the grid: the background beside them.
+  for (const auto& eye : {std::array<double, 5>{-300, -300, 2500, 300, 300},
+                          std::array<double, 5>{1900, -600, 2000, 1900, 200}}) {
+    s.Look(eye[0], eye[1], eye[2], eye[3], eye[4]);
+    d[0].shown = 0;
+    const t3dhost::Picture bare = s.Frame();
+    const std::vector<uint8_t> terrain = TerrainMask(bare);
+    d[0].shown = 1;
+    const t3dhost::Picture covered = s.Frame();
+    const std::vector<uint8_t> differ = DifferenceMask(bare, covered);
+    size_t inside = 0, outside = 0;
+    for (size_t i = 0; i < differ.size(); ++i) (terrain[i] ? inside : outside) += differ[i];
+    // Along the terrain's outline the region follows the grid's heights where the surface is
+    // drawn coarser: a few pixels there, against an apron of 10,000 pixels uncut.
+    EXPECT_GT(inside, 5000u);
+    EXPECT_LE(outside * 50, inside) << outside << " region pixels beside the terrain";
+  }
+}
+
+// From afar a region of a few corners over hills is drawn from its cut faces where its few
+// flat triangles would float over the ridges: it covers what it covers when every region is
+// drawn from its cut faces.
+TEST_F(RegionLayer, AFarRegionOfFewCornersStillLiesOnTheHills) {
+  RegionScene s(320, 240);
+  s.Open({{Square(2500, 2500, 3800, 3800)}});
+  ASSERT_EQ(tnMapSetColour(s.slot(), 0, 255, 255, 0), 1);
+  auto d = Descriptors(1);
+  ASSERT_EQ(s.Load(d), TN_OK);
+  RegionData& regions = g_process.overlayStore->regions;
+  const double fineDistance = regions.fineDistance;
+  s.Look(100, 100, 600, 3100, 3100);
+  regions.fineDistance = 1e30;
+  const t3dhost::Picture cut = s.Frame();
+  regions.fineDistance = fineDistance;
+  const t3dhost::Picture chosen = s.Frame();
+  d[0].shown = 0;
+  const t3dhost::Picture bare = s.Frame();
+  const size_t covered = testgrids::Differing(cut, bare);
+  ASSERT_GT(covered, 1000u);
+  std::printf("far region: %zu of %zu pixels differ\n", testgrids::Differing(cut, chosen), covered);
+  EXPECT_LE(testgrids::Differing(cut, chosen) * 50, covered);
 }
 
 // The same hills and region near the map's origin and at a UTM grid's northings, seen from the
