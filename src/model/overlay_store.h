@@ -48,18 +48,23 @@ using RegionBlockExtent = std::array<double, 4>;
 // How a region is drawn at different distances.
 struct RegionLevels {
   static constexpr int kFarLevels = 3;
+  // Draped levels: the triangulation cut at a step of a few cells (RegionData::drapeStep),
+  // coarsest first, for regions whose triangulation strays too far from the ground to be drawn
+  // from afar. They follow the far levels in the arrays below.
+  static constexpr int kDrapeLevels = 2;
+  static constexpr int kLevels = kFarLevels + kDrapeLevels;
   // Blocks of the triangulation drawn from afar, before the blocks of the cut faces.
   uint16_t coarse = 0;
   // Far levels: the region's rings thinned further and triangulated, drawn where the thinning
   // moves the outline by at most a pixel. They are small and kept in memory (RegionData::
   // farVertices, laid out as in the blocks): first float and vertex count of each; 0 vertices
   // when the level thins too little to be worth drawing.
-  uint32_t farFirst[kFarLevels] = {};
-  uint16_t farVertices[kFarLevels] = {};
+  uint32_t farFirst[kLevels] = {};
+  uint16_t farVertices[kLevels] = {};
   // How far the triangulation and each far level stray from the ground between their corners
   // (scene height units, the largest difference; the cut faces follow it).
   float coarseDeviation = 0;
-  float farDeviation[kFarLevels] = {};
+  float farDeviation[kLevels] = {};
   // A height of the region's faces (scene units), where its on-screen detail is measured.
   float z = 0;
 };
@@ -83,6 +88,8 @@ struct RegionData {
   double fineDistance = 0;
   // The thinning tolerance of each far level, map units.
   double farTolerance[RegionLevels::kFarLevels] = {};
+  // The cutting step of each draped level, map units.
+  double drapeStep[RegionLevels::kDrapeLevels] = {};
   // The block file mapped for reading once it is written (invalid: blocks are read with ReadAt).
   platform::MappedView view;
   platform::File images;

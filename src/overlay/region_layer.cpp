@@ -43,6 +43,11 @@ constexpr double kFineDistanceCells = 100;
 // that show.
 constexpr double kFarToleranceCells[RegionLevels::kFarLevels] = {0.25, 1, 4};
 
+// The draped levels' steps in grid cells, coarsest first, and the most triangles one may hold:
+// they are kept in memory, and a region that needs more is drawn from its cut faces instead.
+constexpr double kDrapeStepCells[RegionLevels::kDrapeLevels] = {16, 4};
+constexpr int64_t kMaxDrapeTriangles = 128;
+
 // Thins every ring of xy (ringCounts points each) by tolerance map units; rings thinning would
 // leave degenerate stay as they were.
 std::vector<double> ThinRings(const std::vector<double>& xy, std::vector<int32_t>& ringCounts,
@@ -158,6 +163,8 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
                               heights.grid.yMax};
   for (int l = 0; l < RegionLevels::kFarLevels; ++l)
     regions.farTolerance[l] = kFarToleranceCells[l] * cell;
+  for (int l = 0; l < RegionLevels::kDrapeLevels; ++l)
+    regions.drapeStep[l] = kDrapeStepCells[l] * cell;
   regions.farVertices.clear();
   ProgressScope progress(kLoadingRegions, nullptr, count);
   if (!progress.shown()) return false;
@@ -246,6 +253,29 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
         DrapeTriangles(farTriangles, m, step, &HeightOf, &heights, &deviation);
         level.farDeviation[l] = float(deviation);
         previous = m;
+      }
+    }
+    // The draped levels: kept when they take more triangles than the coarser level before them
+    // (else they are that level: the triangulation, or the coarser draped level) and fewer than
+    // a third of the cut faces.
+    int64_t fewer = n;
+    for (int d = 0; d < RegionLevels::kDrapeLevels; ++d) {
+      const int l = RegionLevels::kFarLevels + d;
+      const std::vector<double> cut =
+          DrapeTriangles(triangles, n, regions.drapeStep[d], &HeightOf, &heights);
+      const int64_t m = int64_t(cut.size() / 9);
+      const size_t at = regions.farVertices.size();
+      const size_t floats = size_t(packing.textured ? RegionBlock::kTexturedFloats
+                                                    : RegionBlock::kColourFloats);
+      if (m > fewer && m <= kMaxDrapeTriangles && 3 * m < pieces &&
+          at + 3 * size_t(m) * floats <= UINT32_MAX) {
+        regions.farVertices.resize(at + 3 * size_t(m) * floats);
+        WriteRegionVertices(cut.data(), m, packing, regions.farVertices.data() + at);
+        level.farFirst[l] = uint32_t(at);
+        level.farVertices[l] = uint16_t(3 * m);
+        DrapeTriangles(cut.data(), m, step, &HeightOf, &heights, &deviation);
+        level.farDeviation[l] = float(deviation);
+        fewer = m;
       }
     }
     int64_t written = 0;

@@ -56,12 +56,13 @@ void AppendSeenTriangles(const float* from, int count, int floatsPerVertex,
 
 // Which of a region's sets a frame draws. Near the eye the faces cut to the grid's cells; from
 // afar (RegionData::fineDistance) the triangulation where its flat triangles stray from the
-// ground upright by at most kStrayPixels (a large region of few corners is a few flat triangles
-// that would float over the ridges and sink into the valleys it spans: it keeps its cut faces),
-// and a far level where it shows as the triangulation does: its thinning moves the outline by at
-// most kDetailErrorPixels across the view, and it strays from the ground upright by at most
-// kDetailErrorPixels more than the triangulation. All are measured at the corner of the region's
-// extent nearest the eye, where a map unit spans the most pixels.
+// ground upright by at most kStrayPixels, and a far level where it shows as the triangulation
+// does: its thinning moves the outline by at most kDetailErrorPixels across the view, and it
+// strays from the ground upright by at most kDetailErrorPixels more than the triangulation.
+// Where the triangulation strays farther (a large region of few corners is a few flat triangles
+// that would float over the ridges and sink into the valleys it spans), the coarsest draped level
+// that strays at most kStrayPixels, else the cut faces. All are measured at the corner of the
+// region's extent nearest the eye, where a map unit spans the most pixels.
 constexpr double kDetailErrorPixels = 1.0;
 constexpr double kStrayPixels = 3.0;
 constexpr int kFineSet = -2, kCoarseSet = -1;  // or a far level, 0 up
@@ -92,8 +93,12 @@ class RegionDetail {
       if (c.w <= 0) return kFineSet;  // partly behind the eye
       if (c.w < nearest.w) nearest = c, nx = x, ny = y;
     }
-    const double coarseStray = Pixels(nearest, Transform(combined_, nx, ny, z + levels.coarseDeviation));
-    if (!(coarseStray <= kStrayPixels)) return kFineSet;
+    auto stray = [&](double rise) { return Pixels(nearest, Transform(combined_, nx, ny, z + rise)); };
+    if (!(stray(levels.coarseDeviation) <= kStrayPixels)) {
+      for (int l = RegionLevels::kFarLevels; l < RegionLevels::kLevels; ++l)
+        if (levels.farVertices[l] != 0 && stray(levels.farDeviation[l]) <= kStrayPixels) return l;
+      return kFineSet;
+    }
     for (int l = RegionLevels::kFarLevels - 1; l >= 0; --l) {
       if (levels.farVertices[l] == 0) continue;
       const double step = regions.farTolerance[l] / origin_.radius;

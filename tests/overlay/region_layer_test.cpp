@@ -453,9 +453,9 @@ TEST_F(RegionLayer, ARegionIsCutAtTheGridsEdge) {
   }
 }
 
-// From afar a region of a few corners over hills is drawn from its cut faces where its few
-// flat triangles would float over the ridges: it covers what it covers when every region is
-// drawn from its cut faces.
+// From afar a region of a few corners over hills is not drawn from its few flat triangles where
+// they would float over the ridges: it covers about what it covers when every region is drawn
+// from its cut faces.
 TEST_F(RegionLayer, AFarRegionOfFewCornersStillLiesOnTheHills) {
   RegionScene s(320, 240);
   s.Open({{Square(2500, 2500, 3800, 3800)}});
@@ -474,7 +474,9 @@ TEST_F(RegionLayer, AFarRegionOfFewCornersStillLiesOnTheHills) {
   const size_t covered = testgrids::Differing(cut, bare);
   ASSERT_GT(covered, 1000u);
   std::printf("far region: %zu of %zu pixels differ\n", testgrids::Differing(cut, chosen), covered);
-  EXPECT_LE(testgrids::Differing(cut, chosen) * 50, covered);
+  // A draped level may stray by up to 3 pixels, which moves the outline by a pixel or so (9 %
+  // of this small square's pixels); its two flat triangles changed 41 %.
+  EXPECT_LE(testgrids::Differing(cut, chosen) * 7, covered);
 }
 
 // The same hills and region near the map's origin and at a UTM grid's northings, seen from the
