@@ -121,6 +121,11 @@ TEST_F(MapNotesTest, ConversionFromDeclaredEncodings) {
   EXPECT_EQ(t3d::ogr::ToGbk("a\xE9\x80", "UTF-8", &unheld), "a??");
   EXPECT_EQ(t3d::ogr::ToGbk("\xB8", "GBK", &unheld), "?");
   EXPECT_EQ(unheld, 3u);
+  // GBK's characters whose second byte is below 0x80 (臺 is 0xC5 0x5F) would be laid out as two:
+  // one "?" each; 灣 (0x9E 0xB3) keeps both bytes high and stays.
+  unheld = 0;
+  EXPECT_EQ(t3d::ogr::ToGbk("臺灣a", "UTF-8", &unheld), "?\x9E\xB3" "a");
+  EXPECT_EQ(unheld, 1u);
   // An encoding iconv does not know keeps ASCII.
   EXPECT_EQ(t3d::ogr::ToGbk("ab\xC3", "NO-SUCH-CODE", &unheld), "ab?");
   EXPECT_EQ(t3d::ogr::ToGbk("", "UTF-8", nullptr), "");

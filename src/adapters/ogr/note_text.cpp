@@ -42,6 +42,30 @@ bool IsUtf8Name(const std::string& encoding) {
   return encoding.empty() || SameName(encoding.c_str(), "UTF-8") || SameName(encoding.c_str(), "UTF8");
 }
 
+// The note layer takes two bytes that both have the high bit set as one character, as GB2312
+// has them; GBK's extension (many traditional characters among them) has second bytes below
+// 0x80, which the layer would draw as two characters. Such a pair becomes one "?".
+void KeepHighPairs(std::string& gbk, size_t* unheld) {
+  std::string out;
+  out.reserve(gbk.size());
+  for (size_t i = 0; i < gbk.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(gbk[i]);
+    if (lead < 0x81 || i + 1 >= gbk.size()) {
+      out.push_back(gbk[i]);
+      continue;
+    }
+    const auto second = static_cast<unsigned char>(gbk[i + 1]);
+    if (second >= 0x80) {
+      out.append(gbk, i, 2);
+    } else {
+      out.push_back('?');
+      if (unheld != nullptr) ++*unheld;
+    }
+    ++i;
+  }
+  gbk.swap(out);
+}
+
 }  // namespace
 
 int NoteField(const OGRFeatureDefn& definition) {
@@ -95,6 +119,7 @@ std::string ToGbk(const std::string& text, const std::string& encoding, size_t* 
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
   iconv_close(cd);
+  KeepHighPairs(out, unheld);
   return out;
 }
 
