@@ -41,6 +41,12 @@ LoadedNotes::~LoadedNotes() {
 bool LoadedNotes::Load(void* scene, void* state, const std::string& gridPath,
                        const NoteOptions& o) {
   if (o.file.empty()) return true;
+  // The library takes any file and any field name, and shows nothing for a wrong one.
+  if (!MapHoldsPoints(o.file)) {
+    std::fprintf(stderr, "terrain3d: --notes %s: not a file of points\n", o.file.c_str());
+    return false;
+  }
+  if (!o.field.empty() && MapFieldNumber(o.file, o.field, "--note-field", false) < 0) return false;
   tnMapSetNoteField(o.field.c_str());
   slot_ = OpenMapOverGrid(o.file, gridPath, "--notes");
   tnMapSetNoteField(nullptr);

@@ -2,6 +2,7 @@
 #include "cli_regions.h"
 
 #include <gdal.h>
+#include <ogr_api.h>
 #include <ogr_srs_api.h>
 
 #include <algorithm>
@@ -65,7 +66,69 @@ bool GridFrame(const std::string& gridPath, std::string& wkt, double extent[4]) 
   return ok;
 }
 
+// Whether path is an image the region layer reads (a BMP of 24 bits a pixel), after saying why
+// not: the library would leave the regions undrawn.
+bool ReadableRegionImage(const std::string& path) {
+  GDALAllRegister();
+  GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+  const char* reason = nullptr;
+  if (ds == nullptr) {
+    reason = "cannot be read";
+  } else if (std::strcmp(GDALGetDriverShortName(GDALGetDatasetDriver(ds)), "BMP") != 0) {
+    reason = "is not a BMP image";
+  } else if (GDALGetRasterCount(ds) != 3 ||
+             GDALGetRasterDataType(GDALGetRasterBand(ds, 1)) != GDT_Byte) {
+    reason = "is not a BMP of 24 bits a pixel";
+  }
+  if (ds != nullptr) GDALClose(ds);
+  if (reason != nullptr) std::fprintf(stderr, "terrain3d: --region-image %s %s\n", path.c_str(), reason);
+  return reason == nullptr;
+}
+
 }  // namespace
+
+int MapFieldNumber(const std::string& file, const std::string& field, const char* option,
+                   bool numbers) {
+  long number = 0;
+  GDALAllRegister();
+  GDALDatasetH ds = GDALOpenEx(file.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+  OGRLayerH layer = ds != nullptr && GDALDatasetGetLayerCount(ds) > 0 ? GDALDatasetGetLayer(ds, 0) : nullptr;
+  int result = -1;
+  if (layer != nullptr) {
+    OGRFeatureDefnH definition = OGR_L_GetLayerDefn(layer);
+    const int fields = OGR_FD_GetFieldCount(definition);
+    if (numbers && ParseInt(field.c_str(), number)) {
+      if (number >= 0 && number < fields) result = int(number);
+    } else {
+      result = OGR_FD_GetFieldIndex(definition, field.c_str());
+    }
+    if (result < 0) {
+      std::string names;
+      for (int i = 0; i < fields; ++i)
+        names += std::string(i > 0 ? ", " : "") + OGR_Fld_GetNameRef(OGR_FD_GetFieldDefn(definition, i));
+      std::fprintf(stderr, "terrain3d: %s %s: %s has no such field (its fields: %s)\n", option,
+                   field.c_str(), file.c_str(), names.empty() ? "none" : names.c_str());
+    }
+  } else {
+    std::fprintf(stderr, "terrain3d: %s %s: %s is not a vector file GDAL reads\n", option,
+                 field.c_str(), file.c_str());
+  }
+  if (ds != nullptr) GDALClose(ds);
+  return result > 32767 ? -1 : result;
+}
+
+bool MapHoldsPoints(const std::string& file) {
+  GDALAllRegister();
+  GDALDatasetH ds = GDALOpenEx(file.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+  OGRLayerH layer = ds != nullptr && GDALDatasetGetLayerCount(ds) > 0 ? GDALDatasetGetLayer(ds, 0) : nullptr;
+  bool points = true;
+  if (layer != nullptr) {
+    const OGRwkbGeometryType type = wkbFlatten(OGR_L_GetGeomType(layer));
+    points = type == wkbPoint || type == wkbMultiPoint || type == wkbUnknown;
+  }
+  if (ds != nullptr) GDALClose(ds);
+  return points;
+}
 
 unsigned short OpenMapOverGrid(const std::string& file, const std::string& gridPath,
                                const char* option) {
@@ -111,10 +174,18 @@ bool LoadedRegions::Load(void* scene, void* state, const std::string& gridPath,
   if (slot_ == 0) return false;
   if (o.haveColour) tnMapSetColour(slot_, 0, o.colour[0], o.colour[1], o.colour[2]);
   std::vector<int> records = o.records;
+  const int count = tnMapRecordCount(slot_);
   if (records.empty()) {
-    const int count = tnMapRecordCount(slot_);
     for (int r = 1; r <= count; ++r) records.push_back(r);
   }
+  for (int r : records) {
+    if (r > count) {
+      std::fprintf(stderr, "terrain3d: --region-records: %s holds %d records; there is no record %d\n",
+                   o.file.c_str(), count, r);
+      return false;
+    }
+  }
+  if (!o.image.empty() && !ReadableRegionImage(o.image)) return false;
   descriptors_.assign(records.size(), TnRegionDescriptor{});
   for (size_t i = 0; i < records.size(); ++i) {
     TnRegionDescriptor& d = descriptors_[i];

@@ -28,6 +28,15 @@ extern const char kRegionHelp[];
 unsigned short OpenMapOverGrid(const std::string& file, const std::string& gridPath,
                                const char* option);
 
+// The number of the attribute field `field` (a name in any case, or with numbers a field number
+// from 0) of the first layer of the file, or -1 after saying why under the option's name (with
+// the fields the file has).
+int MapFieldNumber(const std::string& file, const std::string& field, const char* option,
+                   bool numbers);
+// Whether the first layer of a vector file holds points (or geometries of any kind, or cannot be
+// read: the library's own open says why then).
+bool MapHoldsPoints(const std::string& file);
+
 // Declares --regions, --region-colour, --region-opacity, --region-image and --region-records.
 void AddRegionOptions(CommandLine& line, RegionOptions& options);
 

@@ -4,8 +4,6 @@
 #include "cli_geo.h"
 #include "cli_regions.h"
 
-#include <gdal.h>
-#include <ogr_api.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,41 +22,6 @@ const char kRoadHelp[] =
     "  --road-image BMP      the road surface image (default: the library's own road image)\n"
     "  --road-repeat N       image repeats along each line's shortest segment, 0 to 255\n"
     "                        (default 1; longer segments repeat it in proportion)\n";
-
-namespace {
-
-
-// The number of the attribute field `field` (a name in any case, or a number) of the first layer
-// of the file, or -1 after saying why.
-int FieldNumber(const std::string& file, const std::string& field) {
-  long number = 0;
-  GDALAllRegister();
-  GDALDatasetH ds = GDALOpenEx(file.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
-  OGRLayerH layer = ds != nullptr && GDALDatasetGetLayerCount(ds) > 0 ? GDALDatasetGetLayer(ds, 0) : nullptr;
-  int result = -1;
-  if (layer != nullptr) {
-    OGRFeatureDefnH definition = OGR_L_GetLayerDefn(layer);
-    const int fields = OGR_FD_GetFieldCount(definition);
-    if (ParseInt(field.c_str(), number)) {
-      if (number >= 0 && number < fields) result = int(number);
-    } else {
-      result = OGR_FD_GetFieldIndex(definition, field.c_str());
-    }
-    if (result < 0) {
-      std::string names;
-      for (int i = 0; i < fields; ++i)
-        names += std::string(i > 0 ? ", " : "") + OGR_Fld_GetNameRef(OGR_FD_GetFieldDefn(definition, i));
-      std::fprintf(stderr, "terrain3d: --road-width-field %s: %s has no such field (its fields: %s)\n",
-                   field.c_str(), file.c_str(), names.empty() ? "none" : names.c_str());
-    }
-  } else {
-    std::fprintf(stderr, "terrain3d: --roads %s: not a vector file GDAL reads\n", file.c_str());
-  }
-  if (ds != nullptr) GDALClose(ds);
-  return result > 32767 ? -1 : result;
-}
-
-}  // namespace
 
 void AddRoadOptions(CommandLine& line, RoadOptions& o) {
   line.Text("--roads", &o.file)
@@ -82,7 +45,7 @@ bool LoadedRoads::Load(void* scene, void* state, const std::string& gridPath, co
   params.widthField = -1;
   params.repeats = TnByte(o.repeat);
   if (!o.widthField.empty()) {
-    const int field = FieldNumber(o.file, o.widthField);
+    const int field = MapFieldNumber(o.file, o.widthField, "--road-width-field", true);
     if (field < 0) return false;
     params.widthField = int16_t(field);
   }

@@ -30,6 +30,9 @@ expect 0 "2 frames in" fly "$dem" --frames 2 --size 160x120 --out-dir "$work/fly
 expect 2 "--font-size takes a whole number from 0 to 30" render "$dem" -o "$work/x.png" --notes "$notes" --font-size 31
 expect 2 "--plan cannot show --notes" render "$dem" -o "$work/x.png" --notes "$notes" --plan
 expect 1 "--notes $work/missing.geojson" render "$dem" -o "$work/x.png" --notes "$work/missing.geojson"
+# What the library would take and draw nothing of: a field the file lacks, a file of polygons.
+expect 1 "--note-field nosuch: .* has no such field (its fields: " render "$dem" -o "$work/x.png" --notes "$notes" --note-field nosuch
+expect 1 "not a file of points" render "$dem" -o "$work/x.png" --notes "$samples/jacksboro_highlands.fgb"
 [ -e "$work/x.png" ] && fail "a refused render wrote its picture"
 
 # A note file in the grid's CRS but far from it: message 12, nothing drawn.

@@ -31,6 +31,13 @@ expect 2 "--region-opacity takes a whole number from 0 to 255" render "$dem" -o 
 expect 2 "--region-records takes record numbers from 1" render "$dem" -o "$work/x.png" --regions "$shp" --region-records 0-3
 expect 2 "--plan cannot show --regions" render "$dem" -o "$work/x.png" --regions "$shp" --plan
 expect 1 "--regions $work/missing.shp" render "$dem" -o "$work/x.png" --regions "$work/missing.shp"
+# What the library would take and leave undrawn: records the file does not hold, an image it
+# cannot read.
+expect 1 "there is no record 9999" render "$dem" -o "$work/x.png" --regions "$shp" --region-records 1,9999
+expect 1 "--region-image $work/none.bmp cannot be read" render "$dem" -o "$work/x.png" --regions "$shp" --region-image "$work/none.bmp"
+gdal_translate -q -of BMP -b 1 -outsize 16 16 "$work/tile.bmp" "$work/grey.bmp"
+expect 1 "is not a BMP of 24 bits a pixel" render "$dem" -o "$work/x.png" --regions "$shp" --region-image "$work/grey.bmp"
+[ -e "$work/x.png" ] && fail "a refused region load wrote its picture"
 [ -e "$work/x.png" ] && fail "a refused render wrote its picture"
 
 # A region file in the grid's CRS but far from it: message 26, nothing drawn.
