@@ -19,6 +19,87 @@ struct TriangleEntry {
   double meanHeight;
 };
 
+// Cuts a sliver t (x, y, z of three corners; no wider than step across its longest side) into a
+// strip of pieces no longer than step along that side: k points along it, k along the two other
+// sides (the apex among them), joined across. Appends the pieces (same orientation) to out; the
+// new corners take their heights from height(), and deviation (when given) grows to the most
+// they differ from t's plane.
+void CutSliver(const double* t, double step, double (*height)(void* context, double x, double y),
+               void* context, double* deviation, std::vector<double>& out) {
+  struct Corner {
+    double x, y, z;
+  };
+  int side = 0;
+  double longest = -1;
+  for (int k = 0; k < 3; ++k) {
+    const double* a = t + 3 * k;
+    const double* b = t + 3 * ((k + 1) % 3);
+    const double length = std::hypot(b[0] - a[0], b[1] - a[1]);
+    if (length > longest) longest = length, side = k;
+  }
+  const Corner a{t[3 * side], t[3 * side + 1], t[3 * side + 2]};
+  const Corner b{t[3 * ((side + 1) % 3)], t[3 * ((side + 1) % 3) + 1], t[3 * ((side + 1) % 3) + 2]};
+  const Corner c{t[3 * ((side + 2) % 3)], t[3 * ((side + 2) % 3) + 1], t[3 * ((side + 2) % 3) + 2]};
+  const int k = std::max(1, int(std::ceil(longest / step)));
+  // The plane of t at a point, from its corners' heights (barycentric).
+  const double det = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
+  auto plane = [&](double x, double y) {
+    const double u = ((x - a.x) * (c.y - a.y) - (c.x - a.x) * (y - a.y)) / det;
+    const double v = ((b.x - a.x) * (y - a.y) - (x - a.x) * (b.y - a.y)) / det;
+    return a.z + u * (b.z - a.z) + v * (c.z - a.z);
+  };
+  auto ground = [&](double x, double y) {
+    const double z = height(context, x, y);
+    if (deviation != nullptr) *deviation = std::max(*deviation, std::fabs(z - plane(x, y)));
+    return z;
+  };
+  // Along a to b, and along a to c to b (by length), k + 1 points each.
+  std::vector<Corner> base(size_t(k) + 1), top(size_t(k) + 1);
+  const double ac = std::hypot(c.x - a.x, c.y - a.y), cb = std::hypot(b.x - c.x, b.y - c.y);
+  const double path = ac + cb;
+  int apex = -1;  // the top segment whose inside holds c
+  for (int i = 0; i <= k; ++i) {
+    const double f = double(i) / k;
+    base[size_t(i)] = i == 0 ? a : (i == k ? b : Corner{a.x + f * (b.x - a.x), a.y + f * (b.y - a.y), 0});
+    if (i > 0 && i < k) base[size_t(i)].z = ground(base[size_t(i)].x, base[size_t(i)].y);
+    const double along = f * path;
+    if (i == 0) {
+      top[0] = a;
+    } else if (i == k) {
+      top[size_t(k)] = b;
+    } else if (along <= ac) {
+      const double g = ac > 0 ? along / ac : 0;
+      top[size_t(i)] = {a.x + g * (c.x - a.x), a.y + g * (c.y - a.y), 0};
+      top[size_t(i)].z = ground(top[size_t(i)].x, top[size_t(i)].y);
+    } else {
+      const double g = cb > 0 ? (along - ac) / cb : 0;
+      top[size_t(i)] = {c.x + g * (b.x - c.x), c.y + g * (b.y - c.y), 0};
+      top[size_t(i)].z = ground(top[size_t(i)].x, top[size_t(i)].y);
+    }
+    if (i > 0 && apex < 0 && along > ac) apex = i - 1;
+  }
+  auto put = [&](const Corner& p, const Corner& q, const Corner& r) {
+    const double twice = (q.x - p.x) * (r.y - p.y) - (r.x - p.x) * (q.y - p.y);
+    if (twice == 0) return;  // where the strip closes at a and b
+    out.insert(out.end(), {p.x, p.y, p.z, q.x, q.y, q.z, r.x, r.y, r.z});
+  };
+  // Each cell of the strip: base i, base i + 1, top i + 1, top i (and the apex inside its top
+  // side), fanned from base i. a, b, c run counterclockwise or not as t does; the fan keeps it.
+  for (int i = 0; i < k; ++i) {
+    const Corner& p0 = base[size_t(i)];
+    const Corner& p1 = base[size_t(i) + 1];
+    const Corner& q1 = top[size_t(i) + 1];
+    const Corner& q0 = top[size_t(i)];
+    put(p0, p1, q1);
+    if (i == apex) {
+      put(p0, q1, c);
+      put(p0, c, q0);
+    } else {
+      put(p0, q1, q0);
+    }
+  }
+}
+
 }  // namespace
 
 std::vector<double> DrapeTriangles(const double* triangles, int64_t count, double step,
@@ -39,6 +120,14 @@ std::vector<double> DrapeTriangles(const double* triangles, int64_t count, doubl
     const int n = !(parts > 1) ? 1 : (parts > kMaxDrapeSplit ? kMaxDrapeSplit : int(parts));
     if (n == 1) {
       out.insert(out.end(), t, t + 9);
+      continue;
+    }
+    // A sliver no wider than a piece (the triangulation of a ring of many points is full of long
+    // thin triangles) would take n × n pieces for the area of a few: it is cut into a strip of
+    // about 2n instead.
+    const double twiceArea = std::fabs((t[3] - t[0]) * (t[7] - t[1]) - (t[4] - t[1]) * (t[6] - t[0]));
+    if (n > 2 && twiceArea / longest <= longest / n) {
+      CutSliver(t, longest / n, height, context, deviation, out);
       continue;
     }
     // Corner (i, j) of the split: a + i/n (b - a) + j/n (c - a), for i + j <= n. The three

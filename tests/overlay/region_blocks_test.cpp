@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -170,6 +171,29 @@ TEST(DrapeTriangles, LongTrianglesAreCutToTheStepWithHeightsLookedUp) {
 double TwiceArea(const std::vector<double>& t, size_t i) {
   const double* p = &t[9 * i];
   return (p[3] - p[0]) * (p[7] - p[1]) - (p[4] - p[1]) * (p[6] - p[0]);
+}
+
+// A long thin triangle (rings of many points triangulate into such slivers) is cut into pieces
+// no longer than the step, about as many as its length needs, not n × n of them.
+TEST(DrapeTriangles, ASliverIsCutAlongItsLength) {
+  const std::vector<double> sliver = {0, 0, 1, 3000, 0, 2, 3000, 2, 3};
+  double deviation = 0;
+  const std::vector<double> out = DrapeTriangles(sliver.data(), 1, 30, &Tilted, nullptr, &deviation);
+  const size_t pieces = out.size() / 9;
+  EXPECT_GE(pieces, 100u);
+  EXPECT_LE(pieces, 400u);  // the n × n split made 10,000
+  double area = 0;
+  for (size_t i = 0; i < pieces; ++i) {
+    EXPECT_GT(TwiceArea(out, i), 0) << i;
+    area += TwiceArea(out, i) / 2;
+    for (int k = 0; k < 3; ++k) {
+      const double* a = &out[9 * i + 3 * k];
+      const double* b = &out[9 * i + 3 * ((k + 1) % 3)];
+      EXPECT_LE(std::hypot(b[0] - a[0], b[1] - a[1]), 30 + 1e-9);
+    }
+  }
+  EXPECT_NEAR(area, 3000, 1e-6);
+  EXPECT_GT(deviation, 100);  // the ground rises far above the flat sliver
 }
 
 TEST(ClipTriangles, OnlyThePartsInsideTheRectangleAreKept) {
