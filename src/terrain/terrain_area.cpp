@@ -59,7 +59,11 @@ class CodeTable {
   }
 
  private:
-  static constexpr int kBuckets = 4096;
+  // Fine buckets hold few boundaries each, so that the comparisons after the lookup are few:
+  // ground that is nearly flat has its normals' tilts where the boundaries crowd (the measure
+  // flattens towards the vertical). 65,536 against 4,096 made the codes of a grid's normals
+  // about 30 % faster, for two 64 KB tables.
+  static constexpr int kBuckets = 65536;
   double low_, scale_;
   double boundaries_[257];
   uint8_t start_[kBuckets + 1];
