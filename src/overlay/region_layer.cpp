@@ -17,6 +17,7 @@
 #include "adapters/map_file.h"
 #include "base/messages.h"
 #include "base/progress.h"
+#include "base/trace.h"
 #include "model/mesh_inputs.h"
 #include "model/overlay_store.h"
 #include "model/process_objects.h"
@@ -220,7 +221,11 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
     const bool twoSets = pieces > n;
     const int64_t coarse = twoSets ? RegionBlocksFor(n, packing.textured) : 0;
     if (coarse + RegionBlocksFor(pieces, packing.textured) > 0xFFFF) {
-      continue;  // more blocks than a descriptor can count
+      // More blocks than a descriptor can count: left out, and the trace says which.
+      const std::string line = "regions: record " + std::to_string(region.record) +
+                               " left out: its faces take more than 65,535 blocks";
+      Trace(line.c_str());
+      continue;
     }
     level.coarseDeviation = float(deviation);
     double zSum = 0;
