@@ -47,7 +47,7 @@ constexpr double kFarToleranceCells[RegionLevels::kFarLevels] = {0.25, 1, 4};
 // The draped levels' steps in grid cells, coarsest first, and the most triangles one may hold:
 // they are kept in memory, and a region that needs more is drawn from its cut faces instead.
 constexpr double kDrapeStepCells[RegionLevels::kDrapeLevels] = {16, 4};
-constexpr int64_t kMaxDrapeTriangles = 128;
+constexpr int64_t kMaxDrapeTriangles = RegionBlock::kTexturedTriangles;
 
 // Thins every ring of xy (ringCounts points each) by tolerance map units; rings thinning would
 // leave degenerate stay as they were.
