@@ -198,14 +198,18 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
       packing.rect[2] = std::max(packing.rect[2], xy[2 * size_t(k)]);
       packing.rect[3] = std::max(packing.rect[3], xy[2 * size_t(k) + 1]);
     }
-    double* triangulation = nullptr;
-    const int32_t made = GeoTriangulateRegion(xy.data(), ringCounts.data(), rings, &HeightOf,
-                                              &heights, &triangulation);
-    // Cut to the grid: a region reaching past it is drawn where there is ground.
-    const std::vector<double> inside =
-        made > 0 ? ClipTriangles(triangulation, made, gridRect, &HeightOf, &heights)
-                 : std::vector<double>();
-    GeoFreeTriangles(triangulation);
+    // The triangulation of rings, cut to the grid: a region reaching past it is drawn where
+    // there is ground.
+    auto triangulate = [&](const std::vector<double>& ringXY, std::vector<int32_t>& counts) {
+      double* made = nullptr;
+      const int32_t m = GeoTriangulateRegion(ringXY.data(), counts.data(), rings, &HeightOf,
+                                             &heights, &made);
+      std::vector<double> cut =
+          m > 0 ? ClipTriangles(made, m, gridRect, &HeightOf, &heights) : std::vector<double>();
+      GeoFreeTriangles(made);
+      return cut;
+    };
+    const std::vector<double> inside = triangulate(xy, ringCounts);
     const double* triangles = inside.data();
     const int64_t n = int64_t(inside.size() / 9);
     if (n <= 0) continue;
@@ -231,32 +235,31 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
     double zSum = 0;
     for (int64_t k = 0; k < 3 * n; ++k) zSum += triangles[3 * size_t(k) + 2];
     level.z = float(zSum / (3.0 * n));
+    // Keeps m triangles as level l in memory, with how far they stray from the ground; false
+    // when the vertices would pass what a 32-bit offset reaches.
+    const size_t floats =
+        size_t(packing.textured ? RegionBlock::kTexturedFloats : RegionBlock::kColourFloats);
+    auto keep = [&](int l, const double* t, int64_t m) {
+      const size_t at = regions.farVertices.size();
+      if (at + 3 * size_t(m) * floats > UINT32_MAX) return false;
+      regions.farVertices.resize(at + 3 * size_t(m) * floats);
+      WriteRegionVertices(t, m, packing, regions.farVertices.data() + at);
+      level.farFirst[l] = uint32_t(at);
+      level.farVertices[l] = uint16_t(3 * m);
+      DrapeTriangles(t, m, step, &HeightOf, &heights, &deviation);
+      level.farDeviation[l] = float(deviation);
+      return true;
+    };
     // The far levels, each kept when it takes at most two thirds of the triangles of the level
     // before it (fewer triangles are what makes it worth drawing) and no more than a block.
     int64_t previous = n;
     for (int l = 0; l < RegionLevels::kFarLevels; ++l) {
       std::vector<int32_t> farCounts = ringCounts;
       const std::vector<double> farXY = ThinRings(xy, farCounts, regions.farTolerance[l]);
-      double* farTriangulation = nullptr;
-      const int32_t farMade = GeoTriangulateRegion(farXY.data(), farCounts.data(), rings,
-                                                   &HeightOf, &heights, &farTriangulation);
-      const std::vector<double> farInside =
-          farMade > 0 ? ClipTriangles(farTriangulation, farMade, gridRect, &HeightOf, &heights)
-                      : std::vector<double>();
-      GeoFreeTriangles(farTriangulation);
-      const double* farTriangles = farInside.data();
-      const int64_t m = int64_t(farInside.size() / 9);
-      const size_t at = regions.farVertices.size();
-      const size_t floats = size_t(packing.textured ? RegionBlock::kTexturedFloats
-                                                    : RegionBlock::kColourFloats);
-      if (m > 0 && 3 * int64_t(m) <= 2 * previous && m <= RegionBlock::kTexturedTriangles &&
-          at + 3 * size_t(m) * floats <= UINT32_MAX) {
-        regions.farVertices.resize(at + 3 * size_t(m) * floats);
-        WriteRegionVertices(farTriangles, m, packing, regions.farVertices.data() + at);
-        level.farFirst[l] = uint32_t(at);
-        level.farVertices[l] = uint16_t(3 * m);
-        DrapeTriangles(farTriangles, m, step, &HeightOf, &heights, &deviation);
-        level.farDeviation[l] = float(deviation);
+      const std::vector<double> far = triangulate(farXY, farCounts);
+      const int64_t m = int64_t(far.size() / 9);
+      if (m > 0 && 3 * m <= 2 * previous && m <= RegionBlock::kTexturedTriangles &&
+          keep(l, far.data(), m)) {
         previous = m;
       }
     }
@@ -269,19 +272,8 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
       const std::vector<double> cut =
           DrapeTriangles(triangles, n, regions.drapeStep[d], &HeightOf, &heights);
       const int64_t m = int64_t(cut.size() / 9);
-      const size_t at = regions.farVertices.size();
-      const size_t floats = size_t(packing.textured ? RegionBlock::kTexturedFloats
-                                                    : RegionBlock::kColourFloats);
-      if (m > fewer && m <= kMaxDrapeTriangles && 3 * m < pieces &&
-          at + 3 * size_t(m) * floats <= UINT32_MAX) {
-        regions.farVertices.resize(at + 3 * size_t(m) * floats);
-        WriteRegionVertices(cut.data(), m, packing, regions.farVertices.data() + at);
-        level.farFirst[l] = uint32_t(at);
-        level.farVertices[l] = uint16_t(3 * m);
-        DrapeTriangles(cut.data(), m, step, &HeightOf, &heights, &deviation);
-        level.farDeviation[l] = float(deviation);
+      if (m > fewer && m <= kMaxDrapeTriangles && 3 * m < pieces && keep(l, cut.data(), m))
         fewer = m;
-      }
     }
     int64_t written = 0;
     if (twoSets) written = PackRegionBlocks(triangles, n, packing, file, block.get(), &extents);
