@@ -15,6 +15,7 @@ const char kNoteHelp[] =
     "                        GeoPackage, GeoJSON, ...); reprojected to the grid's CRS; each\n"
     "                        label in its record's colour field, else blue; labels behind a\n"
     "                        ridge are not drawn\n"
+    "                        (FILE|layername=NAME takes one layer of a file of several)\n"
     "  --note-field NAME     the field of the names (default: the first of name, text, note,\n"
     "                        label, annotation, else the first text field)\n"
     "  --note-height M       the labels M map units above the ground (default 0)\n"
@@ -42,10 +43,7 @@ bool LoadedNotes::Load(void* scene, void* state, const std::string& gridPath,
                        const NoteOptions& o) {
   if (o.file.empty()) return true;
   // The library takes any file and any field name, and shows nothing for a wrong one.
-  if (!MapHoldsPoints(o.file)) {
-    std::fprintf(stderr, "terrain3d: --notes %s: not a file of points\n", o.file.c_str());
-    return false;
-  }
+  if (!MapLayerHolds(o.file, MapKind::kPoints, "--notes")) return false;
   if (!o.field.empty() && MapFieldNumber(o.file, o.field, "--note-field", false) < 0) return false;
   tnMapSetNoteField(o.field.c_str());
   slot_ = OpenMapOverGrid(o.file, gridPath, "--notes");

@@ -14,7 +14,8 @@ namespace t3dhost {
 
 const char kRegionHelp[] =
     "  --regions FILE        fill the polygons of a vector file (Shapefile, GeoPackage,\n"
-    "                        GeoJSON, ...) over the terrain; reprojected to the grid's CRS\n"
+    "                        GeoJSON, ...) over the terrain; reprojected to the grid's CRS;\n"
+    "                        FILE|layername=NAME takes one layer of a file of several\n"
     "  --region-colour R,G,B their colour (0 to 255 each; default: the file's colours, else\n"
     "                        dark blue)\n"
     "  --region-opacity N    0 (clear) to 255 (opaque); default 160\n"
@@ -87,12 +88,30 @@ bool ReadableRegionImage(const std::string& path) {
 
 }  // namespace
 
+MapSource SplitMapSource(const std::string& source) {
+  static const char kLayer[] = "|layername=";
+  const size_t at = source.rfind(kLayer);
+  if (at == std::string::npos) return {source, std::string()};
+  return {source.substr(0, at), source.substr(at + sizeof kLayer - 1)};
+}
+
+namespace {
+
+// The named layer of a vector dataset, else its first.
+OGRLayerH LayerOf(GDALDatasetH ds, const std::string& name) {
+  if (ds == nullptr || GDALDatasetGetLayerCount(ds) < 1) return nullptr;
+  return name.empty() ? GDALDatasetGetLayer(ds, 0) : GDALDatasetGetLayerByName(ds, name.c_str());
+}
+
+}  // namespace
+
 int MapFieldNumber(const std::string& file, const std::string& field, const char* option,
                    bool numbers) {
   long number = 0;
   GDALAllRegister();
-  GDALDatasetH ds = GDALOpenEx(file.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
-  OGRLayerH layer = ds != nullptr && GDALDatasetGetLayerCount(ds) > 0 ? GDALDatasetGetLayer(ds, 0) : nullptr;
+  const MapSource source = SplitMapSource(file);
+  GDALDatasetH ds = GDALOpenEx(source.path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+  OGRLayerH layer = LayerOf(ds, source.layer);
   int result = -1;
   if (layer != nullptr) {
     OGRFeatureDefnH definition = OGR_L_GetLayerDefn(layer);
@@ -117,17 +136,31 @@ int MapFieldNumber(const std::string& file, const std::string& field, const char
   return result > 32767 ? -1 : result;
 }
 
-bool MapHoldsPoints(const std::string& file) {
+bool MapLayerHolds(const std::string& file, MapKind kind, const char* option) {
   GDALAllRegister();
-  GDALDatasetH ds = GDALOpenEx(file.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
-  OGRLayerH layer = ds != nullptr && GDALDatasetGetLayerCount(ds) > 0 ? GDALDatasetGetLayer(ds, 0) : nullptr;
-  bool points = true;
+  const MapSource source = SplitMapSource(file);
+  GDALDatasetH ds = GDALOpenEx(source.path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+  OGRLayerH layer = LayerOf(ds, source.layer);
+  bool holds = true;
   if (layer != nullptr) {
     const OGRwkbGeometryType type = wkbFlatten(OGR_L_GetGeomType(layer));
-    points = type == wkbPoint || type == wkbMultiPoint || type == wkbUnknown;
+    switch (kind) {
+      case MapKind::kPoints: holds = type == wkbPoint || type == wkbMultiPoint; break;
+      case MapKind::kLines: holds = type == wkbLineString || type == wkbMultiLineString; break;
+      case MapKind::kRegions: holds = type == wkbPolygon || type == wkbMultiPolygon; break;
+    }
+    holds = holds || type == wkbUnknown;  // mixed or undeclared: the library sorts them out
+    if (!holds) {
+      static const char* const kWhat[] = {"points", "lines", "polygons"};
+      std::fprintf(stderr, "terrain3d: %s %s: the layer holds %s, not %s\n", option, file.c_str(),
+                   OGRGeometryTypeToName(type), kWhat[int(kind)]);
+    } else if (OGR_L_GetFeatureCount(layer, 1) == 0) {
+      std::fprintf(stderr, "terrain3d: %s %s: the layer holds no features\n", option, file.c_str());
+      holds = false;
+    }
   }
   if (ds != nullptr) GDALClose(ds);
-  return points;
+  return holds;
 }
 
 unsigned short OpenMapOverGrid(const std::string& file, const std::string& gridPath,
@@ -135,7 +168,9 @@ unsigned short OpenMapOverGrid(const std::string& file, const std::string& gridP
   std::string wkt;
   double extent[4];
   const bool framed = GridFrame(gridPath, wkt, extent);
-  const unsigned short slot = tnMapOpen(file.c_str(), nullptr, framed && !wkt.empty() ? wkt.c_str() : nullptr,
+  const MapSource source = SplitMapSource(file);
+  const unsigned short slot = tnMapOpen(source.path.c_str(), source.layer.empty() ? nullptr : source.layer.c_str(),
+                                        framed && !wkt.empty() ? wkt.c_str() : nullptr,
                                         framed ? extent : nullptr);
   if (slot == 0) std::fprintf(stderr, "terrain3d: %s %s: %s\n", option, file.c_str(), tnMapLastError());
   return slot;
@@ -170,6 +205,7 @@ LoadedRegions::~LoadedRegions() {
 bool LoadedRegions::Load(void* scene, void* state, const std::string& gridPath,
                          const RegionOptions& o) {
   if (o.file.empty()) return true;
+  if (!MapLayerHolds(o.file, MapKind::kRegions, "--regions")) return false;
   slot_ = OpenMapOverGrid(o.file, gridPath, "--regions");
   if (slot_ == 0) return false;
   if (o.haveColour) tnMapSetColour(slot_, 0, o.colour[0], o.colour[1], o.colour[2]);

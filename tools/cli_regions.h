@@ -22,6 +22,14 @@ struct RegionOptions {
 // The help lines of the options.
 extern const char kRegionHelp[];
 
+// A vector source as the user names it: a file, or "FILE|layername=NAME" for a layer of a file
+// that holds several (GeoPackage, ...), as QGIS and GDAL name them.
+struct MapSource {
+  std::string path;
+  std::string layer;  // empty: the file's first layer
+};
+MapSource SplitMapSource(const std::string& source);
+
 // Opens a map file for a layer over the grid (gridPath: the grid as the library reads it),
 // reprojected into the grid's CRS. 0, after saying why under the option's name, when it cannot
 // be opened.
@@ -33,9 +41,12 @@ unsigned short OpenMapOverGrid(const std::string& file, const std::string& gridP
 // the fields the file has).
 int MapFieldNumber(const std::string& file, const std::string& field, const char* option,
                    bool numbers);
-// Whether the first layer of a vector file holds points (or geometries of any kind, or cannot be
-// read: the library's own open says why then).
-bool MapHoldsPoints(const std::string& file);
+// Whether the layer of a vector source (its first, or the one named) holds features of the kind,
+// after saying why not under the option's name (another geometry, or no features). A layer of
+// mixed or undeclared geometries, or a file GDAL cannot read, passes: the library's own open
+// says why then.
+enum class MapKind { kPoints, kLines, kRegions };
+bool MapLayerHolds(const std::string& file, MapKind kind, const char* option);
 
 // Declares --regions, --region-colour, --region-opacity, --region-image and --region-records.
 void AddRegionOptions(CommandLine& line, RegionOptions& options);

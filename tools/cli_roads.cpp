@@ -14,7 +14,8 @@ namespace t3dhost {
 
 const char kRoadHelp[] =
     "  --roads FILE          draw the lines of a vector file (Shapefile, GeoPackage, GeoJSON,\n"
-    "                        ...) as roads over the terrain; reprojected to the grid's CRS\n"
+    "                        ...) as roads over the terrain; reprojected to the grid's CRS;\n"
+    "                        FILE|layername=NAME takes one layer of a file of several\n"
     "  --road-width W        their width in the grid's map units (default 20 m: 20 on a grid\n"
     "                        in metres, 20 m in degrees on a grid kept in degrees)\n"
     "  --road-width-field F  each line's width from its attribute F (a field name, or a field\n"
@@ -55,6 +56,7 @@ bool LoadedRoads::Load(void* scene, void* state, const std::string& gridPath, co
     return false;
   }
   std::memcpy(params.imageFile, o.image.c_str(), o.image.size());
+  if (!MapLayerHolds(o.file, MapKind::kLines, "--roads")) return false;
   slot_ = OpenMapOverGrid(o.file, gridPath, "--roads");
   if (slot_ == 0) return false;
   if (tnLoadRoad(scene, state, slot_, &params) != TN_OK) {

@@ -1,5 +1,6 @@
 #include "cli_scene.h"
 #include "cli_options.h"
+#include "cli_regions.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -130,8 +131,10 @@ bool SceneSession::LoadLines(const LineOptions& options) {
   Georeference grid;
   ReadGeoreference(gridPath(), grid);
   const double extent[4] = {info.grid.xMin, info.grid.yMin, info.grid.xMax, info.grid.yMax};
+  const MapSource source = SplitMapSource(options.path);
   const unsigned short slot =
-      tnMapOpen(options.path, nullptr, grid.wkt.empty() ? nullptr : grid.wkt.c_str(), extent);
+      tnMapOpen(source.path.c_str(), source.layer.empty() ? nullptr : source.layer.c_str(),
+                grid.wkt.empty() ? nullptr : grid.wkt.c_str(), extent);
   if (slot == 0) {
     std::fprintf(stderr, "terrain3d: --lines %s: %s\n", options.path, tnMapLastError());
     return false;
@@ -162,8 +165,10 @@ bool SceneSession::LoadMapArea(const char* path) {
   TnSceneInfo info{};
   if (tnGetSceneInfo(scene_, state_, &info) != TN_OK) return false;
   const double extent[4] = {info.grid.xMin, info.grid.yMin, info.grid.xMax, info.grid.yMax};
+  const MapSource source = SplitMapSource(path);
   const unsigned short slot =
-      tnMapOpen(path, nullptr, georeference.wkt.empty() ? nullptr : georeference.wkt.c_str(), extent);
+      tnMapOpen(source.path.c_str(), source.layer.empty() ? nullptr : source.layer.c_str(),
+                georeference.wkt.empty() ? nullptr : georeference.wkt.c_str(), extent);
   if (slot == 0) {
     std::fprintf(stderr, "terrain3d: cannot use '%s' as a map area: %s\n", path, tnMapLastError());
     return false;

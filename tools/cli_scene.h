@@ -65,7 +65,8 @@ struct LineOptions {
 // Adds --lines and --reduce-lines to a command line; LINE_OPTIONS_HELP is their help.
 #define LINE_OPTIONS_HELP                                                                    \
   "  --lines FILE          draw the lines of a vector file (any OGR source) over the\n"      \
-  "                        terrain, in the colours of its 'colour' field (blue without)\n" \
+  "                        terrain, in the colours of its 'colour' field (blue without);\n" \
+  "                        FILE|layername=NAME takes one layer of a file of several\n" \
   "  --reduce-lines C      thin the lines: drop points within C map units of the thinned\n" \
   "                        line (0.001 to 1000; default 1.25, or 0.001 on a grid kept in\n" \
   "                        degrees, where 1.25 would thin every line to nothing)\n"

@@ -32,7 +32,7 @@ expect 2 "--plan cannot show --notes" render "$dem" -o "$work/x.png" --notes "$n
 expect 1 "--notes $work/missing.geojson" render "$dem" -o "$work/x.png" --notes "$work/missing.geojson"
 # What the library would take and draw nothing of: a field the file lacks, a file of polygons.
 expect 1 "--note-field nosuch: .* has no such field (its fields: " render "$dem" -o "$work/x.png" --notes "$notes" --note-field nosuch
-expect 1 "not a file of points" render "$dem" -o "$work/x.png" --notes "$samples/jacksboro_highlands.fgb"
+expect 1 "not points" render "$dem" -o "$work/x.png" --notes "$samples/jacksboro_highlands.fgb"
 [ -e "$work/x.png" ] && fail "a refused render wrote its picture"
 
 # A note file in the grid's CRS but far from it: message 12, nothing drawn.

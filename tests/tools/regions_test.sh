@@ -38,6 +38,14 @@ expect 1 "--region-image $work/none.bmp cannot be read" render "$dem" -o "$work/
 gdal_translate -q -of BMP -b 1 -outsize 16 16 "$work/tile.bmp" "$work/grey.bmp"
 expect 1 "is not a BMP of 24 bits a pixel" render "$dem" -o "$work/x.png" --regions "$shp" --region-image "$work/grey.bmp"
 [ -e "$work/x.png" ] && fail "a refused region load wrote its picture"
+# A file of lines, an empty layer, and a layer named among several.
+expect 1 "not polygons" render "$dem" -o "$work/x.png" --regions "$samples/jacksboro_contours.fgb"
+rm -f "$work/two.gpkg"
+ogr2ogr -q -nln tracts "$work/two.gpkg" "$shp" && ogr2ogr -q -update -nln empty -where "1=0" "$work/two.gpkg" "$shp"
+expect 0 "named.png" render "$dem" $view -o "$work/named.png" --regions "$work/two.gpkg|layername=tracts" --region-colour 255,0,0 --region-opacity 200
+cmp -s "$work/named.png" "$work/red.png" || fail "the layer named in a GeoPackage is not drawn as the file it came from"
+expect 1 "the layer holds no features" render "$dem" -o "$work/x.png" --regions "$work/two.gpkg|layername=empty"
+expect 1 "layername=none" render "$dem" -o "$work/x.png" --regions "$work/two.gpkg|layername=none"
 [ -e "$work/x.png" ] && fail "a refused render wrote its picture"
 
 # A region file in the grid's CRS but far from it: message 26, nothing drawn.
