@@ -126,6 +126,7 @@ void AddLineOptions(CommandLine& line, LineOptions& options) {
 
 bool SceneSession::LoadLines(const LineOptions& options) {
   if (options.path == nullptr) return true;
+  if (!MapLayerHolds(options.path, MapKind::kLines, "--lines")) return false;
   TnSceneInfo info{};
   if (scene_ == nullptr || tnGetSceneInfo(scene_, state_, &info) != TN_OK) return false;
   Georeference grid;
