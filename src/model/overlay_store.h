@@ -67,6 +67,11 @@ struct RegionLevels {
   float farDeviation[kLevels] = {};
   // A height of the region's faces (scene units), where its on-screen detail is measured.
   float z = 0;
+  // The tile's blocks in the block file (first, then the count of both sets) and its map
+  // rectangle (x min, y min, x max, y max).
+  uint32_t firstBlock = 0;
+  uint32_t blocks = 0;
+  double extent[4] = {0, 0, 0, 0};
 };
 
 struct RegionData {
@@ -76,10 +81,13 @@ struct RegionData {
   int32_t count = 0;
   // The first block of each descriptor (running sums of the block counts), count + 1 entries.
   std::vector<uint32_t> firstBlock;
-  // How each region is drawn at different distances. Its blocks hold first its faces as
-  // triangulated (drawn from afar; 0 blocks when there is one set only), then the faces cut to
-  // the grid's cells (drawn near by).
+  // How each region is drawn at different distances, tile by tile: a region larger than a tile
+  // is cut into tiles, each with its own sets (one tile otherwise). A tile's blocks hold first
+  // its faces as triangulated (drawn from afar; 0 blocks when there is one set only), then the
+  // faces cut to the grid's cells (drawn near by).
   std::vector<RegionLevels> levels;
+  // The first tile of each descriptor (count + 1 entries).
+  std::vector<uint32_t> firstTile;
   // The map rectangle of every block, so that a frame skips the blocks out of its view.
   std::vector<RegionBlockExtent> blockExtents;
   // The far levels' vertices of every region (see RegionLevels).
@@ -104,6 +112,7 @@ struct RegionData {
     descriptors = nullptr;
     count = 0;
     firstBlock.clear();
+    firstTile.clear();
     levels.clear();
     farVertices.clear();
     blockExtents.clear();

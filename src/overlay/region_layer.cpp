@@ -49,6 +49,9 @@ constexpr double kFarToleranceCells[RegionLevels::kFarLevels] = {0.25, 1, 4};
 constexpr double kDrapeStepCells[RegionLevels::kDrapeLevels] = {16, 4};
 constexpr int64_t kMaxDrapeTriangles = RegionBlock::kTexturedTriangles;
 
+// The side of a region's tiles in grid cells (see LoadRegionBlocks).
+constexpr double kTileCells = 64;
+
 // Thins every ring of xy (ringCounts points each) by tolerance map units; rings thinning would
 // leave degenerate stay as they were.
 std::vector<double> ThinRings(const std::vector<double>& xy, std::vector<int32_t>& ringCounts,
@@ -157,7 +160,8 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
   if (block == nullptr) return false;
   HeightSource heights{area, GridOf(state)};
   std::vector<uint32_t> firstBlock(size_t(count) + 1, 0);
-  std::vector<RegionLevels> levels(static_cast<size_t>(count));
+  std::vector<RegionLevels> levels;  // of every tile, region after region
+  std::vector<uint32_t> firstTile(size_t(count) + 1, 0);
   std::vector<RegionBlockExtent> extents;
   const double cell = std::max(heights.grid.cellSizeX, heights.grid.cellSizeY);
   const double gridRect[4] = {heights.grid.xMin, heights.grid.yMin, heights.grid.xMax,
@@ -175,6 +179,7 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
     TnRegionDescriptor& region = descriptors[i];
     region.blockCount = 0;
     firstBlock[size_t(i)] = uint32_t(total);
+    firstTile[size_t(i) + 1] = firstTile[size_t(i)] = uint32_t(levels.size());
     double* points = nullptr;
     int32_t* counts = nullptr;
     int32_t rings = 0;
@@ -210,79 +215,147 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
       return cut;
     };
     const std::vector<double> inside = triangulate(xy, ringCounts);
-    const double* triangles = inside.data();
-    const int64_t n = int64_t(inside.size() / 9);
-    if (n <= 0) continue;
-    // Triangles that span grid cells are cut to the cell size so that the face follows the
-    // ground between the ring's points. Both sets are kept: the cut one is drawn near by, the
-    // triangulation as it is from afar, where the surface is drawn coarser too.
+    const int64_t all = int64_t(inside.size() / 9);
+    if (all <= 0) continue;
+    // The thinner outlines of the far levels, triangulated once for the whole region.
+    std::vector<double> farSets[RegionLevels::kFarLevels];
+    for (int l = 0; l < RegionLevels::kFarLevels; ++l) {
+      std::vector<int32_t> farCounts = ringCounts;
+      const std::vector<double> farXY = ThinRings(xy, farCounts, regions.farTolerance[l]);
+      farSets[l] = triangulate(farXY, farCounts);
+    }
+    // A region larger than a tile is cut into tiles (squares of kTileCells on the grid's
+    // lattice), each with its own sets: its near tiles are drawn cut to the cells while its far
+    // ones are drawn coarser, instead of the whole region at the detail its nearest part needs.
+    const double tile = kTileCells * cell;
     const double step = std::min(heights.grid.cellSizeX, heights.grid.cellSizeY);
-    RegionLevels& level = levels[size_t(i)];
-    double deviation = 0;
-    std::vector<double> draped = DrapeTriangles(triangles, n, step, &HeightOf, &heights, &deviation);
-    SortByPlace(draped);
-    const int64_t pieces = int64_t(draped.size() / 9);
-    const bool twoSets = pieces > n;
-    const int64_t coarse = twoSets ? RegionBlocksFor(n, packing.textured) : 0;
-    if (coarse + RegionBlocksFor(pieces, packing.textured) > 0xFFFF) {
+    double box[4] = {inside[0], inside[1], inside[0], inside[1]};
+    for (size_t k = 0; k < inside.size(); k += 3) {
+      box[0] = std::min(box[0], inside[k]);
+      box[1] = std::min(box[1], inside[k + 1]);
+      box[2] = std::max(box[2], inside[k]);
+      box[3] = std::max(box[3], inside[k + 1]);
+    }
+    const bool tiled = box[2] - box[0] > tile || box[3] - box[1] > tile;
+    const int tx0 = tiled ? int(std::floor((box[0] - gridRect[0]) / tile)) : 0;
+    const int tx1 = tiled ? int(std::floor((box[2] - gridRect[0]) / tile)) : 0;
+    const int ty0 = tiled ? int(std::floor((box[1] - gridRect[1]) / tile)) : 0;
+    const int ty1 = tiled ? int(std::floor((box[3] - gridRect[1]) / tile)) : 0;
+
+    // Every tile's sets, in memory until the region's block count is known to fit its
+    // descriptor.
+    struct TileSets {
+      RegionLevels level;
+      std::vector<double> coarse, fine;  // coarse empty: one set only
+    };
+    std::vector<TileSets> tiles;
+    const size_t farStart = regions.farVertices.size();
+    int64_t blocksNeeded = 0;
+    for (int ty = ty0; ty <= ty1; ++ty) {
+      for (int tx = tx0; tx <= tx1; ++tx) {
+        const double rect[4] = {gridRect[0] + tx * tile, gridRect[1] + ty * tile,
+                                gridRect[0] + (tx + 1) * tile, gridRect[1] + (ty + 1) * tile};
+        auto part = [&](const std::vector<double>& t) {
+          return tiled ? ClipTriangles(t.data(), int64_t(t.size() / 9), rect, &HeightOf, &heights)
+                       : t;
+        };
+        TileSets sets;
+        sets.coarse = part(inside);
+        const double* triangles = sets.coarse.data();
+        const int64_t n = int64_t(sets.coarse.size() / 9);
+        if (n <= 0) continue;
+        RegionLevels& level = sets.level;
+        level.extent[0] = level.extent[2] = triangles[0];
+        level.extent[1] = level.extent[3] = triangles[1];
+        for (int64_t k = 0; k < 3 * n; ++k) {
+          level.extent[0] = std::min(level.extent[0], triangles[3 * k]);
+          level.extent[1] = std::min(level.extent[1], triangles[3 * k + 1]);
+          level.extent[2] = std::max(level.extent[2], triangles[3 * k]);
+          level.extent[3] = std::max(level.extent[3], triangles[3 * k + 1]);
+        }
+        // Triangles that span grid cells are cut to the cell size so that the face follows the
+        // ground between the ring's points. Both sets are kept: the cut one is drawn near by,
+        // the triangulation as it is from afar, where the surface is drawn coarser too.
+        double deviation = 0;
+        sets.fine = DrapeTriangles(triangles, n, step, &HeightOf, &heights, &deviation);
+        SortByPlace(sets.fine);
+        const int64_t pieces = int64_t(sets.fine.size() / 9);
+        level.coarseDeviation = float(deviation);
+        double zSum = 0;
+        for (int64_t k = 0; k < 3 * n; ++k) zSum += triangles[3 * size_t(k) + 2];
+        level.z = float(zSum / (3.0 * n));
+        // Keeps m triangles as level l in memory, with how far they stray from the ground;
+        // false when the vertices would pass what a 32-bit offset reaches.
+        const size_t floats =
+            size_t(packing.textured ? RegionBlock::kTexturedFloats : RegionBlock::kColourFloats);
+        auto keep = [&](int l, const double* t, int64_t m) {
+          const size_t at = regions.farVertices.size();
+          if (at + 3 * size_t(m) * floats > UINT32_MAX) return false;
+          regions.farVertices.resize(at + 3 * size_t(m) * floats);
+          WriteRegionVertices(t, m, packing, regions.farVertices.data() + at);
+          level.farFirst[l] = uint32_t(at);
+          level.farVertices[l] = uint16_t(3 * m);
+          DrapeTriangles(t, m, step, &HeightOf, &heights, &deviation);
+          level.farDeviation[l] = float(deviation);
+          return true;
+        };
+        // The far levels, each kept when it takes at most two thirds of the triangles of the
+        // level before it (fewer triangles are what makes it worth drawing) and no more than a
+        // block.
+        int64_t previous = n;
+        for (int l = 0; l < RegionLevels::kFarLevels; ++l) {
+          const std::vector<double> far = part(farSets[l]);
+          const int64_t m = int64_t(far.size() / 9);
+          if (m > 0 && 3 * m <= 2 * previous && m <= RegionBlock::kTexturedTriangles &&
+              keep(l, far.data(), m)) {
+            previous = m;
+          }
+        }
+        // The draped levels: kept when they take more triangles than the coarser level before
+        // them (else they are that level: the triangulation, or the coarser draped level) and
+        // fewer than a third of the cut faces.
+        int64_t fewer = n;
+        for (int d = 0; d < RegionLevels::kDrapeLevels; ++d) {
+          const std::vector<double> cut =
+              DrapeTriangles(triangles, n, regions.drapeStep[d], &HeightOf, &heights);
+          const int64_t m = int64_t(cut.size() / 9);
+          if (m > fewer && m <= kMaxDrapeTriangles && 3 * m < pieces &&
+              keep(RegionLevels::kFarLevels + d, cut.data(), m))
+            fewer = m;
+        }
+        if (pieces <= n) sets.coarse.clear();  // nothing cut: one set only
+        blocksNeeded += RegionBlocksFor(int64_t(sets.coarse.size() / 9), packing.textured) +
+                        RegionBlocksFor(pieces, packing.textured);
+        tiles.push_back(std::move(sets));
+      }
+    }
+    if (blocksNeeded > 0xFFFF) {
       // More blocks than a descriptor can count: left out, and the trace says which.
+      regions.farVertices.resize(farStart);
       const std::string line = "regions: record " + std::to_string(region.record) +
                                " left out: its faces take more than 65,535 blocks";
       Trace(line.c_str());
       continue;
     }
-    level.coarseDeviation = float(deviation);
-    double zSum = 0;
-    for (int64_t k = 0; k < 3 * n; ++k) zSum += triangles[3 * size_t(k) + 2];
-    level.z = float(zSum / (3.0 * n));
-    // Keeps m triangles as level l in memory, with how far they stray from the ground; false
-    // when the vertices would pass what a 32-bit offset reaches.
-    const size_t floats =
-        size_t(packing.textured ? RegionBlock::kTexturedFloats : RegionBlock::kColourFloats);
-    auto keep = [&](int l, const double* t, int64_t m) {
-      const size_t at = regions.farVertices.size();
-      if (at + 3 * size_t(m) * floats > UINT32_MAX) return false;
-      regions.farVertices.resize(at + 3 * size_t(m) * floats);
-      WriteRegionVertices(t, m, packing, regions.farVertices.data() + at);
-      level.farFirst[l] = uint32_t(at);
-      level.farVertices[l] = uint16_t(3 * m);
-      DrapeTriangles(t, m, step, &HeightOf, &heights, &deviation);
-      level.farDeviation[l] = float(deviation);
-      return true;
-    };
-    // The far levels, each kept when it takes at most two thirds of the triangles of the level
-    // before it (fewer triangles are what makes it worth drawing) and no more than a block.
-    int64_t previous = n;
-    for (int l = 0; l < RegionLevels::kFarLevels; ++l) {
-      std::vector<int32_t> farCounts = ringCounts;
-      const std::vector<double> farXY = ThinRings(xy, farCounts, regions.farTolerance[l]);
-      const std::vector<double> far = triangulate(farXY, farCounts);
-      const int64_t m = int64_t(far.size() / 9);
-      if (m > 0 && 3 * m <= 2 * previous && m <= RegionBlock::kTexturedTriangles &&
-          keep(l, far.data(), m)) {
-        previous = m;
-      }
-    }
-    // The draped levels: kept when they take more triangles than the coarser level before them
-    // (else they are that level: the triangulation, or the coarser draped level) and fewer than
-    // a third of the cut faces.
-    int64_t fewer = n;
-    for (int d = 0; d < RegionLevels::kDrapeLevels; ++d) {
-      const int l = RegionLevels::kFarLevels + d;
-      const std::vector<double> cut =
-          DrapeTriangles(triangles, n, regions.drapeStep[d], &HeightOf, &heights);
-      const int64_t m = int64_t(cut.size() / 9);
-      if (m > fewer && m <= kMaxDrapeTriangles && 3 * m < pieces && keep(l, cut.data(), m))
-        fewer = m;
-    }
     int64_t written = 0;
-    if (twoSets) written = PackRegionBlocks(triangles, n, packing, file, block.get(), &extents);
-    level.coarse = uint16_t(written);  // 0: the triangulation is not cut, one set only
-    const int64_t fine =
-        written < 0 ? -1
-                    : PackRegionBlocks(draped.data(), pieces, packing, file, block.get(), &extents);
-    if (fine < 0) return false;  // the disk is full: no half-written layer
-    written += fine;
+    for (TileSets& sets : tiles) {
+      RegionLevels& level = sets.level;
+      level.firstBlock = uint32_t(total + uint64_t(written));
+      const int64_t coarse =
+          sets.coarse.empty() ? 0
+                              : PackRegionBlocks(sets.coarse.data(), int64_t(sets.coarse.size() / 9),
+                                                 packing, file, block.get(), &extents);
+      const int64_t fine =
+          coarse < 0 ? -1
+                     : PackRegionBlocks(sets.fine.data(), int64_t(sets.fine.size() / 9), packing,
+                                        file, block.get(), &extents);
+      if (fine < 0) return false;  // the disk is full: no half-written layer
+      level.coarse = uint16_t(coarse);  // 0: the triangulation is not cut, one set only
+      level.blocks = uint32_t(coarse + fine);
+      written += coarse + fine;
+      levels.push_back(level);
+    }
+    firstTile[size_t(i) + 1] = uint32_t(levels.size());
     region.blockCount = uint16_t(written);
     total += uint64_t(written);
   }
@@ -293,6 +366,7 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
   regions.count = count;
   regions.firstBlock = std::move(firstBlock);
   regions.levels = std::move(levels);
+  regions.firstTile = std::move(firstTile);
   regions.blockExtents = std::move(extents);
   regions.fineDistance = kFineDistanceCells * cell;
   regions.farVertices.shrink_to_fit();

@@ -77,10 +77,11 @@ class RegionDetail {
     Multiply(projection, modelView, combined_);
   }
 
-  // extent: the region's, in map units; distance: the region's from the eye (map units);
-  // regions: the layer (fine distance, far levels' tolerances).
+  // extent: the region's, in map units; distance: the region's from the eye (map units, on the
+  // ground); eye: the eye's map x and y; regions: the layer (fine distance, far levels'
+  // tolerances).
   int Choose(const RegionLevels& levels, const RegionData& regions, const double extent[4],
-             double distance) const {
+             double distance, const double eye[2]) const {
     if (distance <= regions.fineDistance) return kFineSet;
     if (levels.coarse == 0) return kFineSet;  // one set only
     const double z = levels.z;
@@ -93,7 +94,21 @@ class RegionDetail {
       if (c.w <= 0) return kFineSet;  // partly behind the eye
       if (c.w < nearest.w) nearest = c, nx = x, ny = y;
     }
-    auto stray = [&](double rise) { return Pixels(nearest, Transform(combined_, nx, ny, z + rise)); };
+    // How far the ground is missed is seen where the region is nearest: toward the nearest
+    // corner, at the region's own distance (a large region's corner can lie far nearer the eye
+    // than any of its faces).
+    const double cx = origin_.MapX(nx) - eye[0], cy = origin_.MapY(ny) - eye[1];
+    const double cornerDistance = std::hypot(cx, cy);
+    double sx = nx, sy = ny;
+    if (cornerDistance > 0 && distance > cornerDistance) {
+      const double f = distance / cornerDistance;
+      sx = origin_.SceneX(eye[0] + f * cx);
+      sy = origin_.SceneY(eye[1] + f * cy);
+    }
+    const Clip4 at = Transform(combined_, sx, sy, z);
+    auto stray = [&](double rise) {
+      return at.w > 0 ? Pixels(at, Transform(combined_, sx, sy, z + rise)) : HUGE_VAL;
+    };
     if (!(stray(levels.coarseDeviation) <= kStrayPixels)) {
       for (int l = RegionLevels::kFarLevels; l < RegionLevels::kLevels; ++l)
         if (levels.farVertices[l] != 0 && stray(levels.farDeviation[l]) <= kStrayPixels) return l;
@@ -296,9 +311,8 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
   std::vector<float> seen;
   for (int32_t i = 0; i < regions.count; ++i) {
     const TnRegionDescriptor& region = regions.descriptors[i];
-    uint32_t first = regions.firstBlock[size_t(i)];
-    uint32_t blocks = regions.firstBlock[size_t(i) + 1] - first;
-    if (region.shown == 0 || blocks == 0) continue;
+    if (region.shown == 0 || regions.firstBlock[size_t(i) + 1] == regions.firstBlock[size_t(i)])
+      continue;
     // In view: the file's spatial index answers the view rectangle once per frame.
     double extent[4];
     if (BaseRecordInRect(slot, region.record, view) != MAP_OK ||
@@ -307,19 +321,6 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
     }
     const double distance = BaseRegionDistance(eye, slot, region.record);
     if (distance > region.maxEyeDistance) continue;
-    // The faces cut to the grid's cells, the triangulation, or a thinner outline: the coarsest
-    // that shows the same (see RegionDetail).
-    const RegionLevels& level = regions.levels[size_t(i)];
-    const int set = detail.Choose(level, regions, extent, distance);
-    const float* farVertices = set >= 0 ? regions.farVertices.data() + level.farFirst[set] : nullptr;
-    const int farCount = set >= 0 ? level.farVertices[set] : 0;
-    if (set >= 0) ++g_stats.farRegions;
-    if (set == kCoarseSet) {
-      blocks = level.coarse;
-    } else {
-      first += level.coarse;
-      blocks -= level.coarse;
-    }
     const float alpha = region.opacity / 255.0f;
     if (region.textured == 0) {
       int32_t colour = 0;
@@ -332,16 +333,6 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
         rgba[2] = b / 255.0f;
       }
       batch.Colour(rgba);
-      if (farVertices != nullptr) {
-        batch.Add(farVertices, farCount);
-        continue;
-      }
-      for (uint32_t k = first; k < first + blocks; ++k) {
-        if (!BlockInView(regions, k, view)) continue;
-        const void* data = nullptr;
-        const int vertices = ReadBlock(regions, k, false, seen, &data);
-        if (vertices > 0) batch.Add(data, vertices);  // a block that cannot be read is skipped
-      }
     } else {
       batch.Flush();
       BindOverlayTexture(scene.textureIds[kTextureRegion][target], GL_CLAMP, GL_CLAMP);
@@ -352,13 +343,55 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
       glDisable(GL_LIGHTING);
       glDisable(GL_COLOR_MATERIAL);
       glEnable(GL_TEXTURE_2D);
-      if (farVertices != nullptr) {
+    }
+    const uint32_t firstTile = regions.firstTile[size_t(i)];
+    const uint32_t tiles = regions.firstTile[size_t(i) + 1] - firstTile;
+    for (uint32_t t = firstTile; t < firstTile + tiles; ++t) {
+      const RegionLevels& level = regions.levels[t];
+      // A region of one tile goes by its outline's distance; a tile of a larger one by its own
+      // rectangle's, and is skipped out of the view rectangle.
+      const double* tileExtent = tiles == 1 ? extent : level.extent;
+      double tileDistance = distance;
+      if (tiles > 1) {
+        const bool cull = view[2] > view[0] && view[3] > view[1];
+        if (cull && (level.extent[0] > view[2] || level.extent[2] < view[0] ||
+                     level.extent[1] > view[3] || level.extent[3] < view[1]))
+          continue;
+        const double dx = std::max({level.extent[0] - eye[0], 0.0, eye[0] - level.extent[2]});
+        const double dy = std::max({level.extent[1] - eye[1], 0.0, eye[1] - level.extent[3]});
+        tileDistance = std::max(distance, std::hypot(dx, dy));
+      }
+      // The faces cut to the grid's cells, the triangulation, or a coarser or thinner set: the
+      // coarsest that shows the same (see RegionDetail).
+      const int set = detail.Choose(level, regions, tileExtent, tileDistance, eye);
+      const float* farVertices = set >= 0 ? regions.farVertices.data() + level.farFirst[set] : nullptr;
+      const int farCount = set >= 0 ? level.farVertices[set] : 0;
+      if (set >= 0) ++g_stats.farRegions;
+      uint32_t first = level.firstBlock, blocks = level.blocks;
+      if (set == kCoarseSet) {
+        blocks = level.coarse;
+      } else {
+        first += level.coarse;
+        blocks -= level.coarse;
+      }
+      if (region.textured == 0) {
+        if (farVertices != nullptr) {
+          batch.Add(farVertices, farCount);
+          continue;
+        }
+        for (uint32_t k = first; k < first + blocks; ++k) {
+          if (!BlockInView(regions, k, view)) continue;
+          const void* data = nullptr;
+          const int vertices = ReadBlock(regions, k, false, seen, &data);
+          if (vertices > 0) batch.Add(data, vertices);  // a block that cannot be read is skipped
+        }
+      } else if (farVertices != nullptr) {
         DrawVertices(scene, farVertices, farCount, true, visibility, seen);
       } else {
         DrawBlocks(scene, regions, first, blocks, view, true, visibility, seen);
       }
-      colourState();
     }
+    if (region.textured != 0) colourState();
   }
   batch.Flush();
   glPopClientAttrib();

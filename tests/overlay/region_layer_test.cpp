@@ -303,8 +303,9 @@ TEST_F(RegionLayer, CoverIsTheSameAtDrawQualityZeroAndTwo) {
   EXPECT_LE(either * 50, counts[1]) << counts[0] << " vs " << counts[1] << " pixels";
 }
 
-// The blocks of a large region each cover a compact patch of it, and a low eye draws only the
-// blocks its view reaches (the zoom path below checks that no gap opens where they meet).
+// A large region is cut into tiles and the blocks of each cover a compact patch of it, and a low
+// eye draws only the tiles and blocks its view reaches (the zoom path below checks that no gap
+// opens where they meet).
 TEST_F(RegionLayer, ALargeRegionIsPackedByPlaceAndDrawnByTheBlocksInView) {
   RegionScene s(400, 300);
   s.Open({{Square(0, 0, 3870, 3870)}});
@@ -312,16 +313,21 @@ TEST_F(RegionLayer, ALargeRegionIsPackedByPlaceAndDrawnByTheBlocksInView) {
   auto d = Descriptors(1);
   ASSERT_EQ(s.Load(d), TN_OK);
   const RegionData& regions = g_process.overlayStore->regions;
-  const uint32_t coarse = regions.levels[0].coarse, blocks = d[0].blockCount;
-  ASSERT_GT(blocks, coarse + 20);
-  ASSERT_EQ(regions.blockExtents.size(), size_t(blocks));
-  for (uint32_t k = coarse; k < blocks; ++k) {
-    const RegionBlockExtent& e = regions.blockExtents[k];
-    EXPECT_LE((e[2] - e[0]) * (e[3] - e[1]), 3870.0 * 3870.0 / 16) << "block " << k;
+  // Larger than a tile: cut into tiles of 64 cells, each with its own blocks.
+  ASSERT_EQ(regions.levels.size(), 4u);
+  ASSERT_EQ(regions.blockExtents.size(), size_t(d[0].blockCount));
+  uint32_t fineBlocks = 0;
+  for (const RegionLevels& tile : regions.levels) {
+    for (uint32_t k = tile.firstBlock + tile.coarse; k < tile.firstBlock + tile.blocks; ++k) {
+      const RegionBlockExtent& e = regions.blockExtents[k];
+      EXPECT_LE((e[2] - e[0]) * (e[3] - e[1]), 3870.0 * 3870.0 / 16) << "block " << k;
+    }
+    fineBlocks += tile.blocks - tile.coarse;
   }
+  ASSERT_GT(fineBlocks, 20u);
   s.Look(1000, 1000, 250, 300, 300);
   s.Frame();
-  const int64_t fineTriangles = int64_t(blocks - coarse) * RegionBlock::kColourTriangles;
+  const int64_t fineTriangles = int64_t(fineBlocks) * RegionBlock::kColourTriangles;
   EXPECT_GT(LastRegionPassStats().triangles, 0);
   EXPECT_LT(LastRegionPassStats().triangles * 5, fineTriangles) << LastRegionPassStats().triangles;
   tnUnLoadMapRegion(s.scene(), s.state(), 0);
