@@ -20,10 +20,10 @@ struct TriangleEntry {
 };
 
 // Cuts a sliver t (x, y, z of three corners; no wider than step across its longest side) into a
-// strip of pieces no longer than step along that side: k points along it, k along the two other
-// sides (the apex among them), joined across. Appends the pieces (same orientation) to out; the
-// new corners take their heights from height(), and deviation (when given) grows to the most
-// they differ from t's plane.
+// strip of pieces no longer than step along it: its longest side and each of the other two cut
+// into equal parts no longer than step, the two zipped together. Appends the pieces (same
+// orientation) to out; the new corners take their heights from height(), and deviation (when
+// given) grows to the most they differ from t's plane.
 void CutSliver(const double* t, double step, double (*height)(void* context, double x, double y),
                void* context, double* deviation, std::vector<double>& out) {
   struct Corner {
@@ -53,49 +53,45 @@ void CutSliver(const double* t, double step, double (*height)(void* context, dou
     if (deviation != nullptr) *deviation = std::max(*deviation, std::fabs(z - plane(x, y)));
     return z;
   };
-  // Along a to b, and along a to c to b (by length), k + 1 points each.
-  std::vector<Corner> base(size_t(k) + 1), top(size_t(k) + 1);
-  const double ac = std::hypot(c.x - a.x, c.y - a.y), cb = std::hypot(b.x - c.x, b.y - c.y);
-  const double path = ac + cb;
-  int apex = -1;  // the top segment whose inside holds c
-  for (int i = 0; i <= k; ++i) {
-    const double f = double(i) / k;
-    base[size_t(i)] = i == 0 ? a : (i == k ? b : Corner{a.x + f * (b.x - a.x), a.y + f * (b.y - a.y), 0});
-    if (i > 0 && i < k) base[size_t(i)].z = ground(base[size_t(i)].x, base[size_t(i)].y);
-    const double along = f * path;
-    if (i == 0) {
-      top[0] = a;
-    } else if (i == k) {
-      top[size_t(k)] = b;
-    } else if (along <= ac) {
-      const double g = ac > 0 ? along / ac : 0;
-      top[size_t(i)] = {a.x + g * (c.x - a.x), a.y + g * (c.y - a.y), 0};
-      top[size_t(i)].z = ground(top[size_t(i)].x, top[size_t(i)].y);
-    } else {
-      const double g = cb > 0 ? (along - ac) / cb : 0;
-      top[size_t(i)] = {c.x + g * (b.x - c.x), c.y + g * (b.y - c.y), 0};
-      top[size_t(i)].z = ground(top[size_t(i)].x, top[size_t(i)].y);
+  // The base a to b in k equal parts, the top a to c to b in equal parts of each side (each side
+  // cut by its own length alone, as a neighbouring sliver cuts it, so their corners meet), zipped
+  // together by how far along each has come.
+  auto along = [&](const Corner& from, const Corner& to, int parts, std::vector<Corner>& line) {
+    for (int i = 1; i < parts; ++i) {
+      const double f = double(i) / parts;
+      Corner p{from.x + f * (to.x - from.x), from.y + f * (to.y - from.y), 0};
+      p.z = ground(p.x, p.y);
+      line.push_back(p);
     }
-    if (i > 0 && apex < 0 && along > ac) apex = i - 1;
-  }
+    line.push_back(to);
+  };
+  const double ac = std::hypot(c.x - a.x, c.y - a.y), cb = std::hypot(b.x - c.x, b.y - c.y);
+  const int kac = std::max(1, int(std::ceil(ac / step))), kcb = std::max(1, int(std::ceil(cb / step)));
+  std::vector<Corner> base = {a}, top = {a};
+  along(a, b, k, base);
+  along(a, c, kac, top);
+  along(c, b, kcb, top);
+  std::vector<double> reach(top.size(), 0);  // how far along a to c to b, 0 to 1
+  for (size_t j = 1; j < top.size(); ++j)
+    reach[j] = reach[j - 1] + std::hypot(top[j].x - top[j - 1].x, top[j].y - top[j - 1].y);
+  for (double& r : reach) r /= reach.back() > 0 ? reach.back() : 1;
   auto put = [&](const Corner& p, const Corner& q, const Corner& r) {
     const double twice = (q.x - p.x) * (r.y - p.y) - (r.x - p.x) * (q.y - p.y);
     if (twice == 0) return;  // where the strip closes at a and b
     out.insert(out.end(), {p.x, p.y, p.z, q.x, q.y, q.z, r.x, r.y, r.z});
   };
-  // Each cell of the strip: base i, base i + 1, top i + 1, top i (and the apex inside its top
-  // side), fanned from base i. a, b, c run counterclockwise or not as t does; the fan keeps it.
-  for (int i = 0; i < k; ++i) {
-    const Corner& p0 = base[size_t(i)];
-    const Corner& p1 = base[size_t(i) + 1];
-    const Corner& q1 = top[size_t(i) + 1];
-    const Corner& q0 = top[size_t(i)];
-    put(p0, p1, q1);
-    if (i == apex) {
-      put(p0, q1, c);
-      put(p0, c, q0);
+  // a, b, c keep t's order, so (base, base, top) and (base, top, top) keep its orientation.
+  size_t i = 0, j = 0;
+  const size_t lastBase = base.size() - 1, lastTop = top.size() - 1;
+  while (i < lastBase || j < lastTop) {
+    const double baseNext = i < lastBase ? double(i + 1) / lastBase : 2;
+    const double topNext = j < lastTop ? reach[j + 1] : 2;
+    if (topNext < baseNext) {
+      put(base[i], top[j + 1], top[j]);
+      ++j;
     } else {
-      put(p0, q1, q0);
+      put(base[i], base[i + 1], top[j]);
+      ++i;
     }
   }
 }
@@ -122,11 +118,12 @@ std::vector<double> DrapeTriangles(const double* triangles, int64_t count, doubl
       out.insert(out.end(), t, t + 9);
       continue;
     }
-    // A sliver no wider than a piece (the triangulation of a ring of many points is full of long
-    // thin triangles) would take n × n pieces for the area of a few: it is cut into a strip of
-    // about 2n instead.
+    // A sliver no wider than a piece (the triangulation of a ring of many points is full of them)
+    // would take n × n pieces for the area of a few: it is cut into a strip of about 2n instead.
+    // Each of its sides is cut by its own length, as a neighbouring sliver cuts the side they
+    // share, so their corners meet there.
     const double twiceArea = std::fabs((t[3] - t[0]) * (t[7] - t[1]) - (t[4] - t[1]) * (t[6] - t[0]));
-    if (n > 2 && twiceArea / longest <= longest / n) {
+    if (n > kSliverSplit && twiceArea / longest <= longest / n) {
       CutSliver(t, longest / n, height, context, deviation, out);
       continue;
     }

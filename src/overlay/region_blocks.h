@@ -45,6 +45,9 @@ float* WriteRegionVertices(const double* triangles, int64_t count, const RegionP
 // between a new corner and the triangle it was cut from: how far the uncut triangles stray from
 // the ground.
 constexpr int kMaxDrapeSplit = 128;
+// A sliver cut into more than this many pieces along its longest side is cut into a strip
+// (see DrapeTriangles).
+constexpr int kSliverSplit = 2;
 std::vector<double> DrapeTriangles(const double* triangles, int64_t count, double step,
                                    double (*height)(void* context, double x, double y),
                                    void* context, double* deviation = nullptr);
