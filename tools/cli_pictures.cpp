@@ -30,6 +30,18 @@ int TN_CALL AnswerYesToKeeping(void* user, int id, unsigned style, const char* c
   return PrintMessage(user, id, style, caption, text);
 }
 
+// The library's hill-shade blocks into the host's picture.
+int TN_CALL FillPicture(void* user, int firstRow, int firstColumn, int rows, int columns,
+                        int bands, const TnByte* pixels, int rowBytes) {
+  return static_cast<PictureBands*>(user)->Fill(firstRow, firstColumn, rows, columns, bands,
+                                                pixels, rowBytes)
+             ? 1
+             : 0;
+}
+
+// Pixels per inch, stored in the pictures as the library stores it in its raster images.
+constexpr double kPictureResolution = 72;
+
 const char kRenderHelp[] =
     "usage: terrain3d render DEM -o OUT.png|OUT.tif|OUT.jpg|OUT.bmp [options]\n"
     "Draws the DEM in perspective (or in plan view) off screen and writes the picture; the\n"
@@ -409,38 +421,28 @@ int RunHillShade(int argc, char** argv) {
   SetLightDir_TiltAngle(s, st, azimuth, tilt);
   SetLightFlag(s, st, 1);
   if (grey) SetGrayDisplayFlag(s, st, 1);
-  // The library writes a raster image; the picture is converted from it to the format of the
-  // output's name, with the grid's georeference.
-  const std::string target = out + ".tmp.tif";
-  const ScopedPendingFile pending(target);
-  TnOutputRequest request{};
-  request.fileKind = TN_OUTPUT_RASTER;
-  if (!SetOutputPath(request, target)) return 1;
-  request.width = width;
-  request.height = height;
-  request.tilesAcross = 1;
-  request.tilesDown = 1;
-  request.hillShade = 1;
-  request.resolution = 72;
-  if (tnOutput3DScene(s, st, &request) != TN_OK) {
-    std::remove(target.c_str());
+  // The library hands the picture over block by block, in the bands of the output (red alone
+  // for the grey hill shade); it is written in the format of the output's name, with the grid's
+  // georeference.
+  const int bands = grey ? 1 : 3;
+  PictureBands picture(width, height, bands);
+  if (tnOutputHillShadeBlocks(s, st, width, height, bands, &FillPicture, &picture) != TN_OK) {
+    if (!picture.error().empty()) std::fprintf(stderr, "terrain3d: %s\n", picture.error().c_str());
     std::fprintf(stderr, "terrain3d: the hill shade could not be written\n");
     return 1;
   }
+  std::string error;
   Georeference georeference;
   const bool mapAligned = GeoreferenceCovering(scene.gridPath(), width, height, georeference);
-  std::string error;
-  bool converted = false;
+  bool written = false;
   {
     // A GeoTIFF is compressed tile by tile: its tiles are compressed on every processor instead
     // of one after the other (the bytes of the file are the same). A value the user set is kept.
     const ScopedGdalOption threads(
         "GDAL_NUM_THREADS", CPLGetConfigOption("GDAL_NUM_THREADS", "ALL_CPUS"));
-    converted =
-        ConvertPicture(target, out, grey ? 1 : 3, mapAligned ? &georeference : nullptr, error);
+    written = picture.Write(out, kPictureResolution, mapAligned ? &georeference : nullptr, error);
   }
-  std::remove(target.c_str());
-  if (!converted) {
+  if (!written) {
     std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
     return 1;
   }

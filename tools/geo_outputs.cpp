@@ -153,6 +153,59 @@ bool ConvertPicture(const std::string& from, const std::string& path, int bands,
   return CopyTo(copyFrom, path, georeference, error);
 }
 
+PictureBands::~PictureBands() {
+  if (dataset_ != nullptr) GDALClose(dataset_);
+}
+
+bool PictureBands::Create() {
+  GDALAllRegister();
+  GDALDriverH memory = GDALGetDriverByName("MEM");
+  char** options = CSLSetNameValue(nullptr, "INTERLEAVE", "PIXEL");
+  CPLPushErrorHandler(CPLQuietErrorHandler);
+  if (memory != nullptr && width_ > 0 && height_ > 0 && (bands_ == 1 || bands_ == 3))
+    dataset_ = GDALCreate(memory, "", width_, height_, bands_, GDT_Byte, options);
+  CPLPopErrorHandler();
+  CSLDestroy(options);
+  if (dataset_ == nullptr) {
+    error_ = "no memory for a picture of " + std::to_string(width_) + " x " +
+             std::to_string(height_);
+    return false;
+  }
+  // The bands as the library's raster image of a colour picture shows them.
+  for (int band = 0; band < bands_; ++band)
+    GDALSetRasterColorInterpretation(GDALGetRasterBand(dataset_, band + 1),
+                                     GDALColorInterp(GCI_RedBand + band));
+  return true;
+}
+
+bool PictureBands::Fill(int firstRow, int firstColumn, int rows, int columns, int bands,
+                        const uint8_t* pixels, int rowBytes) {
+  if (bands != bands_ || pixels == nullptr || firstRow < 0 || firstColumn < 0 || rows <= 0 ||
+      columns <= 0 || firstRow > height_ - rows || firstColumn > width_ - columns)
+    return false;
+  if (dataset_ == nullptr && (!error_.empty() || !Create())) return false;
+  return GDALDatasetRasterIOEx(dataset_, GF_Write, firstColumn, firstRow, columns, rows,
+                               const_cast<uint8_t*>(pixels), columns, rows, GDT_Byte, bands,
+                               nullptr, bands, rowBytes, 1, nullptr) == CE_None;
+}
+
+bool PictureBands::Write(const std::string& path, double resolution,
+                         const Georeference* georeference, std::string& error) {
+  if (dataset_ == nullptr) {
+    error = "no picture to write";
+    return false;
+  }
+  if (resolution > 0) {
+    // As the library stores a raster image's resolution and GDAL reads it back from the file
+    // (the unit with its name): other formats carry the items in their side file.
+    const char* text = CPLSPrintf("%.17g", resolution);
+    GDALSetMetadataItem(dataset_, "TIFFTAG_XRESOLUTION", text, nullptr);
+    GDALSetMetadataItem(dataset_, "TIFFTAG_YRESOLUTION", text, nullptr);
+    GDALSetMetadataItem(dataset_, "TIFFTAG_RESOLUTIONUNIT", "2 (pixels/inch)", nullptr);
+  }
+  return CopyTo(dataset_, path, georeference, error);
+}
+
 std::string TileName(const std::string& path, int index, int count) {
   int digits = 1;
   for (int rest = count; rest >= 10; rest /= 10) ++digits;

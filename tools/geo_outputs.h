@@ -24,6 +24,38 @@ bool WriteGeoPicture(const std::string& path, const Picture& picture,
 bool ConvertPicture(const std::string& from, const std::string& path, int bands,
                     const Georeference* georeference, std::string& error);
 
+// A picture of width x height pixels in memory, 1 band (red) or 3 (red, green, blue), filled
+// block by block and then written as ConvertPicture writes the library's raster image of the
+// same picture with those bands: the same file, byte for byte, without the image on disk.
+class PictureBands {
+ public:
+  // The memory is taken by the first block, so that a picture the library refuses claims none.
+  PictureBands(int width, int height, int bands) : width_(width), height_(height), bands_(bands) {}
+  ~PictureBands();
+  PictureBands(const PictureBands&) = delete;
+  PictureBands& operator=(const PictureBands&) = delete;
+
+  // Rows x columns pixels of `bands` bytes each with the top-left one at (firstRow, firstColumn),
+  // rows rowBytes apart. False outside the picture, for another band count, or when the memory
+  // for the picture cannot be had (error() then says so).
+  bool Fill(int firstRow, int firstColumn, int rows, int columns, int bands,
+            const uint8_t* pixels, int rowBytes);
+  // Writes the picture to path in the format of its extension, with the resolution (pixels per
+  // inch; 0: none) the library stores in its raster images, georeferenced when georeference is
+  // given.
+  bool Write(const std::string& path, double resolution, const Georeference* georeference,
+             std::string& error);
+  // Why the picture could not be made; empty when nothing failed.
+  const std::string& error() const { return error_; }
+
+ private:
+  bool Create();
+
+  void* dataset_ = nullptr;  // a GDAL dataset in memory
+  int width_ = 0, height_ = 0, bands_ = 0;
+  std::string error_;
+};
+
 // The name of tile `index` (from 1) of `count` tiles of the picture at path: "_" and the index,
 // zero-padded to the digits of count (at least 3), before the extension ("big.tif", 7 of 16:
 // "big_007.tif").

@@ -37,4 +37,12 @@ void SetHillShadeWorkers(int workers);
 bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputRequest& request,
                      bool sceneProgress, HillShadeDrawing drawing = HillShadeDrawing::kAutomatic);
 
+// tnOutputHillShadeBlocks: the same picture of width x height pixels (the same pixels and progress as
+// the raster-image output of OutputHillShade), handed to the host's writer block by block in red,
+// green and blue (bands 3) or red alone (bands 1) instead of being written to a file. False for
+// another band count, no writer, or when the writer or the user stopped it.
+bool OutputHillShadeBlocks(SceneObject& scene, SceneState& state, int width, int height,
+                           int bands, TnPictureBlockWriter writer, void* user,
+                           HillShadeDrawing drawing = HillShadeDrawing::kAutomatic);
+
 }  // namespace t3d
