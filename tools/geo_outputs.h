@@ -3,6 +3,8 @@
 // geotransform (inside a GeoTIFF; as a world file and a .aux.xml beside the others).
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,35 +26,51 @@ bool WriteGeoPicture(const std::string& path, const Picture& picture,
 bool ConvertPicture(const std::string& from, const std::string& path, int bands,
                     const Georeference* georeference, std::string& error);
 
-// A picture of width x height pixels in memory, 1 band (red) or 3 (red, green, blue), filled
-// block by block and then written as ConvertPicture writes the library's raster image of the
-// same picture with those bands: the same file, byte for byte, without the image on disk.
-class PictureBands {
+// A picture of width x height pixels, 1 band (red) or 3 (red, green, blue), written to a file
+// block by block as the library hands it over (tnOutputHillShadeBlocks), as ConvertPicture
+// writes the library's raster image of the same picture with those bands: the same file, byte
+// for byte, without the image on disk or the whole picture in memory. A GeoTIFF is made first
+// and each block goes straight into it. The other formats can only be copied from a finished
+// picture: a small one is gathered in memory, a large one in a temporary uncompressed GeoTIFF
+// beside the output. The file and what GDAL writes beside it go again if the program is
+// interrupted, and when the picture is not finished.
+class PictureBlockWriter {
  public:
-  // The memory is taken by the first block, so that a picture the library refuses claims none.
-  PictureBands(int width, int height, int bands) : width_(width), height_(height), bands_(bands) {}
-  ~PictureBands();
-  PictureBands(const PictureBands&) = delete;
-  PictureBands& operator=(const PictureBands&) = delete;
+  // resolution: pixels per inch, stored as the library stores it in its raster images (0: none).
+  // Nothing is created before the first block, so that a picture the library refuses leaves no
+  // file.
+  PictureBlockWriter(std::string path, int width, int height, int bands, double resolution,
+                     const Georeference* georeference);
+  ~PictureBlockWriter();
+  PictureBlockWriter(const PictureBlockWriter&) = delete;
+  PictureBlockWriter& operator=(const PictureBlockWriter&) = delete;
 
   // Rows x columns pixels of `bands` bytes each with the top-left one at (firstRow, firstColumn),
-  // rows rowBytes apart. False outside the picture, for another band count, or when the memory
-  // for the picture cannot be had (error() then says so).
-  bool Fill(int firstRow, int firstColumn, int rows, int columns, int bands,
-            const uint8_t* pixels, int rowBytes);
-  // Writes the picture to path in the format of its extension, with the resolution (pixels per
-  // inch; 0: none) the library stores in its raster images, georeferenced when georeference is
-  // given.
-  bool Write(const std::string& path, double resolution, const Georeference* georeference,
-             std::string& error);
-  // Why the picture could not be made; empty when nothing failed.
+  // rows rowBytes apart. False outside the picture, for another band count, or when the file
+  // cannot be made or written (error() then says why).
+  bool Put(int firstRow, int firstColumn, int rows, int columns, int bands,
+           const uint8_t* pixels, int rowBytes);
+  // Completes the file once every pixel has been put; false, with the reason in error(), when it
+  // cannot be (the unfinished file is removed).
+  bool Finish();
+  // Why the picture could not be written; empty when nothing failed.
   const std::string& error() const { return error_; }
 
  private:
+  struct Pending;
   bool Create();
+  void Discard();
 
-  void* dataset_ = nullptr;  // a GDAL dataset in memory
+  std::string path_;  // the output
+  std::string draft_;  // the file the blocks go to: the output or a temporary GeoTIFF
   int width_ = 0, height_ = 0, bands_ = 0;
+  double resolution_ = 0;
+  Georeference georeference_;
+  bool georeferenced_ = false;
+  void* dataset_ = nullptr;  // the GDAL dataset the blocks go to
+  bool inMemory_ = false;
+  int64_t pixelsPut_ = 0;
+  std::unique_ptr<Pending> pending_;
   std::string error_;
 };
 
