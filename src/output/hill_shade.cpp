@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/messages.h"
@@ -385,20 +386,36 @@ void SetUpHillShadeState(SceneObject& scene, SceneState& state, bool depthTest) 
 using TileWriter = std::function<bool(int firstRow, int firstColumn, int rows, int columns,
                                       const uint8_t* bits)>;
 
+// The bands of rows the picture is shaded in, first to last, as bitmap rows r0..r1 (row 0 the
+// picture's bottom), kHillShadeTile rows each but the last. The raster image's bands start at
+// the bottom row. The host's blocks come from the top, band edges counted from the top row, so
+// that a writer storing the picture from the top (a GeoTIFF's tiles) can store each band as it
+// comes: the pixels are the same either way, each computed by itself.
+std::vector<std::pair<int, int>> RowBands(int height, bool fromTop) {
+  std::vector<std::pair<int, int>> bands;
+  for (int k = 0; k < height; k += kHillShadeTile) {
+    if (fromTop)
+      bands.emplace_back(std::max(height - k - kHillShadeTile, 0), height - 1 - k);
+    else
+      bands.emplace_back(k, std::min(k + kHillShadeTile - 1, height - 1));
+  }
+  return bands;
+}
+
 // Tiles shaded on the CPU by several threads, each written while the next is shaded into a
 // second bitmap: the tiles, their pixels and the progress steps (one before the first tile of
 // each band is shaded) are those of the loop in PaintTiles. False when a tile failed or the user
 // stopped.
-bool WriteTilesShadedOnCpu(const SceneState& state, int width, int height, TileShader& shader,
+bool WriteTilesShadedOnCpu(const SceneState& state, int width, int height,
+                           const std::vector<std::pair<int, int>>& rowBands, TileShader& shader,
                            ProgressScope& progress, const TileWriter& writeTile) {
   struct Tile {
     int c0, c1, r0, r1;
   };
   std::vector<Tile> tiles;
-  for (int r0 = 0; r0 < height; r0 += kHillShadeTile)
+  for (const auto& [r0, r1] : rowBands)
     for (int c0 = 0; c0 < width; c0 += kHillShadeTile)
-      tiles.push_back({c0, std::min(c0 + kHillShadeTile - 1, width - 1), r0,
-                       std::min(r0 + kHillShadeTile - 1, height - 1)});
+      tiles.push_back({c0, std::min(c0 + kHillShadeTile - 1, width - 1), r0, r1});
   const platform::DibHeader& header = state.dibInfo.header;
   const size_t bitmapBytes = size_t(platform::DibRowBytes(header.biWidth, header.biBitCount)) *
                              size_t(std::abs(header.biHeight));
@@ -434,7 +451,7 @@ bool WriteTilesShadedOnCpu(const SceneState& state, int width, int height, TileS
 
 // Paints the picture tile by tile, handing each tile to writeTile. False when a tile failed or
 // the user stopped.
-bool PaintTiles(SceneState& state, int width, int height, BlockPainter& painter,
+bool PaintTiles(SceneState& state, int width, int height, bool fromTop, BlockPainter& painter,
                 bool sceneProgress, const TileWriter& writeTile) {
   const int bandsDown = (height + kHillShadeTile - 1) / kHillShadeTile;
   const int bandsAcross = (width + kHillShadeTile - 1) / kHillShadeTile;
@@ -445,10 +462,12 @@ bool PaintTiles(SceneState& state, int width, int height, BlockPainter& painter,
   bool ok = progress.shown();  // a display the host refuses stops the output before it starts
   // Shaded on the CPU by more than one thread, a tile is written while the next is shaded.
   const bool overlapped = painter.shader != nullptr && painter.shader->threaded();
+  const std::vector<std::pair<int, int>> rowBands = RowBands(height, fromTop);
   if (ok && overlapped)
-    ok = WriteTilesShadedOnCpu(state, width, height, *painter.shader, progress, writeTile);
-  for (int r0 = 0; ok && !overlapped && r0 < height; r0 += kHillShadeTile) {
-    const int r1 = std::min(r0 + kHillShadeTile - 1, height - 1);
+    ok = WriteTilesShadedOnCpu(state, width, height, rowBands, *painter.shader, progress,
+                               writeTile);
+  for (size_t band = 0; ok && !overlapped && band < rowBands.size(); ++band) {
+    const auto [r0, r1] = rowBands[band];
     if (progress.Step()) {
       ok = false;
       break;
@@ -560,7 +579,8 @@ bool OutputHillShadeTo(SceneObject& scene, SceneState& state, int width, int hei
                                      request->resolution, PictureAlpha());
       }
     } else {
-      ok = PaintTiles(state, width, height, painter, sceneProgress, writeTile);
+      ok = PaintTiles(state, width, height, request == nullptr, painter, sceneProgress,
+                      writeTile);
       if (request != nullptr) {
         ok = CloseRasterOutput(tiles, request->resolution) && ok;
         tiles = 0;
