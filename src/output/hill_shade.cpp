@@ -9,7 +9,6 @@
 #include <functional>
 #include <memory>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "base/messages.h"
@@ -386,34 +385,17 @@ void SetUpHillShadeState(SceneObject& scene, SceneState& state, bool depthTest) 
 using TileWriter = std::function<bool(int firstRow, int firstColumn, int rows, int columns,
                                       const uint8_t* bits)>;
 
-// The bands of rows the picture is shaded in, first to last, as bitmap rows r0..r1 (row 0 the
-// picture's bottom), kHillShadeTile rows each but the last. The raster image's bands start at
-// the bottom row. The host's blocks come from the top, band edges counted from the top row, so
-// that a writer storing the picture from the top (a GeoTIFF's tiles) can store each band as it
-// comes: the pixels are the same either way, each computed by itself.
-std::vector<std::pair<int, int>> RowBands(int height, bool fromTop) {
-  std::vector<std::pair<int, int>> bands;
-  for (int k = 0; k < height; k += kHillShadeTile) {
-    if (fromTop)
-      bands.emplace_back(std::max(height - k - kHillShadeTile, 0), height - 1 - k);
-    else
-      bands.emplace_back(k, std::min(k + kHillShadeTile - 1, height - 1));
-  }
-  return bands;
-}
-
 // Tiles shaded on the CPU by several threads, each written while the next is shaded into a
 // second bitmap: the tiles, their pixels and the progress steps (one before the first tile of
 // each band is shaded) are those of the loop in PaintTiles. False when a tile failed or the user
 // stopped.
-bool WriteTilesShadedOnCpu(const SceneState& state, int width, int height,
-                           const std::vector<std::pair<int, int>>& rowBands, TileShader& shader,
-                           ProgressScope& progress, const TileWriter& writeTile) {
+bool WriteTilesShadedOnCpu(const SceneState& state, int width, int height, const RowBands& bands,
+                           TileShader& shader, ProgressScope& progress, const TileWriter& write) {
   struct Tile {
     int c0, c1, r0, r1;
   };
   std::vector<Tile> tiles;
-  for (const auto& [r0, r1] : rowBands)
+  for (const auto& [r0, r1] : bands)
     for (int c0 = 0; c0 < width; c0 += kHillShadeTile)
       tiles.push_back({c0, std::min(c0 + kHillShadeTile - 1, width - 1), r0, r1});
   const platform::DibHeader& header = state.dibInfo.header;
@@ -442,7 +424,7 @@ bool WriteTilesShadedOnCpu(const SceneState& state, int width, int height,
     }
     const Tile& t = tiles[i];
     const bool written =
-        writeTile(height - 1 - t.r1, t.c0, t.r1 - t.r0 + 1, t.c1 - t.c0 + 1, bitmaps[i % 2]);
+        write(height - 1 - t.r1, t.c0, t.r1 - t.r0 + 1, t.c1 - t.c0 + 1, bitmaps[i % 2]);
     shader.Finish();
     if (!written || stopped || !started) return false;
   }
@@ -462,12 +444,11 @@ bool PaintTiles(SceneState& state, int width, int height, bool fromTop, BlockPai
   bool ok = progress.shown();  // a display the host refuses stops the output before it starts
   // Shaded on the CPU by more than one thread, a tile is written while the next is shaded.
   const bool overlapped = painter.shader != nullptr && painter.shader->threaded();
-  const std::vector<std::pair<int, int>> rowBands = RowBands(height, fromTop);
+  const RowBands order = HillShadeRowBands(height, fromTop);
   if (ok && overlapped)
-    ok = WriteTilesShadedOnCpu(state, width, height, rowBands, *painter.shader, progress,
-                               writeTile);
-  for (size_t band = 0; ok && !overlapped && band < rowBands.size(); ++band) {
-    const auto [r0, r1] = rowBands[band];
+    ok = WriteTilesShadedOnCpu(state, width, height, order, *painter.shader, progress, writeTile);
+  for (size_t band = 0; ok && !overlapped && band < order.size(); ++band) {
+    const auto [r0, r1] = order[band];
     if (progress.Step()) {
       ok = false;
       break;
@@ -579,8 +560,7 @@ bool OutputHillShadeTo(SceneObject& scene, SceneState& state, int width, int hei
                                      request->resolution, PictureAlpha());
       }
     } else {
-      ok = PaintTiles(state, width, height, request == nullptr, painter, sceneProgress,
-                      writeTile);
+      ok = PaintTiles(state, width, height, !request, painter, sceneProgress, writeTile);
       if (request != nullptr) {
         ok = CloseRasterOutput(tiles, request->resolution) && ok;
         tiles = 0;

@@ -524,6 +524,10 @@ TEST(HillShadeThreads, StoppedTiledPicturesLeaveNoFile) {
 struct HostPicture {
   int width = 0, height = 0, bands = 0, blocks = 0, stopAfter = 0;
   bool outside = false;  // a block beyond the picture or of another band count
+  // A block not where the next is expected: rows of 512 x 512 blocks (smaller at the right and
+  // bottom edges) from the top, left to right.
+  bool outOfOrder = false;
+  int nextRow = 0, nextColumn = 0;
   std::vector<uint8_t> pixels;
 };
 
@@ -537,6 +541,15 @@ int TN_CALL TakeBlock(void* user, int firstRow, int firstColumn, int rows, int c
     picture.outside = true;
     return 0;
   }
+  if (firstRow != picture.nextRow || firstColumn != picture.nextColumn ||
+      rows != std::min(512, picture.height - firstRow) ||
+      columns != std::min(512, picture.width - firstColumn))
+    picture.outOfOrder = true;
+  picture.nextColumn = firstColumn + columns;
+  if (picture.nextColumn == picture.width) {
+    picture.nextColumn = 0;
+    picture.nextRow = firstRow + rows;
+  }
   for (int i = 0; i < rows; ++i)
     std::copy(pixels + size_t(i) * rowBytes, pixels + size_t(i) * rowBytes + size_t(columns) * bands,
               picture.pixels.begin() + (size_t(firstRow + i) * picture.width + firstColumn) * bands);
@@ -544,7 +557,8 @@ int TN_CALL TakeBlock(void* user, int firstRow, int firstColumn, int rows, int c
 }
 
 // The blocks hold the pixels of the raster image of the same hill shade, in red, green and blue
-// or red alone, whether the picture is one block or tiled, with holes and without; a writer that
+// or red alone, whether the picture is one block or tiled, with holes and without, and come
+// row of blocks after row of blocks from the top; a writer that
 // stops the output, a band count other than 1 or 3 and a missing writer fail it.
 TEST(HillShadeBlocks, BlocksHoldTheRasterImagesPixels) {
   for (const int missing : {TN_MISSING_AS_HOLES, TN_MISSING_AS_LOWEST}) {
@@ -565,6 +579,7 @@ TEST(HillShadeBlocks, BlocksHoldTheRasterImagesPixels) {
                                             bands, &TakeBlock, &picture),
                     TN_OK);
           EXPECT_FALSE(picture.outside);
+          EXPECT_FALSE(picture.outOfOrder) << size.first << " x " << size.second;
           const int tiles = ((size.first + 511) / 512) * ((size.second + 511) / 512);
           EXPECT_EQ(picture.blocks, tiles);
           bool same = true;
