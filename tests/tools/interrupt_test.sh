@@ -32,10 +32,15 @@ interrupted() {
 big="--size 512x512 --tiles 12x12"
 interrupted INT 130 "$work/out/big.png.tmp.tif" render "$olinda" $big -o "$work/out/big.png"
 [ -z "$(ls -A "$work/out")" ] || fail "INT during render: left $(ls -A "$work/out")"
-# The hill shade is shaded in memory: the signal comes while the output is being written.
+# The hill shade's GeoTIFF is made with its first block and written as the blocks come: the
+# signal comes while it is shaded and written. A large PNG is gathered in a temporary GeoTIFF
+# first.
 interrupted TERM 143 "$work/out/shade.tif" hillshade "$olinda" --size 12000x12000 \
   -o "$work/out/shade.tif"
 [ -z "$(ls -A "$work/out")" ] || fail "TERM during hillshade: left $(ls -A "$work/out")"
+interrupted INT 130 "$work/out/shade.png.tmp.tif" hillshade "$olinda" --size 12000x12000 \
+  -o "$work/out/shade.png"
+[ -z "$(ls -A "$work/out")" ] || fail "INT during hillshade to PNG: left $(ls -A "$work/out")"
 interrupted HUP 129 "$work/out/frames/frame00002.png" fly "$olinda" --frames 100000 --size 320x240 \
   --png --out-dir "$work/out/frames"
 ls "$work/out/frames" | grep -q -v '^frame[0-9]*\.png$' && fail "HUP during fly: left $(ls "$work/out/frames")"
