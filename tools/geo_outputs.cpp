@@ -275,17 +275,29 @@ bool PictureBlockWriter::Put(int firstRow, int firstColumn, int rows, int column
   if (dataset_ == nullptr && !Create()) return false;
   CPLErrorReset();
   CPLPushErrorHandler(CPLQuietErrorHandler);
-  bool ok = GDALDatasetRasterIOEx(dataset_, GF_Write, firstColumn, firstRow, columns, rows,
-                                  const_cast<uint8_t*>(pixels), columns, rows, GDT_Byte, bands,
-                                  nullptr, bands, rowBytes, 1, nullptr) == CE_None;
-  // The blocks come row of blocks after row of blocks from the top, left to right. The file's
-  // tiles (or strips) a row of blocks fills are complete with its last block: they are written
-  // then, in the order of the file's rows, and leave GDAL's cache, which so holds one row of
-  // blocks at most. (Written as they drop out of the cache instead, the tiles would be the same
-  // but stored in another order.)
-  if (ok && !inMemory_ && firstColumn + columns == width_) {
-    for (int band = 1; band <= bands_ && ok; ++band)
-      ok = GDALFlushRasterCache(GDALGetRasterBand(dataset_, band)) == CE_None;
+  bool ok = true;
+  if (draft_ == path_) {
+    // The blocks come row of blocks after row of blocks from the top, left to right; a row of
+    // blocks is gathered and written with its last block (a block of another row first writes
+    // what there is).
+    if (stripRows_ > 0 && (firstRow != stripTop_ || rows != stripRows_)) ok = WriteStrip();
+    if (stripRows_ == 0) {
+      stripTop_ = firstRow;
+      stripRows_ = rows;
+      strip_.assign(size_t(width_) * size_t(rows) * size_t(bands_), 0);
+    }
+    for (int row = 0; row < rows; ++row)
+      std::copy(pixels + size_t(row) * size_t(rowBytes),
+                pixels + size_t(row) * size_t(rowBytes) + size_t(columns) * size_t(bands_),
+                strip_.begin() + (size_t(row) * size_t(width_) + size_t(firstColumn)) * bands_);
+    if (ok && firstColumn + columns == width_) ok = WriteStrip();
+  } else {
+    ok = GDALDatasetRasterIOEx(dataset_, GF_Write, firstColumn, firstRow, columns, rows,
+                               const_cast<uint8_t*>(pixels), columns, rows, GDT_Byte, bands,
+                               nullptr, bands, rowBytes, 1, nullptr) == CE_None;
+    // The temporary file's strips a row of blocks fills are written with its last block, so
+    // that GDAL's cache holds one row of blocks at most.
+    if (ok && !inMemory_ && firstColumn + columns == width_) ok = FlushCache();
   }
   CPLPopErrorHandler();
   if (!ok) {
@@ -295,6 +307,36 @@ bool PictureBlockWriter::Put(int firstRow, int firstColumn, int rows, int column
   }
   pixelsPut_ += int64_t(rows) * columns;
   return true;
+}
+
+bool PictureBlockWriter::FlushCache() {
+  bool ok = true;
+  for (int band = 1; band <= bands_ && ok; ++band)
+    ok = GDALFlushRasterCache(GDALGetRasterBand(dataset_, band)) == CE_None;
+  return ok;
+}
+
+bool PictureBlockWriter::WriteStrip() {
+  // One row of the GeoTIFF's tiles at a time, each written as soon as it is complete: the tiles
+  // are stored in the order of rows, left to right, as a copy to the file stores them. (Written
+  // as GDAL's cache lets them go, several rows at once, they are the same tiles but stored in
+  // another order where the picture is more than 64 tiles wide.)
+  int tileWidth = 0, tileHeight = 0;
+  GDALGetBlockSize(GDALGetRasterBand(dataset_, 1), &tileWidth, &tileHeight);
+  tileHeight = std::max(tileHeight, 1);
+  const int end = stripTop_ + stripRows_;
+  bool ok = true;
+  for (int top = stripTop_; top < end && ok;) {
+    const int bottom = std::min(end, (top / tileHeight + 1) * tileHeight);
+    uint8_t* rows = strip_.data() + size_t(top - stripTop_) * size_t(width_) * size_t(bands_);
+    ok = GDALDatasetRasterIOEx(dataset_, GF_Write, 0, top, width_, bottom - top, rows, width_,
+                               bottom - top, GDT_Byte, bands_, nullptr, bands_,
+                               GSpacing(width_) * bands_, 1, nullptr) == CE_None &&
+         FlushCache();
+    top = bottom;
+  }
+  stripRows_ = 0;
+  return ok;
 }
 
 bool PictureBlockWriter::Finish() {
@@ -308,6 +350,7 @@ bool PictureBlockWriter::Finish() {
     // The GeoTIFF: the rest of its tiles, and its header with where they lie.
     CPLErrorReset();
     CPLPushErrorHandler(CPLQuietErrorHandler);
+    if (stripRows_ > 0 && !WriteStrip()) CPLError(CE_Failure, CPLE_FileIO, "%s", "unwritten rows");
     GDALClose(dataset_);
     dataset_ = nullptr;
     CPLPopErrorHandler();

@@ -60,6 +60,10 @@ class PictureBlockWriter {
   struct Pending;
   bool Create();
   void Discard();
+  // Writes the tiles (or strips) of the picture in GDAL's cache to the file and lets them go.
+  bool FlushCache();
+  // Writes the row of blocks gathered in strip_ to the GeoTIFF.
+  bool WriteStrip();
 
   std::string path_;  // the output
   std::string draft_;  // the file the blocks go to: the output or a temporary GeoTIFF
@@ -70,6 +74,8 @@ class PictureBlockWriter {
   void* dataset_ = nullptr;  // the GDAL dataset the blocks go to
   bool inMemory_ = false;
   int64_t pixelsPut_ = 0;
+  std::vector<uint8_t> strip_;  // a row of blocks for the GeoTIFF: stripRows_ rows from stripTop_
+  int stripTop_ = 0, stripRows_ = 0;
   std::unique_ptr<Pending> pending_;
   std::string error_;
 };
