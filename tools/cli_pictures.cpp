@@ -6,8 +6,6 @@
 #include <filesystem>
 #include <string>
 
-#include <cpl_conv.h>
-
 #include "cli_commands.h"
 #include "cli_options.h"
 #include "cli_notes.h"
@@ -29,6 +27,18 @@ int TN_CALL AnswerYesToKeeping(void* user, int id, unsigned style, const char* c
   if (id == TN_MSG_SAVE_TEXTURE_LIBRARY) return TN_IDYES;
   return PrintMessage(user, id, style, caption, text);
 }
+
+// The library's hill-shade blocks into the host's picture file.
+int TN_CALL PutBlock(void* user, int firstRow, int firstColumn, int rows, int columns, int bands,
+                     const TnByte* pixels, int rowBytes) {
+  return static_cast<PictureBlockWriter*>(user)->Put(firstRow, firstColumn, rows, columns, bands,
+                                                     pixels, rowBytes)
+             ? 1
+             : 0;
+}
+
+// Pixels per inch, stored in the pictures as the library stores it in its raster images.
+constexpr double kPictureResolution = 72;
 
 const char kRenderHelp[] =
     "usage: terrain3d render DEM -o OUT.png|OUT.tif|OUT.jpg|OUT.bmp [options]\n"
@@ -91,25 +101,6 @@ const char kTexlibHelp[] =
     "Prepares IMAGE as the texture of the DEM and keeps it as a texture library; with\n"
     "--hillshade, makes the library of the DEM's hill shade (one pixel a grid node, lit from\n"
     "azimuth A and tilt T degrees, default 315 and 45).\n";
-
-// A GDAL configuration option set for the scope's lifetime, then put back as it was.
-class ScopedGdalOption {
- public:
-  ScopedGdalOption(const char* name, const char* value) : name_(name) {
-    const char* old = CPLGetConfigOption(name, nullptr);
-    hadOld_ = old != nullptr;
-    if (hadOld_) old_ = old;
-    CPLSetConfigOption(name, value);
-  }
-  ~ScopedGdalOption() { CPLSetConfigOption(name_, hadOld_ ? old_.c_str() : nullptr); }
-  ScopedGdalOption(const ScopedGdalOption&) = delete;
-  ScopedGdalOption& operator=(const ScopedGdalOption&) = delete;
-
- private:
-  const char* name_;
-  std::string old_;
-  bool hadOld_ = false;
-};
 
 // Copies path into an output request; false (with the message) when it does not fit.
 bool SetOutputPath(TnOutputRequest& request, const std::string& path) {
@@ -409,39 +400,21 @@ int RunHillShade(int argc, char** argv) {
   SetLightDir_TiltAngle(s, st, azimuth, tilt);
   SetLightFlag(s, st, 1);
   if (grey) SetGrayDisplayFlag(s, st, 1);
-  // The library writes a raster image; the picture is converted from it to the format of the
-  // output's name, with the grid's georeference.
-  const std::string target = out + ".tmp.tif";
-  const ScopedPendingFile pending(target);
-  TnOutputRequest request{};
-  request.fileKind = TN_OUTPUT_RASTER;
-  if (!SetOutputPath(request, target)) return 1;
-  request.width = width;
-  request.height = height;
-  request.tilesAcross = 1;
-  request.tilesDown = 1;
-  request.hillShade = 1;
-  request.resolution = 72;
-  if (tnOutput3DScene(s, st, &request) != TN_OK) {
-    std::remove(target.c_str());
+  // The library hands the picture over block by block, in the bands of the output (red alone
+  // for the grey hill shade); the blocks are written as they come to a file in the format of
+  // the output's name, with the grid's georeference.
+  Georeference georeference;
+  const bool mapAligned = GeoreferenceCovering(scene.gridPath(), width, height, georeference);
+  PictureBlockWriter picture(out, width, height, grey ? 1 : 3, kPictureResolution,
+                             mapAligned ? &georeference : nullptr);
+  if (tnOutputHillShadeBlocks(s, st, width, height, grey ? 1 : 3, &PutBlock, &picture) !=
+      TN_OK) {
+    if (!picture.error().empty()) std::fprintf(stderr, "terrain3d: %s\n", picture.error().c_str());
     std::fprintf(stderr, "terrain3d: the hill shade could not be written\n");
     return 1;
   }
-  Georeference georeference;
-  const bool mapAligned = GeoreferenceCovering(scene.gridPath(), width, height, georeference);
-  std::string error;
-  bool converted = false;
-  {
-    // A GeoTIFF is compressed tile by tile: its tiles are compressed on every processor instead
-    // of one after the other (the bytes of the file are the same). A value the user set is kept.
-    const ScopedGdalOption threads(
-        "GDAL_NUM_THREADS", CPLGetConfigOption("GDAL_NUM_THREADS", "ALL_CPUS"));
-    converted =
-        ConvertPicture(target, out, grey ? 1 : 3, mapAligned ? &georeference : nullptr, error);
-  }
-  std::remove(target.c_str());
-  if (!converted) {
-    std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
+  if (!picture.Finish()) {
+    std::fprintf(stderr, "terrain3d: %s\n", picture.error().c_str());
     return 1;
   }
   std::printf("%s (%d x %d)\n", out.c_str(), width, height);

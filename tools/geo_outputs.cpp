@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <cpl_string.h>
@@ -151,6 +152,249 @@ bool ConvertPicture(const std::string& from, const std::string& path, int bands,
     copyFrom = chosen.get();
   }
   return CopyTo(copyFrom, path, georeference, error);
+}
+
+namespace {
+
+// Pictures up to this many bytes that only a copy can write (PNG, JPEG, BMP) are gathered in
+// memory; larger ones in a temporary GeoTIFF on disk, so that the host's memory does not grow
+// with the picture (8000 x 8000 in colour is 192 MB).
+constexpr int64_t kPictureInMemoryBytes = int64_t(32) << 20;
+
+// The bands as the library's raster image of a picture shows them, and its resolution (pixels
+// per inch) as GDAL reads it back from such a file (the unit with its name): formats other than
+// GeoTIFF carry these items in their side file.
+void DescribePicture(GDALDatasetH dataset, int bands, double resolution) {
+  for (int band = 0; band < bands; ++band)
+    GDALSetRasterColorInterpretation(GDALGetRasterBand(dataset, band + 1),
+                                     GDALColorInterp(GCI_RedBand + band));
+  if (resolution > 0) {
+    const char* text = CPLSPrintf("%.17g", resolution);
+    GDALSetMetadataItem(dataset, "TIFFTAG_XRESOLUTION", text, nullptr);
+    GDALSetMetadataItem(dataset, "TIFFTAG_YRESOLUTION", text, nullptr);
+    GDALSetMetadataItem(dataset, "TIFFTAG_RESOLUTIONUNIT", "2 (pixels/inch)", nullptr);
+  }
+}
+
+}  // namespace
+
+// The files being written, removed if the program is interrupted before they are complete.
+struct PictureBlockWriter::Pending {
+  explicit Pending(const std::string& path) : file(path), auxiliary(path + ".aux.xml") {}
+  ScopedPendingFile file, auxiliary;
+};
+
+PictureBlockWriter::PictureBlockWriter(std::string path, int width, int height, int bands,
+                                       double resolution, const Georeference* georeference)
+    : path_(std::move(path)),
+      width_(width),
+      height_(height),
+      bands_(bands),
+      resolution_(resolution),
+      georeferenced_(georeference != nullptr) {
+  if (georeference != nullptr) georeference_ = *georeference;
+}
+
+PictureBlockWriter::~PictureBlockWriter() { Discard(); }
+
+void PictureBlockWriter::Discard() {
+  if (dataset_ != nullptr) {
+    GDALClose(dataset_);
+    dataset_ = nullptr;
+  }
+  if (!draft_.empty()) {
+    std::remove(draft_.c_str());
+    std::remove((draft_ + ".aux.xml").c_str());
+    draft_.clear();
+  }
+  pending_.reset();
+}
+
+bool PictureBlockWriter::Create() {
+  GDALAllRegister();
+  const char* driverName = DriverFor(path_);
+  if (driverName == nullptr || GDALGetDriverByName(driverName) == nullptr) {
+    error_ = path_ + ": the picture file must end in .tif, .png, .jpg or .bmp";
+    return false;
+  }
+  if (width_ <= 0 || height_ <= 0 || (bands_ != 1 && bands_ != 3)) {
+    error_ = "no picture of " + std::to_string(width_) + " x " + std::to_string(height_);
+    return false;
+  }
+  const bool geoTiff = EQUAL(driverName, "GTiff");
+  const int64_t bytes = int64_t(width_) * height_ * bands_;
+  inMemory_ = !geoTiff && bytes <= kPictureInMemoryBytes;
+  char** options = nullptr;
+  const char* creator = "MEM";
+  if (geoTiff) {
+    // The output itself, with the options a copy to it takes; its tiles are compressed on every
+    // processor instead of one after the other (the bytes of the file are the same). A value the
+    // user set is kept.
+    options = CreationOptions(driverName, georeferenced_);
+    options = CSLSetNameValue(options, "NUM_THREADS",
+                              CPLGetConfigOption("GDAL_NUM_THREADS", "ALL_CPUS"));
+    creator = "GTiff";
+    draft_ = path_;
+  } else if (inMemory_) {
+    options = CSLSetNameValue(options, "INTERLEAVE", "PIXEL");
+  } else {
+    // Uncompressed: it is read once, line by line, by the copy.
+    creator = "GTiff";
+    draft_ = path_ + ".tmp.tif";
+    options = CSLSetNameValue(options, "BIGTIFF", "IF_NEEDED");
+  }
+  if (!draft_.empty()) pending_ = std::make_unique<Pending>(draft_);
+  CPLErrorReset();
+  CPLPushErrorHandler(CPLQuietErrorHandler);
+  dataset_ = GDALCreate(GDALGetDriverByName(creator), draft_.c_str(), width_, height_, bands_,
+                        GDT_Byte, options);
+  CPLPopErrorHandler();
+  CSLDestroy(options);
+  if (dataset_ == nullptr) {
+    error_ = inMemory_ ? "no memory for a picture of " + std::to_string(width_) + " x " +
+                             std::to_string(height_)
+                       : "cannot write " + draft_ + ": " + CPLGetLastErrorMsg();
+    Discard();
+    return false;
+  }
+  if (geoTiff) {
+    // Everything the file's header holds is set before the first pixels, so that the header is
+    // written once, at the start of the file, as a copy writes it.
+    DescribePicture(dataset_, bands_, resolution_);
+    ApplyGeoreference(dataset_, georeferenced_ ? &georeference_ : nullptr);
+  }
+  return true;
+}
+
+bool PictureBlockWriter::Put(int firstRow, int firstColumn, int rows, int columns, int bands,
+                             const uint8_t* pixels, int rowBytes) {
+  if (bands != bands_ || pixels == nullptr || firstRow < 0 || firstColumn < 0 || rows <= 0 ||
+      columns <= 0 || firstRow > height_ - rows || firstColumn > width_ - columns)
+    return false;
+  if (!error_.empty()) return false;
+  if (dataset_ == nullptr && !Create()) return false;
+  CPLErrorReset();
+  CPLPushErrorHandler(CPLQuietErrorHandler);
+  bool ok = true;
+  if (draft_ == path_) {
+    // The blocks come row of blocks after row of blocks from the top, left to right; a row of
+    // blocks is gathered and written with its last block (a block of another row first writes
+    // what there is).
+    if (stripRows_ > 0 && (firstRow != stripTop_ || rows != stripRows_)) ok = WriteStrip();
+    if (stripRows_ == 0) {
+      stripTop_ = firstRow;
+      stripRows_ = rows;
+      strip_.assign(size_t(width_) * size_t(rows) * size_t(bands_), 0);
+    }
+    for (int row = 0; row < rows; ++row)
+      std::copy(pixels + size_t(row) * size_t(rowBytes),
+                pixels + size_t(row) * size_t(rowBytes) + size_t(columns) * size_t(bands_),
+                strip_.begin() + (size_t(row) * size_t(width_) + size_t(firstColumn)) * bands_);
+    if (ok && firstColumn + columns == width_) ok = WriteStrip();
+  } else {
+    ok = GDALDatasetRasterIOEx(dataset_, GF_Write, firstColumn, firstRow, columns, rows,
+                               const_cast<uint8_t*>(pixels), columns, rows, GDT_Byte, bands,
+                               nullptr, bands, rowBytes, 1, nullptr) == CE_None;
+    // The temporary file's strips a row of blocks fills are written with its last block, so
+    // that GDAL's cache holds one row of blocks at most.
+    if (ok && !inMemory_ && firstColumn + columns == width_) ok = FlushCache();
+  }
+  CPLPopErrorHandler();
+  if (!ok) {
+    error_ = "cannot write " + (draft_.empty() ? std::string("the picture") : draft_) + ": " +
+             CPLGetLastErrorMsg();
+    return false;
+  }
+  pixelsPut_ += int64_t(rows) * columns;
+  return true;
+}
+
+bool PictureBlockWriter::FlushCache() {
+  bool ok = true;
+  for (int band = 1; band <= bands_ && ok; ++band)
+    ok = GDALFlushRasterCache(GDALGetRasterBand(dataset_, band)) == CE_None;
+  return ok;
+}
+
+bool PictureBlockWriter::WriteStrip() {
+  // One row of the GeoTIFF's tiles at a time, each written as soon as it is complete: the tiles
+  // are stored in the order of rows, left to right, as a copy to the file stores them. (Written
+  // as GDAL's cache lets them go, several rows at once, they are the same tiles but stored in
+  // another order where the picture is more than 64 tiles wide.)
+  int tileWidth = 0, tileHeight = 0;
+  GDALGetBlockSize(GDALGetRasterBand(dataset_, 1), &tileWidth, &tileHeight);
+  tileHeight = std::max(tileHeight, 1);
+  const int end = stripTop_ + stripRows_;
+  bool ok = true;
+  for (int top = stripTop_; top < end && ok;) {
+    const int bottom = std::min(end, (top / tileHeight + 1) * tileHeight);
+    uint8_t* rows = strip_.data() + size_t(top - stripTop_) * size_t(width_) * size_t(bands_);
+    ok = GDALDatasetRasterIOEx(dataset_, GF_Write, 0, top, width_, bottom - top, rows, width_,
+                               bottom - top, GDT_Byte, bands_, nullptr, bands_,
+                               GSpacing(width_) * bands_, 1, nullptr) == CE_None &&
+         FlushCache();
+    top = bottom;
+  }
+  stripRows_ = 0;
+  return ok;
+}
+
+bool PictureBlockWriter::Finish() {
+  if (!error_.empty()) return false;
+  if (dataset_ == nullptr || pixelsPut_ != int64_t(width_) * height_) {
+    error_ = "the picture is incomplete";
+    Discard();
+    return false;
+  }
+  if (draft_ == path_) {
+    // The GeoTIFF: the rest of its tiles, and its header with where they lie.
+    CPLErrorReset();
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    if (stripRows_ > 0 && !WriteStrip()) CPLError(CE_Failure, CPLE_FileIO, "%s", "unwritten rows");
+    GDALClose(dataset_);
+    dataset_ = nullptr;
+    CPLPopErrorHandler();
+    if (CPLGetLastErrorType() >= CE_Failure) {
+      error_ = "cannot write " + path_ + ": " + CPLGetLastErrorMsg();
+      Discard();
+      return false;
+    }
+    pending_->file.Keep();
+    pending_->auxiliary.Keep();
+    draft_.clear();
+    pending_.reset();
+    return true;
+  }
+  Dataset draft, source;  // the virtual copy reads the draft: it goes first
+  if (inMemory_) {
+    source.reset(dataset_);
+  } else {
+    // The temporary GeoTIFF, read through a virtual copy that carries what the library's raster
+    // image carried (a side file of the temporary file would have to be removed as well).
+    GDALClose(dataset_);
+    dataset_ = nullptr;
+    draft.reset(GDALOpen(draft_.c_str(), GA_ReadOnly));
+    char** arguments = CSLAddString(nullptr, "-of");
+    arguments = CSLAddString(arguments, "VRT");
+    GDALTranslateOptions* options = GDALTranslateOptionsNew(arguments, nullptr);
+    CSLDestroy(arguments);
+    if (draft) source.reset(GDALTranslate("", draft.get(), options, nullptr));
+    GDALTranslateOptionsFree(options);
+    if (!source) {
+      error_ = "cannot read " + draft_;
+      draft.reset();
+      Discard();
+      return false;
+    }
+  }
+  dataset_ = nullptr;
+  DescribePicture(source.get(), bands_, resolution_);
+  const bool copied = CopyTo(source.get(), path_, georeferenced_ ? &georeference_ : nullptr,
+                             error_);
+  source.reset();
+  draft.reset();
+  Discard();  // the temporary GeoTIFF
+  return copied;
 }
 
 std::string TileName(const std::string& path, int index, int count) {

@@ -595,6 +595,23 @@ TN_API int TN_CALL tnSetMissingHeights(int mode);
 TN_API int TN_CALL tnOutput3DTile(void* scene, void* state, TnOutputRequest* request, int column,
                                   int row);
 
+/* ---- The hill shade into the host's memory -----------------------------------------------
+ * The hill-shade picture of tnOutput3DScene (request.hillShade non-zero) of width x height
+ * pixels, handed to the host block by block instead of being written to a file: writer receives
+ * each block of rows x columns pixels whose top-left pixel is (firstRow, firstColumn) of the
+ * picture (row 0 the top), `bands` bytes a pixel (3: red, green, blue; 1: red alone, which is the
+ * grey of a grey hill shade), rows rowBytes apart; it returns non-zero to go on, 0 to stop the
+ * output. The pixels, the progress display and the messages are those of the raster-image
+ * output; a picture above 512 pixels either way comes in blocks of at most 512 x 512, row of
+ * blocks after row of blocks from the top. Returns TN_OK; TN_E_FAIL for bands other than 1 or 3,
+ * a null writer, a picture below 2 x 2, no prepared grid, or when the writer or the user
+ * stopped it. */
+typedef int(TN_CALL* TnPictureBlockWriter)(void* user, int firstRow, int firstColumn, int rows,
+                                           int columns, int bands, const TnByte* pixels,
+                                           int rowBytes);
+TN_API int TN_CALL tnOutputHillShadeBlocks(void* scene, void* state, int width, int height,
+                                           int bands, TnPictureBlockWriter writer, void* user);
+
 /* ---- Host labels of the flood analysis ---------------------------------------------------
  * LabelSubmergeRegion with the length of the host's array: labels holds count bytes, one label a
  * grid cell, grid rows one after another (rows x columns of the prepared grid). Returns 1 when

@@ -1,6 +1,7 @@
 // Exported functions of the frame driver and the picture output.
 #include "camera/eye.h"
 #include "interface/handles.h"
+#include "output/hill_shade.h"
 #include "output/picture_output.h"
 #include "output/plane_outputs.h"
 #include "output/video_recording.h"
@@ -55,6 +56,14 @@ TN_API int TN_CALL tnOutput2DTexLibFile(void* scene, void* state, const char* li
   return SceneCall(scene, state, [&] {
     return StatusOf(
         OutputTextureLibraryFile(*AsScene(scene), *AsState(state), libraryPath, azimuth, tilt));
+  });
+}
+
+TN_API int TN_CALL tnOutputHillShadeBlocks(void* scene, void* state, int width, int height,
+                                           int bands, TnPictureBlockWriter writer, void* user) {
+  return SceneCall(scene, state, [&] {
+    return StatusOf(
+        OutputHillShadeBlocks(*AsScene(scene), *AsState(state), width, height, bands, writer, user));
   });
 }
 

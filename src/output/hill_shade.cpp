@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -379,21 +380,24 @@ void SetUpHillShadeState(SceneObject& scene, SceneState& state, bool depthTest) 
   glClearColor(state.backColor[0], state.backColor[1], state.backColor[2], clearAlpha);
 }
 
+// Takes rows x columns pixels from the bottom-left corner of a bitmap laid out as the off-screen
+// one, as the picture's block whose top-left pixel is (firstRow, firstColumn), row 0 the top.
+using TileWriter = std::function<bool(int firstRow, int firstColumn, int rows, int columns,
+                                      const uint8_t* bits)>;
+
 // Tiles shaded on the CPU by several threads, each written while the next is shaded into a
 // second bitmap: the tiles, their pixels and the progress steps (one before the first tile of
-// each band is shaded) are those of the loop in WriteTiled. False when a tile failed or the user
+// each band is shaded) are those of the loop in PaintTiles. False when a tile failed or the user
 // stopped.
-bool WriteTilesShadedOnCpu(const SceneState& state, const TnOutputRequest& request,
-                           TileShader& shader, ProgressScope& progress, RasterHandle handle) {
-  const int width = request.width, height = request.height;
+bool WriteTilesShadedOnCpu(const SceneState& state, int width, int height, const RowBands& bands,
+                           TileShader& shader, ProgressScope& progress, const TileWriter& write) {
   struct Tile {
     int c0, c1, r0, r1;
   };
   std::vector<Tile> tiles;
-  for (int r0 = 0; r0 < height; r0 += kHillShadeTile)
+  for (const auto& [r0, r1] : bands)
     for (int c0 = 0; c0 < width; c0 += kHillShadeTile)
-      tiles.push_back({c0, std::min(c0 + kHillShadeTile - 1, width - 1), r0,
-                       std::min(r0 + kHillShadeTile - 1, height - 1)});
+      tiles.push_back({c0, std::min(c0 + kHillShadeTile - 1, width - 1), r0, r1});
   const platform::DibHeader& header = state.dibInfo.header;
   const size_t bitmapBytes = size_t(platform::DibRowBytes(header.biWidth, header.biBitCount)) *
                              size_t(std::abs(header.biHeight));
@@ -419,70 +423,84 @@ bool WriteTilesShadedOnCpu(const SceneState& state, const TnOutputRequest& reque
       if (!stopped) started = start(next);
     }
     const Tile& t = tiles[i];
-    const bool written = WriteRasterTile(handle, height - 1 - t.r1, t.c0, t.r1 - t.r0 + 1,
-                                         t.c1 - t.c0 + 1, header, bitmaps[i % 2], PictureAlpha());
+    const bool written =
+        write(height - 1 - t.r1, t.c0, t.r1 - t.r0 + 1, t.c1 - t.c0 + 1, bitmaps[i % 2]);
     shader.Finish();
     if (!written || stopped || !started) return false;
   }
   return true;
 }
 
-// Paints the picture tile by tile into handle, the raster image created for it, and closes it
-// (removing the file when a tile failed or the user stopped).
-bool WriteTiled(SceneState& state, const TnOutputRequest& request, BlockPainter& painter,
-                bool sceneProgress, RasterHandle handle) {
-  const int width = request.width, height = request.height;
+// Paints the picture tile by tile, handing each tile to writeTile. False when a tile failed or
+// the user stopped.
+bool PaintTiles(SceneState& state, int width, int height, bool fromTop, BlockPainter& painter,
+                bool sceneProgress, const TileWriter& writeTile) {
   const int bandsDown = (height + kHillShadeTile - 1) / kHillShadeTile;
   const int bandsAcross = (width + kHillShadeTile - 1) / kHillShadeTile;
-  bool ok = true;
-  {
-    char text[64];
-    std::snprintf(text, sizeof text, "共有%d块", bandsDown * bandsAcross);
-    ProgressScope progress(sceneProgress ? "场景输出进度" : "正在生成晕渲图...",
-                             sceneProgress ? text : nullptr, bandsDown);
-    ok = progress.shown();  // a display the host refuses stops the output before it starts
-    // Shaded on the CPU by more than one thread, a tile is written while the next is shaded.
-    const bool overlapped = painter.shader != nullptr && painter.shader->threaded();
-    if (ok && overlapped)
-      ok = WriteTilesShadedOnCpu(state, request, *painter.shader, progress, handle);
-    for (int r0 = 0; ok && !overlapped && r0 < height; r0 += kHillShadeTile) {
-      const int r1 = std::min(r0 + kHillShadeTile - 1, height - 1);
-      if (progress.Step()) {
-        ok = false;
-        break;
-      }
-      for (int c0 = 0; ok && c0 < width; c0 += kHillShadeTile) {
-        const int c1 = std::min(c0 + kHillShadeTile - 1, width - 1);
-        ok = painter.Paint(c0, c1, r0, r1) &&
-             WriteRasterTile(handle, height - 1 - r1, c0, r1 - r0 + 1, c1 - c0 + 1,
-                             state.dibInfo.header, static_cast<const uint8_t*>(state.dibBits),
-                             PictureAlpha());
-      }
+  char text[64];
+  std::snprintf(text, sizeof text, "共有%d块", bandsDown * bandsAcross);
+  ProgressScope progress(sceneProgress ? "场景输出进度" : "正在生成晕渲图...",
+                         sceneProgress ? text : nullptr, bandsDown);
+  bool ok = progress.shown();  // a display the host refuses stops the output before it starts
+  // Shaded on the CPU by more than one thread, a tile is written while the next is shaded.
+  const bool overlapped = painter.shader != nullptr && painter.shader->threaded();
+  const RowBands order = HillShadeRowBands(height, fromTop);
+  if (ok && overlapped)
+    ok = WriteTilesShadedOnCpu(state, width, height, order, *painter.shader, progress, writeTile);
+  for (size_t band = 0; ok && !overlapped && band < order.size(); ++band) {
+    const auto [r0, r1] = order[band];
+    if (progress.Step()) {
+      ok = false;
+      break;
+    }
+    for (int c0 = 0; ok && c0 < width; c0 += kHillShadeTile) {
+      const int c1 = std::min(c0 + kHillShadeTile - 1, width - 1);
+      ok = painter.Paint(c0, c1, r0, r1) &&
+           writeTile(height - 1 - r1, c0, r1 - r0 + 1, c1 - c0 + 1,
+                     static_cast<const uint8_t*>(state.dibBits));
     }
   }
-  ok = CloseRasterOutput(handle, request.resolution) && ok;
-  if (!ok) RemoveOutputFile(request.path);
   return ok;
 }
 
-}  // namespace
+// Where a hill shade goes: a file of the request's kind, or the host's block writer.
+struct HillShadeTarget {
+  const TnOutputRequest* request = nullptr;  // the file; null: the host's blocks
+  TnPictureBlockWriter writer = nullptr;
+  void* user = nullptr;
+  int bands = 3;
+};
 
-void SetHillShadeWorkers(int workers) { g_shadeWorkers.store(workers < 0 ? 0 : workers); }
+// Hands the host rows x columns pixels of the bitmap (from its bottom-left corner) as the block
+// whose top-left pixel is (firstRow, firstColumn) of the picture.
+bool SendBlock(const HillShadeTarget& target, const platform::DibHeader& header,
+               const uint8_t* bits, int firstRow, int firstColumn, int rows, int columns,
+               std::vector<uint8_t>& block) {
+  block.resize(size_t(std::max(rows, 0)) * size_t(std::max(columns, 0)) * size_t(target.bands));
+  if (!PackBitmapBlock(header, bits, rows, columns, target.bands, RasterAlpha::kOpaque,
+                       block.data()) || rows <= 0 || columns <= 0)
+    return false;
+  return target.writer(target.user, firstRow, firstColumn, rows, columns, target.bands,
+                       block.data(), columns * target.bands) != 0;
+}
 
-bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputRequest& request,
-                     bool sceneProgress, HillShadeDrawing drawing) {
+bool OutputHillShadeTo(SceneObject& scene, SceneState& state, int width, int height,
+                       const HillShadeTarget& target, bool sceneProgress,
+                       HillShadeDrawing drawing) {
   TerrainArea* area = g_process.terrainArea.get();
-  const int width = request.width, height = request.height;
   if (state.glReady != 1 || area == nullptr || state.rowCount < 2 || state.columnCount < 2 ||
       width < 2 || height < 2)
     return false;
-  if (request.fileKind != TN_OUTPUT_BMP && request.fileKind != TN_OUTPUT_RASTER &&
-      request.fileKind != kOutputPlaneGraph)
+  const TnOutputRequest* request = target.request;
+  if (request != nullptr && request->fileKind != TN_OUTPUT_BMP &&
+      request->fileKind != TN_OUTPUT_RASTER && request->fileKind != kOutputPlaneGraph)
+    return false;
+  if (request == nullptr && (target.writer == nullptr || (target.bands != 1 && target.bands != 3)))
     return false;
   const bool tiled = width > kHillShadeTile || height > kHillShadeTile;
   // Large pictures are assembled tile by tile in a raster image only: as a BMP file such a
   // picture is larger than the off-screen bitmap the output draws in.
-  if (tiled && request.fileKind != TN_OUTPUT_RASTER) {
+  if (tiled && request != nullptr && request->fileKind != TN_OUTPUT_RASTER) {
     ShowMessage(MessageId::kOutputTooLarge);
     return false;
   }
@@ -493,8 +511,11 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
   if (!offscreen.begun()) return false;
   // A tiled picture's raster image is created before anything is sized by the picture: a size
   // the image refuses (message 29) must not first claim memory for every picture column.
+  // The host's blocks are held to the sizes and depths a raster image takes, with its messages.
   RasterHandle tiles = 0;
-  if (tiled && !CreateRasterOutput(request.path, state.dibInfo.header, height, width, tiles))
+  if (request == nullptr && !AcceptRasterSize(state.dibInfo.header, height, width)) return false;
+  if (tiled && request != nullptr &&
+      !CreateRasterOutput(request->path, state.dibInfo.header, height, width, tiles))
     return false;
   BusyScope busy(scene);
   // Drawn from straight above; the window keeps its own kind of picture.
@@ -517,20 +538,34 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
                                             ShadeWorkers() - 1);
     }
     BlockPainter painter{scene, state, grid, width, height, shader.get()};
+    std::vector<uint8_t> block;  // the host's blocks, packed
+    const platform::DibHeader& header = state.dibInfo.header;
+    const TileWriter writeTile = [&](int row, int column, int rows, int columns,
+                                     const uint8_t* bits) {
+      return request == nullptr
+                 ? SendBlock(target, header, bits, row, column, rows, columns, block)
+                 : WriteRasterTile(tiles, row, column, rows, columns, header, bits, PictureAlpha());
+    };
     if (!tiled) {
       if (painter.Paint(0, width - 1, 0, height - 1)) {
         const auto* bits = static_cast<const uint8_t*>(state.dibBits);
-        if (request.fileKind == kOutputPlaneGraph)
-          ok = WritePlaneGraphFile(request.path, state.dibInfo.header, bits);
+        if (request == nullptr)
+          ok = writeTile(0, 0, height, width, bits);
+        else if (request->fileKind == kOutputPlaneGraph)
+          ok = WritePlaneGraphFile(request->path, state.dibInfo.header, bits);
         else
-          ok = request.fileKind == TN_OUTPUT_BMP
-                   ? WriteBmpFile(request.path, state.dibInfo.header, bits)
-                   : WriteRasterFile(request.path, state.dibInfo.header, bits,
-                                     request.resolution, PictureAlpha());
+          ok = request->fileKind == TN_OUTPUT_BMP
+                   ? WriteBmpFile(request->path, state.dibInfo.header, bits)
+                   : WriteRasterFile(request->path, state.dibInfo.header, bits,
+                                     request->resolution, PictureAlpha());
       }
     } else {
-      ok = WriteTiled(state, request, painter, sceneProgress, tiles);
-      tiles = 0;
+      ok = PaintTiles(state, width, height, !request, painter, sceneProgress, writeTile);
+      if (request != nullptr) {
+        ok = CloseRasterOutput(tiles, request->resolution) && ok;
+        tiles = 0;
+        if (!ok) RemoveOutputFile(request->path);
+      }
     }
     glPolygonMode(GL_FRONT, GL_FILL);
   } catch (const std::exception&) {
@@ -538,10 +573,28 @@ bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputReques
     glPolygonMode(GL_FRONT, GL_FILL);
   }
   if (tiles != 0) {
-    CloseRasterOutput(tiles, request.resolution);
-    RemoveOutputFile(request.path);
+    CloseRasterOutput(tiles, request->resolution);
+    RemoveOutputFile(request->path);
   }
   return ok;
+}
+
+}  // namespace
+
+void SetHillShadeWorkers(int workers) { g_shadeWorkers.store(workers < 0 ? 0 : workers); }
+
+bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputRequest& request,
+                     bool sceneProgress, HillShadeDrawing drawing) {
+  const HillShadeTarget target{&request};
+  return OutputHillShadeTo(scene, state, request.width, request.height, target, sceneProgress,
+                           drawing);
+}
+
+bool OutputHillShadeBlocks(SceneObject& scene, SceneState& state, int width, int height,
+                           int bands, TnPictureBlockWriter writer, void* user,
+                           HillShadeDrawing drawing) {
+  const HillShadeTarget target{nullptr, writer, user, bands};
+  return OutputHillShadeTo(scene, state, width, height, target, true, drawing);
 }
 
 }  // namespace t3d

@@ -2,6 +2,9 @@
 // height, rendered off screen in tiles of at most 512 x 512 samples.
 #pragma once
 
+#include <utility>
+#include <vector>
+
 #include "terrain3d/terrain3d.h"
 
 namespace t3d {
@@ -10,6 +13,14 @@ class SceneObject;
 struct SceneState;
 
 constexpr int kHillShadeTile = 512;
+
+// The bands of rows a hill shade `height` rows high is shaded in, first to last, as bitmap rows
+// r0..r1 (row 0 the picture's bottom), kHillShadeTile rows each but the last. The raster image's
+// bands start at its bottom row. The host's blocks come from the top, band edges counted from
+// the top row, so that a writer that stores a picture from the top (a GeoTIFF's tiles) can store
+// each band as it comes. The pixels are the same either way: each is computed by itself.
+using RowBands = std::vector<std::pair<int, int>>;
+RowBands HillShadeRowBands(int height, bool fromTop);
 
 // A file kind of the library's own besides TN_OUTPUT_BMP and TN_OUTPUT_RASTER: a plane graph
 // file (formats/plane_graph.h), for pictures of one tile only.
@@ -36,5 +47,13 @@ void SetHillShadeWorkers(int workers);
 
 bool OutputHillShade(SceneObject& scene, SceneState& state, const TnOutputRequest& request,
                      bool sceneProgress, HillShadeDrawing drawing = HillShadeDrawing::kAutomatic);
+
+// tnOutputHillShadeBlocks: the same picture of width x height pixels (the same pixels and progress as
+// the raster-image output of OutputHillShade), handed to the host's writer block by block in red,
+// green and blue (bands 3) or red alone (bands 1) instead of being written to a file. False for
+// another band count, no writer, or when the writer or the user stopped it.
+bool OutputHillShadeBlocks(SceneObject& scene, SceneState& state, int width, int height,
+                           int bands, TnPictureBlockWriter writer, void* user,
+                           HillShadeDrawing drawing = HillShadeDrawing::kAutomatic);
 
 }  // namespace t3d

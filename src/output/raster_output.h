@@ -19,12 +19,25 @@ enum class RasterAlpha { kOpaque, kFromBitmap };
 // holes, opaque otherwise.
 RasterAlpha PictureAlpha();
 
+// Whether a raster image of rows x columns pixels of the bitmap's colour depth can be made:
+// false after message 11 for a depth below 16 bits, after message 29 when rows x columns x bands
+// reaches 2^31, and silently for another depth or an empty size.
+bool AcceptRasterSize(const platform::DibHeader& header, int64_t rows, int64_t columns);
+
 // A new raster image for pictures of the bitmap's colour depth: 3 bands (red, green, blue) for
-// 16- and 24-bit bitmaps, 4 for 32-bit ones (red, green, blue, alpha). Shows message 11 for a depth
-// below 16 bits and message 29 when rows x columns x bands reaches 2^31; those and a service
-// failure give false and no handle.
+// 16- and 24-bit bitmaps, 4 for 32-bit ones (red, green, blue, alpha). The size refused as
+// AcceptRasterSize refuses it (with its messages) and a service failure give false and no handle.
 bool CreateRasterOutput(const char* path, const platform::DibHeader& header, int64_t rows,
                         int64_t columns, RasterHandle& handle);
+
+// Packs rows x columns pixels of the bottom-up bitmap, from its bottom-left corner (at most the
+// bitmap's size), into out as top-first rows of `bands` bytes a pixel, rows one after another:
+// red, green, blue (and, for 4 bands, alpha as `alpha` says: 255, or 0 where the bitmap's fourth
+// byte is 0); 1 band is red alone. The bitmap is of 16, 24 or 32 bits; 4 bands need 32. out holds
+// rows x columns x bands bytes; the rows and columns packed are returned through rows and
+// columns. False for a depth or band count it does not pack.
+bool PackBitmapBlock(const platform::DibHeader& header, const uint8_t* bits, int& rows,
+                     int& columns, int bands, RasterAlpha alpha, uint8_t* out);
 
 // Writes the bottom-up bitmap into the image with its top-left pixel at (firstRow,
 // firstColumn): at most rows x columns pixels, taken from the bitmap's bottom-left corner, and

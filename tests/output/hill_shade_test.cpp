@@ -517,6 +517,106 @@ TEST(HillShadeThreads, StoppedTiledPicturesLeaveNoFile) {
   }
 }
 
+// ---- The hill shade handed to the host block by block ------------------------------------
+
+// The blocks a host receives, laid into one picture of `bands` bytes a pixel, and the blocks'
+// places; stopAfter > 0 stops the output after that many blocks.
+struct HostPicture {
+  int width = 0, height = 0, bands = 0, blocks = 0, stopAfter = 0;
+  bool outside = false;  // a block beyond the picture or of another band count
+  // A block not where the next is expected: rows of 512 x 512 blocks (smaller at the right and
+  // bottom edges) from the top, left to right.
+  bool outOfOrder = false;
+  int nextRow = 0, nextColumn = 0;
+  std::vector<uint8_t> pixels;
+};
+
+int TN_CALL TakeBlock(void* user, int firstRow, int firstColumn, int rows, int columns, int bands,
+                      const TnByte* pixels, int rowBytes) {
+  auto& picture = *static_cast<HostPicture*>(user);
+  ++picture.blocks;
+  if (bands != picture.bands || firstRow < 0 || firstColumn < 0 || rows < 1 || columns < 1 ||
+      rows > 512 || columns > 512 || firstRow + rows > picture.height ||
+      firstColumn + columns > picture.width || rowBytes < columns * bands) {
+    picture.outside = true;
+    return 0;
+  }
+  if (firstRow != picture.nextRow || firstColumn != picture.nextColumn ||
+      rows != std::min(512, picture.height - firstRow) ||
+      columns != std::min(512, picture.width - firstColumn))
+    picture.outOfOrder = true;
+  picture.nextColumn = firstColumn + columns;
+  if (picture.nextColumn == picture.width) {
+    picture.nextColumn = 0;
+    picture.nextRow = firstRow + rows;
+  }
+  for (int i = 0; i < rows; ++i)
+    std::copy(pixels + size_t(i) * rowBytes, pixels + size_t(i) * rowBytes + size_t(columns) * bands,
+              picture.pixels.begin() + (size_t(firstRow + i) * picture.width + firstColumn) * bands);
+  return picture.stopAfter > 0 && picture.blocks >= picture.stopAfter ? 0 : 1;
+}
+
+// The blocks hold the pixels of the raster image of the same hill shade, in red, green and blue
+// or red alone, whether the picture is one block or tiled, with holes and without, and come
+// row of blocks after row of blocks from the top; a writer that
+// stops the output, a band count other than 1 or 3 and a missing writer fail it.
+TEST(HillShadeBlocks, BlocksHoldTheRasterImagesPixels) {
+  for (const int missing : {TN_MISSING_AS_HOLES, TN_MISSING_AS_LOWEST}) {
+    ASSERT_EQ(tnSetMissingHeights(missing), TN_OK);
+    {
+      TestScene scene(64, 64, nullptr, &AnswerNo);
+      ASSERT_TRUE(scene.Prepare(HoledRelief()));
+      for (const auto& size : {std::pair<int, int>{300, 130}, std::pair<int, int>{700, 1030}}) {
+        Rgb image;
+        ASSERT_TRUE(ShadeTo(scene, size.first, size.second, Drawing::kCpu, image));
+        for (const int bands : {3, 1}) {
+          HostPicture picture;
+          picture.width = size.first;
+          picture.height = size.second;
+          picture.bands = bands;
+          picture.pixels.assign(size_t(picture.width) * picture.height * bands, 0);
+          ASSERT_EQ(tnOutputHillShadeBlocks(scene.scene(), scene.state(), size.first, size.second,
+                                            bands, &TakeBlock, &picture),
+                    TN_OK);
+          EXPECT_FALSE(picture.outside);
+          EXPECT_FALSE(picture.outOfOrder) << size.first << " x " << size.second;
+          const int tiles = ((size.first + 511) / 512) * ((size.second + 511) / 512);
+          EXPECT_EQ(picture.blocks, tiles);
+          bool same = true;
+          for (int row = 0; row < image.height && same; ++row)
+            for (int column = 0; column < image.width && same; ++column)
+              for (int c = 0; c < bands; ++c)
+                same = same && picture.pixels[(size_t(row) * picture.width + column) * bands + c] ==
+                                   image.Rgb(column, row, c);
+          EXPECT_TRUE(same) << size.first << " x " << size.second << ", " << bands
+                            << " bands, missing mode " << missing;
+        }
+      }
+      HostPicture stopped;
+      stopped.width = 700;
+      stopped.height = 1030;
+      stopped.bands = 3;
+      stopped.stopAfter = 2;
+      stopped.pixels.assign(size_t(700) * 1030 * 3, 0);
+      EXPECT_EQ(tnOutputHillShadeBlocks(scene.scene(), scene.state(), 700, 1030, 3, &TakeBlock,
+                                        &stopped),
+                TN_E_FAIL);
+      EXPECT_EQ(stopped.blocks, 2);
+      HostPicture unused;
+      unused.width = unused.height = 100;
+      unused.bands = 2;
+      EXPECT_EQ(tnOutputHillShadeBlocks(scene.scene(), scene.state(), 100, 100, 2, &TakeBlock,
+                                        &unused),
+                TN_E_FAIL);
+      EXPECT_EQ(tnOutputHillShadeBlocks(scene.scene(), scene.state(), 100, 100, 3, nullptr,
+                                        &unused),
+                TN_E_FAIL);
+      EXPECT_EQ(unused.blocks, 0);
+    }
+    tnSetMissingHeights(TN_MISSING_AS_LOWEST);
+  }
+}
+
 // ---- The CPU evaluation of GL's vertex lighting against GL, one point a pixel -------------
 
 class VertexLightingTest : public ::testing::Test {

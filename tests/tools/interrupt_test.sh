@@ -19,7 +19,7 @@ interrupted() {
   perl -e '$SIG{INT} = "DEFAULT"; exec @ARGV' "$tool" "$@" >/dev/null 2>"$work/err" &
   pid=$!
   tries=0
-  while [ ! -e "$waitFor" ] && [ $tries -lt 300 ]; do sleep 0.05; tries=$((tries + 1)); done
+  while [ ! -e "$waitFor" ] && [ $tries -lt 600 ]; do sleep 0.05; tries=$((tries + 1)); done
   [ -e "$waitFor" ] || fail "$*: $waitFor never appeared"
   kill -s "$signal" $pid
   wait $pid
@@ -32,9 +32,15 @@ interrupted() {
 big="--size 512x512 --tiles 12x12"
 interrupted INT 130 "$work/out/big.png.tmp.tif" render "$olinda" $big -o "$work/out/big.png"
 [ -z "$(ls -A "$work/out")" ] || fail "INT during render: left $(ls -A "$work/out")"
-interrupted TERM 143 "$work/out/shade.tif.tmp.tif" hillshade "$olinda" --size 12000x12000 \
+# The hill shade's GeoTIFF is made with its first block and written as the blocks come: the
+# signal comes while it is shaded and written. A large PNG is gathered in a temporary GeoTIFF
+# first.
+interrupted TERM 143 "$work/out/shade.tif" hillshade "$olinda" --size 12000x12000 \
   -o "$work/out/shade.tif"
 [ -z "$(ls -A "$work/out")" ] || fail "TERM during hillshade: left $(ls -A "$work/out")"
+interrupted INT 130 "$work/out/shade.png.tmp.tif" hillshade "$olinda" --size 12000x12000 \
+  -o "$work/out/shade.png"
+[ -z "$(ls -A "$work/out")" ] || fail "INT during hillshade to PNG: left $(ls -A "$work/out")"
 interrupted HUP 129 "$work/out/frames/frame00002.png" fly "$olinda" --frames 100000 --size 320x240 \
   --png --out-dir "$work/out/frames"
 ls "$work/out/frames" | grep -q -v '^frame[0-9]*\.png$' && fail "HUP during fly: left $(ls "$work/out/frames")"
