@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace t3d {
@@ -18,6 +19,20 @@ struct TriangleEntry {
   size_t first;  // index of the triangle in the input
   double meanHeight;
 };
+
+// Cut point k of m along the side from (x0, y0) to (x1, y1), counted from the side's lower end
+// (by x, then y) so that the two triangles on a side find the same point to the last bit.
+void CutPoint(double x0, double y0, double x1, double y1, int k, int m, double& x, double& y) {
+  const bool turn = x1 < x0 || (x1 == x0 && y1 < y0);
+  if (turn) {
+    std::swap(x0, x1);
+    std::swap(y0, y1);
+    k = m - k;
+  }
+  const double f = double(k) / m;
+  x = x0 + f * (x1 - x0);
+  y = y0 + f * (y1 - y0);
+}
 
 // Cuts a sliver t (x, y, z of three corners; no wider than step across its longest side) into a
 // strip of pieces no longer than step along it: its longest side and each of the other two cut
@@ -58,8 +73,8 @@ void CutSliver(const double* t, double step, double (*height)(void* context, dou
   // together by how far along each has come.
   auto along = [&](const Corner& from, const Corner& to, int parts, std::vector<Corner>& line) {
     for (int i = 1; i < parts; ++i) {
-      const double f = double(i) / parts;
-      Corner p{from.x + f * (to.x - from.x), from.y + f * (to.y - from.y), 0};
+      Corner p{0, 0, 0};
+      CutPoint(from.x, from.y, to.x, to.y, i, parts, p.x, p.y);
       p.z = ground(p.x, p.y);
       line.push_back(p);
     }
@@ -128,22 +143,49 @@ std::vector<double> DrapeTriangles(const double* triangles, int64_t count, doubl
       continue;
     }
     // Corner (i, j) of the split: a + i/n (b - a) + j/n (c - a), for i + j <= n. The three
-    // original corners keep their heights; the others are looked up.
+    // original corners keep their heights; the others are looked up. Each side is cut into parts
+    // by its own length alone, as the triangle on its other side cuts it, so that their corners
+    // meet there (a side cut otherwise leaves hairline cracks where the two differ in height):
+    // the lattice's points on a side of fewer parts move to its nearest cut point, and pieces
+    // left without area are dropped. Moving along its own side turns no piece over.
     const double* a = t;
     const double* b = t + 3;
     const double* c = t + 6;
+    auto partsOf = [&](const double* p, const double* q) {
+      const double k = step > 0 ? std::ceil(std::hypot(q[0] - p[0], q[1] - p[1]) / step) : 1;
+      return !(k > 1) ? 1 : (k > kMaxDrapeSplit ? kMaxDrapeSplit : int(k));
+    };
+    // Cut point k of m along side p-q (see CutPoint); its ends keep their heights.
+    auto sidePoint = [&](const double* p, const double* q, int k, int m, double* out) {
+      if (k <= 0 || k >= m) {
+        std::copy(k <= 0 ? p : q, (k <= 0 ? p : q) + 3, out);
+        return;
+      }
+      CutPoint(p[0], p[1], q[0], q[1], k, m, out[0], out[1]);
+      out[2] = height(context, out[0], out[1]);
+      if (deviation != nullptr) {
+        const double f = double(k) / m;
+        const double plane = p[2] + f * (q[2] - p[2]);
+        *deviation = std::max(*deviation, std::fabs(out[2] - plane));
+      }
+    };
+    const int ab = partsOf(a, b), ac = partsOf(a, c), bc = partsOf(b, c);
+    auto nearest = [n](int i, int m) { return int(std::lround(double(i) * m / n)); };
     std::vector<double> grid(size_t(n + 1) * size_t(n + 1) * 3);
     auto at = [&](int u, int v) { return &grid[(size_t(u) * size_t(n + 1) + size_t(v)) * 3]; };
     for (int u = 0; u <= n; ++u) {
       for (int v = 0; u + v <= n; ++v) {
         double* p = at(u, v);
-        const double fu = double(u) / n, fv = double(v) / n;
-        p[0] = a[0] + fu * (b[0] - a[0]) + fv * (c[0] - a[0]);
-        p[1] = a[1] + fu * (b[1] - a[1]) + fv * (c[1] - a[1]);
-        if (u == 0 && v == 0) p[2] = a[2];
-        else if (u == n) p[2] = b[2];
-        else if (v == n) p[2] = c[2];
-        else {
+        if (v == 0) {
+          sidePoint(a, b, nearest(u, ab), ab, p);
+        } else if (u == 0) {
+          sidePoint(a, c, nearest(v, ac), ac, p);
+        } else if (u + v == n) {
+          sidePoint(b, c, nearest(v, bc), bc, p);
+        } else {
+          const double fu = double(u) / n, fv = double(v) / n;
+          p[0] = a[0] + fu * (b[0] - a[0]) + fv * (c[0] - a[0]);
+          p[1] = a[1] + fu * (b[1] - a[1]) + fv * (c[1] - a[1]);
           p[2] = height(context, p[0], p[1]);
           if (deviation != nullptr) {
             const double plane = a[2] + fu * (b[2] - a[2]) + fv * (c[2] - a[2]);
@@ -152,18 +194,17 @@ std::vector<double> DrapeTriangles(const double* triangles, int64_t count, doubl
         }
       }
     }
-    auto put = [&](const double* p) { out.insert(out.end(), p, p + 3); };
+    auto put = [&](const double* p, const double* q, const double* r) {
+      if ((q[0] - p[0]) * (r[1] - p[1]) - (r[0] - p[0]) * (q[1] - p[1]) == 0) return;
+      out.insert(out.end(), p, p + 3);
+      out.insert(out.end(), q, q + 3);
+      out.insert(out.end(), r, r + 3);
+    };
     for (int u = 0; u < n; ++u) {
       for (int v = 0; u + v < n; ++v) {
         // Upright (same orientation as a, b, c) and, where there is room, the inverted one.
-        put(at(u, v));
-        put(at(u + 1, v));
-        put(at(u, v + 1));
-        if (u + v + 1 < n) {
-          put(at(u + 1, v));
-          put(at(u + 1, v + 1));
-          put(at(u, v + 1));
-        }
+        put(at(u, v), at(u + 1, v), at(u, v + 1));
+        if (u + v + 1 < n) put(at(u + 1, v), at(u + 1, v + 1), at(u, v + 1));
       }
     }
   }

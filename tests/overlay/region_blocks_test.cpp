@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace t3d {
@@ -139,10 +141,11 @@ TEST(RegionBlocks, VerticesAreWrittenFromTheSceneOrigin) {
 }
 
 TEST(DrapeTriangles, LongTrianglesAreCutToTheStepWithHeightsLookedUp) {
-  // One triangle with a 100 m longest edge over 30 m cells: cut 4 x 4; one of 20 m: kept.
+  // One triangle with a 100 m longest edge over 30 m cells: cut 4 x 4, but its 60 m side in 2
+  // (two pieces along it lose their area); one of 20 m: kept.
   const std::vector<double> big = {0, 0, 7, 100, 0, 8, 0, 60, 9};
   const std::vector<double> out = DrapeTriangles(big.data(), 1, 30, &Tilted, nullptr);
-  ASSERT_EQ(out.size(), 16u * 9u);
+  ASSERT_EQ(out.size(), 14u * 9u);
   double area = 0;
   for (size_t i = 0; i < out.size(); i += 9) {
     const double twice = (out[i + 3] - out[i]) * (out[i + 7] - out[i + 1]) -
@@ -165,6 +168,33 @@ TEST(DrapeTriangles, LongTrianglesAreCutToTheStepWithHeightsLookedUp) {
   const std::vector<double> huge = {0, 0, 0, 1e7, 0, 0, 0, 1e7, 0};
   EXPECT_EQ(DrapeTriangles(huge.data(), 1, 1, &Tilted, nullptr).size(),
             size_t(kMaxDrapeSplit) * kMaxDrapeSplit * 9);
+}
+
+// The corners of pieces that lie on the segment p-q.
+std::set<std::pair<double, double>> PointsOn(const std::vector<double>& pieces, const double p[2],
+                                             const double q[2]) {
+  std::set<std::pair<double, double>> on;
+  for (size_t k = 0; k + 2 < pieces.size(); k += 3) {
+    const double x = pieces[k], y = pieces[k + 1];
+    const double cross = (q[0] - p[0]) * (y - p[1]) - (q[1] - p[1]) * (x - p[0]);
+    if (std::fabs(cross) < 1e-6) on.insert({x, y});
+  }
+  return on;
+}
+
+// Two triangles sharing a side cut it at the same points, whatever else each is cut into, so
+// that no crack opens between their pieces.
+TEST(DrapeTriangles, TrianglesSharingASideCutItAlike) {
+  const double p[2] = {100, 0}, q[2] = {0, 60};
+  const std::vector<double> fat = {0, 0, 1, 100, 0, 2, 0, 60, 3};       // its longest side 116
+  const std::vector<double> wide = {100, 0, 2, 300, 200, 5, 0, 60, 3};  // its longest side 360
+  const std::vector<double> thin = {100, 0, 2, 50, 31, 4, 0, 60, 3};    // a sliver on the side
+  const auto fatPoints = PointsOn(DrapeTriangles(fat.data(), 1, 30, &Tilted, nullptr), p, q);
+  EXPECT_EQ(fatPoints.size(), 5u);  // the side in 4 parts of at most 30
+  EXPECT_EQ(PointsOn(DrapeTriangles(wide.data(), 1, 30, &Tilted, nullptr), p, q), fatPoints);
+  EXPECT_EQ(PointsOn(DrapeTriangles(thin.data(), 1, 30, &Tilted, nullptr), p, q), fatPoints);
+  const std::vector<double> turned = {0, 60, 3, 50, 31, 4, 100, 0, 2};  // the side from its other end
+  EXPECT_EQ(PointsOn(DrapeTriangles(turned.data(), 1, 30, &Tilted, nullptr), p, q), fatPoints);
 }
 
 // Twice the signed area of triangle i of a list.
