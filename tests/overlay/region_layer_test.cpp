@@ -94,6 +94,16 @@ class RegionScene : public testgrids::TestScene {
     return *column >= 0 && *column < width() && *row >= 0 && *row < height();
   }
   uint16_t slot() const { return slot_; }
+  // Opens polygons, colours them pure yellow and loads them all with the opacity; the
+  // descriptors, which the layer reads every frame, live with the scene.
+  std::vector<TnRegionDescriptor>& LoadYellow(const std::vector<Polygon>& polygons,
+                                              uint8_t opacity = 255) {
+    Open(polygons);
+    EXPECT_EQ(tnMapSetColour(slot_, 0, 255, 255, 0), 1);
+    yellow_ = Descriptors(int(polygons.size()), opacity);
+    EXPECT_EQ(Load(yellow_), TN_OK);
+    return yellow_;
+  }
   // Puts the eye at map x, y and a height in metres, looking at a ground point.
   void Look(double x, double y, double metres, double atX, double atY) {
     TnSceneInfo info{};
@@ -105,6 +115,7 @@ class RegionScene : public testgrids::TestScene {
 
  private:
   uint16_t slot_ = 0;
+  std::vector<TnRegionDescriptor> yellow_;
 };
 
 // Pixels (as indexes) where two pictures differ.
@@ -308,10 +319,7 @@ TEST_F(RegionLayer, CoverIsTheSameAtDrawQualityZeroAndTwo) {
 // opens where they meet).
 TEST_F(RegionLayer, ALargeRegionIsPackedByPlaceAndDrawnByTheBlocksInView) {
   RegionScene s(400, 300);
-  s.Open({{Square(0, 0, 3870, 3870)}});
-  ASSERT_EQ(tnMapSetColour(s.slot(), 0, 255, 255, 0), 1);
-  auto d = Descriptors(1);
-  ASSERT_EQ(s.Load(d), TN_OK);
+  auto& d = s.LoadYellow({{Square(0, 0, 3870, 3870)}});
   const RegionData& regions = g_process.overlayStore->regions;
   // Larger than a tile: cut into tiles of 64 cells, each with its own blocks.
   ASSERT_EQ(regions.levels.size(), 4u);
@@ -408,10 +416,7 @@ TEST_F(RegionLayer, ARidgeHidesTheRegionsBehindIt) {
   size_t seen[2] = {0, 0};
   for (int ridge : {0, 1}) {
     ASSERT_TRUE(s.Prepare(testgrids::RidgeGrid("region_ridge" + std::to_string(ridge) + ".tif", ridge ? 300 : 1)));
-    s.Open({{Square(600, 2300, 3300, 3400)}});
-    ASSERT_EQ(tnMapSetColour(s.slot(), 0, 255, 255, 0), 1);
-    auto d = Descriptors(1);
-    ASSERT_EQ(s.Load(d), TN_OK);
+    s.LoadYellow({{Square(600, 2300, 3300, 3400)}});
     s.Look(1920, -1500, 800, 1920, 1900);
     seen[ridge] = YellowPixels(s.Frame());
     tnUnLoadMapRegion(s.scene(), s.state(), 0);
@@ -436,10 +441,7 @@ std::vector<uint8_t> TerrainMask(const t3dhost::Picture& p) {
 // apron beyond it at the edge's heights.
 TEST_F(RegionLayer, ARegionIsCutAtTheGridsEdge) {
   RegionScene s(320, 240);
-  s.Open({{Square(-3000, -3000, 7000, 7000)}});
-  ASSERT_EQ(tnMapSetColour(s.slot(), 0, 255, 255, 0), 1);
-  auto d = Descriptors(1);
-  ASSERT_EQ(s.Load(d), TN_OK);
+  auto& d = s.LoadYellow({{Square(-3000, -3000, 7000, 7000)}});
   // Looking steeply down on a corner and on a side of the grid: the background beside them.
   for (const auto& eye : {std::array<double, 5>{-300, -300, 2500, 300, 300},
                           std::array<double, 5>{1900, -600, 2000, 1900, 200}}) {
@@ -464,10 +466,7 @@ TEST_F(RegionLayer, ARegionIsCutAtTheGridsEdge) {
 // from its cut faces.
 TEST_F(RegionLayer, AFarRegionOfFewCornersStillLiesOnTheHills) {
   RegionScene s(320, 240);
-  s.Open({{Square(2500, 2500, 3800, 3800)}});
-  ASSERT_EQ(tnMapSetColour(s.slot(), 0, 255, 255, 0), 1);
-  auto d = Descriptors(1);
-  ASSERT_EQ(s.Load(d), TN_OK);
+  auto& d = s.LoadYellow({{Square(2500, 2500, 3800, 3800)}});
   RegionData& regions = g_process.overlayStore->regions;
   const double fineDistance = regions.fineDistance;
   s.Look(100, 100, 600, 3100, 3100);
@@ -495,10 +494,7 @@ TEST_F(RegionLayer, RegionsLookTheSameFarFromTheMapOrigin) {
     const double x0 = origins[k][0], y0 = origins[k][1];
     RegionScene s(320, 240);
     ASSERT_TRUE(s.Prepare(testgrids::RollingHills("far_hills" + std::to_string(k) + ".tif", nullptr, x0, y0)));
-    s.Open({{Square(x0 + 300, y0 + 300, x0 + 3570, y0 + 3570)}});
-    ASSERT_EQ(tnMapSetColour(s.slot(), 0, 255, 255, 0), 1);
-    auto d = Descriptors(1, 160);
-    ASSERT_EQ(s.Load(d), TN_OK);
+    s.LoadYellow({{Square(x0 + 300, y0 + 300, x0 + 3570, y0 + 3570)}}, 160);
     s.Look(x0 + 1500, y0 + 100, 420, x0 + 1920, y0 + 1920);
     frames[k] = s.Frame();
   }
@@ -516,10 +512,7 @@ TEST_F(RegionLayer, ARegionHoldsOnAZoomPath) {
                          ? std::atoi(std::getenv("TERRAIN3D_ZOOM_FRAMES"))
                          : 300;
   RegionScene s;
-  s.Open({{Square(0, 0, 3870, 3870)}});
-  ASSERT_EQ(tnMapSetColour(s.slot(), 0, 255, 255, 0), 1);
-  auto d = Descriptors(1);
-  ASSERT_EQ(s.Load(d), TN_OK);
+  auto& d = s.LoadYellow({{Square(0, 0, 3870, 3870)}});
   size_t worst = 0, worstTerrain = 1, frameOfWorst = 0;
   for (int k = 0; k < frames; ++k) {
     const double t = double(k) / std::max(frames - 1, 1);
