@@ -61,8 +61,9 @@ void AppendSeenTriangles(const float* from, int count, int floatsPerVertex,
 // strays from the ground upright by at most kDetailErrorPixels more than the triangulation.
 // Where the triangulation strays farther (a large region of few corners is a few flat triangles
 // that would float over the ridges and sink into the valleys it spans), the coarsest draped level
-// that strays at most kStrayPixels, else the cut faces. All are measured at the corner of the
-// region's extent nearest the eye, where a map unit spans the most pixels.
+// that strays at most kStrayPixels, else the cut faces. The thinning is measured at the corner of
+// the region's extent nearest the eye, where a map unit spans the most pixels; the straying
+// toward that corner at the region's own distance (see Choose).
 constexpr double kDetailErrorPixels = 1.0;
 constexpr double kStrayPixels = 3.0;
 constexpr int kFineSet = -2, kCoarseSet = -1;  // or a far level, 0 up
@@ -139,12 +140,16 @@ class RegionDetail {
   double halfWidth_, halfHeight_;
 };
 
-// Whether block k of the regions lies in the view rectangle (x min, y min, x max, y max; map
-// units); every block does when the rectangle is empty (no view footprint to go by).
-bool BlockInView(const RegionData& regions, uint32_t k, const double view[4]) {
-  if (!(view[2] > view[0] && view[3] > view[1]) || k >= regions.blockExtents.size()) return true;
-  const RegionBlockExtent& e = regions.blockExtents[k];
+// Whether a map rectangle meets the view rectangle (both x min, y min, x max, y max); every one
+// does when the view rectangle is empty (no view footprint to go by).
+bool InView(const double* e, const double view[4]) {
+  if (!(view[2] > view[0] && view[3] > view[1])) return true;
   return e[0] <= view[2] && e[2] >= view[0] && e[1] <= view[3] && e[3] >= view[1];
+}
+
+// Whether block k of the regions lies in the view rectangle.
+bool BlockInView(const RegionData& regions, uint32_t k, const double view[4]) {
+  return k >= regions.blockExtents.size() || InView(regions.blockExtents[k].data(), view);
 }
 
 // Block k's vertices: in the mapped file, or read into the vertex buffer. The vertex count is
@@ -353,10 +358,7 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
       const double* tileExtent = tiles == 1 ? extent : level.extent;
       double tileDistance = distance;
       if (tiles > 1) {
-        const bool cull = view[2] > view[0] && view[3] > view[1];
-        if (cull && (level.extent[0] > view[2] || level.extent[2] < view[0] ||
-                     level.extent[1] > view[3] || level.extent[3] < view[1]))
-          continue;
+        if (!InView(level.extent, view)) continue;
         const double dx = std::max({level.extent[0] - eye[0], 0.0, eye[0] - level.extent[2]});
         const double dy = std::max({level.extent[1] - eye[1], 0.0, eye[1] - level.extent[3]});
         tileDistance = std::max(distance, std::hypot(dx, dy));
