@@ -97,21 +97,39 @@ MapSource SplitMapSource(const std::string& source) {
 
 namespace {
 
-// The named layer of a vector dataset, else its first.
-OGRLayerH LayerOf(GDALDatasetH ds, const std::string& name) {
-  if (ds == nullptr || GDALDatasetGetLayerCount(ds) < 1) return nullptr;
-  return name.empty() ? GDALDatasetGetLayer(ds, 0) : GDALDatasetGetLayerByName(ds, name.c_str());
-}
+// The layer a vector source names (its first without a name), open while this lives; null when
+// GDAL cannot read the file or it has no such layer.
+class SourceLayer {
+ public:
+  explicit SourceLayer(const std::string& file) {
+    GDALAllRegister();
+    const MapSource source = SplitMapSource(file);
+    dataset_ = GDALOpenEx(source.path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr,
+                          nullptr, nullptr);
+    if (dataset_ != nullptr && GDALDatasetGetLayerCount(dataset_) > 0) {
+      layer_ = source.layer.empty() ? GDALDatasetGetLayer(dataset_, 0)
+                                    : GDALDatasetGetLayerByName(dataset_, source.layer.c_str());
+    }
+  }
+  ~SourceLayer() {
+    if (dataset_ != nullptr) GDALClose(dataset_);
+  }
+  SourceLayer(const SourceLayer&) = delete;
+  SourceLayer& operator=(const SourceLayer&) = delete;
+  OGRLayerH get() const { return layer_; }
+
+ private:
+  GDALDatasetH dataset_ = nullptr;
+  OGRLayerH layer_ = nullptr;
+};
 
 }  // namespace
 
 int MapFieldNumber(const std::string& file, const std::string& field, const char* option,
                    bool numbers) {
   long number = 0;
-  GDALAllRegister();
-  const MapSource source = SplitMapSource(file);
-  GDALDatasetH ds = GDALOpenEx(source.path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
-  OGRLayerH layer = LayerOf(ds, source.layer);
+  const SourceLayer opened(file);
+  OGRLayerH layer = opened.get();
   int result = -1;
   if (layer != nullptr) {
     OGRFeatureDefnH definition = OGR_L_GetLayerDefn(layer);
@@ -132,15 +150,12 @@ int MapFieldNumber(const std::string& file, const std::string& field, const char
     std::fprintf(stderr, "terrain3d: %s %s: %s is not a vector file GDAL reads\n", option,
                  field.c_str(), file.c_str());
   }
-  if (ds != nullptr) GDALClose(ds);
   return result > 32767 ? -1 : result;
 }
 
 bool MapLayerHolds(const std::string& file, MapKind kind, const char* option) {
-  GDALAllRegister();
-  const MapSource source = SplitMapSource(file);
-  GDALDatasetH ds = GDALOpenEx(source.path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
-  OGRLayerH layer = LayerOf(ds, source.layer);
+  const SourceLayer opened(file);
+  OGRLayerH layer = opened.get();
   bool holds = true;
   if (layer != nullptr) {
     const OGRwkbGeometryType type = wkbFlatten(OGR_L_GetGeomType(layer));
@@ -159,7 +174,6 @@ bool MapLayerHolds(const std::string& file, MapKind kind, const char* option) {
       holds = false;
     }
   }
-  if (ds != nullptr) GDALClose(ds);
   return holds;
 }
 
