@@ -119,6 +119,18 @@ void SortByPlace(std::vector<double>& triangles) {
   triangles.swap(sorted);
 }
 
+// The map rectangle (x min, y min, x max, y max) of triangles (x, y, z of three corners each).
+void TriangleBounds(const std::vector<double>& triangles, double box[4]) {
+  box[0] = box[2] = triangles.empty() ? 0 : triangles[0];
+  box[1] = box[3] = triangles.size() < 2 ? 0 : triangles[1];
+  for (size_t k = 0; k + 1 < triangles.size(); k += 3) {
+    box[0] = std::min(box[0], triangles[k]);
+    box[1] = std::min(box[1], triangles[k + 1]);
+    box[2] = std::max(box[2], triangles[k]);
+    box[3] = std::max(box[3], triangles[k + 1]);
+  }
+}
+
 struct HeightSource {
   TerrainArea* area;
   GridExtent grid;
@@ -229,13 +241,8 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
     // ones are drawn coarser, instead of the whole region at the detail its nearest part needs.
     const double tile = kTileCells * cell;
     const double step = std::min(heights.grid.cellSizeX, heights.grid.cellSizeY);
-    double box[4] = {inside[0], inside[1], inside[0], inside[1]};
-    for (size_t k = 0; k < inside.size(); k += 3) {
-      box[0] = std::min(box[0], inside[k]);
-      box[1] = std::min(box[1], inside[k + 1]);
-      box[2] = std::max(box[2], inside[k]);
-      box[3] = std::max(box[3], inside[k + 1]);
-    }
+    double box[4];
+    TriangleBounds(inside, box);
     const bool tiled = box[2] - box[0] > tile || box[3] - box[1] > tile;
     const int tx0 = tiled ? int(std::floor((box[0] - gridRect[0]) / tile)) : 0;
     const int tx1 = tiled ? int(std::floor((box[2] - gridRect[0]) / tile)) : 0;
@@ -265,14 +272,7 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
         const int64_t n = int64_t(sets.coarse.size() / 9);
         if (n <= 0) continue;
         RegionLevels& level = sets.level;
-        level.extent[0] = level.extent[2] = triangles[0];
-        level.extent[1] = level.extent[3] = triangles[1];
-        for (int64_t k = 0; k < 3 * n; ++k) {
-          level.extent[0] = std::min(level.extent[0], triangles[3 * k]);
-          level.extent[1] = std::min(level.extent[1], triangles[3 * k + 1]);
-          level.extent[2] = std::max(level.extent[2], triangles[3 * k]);
-          level.extent[3] = std::max(level.extent[3], triangles[3 * k + 1]);
-        }
+        TriangleBounds(sets.coarse, level.extent);
         // Triangles that span grid cells are cut to the cell size so that the face follows the
         // ground between the ring's points. Both sets are kept: the cut one is drawn near by,
         // the triangulation as it is from afar, where the surface is drawn coarser too.
