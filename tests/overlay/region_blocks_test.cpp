@@ -124,22 +124,6 @@ TEST(RegionBlocks, WriteFailureIsReported) {
 
 double Tilted(void*, double x, double y) { return 0.5 * x + 0.25 * y * y; }
 
-TEST(RegionBlocks, VerticesAreWrittenFromTheSceneOrigin) {
-  std::vector<float> out(3 * RegionBlock::kColourFloats);
-  RegionPacking packing;
-  packing.origin = {500000, 9100000, 2000};
-  const std::vector<double> t = {500000, 9100000, 0.1, 502000, 9100000, 0.2, 500000, 9104000, 0.3};
-  WriteRegionVertices(t.data(), 1, packing, out.data());
-  // Corners first, third, second: (0, 0), (0, 2), (1, 0) scene units from the origin.
-  EXPECT_FLOAT_EQ(out[3], 0);
-  EXPECT_FLOAT_EQ(out[4], 0);
-  EXPECT_FLOAT_EQ(out[9], 0);
-  EXPECT_FLOAT_EQ(out[10], 2);
-  EXPECT_FLOAT_EQ(out[11], 0.3f);
-  EXPECT_FLOAT_EQ(out[15], 1);
-  EXPECT_FLOAT_EQ(out[16], 0);
-}
-
 TEST(DrapeTriangles, LongTrianglesAreCutToTheStepWithHeightsLookedUp) {
   // One triangle with a 100 m longest edge over 30 m cells: cut 4 x 4, but its 60 m side in 2
   // (two pieces along it lose their area); one of 20 m: kept.
