@@ -169,7 +169,7 @@ bool MapLayerHolds(const std::string& file, MapKind kind, const char* option) {
       static const char* const kWhat[] = {"points", "lines", "polygons"};
       std::fprintf(stderr, "terrain3d: %s %s: the layer holds %s, not %s\n", option, file.c_str(),
                    OGRGeometryTypeToName(type), kWhat[int(kind)]);
-    } else if (OGR_L_GetFeatureCount(layer, 1) == 0) {
+    } else if (OGR_L_GetFeatureCount(layer, 0) == 0) {  // only where the count is cheap
       std::fprintf(stderr, "terrain3d: %s %s: the layer holds no features\n", option, file.c_str());
       holds = false;
     }
