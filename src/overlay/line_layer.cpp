@@ -490,6 +490,19 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
         lifted[i] = window(Transform(combined, x, y, z + lift));
       }
     }
+    if (g_hiddenRule == HiddenRule::kLifted) {
+      // A point over the sky with terrain drawn within the lift below it counts as on the
+      // ground (the far surface is drawn coarser than the line's heights, and its silhouette
+      // falls a few pixels short of them): it is drawn on the silhouette, not over the sky.
+      for (ProjectedPoint& p : projected) {
+        const int px = PixelOf(p.x), py = PixelOf(p.y);
+        if (!(p.distance > 0) || Outcode(px, py, clip) != 0 || drawn.At(px, py) < 1.0f) continue;
+        // The nearest row below with terrain at the point or beside it, as the test finds it.
+        int k = 1;
+        while (k <= int(kHiddenLiftPixels) && !drawn.GroundBelow(px, py - k, 0)) ++k;
+        if (k <= int(kHiddenLiftPixels)) p.y = py - k + 0.5;
+      }
+    }
     stats.points += projected.size();
     WalkLine(projected.data(), projected.size(), clip, hidden, draw, strip);
   }

@@ -5,6 +5,7 @@
 // TERRAIN3D_UPDATE_REFERENCES=1 rewrites the reference pictures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -259,6 +260,50 @@ TEST_F(LineLayerTest, LinesBehindARidgeAreHidden) {
       EXPECT_EQ(LastLinePassStats().hiddenPoints, 0u);
     }
   }
+}
+
+// Line pixels drawn above the skyline of the bare frame, and the farthest above it: a column's
+// skyline is its first pixel from the top that differs from the sky the top row shows.
+struct OverSky {
+  size_t pixels = 0;
+  int farthest = 0;
+};
+
+OverSky LinesOverTheSky(const t3dhost::Picture& bare, const t3dhost::Picture& lines) {
+  auto same = [](const uint8_t* a, const uint8_t* b) {
+    return std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]) <= 6;
+  };
+  OverSky result;
+  for (int x = 0; x < bare.width; ++x) {
+    const uint8_t* sky = &bare.bgra[size_t(4 * x)];
+    int top = 0;
+    while (top < bare.height && same(&bare.bgra[4 * (size_t(top) * bare.width + x)], sky)) ++top;
+    for (int y = 0; y < top; ++y) {
+      const size_t at = 4 * (size_t(y) * bare.width + x);
+      if (same(&bare.bgra[at], &lines.bgra[at])) continue;
+      ++result.pixels;
+      result.farthest = std::max(result.farthest, top - y);
+    }
+  }
+  return result;
+}
+
+// From a low eye the far hills are drawn coarser than the lines' heights, so line points there
+// lie a few pixels above the drawn skyline; they are drawn on it, not over the sky.
+TEST_F(LineLayerTest, LinesOnAFarSkylineAreDrawnOnIt) {
+  LineScene s(320, 240);
+  ASSERT_TRUE(s.Prepare(HillGrid()));
+  s.Look(1920, -400, 350, 1920, 3000);
+  const t3dhost::Picture bare = s.Frame();
+  std::vector<Line> lines;
+  for (double y = 2000; y < 3800; y += 120) lines.push_back(EastWest(R"({"colour":1})", y, 60, 3780, 30));
+  ASSERT_EQ(tnLoadMapLine(s.scene(), s.state(), s.Open(WriteLines("skyline", lines))), TN_OK);
+  ASSERT_EQ(SetReduceLineCeff(s.scene(), s.state(), 0.001f), TN_OK);
+  const t3dhost::Picture picture = s.Frame();
+  const OverSky over = LinesOverTheSky(bare, picture);
+  EXPECT_GT(CountColour(picture, 220, 30, 30, 60), 500u) << "the far lines are drawn";
+  // The anti-aliased edge of a line on the skyline reaches a pixel or two into the sky.
+  EXPECT_LE(over.farthest, 3) << over.pixels << " line pixels over the sky";
 }
 
 // Points whose hidden state flips and flips back over three consecutive frames of a zoom path.
