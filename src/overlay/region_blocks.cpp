@@ -34,11 +34,17 @@ void CutPoint(double x0, double y0, double x1, double y1, int k, int m, double& 
   y = y0 + f * (y1 - y0);
 }
 
-// Cuts a sliver t (x, y, z of three corners; no wider than step across its longest side) into a
-// strip of pieces no longer than step along it: its longest side and each of the other two cut
-// into equal parts no longer than step, the two zipped together. Appends the pieces (same
-// orientation) to out; the new corners take their heights from height(), and deviation (when
-// given) grows to the most they differ from t's plane.
+// The parts a side of a triangle is cut into: as many as its length takes steps (at most
+// kMaxDrapeSplit). It depends on the side alone, so that the two triangles on a side cut it alike.
+int SideParts(double length, double step) {
+  const double k = step > 0 ? std::ceil(length / step) : 1;
+  return !(k > 1) ? 1 : (k > kMaxDrapeSplit ? kMaxDrapeSplit : int(k));
+}
+
+// Cuts a sliver t (x, y, z of three corners; no wider than a piece across its longest side) into
+// a strip: its longest side and each of the other two cut into their own SideParts, the two
+// zipped together. Appends the pieces (same orientation) to out; the new corners take their
+// heights from height(), and deviation (when given) grows to the most they differ from t's plane.
 void CutSliver(const double* t, double step, double (*height)(void* context, double x, double y),
                void* context, double* deviation, std::vector<double>& out) {
   struct Corner {
@@ -55,7 +61,7 @@ void CutSliver(const double* t, double step, double (*height)(void* context, dou
   const Corner a{t[3 * side], t[3 * side + 1], t[3 * side + 2]};
   const Corner b{t[3 * ((side + 1) % 3)], t[3 * ((side + 1) % 3) + 1], t[3 * ((side + 1) % 3) + 2]};
   const Corner c{t[3 * ((side + 2) % 3)], t[3 * ((side + 2) % 3) + 1], t[3 * ((side + 2) % 3) + 2]};
-  const int k = std::max(1, int(std::ceil(longest / step)));
+  const int k = SideParts(longest, step);
   // The plane of t at a point, from its corners' heights (barycentric).
   const double det = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
   auto plane = [&](double x, double y) {
@@ -81,7 +87,7 @@ void CutSliver(const double* t, double step, double (*height)(void* context, dou
     line.push_back(to);
   };
   const double ac = std::hypot(c.x - a.x, c.y - a.y), cb = std::hypot(b.x - c.x, b.y - c.y);
-  const int kac = std::max(1, int(std::ceil(ac / step))), kcb = std::max(1, int(std::ceil(cb / step)));
+  const int kac = SideParts(ac, step), kcb = SideParts(cb, step);
   std::vector<Corner> base = {a}, top = {a};
   along(a, b, k, base);
   along(a, c, kac, top);
@@ -139,7 +145,7 @@ std::vector<double> DrapeTriangles(const double* triangles, int64_t count, doubl
     // share, so their corners meet there.
     const double twiceArea = std::fabs((t[3] - t[0]) * (t[7] - t[1]) - (t[4] - t[1]) * (t[6] - t[0]));
     if (n > kSliverSplit && twiceArea / longest <= longest / n) {
-      CutSliver(t, longest / n, height, context, deviation, out);
+      CutSliver(t, step, height, context, deviation, out);
       continue;
     }
     // Corner (i, j) of the split: a + i/n (b - a) + j/n (c - a), for i + j <= n. The three
@@ -152,8 +158,7 @@ std::vector<double> DrapeTriangles(const double* triangles, int64_t count, doubl
     const double* b = t + 3;
     const double* c = t + 6;
     auto partsOf = [&](const double* p, const double* q) {
-      const double k = step > 0 ? std::ceil(std::hypot(q[0] - p[0], q[1] - p[1]) / step) : 1;
-      return !(k > 1) ? 1 : (k > kMaxDrapeSplit ? kMaxDrapeSplit : int(k));
+      return SideParts(std::hypot(q[0] - p[0], q[1] - p[1]), step);
     };
     // Cut point k of m along side p-q (see CutPoint); its ends keep their heights.
     auto sidePoint = [&](const double* p, const double* q, int k, int m, double* out) {

@@ -179,6 +179,10 @@ TEST(DrapeTriangles, TrianglesSharingASideCutItAlike) {
   EXPECT_EQ(PointsOn(DrapeTriangles(thin.data(), 1, 30, &Tilted, nullptr), p, q), fatPoints);
   const std::vector<double> turned = {0, 60, 3, 50, 31, 4, 100, 0, 2};  // the side from its other end
   EXPECT_EQ(PointsOn(DrapeTriangles(turned.data(), 1, 30, &Tilted, nullptr), p, q), fatPoints);
+  // A sliver whose longest side runs on past q (181 long, 7 parts): the side it shares is still
+  // cut by the side's own length, not by the sliver's parts (which would make 5 parts of it).
+  const std::vector<double> beyond = {100, 0, 2, -55, 93.5, 4, 0, 60, 3};
+  EXPECT_EQ(PointsOn(DrapeTriangles(beyond.data(), 1, 30, &Tilted, nullptr), p, q), fatPoints);
 }
 
 // Twice the signed area of triangle i of a list.
