@@ -1,9 +1,12 @@
 #include "cli_options.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 namespace t3dhost {
 
@@ -150,7 +153,38 @@ const CommandLine::Option* CommandLine::Find(const std::string& name) const {
   return nullptr;
 }
 
+namespace {
+
+// Whether two paths name the same existing file (the same file reached by two spellings too).
+bool SameFile(const std::string& a, const struct stat& b) {
+  struct stat s {};
+  return ::stat(a.c_str(), &s) == 0 && s.st_dev == b.st_dev && s.st_ino == b.st_ino;
+}
+
+}  // namespace
+
 std::optional<int> CommandLine::Parse(int argc, char** argv) const {
+  const std::optional<int> parsed = ParseArguments(argc, argv);
+  if (parsed) return parsed;
+  // The output may not be a folder (writing it would fail, and the clean-up would remove an
+  // empty one) nor a file the command reads (it would be overwritten before or while it is read).
+  std::string output;
+  std::vector<std::string> inputs;
+  for (int i = 0; i < argc; ++i) {
+    if (std::string(argv[i]) == "-o" && i + 1 < argc) output = argv[++i];
+    else inputs.push_back(argv[i]);
+  }
+  struct stat target {};
+  if (output.empty() || ::stat(output.c_str(), &target) != 0) return std::nullopt;
+  if (S_ISDIR(target.st_mode)) return Refuse("-o names a folder, not a file: '" + output + "'");
+  for (const std::string& input : inputs) {
+    if (input.empty() || input[0] == '-' || !SameFile(input, target)) continue;
+    return Refuse("-o names '" + input + "', which the command reads: write to another file");
+  }
+  return std::nullopt;
+}
+
+std::optional<int> CommandLine::ParseArguments(int argc, char** argv) const {
   size_t filesTaken = 0;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];

@@ -70,7 +70,8 @@ class CommandLine {
     return *this;
   }
 
-  // Reads the arguments: nothing when the command goes on, or the status it ends with.
+  // Reads the arguments: nothing when the command goes on, or the status it ends with. An
+  // output (-o) that is a folder, or a file the command also reads, is refused.
   std::optional<int> Parse(int argc, char** argv) const;
   // "terrain3d COMMAND: WHAT" on stderr with a pointer to --help, for the command's own checks
   // after parsing; returns status 2.
@@ -86,6 +87,7 @@ class CommandLine {
     bool takesValue = false;
     std::function<bool(const char*)> act;
   };
+  std::optional<int> ParseArguments(int argc, char** argv) const;
   const Option* Find(const std::string& name) const;
 
   std::string command_;

@@ -165,7 +165,7 @@ bool TiledRequest(TnOutputRequest& request, const std::string& target, const Ren
 int WriteTiledPicture(void* s, void* st, const std::string& out, const RenderOptions& o) {
   // The library writes the tiles into one raster image; the picture is converted from it to the
   // format of the output's name.
-  const std::string target = out + ".tmp.tif";
+  const std::string target = DraftName(out + ".tif");
   const ScopedPendingFile pending(target);
   TnOutputRequest request{};
   if (!TiledRequest(request, target, o)) return 1;
@@ -193,9 +193,8 @@ int WriteTileRange(void* s, void* st, const std::string& out, const RenderOption
   for (int index = o.firstTile; index <= o.lastTile; ++index) {
     const int column = (index - 1) % o.tilesAcross, row = (index - 1) / o.tilesAcross;
     const std::string name = TileName(out, index, count);
-    const std::string target = name + ".tmp.tif";
+    const std::string target = DraftName(name + ".tif");
     const ScopedPendingFile pendingTarget(target);
-    const ScopedPendingFile pendingName(name);
     TnOutputRequest request{};
     if (!TiledRequest(request, target, o)) return 1;
     if (tnOutput3DTile(s, st, &request, column, row) != TN_OK) {
@@ -211,7 +210,6 @@ int WriteTileRange(void* s, void* st, const std::string& out, const RenderOption
       std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
       return 1;
     }
-    pendingName.Keep();
     std::printf("%s (tile %d of %d: column %d, row %d)\n", name.c_str(), index, count,
                 column + 1, row + 1);
   }
@@ -445,12 +443,13 @@ int RunTextureLibrary(int argc, char** argv) {
     const ScopedDialogAnswers dialogs(answers);
     HeadlessScene scene;
     if (!scene.Open(demPath, 64, 64)) return 1;
-    const ScopedPendingFile pending(out);
-    if (tnOutput2DTexLibFile(scene.scene(), scene.state(), out.c_str(), azimuth, tilt) != TN_OK) {
+    DraftFile draft(out);
+    if (tnOutput2DTexLibFile(scene.scene(), scene.state(), draft.path().c_str(), azimuth, tilt) !=
+            TN_OK ||
+        !draft.PutInPlace()) {
       std::fprintf(stderr, "terrain3d: the library '%s' was not written\n", out.c_str());
       return 1;
     }
-    pending.Keep();
     std::printf("%s\n", out.c_str());
     return 0;
   }

@@ -164,13 +164,11 @@ int RunTables(int argc, char** argv) {
                 ansi ? "  " : "", table.description);
   }
   if (!out.empty()) {
-    const ScopedPendingFile pending(out);
     std::string error;
     if (!WritePicture(out, ContactSheet(tables), error)) {
       std::fprintf(stderr, "terrain3d tables: %s\n", error.c_str());
       return 1;
     }
-    pending.Keep();
     std::printf("%s (contact sheet)\n", out.c_str());
   }
   return 0;

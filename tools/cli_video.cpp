@@ -43,12 +43,15 @@ int RecordVideo(HeadlessScene& scene, const VideoOptions& options) {
   const int writer = WriterFor(options.path);
   TnRecordRequest request{};
   request.writer = writer;
-  if (options.path.size() >= sizeof request.path) {
+  // Recorded beside the output and put in its place when complete: a refusal, a failure or an
+  // interrupt leaves the file that was there.
+  DraftFile draft(options.path);
+  if (draft.path().size() >= sizeof request.path) {
     std::fprintf(stderr, "terrain3d: the video path is longer than %zu bytes\n",
-                 sizeof request.path - 1);
+                 sizeof request.path - 1 - (draft.path().size() - options.path.size()));
     return 1;
   }
-  std::snprintf(request.path, sizeof request.path, "%s", options.path.c_str());
+  std::snprintf(request.path, sizeof request.path, "%s", draft.path().c_str());
   request.width = options.width;
   request.height = options.height;
   request.depthChoice = 4;  // 32 bits: what the off-screen bitmap holds
@@ -61,16 +64,16 @@ int RecordVideo(HeadlessScene& scene, const VideoOptions& options) {
                  "for smaller files)\n",
                  megabytes);
   }
-  ScopedPendingFile pending(options.path);
-  std::remove(options.path.c_str());
   if (tnRecord3DScene(scene.scene(), scene.state(), &request) != TN_OK) {
-    std::fprintf(stderr, "terrain3d: the flight could not be recorded to '%s'%s\n",
-                 options.path.c_str(),
-                 std::filesystem::exists(options.path) ? " (the frames written so far are kept)"
-                                                       : "");
+    std::fprintf(stderr, "terrain3d: the flight could not be recorded to '%s'\n",
+                 options.path.c_str());
     return 1;
   }
-  pending.Keep();
+  if (!draft.PutInPlace()) {
+    std::fprintf(stderr, "terrain3d: the recorded video could not be moved to '%s'\n",
+                 options.path.c_str());
+    return 1;
+  }
   const int frames = request.framesWritten;
   // AVI pictures lie five stream positions apart (the positions between hold empty frames);
   // MPEG and MP4 pictures follow each other.
@@ -150,24 +153,24 @@ int RunPlane(int argc, char** argv) {
   const ScopedDialogAnswers dialogs(answers);
   HeadlessScene scene;
   if (!scene.Open(demPath, 64, 64)) return 1;
-  const std::string graphPath =
-      extension == ".pgf" ? out
-                          : (ScratchFolder().empty() ? out + ".pgf" : ScratchFolder() + "/plane.pgf");
-  ScopedPendingFile pending(out);
-  if (tnOutput2DScene(scene.scene(), scene.state(), graphPath.c_str()) != TN_OK) {
+  // The library's file is written as a draft (the output itself for .pgf, put in its place when
+  // complete), then converted for the other kinds.
+  DraftFile graph(extension == ".pgf" ? out : out + ".pgf");
+  if (tnOutput2DScene(scene.scene(), scene.state(), graph.path().c_str()) != TN_OK) {
     std::fprintf(stderr, "terrain3d: the plane graph could not be written\n");
     return 1;
   }
   Picture picture;
   std::string error;
-  if (!ReadPlaneGraph(graphPath, picture, error) ||
+  if (!ReadPlaneGraph(graph.path(), picture, error) ||
       (extension != ".pgf" && !WritePicture(out, picture, error))) {
-    if (graphPath != out) std::remove(graphPath.c_str());
     std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
     return 1;
   }
-  if (graphPath != out) std::remove(graphPath.c_str());
-  pending.Keep();
+  if (extension == ".pgf" && !graph.PutInPlace()) {
+    std::fprintf(stderr, "terrain3d: the plane graph could not be written to '%s'\n", out.c_str());
+    return 1;
+  }
   std::printf("%s (%d x %d)\n", out.c_str(), picture.width, picture.height);
   return 0;
 }

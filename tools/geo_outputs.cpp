@@ -1,6 +1,7 @@
 #include "geo_outputs.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <utility>
@@ -8,6 +9,7 @@
 
 #include <cpl_string.h>
 #include <gdal.h>
+#include <gdal_alg.h>
 #include <gdal_utils.h>
 
 #include "interrupts.h"
@@ -61,6 +63,38 @@ void ApplyGeoreference(GDALDatasetH dataset, const Georeference* georeference) {
     GDALSetMetadataItem(dataset, kPictureSizeItem, georeference->pictureSize.c_str(), nullptr);
 }
 
+// The world file beside a picture: named after the picture's format (.pgw, .jgw, .bpw), so that
+// pictures of one name in two formats do not share one (GDAL and GIS programs read these names).
+std::string WorldFileName(const std::string& path) {
+  const size_t dot = path.find_last_of('.');
+  std::string extension = path.substr(dot + 1);
+  for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
+  const std::string stem = path.substr(0, dot);
+  if (extension == "png") return stem + ".pgw";
+  if (extension == "jpg" || extension == "jpeg") return stem + ".jgw";
+  if (extension == "bmp") return stem + ".bpw";
+  return stem + ".wld";
+}
+
+// Whether the picture file at path holds the pixels of source. The BMP writer reports no
+// failed write (a full disk leaves a file of the right size with zeros for the rows it could
+// not write), so its files are read back; the other writers report the failure themselves.
+bool WrittenWhole(GDALDatasetH source, const std::string& path) {
+  if (DriverFor(path) == nullptr || std::string(DriverFor(path)) != "BMP") return true;
+  CPLPushErrorHandler(CPLQuietErrorHandler);
+  Dataset written(GDALOpen(path.c_str(), GA_ReadOnly));
+  CPLPopErrorHandler();
+  const int bands = GDALGetRasterCount(source);
+  if (!written || GDALGetRasterCount(written.get()) != bands) return false;
+  const int width = GDALGetRasterXSize(source), height = GDALGetRasterYSize(source);
+  for (int band = 1; band <= bands; ++band) {
+    GDALRasterBandH a = GDALGetRasterBand(source, band), b = GDALGetRasterBand(written.get(), band);
+    if (GDALChecksumImage(a, 0, 0, width, height) != GDALChecksumImage(b, 0, 0, width, height))
+      return false;
+  }
+  return true;
+}
+
 bool CopyTo(GDALDatasetH source, const std::string& path, const Georeference* georeference,
             std::string& error) {
   const char* driverName = DriverFor(path);
@@ -70,24 +104,49 @@ bool CopyTo(GDALDatasetH source, const std::string& path, const Georeference* ge
     return false;
   }
   ApplyGeoreference(source, georeference);
-  // The picture and what GDAL writes beside it go again if the program is interrupted.
-  const size_t dot = path.find_last_of('.');
-  const ScopedPendingFile pending(path), world(path.substr(0, dot) + ".wld"),
-      auxiliary(path + ".aux.xml");
+  // Written beside its name and put in its place when complete, so that a failure or an
+  // interrupt leaves the file that was there; what GDAL writes beside the draft goes with it.
+  DraftFile draft(path);
+  const std::string draftStem = draft.path().substr(0, draft.path().find_last_of('.'));
+  const std::string sides[2][2] = {{draftStem + ".wld", WorldFileName(path)},
+                                   {draft.path() + ".aux.xml", path + ".aux.xml"}};
+  const ScopedPendingFile world(sides[0][0]), auxiliary(sides[1][0]);
+  auto dropSides = [&] {
+    for (const auto& side : sides) std::remove(side[0].c_str());
+  };
   char** options = CreationOptions(driverName, georeference != nullptr);
   CPLErrorReset();
   CPLPushErrorHandler(CPLQuietErrorHandler);
-  Dataset copy(GDALCreateCopy(driver, path.c_str(), source, FALSE, options, nullptr, nullptr));
+  Dataset copy(GDALCreateCopy(driver, draft.path().c_str(), source, FALSE, options, nullptr, nullptr));
   CPLPopErrorHandler();
   CSLDestroy(options);
   if (!copy) {
     error = "cannot write " + path + ": " + CPLGetLastErrorMsg();
+    dropSides();
     return false;
   }
-  copy.reset();  // written and closed
-  pending.Keep();
-  world.Keep();
-  auxiliary.Keep();
+  // Written and closed; the writers say on closing what they could not flush.
+  CPLErrorReset();
+  CPLPushErrorHandler(CPLQuietErrorHandler);
+  copy.reset();
+  CPLPopErrorHandler();
+  if (CPLGetLastErrorType() >= CE_Failure) {
+    error = "cannot write " + path + ": " + CPLGetLastErrorMsg();
+    dropSides();
+    return false;
+  }
+  if (!WrittenWhole(source, draft.path())) {
+    error = "cannot write " + path + ": the file could not be written whole (is the disk full?)";
+    dropSides();
+    return false;
+  }
+  for (const auto& side : sides) {
+    if (std::rename(side[0].c_str(), side[1].c_str()) != 0) std::remove(side[0].c_str());
+  }
+  if (!draft.PutInPlace()) {
+    error = "cannot write " + path + ": it cannot be replaced";
+    return false;
+  }
   return true;
 }
 
@@ -222,6 +281,7 @@ bool PictureBlockWriter::Create() {
     return false;
   }
   const bool geoTiff = EQUAL(driverName, "GTiff");
+  geoTiff_ = geoTiff;
   const int64_t bytes = int64_t(width_) * height_ * bands_;
   inMemory_ = !geoTiff && bytes <= kPictureInMemoryBytes;
   char** options = nullptr;
@@ -234,13 +294,13 @@ bool PictureBlockWriter::Create() {
     options = CSLSetNameValue(options, "NUM_THREADS",
                               CPLGetConfigOption("GDAL_NUM_THREADS", "ALL_CPUS"));
     creator = "GTiff";
-    draft_ = path_;
+    draft_ = DraftName(path_);
   } else if (inMemory_) {
     options = CSLSetNameValue(options, "INTERLEAVE", "PIXEL");
   } else {
     // Uncompressed: it is read once, line by line, by the copy.
     creator = "GTiff";
-    draft_ = path_ + ".tmp.tif";
+    draft_ = DraftName(path_ + ".tif");
     options = CSLSetNameValue(options, "BIGTIFF", "IF_NEEDED");
   }
   if (!draft_.empty()) pending_ = std::make_unique<Pending>(draft_);
@@ -253,7 +313,7 @@ bool PictureBlockWriter::Create() {
   if (dataset_ == nullptr) {
     error_ = inMemory_ ? "no memory for a picture of " + std::to_string(width_) + " x " +
                              std::to_string(height_)
-                       : "cannot write " + draft_ + ": " + CPLGetLastErrorMsg();
+                       : "cannot write " + path_ + ": " + CPLGetLastErrorMsg();
     Discard();
     return false;
   }
@@ -276,7 +336,7 @@ bool PictureBlockWriter::Put(int firstRow, int firstColumn, int rows, int column
   CPLErrorReset();
   CPLPushErrorHandler(CPLQuietErrorHandler);
   bool ok = true;
-  if (draft_ == path_) {
+  if (geoTiff_) {
     // The blocks come row of blocks after row of blocks from the top, left to right; a row of
     // blocks is gathered and written with its last block (a block of another row first writes
     // what there is).
@@ -301,8 +361,7 @@ bool PictureBlockWriter::Put(int firstRow, int firstColumn, int rows, int column
   }
   CPLPopErrorHandler();
   if (!ok) {
-    error_ = "cannot write " + (draft_.empty() ? std::string("the picture") : draft_) + ": " +
-             CPLGetLastErrorMsg();
+    error_ = "cannot write " + path_ + ": " + CPLGetLastErrorMsg();
     return false;
   }
   pixelsPut_ += int64_t(rows) * columns;
@@ -346,7 +405,7 @@ bool PictureBlockWriter::Finish() {
     Discard();
     return false;
   }
-  if (draft_ == path_) {
+  if (geoTiff_) {
     // The GeoTIFF: the rest of its tiles, and its header with where they lie.
     CPLErrorReset();
     CPLPushErrorHandler(CPLQuietErrorHandler);
@@ -359,8 +418,14 @@ bool PictureBlockWriter::Finish() {
       Discard();
       return false;
     }
-    pending_->file.Keep();
-    pending_->auxiliary.Keep();
+    // Complete: put in the output's place, with its side file if GDAL wrote one.
+    if (std::rename(draft_.c_str(), path_.c_str()) != 0) {
+      error_ = "cannot write " + path_ + ": it cannot be replaced";
+      Discard();
+      return false;
+    }
+    const std::string side = draft_ + ".aux.xml";
+    if (std::rename(side.c_str(), (path_ + ".aux.xml").c_str()) != 0) std::remove(side.c_str());
     draft_.clear();
     pending_.reset();
     return true;

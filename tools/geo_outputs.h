@@ -66,7 +66,10 @@ class PictureBlockWriter {
   bool WriteStrip();
 
   std::string path_;  // the output
-  std::string draft_;  // the file the blocks go to: the output or a temporary GeoTIFF
+  // The file the blocks go to: the GeoTIFF output under a draft name (put in its place when
+  // complete) or a temporary GeoTIFF the output is copied from.
+  std::string draft_;
+  bool geoTiff_ = false;  // the output is a GeoTIFF, written block by block
   int width_ = 0, height_ = 0, bands_ = 0;
   double resolution_ = 0;
   Georeference georeference_;

@@ -125,6 +125,11 @@ bool WritePng(const std::string& path, const Picture& picture, std::string& erro
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
+  // Buffered writes fail on closing (a full disk).
+  if (std::fclose(file.release()) != 0) {
+    error = "cannot write " + path;
+    return false;
+  }
   return true;
 }
 
@@ -155,15 +160,31 @@ bool WriteBmp(const std::string& path, const Picture& picture, std::string& erro
     for (int x = 0; x < picture.width; ++x) std::memcpy(&row[size_t(x) * 3], source + x * 4, 3);
     ok = std::fwrite(row.data(), 1, rowBytes, file.get()) == rowBytes;
   }
+  // Buffered writes fail on closing (a full disk).
+  ok = std::fclose(file.release()) == 0 && ok;
   if (!ok) error = "cannot write " + path;
   return ok;
 }
 
 bool WritePicture(const std::string& path, const Picture& picture, std::string& error) {
-  if (EndsWith(path, ".png")) return WritePng(path, picture, error);
-  if (EndsWith(path, ".bmp")) return WriteBmp(path, picture, error);
-  error = path + ": the picture file must end in .png or .bmp";
-  return false;
+  if (!EndsWith(path, ".png") && !EndsWith(path, ".bmp")) {
+    error = path + ": the picture file must end in .png or .bmp";
+    return false;
+  }
+  // Written beside its name and put in its place when complete: a failure leaves the file that
+  // was there.
+  DraftFile draft(path);
+  const bool written = EndsWith(path, ".png") ? WritePng(draft.path(), picture, error)
+                                              : WriteBmp(draft.path(), picture, error);
+  if (!written) {
+    error = "cannot write " + path;
+    return false;
+  }
+  if (!draft.PutInPlace()) {
+    error = "cannot write " + path + ": it cannot be replaced";
+    return false;
+  }
+  return true;
 }
 
 bool IsBlank(const Picture& picture) {
@@ -177,9 +198,10 @@ bool IsBlank(const Picture& picture) {
 
 bool DrawView(void* scene, void* state, const std::string& scratch, int width, int height,
               Picture& picture, std::string& error) {
-  // The library writes BMP pictures; the picture is read back from a temporary one.
-  const std::string bmpPath = scratch + ".tmp.bmp";
-  const ScopedPendingFile pending(bmpPath);
+  // The library writes BMP pictures; the picture is read back from a temporary one beside the
+  // output, of a name no other file has.
+  const DraftFile draft(scratch + ".bmp");
+  const std::string& bmpPath = draft.path();
   TnOutputRequest request{};
   request.fileKind = TN_OUTPUT_BMP;
   if (bmpPath.size() >= sizeof request.path) {
@@ -196,9 +218,7 @@ bool DrawView(void* scene, void* state, const std::string& scratch, int width, i
     error = "the view could not be drawn into " + scratch;
     return false;
   }
-  const bool read = ReadBmp(bmpPath, picture, error);
-  std::remove(bmpPath.c_str());
-  return read;
+  return ReadBmp(bmpPath, picture, error);
 }
 
 bool OutputView(void* scene, void* state, const std::string& path, int width, int height,
@@ -208,11 +228,9 @@ bool OutputView(void* scene, void* state, const std::string& path, int width, in
     return false;
   }
   Picture picture;
-  const ScopedPendingFile pending(path);
   if (!DrawView(scene, state, path, width, height, picture, error) ||
       !WritePicture(path, picture, error))
     return false;
-  pending.Keep();
   return true;
 }
 

@@ -139,4 +139,30 @@ void ScopedPendingFile::Keep() const {
   if (found != g_pending.rend()) g_pending.erase(std::next(found).base());
 }
 
+std::string DraftName(const std::string& finalPath) {
+  static std::atomic<unsigned> counter{0};
+  const size_t slash = finalPath.find_last_of('/');
+  const size_t dot = finalPath.find_last_of('.');
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  const std::string stem = hasExtension ? finalPath.substr(0, dot) : finalPath;
+  const std::string extension = hasExtension ? finalPath.substr(dot) : "";
+  return stem + ".draft-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + extension;
+}
+
+DraftFile::DraftFile(std::string finalPath)
+    : final_(std::move(finalPath)), draft_(DraftName(final_)), pending_(draft_) {}
+
+DraftFile::~DraftFile() {
+  if (!placed_) ::unlink(draft_.c_str());
+}
+
+bool DraftFile::PutInPlace() {
+  if (::rename(draft_.c_str(), final_.c_str()) != 0) {
+    ::unlink(draft_.c_str());
+    return false;
+  }
+  placed_ = true;
+  return true;
+}
+
 }  // namespace t3dhost

@@ -33,4 +33,28 @@ class ScopedPendingFile {
   std::string path_;
 };
 
+// A name beside finalPath for a file to be put in its place when complete: in the same folder
+// (so that the move is a rename), unique to this program, ending in finalPath's extension (which
+// some writers go by).
+std::string DraftName(const std::string& finalPath);
+
+// A file written beside its final name and put in its place only when complete, so that a
+// failure or an interrupt leaves the file that was there before (or none), under DraftName.
+// Removed if it is not put in place; Ctrl-C removes it too.
+class DraftFile {
+ public:
+  explicit DraftFile(std::string finalPath);
+  ~DraftFile();
+  DraftFile(const DraftFile&) = delete;
+  DraftFile& operator=(const DraftFile&) = delete;
+  const std::string& path() const { return draft_; }
+  // Moves the draft over the final name; false (the draft removed) when it cannot.
+  bool PutInPlace();
+
+ private:
+  std::string final_, draft_;
+  ScopedPendingFile pending_;
+  bool placed_ = false;
+};
+
 }  // namespace t3dhost

@@ -12,15 +12,16 @@ olinda=$samples/olinda_dem_utm25s.tif
 export TERRAIN3D_WORK_DIR="$work/cache"
 
 # interrupted SIGNAL STATUS WAIT_FOR ARGUMENTS...: runs the program with the signal's default
-# action (a shell starts background jobs with SIGINT ignored), sends the signal once WAIT_FOR
-# exists, and checks the status and that nothing unfinished is left.
+# action (a shell starts background jobs with SIGINT ignored), sends the signal once a file
+# matching the pattern WAIT_FOR exists, and checks the status and that nothing unfinished is left.
+exists() { for f in $1; do [ -e "$f" ] && return 0; done; return 1; }
 interrupted() {
   signal=$1 status=$2 waitFor=$3; shift 3
   perl -e '$SIG{INT} = "DEFAULT"; exec @ARGV' "$tool" "$@" >/dev/null 2>"$work/err" &
   pid=$!
   tries=0
-  while [ ! -e "$waitFor" ] && [ $tries -lt 600 ]; do sleep 0.05; tries=$((tries + 1)); done
-  [ -e "$waitFor" ] || fail "$*: $waitFor never appeared"
+  while ! exists "$waitFor" && [ $tries -lt 600 ]; do sleep 0.05; tries=$((tries + 1)); done
+  exists "$waitFor" || fail "$*: $waitFor never appeared"
   kill -s "$signal" $pid
   wait $pid
   got=$?
@@ -30,15 +31,19 @@ interrupted() {
 }
 
 big="--size 512x512 --tiles 12x12"
-interrupted INT 130 "$work/out/big.png.tmp.tif" render "$olinda" $big -o "$work/out/big.png"
+interrupted INT 130 "$work/out/big.png.draft-*.tif" render "$olinda" $big -o "$work/out/big.png"
 [ -z "$(ls -A "$work/out")" ] || fail "INT during render: left $(ls -A "$work/out")"
-# The hill shade's GeoTIFF is made with its first block and written as the blocks come: the
-# signal comes while it is shaded and written. A large PNG is gathered in a temporary GeoTIFF
+# The hill shade's GeoTIFF is made with its first block and written as the blocks come, under a
+# draft name beside the output: the signal comes while it is shaded and written, and the file
+# the output would have replaced stays as it was. A large PNG is gathered in a temporary GeoTIFF
 # first.
-interrupted TERM 143 "$work/out/shade.tif" hillshade "$olinda" --size 12000x12000 \
+echo "the user's file" >"$work/out/shade.tif"
+interrupted TERM 143 "$work/out/shade.draft-*.tif" hillshade "$olinda" --size 12000x12000 \
   -o "$work/out/shade.tif"
-[ -z "$(ls -A "$work/out")" ] || fail "TERM during hillshade: left $(ls -A "$work/out")"
-interrupted INT 130 "$work/out/shade.png.tmp.tif" hillshade "$olinda" --size 12000x12000 \
+[ "$(ls -A "$work/out")" = "shade.tif" ] || fail "TERM during hillshade: left $(ls -A "$work/out")"
+[ "$(cat "$work/out/shade.tif")" = "the user's file" ] || fail "TERM during hillshade: the old file changed"
+rm -f "$work/out/shade.tif"
+interrupted INT 130 "$work/out/shade.png.draft-*.tif" hillshade "$olinda" --size 12000x12000 \
   -o "$work/out/shade.png"
 [ -z "$(ls -A "$work/out")" ] || fail "INT during hillshade to PNG: left $(ls -A "$work/out")"
 interrupted HUP 129 "$work/out/frames/frame00002.png" fly "$olinda" --frames 100000 --size 320x240 \

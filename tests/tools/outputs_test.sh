@@ -20,7 +20,7 @@ has "$work/kept.tif" 'ID\["EPSG",4326\]\]$'
 has "$work/kept.tif" "$(gdalinfo "$geo" | grep '^Origin')"
 has "$work/kept.tif" "$(gdalinfo "$geo" | grep '^Pixel Size')"
 run hillshade "$volcano" --grey --z-factor 2 -o "$work/grey.png"
-[ -s "$work/grey.wld" ] || fail "no world file beside the PNG hill shade"
+[ -s "$work/grey.pgw" ] || fail "no world file beside the PNG hill shade"
 [ -s "$work/grey.png.aux.xml" ] || fail "no .aux.xml beside the PNG hill shade"
 has "$work/grey.png" 'ID\["EPSG",27200\]\]$'
 has "$work/grey.png" "Origin = (2667350.0*,6479700.0*)"
@@ -31,7 +31,7 @@ run render "$volcano" --plan --size 300x200 -o "$work/plan.tif"
 has "$work/plan.tif" 'ID\["EPSG",27200\]\]$'
 has "$work/plan.tif" "Pixel Size = (4.300000"
 run render "$volcano" --plan --size 300x200 -o "$work/plan.jpg"
-[ -s "$work/plan.wld" ] || fail "no world file beside the JPEG plan view"
+[ -s "$work/plan.jgw" ] || fail "no world file beside the JPEG plan view"
 has "$work/plan.jpg" "Driver: JPEG"
 has "$work/plan.jpg" 'ID\["EPSG",27200\]\]$'
 
@@ -45,6 +45,23 @@ for extension in png bmp jpg tif; do
   has "$work/one.$extension" "Driver: $driver/"
 done
 ls "$work" | grep -q "tmp" && fail "temporary files left: $(ls "$work")"
+
+# The output may be neither a file the command reads (by any spelling) nor a folder; a picture
+# replaces the file of its name only when complete.
+cp "$volcano" "$work/in.tif"
+expect 2 "which the command reads" hillshade "$work/in.tif" -o "$work/in.tif"
+expect 2 "which the command reads" render "$work/in.tif" --plan -o "$work/../outputs/in.tif"
+expect 2 "which the command reads" render "$volcano" --texture "$work/in.tif" -o "$work/in.tif"
+cmp -s "$volcano" "$work/in.tif" || fail "an input was overwritten"
+mkdir "$work/folder.tif"
+expect 2 "names a folder" hillshade "$volcano" -o "$work/folder.tif"
+[ -d "$work/folder.tif" ] || fail "the folder named as the output went"
+run hillshade "$volcano" -o "$work/twice.png"
+run hillshade "$volcano" -o "$work/twice.png"
+# Pictures of one name in two formats keep their own world files.
+run hillshade "$volcano" --size 30x40 -o "$work/twice.jpg"
+has "$work/twice.png" "Pixel Size = (10.000000"
+ls "$work" | grep -q draft && fail "drafts left: $(ls "$work")"
 
 "$tool" render "$volcano" -o "$work/picture.gif" 2>"$work/err"
 [ $? -eq 2 ] && grep -q "must end in .tif, .png, .jpg or .bmp" "$work/err" || fail "a .gif name"
