@@ -303,6 +303,9 @@ int RunRender(int argc, char** argv) {
                        std::to_string(o.lastTile) + " goes beyond the " +
                        std::to_string(o.tilesAcross * o.tilesDown) + " tiles of --tiles");
   if (o.firstTile > 0 && o.plan) return line.Refuse("--tile-range draws tiles of the 3D view, not of --plan");
+  if (o.plan && o.tilesAcross * o.tilesDown > 1)
+    return line.Refuse("--tiles draws the 3D view in tiles, not --plan: give the plan view's size "
+                       "with --size");
   if (o.plan && o.lines.path != nullptr)
     return line.Refuse("--plan cannot show --lines: map lines are drawn in the 3D view");
   if (o.plan && o.texture != nullptr)

@@ -13,6 +13,8 @@ namespace {
 
 // The answers installed by the living ScopedDialogAnswers, or none.
 const DialogAnswers* g_answers = nullptr;
+// --bands asked for a band the image lacks (the library would draw the image's own bands).
+bool g_bandsRefused = false;
 
 int TN_CALL AnswerDialog(void* user, int dialogId, void* record) {
   const auto& answers = *static_cast<const DialogAnswers*>(user);
@@ -22,6 +24,14 @@ int TN_CALL AnswerDialog(void* user, int dialogId, void* record) {
   }
   if (dialogId == TN_DIALOG_BANDS && answers.bands[0] >= 0) {
     auto* dialog = static_cast<TnBandsDialog*>(record);
+    const int highest = std::max({answers.bands[0], answers.bands[1], answers.bands[2]});
+    if (highest >= dialog->bandCount) {
+      // Refused rather than left to the image's own bands, which would draw what was not asked.
+      std::fprintf(stderr, "terrain3d: --bands asks for band %d; the image has %d\n", highest + 1,
+                   int(dialog->bandCount));
+      g_bandsRefused = true;
+      return 0;
+    }
     dialog->red = answers.bands[0];
     dialog->green = answers.bands[1];
     dialog->blue = answers.bands[2];
@@ -94,11 +104,12 @@ bool SceneSession::PrepareTexture(const char* path) {
     std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
     return false;
   }
+  g_bandsRefused = false;
   if (tnPrepareTexture(scene_, state_, texture_.path().c_str()) != TN_OK) {
     std::fprintf(stderr, "terrain3d: the texture '%s' could not be prepared\n", path);
     return false;
   }
-  return true;
+  return !g_bandsRefused;
 }
 
 SceneSession::~SceneSession() {

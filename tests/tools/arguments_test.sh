@@ -21,6 +21,10 @@ expect 2 "--eye takes three numbers X,Y,Z, not '1,2'" render "$dem" -o "$out" --
 expect 2 "--look takes two numbers X,Y, not 'a,b'" render "$dem" -o "$out" --eye 1,2,3 --look a,b
 expect 2 "--tiles takes ACROSSxDOWN, each from 1 to 64" render "$dem" -o "$out" --tiles 0x2
 expect 2 "--bands takes three band numbers from 1" render "$dem" -o "$out" --bands 0,1,2
+# A band the image lacks is refused, not replaced by the image's own bands.
+expect 1 "--bands asks for band 7; the image has 6" render "$2/data/samples/olinda_dem_utm25s.tif" \
+  --texture "$2/data/samples/L7_ETMs.tif" --bands 7,3,2 -o "$out"
+[ -e "$out" ] && fail "a picture was written with bands the image lacks"
 expect 2 "--frames takes a whole number from 1" fly "$dem" --out-dir "$work/f" --frames ten
 expect 2 "--route takes map points" fly "$dem" --out-dir "$work/f" --frames 1 --route 1,2/x
 expect 2 "--fps takes a whole number from 1 to 127" fly "$dem" -o "$work/f.mpg" --fps 200

@@ -44,6 +44,7 @@ expect 2 "goes beyond the 6 tiles" render "$volcano" $view --tile-range 5-7 -o "
 expect 2 "tile-range takes I-J or I" render "$volcano" $view --tile-range 3-2 -o "$work/x.png"
 expect 2 "tile-range takes I-J or I" render "$volcano" $view --tile-range 0 -o "$work/x.png"
 expect 2 "not of --plan" render "$volcano" $view --plan --tile-range 1 -o "$work/x.png"
+expect 2 "not --plan" render "$volcano" $view --plan --tiles 3x2 -o "$work/x.png"
 expect 2 "must end in .vrt" mosaic -o "$work/x.gif" "$work/part_001.png"
 ls "$work" | grep -q "tmp" && fail "temporary files left: $(ls "$work")"
 
