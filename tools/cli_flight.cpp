@@ -1,5 +1,6 @@
 // terrain3d fly: the flight recorder. It flies the built-in tour (or a route through given map
 // points) off screen and writes every frame as a picture, or records one pass as a video.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -43,6 +44,31 @@ const char kFlightHelp[] =
 // the route the host gave with SetFlyRoutin.
 constexpr int kFlyTour = 1;
 constexpr int kFlyHostRoute = 2;
+
+// Whether a route (x, y pairs) passes over the grid's rectangle: a point on it, or a leg that
+// crosses it (the leg clipped to the rectangle's slabs, x then y, leaves something).
+bool RouteMeetsRect(const std::vector<float>& points, const TnGridHeader& grid) {
+  const double low[2] = {grid.xMin, grid.yMin}, high[2] = {grid.xMax, grid.yMax};
+  const size_t n = points.size() / 2;
+  for (size_t i = 0; i < n; ++i) {
+    const double a[2] = {points[2 * i], points[2 * i + 1]};
+    const double b[2] = {points[2 * std::min(i + 1, n - 1)], points[2 * std::min(i + 1, n - 1) + 1]};
+    double t0 = 0, t1 = 1;
+    for (int k = 0; k < 2 && t0 <= t1; ++k) {
+      const double d = b[k] - a[k];
+      if (d == 0) {
+        if (a[k] < low[k] || a[k] > high[k]) t0 = 2;
+        continue;
+      }
+      double enter = (low[k] - a[k]) / d, leave = (high[k] - a[k]) / d;
+      if (enter > leave) std::swap(enter, leave);
+      t0 = std::max(t0, enter);
+      t1 = std::min(t1, leave);
+    }
+    if (t0 <= t1) return true;
+  }
+  return false;
+}
 
 // The route: x,y pairs separated by '/', appended to points; false (with the message) on a bad
 // pair.
@@ -134,6 +160,16 @@ int RunFlight(int argc, char** argv) {
   if (!notes.Load(s, st, scene.gridPath(), noteOptions)) return 1;
   LoadedRoads roads;
   if (!roads.Load(s, st, scene.gridPath(), roadOptions)) return 1;
+  if (!points.empty()) {
+    TnSceneInfo info{};
+    if (tnGetSceneInfo(s, st, &info) == TN_OK && !RouteMeetsRect(points, info.grid)) {
+      std::fprintf(stderr,
+                   "terrain3d: the route lies wholly outside the grid (x %.6f .. %.6f, y %.6f .. "
+                   "%.6f): its frames would show no terrain\n",
+                   info.grid.xMin, info.grid.xMax, info.grid.yMin, info.grid.yMax);
+      return 1;
+    }
+  }
   if (!points.empty() && SetFlyRoutin(s, st, points.data(), short(points.size() / 2)) != TN_OK) {
     std::fprintf(stderr, "terrain3d: the route was refused\n");
     return 1;

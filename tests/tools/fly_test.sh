@@ -11,6 +11,12 @@ fail() { echo "FAIL: $*"; exit 1; }
   fail "the tour into a missing folder"
 "$tool" fly "$dem" --frames 3 --size 96x72 --png --out-dir "$work/route" \
   --route 289500,9120000/297000,9119000/297500,9112000 >/dev/null || fail "the route"
+# A route that only crosses the grid is flown; one wholly beside it is refused.
+"$tool" fly "$dem" --frames 1 --size 96x72 --png --out-dir "$work/across" \
+  --route 280000,9115000/310000,9116000 >/dev/null 2>&1 || fail "a route across the grid"
+"$tool" fly "$dem" --frames 1 --size 96x72 --png --out-dir "$work/beside" --route 0,0/10,10 \
+  >/dev/null 2>"$work/err" && fail "a route beside the grid was flown"
+grep -q "lies wholly outside the grid" "$work/err" || fail "no reason for the route beside the grid"
 for i in 0 1 2; do
   f=frame0000$i.png
   [ -s "$work/tour/deeper/$f" ] || fail "tour $f missing"
