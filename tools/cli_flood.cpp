@@ -142,9 +142,30 @@ bool SeedLabels(const HeadlessScene& scene, const FloodOptions& o, double ratio,
     return false;
   }
   const double cellArea = std::fabs(t[1] * t[5]);
+  double area = double(flood.cells) * cellArea, volume = flood.depthSum / ratio * cellArea;
+  const bool degrees = InDegrees(MetresPerMapUnit(scene.gridPath()));
+  if (degrees) {
+    // A grid kept in degrees: each cell's area in square metres at its latitude (on the sphere
+    // of the earth's mean radius), its depth taken over that area.
+    constexpr double kEarthRadius = 6371008.8, kRadians = 3.14159265358979323846 / 180;
+    area = volume = 0;
+    for (int r = 0; r < grid.rows; ++r) {
+      const int rowLine = t[5] < 0 ? grid.rows - 1 - r : r;
+      const double latitude = t[3] + (rowLine + 0.5) * t[5];
+      const double cell = std::fabs(t[1] * kRadians * kEarthRadius * std::cos(latitude * kRadians)) *
+                          std::fabs(t[5] * kRadians * kEarthRadius);
+      for (int c = 0; c < grid.columns; ++c) {
+        const size_t at = size_t(r) * size_t(grid.columns) + size_t(c);
+        if (labels[at] == 0) continue;
+        area += cell;
+        volume += (double(o.level) * ratio - grid.heights[at]) / ratio * cell;
+      }
+    }
+  }
   std::printf("flooded cells: %llu\n", static_cast<unsigned long long>(flood.cells));
-  std::printf("flooded area: %.1f m2\n", double(flood.cells) * cellArea);
-  std::printf("flood volume: %.1f m3\n", flood.depthSum / ratio * cellArea);
+  std::printf("flooded area: %.1f m2%s\n", area,
+              degrees ? " (the grid is in degrees: each cell measured at its latitude)" : "");
+  std::printf("flood volume: %.1f m3\n", volume);
   return true;
 }
 

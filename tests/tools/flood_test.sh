@@ -113,5 +113,17 @@ ogr2ogr -q -f GPKG "$work/empty.gpkg" "$work/areas.geojson" -where "0 = 1" -nlt 
   fail "empty region file"
 refused 1 "holds no regions" --level 5 --map-area "$work/empty.gpkg"
 
+# A grid kept in degrees measures its flood in square metres, cell by cell at its latitude: as
+# the same grid warped to its UTM zone does, within 1 %.
+jacksboro=$samples/jacksboro_fault_dem.tif
+area_of() { sed -n 's/^flooded area: \([0-9.]*\) m2.*/\1/p' "$1"; }
+"$tool" flood "$jacksboro" --keep-crs --level 400 --seed -84.1,36.5 -o "$work/degrees.png" \
+  >"$work/degrees.txt" 2>/dev/null || fail "flood of a grid kept in degrees"
+"$tool" flood "$jacksboro" --level 400 --seed 759743.0,4043320.0 -o "$work/utm.png" \
+  >"$work/utm.txt" 2>/dev/null || fail "flood of the warped grid"
+awk -v a="$(area_of "$work/degrees.txt")" -v b="$(area_of "$work/utm.txt")" \
+  'BEGIN { exit !(b > 0 && a / b > 0.99 && a / b < 1.01) }' ||
+  fail "areas in degrees and in UTM differ: $(area_of "$work/degrees.txt") against $(area_of "$work/utm.txt")"
+
 rm -rf "$work"
 finish "flood"
