@@ -53,6 +53,27 @@ bool CentreOf(GDALDatasetH dataset, double& x, double& y) {
   return true;
 }
 
+// The widths east-west and north-south of the dataset's extent, in its units (its corners taken
+// through the geotransform, rotated grids too).
+bool SpanOf(GDALDatasetH dataset, double& across, double& down) {
+  double t[6];
+  if (GDALGetGeoTransform(dataset, t) != CE_None) return false;
+  const double w = GDALGetRasterXSize(dataset), h = GDALGetRasterYSize(dataset);
+  double xs[4], ys[4];
+  for (int k = 0; k < 4; ++k) {
+    const double column = (k & 1) ? w : 0, row = (k & 2) ? h : 0;
+    xs[k] = t[0] + column * t[1] + row * t[2];
+    ys[k] = t[3] + column * t[4] + row * t[5];
+  }
+  across = *std::max_element(xs, xs + 4) - *std::min_element(xs, xs + 4);
+  down = *std::max_element(ys, ys + 4) - *std::min_element(ys, ys + 4);
+  return true;
+}
+
+// Beyond this many degrees of longitude a grid is not warped to one UTM zone: far from the zone's
+// middle the projection stretches the land, and half a world away it tears it apart.
+constexpr double kWidestForOneZone = 24;
+
 int g_memoryFiles = 0;
 
 // Metres a horizontal unit of the dataset's CRS spans: a degree of latitude for geographic
@@ -162,6 +183,15 @@ bool WarpedSource::OpenGrid(const std::string& path, bool keepCrs, std::string& 
     error = "'" + path + "' is in degrees but its extent is not a place on the earth; use " +
             "--keep-crs to draw it as it is";
     return false;
+  }
+  double across = 0, down = 0;
+  if (SpanOf(dataset.get(), across, down) && across > kWidestForOneZone) {
+    std::fprintf(stderr,
+                 "terrain3d: '%s' is in degrees and spans %.0f degrees of longitude, too wide for "
+                 "one UTM zone: drawn in degrees (warp it to a projection that suits it for true "
+                 "proportions)\n",
+                 path.c_str(), across);
+    return true;
   }
   const int zone = std::min(60, std::max(1, int(std::floor((lon + 180) / 6)) + 1));
   const int epsg = (lat >= 0 ? 32600 : 32700) + zone;

@@ -31,6 +31,12 @@ awk -v a="$drawn" -v b="$reference" 'BEGIN { d = a / b - 1; exit !(d < 0.01 && d
 
 "$tool" info "$work/dem.tif" --keep-crs >"$work/kept.txt" 2>"$work/kept.err" || fail "--keep-crs"
 grep -q "warped" "$work/kept.err" && fail "--keep-crs warped"
+# A grid of the whole world is not warped into one UTM zone (that tears it): drawn in degrees.
+gdal_create -q -of GTiff -outsize 90 40 -bands 1 -ot Float32 -burn 100 -a_srs EPSG:4326 \
+  -a_ullr -180 80 180 -80 "$work/world.tif" || fail "gdal_create"
+"$tool" info "$work/world.tif" >/dev/null 2>"$work/world.err" || fail "info of a world grid"
+grep -q "too wide for one UTM zone: drawn in degrees" "$work/world.err" ||
+  fail "a world grid: $(cat "$work/world.err")"
 grep -q "^size  *403 columns x 344 rows" "$work/kept.txt" || fail "--keep-crs changed the grid"
 
 grep -q "^CRS  *WGS 84 (EPSG:4326)" "$work/kept.txt" || fail "CRS not printed"
