@@ -61,6 +61,9 @@ struct Georeference {
   // A tile of a larger picture: the picture's size, "WIDTHxHEIGHT" (kept as the metadata item
   // TERRAIN3D_PICTURE_SIZE, so that a mosaic knows when tiles are missing); empty otherwise.
   std::string pictureSize;
+  // A tile: which picture it belongs to (the metadata item TERRAIN3D_PICTURE), so that a mosaic
+  // joins only tiles of one picture; empty otherwise.
+  std::string pictureId;
 };
 bool ReadGeoreference(const std::string& path, Georeference& georeference);
 

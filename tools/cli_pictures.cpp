@@ -1,5 +1,8 @@
 // The one-shot commands that make files from a prepared DEM: render (a picture of the scene),
 // hillshade (a hill-shade picture of the grid) and texlib (a texture library).
+#include <sys/stat.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -123,7 +126,33 @@ struct RenderOptions {
   int tilesAcross = 1, tilesDown = 1;
   int firstTile = 0, lastTile = 0;  // a tile range from 1; 0: the whole picture
   LineOptions lines;
+  std::string pictureId;  // which picture tiles belong to (see PictureId)
 };
+
+// What names the picture a tile belongs to, so that a mosaic joins only tiles of one picture:
+// the command's arguments but the output and the tile range, and the size and modification time
+// of every file among them (the same arguments on a changed DEM draw another picture), hashed.
+std::string PictureId(int argc, char** argv) {
+  std::string text;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if ((arg == "-o" || arg == "--tile-range") && i + 1 < argc) {
+      ++i;
+      continue;
+    }
+    text += arg;
+    text += '\n';
+    struct stat file {};
+    if (::stat(arg.c_str(), &file) == 0 && S_ISREG(file.st_mode))
+      text += std::to_string(file.st_size) + "@" + std::to_string(file.st_mtime) + "\n";
+  }
+  // FNV-1a, 64 bits: the same for the same text in every build of the program.
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return hex;
+}
 
 // Applies the settings, the eye and the texture of options to a prepared scene.
 bool ApplyRenderOptions(HeadlessScene& scene, RenderOptions& o, DialogAnswers& answers) {
@@ -202,7 +231,8 @@ int WriteTileRange(void* s, void* st, const std::string& out, const RenderOption
       std::fprintf(stderr, "terrain3d: tile %d could not be drawn\n", index);
       return 1;
     }
-    const Georeference placement = TilePlacement(column, row, o.width, o.height, o.tilesAcross, o.tilesDown);
+    Georeference placement = TilePlacement(column, row, o.width, o.height, o.tilesAcross, o.tilesDown);
+    placement.pictureId = o.pictureId;
     std::string error;
     const bool converted = ConvertPicture(target, name, 3, &placement, error);
     std::remove(target.c_str());
@@ -325,7 +355,10 @@ int RunRender(int argc, char** argv) {
   if (!notes.Load(s, st, scene.gridPath(), noteOptions)) return 1;
   LoadedRoads roads;
   if (!roads.Load(s, st, scene.gridPath(), roadOptions)) return 1;
-  if (o.firstTile > 0) return WriteTileRange(s, st, out, o);
+  if (o.firstTile > 0) {
+    o.pictureId = PictureId(argc, argv);
+    return WriteTileRange(s, st, out, o);
+  }
   if (o.tilesAcross > 1 || o.tilesDown > 1) return WriteTiledPicture(s, st, out, o);
 
   std::string error;

@@ -24,6 +24,7 @@ struct DatasetCloser {
 using Dataset = std::unique_ptr<void, DatasetCloser>;
 
 const char kPictureSizeItem[] = "TERRAIN3D_PICTURE_SIZE";
+const char kPictureItem[] = "TERRAIN3D_PICTURE";
 
 bool EndsWithNoCase(const std::string& text, const char* tail) {
   const std::string end = tail;
@@ -61,6 +62,8 @@ void ApplyGeoreference(GDALDatasetH dataset, const Georeference* georeference) {
   if (!georeference->wkt.empty()) GDALSetProjection(dataset, georeference->wkt.c_str());
   if (!georeference->pictureSize.empty())
     GDALSetMetadataItem(dataset, kPictureSizeItem, georeference->pictureSize.c_str(), nullptr);
+  if (!georeference->pictureId.empty())
+    GDALSetMetadataItem(dataset, kPictureItem, georeference->pictureId.c_str(), nullptr);
 }
 
 // The world file beside a picture: named after the picture's format (.pgw, .jgw, .bpw), so that
@@ -501,6 +504,7 @@ bool WriteMosaic(const std::vector<std::string>& tiles, const std::string& path,
   };
   std::vector<Place> places;
   int bands = 0, pictureWidth = 0, pictureHeight = 0;
+  std::string pictureId;
   for (size_t i = 0; i < tiles.size(); ++i) {
     CPLPushErrorHandler(CPLQuietErrorHandler);
     Dataset tile(GDALOpen(tiles[i].c_str(), GA_ReadOnly));
@@ -518,10 +522,13 @@ bool WriteMosaic(const std::vector<std::string>& tiles, const std::string& path,
       return false;
     }
     const int count = GDALGetRasterCount(tile.get());
-    if (i > 0 && (count != bands || width != pictureWidth || height != pictureHeight)) {
+    const char* id = GDALGetMetadataItem(tile.get(), kPictureItem, nullptr);
+    if (i > 0 && (count != bands || width != pictureWidth || height != pictureHeight ||
+                  pictureId != (id != nullptr ? id : ""))) {
       error = tiles[i] + " and " + tiles[0] + " are tiles of different pictures";
       return false;
     }
+    pictureId = id != nullptr ? id : "";
     bands = count;
     pictureWidth = width;
     pictureHeight = height;

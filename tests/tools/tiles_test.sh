@@ -39,6 +39,11 @@ rm "$work/part_003.png"
 expect 1 "leave a gap: 16.7% of the picture is missing" mosaic -o "$work/gap.tif" "$work"/part_*.png
 expect 1 "overlaps another tile" mosaic -o "$work/twice.tif" "$work/one_001.tif" "$work/one_001.tif"
 expect 1 "not a tile of .render --tile-range." mosaic -o "$work/foreign.tif" "$volcano"
+# A tile of the same tiling of another picture (here without --sky) is refused too.
+run render "$volcano" --size 96x64 --tiles 3x2 --tile-range 3 -o "$work/plain.png"
+expect 1 "tiles of different pictures" mosaic -o "$work/mixed.tif" "$work/part_001.png" \
+  "$work/part_002.png" "$work/plain_003.png" "$work"/part_00[456].png
+[ -e "$work/mixed.tif" ] && fail "a mosaic of two pictures was written"
 [ -e "$work/gap.tif" ] || [ -e "$work/twice.tif" ] && fail "a refused mosaic was written"
 expect 2 "goes beyond the 6 tiles" render "$volcano" $view --tile-range 5-7 -o "$work/x.png"
 expect 2 "tile-range takes I-J or I" render "$volcano" $view --tile-range 3-2 -o "$work/x.png"
@@ -46,7 +51,7 @@ expect 2 "tile-range takes I-J or I" render "$volcano" $view --tile-range 0 -o "
 expect 2 "not of --plan" render "$volcano" $view --plan --tile-range 1 -o "$work/x.png"
 expect 2 "not --plan" render "$volcano" $view --plan --tiles 3x2 -o "$work/x.png"
 expect 2 "must end in .vrt" mosaic -o "$work/x.gif" "$work/part_001.png"
-ls "$work" | grep -q "tmp" && fail "temporary files left: $(ls "$work")"
+ls "$work" | grep -q "tmp\|draft" && fail "temporary files left: $(ls "$work")"
 
 rm -rf "$work"
 finish "tiles"
