@@ -110,6 +110,10 @@ CommandLine& CommandLine::Real(const char* name, float* to, double lowest, doubl
 }
 
 CommandLine& CommandLine::ViewPoint(float eye[3], bool* haveEye, float look[2], bool* haveLook) {
+  viewEye_ = eye;
+  viewLook_ = look;
+  haveViewEye_ = haveEye;
+  haveViewLook_ = haveLook;
   Value("--eye", [this, eye, haveEye](const char* value) {
     double xyz[3];
     if (!ParseReals(value, xyz, 3)) return RefuseValue("--eye", "three numbers X,Y,Z", value);
@@ -166,6 +170,12 @@ bool SameFile(const std::string& a, const struct stat& b) {
 std::optional<int> CommandLine::Parse(int argc, char** argv) const {
   const std::optional<int> parsed = ParseArguments(argc, argv);
   if (parsed) return parsed;
+  // An eye straight above the point it looks at has no direction to look in: the view would be
+  // left as it was.
+  if (haveViewEye_ != nullptr && *haveViewEye_ && *haveViewLook_ && viewEye_[0] == viewLook_[0] &&
+      viewEye_[1] == viewLook_[1])
+    return Refuse("--look must lie beside the eye, not straight below it (a view from straight "
+                  "above is render --plan)");
   // The output may not be a folder (writing it would fail, and the clean-up would remove an
   // empty one) nor a file the command reads (it would be overwritten before or while it is read).
   std::string output;

@@ -94,6 +94,10 @@ class CommandLine {
   std::function<void(std::FILE*)> help_;
   std::vector<Option> options_;
   std::vector<const char**> files_;
+  float* viewEye_ = nullptr;  // ViewPoint's, checked together after parsing
+  float* viewLook_ = nullptr;
+  bool* haveViewEye_ = nullptr;
+  bool* haveViewLook_ = nullptr;
   std::vector<std::string>* rest_ = nullptr;
 };
 

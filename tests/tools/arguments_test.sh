@@ -19,6 +19,8 @@ expect 2 "--size takes WIDTHxHEIGHT" render "$dem" -o "$out" --size 640
 expect 2 "--size takes WIDTHxHEIGHT" render "$dem" -o "$out" --size 640x480x3
 expect 2 "--eye takes three numbers X,Y,Z, not '1,2'" render "$dem" -o "$out" --eye 1,2 --look 1,2
 expect 2 "--look takes two numbers X,Y, not 'a,b'" render "$dem" -o "$out" --eye 1,2,3 --look a,b
+expect 2 "--look must lie beside the eye" render "$dem" -o "$out" --eye 2667600,6479300,900 \
+  --look 2667600,6479300
 expect 2 "--tiles takes ACROSSxDOWN, each from 1 to 64" render "$dem" -o "$out" --tiles 0x2
 expect 2 "--bands takes three band numbers from 1" render "$dem" -o "$out" --bands 0,1,2
 # A band the image lacks is refused, not replaced by the image's own bands.
