@@ -1,6 +1,7 @@
 // terrain3d fly: the flight recorder. It flies the built-in tour (or a route through given map
 // points) off screen and writes every frame as a picture, or records one pass as a video.
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -130,6 +131,10 @@ int RunFlight(int argc, char** argv) {
       return line.Refuse("-o VIDEO records one pass: --out-dir, --frames and --png are not for it");
     if (!VideoKindKnown(video))
       return line.Refuse("-o takes a video file: .avi, .mpg (.mpeg, .m2p, .vob) or .mp4 (.m4v, .mov)");
+    std::string extension = video.substr(video.find_last_of('.'));
+    for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (!codec.empty() && extension != ".avi")
+      return line.Refuse("--codec is for -o VIDEO.avi (MPEG and MP4 files have their own)");
   } else {
     if (!codec.empty()) return line.Refuse("--codec is for -o VIDEO.avi");
     if (outDir.empty()) return line.Refuse("-o VIDEO or --out-dir DIR is needed");

@@ -170,6 +170,14 @@ bool SameFile(const std::string& a, const struct stat& b) {
 std::optional<int> CommandLine::Parse(int argc, char** argv) const {
   const std::optional<int> parsed = ParseArguments(argc, argv);
   if (parsed) return parsed;
+  // The vertical scale is one setting, however it is spelled.
+  int scales = 0;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    scales += arg == "--exaggeration" || arg == "--z-factor" || arg == "--no-rescale" ? 1 : 0;
+  }
+  if (scales > 1)
+    return Refuse("give the vertical scale once: --exaggeration, --z-factor and --no-rescale set it alike");
   // An eye straight above the point it looks at has no direction to look in: the view would be
   // left as it was.
   if (haveViewEye_ != nullptr && *haveViewEye_ && *haveViewLook_ && viewEye_[0] == viewLook_[0] &&

@@ -1,5 +1,6 @@
 // The one-shot commands that make files from a prepared DEM: render (a picture of the scene),
 // hillshade (a hill-shade picture of the grid) and texlib (a texture library).
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -473,6 +474,8 @@ int RunTextureLibrary(int argc, char** argv) {
       .File(&image);
   if (const auto status = line.Parse(argc, argv)) return *status;
   if (out.empty()) return line.Refuse("-o LIB.tex is needed");
+  if (out.size() < 4 || strcasecmp(out.c_str() + out.size() - 4, ".tex") != 0)
+    return line.Refuse("-o " + out + ": a texture library's name ends in .tex");
   if (hillShade) {
     if (demPath == nullptr || image != nullptr)
       return line.Refuse("--hillshade takes a DEM and no IMAGE");

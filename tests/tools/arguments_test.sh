@@ -21,6 +21,11 @@ expect 2 "--eye takes three numbers X,Y,Z, not '1,2'" render "$dem" -o "$out" --
 expect 2 "--look takes two numbers X,Y, not 'a,b'" render "$dem" -o "$out" --eye 1,2,3 --look a,b
 expect 2 "--look must lie beside the eye" render "$dem" -o "$out" --eye 2667600,6479300,900 \
   --look 2667600,6479300
+# Options that would be ignored are refused.
+expect 2 "give the vertical scale once" render "$dem" -o "$out" --no-rescale --exaggeration 2
+expect 2 "give the vertical scale once" hillshade "$dem" -o "$work/x.tif" --z-factor 2 --exaggeration 3
+expect 2 "--codec is for -o VIDEO.avi" fly "$dem" -o "$work/f.mp4" --codec mjpeg
+expect 2 "a texture library's name ends in .tex" texlib "$dem" --hillshade -o "$work/l.png"
 expect 2 "--tiles takes ACROSSxDOWN, each from 1 to 64" render "$dem" -o "$out" --tiles 0x2
 expect 2 "--bands takes three band numbers from 1" render "$dem" -o "$out" --bands 0,1,2
 # A band the image lacks is refused, not replaced by the image's own bands.
