@@ -179,7 +179,15 @@ int RunFlight(int argc, char** argv) {
     std::fprintf(stderr, "terrain3d: the route was refused\n");
     return 1;
   }
-  if (speed > 0) SetFlySpeed(s, st, speed);
+  if (speed > 0) {
+    // The library holds the speed within its range (from about a cell a frame); a speed it
+    // changes is said, since the flight then takes another number of frames than asked for.
+    SetFlySpeed(s, st, speed);
+    float taken = speed;
+    if (GetFlySpeed(s, st, &taken) == TN_OK && taken != speed)
+      std::fprintf(stderr, "terrain3d: --speed %g is outside the flight's range; flown at %g\n",
+                   double(speed), double(taken));
+  }
   if (!video.empty()) {
     VideoOptions options;
     options.path = video;

@@ -17,6 +17,10 @@ fail() { echo "FAIL: $*"; exit 1; }
 "$tool" fly "$dem" --frames 1 --size 96x72 --png --out-dir "$work/beside" --route 0,0/10,10 \
   >/dev/null 2>"$work/err" && fail "a route beside the grid was flown"
 grep -q "lies wholly outside the grid" "$work/err" || fail "no reason for the route beside the grid"
+"$tool" fly "$dem" --frames 1 --size 96x72 --png --out-dir "$work/slow" --speed 0.5 \
+  >/dev/null 2>"$work/err" || fail "a slow flight"
+grep -q -- "--speed 0.5 is outside the flight's range; flown at" "$work/err" ||
+  fail "a speed the library raised was not said"
 for i in 0 1 2; do
   f=frame0000$i.png
   [ -s "$work/tour/deeper/$f" ] || fail "tour $f missing"
