@@ -285,11 +285,13 @@ float SceneSession::SceneHeight(double height) const {
 }
 
 bool HeadlessScene::Initialise(int width, int height) {
-  pixels_.assign(size_t(width) * size_t(height) * 4, 0);
+  pixelBytes_ = size_t(width) * size_t(height) * 4;
+  pixels_.reset(static_cast<unsigned char*>(std::calloc(pixelBytes_ > 0 ? pixelBytes_ : 1, 1)));
+  if (!pixels_) return false;
   window_.kind = TN_WINDOW_HEADLESS;
   window_.width = width;
   window_.height = height;
-  window_.pixels = pixels_.data();
+  window_.pixels = pixels_.get();
   if (!session_.Initialise(&window_)) return false;
   session_.Reshape(width, height);
   return true;

@@ -2,6 +2,7 @@
 // dialogs and messages, and a scene prepared from a DEM file, released on every path.
 #pragma once
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -151,10 +152,19 @@ class HeadlessScene {
   bool LoadMapArea(const char* path) { return session_.LoadMapArea(path); }
   bool LoadLines(const LineOptions& options) { return session_.LoadLines(options); }
   // The window's pixels: the last frame presented, BGRA rows, top row first.
-  const std::vector<unsigned char>& pixels() const { return pixels_; }
+  std::vector<unsigned char> pixels() const {
+    return pixels_ ? std::vector<unsigned char>(pixels_.get(), pixels_.get() + pixelBytes_)
+                   : std::vector<unsigned char>();
+  }
 
  private:
-  std::vector<unsigned char> pixels_;
+  struct Free {
+    void operator()(unsigned char* p) const { std::free(p); }
+  };
+  // Zeroed by the system as it is first written: a window as large as a picture costs no memory
+  // until a frame is presented in it (outputs draw off screen).
+  std::unique_ptr<unsigned char, Free> pixels_;
+  size_t pixelBytes_ = 0;
   TnNativeWindow window_{};
   SceneSession session_;  // after the window: the scene is released while the window is in place
 };
