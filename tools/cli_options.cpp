@@ -1,6 +1,7 @@
 #include "cli_options.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -192,8 +193,17 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) const {
     if (std::string(argv[i]) == "-o" && i + 1 < argc) output = argv[++i];
     else inputs.push_back(argv[i]);
   }
+  if (output.empty()) return std::nullopt;
+  // Its folder must be one the program can write in (drafts are written beside the output).
+  const size_t slash = output.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : output.substr(0, slash));
+  struct stat place {};
+  if (::stat(folder.c_str(), &place) != 0 || !S_ISDIR(place.st_mode))
+    return Refuse("-o " + output + ": the folder '" + folder + "' does not exist");
+  if (::access(folder.c_str(), W_OK) != 0)
+    return Refuse("-o " + output + ": the folder '" + folder + "' cannot be written in");
   struct stat target {};
-  if (output.empty() || ::stat(output.c_str(), &target) != 0) return std::nullopt;
+  if (::stat(output.c_str(), &target) != 0) return std::nullopt;
   if (S_ISDIR(target.st_mode)) return Refuse("-o names a folder, not a file: '" + output + "'");
   for (const std::string& input : inputs) {
     if (input.empty() || input[0] == '-' || !SameFile(input, target)) continue;

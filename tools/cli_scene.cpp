@@ -2,6 +2,8 @@
 #include "cli_options.h"
 #include "cli_regions.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -99,6 +101,11 @@ ScopedDialogAnswers::~ScopedDialogAnswers() {
 }
 
 bool SceneSession::PrepareTexture(const char* path) {
+  struct stat file {};
+  if (std::strncmp(path, "/vsi", 4) != 0 && ::stat(path, &file) != 0) {
+    std::fprintf(stderr, "terrain3d: the texture '%s' does not exist\n", path);
+    return false;
+  }
   std::string error;
   if (!texture_.OpenImageFor(path, grid_.path(), error)) {
     std::fprintf(stderr, "terrain3d: %s\n", error.c_str());

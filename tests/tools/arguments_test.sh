@@ -21,6 +21,8 @@ expect 2 "--eye takes three numbers X,Y,Z, not '1,2'" render "$dem" -o "$out" --
 expect 2 "--look takes two numbers X,Y, not 'a,b'" render "$dem" -o "$out" --eye 1,2,3 --look a,b
 expect 2 "--look must lie beside the eye" render "$dem" -o "$out" --eye 2667600,6479300,900 \
   --look 2667600,6479300
+expect 2 "the folder '.*/no/such' does not exist" hillshade "$dem" -o "$work/no/such/x.tif"
+expect 1 "the texture '.*/none.tif' does not exist" render "$dem" --texture "$work/none.tif" -o "$out"
 # Options that would be ignored are refused.
 expect 2 "give the vertical scale once" render "$dem" -o "$out" --no-rescale --exaggeration 2
 expect 2 "give the vertical scale once" hillshade "$dem" -o "$work/x.tif" --z-factor 2 --exaggeration 3
