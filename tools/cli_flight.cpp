@@ -135,6 +135,18 @@ int RunFlight(int argc, char** argv) {
     for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
     if (!codec.empty() && extension != ".avi")
       return line.Refuse("--codec is for -o VIDEO.avi (MPEG and MP4 files have their own)");
+    // What the MPEG writer refuses, said before the scene is prepared.
+    if (extension != ".avi") {
+      if (width % 2 != 0 || height % 2 != 0)
+        return line.Refuse("an MPEG or MP4 video's frames have even sides, not " +
+                           std::to_string(width) + "x" + std::to_string(height));
+      const bool mp4 = extension == ".mp4" || extension == ".m4v" || extension == ".mov";
+      bool rate = mp4;
+      for (int base : {24, 25, 30, 50, 60}) rate = rate || base % fps == 0;
+      if (!rate)
+        return line.Refuse("an MPEG-2 video plays at 24, 25, 30, 50 or 60 frames/s or a divisor of "
+                           "one, not " + std::to_string(fps));
+    }
   } else {
     if (!codec.empty()) return line.Refuse("--codec is for -o VIDEO.avi");
     if (outDir.empty()) return line.Refuse("-o VIDEO or --out-dir DIR is needed");

@@ -56,10 +56,14 @@ fi
 # Refusals the writer makes (arguments_test.sh has the argument refusals): an MPEG rate that is
 # none, an unwritable folder.
 "$tool" fly "$dem" -o "$work/tour7.mpg" --size 96x72 --fps 7 >/dev/null 2>&1 && fail "7 frames/s MPEG"
-# A refused recording leaves the file that was there, and no draft beside it.
-cp "$work/tour.mpg" "$work/kept.mpg"
-"$tool" fly "$dem" -o "$work/tour.mpg" --size 96x72 --fps 7 >/dev/null 2>&1 && fail "7 frames/s MPEG"
-cmp -s "$work/tour.mpg" "$work/kept.mpg" || fail "a refused recording changed the video it would replace"
+"$tool" fly "$dem" -o "$work/odd.mpg" --size 97x72 2>&1 | grep -q "frames have even sides, not 97x72" ||
+  fail "an odd MPEG frame size without its reason"
+# A recording the library refuses (a frame larger than the off-screen bitmap) leaves the file
+# that was there, and no draft beside it.
+cp "$work/tour.mpg" "$work/kept.avi"
+cp "$work/tour.mpg" "$work/big.avi"
+"$tool" fly "$dem" -o "$work/big.avi" --size 16384x16384 >/dev/null 2>&1 && fail "a 16384 x 16384 AVI"
+cmp -s "$work/big.avi" "$work/kept.avi" || fail "a refused recording changed the file it would replace"
 ls "$work" | grep -q draft && fail "a draft was left: $(ls "$work")"
 "$tool" fly "$dem" -o "$work/no/such/folder.avi" --size 96x72 >/dev/null 2>&1 && fail "unwritable"
 [ -e "$work/tour7.mpg" ] && fail "tour7.mpg left behind"
