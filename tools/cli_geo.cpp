@@ -226,6 +226,14 @@ bool WarpedSource::OpenImageFor(const std::string& path, const std::string& grid
   return true;
 }
 
+bool RasterSize(const std::string& path, int& width, int& height) {
+  Dataset dataset = OpenQuietly(path);
+  if (!dataset) return false;
+  width = GDALGetRasterXSize(dataset.get());
+  height = GDALGetRasterYSize(dataset.get());
+  return true;
+}
+
 bool ReadGeoreference(const std::string& path, Georeference& georeference) {
   Dataset dataset = OpenQuietly(path);
   if (!dataset) return false;

@@ -66,6 +66,8 @@ struct Georeference {
   std::string pictureId;
 };
 bool ReadGeoreference(const std::string& path, Georeference& georeference);
+// The raster's width and height in cells; false when it does not open.
+bool RasterSize(const std::string& path, int& width, int& height);
 
 // Metres a horizontal unit of the raster's CRS spans: about 111,000 for a grid in degrees, 1
 // without a CRS or when the raster cannot be read.

@@ -256,6 +256,16 @@ bool SceneSession::Prepare(const char* path, DemFailure report) {
     return false;
   }
   if (tnPrepare3DScene(scene_, state_, dem_) != TN_OK) {
+    // The library's message 6 does not say which limit a grid passed: the side is said here.
+    constexpr int kMostNodes = 16384;
+    int columns = 0, rows = 0;
+    if (RasterSize(grid_.path(), columns, rows) && (columns > kMostNodes || rows > kMostNodes)) {
+      std::fprintf(stderr,
+                   "terrain3d: cannot prepare '%s': it has %d x %d nodes; at most %d a side are "
+                   "drawn (gdalwarp -ts or -tr makes a coarser copy)\n",
+                   path, columns, rows, kMostNodes);
+      return false;
+    }
     const char* reason = tnDemLastError();
     const bool bare = report == DemFailure::kStoreReason && *reason == '\0';
     std::fprintf(stderr, "terrain3d: cannot prepare '%s'%s%s\n", path, bare ? "" : ": ", reason);

@@ -23,6 +23,9 @@ expect 2 "--look must lie beside the eye" render "$dem" -o "$out" --eye 2667600,
   --look 2667600,6479300
 expect 2 "the folder '.*/no/such' does not exist" hillshade "$dem" -o "$work/no/such/x.tif"
 expect 1 "the texture '.*/none.tif' does not exist" render "$dem" --texture "$work/none.tif" -o "$out"
+gdal_create -q -of GTiff -outsize 17000 2 -bands 1 -ot Float32 -burn 100 "$work/wide.tif" ||
+  fail "gdal_create"
+expect 1 "it has 17000 x 2 nodes; at most 16384 a side" render "$work/wide.tif" -o "$out"
 # Options that would be ignored are refused.
 expect 2 "give the vertical scale once" render "$dem" -o "$out" --no-rescale --exaggeration 2
 expect 2 "give the vertical scale once" hillshade "$dem" -o "$work/x.tif" --z-factor 2 --exaggeration 3
