@@ -376,7 +376,9 @@ int RunRender(int argc, char** argv) {
     std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
     return 1;
   }
-  if (IsBlank(picture)) {
+  // A uniform picture shows no terrain, unless it is too small to tell (a few pixels of ground
+  // are uniform too).
+  if (int64_t(picture.width) * picture.height >= 64 && IsBlank(picture)) {
     std::fprintf(stderr,
                  "terrain3d render: the picture shows no terrain (the eye sees none of the "
                  "grid); nothing was written to %s\n",

@@ -63,6 +63,7 @@ done
 "$tool" --version | grep -q "^terrain3d [0-9]" || fail "--version"
 
 # An eye far off the grid looking away from it: no picture, status 1.
+run render "$dem" --size 1x1 -o "$work/one.png"  # uniform, but too small to call blank
 expect 1 "the picture shows no terrain" render "$dem" -o "$out" --size 160x120 \
   --eye 2600000,6400000,10 --look 2500000,6300000
 [ -e "$out" ] && fail "an empty picture was written"
