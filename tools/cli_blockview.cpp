@@ -3,7 +3,9 @@
 // the meshes and tiles it is handed from its own GL buffers and textures, and writes the frames.
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include <sys/stat.h>
 
@@ -21,7 +23,7 @@ const char kBlockViewHelp[] =
     "level-of-detail meshes (16-bit indices) and texture tiles of each view, and this program\n"
     "draws them with its own GL buffers and textures in a headless context. The eye circles\n"
     "the grid's centre, half way up its allowed heights, looking at the centre.\n"
-    "  --out-dir DIR    folder for the frames, DIR/block_0000.png, block_0001.png, ...\n"
+    "  --out-dir DIR    folder for the frames (made when missing), DIR/block_0000.png, ...\n"
     "  --frames N       frames round the circle (1 to 3600, default 1)\n"
     "  --texture IMAGE  drape a raster image named .rim (any raster GDAL reads, georeferenced\n"
     "                   over the grid) or a .tex texture library\n"
@@ -44,7 +46,12 @@ int RunBlockView(int argc, char** argv) {
   if (const auto status = line.Parse(argc, argv)) return *status;
   if (dem == nullptr) return line.Refuse("a DEM file is needed");
   if (outDir.empty()) return line.Refuse("--out-dir DIR is needed");
-  if (!IsFolder(outDir)) return line.Refuse("--out-dir '" + outDir + "' is not a folder");
+  // Made when missing, as fly makes its frames' folder.
+  std::error_code madeError;
+  if (!IsFolder(outDir)) std::filesystem::create_directories(outDir, madeError);
+  if (!IsFolder(outDir))
+    return line.Refuse("--out-dir '" + outDir + "' is not a folder and cannot be made" +
+                       (madeError ? ": " + madeError.message() : std::string()));
 
   BlockViewEngine engine;
   std::string error;

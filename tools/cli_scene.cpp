@@ -82,6 +82,9 @@ bool UserReadsChinese() {
 }
 
 int TN_CALL PrintMessage(void*, int id, unsigned style, const char* caption, const char* text) {
+  // A question the program answers itself (No) is not a word to the user: the only one, whether
+  // to keep a prepared texture as a library, is what 'texlib' is for.
+  if (style == TN_MB_QUESTION_YESNO) return TN_IDNO;
   const char* english = UserReadsChinese() ? nullptr : tnGetEnglishText(id, text);
   if (english != nullptr)
     std::fprintf(stderr, "terrain3d: message %d: %s\n", id, english);

@@ -28,7 +28,9 @@ run blockview "$source/data/samples/olinda_dem_utm25s.tif" --texture "$work/land
 grep -q "tiles loaded" "$work/out" && ! grep -q " 0 tiles loaded" "$work/out" || fail "no texture tile loaded: $(cat "$work/out")"
 
 expect 2 "out-dir" blockview "$volcano"
-expect 2 "not a folder" blockview "$volcano" --out-dir "$work/none"
+run blockview "$volcano" --frames 1 --size 64x48 --out-dir "$work/made/deeper"
+[ -s "$work/made/deeper/block_0000.png" ] || fail "no frame in the folder blockview made"
+expect 2 "not a folder and cannot be made" blockview "$volcano" --out-dir "$volcano"
 expect 2 "DEM" blockview --out-dir "$work"
 expect 1 "texture" blockview "$volcano" --out-dir "$work" --texture "$work/landsat.png"
 expect 1 "cannot open" blockview "$work/none.tif" --out-dir "$work"
