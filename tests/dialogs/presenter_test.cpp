@@ -95,31 +95,29 @@ TEST_F(PresenterTest, AViewDrivesTheHeightColourModel) {
   EXPECT_EQ(d.colours[3][1], 0);
 }
 
-TEST_F(PresenterTest, CancelLeavesTheRecordUntouched) {
-  ScriptedView::script = [](const T3dDialogModel& m) {
-    m.setValue(m.self, hc::kCustomLayers, 1);
-    m.setValue(m.self, hc::kContinuousTone, 1);
-    return T3D_DIALOG_CANCEL;
-  };
-  TnHeightColourDialog d = Settings();
-  const TnHeightColourDialog before = d;
-  EXPECT_EQ(CurrentPresenter().HeightColour(d), kDialogCancel);
-  EXPECT_EQ(std::memcmp(&d, &before, sizeof d), 0);
-}
-
-TEST_F(PresenterTest, AViewCannotApplyAnInvalidRecord) {
-  // A view that closes with OK although the model refused it: downward bounds.
-  ScriptedView::script = [](const T3dDialogModel& m) {
-    m.setValue(m.self, hc::kCustomLayers, 1);
-    m.setValue(m.self, hc::kAllowBounds, 1);
-    m.setCellNumber(m.self, hc::kList, 2, hc::kLowColumn, 1e6);
-    EXPECT_EQ(m.accept(m.self), 0);
-    return T3D_DIALOG_OK;
-  };
-  TnHeightColourDialog d = Settings();
-  const TnHeightColourDialog before = d;
-  EXPECT_EQ(CurrentPresenter().HeightColour(d), kDialogCancel);
-  EXPECT_EQ(std::memcmp(&d, &before, sizeof d), 0);
+// Cancel, and a view that closes with OK although the model refused the record (downward
+// bounds), both leave the record untouched.
+TEST_F(PresenterTest, CancelOrARefusedRecordLeavesTheRecordUntouched) {
+  const std::function<int(const T3dDialogModel&)> scripts[] = {
+      [](const T3dDialogModel& m) {
+        m.setValue(m.self, hc::kCustomLayers, 1);
+        m.setValue(m.self, hc::kContinuousTone, 1);
+        return T3D_DIALOG_CANCEL;
+      },
+      [](const T3dDialogModel& m) {
+        m.setValue(m.self, hc::kCustomLayers, 1);
+        m.setValue(m.self, hc::kAllowBounds, 1);
+        m.setCellNumber(m.self, hc::kList, 2, hc::kLowColumn, 1e6);
+        EXPECT_EQ(m.accept(m.self), 0);
+        return T3D_DIALOG_OK;
+      }};
+  for (const auto& script : scripts) {
+    ScriptedView::script = script;
+    TnHeightColourDialog d = Settings();
+    const TnHeightColourDialog before = d;
+    EXPECT_EQ(CurrentPresenter().HeightColour(d), kDialogCancel);
+    EXPECT_EQ(std::memcmp(&d, &before, sizeof d), 0);
+  }
 }
 
 TEST_F(PresenterTest, PromptsOnTheView) {

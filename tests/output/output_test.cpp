@@ -97,28 +97,27 @@ TEST_F(OutputScene, TiledPictureEqualsOneLargePicture) {
     if (sky) {
       ASSERT_EQ(SetEyeCenterPosition(scene_.scene(), scene_.state(), eye, centre), TN_OK);
     }
-    const std::string tiled = Out("tiled.rim"), whole = Out("whole.rim");
-    // Three tiles in one row, tall ones, make the same wide picture too.
-    const std::string row = Out("tiled-row.rim"), wide = Out("wide.rim");
-    ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, row, 60, 100, 3, 1)), TN_OK);
-    ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, wide, 180, 100)), TN_OK);
-    Image c, d;
-    ASSERT_TRUE(ReadRaster(row, c));
-    ASSERT_TRUE(ReadRaster(wide, d));
-    ASSERT_EQ(c.width, 180);
-    ASSERT_EQ(c.height, 100);
-    ASSERT_EQ(c.bgra.size(), d.bgra.size());
-    EXPECT_LE(DifferingShare(c.bgra, d.bgra), 0.01);
-
-    ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, tiled, 100, 75, 2, 2)), TN_OK);
-    ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, whole, 200, 150)), TN_OK);
-    Image a, b;
-    ASSERT_TRUE(ReadRaster(tiled, a));
-    ASSERT_TRUE(ReadRaster(whole, b));
-    ASSERT_EQ(a.width, 200);
-    ASSERT_EQ(a.height, 150);
-    ASSERT_EQ(b.bgra.size(), a.bgra.size());
-    EXPECT_LE(DifferingShare(a.bgra, b.bgra), 0.01);
+    // Tiles of width x height, across x down of them, against the picture drawn whole.
+    auto tiledLikeWhole = [&](const std::string& name, int width, int height, int across,
+                              int down, Image& tiled) {
+      Image whole;
+      ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, Out(name + "-tiled.rim"), width, height,
+                                     across, down)),
+                TN_OK);
+      ASSERT_EQ(Output(OutputRequest(TN_OUTPUT_RASTER, Out(name + ".rim"), width * across,
+                                     height * down)),
+                TN_OK);
+      ASSERT_TRUE(ReadRaster(Out(name + "-tiled.rim"), tiled));
+      ASSERT_TRUE(ReadRaster(Out(name + ".rim"), whole));
+      ASSERT_EQ(tiled.width, width * across);
+      ASSERT_EQ(tiled.height, height * down);
+      ASSERT_EQ(tiled.bgra.size(), whole.bgra.size());
+      EXPECT_LE(DifferingShare(tiled.bgra, whole.bgra), 0.01);
+    };
+    Image a, c;
+    tiledLikeWhole("wide", 60, 100, 3, 1, c);  // three tall tiles in one row
+    tiledLikeWhole("whole", 100, 75, 2, 2, a);
+    if (HasFatalFailure()) return;
     // The picture is not one flat colour: the tiles really show different parts of the view.
     size_t distinct = 0;
     for (size_t i = 4; i < a.bgra.size(); i += 4) distinct += std::memcmp(&a.bgra[i], &a.bgra[0], 3) != 0;
