@@ -143,8 +143,12 @@ bool CopyTo(GDALDatasetH source, const std::string& path, const Georeference* ge
     dropSides();
     return false;
   }
+  // The output's side files are those of the new picture: one the draft has not (a picture
+  // without georeference) would describe the file it replaces.
   for (const auto& side : sides) {
-    if (std::rename(side[0].c_str(), side[1].c_str()) != 0) std::remove(side[0].c_str());
+    if (std::rename(side[0].c_str(), side[1].c_str()) == 0) continue;
+    std::remove(side[0].c_str());
+    std::remove(side[1].c_str());
   }
   if (!draft.PutInPlace()) {
     error = "cannot write " + path + ": it cannot be replaced";

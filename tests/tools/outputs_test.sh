@@ -58,6 +58,12 @@ expect 2 "names a folder" hillshade "$volcano" -o "$work/folder.tif"
 [ -d "$work/folder.tif" ] || fail "the folder named as the output went"
 run hillshade "$volcano" -o "$work/twice.png"
 run hillshade "$volcano" -o "$work/twice.png"
+# A picture without georeference replacing one with it takes its side files away.
+run render "$volcano" --size 64x48 -o "$work/replaced.png"
+run hillshade "$volcano" -o "$work/replaced.png"
+[ -s "$work/replaced.pgw" ] || fail "no world file beside the hill shade"
+run render "$volcano" --size 64x48 -o "$work/replaced.png"
+[ -e "$work/replaced.pgw" ] && fail "the replaced hill shade's world file stayed beside a 3D view"
 # Pictures of one name in two formats keep their own world files.
 run hillshade "$volcano" --size 30x40 -o "$work/twice.jpg"
 has "$work/twice.png" "Pixel Size = (10.000000"
