@@ -305,8 +305,9 @@ TextureLibraryWriter& TextureLibraryWriter::operator=(TextureLibraryWriter&& oth
 
 void TextureLibraryWriter::Discard() {
   if (!file_.valid()) return;
+  const bool named = !file_.unnamed();  // an unnamed file ends when it is closed
   file_.Close();
-  platform::DeleteFile(path_);
+  if (named) platform::DeleteFile(path_);
   path_.clear();
 }
 
@@ -385,7 +386,7 @@ TextureLibraryWriter TextureLibraryWriter::CreateTemporary(const std::string& di
                                                            const TileTable& table) {
   const auto start = PrepareLibraryStart(rasterPath, gridRows, gridCols, pixelFormat, table);
   if (!start) return {};
-  platform::File file = platform::File::CreateUnique(directory, "Tex");
+  platform::File file = platform::File::CreateReopenableTemporary(directory, "Tex");
   if (!file.valid()) return {};
   return Start(std::move(file), *start);
 }
@@ -436,7 +437,7 @@ bool TextureLibraryWriter::Finish() {
     }
     path_ = target_;
   }
-  file_.Close();
+  if (!file_.unnamed()) file_.Close();
   packed_.clear();
   packed_.shrink_to_fit();
   return true;

@@ -169,7 +169,8 @@ class TextureLibraryWriter {
   static TextureLibraryWriter Create(const std::string& path, const std::string& rasterPath,
                                      uint32_t gridRows, uint32_t gridCols, int pixelFormat,
                                      const TileTable& table);
-  // The same in a new file with a unique name "<directory>/TexXXXXXX".
+  // The same in a temporary file in directory: an unnamed one where the system allows (nothing
+  // is left of it once closed, also when the process is killed), else "<directory>/TexXXXXXX".
   static TextureLibraryWriter CreateTemporary(const std::string& directory,
                                               const std::string& rasterPath, uint32_t gridRows,
                                               uint32_t gridCols, int pixelFormat,
@@ -177,6 +178,8 @@ class TextureLibraryWriter {
 
   bool valid() const { return file_.valid(); }
   const std::string& path() const { return path_; }
+  // True while the file is an unnamed temporary one (see CreateTemporary).
+  bool unnamed() const { return file_.unnamed(); }
   TextureInfo info() const { return info_; }
   size_t tileBytes() const { return tileBytes_; }
   uint32_t tilesWritten() const { return written_; }
@@ -188,7 +191,9 @@ class TextureLibraryWriter {
   bool WriteRgbTile(const uint8_t* rgb, size_t size);
 
   // Closes the file once every tile is written; the file then stays (under the path given to
-  // Create). False otherwise, and when the finished file cannot be put in place.
+  // Create). False otherwise, and when the finished file cannot be put in place. An unnamed
+  // temporary file stays open until the writer is destroyed, since closing it ends it: it can
+  // be opened again by path() meanwhile.
   bool Finish();
 
  private:

@@ -112,14 +112,17 @@ bool OutputTextureLibraryFile(SceneObject& scene, SceneState& state, const char*
   const std::string workDirectory = environment[BASE_ENV_WORK_DIRECTORY] != '\0'
                                         ? std::string(environment + BASE_ENV_WORK_DIRECTORY)
                                         : std::string(".");
-  // A unique name for the hill shade's raster image, removed in every case below.
-  platform::File temporary = platform::File::CreateUnique(workDirectory, "Tex", ".tif");
+  // The hill shade's raster image: a temporary file kept open (and reached by its path) until
+  // the library is written; unnamed where the system allows, so that nothing is left of it even
+  // when the process is killed, else under a unique name removed in every case below.
+  platform::File temporary = platform::File::CreateReopenableTemporary(workDirectory, "Tex", ".tif");
   if (!temporary.valid()) {
     Trace("texture library output: no temporary file in the working directory");
     return false;
   }
   const std::string imagePath = temporary.path();
-  temporary.Close();
+  const bool named = !temporary.unnamed();
+  if (named) temporary.Close();
   bool ok = imagePath.size() < sizeof(TnOutputRequest::path);
   if (ok) {
     LookScope look(state);
@@ -135,7 +138,7 @@ bool OutputTextureLibraryFile(SceneObject& scene, SceneState& state, const char*
   if (ok)
     ok = GenerateTextureLibrary(imagePath, libraryPath, state.rowCount, state.columnCount,
                                 pixelFormat);
-  std::remove(imagePath.c_str());
+  if (named) std::remove(imagePath.c_str());
   return ok;
 }
 

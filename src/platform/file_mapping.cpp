@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -14,13 +15,17 @@ namespace t3d::platform {
 
 File::~File() { Close(); }
 
-File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      path_(std::move(other.path_)),
+      unnamed_(std::exchange(other.unnamed_, false)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
+    unnamed_ = std::exchange(other.unnamed_, false);
   }
   return *this;
 }
@@ -56,6 +61,21 @@ File File::CreateTemporary(const std::string& directory, const std::string& pref
   if (file.valid() && ::unlink(file.path_.c_str()) != 0) file.Close();
   file.path_.clear();
   return file;
+}
+
+File File::CreateReopenableTemporary(const std::string& directory, const std::string& prefix,
+                                     const std::string& suffix) {
+  File file = CreateTemporary(directory, prefix);
+  if (file.valid()) {
+    // The kernel's link to an open descriptor opens the same file again, unnamed or not.
+    const std::string link = "/proc/self/fd/" + std::to_string(file.fd_);
+    if (::access(link.c_str(), R_OK | W_OK) == 0) {
+      file.path_ = link;
+      file.unnamed_ = true;
+      return file;
+    }
+  }
+  return CreateUnique(directory, prefix, suffix);
 }
 
 File File::Open(const std::string& path, bool writable) {
@@ -108,6 +128,7 @@ uint64_t File::Size() const {
 void File::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  if (unnamed_) path_.clear();  // the link to the descriptor went with it
 }
 
 namespace {

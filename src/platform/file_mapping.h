@@ -27,11 +27,21 @@ class File {
   // "<prefix>XXXXXX" and its name removed at once; the descriptor and the mappings of it keep
   // its contents. path() is empty.
   static File CreateTemporary(const std::string& directory, const std::string& prefix);
+  // Creates a temporary file for reading and writing that can be opened again by path() as long
+  // as this object keeps it open, for code that takes a path (GDAL, file readers). Where the
+  // system can reach an open file by a path of its own (Linux: /proc/self/fd/N), the file is one
+  // of CreateTemporary: unnamed() is true and nothing is left of it once it is closed, also when
+  // the process is killed. Elsewhere it is a file of CreateUnique, which the caller deletes.
+  static File CreateReopenableTemporary(const std::string& directory, const std::string& prefix,
+                                        const std::string& suffix = std::string());
   // Opens an existing file for reading and writing, or for reading only.
   static File Open(const std::string& path, bool writable);
 
   bool valid() const { return fd_ >= 0; }
   const std::string& path() const { return path_; }
+  // True for a file without a name in any directory (see CreateReopenableTemporary): there is
+  // nothing to delete, and path() holds only while the file is open.
+  bool unnamed() const { return unnamed_; }
 
   // Writes all of size bytes at the current end; false on any failure.
   bool Append(const void* data, size_t size);
@@ -50,6 +60,7 @@ class File {
  private:
   int fd_ = -1;
   std::string path_;
+  bool unnamed_ = false;
 };
 
 // A mapped view of part of a file; unmapped with the object.

@@ -60,7 +60,9 @@ class RasterGuard {
 class FileRemover {
  public:
   explicit FileRemover(std::string path) : path_(std::move(path)) {}
-  ~FileRemover() { std::remove(path_.c_str()); }
+  ~FileRemover() {
+    if (!path_.empty()) std::remove(path_.c_str());
+  }
   FileRemover(const FileRemover&) = delete;
   FileRemover& operator=(const FileRemover&) = delete;
 
@@ -141,8 +143,10 @@ bool CopyFile(const std::string& from, const std::string& to) {
 // The save step: the finished temporary library at temporaryPath becomes the store's data file,
 // kept as a library at a path of the user's choice when asked to and agreed. A library that
 // cannot be saved there is reported with message 10; the texture is then used from the
-// temporary library, which goes with the store.
-void SaveStep(TextureStore& store, const std::string& temporaryPath, bool askToSave) {
+// temporary library, which goes with the store. temporaryNamed: the temporary library has a name
+// to delete once it is saved (an unnamed one ends with its writer).
+void SaveStep(TextureStore& store, const std::string& temporaryPath, bool temporaryNamed,
+              bool askToSave) {
   store.dataFilePath = temporaryPath;
   store.keepFile = false;
   if (!askToSave || AskMessage(MessageId::kSaveTextureLibrary) != TN_IDYES) return;
@@ -156,7 +160,7 @@ void SaveStep(TextureStore& store, const std::string& temporaryPath, bool askToS
     ShowMessage(MessageId::kReadTexture);
     return;
   }
-  std::remove(temporaryPath.c_str());
+  if (temporaryNamed) std::remove(temporaryPath.c_str());
   store.dataFilePath = chosen;
   store.keepFile = true;
 }
@@ -200,9 +204,13 @@ bool CompleteTextureData(TextureStore& store, TextureLibraryWriter& writer, Text
                          bool askToSave) {
   if (!writer.Finish()) return false;  // the writer deletes its unfinished file
   store.dataReady = true;
-  SaveStep(store, writer.path(), askToSave);
+  const bool named = !writer.unnamed();
+  SaveStep(store, writer.path(), named, askToSave);
   MessageId problem = MessageId::kNone;
   store.library = ReopenTextureData(store.dataFilePath, &problem);
+  // An unnamed temporary library lives on in the store's own descriptor: its path (a link to
+  // the writer's descriptor) ends with the writer, and there is no file to delete.
+  if (!named && !store.keepFile) store.dataFilePath.clear();
   if (!store.library.valid()) {
     ShowMessage(problem);
     return false;
@@ -358,14 +366,16 @@ bool PrepareFromRaster(TextureStore& store, const TextureRequest& request, Textu
       RasterGetCellType(source.get(), &cellType) != RASTER_OK)
     return false;
   if (request.grid.cellSizeX <= 0 || request.grid.cellSizeY <= 0) return false;
-  // The resampled image's name is reserved by creating its file, unique in the working directory:
-  // a file of the user's there, or another process's image, is never replaced or deleted.
-  platform::File reserved =
-      platform::File::CreateUnique(WorkDirectory(), kResampledImagePrefix, kResampledImageExtension);
+  // The resampled image is a temporary file of its own: unnamed where the system allows, so that
+  // nothing is left of it even when the process is killed, and kept open (reached by its path)
+  // until the texture is built; else a name made unique in the working directory, so that a file
+  // of the user's there, or another process's image, is never replaced or deleted.
+  platform::File reserved = platform::File::CreateReopenableTemporary(
+      WorkDirectory(), kResampledImagePrefix, kResampledImageExtension);
   if (!reserved.valid()) return false;
   const std::string resampledPath = reserved.path();
-  reserved.Close();
-  FileRemover removeResampled(resampledPath);
+  if (!reserved.unnamed()) reserved.Close();
+  FileRemover removeResampled(reserved.unnamed() ? std::string() : resampledPath);
   {
     RasterGuard target(true);
     if (RasterCreateNew(resampledPath.c_str(), target.out(), cellType, request.rows, request.cols, bands,

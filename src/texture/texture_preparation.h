@@ -21,8 +21,9 @@ struct GridPlacement {
   double cellSizeX = 1, cellSizeY = 1;
 };
 
-// Name of the resampled image, made in the working directory and deleted after use: the prefix
-// and the extension of a name made unique for each preparation ("NonameXXXXXX.rim").
+// Name of the resampled image where it cannot be an unnamed temporary file: made in the working
+// directory and deleted after use, the prefix and the extension of a name made unique for each
+// preparation ("NonameXXXXXX.rim").
 constexpr const char* kResampledImagePrefix = "Noname";
 constexpr const char* kResampledImageExtension = ".rim";
 

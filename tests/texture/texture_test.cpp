@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -222,10 +223,8 @@ TEST_F(TextureTest, ImageOfTheGridsSizeIsDrapedAtItsPlace) {
   Save(picture, "quadrants");
   ExpectQuadrantsInPlace(picture, kQuadrant);
   EXPECT_GT(r.object().lastMesh.nodes, 0);
-  // Only the temporary library, no resampled image.
-  const std::vector<std::string> files = WorkFiles();
-  ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(files[0].rfind("Tex", 0), 0u) << files[0];
+  // Neither the temporary library nor the resampled image has a name in the directory.
+  EXPECT_TRUE(WorkFiles().empty());
 
   // Preparing the terrain again drops the texture with its temporary file.
   ASSERT_TRUE(r.Prepare(Field()));
@@ -248,7 +247,7 @@ TEST_F(TextureTest, OtherResolutionsAndFormatsGiveTheSamePicture) {
     ExpectQuadrantsInPlace(resampled, kQuadrant);
     EXPECT_LT(Differing(direct, resampled), direct.bgra.size() / 4 / 10);
     for (const std::string& name : WorkFiles()) EXPECT_FALSE(IsResampledImage(name)) << name;
-    EXPECT_EQ(WorkFiles().size(), 1u);  // the previous texture's file went with its store
+    EXPECT_TRUE(WorkFiles().empty());
   }
 
   // 24-bit pixels.
@@ -497,7 +496,7 @@ TEST_F(TextureTest, FailedSaveIsReportedAndLeavesNoFile) {
     EXPECT_TRUE(Saw(g_host.messages, 10));
     ASSERT_NE(g_process.textureStore, nullptr);
     EXPECT_FALSE(g_process.textureStore->keepFile);
-    EXPECT_EQ(WorkFiles().size(), 1u);
+    EXPECT_TRUE(WorkFiles().empty());
     ExpectQuadrantsInPlace(r.Frame(), kQuadrant);
     g_host.dialogs.clear();
     g_host.messages.clear();
@@ -586,6 +585,58 @@ TEST_F(TextureTest, RefusedProgressDisplayPreparesNoTexture) {
   std::remove(library.c_str());
 }
 
+// A killed preparation leaves nothing in the working directory: the temporary library and the
+// resampled image have no name there, midway through the tiles or once the texture is built.
+int g_readyPipe = -1;
+void TellParentAndWait() {
+  const char byte = 1;
+  if (write(g_readyPipe, &byte, 1) != 1) _exit(3);
+  for (;;) pause();
+}
+int TN_CALL StopAtFirstTile(void*, int event, int, const char*, const char*) {
+  if (event == TN_PROGRESS_STEP) TellParentAndWait();  // both temporary files are open
+  return event == TN_PROGRESS_BEGIN ? 1 : 0;
+}
+
+TEST_F(TextureTest, AKilledPreparationLeavesNoFile) {
+  const std::string image = Quadrants("killed.tif", 300);  // resampled onto the grid
+  for (const bool midway : {true, false}) {
+    char work[] = "/tmp/t3d-killed-XXXXXX";
+    ASSERT_NE(mkdtemp(work), nullptr);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(ready[0]);
+      g_readyPipe = ready[1];
+      setenv("TERRAIN3D_WORK_DIR", work, 1);
+      BaseResetEnvironment();
+      if (midway) tnSetProgressHandler(&StopAtFirstTile, nullptr);
+      TextureStore store;
+      TextureRequest request;
+      request.path = image;
+      request.rows = request.cols = 129;
+      request.grid.cellSizeX = request.grid.cellSizeY = 30;
+      if (!PrepareTextureSource(store, request, nullptr)) _exit(2);
+      TellParentAndWait();
+    }
+    close(ready[1]);
+    char byte = 0;
+    const bool reached = read(ready[0], &byte, 1) == 1;
+    close(ready[0]);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(reached) << "the child did not get as far as asked";
+    const std::vector<std::string> left = ListDirectory(work);
+    EXPECT_TRUE(left.empty()) << (midway ? "killed midway: " : "killed when built: ")
+                              << left.size() << " files left, first " << (left.empty() ? "" : left[0]);
+    for (const std::string& name : left) unlink((std::string(work) + "/" + name).c_str());
+    rmdir(work);
+  }
+}
+
 // ---- Plane textures and generated libraries ------------------------------------------------
 
 // A pixel colour that tells line and cell apart: red is the line, green and blue the cell.
@@ -662,9 +713,9 @@ TEST_F(TextureTest, PlaneTexturesAreTheImageCellByCell) {
         ASSERT_TRUE(store.ReadTile(int(n), read.data(), read.size()));
         EXPECT_TRUE(read == want) << "tile " << n;
       }
-      EXPECT_EQ(WorkFiles().size(), 1u);
+      EXPECT_TRUE(WorkFiles().empty());  // the temporary data has no name
     }
-    EXPECT_TRUE(WorkFiles().empty());  // the temporary data went with the store
+    EXPECT_TRUE(WorkFiles().empty());
   }
   EXPECT_TRUE(g_host.messages.empty());  // not asked to save
 
