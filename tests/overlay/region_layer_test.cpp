@@ -136,6 +136,13 @@ std::vector<Polygon> ThreeRegions() {
           {{{900, 2200}, {3100, 2300}, {2600, 3400}, {1200, 3300}}}};
 }
 
+// A progress handler that refuses the display whose begin event is the g_refusedBegin-th from
+// now (counting down to 0) and shows every other.
+int g_refusedBegin = 0;
+int TN_CALL RefuseNthBegin(void*, int event, int, const char*, const char*) {
+  return event != TN_PROGRESS_BEGIN || g_refusedBegin <= 0 || --g_refusedBegin != 0;
+}
+
 class RegionLayer : public ::testing::Test {
  protected:
   void SetUp() override { testgrids::g_messages.clear(); }
@@ -213,6 +220,25 @@ TEST_F(RegionLayer, RefusedLoadsLeaveNoFileAndAMissedGridGivesMessage26) {
   EXPECT_EQ(tnLoadMapRegion(nullptr, s.state(), s.slot(), d.data(), 1), TN_E_FAIL);
   EXPECT_TRUE(testgrids::g_messages.empty());
   EXPECT_EQ(TemporaryFilesOpen(), 0);
+  // The host refuses the progress display of the blocks, then that of the images: the load
+  // fails and drops the layer it replaces, leaving no file.
+  const std::string image = GridPath("refused.bmp");
+  ASSERT_TRUE(t3d::test::WriteFile(image, t3d::test::MakeBmp(t3d::test::BmpLayout{}, t3d::test::Gradient)));
+  d[0].textured = 1;
+  std::snprintf(d[0].imageFile, sizeof d[0].imageFile, "%s", image.c_str());
+  const t3dhost::Picture bare = s.Frame();
+  for (int refused : {1, 2}) {
+    ASSERT_EQ(s.Load(d), TN_OK);
+    ASSERT_GT(testgrids::Differing(s.Frame(), bare), 0u);
+    g_refusedBegin = refused;
+    tnSetProgressHandler(&RefuseNthBegin, nullptr);
+    EXPECT_EQ(s.Load(d), TN_E_FAIL) << "display " << refused;
+    tnSetProgressHandler(nullptr, nullptr);
+    EXPECT_EQ(g_refusedBegin, 0) << "display " << refused;
+    EXPECT_EQ(s.object().regionLoaded, 0);
+    EXPECT_EQ(testgrids::Differing(s.Frame(), bare), 0u);
+    EXPECT_EQ(TemporaryFilesOpen(), 0);
+  }
   // Without a grid there are no heights: refused, nothing left.
   tnRelease3DScene(s.scene(), s.state());
   EXPECT_EQ(s.Load(d), TN_E_FAIL);

@@ -122,6 +122,10 @@ class RoadScene : public testgrids::MapLayerScene {
 
 const RoadData& Roads() { return g_process.overlayStore->roads; }
 
+int TN_CALL RefuseProgress(void*, int event, int, const char*, const char*) {
+  return event == TN_PROGRESS_BEGIN ? 0 : 1;
+}
+
 class RoadLayer : public ::testing::Test {
  protected:
   void SetUp() override { g_messages.clear(); }
@@ -132,6 +136,7 @@ TEST_F(RoadLayer, LoadChecksAndTheTemporaryFileGoesWithTheLayer) {
   void* sc = s.scene();
   void* st = s.state();
   EXPECT_EQ(tnUnLoadRoad(sc, st, 0), TN_E_FAIL) << "nothing loaded yet";
+  const t3dhost::Picture bare = s.Frame();
   const uint16_t roads = s.Open(WriteRoads("roads", {Winding(60, 1200)}));
   const uint16_t regions = s.Open(WriteRoads("area", {{0, {{100, 100}, {900, 100}, {900, 900}, {100, 100}}}}, "Polygon"));
   const uint16_t outside = s.Open(WriteRoads("outside", {Straight(20, 5000, 100, 6000, 900, 3)}));
@@ -156,6 +161,14 @@ TEST_F(RoadLayer, LoadChecksAndTheTemporaryFileGoesWithTheLayer) {
   // A second load replaces the first; a refused one leaves no layer and no file.
   ASSERT_EQ(s.Load(roads, p), TN_OK);
   EXPECT_EQ(s.TemporaryFiles(), 1);
+  ASSERT_GT(testgrids::Differing(s.Frame(), bare), 0u);
+  tnSetProgressHandler(&RefuseProgress, nullptr);
+  EXPECT_EQ(s.Load(roads, p), TN_E_FAIL) << "the host refused the progress display";
+  tnSetProgressHandler(nullptr, nullptr);
+  EXPECT_EQ(s.TemporaryFiles(), 0);
+  EXPECT_EQ(s.object().roadLoaded, 0);
+  EXPECT_EQ(testgrids::Differing(s.Frame(), bare), 0u);
+  ASSERT_EQ(s.Load(roads, p), TN_OK);
   EXPECT_EQ(tnUnLoadRoad(sc, st, 77), TN_OK);
   EXPECT_EQ(s.TemporaryFiles(), 0);
   EXPECT_EQ(s.object().roadLoaded, 0);

@@ -725,6 +725,21 @@ TEST_F(PictureTest, PickingThroughAHoleFindsWhatLiesBehind) {
   }
   // The view looks over the whole grid: most pixels find ground.
   EXPECT_GT(picked, 96 * 72 / 4);
+  // Low in the east, looking west along y = 2100 m. The view's axis is aimed at the lowest height
+  // over the view centre, which is put so that the ray of pixel (48, 36), half a pixel below the
+  // axis, passes the hole's middle (column 51) at 232 m, 16 m below where the hills would be: it
+  // clears the west rim by 37 m and meets the ground near the grid's west side, past the hole.
+  const SceneState& s = r.block();
+  const double halfPixel = std::atan(std::tan(s.viewFov * M_PI / 360) / 72);
+  const double tilt = std::atan((290 - 232) / 870.0) - halfPixel;
+  float eye[3] = {2400, 2100, float(290 / s.zScale)};
+  float centre[2] = {float(2400 - (eye[2] - s.zMin) * s.zScale / std::tan(tilt)), 2100};
+  ASSERT_EQ(SetEyeCenterPosition(r.scene(), r.state(), eye, centre), TN_OK);
+  r.Frame();
+  int middle[2] = {48, 36};
+  double x = 0, y = 0;
+  ASSERT_EQ(GetCurMousePos(r.scene(), r.state(), middle, &x, &y), TN_OK);
+  EXPECT_LT(x, 40.5 * 30) << "pixel 48,36 picks " << x << "," << y << " not past the hole";
 }
 
 // Holes everywhere but one cell: the grid prepares, draws the one cell in the plan view and

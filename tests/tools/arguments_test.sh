@@ -56,7 +56,7 @@ TERRAIN3D_DATA_DIR="$work/none" expect 2 "TERRAIN3D_DATA_DIR '$work/none' is not
 TERRAIN3D_WORK_DIR="$work/none" expect 2 "TERRAIN3D_WORK_DIR '$work/none' is not a folder" render "$dem" -o "$out"
 
 # Each command's own help, on stdout with status 0.
-for command in info render hillshade texlib view fly plane; do
+for command in info render hillshade texlib view fly plane flood mosaic tables blockview; do
   "$tool" $command --help >"$work/out" 2>&1 || fail "$command --help status"
   grep -q "^usage: terrain3d $command" "$work/out" || fail "$command --help is not its own"
 done

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Outputs: the format follows the extension everywhere (tiled pictures too); hill shades and plan
 # views are map-aligned (a compressed, tiled GeoTIFF with the grid's CRS and geotransform, or a
-# world file and .aux.xml beside other formats); hillshade --grey and --z-factor.
+# world file and .aux.xml beside other formats, read back by gdalinfo); hillshade --grey and
+# --z-factor (the same as --exaggeration).
 # usage: outputs_test.sh TERRAIN3D SOURCE_DIR SCRATCH_DIR
 set -u
 tool=$1 samples=$2/data/samples work=$3/tool-scratch/outputs
@@ -26,6 +27,11 @@ has "$work/grey.png" 'ID\["EPSG",27200\]\]$'
 has "$work/grey.png" "Origin = (2667350.0*,6479700.0*)"
 has "$work/grey.png" "Band 1 .*ColorInterp=Gray"
 gdalinfo "$work/grey.png" | grep -q "Band 2" && fail "the grey hill shade has more than one band"
+# --z-factor scales the heights (another picture than the automatic scale's), as --exaggeration.
+run hillshade "$volcano" --grey -o "$work/auto.png"
+run hillshade "$volcano" --grey --exaggeration 2 -o "$work/two.png"
+cmp -s "$work/grey.png" "$work/auto.png" && fail "--z-factor 2 left the hill shade as it was"
+cmp -s "$work/grey.png" "$work/two.png" || fail "--z-factor 2 and --exaggeration 2 differ"
 
 run render "$volcano" --plan --size 300x200 -o "$work/plan.tif"
 has "$work/plan.tif" 'ID\["EPSG",27200\]\]$'
@@ -34,6 +40,20 @@ run render "$volcano" --plan --size 300x200 -o "$work/plan.jpg"
 [ -s "$work/plan.jgw" ] || fail "no world file beside the JPEG plan view"
 has "$work/plan.jpg" "Driver: JPEG"
 has "$work/plan.jpg" 'ID\["EPSG",27200\]\]$'
+# World files beside a BMP and a PNG plan view and a JPEG hill shade of a square grid, one pixel
+# a cell: the hill shade's pixels are the grid's nodes (its origin and pixel size); the plan views
+# run from node to node, so they begin at the first node, half a pixel in from that origin.
+gdal_translate -q -srcwin 0 0 61 61 "$volcano" "$work/square.tif"
+run render "$work/square.tif" --plan --size 60x60 -o "$work/node.bmp"
+run render "$work/square.tif" --plan --size 60x60 -o "$work/node.png"
+run hillshade "$work/square.tif" -o "$work/node.jpg"
+for picture in node.bmp:bpw node.png:pgw node.jpg:jgw; do
+  [ -s "$work/node.${picture#*:}" ] || fail "no world file beside ${picture%:*}"
+  has "$work/${picture%:*}" "$(gdalinfo "$work/square.tif" | grep '^Pixel Size')"
+done
+has "$work/node.jpg" "$(gdalinfo "$work/square.tif" | grep '^Origin')"
+has "$work/node.bmp" "Origin = (2667355.000000*,6479695.000000*)"
+has "$work/node.png" "Origin = (2667355.000000*,6479695.000000*)"
 
 # The format of the name, for single and tiled pictures alike.
 for extension in png bmp jpg tif; do
