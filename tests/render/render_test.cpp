@@ -43,13 +43,8 @@ using testgrids::Differing;
 using testgrids::kSource;
 const std::string kJacksboro = kSource + "/data/samples/jacksboro_fault_dem.tif";
 
-bool g_keepHeights = false;
 int g_tableNumber = -1;
 int TN_CALL Dialogs(void*, int id, void* record) {
-  if (id == TN_DIALOG_VERTICAL_SCALE && g_keepHeights) {
-    static_cast<TnVerticalScaleDialog*>(record)->rescale = 0;
-    return 1;
-  }
   if (id == TN_DIALOG_HEIGHT_COLOUR && g_tableNumber >= 0) {
     static_cast<TnHeightColourDialog*>(record)->tableNumber = int16_t(g_tableNumber);
     return 1;
@@ -71,9 +66,6 @@ class Renderer : public testgrids::TestScene {
   t3dhost::Picture Plan() {
     std::fill(pixels().begin(), pixels().end(), uint8_t(0));
     EXPECT_EQ(tnDraw2DScene(scene(), state()), TN_OK);
-    return Current();
-  }
-  t3dhost::Picture Current() const {
     t3dhost::Picture picture;
     picture.width = width();
     picture.height = height();
@@ -88,7 +80,6 @@ class PictureTest : public ::testing::Test {
  protected:
   void SetUp() override {
     BaseResetEnvironment();
-    g_keepHeights = false;
     g_tableNumber = -1;
     g_messages.clear();
   }
