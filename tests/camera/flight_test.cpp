@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -158,6 +159,13 @@ class FlightTest : public ::testing::Test {
     return nodes;
   }
   Point Eye() { return {state_->eyePosition[0], state_->eyePosition[1]}; }
+  std::array<float, 3> Eye3() const {
+    return {state_->eyePosition[0], state_->eyePosition[1], state_->eyePosition[2]};
+  }
+  // The host's route through points given as x, y pairs.
+  int SetRoute(std::vector<float> points) {
+    return SetFlyRoutin(scene_, state_, points.data(), short(points.size() / 2));
+  }
   void ExpectNoRoute() {
     EXPECT_EQ(state_->routeHead, nullptr);
     EXPECT_EQ(state_->routeCurrent, nullptr);
@@ -173,8 +181,7 @@ class FlightTest : public ::testing::Test {
 // ---- Host routes ------------------------------------------------------------------------------
 
 TEST_F(FlightTest, CornerOfAHostRouteIsRoundedByFiveNodes) {
-  float points[] = {0, 0, 100, 0, 100, 100};
-  ASSERT_EQ(SetFlyRoutin(scene(), state(), points, 3), TN_OK);
+  ASSERT_EQ(SetRoute({0, 0, 100, 0, 100, 100}), TN_OK);
   const Point expected[] = {{0, 0},   {90, 0},   {95, 0},   {98.75, 1.25},
                             {100, 5}, {100, 10}, {100, 100}};
   const std::vector<Point> nodes = Route();
@@ -186,9 +193,7 @@ TEST_F(FlightTest, CornerOfAHostRouteIsRoundedByFiveNodes) {
   }
   // The flight starts at the first node, where the eye now stands at its former height.
   EXPECT_EQ(S().routeCurrent, S().routeHead);
-  EXPECT_EQ(S().eyePosition[0], 0);
-  EXPECT_EQ(S().eyePosition[1], 0);
-  EXPECT_EQ(S().eyePosition[2], 100);
+  EXPECT_EQ(Eye3(), (std::array<float, 3>{0, 0, 100}));
 
   // Read back: the count alone, then the nodes.
   short count = -1;
@@ -218,8 +223,7 @@ TEST_F(FlightTest, RoutePointsOutsideTheGridAreLimitedAndWrittenBack) {
 TEST_F(FlightTest, CornersBetweenShortLegsNeverRunBack) {
   // Legs of 4 and 6, shorter than the cell: each corner takes at most half of a leg, so the route
   // keeps its order along the polyline.
-  float points[] = {0, 0, 4, 0, 4, 6, 10, 6};
-  ASSERT_EQ(SetFlyRoutin(scene(), state(), points, 4), TN_OK);
+  ASSERT_EQ(SetRoute({0, 0, 4, 0, 4, 6, 10, 6}), TN_OK);
   const std::vector<Point> nodes = Route();
   ASSERT_EQ(nodes.size(), 12u);
   for (size_t i = 1; i < nodes.size(); ++i) {
@@ -232,7 +236,7 @@ TEST_F(FlightTest, CornersBetweenShortLegsNeverRunBack) {
 TEST_F(FlightTest, RefusedRoutesLeaveNoRoute) {
   float good[] = {0, 0, 100, 0, 100, 100};
   auto withRoute = [&] {
-    ASSERT_EQ(SetFlyRoutin(scene(), state(), good, 3), TN_OK);
+    ASSERT_EQ(SetRoute({0, 0, 100, 0, 100, 100}), TN_OK);
     ASSERT_NE(S().routeHead, nullptr);
   };
   const std::pair<float*, int> refused[] = {{nullptr, 3}, {good, 0}, {good, -5}};
@@ -280,16 +284,14 @@ TEST_F(FlightTest, ReadingWithoutARouteGivesTheTourRectangleOrNothing) {
 
 TEST_F(FlightTest, RouteFrameCountRoundsEachSegment) {
   EXPECT_EQ(RouteFrameCount(S()), 0u);
-  float points[] = {0, 0, 100, 0};
-  ASSERT_EQ(SetFlyRoutin(scene(), state(), points, 2), TN_OK);
+  ASSERT_EQ(SetRoute({0, 0, 100, 0}), TN_OK);
   EXPECT_EQ(RouteFrameCount(S()), 3u);  // 100 / 30 + 0.5, truncated
   S().flySpeed = 40;
   EXPECT_EQ(RouteFrameCount(S()), 3u);  // 2.5 + 0.5
   S().flySpeed = 0;
   EXPECT_EQ(RouteFrameCount(S()), 0u);
   // Per segment: 90 / 30 = 3, the corner's four short segments 0 each (5 / 30 + 0.5 < 1), 90 / 30.
-  float corner[] = {0, 0, 100, 0, 100, 100};
-  ASSERT_EQ(SetFlyRoutin(scene(), state(), corner, 3), TN_OK);
+  ASSERT_EQ(SetRoute({0, 0, 100, 0, 100, 100}), TN_OK);
   S().flySpeed = 30;
   EXPECT_EQ(RouteFrameCount(S()), 6u);
 }
@@ -297,15 +299,13 @@ TEST_F(FlightTest, RouteFrameCountRoundsEachSegment) {
 // ---- Flying -----------------------------------------------------------------------------------
 
 TEST_F(FlightTest, OpenRouteJumpsBackToItsStart) {
-  float points[] = {0, 0, 100, 0};
-  ASSERT_EQ(SetFlyRoutin(scene(), state(), points, 2), TN_OK);
-  const double expected[] = {30, 60, 90, 100, 30, 60};
-  for (double x : expected) {
+  ASSERT_EQ(SetRoute({0, 0, 100, 0}), TN_OK);
+  for (float x : {30, 60, 90, 100, 30, 60}) {
     Step();
     EXPECT_NEAR(S().eyePosition[0], x, 1e-4);
     EXPECT_EQ(S().eyePosition[1], 0);
+    EXPECT_EQ(S().eyePosition[2], 100);  // the height is kept
   }
-  EXPECT_EQ(S().eyePosition[2], 100);  // the height is kept
   // Flying east: the view looks along the segment.
   EXPECT_NEAR(S().viewDirSin, 1, 1e-6);
   EXPECT_NEAR(S().viewDirCos, 0, 1e-6);
@@ -353,13 +353,11 @@ TEST_F(FlightTest, TourIsAClosedRoundedRectangleFlownWithoutAJump) {
 
 TEST_F(FlightTest, ZeroLengthSegmentsHoldTheEyeAndMoveOn) {
   // A repeated point: its corner collapses into five nodes in one place.
-  float points[] = {20, 20, 20, 20, 20, 120};
-  ASSERT_EQ(SetFlyRoutin(scene(), state(), points, 3), TN_OK);
+  ASSERT_EQ(SetRoute({20, 20, 20, 20, 20, 120}), TN_OK);
   ASSERT_EQ(S().routeNodeCount, 7);
   for (int i = 0; i < 5; ++i) {
     Step();
-    EXPECT_EQ(S().eyePosition[0], 20) << "frame " << i;
-    EXPECT_EQ(S().eyePosition[1], 20) << "frame " << i;
+    EXPECT_EQ(Eye3(), (std::array<float, 3>{20, 20, 100})) << "frame " << i;
     EXPECT_TRUE(std::isfinite(S().viewDirSin) && std::isfinite(S().viewDirCos));
   }
   Step();
@@ -368,19 +366,16 @@ TEST_F(FlightTest, ZeroLengthSegmentsHoldTheEyeAndMoveOn) {
   EXPECT_NEAR(S().viewDirCos, 1, 1e-6);  // flying north
 
   // A route of one point: the eye stays on it.
-  float one[] = {70, 80};
-  ASSERT_EQ(SetFlyRoutin(scene(), state(), one, 1), TN_OK);
+  ASSERT_EQ(SetRoute({70, 80}), TN_OK);
   for (int i = 0; i < 3; ++i) Step();
-  EXPECT_EQ(S().eyePosition[0], 70);
-  EXPECT_EQ(S().eyePosition[1], 80);
+  EXPECT_EQ(Eye3(), (std::array<float, 3>{70, 80, 100}));
 }
 
 TEST_F(FlightTest, FlightFlagStartsAndStopsFlights) {
   // Another non-zero value needs the host's route.
   SetFlight(O(), S(), 2);
   EXPECT_EQ(S().flyFlag, 0);
-  float points[] = {0, 0, 100, 0};
-  ASSERT_EQ(SetFlyRoutin(scene(), state(), points, 2), TN_OK);
+  ASSERT_EQ(SetRoute({0, 0, 100, 0}), TN_OK);
   FlyRouteNode* head = S().routeHead;
   ASSERT_EQ(SetFlyFlag(scene(), state(), 2), TN_OK);
   int flag = 0;
@@ -394,22 +389,18 @@ TEST_F(FlightTest, FlightFlagStartsAndStopsFlights) {
   ExpectNoRoute();
   EXPECT_EQ(S().viewCentre[0], 100);
   EXPECT_EQ(S().viewCentre[1], 100);
-  EXPECT_EQ(S().eyePosition[0], 150);
-  EXPECT_EQ(S().eyePosition[1], 150);
-  EXPECT_EQ(S().eyePosition[2], 100);
+  EXPECT_EQ(Eye3(), (std::array<float, 3>{150, 150, 100}));
   EXPECT_NEAR(S().viewDirAngle, 225, 1e-4);
 
   // A flight whose route went away (a new preparation frees it) ends at the next step.
   S().flyFlag = 1;
   Step();
   EXPECT_EQ(S().flyFlag, 0);
-}
 
-TEST_F(FlightTest, TourNeedsAPreparedGrid) {
+  // The tour needs a prepared grid: without one it does not start, and the host's route goes.
   S().columnCount = S().rowCount = 0;
   S().cellSizeX = S().cellSizeY = 0;
-  float points[] = {0, 0, 100, 0};
-  ASSERT_EQ(SetFlyRoutin(scene(), state(), points, 2), TN_OK);
+  ASSERT_EQ(SetRoute({0, 0, 100, 0}), TN_OK);
   ASSERT_EQ(SetFlyFlag(scene(), state(), 1), TN_OK);
   EXPECT_EQ(S().flyFlag, 0);
   ExpectNoRoute();
@@ -421,9 +412,7 @@ TEST_F(FlightTest, RestoreDisplayResetsTiltAndEye) {
   S().eyePosition[2] = 140;
   ASSERT_EQ(RestoreDisplay(scene(), state()), TN_OK);
   EXPECT_EQ(S().viewTilt, 25);
-  EXPECT_EQ(S().eyePosition[0], 150);
-  EXPECT_EQ(S().eyePosition[1], 150);
-  EXPECT_EQ(S().eyePosition[2], 100);
+  EXPECT_EQ(Eye3(), (std::array<float, 3>{150, 150, 100}));
   EXPECT_NEAR(S().viewDirSin, -std::sqrt(0.5), 1e-6);
   // The eye is within reach of the centre, so the dolly runs from 0.5.
   EXPECT_EQ(O().eyeMoveMin, 0.5f);
@@ -502,8 +491,7 @@ TEST_F(FlightTest, SkyDriftsAndTurnsWithTheViewAndTheFlight) {
 
   O().skyDrift = -3;
   O().skyAngle = 0;
-  float points[] = {0, 0, 50, 0};
-  ASSERT_EQ(SetFlyRoutin(scene(), state(), points, 2), TN_OK);
+  ASSERT_EQ(SetRoute({0, 0, 50, 0}), TN_OK);
   Step();
   EXPECT_FLOAT_EQ(O().skyDrift, -2.95f);
   EXPECT_EQ(O().skyAngle, 0);
@@ -547,12 +535,6 @@ std::string SmallHills() {
   return path;
 }
 
-// A scene on a small headless window.
-class Window : public testgrids::TestScene {
- public:
-  Window(int width, int height) : TestScene(width, height, &DefaultDialog, &AnswerNo) {}
-};
-
 // Resident memory of this process, in bytes.
 long ResidentBytes() {
   long pages = 0, resident = 0;
@@ -574,7 +556,7 @@ long HeldBytes() {
 }
 
 TEST(FlightFrames, FramesMoveTheEyeAlongTheHostRouteUntilPreparedAgain) {
-  Window w(64, 48);
+  testgrids::TestScene w(64, 48, &DefaultDialog, &AnswerNo);
   const std::string grid = SmallHills();
   ASSERT_TRUE(w.Prepare(grid));
   SceneState& s = w.block();
@@ -598,7 +580,7 @@ TEST(FlightFrames, FramesMoveTheEyeAlongTheHostRouteUntilPreparedAgain) {
 }
 
 TEST(FlightFrames, LongTourKeepsMemoryFlat) {
-  Window w(64, 48);
+  testgrids::TestScene w(64, 48, &DefaultDialog, &AnswerNo);
   ASSERT_TRUE(w.Prepare(SmallHills()));
   SceneState& s = w.block();
   ASSERT_EQ(SetFlyFlag(w.scene(), w.state(), 1), TN_OK);

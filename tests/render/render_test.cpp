@@ -43,13 +43,8 @@ using testgrids::Differing;
 using testgrids::kSource;
 const std::string kJacksboro = kSource + "/data/samples/jacksboro_fault_dem.tif";
 
-bool g_keepHeights = false;
 int g_tableNumber = -1;
 int TN_CALL Dialogs(void*, int id, void* record) {
-  if (id == TN_DIALOG_VERTICAL_SCALE && g_keepHeights) {
-    static_cast<TnVerticalScaleDialog*>(record)->rescale = 0;
-    return 1;
-  }
   if (id == TN_DIALOG_HEIGHT_COLOUR && g_tableNumber >= 0) {
     static_cast<TnHeightColourDialog*>(record)->tableNumber = int16_t(g_tableNumber);
     return 1;
@@ -71,9 +66,6 @@ class Renderer : public testgrids::TestScene {
   t3dhost::Picture Plan() {
     std::fill(pixels().begin(), pixels().end(), uint8_t(0));
     EXPECT_EQ(tnDraw2DScene(scene(), state()), TN_OK);
-    return Current();
-  }
-  t3dhost::Picture Current() const {
     t3dhost::Picture picture;
     picture.width = width();
     picture.height = height();
@@ -88,21 +80,15 @@ class PictureTest : public ::testing::Test {
  protected:
   void SetUp() override {
     BaseResetEnvironment();
-    g_keepHeights = false;
     g_tableNumber = -1;
     g_messages.clear();
   }
 };
 
-TEST_F(PictureTest, SyntheticHillsDefaultView) {
+TEST_F(PictureTest, SyntheticHillsDefaultViewAndWireframe) {
   Renderer r(160, 120);
   ASSERT_TRUE(r.Prepare(SyntheticHills()));
   ExpectLikeReference(r.Frame(), "hills_default");
-}
-
-TEST_F(PictureTest, SyntheticHillsWireframe) {
-  Renderer r(160, 120);
-  ASSERT_TRUE(r.Prepare(SyntheticHills()));
   ASSERT_EQ(SetDrawMode(r.scene(), r.state(), 1), TN_OK);
   ExpectLikeReference(r.Frame(), "hills_wireframe");
 }
@@ -144,43 +130,32 @@ TEST_F(PictureTest, JacksboroSettings) {
   ASSERT_TRUE(r.Prepare(kJacksboro));
   const t3dhost::Picture base = r.Frame();
   ExpectLikeReference(base, "jacksboro_default");
-
-  ASSERT_EQ(SetGrayDisplayFlag(r.scene(), r.state(), 1), TN_OK);
-  const t3dhost::Picture grey = r.Frame();
-  ExpectLikeReference(grey, "jacksboro_grey");
-  ASSERT_EQ(SetGrayDisplayFlag(r.scene(), r.state(), 0), TN_OK);
-
-  ASSERT_EQ(SetLightFlag(r.scene(), r.state(), 0), TN_OK);
-  ExpectLikeReference(r.Frame(), "jacksboro_unlit");
-  ASSERT_EQ(SetLightFlag(r.scene(), r.state(), 1), TN_OK);
-
-  ASSERT_EQ(SetFogFlag(r.scene(), r.state(), 1), TN_OK);
-  ExpectLikeReference(r.Frame(), "jacksboro_fog");
-  ASSERT_EQ(SetFogFlag(r.scene(), r.state(), 0), TN_OK);
-
-  ASSERT_EQ(SetSkyFlag(r.scene(), r.state(), 1), TN_OK);
-  ExpectLikeReference(r.Frame(), "jacksboro_sky");
-  ASSERT_EQ(SetSkyFlag(r.scene(), r.state(), 0), TN_OK);
+  // Each switch set, drawn and set back; each changes the picture.
+  const struct {
+    int(TN_CALL* set)(void*, void*, int);
+    int on, off;
+    const char* reference;
+  } switches[] = {{SetGrayDisplayFlag, 1, 0, "jacksboro_grey"},
+                  {SetLightFlag, 0, 1, "jacksboro_unlit"},
+                  {SetFogFlag, 1, 0, "jacksboro_fog"},
+                  {SetSkyFlag, 1, 0, "jacksboro_sky"}};
+  for (const auto& flag : switches) {
+    ASSERT_EQ(flag.set(r.scene(), r.state(), flag.on), TN_OK);
+    const t3dhost::Picture picture = r.Frame();
+    ExpectLikeReference(picture, flag.reference);
+    EXPECT_GT(Differing(base, picture), 1000u) << flag.reference;
+    ASSERT_EQ(flag.set(r.scene(), r.state(), flag.off), TN_OK);
+  }
+  // The plan view, then the perspective view again: the same view as before.
+  r.Plan();
+  EXPECT_EQ(r.object().planeMode, 1);
+  EXPECT_EQ(Differing(base, r.Frame()), 0u);
+  EXPECT_EQ(r.object().planeMode, 0);
 
   g_tableNumber = 13;
   ASSERT_EQ(SetHeightLayerColor(r.scene(), r.state(), nullptr), TN_OK);
   ExpectLikeReference(r.Frame(), "jacksboro_rainbow");
-
   ExpectLikeReference(r.Plan(), "jacksboro_plan");
-
-  // Each setting changes the picture.
-  EXPECT_GT(Differing(base, grey), 1000u);
-}
-
-TEST_F(PictureTest, PlanViewThenPerspectiveDrawsTheSameView) {
-  Renderer r(160, 120);
-  ASSERT_TRUE(r.Prepare(kJacksboro));
-  const t3dhost::Picture first = r.Frame();
-  r.Plan();
-  EXPECT_EQ(r.object().planeMode, 1);
-  const t3dhost::Picture again = r.Frame();
-  EXPECT_EQ(r.object().planeMode, 0);
-  EXPECT_EQ(Differing(first, again), 0u);
 }
 
 // An output drawn while the window shows the plan view uses the off-screen context only: the
@@ -214,14 +189,9 @@ TEST_F(PictureTest, BmpOutputMatchesTheWindow) {
   Renderer r(160, 120);
   ASSERT_TRUE(r.Prepare(kJacksboro));
   const t3dhost::Picture window = r.Frame();
-  TnOutputRequest request{};
-  request.fileKind = TN_OUTPUT_BMP;
   const std::string path = GridPath("view.bmp");
-  std::strncpy(request.path, path.c_str(), sizeof request.path - 1);
-  request.width = 160;
-  request.height = 120;
-  request.tilesAcross = 1;
-  request.tilesDown = 1;
+  TnOutputRequest request = testgrids::OutputRequest(TN_OUTPUT_BMP, path, 160, 120);
+  request.resolution = 0;
   ASSERT_EQ(tnOutput3DScene(r.scene(), r.state(), &request), TN_OK);
   EXPECT_EQ(r.object().busy, 0);
   t3dhost::Picture file;
@@ -258,16 +228,26 @@ TEST_F(PictureTest, BmpOutputMatchesTheWindow) {
 
 // ---- Cracks and level of detail --------------------------------------------------------------
 
-// Rough terrain over 1,025 x 1,025 cells: mixed levels of detail in every view.
-std::string RoughTerrain() {
-  const std::string path = GridPath("rough.tif");
+// Rough terrain over 1,025 x 1,025 cells: mixed levels of detail in every view. Smoothed: the
+// same extent and height range without the small ripples.
+std::string RoughTerrain(bool smoothed = false) {
+  const std::string path = GridPath(smoothed ? "rough_smoothed.tif" : "rough.tif");
   double gt[6];
   NorthUp(gt, 0, 1025 * 20.0, 20, 20);
-  EXPECT_TRUE(WriteGrid(path, 1025, 1025, gt, GDT_Float32, [](int line, int pixel) {
+  EXPECT_TRUE(WriteGrid(path, 1025, 1025, gt, GDT_Float32, [&](int line, int pixel) {
+    if (smoothed) return 500 + 190 * std::sin(pixel * 0.013) * std::cos(line * 0.011);
     return 500 + 150 * std::sin(pixel * 0.013) * std::cos(line * 0.011) +
            40 * std::sin(pixel * 0.09 + line * 0.05) + 8 * std::sin(pixel * 0.7) * std::cos(line * 0.6);
   }));
   return path;
+}
+
+// The surface mesh of the scene's current view, built as the frame builds it.
+void BuildMesh(Renderer& r, SurfaceMesh& mesh) {
+  Footprint full, near;
+  ComputeFootprints(r.object(), r.block(), full, near);
+  BuildSurfaceMesh(MeshViewOf(r.block()), ColouringOf(r.block()), *g_process.terrainArea, full, near,
+                   false, false, mesh);
 }
 
 // A mesh kept from frame to frame keeps its node selection only while the view and the terrain
@@ -286,11 +266,7 @@ TEST_F(PictureTest, AKeptMeshSelectsAgainWhenTheViewOrTheTerrainChanges) {
     return true;
   };
   SurfaceMesh kept;
-  auto build = [&](SurfaceMesh& mesh) {
-    Footprint full, near;
-    ComputeFootprints(r.object(), s, full, near);
-    BuildSurfaceMesh(MeshViewOf(s), ColouringOf(s), *g_process.terrainArea, full, near, false, false, mesh);
-  };
+  auto build = [&](SurfaceMesh& mesh) { BuildMesh(r, mesh); };
   auto look = [&](float back) {
     float eye[3] = {s.xMin + 10000.0f, s.yMin + 3000 - back, s.zMax + back / 4};
     float centre[2] = {s.xMin + 10000.0f, s.yMin + 6000};
@@ -308,13 +284,7 @@ TEST_F(PictureTest, AKeptMeshSelectsAgainWhenTheViewOrTheTerrainChanges) {
   EXPECT_FALSE(sameNodes(fresh, first)) << "the eye's move changes nothing the test can see";
   EXPECT_TRUE(sameNodes(kept, fresh));
   // A grid of the same extent and height range but smoother, seen from the same eye.
-  const std::string smooth = GridPath("rough_smoothed.tif");
-  double gt[6];
-  NorthUp(gt, 0, 1025 * 20.0, 20, 20);
-  ASSERT_TRUE(WriteGrid(smooth, 1025, 1025, gt, GDT_Float32, [](int line, int pixel) {
-    return 500 + 190 * std::sin(pixel * 0.013) * std::cos(line * 0.011);
-  }));
-  ASSERT_TRUE(r.Prepare(smooth));
+  ASSERT_TRUE(r.Prepare(RoughTerrain(true)));
   look(2500);
   build(kept);
   SurfaceMesh again;
@@ -426,15 +396,16 @@ TEST_F(PictureTest, FlatGridsCollapseToLevelOneAndSmallGridsDraw) {
   }
 }
 
-// Pixels of a picture other than the background colour of the scene.
-size_t TerrainPixels(const t3dhost::Picture& picture, const SceneState& state) {
+// Pixels of the picture within 2 levels of the scene's background colour.
+size_t BackgroundPixels(const t3dhost::Picture& picture, const SceneState& state) {
+  int background[3];
+  for (int c = 0; c < 3; ++c) background[c] = int(state.backColor[2 - c] * 255 + 0.5f);
   size_t count = 0;
-  for (size_t i = 0; i < picture.bgra.size(); i += 4)
-    for (int c = 0; c < 3; ++c)
-      if (std::abs(int(picture.bgra[i + 2 - c]) - int(std::lround(state.backColor[c] * 255))) > 2) {
-        ++count;
-        break;
-      }
+  for (size_t i = 0; i < picture.bgra.size(); i += 4) {
+    bool same = true;
+    for (int c = 0; c < 3; ++c) same = same && std::abs(picture.bgra[i + size_t(c)] - background[c]) <= 2;
+    if (same) ++count;
+  }
   return count;
 }
 
@@ -450,8 +421,8 @@ TEST_F(PictureTest, FlatGridsDrawAsAPlaneInBothViews) {
     Renderer r(160, 120);
     ASSERT_TRUE(r.Prepare(path));
     const size_t pixels = size_t(r.width()) * r.height();
-    EXPECT_GT(TerrainPixels(r.Frame(), r.block()), pixels / 3) << path;
-    const size_t plan = TerrainPixels(r.Plan(), r.block());
+    EXPECT_GT(pixels - BackgroundPixels(r.Frame(), r.block()), pixels / 3) << path;
+    const size_t plan = pixels - BackgroundPixels(r.Plan(), r.block());
     EXPECT_GT(plan, pixels / 3) << path;
     EXPECT_LT(plan, pixels) << path;  // the whole grid, with room around it
     if (hillsPlan == 0)
@@ -510,6 +481,13 @@ TEST_F(PictureTest, DrawingNeedsAPreparedSceneAndAClientArea) {
   EXPECT_EQ(r.pixels()[100], 7);
   r.object().busy = 0;
 
+  // An empty client area draws nothing.
+  const ClientRect client = r.object().clientRect;
+  r.object().clientRect = ClientRect{0, 0, 0, 0};
+  EXPECT_EQ(tnDrawScene(r.scene(), r.state()), TN_E_FAIL);
+  EXPECT_EQ(tnDraw2DScene(r.scene(), r.state()), TN_E_FAIL);
+  r.object().clientRect = client;
+
   // Zero sizes keep the previous projection.
   EXPECT_EQ(tnReshape(r.scene(), r.state(), 0, 48), TN_OK);
   EXPECT_EQ(r.object().clientRect.right, 64);
@@ -547,14 +525,6 @@ TEST_F(PictureTest, DeletingASecondSceneLeavesTheFirstDrawable) {
   EXPECT_FALSE(a.Frame().bgra == alone.bgra);
 }
 
-TEST_F(PictureTest, AnEmptyClientAreaDrawsNothing) {
-  Renderer r(64, 48);
-  ASSERT_TRUE(r.Prepare(SyntheticHills()));
-  r.object().clientRect = ClientRect{0, 0, 0, 0};
-  EXPECT_EQ(tnDrawScene(r.scene(), r.state()), TN_E_FAIL);
-  EXPECT_EQ(tnDraw2DScene(r.scene(), r.state()), TN_E_FAIL);
-}
-
 
 // ---- Missing heights ------------------------------------------------------------------------
 
@@ -583,30 +553,11 @@ std::string OneCellLeft() {
   return path;
 }
 
-// Pixels of the picture within 2 levels of the scene's background colour.
-size_t BackgroundPixels(const t3dhost::Picture& picture, const SceneState& state) {
-  int background[3];
-  for (int c = 0; c < 3; ++c) background[c] = int(state.backColor[2 - c] * 255 + 0.5f);
-  size_t count = 0;
-  for (size_t i = 0; i < picture.bgra.size(); i += 4) {
-    bool same = true;
-    for (int c = 0; c < 3; ++c) same = same && std::abs(picture.bgra[i + size_t(c)] - background[c]) <= 2;
-    if (same) ++count;
-  }
-  return count;
-}
-
 // The hill shade of the prepared grid, 96 x 72, written as a BMP and read back.
 t3dhost::Picture HillShade(Renderer& r, const std::string& name) {
-  TnOutputRequest request{};
-  request.fileKind = TN_OUTPUT_BMP;
-  request.hillShade = 1;
   const std::string path = GridPath(name + ".bmp");
-  std::strncpy(request.path, path.c_str(), sizeof request.path - 1);
-  request.width = 96;
-  request.height = 72;
-  request.tilesAcross = 1;
-  request.tilesDown = 1;
+  TnOutputRequest request = testgrids::OutputRequest(TN_OUTPUT_BMP, path, 96, 72, 1, 1, 1);
+  request.resolution = 0;
   t3dhost::Picture picture;
   EXPECT_EQ(tnOutput3DScene(r.scene(), r.state(), &request), TN_OK);
   std::string error;
@@ -625,37 +576,47 @@ struct HolesMode {
 
 // The same grid with missing heights prepared both ways: by default the missing cells stand at
 // the lowest height like any other; as holes they are left out of the 3D view, the plan view and
-// the hill shade, and the background shows through.
+// the hill shade, and the background shows through. Seen from above and south of the middle hole,
+// looking into it: as holes, the background shows where the hole is; at the lowest height, the
+// hole's floor is drawn there instead.
 TEST_F(PictureTest, MissingHeightsShowAsHolesOnlyWhenAskedFor) {
   EXPECT_EQ(tnSetMissingHeights(7), TN_E_FAIL);
   const std::string grid = holes::HillsWithHoles();
-  t3dhost::Picture lowest3d, lowestPlan, lowestShade;
-  {
+  struct Views {
+    t3dhost::Picture perspective, plan, shade;
+    size_t planBackground = 0, intoBackground = 0;
+  };
+  // Each view compared with the reference picture of its name after prefix.
+  auto draw = [&](const std::string& prefix, uint64_t missingCells) {
+    Views v;
     Renderer r(96, 72);
-    ASSERT_TRUE(r.Prepare(grid));
-    EXPECT_EQ(g_process.terrainArea->missingCells(), 0u);
-    lowest3d = r.Frame();
-    ExpectLikeReference(lowest3d, "holes_lowest_3d");
-    lowestPlan = r.Plan();
-    ExpectLikeReference(lowestPlan, "holes_lowest_plan");
-    lowestShade = holes::HillShade(r, "lowest_shade");
-    ExpectLikeReference(lowestShade, "holes_lowest_shade");
-  }
+    EXPECT_TRUE(r.Prepare(grid));
+    EXPECT_EQ(g_process.terrainArea->missingCells(), missingCells);
+    v.perspective = r.Frame();
+    ExpectLikeReference(v.perspective, prefix + "3d");
+    v.plan = r.Plan();
+    ExpectLikeReference(v.plan, prefix + "plan");
+    v.planBackground = BackgroundPixels(v.plan, r.block());
+    v.shade = holes::HillShade(r, prefix + "shade");
+    ExpectLikeReference(v.shade, prefix + "shade");
+    // The middle hole: columns 40..60 and file lines 50..70 of 129 rows of 30 m.
+    float centre[2] = {1500, 2040};
+    float eye[3] = {1500, 1200, r.block().eyePosition[2]};
+    EXPECT_EQ(SetEyeCenterPosition(r.scene(), r.state(), eye, centre), TN_OK);
+    const t3dhost::Picture into = r.Frame();
+    ExpectLikeReference(into, prefix + "3d_into");
+    v.intoBackground = BackgroundPixels(into, r.block());
+    return v;
+  };
+  const Views lowest = draw("holes_lowest_", 0);
   holes::HolesMode mode(TN_MISSING_AS_HOLES);
-  Renderer r(96, 72);
-  ASSERT_TRUE(r.Prepare(grid));
   // 21 x 21 in the middle, 3 columns of 129 rows, 5 rows of 61 columns beside them.
-  EXPECT_EQ(g_process.terrainArea->missingCells(), uint64_t(21 * 21 + 3 * 129 + 5 * 61));
-  const t3dhost::Picture holes3d = r.Frame();
-  ExpectLikeReference(holes3d, "holes_3d");
-  const t3dhost::Picture holesPlan = r.Plan();
-  ExpectLikeReference(holesPlan, "holes_plan");
-  const t3dhost::Picture holesShade = holes::HillShade(r, "holes_shade");
-  ExpectLikeReference(holesShade, "holes_shade");
+  const Views holed = draw("holes_", 21 * 21 + 3 * 129 + 5 * 61);
 
   // The holes let the background through where the lowest-height cells were drawn.
-  EXPECT_GT(Differing(lowest3d, holes3d), 50u);
-  EXPECT_GT(holes::BackgroundPixels(holesPlan, r.block()), holes::BackgroundPixels(lowestPlan, r.block()) + 200);
+  EXPECT_GT(Differing(lowest.perspective, holed.perspective), 50u);
+  EXPECT_GT(holed.planBackground, lowest.planBackground + 200);
+  EXPECT_GT(holed.intoBackground, lowest.intoBackground + 100);
   // The hill shade's holes are one flat colour (the output's background, with alpha 0 in bitmaps
   // that hold alpha); the middle of the middle hole (file rows 50..70 of 129 are picture rows
   // 31..40 of 72) has it, as the first column (a hole strip) does, and the default shade there
@@ -664,41 +625,14 @@ TEST_F(PictureTest, MissingHeightsShowAsHolesOnlyWhenAskedFor) {
     const uint8_t* q = &p.bgra[(size_t(row) * size_t(p.width) + size_t(column)) * 4];
     return (int(q[2]) << 16) | (int(q[1]) << 8) | int(q[0]);
   };
-  const int hole = pixel(holesShade, 0, 36);
-  EXPECT_EQ(pixel(holesShade, 37, 36), hole);
-  EXPECT_NE(pixel(holesShade, 70, 36), hole);
-  EXPECT_NE(pixel(lowestShade, 0, 36), pixel(lowestShade, 37, 36));
+  const int hole = pixel(holed.shade, 0, 36);
+  EXPECT_EQ(pixel(holed.shade, 37, 36), hole);
+  EXPECT_NE(pixel(holed.shade, 70, 36), hole);
+  EXPECT_NE(pixel(lowest.shade, 0, 36), pixel(lowest.shade, 37, 36));
   size_t holePixels = 0;
   for (int row = 0; row < 72; ++row)
-    for (int column = 0; column < 96; ++column) holePixels += pixel(holesShade, column, row) == hole;
+    for (int column = 0; column < 96; ++column) holePixels += pixel(holed.shade, column, row) == hole;
   EXPECT_GT(holePixels, 400u);
-}
-
-// Seen from above and south of the middle hole, looking into it: as holes, the background shows
-// where the hole is; at the lowest height, the hole's floor is drawn there instead.
-TEST_F(PictureTest, AViewIntoAHoleShowsTheBackground) {
-  const std::string grid = holes::HillsWithHoles();
-  auto intoTheHole = [](Renderer& r) {
-    // The middle hole: columns 40..60 and file lines 50..70 of 129 rows of 30 m.
-    float centre[2] = {1500, 2040};
-    float eye[3] = {1500, 1200, r.block().eyePosition[2]};
-    EXPECT_EQ(SetEyeCenterPosition(r.scene(), r.state(), eye, centre), TN_OK);
-    return r.Frame();
-  };
-  size_t lowestBackground = 0;
-  {
-    Renderer r(96, 72);
-    ASSERT_TRUE(r.Prepare(grid));
-    const t3dhost::Picture lowest = intoTheHole(r);
-    ExpectLikeReference(lowest, "holes_lowest_3d_into");
-    lowestBackground = holes::BackgroundPixels(lowest, r.block());
-  }
-  holes::HolesMode mode(TN_MISSING_AS_HOLES);
-  Renderer r(96, 72);
-  ASSERT_TRUE(r.Prepare(grid));
-  const t3dhost::Picture into = intoTheHole(r);
-  ExpectLikeReference(into, "holes_3d_into");
-  EXPECT_GT(holes::BackgroundPixels(into, r.block()), lowestBackground + 100);
 }
 
 // Picking through a hole finds the ground behind it, never a point in the hole.
@@ -751,7 +685,7 @@ TEST_F(PictureTest, AGridOfHolesButOneCellDrawsThatCell) {
   EXPECT_EQ(g_process.terrainArea->missingCells(), uint64_t(16 * 16 - 4));
   r.Frame();
   const t3dhost::Picture plan = r.Plan();
-  const size_t drawn = size_t(96 * 72) - holes::BackgroundPixels(plan, r.block());
+  const size_t drawn = size_t(96 * 72) - BackgroundPixels(plan, r.block());
   EXPECT_GT(drawn, 0u);
   EXPECT_LT(drawn, size_t(96 * 72) / 50);
   // Heights in the middle of the cell, and half a cell beyond its side where two of the four
@@ -794,11 +728,8 @@ TEST_F(PictureTest, CoarseLevelsDoNotDrawOverSmallHoles) {
   float centre[2] = {s.xMin + 128 * 30.0f, s.yMin + 2000};
   ASSERT_EQ(SetEyeCenterPosition(r.scene(), r.state(), eye, centre), TN_OK);
   r.Frame();
-
-  Footprint full, near;
-  ComputeFootprints(r.object(), s, full, near);
   SurfaceMesh mesh;
-  BuildSurfaceMesh(MeshViewOf(s), ColouringOf(s), area, full, near, false, false, mesh);
+  BuildMesh(r, mesh);
   ASSERT_GT(mesh.stats.triangles, 0);
 
   // The missing nodes, by cache row and column, at their scene positions.
@@ -845,10 +776,10 @@ TEST_F(PictureTest, CoarseLevelsDoNotDrawOverSmallHoles) {
 
   // The plan view shows the background at the single missing node and at the block: more of it
   // than the same grid with its missing heights at the lowest height.
-  const size_t withHoles = holes::BackgroundPixels(r.Plan(), s);
+  const size_t withHoles = BackgroundPixels(r.Plan(), s);
   ASSERT_EQ(tnSetMissingHeights(TN_MISSING_AS_LOWEST), TN_OK);
   ASSERT_TRUE(r.Prepare(path));
-  const size_t withoutHoles = holes::BackgroundPixels(r.Plan(), r.block());
+  const size_t withoutHoles = BackgroundPixels(r.Plan(), r.block());
   EXPECT_GE(withHoles, withoutHoles + 6);
 }
 

@@ -11,6 +11,7 @@
 #include <deque>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "model/scene_object.h"
@@ -114,6 +115,19 @@ float FloatOf(const FloatPair& pair, void* scene, void* state) {
   return value;
 }
 
+// Shininess and colour material mode; mode keeps its value when the getter leaves it alone.
+std::array<short, 2> ShininessAndMode(void* scene, void* state, short mode = -1) {
+  std::array<short, 2> v{-1, mode};
+  EXPECT_EQ(GetMaterial_Shininess_MatMode(scene, state, &v[0], &v[1]), TN_OK);
+  return v;
+}
+
+std::array<float, 2> LightDirection(void* scene, void* state) {
+  std::array<float, 2> v{-1, -1};
+  EXPECT_EQ(GetLightDir_TiltAngle(scene, state, &v[0], &v[1]), TN_OK);
+  return v;
+}
+
 void ExpectGl4(const GLfloat actual[4], float r, float g, float b, float a, const char* what) {
   const float expected[4] = {r, g, b, a};
   for (int i = 0; i < 4; ++i) EXPECT_NEAR(actual[i], expected[i], 1e-6) << what << " " << i;
@@ -167,14 +181,8 @@ TEST_F(SettingsTest, DefaultsReadBackAfterBinding) {
   }
   EXPECT_EQ(FloatOf(kReduceLine, scene, state), 1.25f);
   EXPECT_EQ(FloatOf(kFogDensity, scene, state), 0.6f);
-  float azimuth = -1, tilt = -1;
-  ASSERT_EQ(GetLightDir_TiltAngle(scene, state, &azimuth, &tilt), TN_OK);
-  EXPECT_EQ(azimuth, 25.0f);
-  EXPECT_EQ(tilt, 70.0f);
-  short shininess = -1, mode = -1;
-  ASSERT_EQ(GetMaterial_Shininess_MatMode(scene, state, &shininess, &mode), TN_OK);
-  EXPECT_EQ(shininess, 0);
-  EXPECT_EQ(mode, 4);  // GL_AMBIENT_AND_DIFFUSE
+  EXPECT_EQ(LightDirection(scene, state), (std::array<float, 2>{25, 70}));
+  EXPECT_EQ(ShininessAndMode(scene, state), (std::array<short, 2>{0, 4}));  // GL_AMBIENT_AND_DIFFUSE
   for (const ColourPair& pair : kColourPairs)
     EXPECT_EQ(ReadBack(pair, scene, state), pair.byDefault) << pair.name;
 }
@@ -231,10 +239,8 @@ TEST_F(SettingsTest, NumbersAreClampedWithNotANumberAtTheLowerLimit) {
         Direction{400, 100, 360, 90}, Direction{123.5f, 45.25f, 123.5f, 45.25f},
         Direction{kNaN, kNaN, 0, 0}}) {
     ASSERT_EQ(SetLightDir_TiltAngle(scene, state, d.azimuth, d.tilt), TN_OK);
-    float azimuth = -1, tilt = -1;
-    ASSERT_EQ(GetLightDir_TiltAngle(scene, state, &azimuth, &tilt), TN_OK);
-    EXPECT_EQ(azimuth, d.azimuthOut) << "azimuth " << d.azimuth;
-    EXPECT_EQ(tilt, d.tiltOut) << "tilt " << d.tilt;
+    EXPECT_EQ(LightDirection(scene, state), (std::array<float, 2>{d.azimuthOut, d.tiltOut}))
+        << d.azimuth << " " << d.tilt;
   }
 
   const int qualities[][2] = {{-1, 0}, {0, 0}, {1, 1}, {2, 2}, {3, 2}, {INT_MAX, 2}, {INT_MIN, 0}};
@@ -270,17 +276,12 @@ TEST_F(SettingsTest, ShininessAndColourMaterialModeAreLimited) {
   for (const Case& c : cases) {
     ASSERT_EQ(SetMaterial_Shininess_MatMode(scene, state, c.shininess, c.mode), TN_OK);
     EXPECT_EQ(StateOf(state).colorMaterialMode, c.glMode) << c.mode;
-    short shininess = -1, mode = -1;
-    ASSERT_EQ(GetMaterial_Shininess_MatMode(scene, state, &shininess, &mode), TN_OK);
-    EXPECT_EQ(shininess, c.shininessOut) << c.shininess;
-    EXPECT_EQ(mode, c.modeOut) << c.mode;
+    EXPECT_EQ(ShininessAndMode(scene, state), (std::array<short, 2>{c.shininessOut, c.modeOut}))
+        << c.shininess << " " << c.mode;
   }
   // A stored mode that is none of the five leaves the mode output alone.
   StateOf(state).colorMaterialMode = GL_FRONT;
-  short shininess = -1, mode = 77;
-  ASSERT_EQ(GetMaterial_Shininess_MatMode(scene, state, &shininess, &mode), TN_OK);
-  EXPECT_EQ(shininess, 127);
-  EXPECT_EQ(mode, 77);
+  EXPECT_EQ(ShininessAndMode(scene, state, 77), (std::array<short, 2>{127, 77}));
 }
 
 // ---- Surface display mode --------------------------------------------------------------------
@@ -327,35 +328,33 @@ TEST_F(SettingsTest, SkyOffDeletesOnlyTheWindowSkyTexture) {
   for (GLuint name : names) glBindTexture(GL_TEXTURE_2D, name);  // names become textures
   glBindTexture(GL_TEXTURE_2D, 0);
   auto& ids = SceneOf(scene).textureIds;
-  ids[t3d::kTextureSky][t3d::kWindowContext] = names[0];
-  ids[t3d::kTextureSky][t3d::kOffscreenContext] = names[1];
-  ids[t3d::kTextureTerrain][t3d::kWindowContext] = names[2];
+  GLuint* const slots[3] = {&ids[t3d::kTextureSky][t3d::kWindowContext],
+                            &ids[t3d::kTextureSky][t3d::kOffscreenContext],
+                            &ids[t3d::kTextureTerrain][t3d::kWindowContext]};
+  for (int i = 0; i < 3; ++i) *slots[i] = names[i];
 
-  // Switching the sky on, or to another non-zero value, deletes nothing.
-  ASSERT_EQ(SetSkyFlag(scene, state, 1), TN_OK);
-  ASSERT_EQ(SetSkyFlag(scene, state, 3), TN_OK);
-  Current(scene, state);
-  EXPECT_TRUE(glIsTexture(names[0]));
-  EXPECT_EQ(ids[t3d::kTextureSky][t3d::kWindowContext], names[0]);
-
-  ASSERT_EQ(SetSkyFlag(scene, state, 0), TN_OK);
-  Current(scene, state);
-  EXPECT_FALSE(glIsTexture(names[0]));
-  EXPECT_EQ(ids[t3d::kTextureSky][t3d::kWindowContext], 0u);
-  EXPECT_TRUE(glIsTexture(names[1]));
-  EXPECT_EQ(ids[t3d::kTextureSky][t3d::kOffscreenContext], names[1]);
-  EXPECT_TRUE(glIsTexture(names[2]));
-  EXPECT_EQ(ids[t3d::kTextureTerrain][t3d::kWindowContext], names[2]);
+  // Switching the sky on, or to another non-zero value, deletes nothing; off deletes only the
+  // window's sky texture and clears its name.
+  for (const int flag : {1, 3, 0}) {
+    SCOPED_TRACE(flag);
+    ASSERT_EQ(SetSkyFlag(scene, state, flag), TN_OK);
+    Current(scene, state);
+    for (int i = 0; i < 3; ++i) {
+      const bool deleted = flag == 0 && i == 0;
+      EXPECT_EQ(bool(glIsTexture(names[i])), !deleted) << i;
+      EXPECT_EQ(*slots[i], deleted ? 0u : names[i]) << i;
+    }
+  }
 
   // A name that is no texture is only cleared.
-  ids[t3d::kTextureSky][t3d::kWindowContext] = 4242;
+  *slots[0] = 4242;
   ASSERT_EQ(SetSkyFlag(scene, state, 0), TN_OK);
-  EXPECT_EQ(ids[t3d::kTextureSky][t3d::kWindowContext], 0u);
+  EXPECT_EQ(*slots[0], 0u);
   Current(scene, state);
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
   glDeleteTextures(1, &names[1]);
-  ids[t3d::kTextureSky][t3d::kOffscreenContext] = 0;
+  *slots[1] = 0;
 }
 
 TEST_F(SettingsTest, LightDirectionPlacesTheLightAroundTheTerrainCentre) {
@@ -363,12 +362,9 @@ TEST_F(SettingsTest, LightDirectionPlacesTheLightAroundTheTerrainCentre) {
   SceneState& s = StateOf(state);
   // In scene units the centre is (5, 10, 1) and the corner (8, 14, 1): a radius of 5.
   s.sceneRadius = 2;
-  s.terrainCentre[0] = 10;
-  s.terrainCentre[1] = 20;
-  s.terrainCentre[2] = 2;
-  s.xMax = 16;
-  s.yMax = 28;
-  s.zMax = 2;
+  const float centre[3] = {10, 20, 2};
+  std::copy(centre, centre + 3, s.terrainCentre);
+  std::tie(s.xMax, s.yMax, s.zMax) = std::make_tuple(16.0f, 28.0f, 2.0f);
 
   struct Case {
     float azimuth, tilt, x, y, z;
@@ -416,12 +412,11 @@ TEST_F(SettingsTest, BoundSettersReachGL) {
       if (pair.gl != GlColour::kMaterial || !bothFaces) break;
     }
   }
-  ASSERT_EQ(SetFogDensity(scene, state, 1.5f), TN_OK);
-  glGetFloatv(GL_FOG_DENSITY, v);
-  EXPECT_FLOAT_EQ(v[0], 1.0f);
-  ASSERT_EQ(SetFogDensity(scene, state, 0.25f), TN_OK);
-  glGetFloatv(GL_FOG_DENSITY, v);
-  EXPECT_FLOAT_EQ(v[0], 0.25f);
+  for (const auto& [in, out] : {std::pair{1.5f, 1.0f}, std::pair{0.25f, 0.25f}}) {
+    ASSERT_EQ(SetFogDensity(scene, state, in), TN_OK);
+    glGetFloatv(GL_FOG_DENSITY, v);
+    EXPECT_FLOAT_EQ(v[0], out);
+  }
 
   GLint mode = 0, face = 0;
   ASSERT_EQ(SetMaterial_Shininess_MatMode(scene, state, 10, 2), TN_OK);
@@ -495,10 +490,7 @@ void SetAndReadEverything(void* scene, void* state) {
   ASSERT_EQ(SetDispMethod(scene, state, 0), TN_OK);
   ASSERT_EQ(SetSkyFlag(scene, state, 0), TN_OK);
   ASSERT_EQ(SetLightDir_TiltAngle(scene, state, 10, 20), TN_OK);
-  short shininess = 0, mode = 0;
-  GetMaterial_Shininess_MatMode(scene, state, &shininess, &mode);
-  EXPECT_EQ(shininess, 99);
-  EXPECT_EQ(mode, 3);
+  EXPECT_EQ(ShininessAndMode(scene, state), (std::array<short, 2>{99, 3}));
   EXPECT_EQ(FloatOf(kFogDensity, scene, state), 0.125f);
   EXPECT_EQ(IntOf(kIntPairs[3], scene, state), 0);
 }
