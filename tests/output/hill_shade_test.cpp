@@ -160,31 +160,7 @@ class HillShadeFormula : public ::testing::TestWithParam<Drawing> {
     ASSERT_NE(area_, nullptr);
     scene_.block().lightAzimuth = 135;
     scene_.block().lightTilt = 35;
-  }
-
-  // The sample of the resampled form at (column, row from the bottom) of a width x height
-  // picture: bilinear height and normal between the four nodes around it.
-  void Resampled(int width, int height, int column, int row, double& x, double& y, double& h,
-                 double n[3], double& heightClass) {
-    const t3d::SceneState& s = scene_.block();
-    x = s.xMin + column * ((double(s.xMax) - s.xMin) / (width - 1));
-    y = s.yMin + row * ((double(s.yMax) - s.yMin) / (height - 1));
-    const double dx = s.cellSizeX, dy = s.cellSizeY;
-    const int c = std::clamp(int((x - s.xMin) / dx), 0, s.columnCount - 2);
-    const int k = std::clamp(int((y - s.yMin) / dy), 0, s.rowCount - 2);
-    const double fx = std::clamp((x - (s.xMin + c * dx)) / dx, 0.0, 1.0);
-    const double fy = std::clamp((y - (s.yMin + k * dy)) / dy, 0.0, 1.0);
-    const double w[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), fx * fy, (1 - fx) * fy};
-    const int nodes[4][2] = {{k, c}, {k, c + 1}, {k + 1, c + 1}, {k + 1, c}};
-    h = 0;
-    n[0] = n[1] = n[2] = 0;
-    for (int i = 0; i < 4; ++i) {
-      const t3d::GridCell& cell = area_->GetCell(nodes[i][0], nodes[i][1]);
-      h += w[i] * cell.height;
-      const float* normal = s.normalTable[cell.azimuthCode][cell.elevationCode];
-      for (int j = 0; j < 3; ++j) n[j] += w[i] * normal[j];
-    }
-    heightClass = (s.sceneRadius * h - s.zMin) * 255 / (double(s.zMax) - s.zMin);
+    ExpectDefaultLighting(scene_.block());
   }
 
   Deviation Compare(const Rgb& image, const std::function<bool(int, int, int[3])>& expected) {
@@ -209,13 +185,32 @@ class HillShadeFormula : public ::testing::TestWithParam<Drawing> {
     return d;
   }
 
-  // Compares a picture of the resampled form with the formula at every pixel. A height class
-  // exactly on a boundary may fall either way: such pixels are skipped and counted.
+  // Compares a picture of the resampled form with the formula at every pixel: the sample of a
+  // pixel (its row counted from the bottom) has the bilinear height and normal between the four
+  // nodes around it. A height class exactly on a boundary may fall either way: such pixels are
+  // skipped and counted.
   Deviation CompareResampled(const Rgb& image, int* skipped = nullptr) {
-    const Formula formula(scene_.block());
-    return Compare(image, [&](int column, int row, int want[3]) {
-      double x, y, h, n[3], heightClass;
-      Resampled(image.width, image.height, column, image.height - 1 - row, x, y, h, n, heightClass);
+    const t3d::SceneState& s = scene_.block();
+    const Formula formula(s);
+    return Compare(image, [&](int column, int imageRow, int want[3]) {
+      const int row = image.height - 1 - imageRow;
+      const double x = s.xMin + column * ((double(s.xMax) - s.xMin) / (image.width - 1));
+      const double y = s.yMin + row * ((double(s.yMax) - s.yMin) / (image.height - 1));
+      const double dx = s.cellSizeX, dy = s.cellSizeY;
+      const int c = std::clamp(int((x - s.xMin) / dx), 0, s.columnCount - 2);
+      const int k = std::clamp(int((y - s.yMin) / dy), 0, s.rowCount - 2);
+      const double fx = std::clamp((x - (s.xMin + c * dx)) / dx, 0.0, 1.0);
+      const double fy = std::clamp((y - (s.yMin + k * dy)) / dy, 0.0, 1.0);
+      const double w[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), fx * fy, (1 - fx) * fy};
+      const int nodes[4][2] = {{k, c}, {k, c + 1}, {k + 1, c + 1}, {k + 1, c}};
+      double h = 0, n[3] = {0, 0, 0};
+      for (int i = 0; i < 4; ++i) {
+        const t3d::GridCell& cell = area_->GetCell(nodes[i][0], nodes[i][1]);
+        h += w[i] * cell.height;
+        const float* normal = s.normalTable[cell.azimuthCode][cell.elevationCode];
+        for (int j = 0; j < 3; ++j) n[j] += w[i] * normal[j];
+      }
+      const double heightClass = (s.sceneRadius * h - s.zMin) * 255 / (double(s.zMax) - s.zMin);
       if (std::abs(heightClass - std::round(heightClass)) < 1e-9 && heightClass > 0.5) {
         if (skipped != nullptr) ++*skipped;
         return false;
@@ -231,7 +226,6 @@ class HillShadeFormula : public ::testing::TestWithParam<Drawing> {
 
 TEST_P(HillShadeFormula, NodeExactPixelsAreTheirNodesLit) {
   const t3d::SceneState& s = scene_.block();
-  ExpectDefaultLighting(s);
   Rgb image;
   ASSERT_TRUE(ShadeTo(scene_, s.columnCount, s.rowCount, GetParam(), image));
   ASSERT_EQ(image.width, 23);
@@ -252,7 +246,6 @@ TEST_P(HillShadeFormula, NodeExactPixelsAreTheirNodesLit) {
 // Pictures smaller and larger than the grid; 530 x 520 pixels are four tiles, with seams after
 // column and row 511, and the pixels beside the seams are lit like any other.
 TEST_P(HillShadeFormula, ResampledPixelsAreTheirBilinearSamplesLitAlsoAcrossTileSeams) {
-  ExpectDefaultLighting(scene_.block());
   for (const auto& [width, height] : {std::pair{40, 29}, std::pair{530, 520}}) {
     SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
     Rgb image;
