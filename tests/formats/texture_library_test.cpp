@@ -66,23 +66,22 @@ void WriteBytes(const std::string& path, const uint8_t* data, size_t size) {
   out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
 }
 
-uint32_t U32At(const std::vector<uint8_t>& b, size_t at) {
-  return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
-         uint32_t(b[at + 3]) << 24;
+// Little-endian fields of the file's bytes.
+template <typename T>
+T At(const std::vector<uint8_t>& b, size_t at) {
+  T v = 0;
+  for (size_t k = 0; k < sizeof(T); ++k) v = T(v | T(b[at + k]) << (8 * k));
+  return v;
 }
+uint32_t U32At(const std::vector<uint8_t>& b, size_t at) { return At<uint32_t>(b, at); }
+uint16_t U16At(const std::vector<uint8_t>& b, size_t at) { return At<uint16_t>(b, at); }
 
-uint16_t U16At(const std::vector<uint8_t>& b, size_t at) {
-  return uint16_t(b[at] | b[at + 1] << 8);
+template <typename T>
+void Put(std::vector<uint8_t>& b, size_t at, T v) {
+  for (size_t k = 0; k < sizeof(T); ++k) b[at + k] = uint8_t(v >> (8 * k));
 }
-
-void PutU32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  for (int k = 0; k < 4; ++k) b[at + k] = uint8_t(v >> (8 * k));
-}
-
-void PutU16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-  b[at] = uint8_t(v);
-  b[at + 1] = uint8_t(v >> 8);
-}
+void PutU32(std::vector<uint8_t>& b, size_t at, uint32_t v) { Put(b, at, v); }
+void PutU16(std::vector<uint8_t>& b, size_t at, uint16_t v) { Put(b, at, v); }
 
 // Tile width and height both.
 void PutTileSize(std::vector<uint8_t>& b, uint16_t size) {
@@ -93,14 +92,13 @@ void PutTileSize(std::vector<uint8_t>& b, uint16_t size) {
 // A recognisable picture per tile: every pixel depends on the tile, its row and its column.
 std::vector<uint8_t> TilePicture(uint32_t tileSize, size_t tile) {
   std::vector<uint8_t> rgb(size_t(tileSize) * tileSize * 3);
-  for (uint32_t r = 0; r < tileSize; ++r) {
+  for (uint32_t r = 0; r < tileSize; ++r)
     for (uint32_t c = 0; c < tileSize; ++c) {
       uint8_t* p = &rgb[(size_t(r) * tileSize + c) * 3];
       p[0] = uint8_t(r * 7 + tile * 31);
       p[1] = uint8_t(c * 5 + tile * 17);
       p[2] = uint8_t((r ^ c) + tile * 3);
     }
-  }
   return rgb;
 }
 
@@ -142,6 +140,14 @@ class TextureLibraryTest : public ::testing::Test {
     EXPECT_TRUE(WriteTiles(writer, table));
     EXPECT_TRUE(writer.Finish());
     return path;
+  }
+
+  // The messages shown when path is refused, opened for a terrain of rows x cols, or reopened
+  // as the store's own file when rows is 0.
+  std::vector<int> Refusal(const std::string& path, int32_t rows = 0, int32_t cols = 0) {
+    messages.clear();
+    EXPECT_FALSE(rows == 0 ? Reopened(path).valid() : Opened(path, &rows, &cols, false).valid());
+    return messages;
   }
 
   // The smallest library: a 3 x 3 grid in one 2 x 2 tile of 24-bit pixels (306 bytes).
@@ -560,19 +566,12 @@ TEST_F(TextureLibraryTest, LibraryMustSuitItsUse) {
   EXPECT_FALSE(Opened(planePath, &rows, &cols, false).valid());
   EXPECT_EQ(messages, std::vector<int>{16});
   // A pyramid over another grid: message 16.
-  const int32_t otherGrids[][2] = {{301, 200}, {300, 199}, {200, 300}, {-300, 200}};
-  for (const auto& grid : otherGrids) {
-    messages.clear();
-    rows = grid[0];
-    cols = grid[1];
-    EXPECT_FALSE(Opened(terrainPath, &rows, &cols, false).valid()) << grid[0];
-    EXPECT_EQ(messages, std::vector<int>{16}) << grid[0];
-  }
+  const std::pair<int32_t, int32_t> otherGrids[] = {{301, 200}, {300, 199}, {200, 300}, {-300, 200}};
+  for (const auto& [otherRows, otherCols] : otherGrids)
+    EXPECT_EQ(Refusal(terrainPath, otherRows, otherCols), std::vector<int>{16}) << otherRows;
   // A file that does not exist fails without a message.
-  messages.clear();
-  EXPECT_FALSE(Opened(Path("absent.tex"), &rows, &cols, false).valid());
-  EXPECT_FALSE(Reopened(Path("absent.tex")).valid());
-  EXPECT_TRUE(messages.empty());
+  EXPECT_TRUE(Refusal(Path("absent.tex"), rows, cols).empty());
+  EXPECT_TRUE(Refusal(Path("absent.tex")).empty());
   // The store's own file reopens whatever its tiling.
   EXPECT_TRUE(Reopened(planePath).valid());
   EXPECT_TRUE(Reopened(terrainPath).valid());
@@ -655,14 +654,9 @@ TEST_F(TextureLibraryTest, CorruptFieldsAreRefusedWithMessage15) {
     std::vector<uint8_t> bytes = original;
     c.apply(bytes);
     WriteBytes(path, bytes.data(), bytes.size());
-    messages.clear();
-    EXPECT_FALSE(Reopened(path).valid());
-    EXPECT_EQ(messages, std::vector<int>{15});
+    EXPECT_EQ(Refusal(path), std::vector<int>{15});
     // The same file opened for its terrain: still message 15 alone.
-    messages.clear();
-    int32_t rows = 300, cols = 200;
-    EXPECT_FALSE(Opened(path, &rows, &cols, false).valid());
-    EXPECT_EQ(messages, std::vector<int>{15});
+    EXPECT_EQ(Refusal(path, 300, 200), std::vector<int>{15});
   }
   // Bytes after the last tile do no harm (bytes missing there: CutFilesAreRefusedAtEveryLength).
   messages.clear();
@@ -679,11 +673,9 @@ TEST_F(TextureLibraryTest, CutFilesAreRefusedAtEveryLength) {
   ASSERT_EQ(whole.size(), 284u + 10u + 12u);
   const std::string path = Path("cut.tex");
   for (size_t length = 0; length < whole.size(); ++length) {
+    SCOPED_TRACE(length);
     WriteBytes(path, whole.data(), length);
-    messages.clear();
-    int32_t rows = 3, cols = 3;
-    EXPECT_FALSE(Opened(path, &rows, &cols, false).valid()) << length;
-    EXPECT_EQ(messages, std::vector<int>{15}) << length;
+    EXPECT_EQ(Refusal(path, 3, 3), std::vector<int>{15});
   }
   WriteBytes(path, whole.data(), whole.size());
   EXPECT_TRUE(Reopened(path).valid());
@@ -694,10 +686,9 @@ TEST_F(TextureLibraryTest, CutFilesAreRefusedAtEveryLength) {
   const std::vector<uint8_t> big =
       ReadBytes(WriteLibrary("big.tex", 1000, 600, *table, kPixelRgb24));
   for (size_t length = 0; length < big.size(); length += 997 + length / 3) {
+    SCOPED_TRACE(length);
     WriteBytes(path, big.data(), length);
-    messages.clear();
-    EXPECT_FALSE(Reopened(path).valid()) << length;
-    EXPECT_EQ(messages, std::vector<int>{15}) << length;
+    EXPECT_EQ(Refusal(path), std::vector<int>{15});
   }
 }
 

@@ -534,7 +534,6 @@ TEST_F(PreparedAbuseTest, HostileDialogAnswersAndProgressBars) {
   Draw();
   // A four-band texture: the band choice names a band the image lacks, and the library file the
   // user agrees to keep (message 14) gets a path without its terminating zero.
-  tnSetDialogHandler(&Hostile, nullptr);
   tnSetMessageHandler([](void*, int id, unsigned, const char*, const char*) { return id == 14 ? TN_IDYES : TN_IDNO; },
                       nullptr);
   double gt[6];

@@ -31,9 +31,23 @@ using testgrids::WriteGrid;
 struct Dem {
   explicit Dem(const std::string& path) : handle(DemStoreOpenFile(path.c_str())) {}
   ~Dem() {
+    if (begun) DemStoreEndBlocks(handle);
     if (handle > 0) DemStoreCloseHandle(handle);
   }
+  TnGridHeader Header() const {
+    TnGridHeader header{};
+    EXPECT_EQ(DemStoreGetGridInfo(handle, &header), DEM_OK);
+    return header;
+  }
+  // The 256 x 256 heights of block n, the block pass begun at the first.
+  std::vector<double> Block(int n) {
+    begun = begun || DemStoreBeginBlocks(handle) == DEM_OK;
+    std::vector<double> block(65536, std::nan(""));
+    EXPECT_EQ(DemStoreReadBlock(handle, n, block.data()), DEM_OK) << "block " << n;
+    return block;
+  }
   int handle;
+  bool begun = false;
 };
 
 // A test grid whose node at grid row r (row 0 at the smallest y), column c has height f(r, c),
@@ -56,8 +70,7 @@ TEST(DemStore, NodesArePixelCentresWithRowZeroAtTheBottom) {
   ASSERT_TRUE(WriteGrid(path, 5, 4, gt, GDT_Int16, [](int line, int pixel) { return line * 10 + pixel; }));
   Dem dem(path);
   ASSERT_GT(dem.handle, 0) << DemStoreLastError();
-  TnGridHeader header{};
-  ASSERT_EQ(DemStoreGetGridInfo(dem.handle, &header), DEM_OK);
+  const TnGridHeader header = dem.Header();
   EXPECT_EQ(header.columns, 5);
   EXPECT_EQ(header.rows, 4);
   EXPECT_DOUBLE_EQ(header.xMin, 105);
@@ -67,9 +80,7 @@ TEST(DemStore, NodesArePixelCentresWithRowZeroAtTheBottom) {
   EXPECT_DOUBLE_EQ(header.zMin, 0);
   EXPECT_DOUBLE_EQ(header.zMax, 34);
 
-  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), DEM_OK);
-  std::vector<double> block(65536);
-  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), DEM_OK);
+  const std::vector<double> block = dem.Block(0);
   EXPECT_EQ(block[0], 30);        // grid row 0 is the file's last line
   EXPECT_EQ(block[4], 34);
   EXPECT_EQ(block[3 * 256 + 2], 2);  // grid row 3 is the first line
@@ -78,8 +89,8 @@ TEST(DemStore, NodesArePixelCentresWithRowZeroAtTheBottom) {
   EXPECT_EQ(block[0 * 256 + 255], 34);
   EXPECT_EQ(block[200 * 256 + 1], 1);
   EXPECT_EQ(block[255 * 256 + 255], 4);
-  EXPECT_EQ(DemStoreReadBlock(dem.handle, 1, block.data()), DEM_FAILED);  // one block only
-  DemStoreEndBlocks(dem.handle);
+  std::vector<double> beyond(65536);
+  EXPECT_EQ(DemStoreReadBlock(dem.handle, 1, beyond.data()), DEM_FAILED);  // one block only
 }
 
 TEST(DemStore, SouthUpRastersAreNotTurned) {
@@ -88,9 +99,7 @@ TEST(DemStore, SouthUpRastersAreNotTurned) {
   ASSERT_TRUE(WriteGrid(path, 3, 3, gt, GDT_Float32, [](int line, int) { return line; }));
   Dem dem(path);
   ASSERT_GT(dem.handle, 0);
-  std::vector<double> block(65536);
-  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), DEM_OK);
-  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), DEM_OK);
+  const std::vector<double> block = dem.Block(0);
   EXPECT_EQ(block[0], 0);
   EXPECT_EQ(block[2 * 256], 2);
 }
@@ -117,17 +126,14 @@ TEST(DemStore, MissingHeightsAreLeftOutOfTheRange) {
        100, 107, {2, 3}, {2, 2}, 104},
       {"fill.tif", 5, 4, [](int r, int c) { return c == 0 ? -3.4e38 : 50.0 + r; }, nullptr, 50, 53, {3, 0}, {3, 1}, 53},
   };
-  std::vector<double> block(65536);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Dem dem(WriteNodes(c.name, c.columns, c.rows, 1, c.height, GDT_Float32, c.noData));
     ASSERT_GT(dem.handle, 0);
-    TnGridHeader header{};
-    ASSERT_EQ(DemStoreGetGridInfo(dem.handle, &header), DEM_OK);
+    const TnGridHeader header = dem.Header();
     EXPECT_DOUBLE_EQ(header.zMin, c.zMin);
     EXPECT_DOUBLE_EQ(header.zMax, c.zMax);
-    ASSERT_EQ(DemStoreBeginBlocks(dem.handle), DEM_OK);
-    ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), DEM_OK);
+    const std::vector<double> block = dem.Block(0);
     EXPECT_EQ(block[size_t(c.missing[0]) * 256 + c.missing[1]], TN_MISSING_HEIGHT);
     EXPECT_EQ(block[size_t(c.kept[0]) * 256 + c.kept[1]], c.keptHeight);
   }
@@ -163,28 +169,21 @@ TEST(DemStore, HeightsTakeTheBandsScaleAndOffset) {
   SetUnitScaling(path, 0.1, -1000);
   Dem dem(path);
   ASSERT_GT(dem.handle, 0) << DemStoreLastError();
-  TnGridHeader header{};
-  ASSERT_EQ(DemStoreGetGridInfo(dem.handle, &header), DEM_OK);
-  EXPECT_NEAR(header.zMin, 410, 1e-9);
-  EXPECT_NEAR(header.zMax, 410 + 200 + 29.9, 1e-9);
-  std::vector<double> block(65536);
-  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), DEM_OK);
-  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), DEM_OK);
-  EXPECT_NEAR(block[1 * 256 + 5], 510.5, 1e-9);
+  EXPECT_NEAR(dem.Header().zMin, 410, 1e-9);
+  EXPECT_NEAR(dem.Header().zMax, 410 + 200 + 29.9, 1e-9);
+  EXPECT_NEAR(dem.Block(0)[1 * 256 + 5], 510.5, 1e-9);
   EXPECT_NEAR(DemStoreGetEdgeValue(dem.handle, 0, 2, 255, 0), 610 + 25.6, 1e-9);
-  ASSERT_EQ(DemStoreReadBlock(dem.handle, 1, block.data()), DEM_OK);
-  EXPECT_NEAR(block[2 * 256 + 0], 610 + 25.6, 1e-9);
-  EXPECT_NEAR(block[2 * 256 + 200], 610 + 29.9, 1e-9);  // beyond the last column
-  DemStoreEndBlocks(dem.handle);
+  const std::vector<double> second = dem.Block(1);
+  EXPECT_NEAR(second[2 * 256 + 0], 610 + 25.6, 1e-9);
+  EXPECT_NEAR(second[2 * 256 + 200], 610 + 29.9, 1e-9);  // beyond the last column
 
   // A negative scale turns the range round.
   const std::string depths = WriteNodes("depths.tif", 3, 3, 1, [](int r, int c) { return r + c; }, GDT_Byte);
   SetUnitScaling(depths, -2, 0);
   Dem depthDem(depths);
   ASSERT_GT(depthDem.handle, 0);
-  ASSERT_EQ(DemStoreGetGridInfo(depthDem.handle, &header), DEM_OK);
-  EXPECT_DOUBLE_EQ(header.zMin, -8);
-  EXPECT_DOUBLE_EQ(header.zMax, 0);
+  EXPECT_DOUBLE_EQ(depthDem.Header().zMin, -8);
+  EXPECT_DOUBLE_EQ(depthDem.Header().zMax, 0);
 }
 
 TEST(DemStore, EdgeValuesAcrossBlockBorders) {
@@ -192,37 +191,30 @@ TEST(DemStore, EdgeValuesAcrossBlockBorders) {
                                       [](int r, int c) { return r * 1000 + c; }, GDT_Float64);
   Dem dem(path);
   ASSERT_GT(dem.handle, 0);
-  ASSERT_EQ(DemStoreBeginBlocks(dem.handle), DEM_OK);
-  std::vector<double> block(65536);
-  ASSERT_EQ(DemStoreReadBlock(dem.handle, 0, block.data()), DEM_OK);
+  dem.Block(0);
   // Right of column 255 is column 256 of the next block; before row 0 of block row 1 is row 255.
   EXPECT_EQ(DemStoreGetEdgeValue(dem.handle, 0, 7, 255, 0), 7 * 1000 + 256);
-  ASSERT_EQ(DemStoreReadBlock(dem.handle, 3, block.data()), DEM_OK);  // block (1, 1)
-  EXPECT_EQ(block[0], 256 * 1000 + 256);
+  EXPECT_EQ(dem.Block(3)[0], 256 * 1000 + 256);  // block (1, 1)
   EXPECT_EQ(DemStoreGetEdgeValue(dem.handle, 3, 0, 4, 1), 255 * 1000 + 260);
   // Beyond the grid the nearest height inside it answers.
   EXPECT_EQ(DemStoreGetEdgeValue(dem.handle, 3, 10, 255, 0), 266 * 1000 + 299);
   EXPECT_EQ(DemStoreGetEdgeValue(dem.handle, 0, 0, 3, 1), 3);
   // Reading blocks out of order still gives the right rows.
-  ASSERT_EQ(DemStoreReadBlock(dem.handle, 1, block.data()), DEM_OK);  // block (0, 1)
-  EXPECT_EQ(block[5 * 256 + 10], 5 * 1000 + 266);
+  EXPECT_EQ(dem.Block(1)[5 * 256 + 10], 5 * 1000 + 266);  // block (0, 1)
 }
 
 TEST(DemStore, RefusesWhatIsNoGrid) {
-  double gt[6];
-  NorthUp(gt, 0, 0, 1, 1);
-  ASSERT_TRUE(WriteGrid(GridPath("onerow.tif"), 10, 1, gt, GDT_Float32, [](int, int) { return 1.0; }));
-  EXPECT_EQ(DemStoreOpenFile(GridPath("onerow.tif").c_str()), 0);
-  EXPECT_NE(std::string(DemStoreLastError()).find("at least 2 rows"), std::string::npos)
-      << DemStoreLastError();
-
-  const double rotated[6] = {0, 1, 0.2, 0, 0.1, -1};
-  ASSERT_TRUE(WriteGrid(GridPath("rotated.tif"), 4, 4, rotated, GDT_Float32, [](int, int) { return 1.0; }));
-  EXPECT_EQ(DemStoreOpenFile(GridPath("rotated.tif").c_str()), 0);
-  EXPECT_NE(std::string(DemStoreLastError()).find("rotated"), std::string::npos);
-
-  EXPECT_EQ(DemStoreOpenFile(GridPath("does-not-exist.tif").c_str()), 0);
-  EXPECT_NE(std::string(DemStoreLastError()).find("cannot open"), std::string::npos);
+  const double northUp[6] = {0, 1, 0, 0, 0, -1}, rotated[6] = {0, 1, 0.2, 0, 0.1, -1};
+  const auto one = [](int, int) { return 1.0; };
+  ASSERT_TRUE(WriteGrid(GridPath("onerow.tif"), 10, 1, northUp, GDT_Float32, one));
+  ASSERT_TRUE(WriteGrid(GridPath("rotated.tif"), 4, 4, rotated, GDT_Float32, one));
+  const std::pair<const char*, const char*> refusals[] = {
+      {"onerow.tif", "at least 2 rows"}, {"rotated.tif", "rotated"}, {"nowhere.tif", "cannot open"}};
+  for (const auto& [name, reason] : refusals) {
+    EXPECT_EQ(DemStoreOpenFile(GridPath(name).c_str()), 0) << name;
+    EXPECT_NE(std::string(DemStoreLastError()).find(reason), std::string::npos)
+        << DemStoreLastError();
+  }
   EXPECT_EQ(DemStoreOpenFile(nullptr), 0);
 
   // Unknown handles answer with failures, never a crash.
@@ -436,22 +428,6 @@ TEST_F(TerrainAreaTest, ExtractSamplesKeepsTheNinePerRowLayout) {
   EXPECT_FALSE(area->ExtractSamples(bad, samples.data(), 1.0f, low, high));
 }
 
-TEST_F(TerrainAreaTest, StoppingTheBuildLeavesNoCacheFile) {
-  const std::string path = WriteNodes("cancel.tif", 600, 600, 1, [](int r, int c) { return r + c; });
-  Dem dem(path);
-  DemStoreSetProgressHandler(&CancelHandler, nullptr);
-  g_cancelQueries = 0;
-  g_cancelAfter = 1;  // stop at the second block row
-  {
-    TerrainArea area;
-    const float one = 1;
-    EXPECT_FALSE(area.BuildTerrainGrid(dem.handle, one, one));
-    EXPECT_FALSE(area.ready());
-  }
-  EXPECT_TRUE(testgrids::ListDirectory(testgrids::ScratchEnvironment::workDir()).empty());
-  g_cancelAfter = -1;
-}
-
 // The child process of the test below: tells the parent through the pipe when it is as far as
 // asked, then waits to be killed.
 int g_readyPipe = -1;
@@ -579,9 +555,13 @@ TEST(Normals, EncodeDecodeAndTruncation) {
 
 TEST_F(TerrainAreaTest, LayeredColouringAndItsReset) {
   auto area = Build("layers.tif", 30, 30, 1, [](int r, int c) { return 100 + 10 * r + c % 3; });
-  std::vector<uint8_t> original;
-  for (int r = 0; r < 30; ++r)
-    for (int c = 0; c < 30; ++c) original.push_back(area->GetCell(r, c).colourIndex);
+  const auto indices = [&] {
+    std::vector<uint8_t> all;
+    for (int r = 0; r < 30; ++r)
+      for (int c = 0; c < 30; ++c) all.push_back(area->GetCell(r, c).colourIndex);
+    return all;
+  };
+  const std::vector<uint8_t> original = indices();
 
   const ColouringParams params{100, 392, 1, 1};
   // Band 0 [100, 200), band 1 [150, 250) overlapping, band 2 [250, 400).
@@ -596,10 +576,7 @@ TEST_F(TerrainAreaTest, LayeredColouringAndItsReset) {
   EXPECT_EQ(area->GetCell(15, 0).colourIndex, 0);   // no band holds it
 
   ASSERT_TRUE(ResetColourIndices(*area, params, nullptr));
-  std::vector<uint8_t> restored;
-  for (int r = 0; r < 30; ++r)
-    for (int c = 0; c < 30; ++c) restored.push_back(area->GetCell(r, c).colourIndex);
-  EXPECT_EQ(restored, original);
+  EXPECT_EQ(indices(), original);
 }
 
 TEST_F(TerrainAreaTest, HostProgressBarsAreDriven) {
@@ -679,13 +656,13 @@ TEST_F(TerrainAreaTest, TheCacheIsTheSameWithAnyNumberOfWorkers) {
   }
 }
 
-// Stopping the build and refusing its progress display end it with every number of workers,
-// leaving no cache behind.
+// Stopping the build and refusing its progress display end it with every number of workers (0:
+// the default), leaving no cache behind.
 TEST_F(TerrainAreaTest, StopsAndRefusalsEndBuildsOnSeveralWorkers) {
   const std::string path = WriteNodes("w-cancel.tif", 900, 1100, 1, [](int r, int c) { return r - c; });
   Dem dem(path);
   const float one = 1;
-  for (int workers : {1, 2, 4}) {
+  for (int workers : {0, 1, 2, 4}) {
     for (int stopAt : {0, 1, 3}) {
       DemStoreSetProgressHandler(&CancelHandler, nullptr);
       g_cancelQueries = 0;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -65,7 +66,7 @@ struct HostAnswers {
   std::vector<int> messages;
   int bandCount = 0;
   int bandsResult = TN_DIALOG_DEFAULT;
-  int bands[3] = {-1, -1, -1};  // chosen red, green, blue; -1 keeps the offered ones
+  std::array<int, 3> bands = {-1, -1, -1};  // chosen red, green, blue; -1 keeps the offered ones
   int formatChoice = -1;        // -1: the starting choice; -2: cancel
   bool saveLibrary = false;
   std::string libraryPath;
@@ -142,9 +143,13 @@ std::string Quadrants(const std::string& name, int cells, int bands = 3) {
 
 class Renderer : public testgrids::TestScene {
  public:
-  Renderer(int width, int height) : TestScene(width, height, &Dialogs, &Messages) {}
+  Renderer(int width = 160, int height = 120) : TestScene(width, height, &Dialogs, &Messages) {}
   t3dhost::Picture Frame() { return testgrids::FramePicture(*this); }
   int PrepareTexture(const std::string& path) { return tnPrepareTexture(scene(), state(), path.c_str()); }
+  // Shows the texture (on) or the height colours (off).
+  bool Textured(bool on = true) { return SetSurfaceDispMode(scene(), state(), on ? 0 : 1) == TN_OK; }
+  // The field prepared and shown textured.
+  bool TexturedField() { return Prepare(Field()) && Textured(); }
 };
 
 void Save(const t3dhost::Picture& picture, const std::string& name) {
@@ -168,6 +173,12 @@ std::vector<std::string> WorkFiles() {
   for (const std::string& name : ListDirectory(ScratchEnvironment::workDir()))
     if (name.rfind("Tex", 0) == 0 || IsResampledImage(name)) names.push_back(name);
   return names;
+}
+
+// The file's bytes, or an empty string when it cannot be read.
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 class TextureTest : public ::testing::Test {
@@ -209,33 +220,43 @@ void ExpectQuadrantsInPlace(const t3dhost::Picture& picture, const int (&colours
   }
 }
 
-TEST_F(TextureTest, ImageOfTheGridsSizeIsDrapedAtItsPlace) {
-  Renderer r(160, 120);
+// The image is draped in textured mode only: the coloured mode's picture stays as it was, and
+// lines drawn have no effect on the textured surface.
+TEST_F(TextureTest, ImageOfTheGridsSizeIsDrapedAtItsPlaceInTexturedModeOnly) {
+  Renderer r;
   ASSERT_TRUE(r.Prepare(Field()));
+  const t3dhost::Picture coloured = r.Frame();
   ASSERT_EQ(r.PrepareTexture(Quadrants("quadrants.tif", 129)), TN_OK);
   EXPECT_EQ(r.object().textureReady, 1);
+  EXPECT_EQ(Differing(coloured, r.Frame()), 0u);
   // Packed 16-bit pixels when the context has them (the format dialog's starting choice).
   EXPECT_EQ(Saw(g_host.dialogs, TN_DIALOG_TEXTURE_FORMAT), r.object().packedPixelsExt != 0);
   EXPECT_FALSE(Saw(g_host.dialogs, TN_DIALOG_BANDS));  // 3 bands: nothing to choose
   EXPECT_TRUE(Saw(g_host.messages, 14));               // declined: the data stays temporary
-  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  ASSERT_TRUE(r.Textured());
   const t3dhost::Picture picture = r.Frame();
   Save(picture, "quadrants");
   ExpectQuadrantsInPlace(picture, kQuadrant);
   EXPECT_GT(r.object().lastMesh.nodes, 0);
+  EXPECT_GT(Differing(coloured, picture), 2000u);
+  ASSERT_TRUE(r.Textured(false));
+  EXPECT_EQ(Differing(coloured, r.Frame()), 0u);
+  ASSERT_TRUE(r.Textured());
+  ASSERT_EQ(SetDrawMode(r.scene(), r.state(), 1), TN_OK);
+  EXPECT_EQ(Differing(picture, r.Frame()), 0u);
   // Neither the temporary library nor the resampled image has a name in the directory.
   EXPECT_TRUE(WorkFiles().empty());
 
-  // Preparing the terrain again drops the texture with its temporary file.
+  // Preparing the terrain again drops the texture with its temporary library (unnamed: it ends
+  // when the store's descriptor is closed).
   ASSERT_TRUE(r.Prepare(Field()));
   EXPECT_EQ(r.object().textureReady, 0);
-  for (const std::string& name : WorkFiles()) EXPECT_NE(name.rfind("Tex", 0), 0u) << name;
+  EXPECT_TRUE(g_process.textureStore == nullptr || !g_process.textureStore->library.valid());
 }
 
 TEST_F(TextureTest, OtherResolutionsAndFormatsGiveTheSamePicture) {
-  Renderer r(160, 120);
-  ASSERT_TRUE(r.Prepare(Field()));
-  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  Renderer r;
+  ASSERT_TRUE(r.TexturedField());
   ASSERT_EQ(r.PrepareTexture(Quadrants("direct.tif", 129)), TN_OK);
   const t3dhost::Picture direct = r.Frame();
 
@@ -259,25 +280,10 @@ TEST_F(TextureTest, OtherResolutionsAndFormatsGiveTheSamePicture) {
   EXPECT_LT(Differing(direct, full), direct.bgra.size() / 4 / 50);
 }
 
-TEST_F(TextureTest, ColouredModeIsUnchangedByATexture) {
-  Renderer r(160, 120);
-  ASSERT_TRUE(r.Prepare(Field()));
-  const t3dhost::Picture before = r.Frame();
-  ASSERT_EQ(r.PrepareTexture(Quadrants("quadrants.tif", 129)), TN_OK);
-  EXPECT_EQ(Differing(before, r.Frame()), 0u);  // still in coloured mode
-  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
-  const t3dhost::Picture textured = r.Frame();
-  EXPECT_GT(Differing(before, textured), 2000u);
-  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 1), TN_OK);
-  EXPECT_EQ(Differing(before, r.Frame()), 0u);
-  // Drawing lines has no effect on the textured surface.
-  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
-  ASSERT_EQ(SetDrawMode(r.scene(), r.state(), 1), TN_OK);
-  EXPECT_EQ(Differing(textured, r.Frame()), 0u);
-}
-
-TEST_F(TextureTest, ImagesWithFewerThanThreeBandsAreRefused) {
-  Renderer r(160, 120);
+TEST_F(TextureTest, ImagesWithFewerThanThreeBandsAndTexturesWithoutTerrainAreRefused) {
+  Renderer r;
+  EXPECT_EQ(r.PrepareTexture(Quadrants("quadrants.tif", 129)), TN_E_FAIL);  // no terrain yet
+  EXPECT_TRUE(WorkFiles().empty());
   ASSERT_TRUE(r.Prepare(Field()));
   ASSERT_EQ(r.PrepareTexture(Quadrants("good.tif", 129)), TN_OK);
   for (int bands : {2, 1}) {
@@ -301,7 +307,7 @@ TEST_F(TextureTest, ImagesWithFewerThanThreeBandsAreRefused) {
   EXPECT_EQ(tnPrepareTexture(r.scene(), r.state(), nullptr), TN_E_FAIL);
   EXPECT_EQ(tnPrepareTexture(nullptr, r.state(), "x.tif"), TN_E_FAIL);
   EXPECT_TRUE(g_host.messages.empty());
-  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  ASSERT_TRUE(r.Textured());
   r.Frame();
   EXPECT_TRUE(WorkFiles().empty());
 }
@@ -328,11 +334,11 @@ TEST_F(TextureTest, EveryNodeIsDrawnInSomeTile) {
                           [](int line, int pixel) { return 50 + 20 * std::sin(line * 0.05) + 0.05 * pixel; }));
     ASSERT_TRUE(WriteImage(image, columns, rows, 3, gt,
                            [](int b, int line, int pixel) { return b == 0 ? 200 : ((line + pixel) % 64) + 100; }));
-    Renderer r(160, 120);
+    Renderer r;
     ASSERT_TRUE(r.Prepare(grid));
     const size_t colouredBackground = Background(r.Frame());
     ASSERT_EQ(r.PrepareTexture(image), TN_OK);
-    ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+    ASSERT_TRUE(r.Textured());
     const t3dhost::Picture textured = r.Frame();
     EXPECT_EQ(r.object().lastMesh.untexturedNodes, 0);
     EXPECT_GE(r.object().lastMesh.texturePasses, 1);
@@ -341,16 +347,9 @@ TEST_F(TextureTest, EveryNodeIsDrawnInSomeTile) {
   }
 }
 
-TEST_F(TextureTest, NoTextureBeforeTheTerrain) {
-  Renderer r(160, 120);
-  EXPECT_EQ(r.PrepareTexture(Quadrants("quadrants.tif", 129)), TN_E_FAIL);
-  EXPECT_TRUE(WorkFiles().empty());
-}
-
 TEST_F(TextureTest, BandDialogChoosesTheColours) {
-  Renderer r(160, 120);
-  ASSERT_TRUE(r.Prepare(Field()));
-  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  Renderer r;
+  ASSERT_TRUE(r.TexturedField());
   const std::string image = Quadrants("four.tif", 129, 4);
   // Its display bands by default.
   ASSERT_EQ(r.PrepareTexture(image), TN_OK);
@@ -358,9 +357,7 @@ TEST_F(TextureTest, BandDialogChoosesTheColours) {
   ExpectQuadrantsInPlace(r.Frame(), kQuadrant);
   // Blue, green and red swapped.
   g_host.bandsResult = 1;
-  g_host.bands[0] = 2;
-  g_host.bands[1] = 1;
-  g_host.bands[2] = 0;
+  g_host.bands = {2, 1, 0};
   ASSERT_EQ(r.PrepareTexture(image), TN_OK);
   const int swapped[4][3] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {255, 255, 255}};
   ExpectQuadrantsInPlace(r.Frame(), swapped);
@@ -380,9 +377,8 @@ TEST_F(TextureTest, BandDialogChoosesTheColours) {
 TEST_F(TextureTest, SavedLibraryIsKeptAndOpensDirectly) {
   const std::string library = GridPath("quadrants.Tex");
   {
-    Renderer r(160, 120);
-    ASSERT_TRUE(r.Prepare(Field()));
-    ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+    Renderer r;
+    ASSERT_TRUE(r.TexturedField());
     g_host.saveLibrary = true;
     g_host.libraryPath = library;
     ASSERT_EQ(r.PrepareTexture(Quadrants("quadrants.tif", 300)), TN_OK);
@@ -410,7 +406,7 @@ TEST_F(TextureTest, SavedLibraryIsKeptAndOpensDirectly) {
 }
 
 TEST_F(TextureTest, PackedPixelsNeedTheContextsSupport) {
-  Renderer r(160, 120);
+  Renderer r;
   ASSERT_TRUE(r.Prepare(Field()));
   if (r.object().packedPixelsExt == 0) GTEST_SKIP() << "the context has no packed pixels";
   const std::string library = GridPath("packed.tex");
@@ -443,15 +439,13 @@ TEST_F(TextureTest, OlindaImageDrapedOverItsTerrain) {
   // Six bands of another resolution: the band dialog (near infrared shown as red), then
   // resampling onto the grid.
   g_host.bandsResult = 1;
-  g_host.bands[0] = 3;
-  g_host.bands[1] = 2;
-  g_host.bands[2] = 1;
+  g_host.bands = {3, 2, 1};
   ASSERT_EQ(r.PrepareTexture(kOlindaImage), TN_OK);
   EXPECT_TRUE(Saw(g_host.dialogs, TN_DIALOG_BANDS));
   EXPECT_EQ(g_host.bandCount, 6);
   for (const std::string& name : WorkFiles()) EXPECT_FALSE(IsResampledImage(name)) << name;
   EXPECT_EQ(access("Noname.rim", F_OK), -1);
-  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  ASSERT_TRUE(r.Textured());
   const t3dhost::Picture draped = r.Frame();
   Save(draped, "olinda_draped");
   ExpectLikeReference(draped, "olinda_draped");
@@ -461,21 +455,15 @@ TEST_F(TextureTest, OlindaImageDrapedOverItsTerrain) {
   EXPECT_GT(middle.r + middle.g + middle.b, 60);
 }
 
-// The file's bytes, or an empty string when it cannot be read.
-std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TEST_F(TextureTest, ResampledImageTouchesNoOtherFile) {
   // A file of the user's in the working directory with the resampled image's old fixed name.
   const std::string users = ScratchEnvironment::workDir() + "/Noname.rim";
   std::ofstream(users, std::ios::binary) << "the user's own file";
-  Renderer r(160, 120);
+  Renderer r;
   ASSERT_TRUE(r.Prepare(Field()));
   ASSERT_EQ(r.PrepareTexture(Quadrants("fine.tif", 300)), TN_OK);  // resampled onto the grid
   ASSERT_EQ(r.PrepareTexture(Quadrants("coarse.tif", 50)), TN_OK);
-  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  ASSERT_TRUE(r.Textured());
   ExpectQuadrantsInPlace(r.Frame(), kQuadrant);
   EXPECT_EQ(Contents(users), "the user's own file");
   for (const std::string& name : ListDirectory(ScratchEnvironment::workDir()))
@@ -484,9 +472,8 @@ TEST_F(TextureTest, ResampledImageTouchesNoOtherFile) {
 }
 
 TEST_F(TextureTest, FailedSaveIsReportedAndLeavesNoFile) {
-  Renderer r(160, 120);
-  ASSERT_TRUE(r.Prepare(Field()));
-  ASSERT_EQ(SetSurfaceDispMode(r.scene(), r.state(), 0), TN_OK);
+  Renderer r;
+  ASSERT_TRUE(r.TexturedField());
   const std::string image = Quadrants("quadrants.tif", 129);
   // Each failed save shows message 10; the texture is still prepared, from its temporary library.
   auto expectReportedFailure = [&](const std::string& what) {
@@ -558,7 +545,7 @@ int TN_CALL RefuseProgress(void*, int event, int, const char*, const char*) {
 }
 
 TEST_F(TextureTest, RefusedProgressDisplayPreparesNoTexture) {
-  Renderer r(160, 120);
+  Renderer r;
   ASSERT_TRUE(r.Prepare(Field()));
   g_progressBegins = 0;
   tnSetProgressHandler(&RefuseProgress, nullptr);
@@ -814,18 +801,10 @@ TEST_F(TextureTest, GeneratedLibraryShowsTheImage) {
 
   // Refused before the library is touched: another grid size; a missing image.
   const std::vector<std::string> kept = ListDirectory(testgrids::ScratchEnvironment::gridDir());
-  const auto fileSize = [](const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return -1L;
-    std::fseek(f, 0, SEEK_END);
-    const long bytes = std::ftell(f);
-    std::fclose(f);
-    return bytes;
-  };
-  const long before = fileSize(library);
+  const std::string before = Contents(library);
   EXPECT_FALSE(GenerateTextureLibrary(image, library, rows - 1, cols, kPixelRgb24));
   EXPECT_FALSE(GenerateTextureLibrary(image, library, rows, cols + 1, kPixelRgb24));
-  EXPECT_EQ(fileSize(library), before);
+  EXPECT_EQ(Contents(library), before);
   EXPECT_FALSE(GenerateTextureLibrary(GridPath("missing.tif"), GridPath("none.tex"), rows, cols,
                                       kPixelRgb24));
   EXPECT_EQ(ListDirectory(testgrids::ScratchEnvironment::gridDir()), kept);
