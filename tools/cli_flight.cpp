@@ -30,7 +30,7 @@ const char kFlightHelp[] =
     "                     [--route X,Y/X,Y/...] [--speed S] [--exaggeration F] [--keep-crs]\n"
     "       terrain3d fly DEM --frames N --out-dir DIR [--route X,Y/X,Y/...] [--size WxH]\n"
     "                     [--png] [--speed S] [--exaggeration F] [--keep-crs]\n"
-    "       (both: [--lines FILE] [--reduce-lines C] and the region options below)\n"
+    "       (both: [--holes] [--lines FILE] [--reduce-lines C] and the region options below)\n"
     "With -o, records one pass of the built-in tour (or of the route through the given map\n"
     "points) as a video: VIDEO.avi (uncompressed frames, or --codec mjpeg or mpeg4; each frame\n"
     "lasts five AVI frames), VIDEO.mpg (MPEG-2) or VIDEO.mp4 (H.264); --size defaults to\n"

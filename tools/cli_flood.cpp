@@ -35,7 +35,7 @@ const char kFloodHelp[] =
     "                        (0,0,204/0,0,204/204,0,0)\n"
     "  --size WxH            picture size in pixels (640x480)\n"
     "  --eye X,Y,Z --look X,Y  eye at map x, y and height z in the grid's units, looking at x, y\n"
-    "  --exaggeration F, --no-rescale, --keep-crs  as for render\n";
+    "  --exaggeration F, --no-rescale, --keep-crs, --holes  as for render\n";
 
 // Reads "R,G,B/R,G,B/R,G,B" into three packed colours (red in the low byte).
 bool ParseColours(const char* text, uint32_t colours[3]) {

@@ -14,7 +14,7 @@ namespace {
 
 const char kInfoHelp[] =
     "usage: terrain3d info [DEM] [--x11] [--display NAME] [--size WxH] [--exaggeration F]\n"
-    "                      [--no-rescale] [--keep-crs]\n"
+    "                      [--no-rescale] [--keep-crs] [--holes]\n"
     "Initialises a scene on a window (headless by default; --x11 opens an X11 window on\n"
     "$DISPLAY or NAME) and prints the GL and device information; with a DEM file (any raster\n"
     "GDAL reads), prepares it and prints the grid header, vertical scale, scene unit, eye\n"
@@ -23,7 +23,9 @@ const char kInfoHelp[] =
     "                        scale; heights in metres); default: the automatic scale\n"
     "  --no-rescale          the same as --exaggeration 1\n"
     "  --keep-crs            a grid in degrees kept in degrees (by default it is warped to\n"
-    "                        its UTM zone for true proportions)\n";
+    "                        its UTM zone for true proportions)\n"
+    "  --holes               cells missing a height are left out (the background shows\n"
+    "                        through) instead of drawn at the grid's lowest height\n";
 
 // exaggeration: what the scene's vertical scale amounts to; chosen: the user set it.
 // heightRatio: the factor the library's heights carry beyond the grid's.

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "terrain3d/terrain3d.h"
+
 namespace t3dhost {
 
 bool ParseInt(const char* text, long& value) {
@@ -142,6 +144,10 @@ CommandLine& CommandLine::Size(int* width, int* height, int maxSide) {
 }
 
 CommandLine& CommandLine::GridOptions(bool* keepHeights, bool* keepCrs, float* exaggeration) {
+  // --holes is the library's process-wide choice, made before any grid is prepared.
+  options_.push_back({"--holes", false, [](const char*) {
+                        return tnSetMissingHeights(TN_MISSING_AS_HOLES) == TN_OK;
+                      }});
   return Flag("--no-rescale", keepHeights)
       .Flag("--keep-crs", keepCrs)
       .Real("--exaggeration", exaggeration, 0, 10000, true);

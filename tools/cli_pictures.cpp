@@ -66,6 +66,8 @@ const char kRenderHelp[] =
     "  --no-rescale          the same as --exaggeration 1\n"
     "  --keep-crs            a grid in degrees drawn in degrees (by default it is warped to\n"
     "                        its UTM zone for true proportions)\n"
+    "  --holes               cells missing a height are left out (the background shows\n"
+    "                        through) instead of drawn at the grid's lowest height\n"
     "  --texture IMAGE|LIB.tex  drape an image or a texture library\n"
     "  --map-area REGIONS    burn a file of regions into the grid: each region's cells take\n"
     "                        its class's colours (field colour = class x 256 + entry,\n"
@@ -96,12 +98,14 @@ const char kHillShadeHelp[] =
     "                        scale; heights in metres); default: the automatic scale\n"
     "  --no-rescale          the same as --exaggeration 1\n"
     "  --keep-crs            a grid in degrees drawn in degrees (by default it is warped to\n"
-    "                        its UTM zone for true proportions)\n";
+    "                        its UTM zone for true proportions)\n"
+    "  --holes               cells missing a height are left out (the background shows\n"
+    "                        through) instead of drawn at the grid's lowest height\n";
 
 const char kTexlibHelp[] =
-    "usage: terrain3d texlib DEM IMAGE -o LIB.tex [--exaggeration F] [--keep-crs]\n"
+    "usage: terrain3d texlib DEM IMAGE -o LIB.tex [--exaggeration F] [--keep-crs] [--holes]\n"
     "       terrain3d texlib DEM --hillshade -o LIB.tex [--azimuth A] [--tilt T]\n"
-    "                        [--exaggeration F] [--keep-crs]\n"
+    "                        [--exaggeration F] [--keep-crs] [--holes]\n"
     "Prepares IMAGE as the texture of the DEM and keeps it as a texture library; with\n"
     "--hillshade, makes the library of the DEM's hill shade (one pixel a grid node, lit from\n"
     "azimuth A and tilt T degrees, default 315 and 45).\n";

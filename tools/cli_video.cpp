@@ -94,6 +94,7 @@ namespace {
 
 const char kPlaneHelp[] =
     "usage: terrain3d plane DEM -o OUT.bmp|OUT.png|OUT.pgf [--exaggeration F] [--keep-crs]\n"
+    "                        [--holes]\n"
     "Writes the plane graph of the grid: the grid from straight above, lit and coloured by\n"
     "height, at most 160 pixels on its longer side. .pgf keeps the library's own plane graph\n"
     "file; .bmp and .png convert it.\n";

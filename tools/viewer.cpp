@@ -30,7 +30,7 @@ namespace {
 
 const char kViewerHelp[] =
     "usage: terrain3d view DEM [--size WxH] [--script FILE|-] [--display NAME]\n"
-    "                          [--exaggeration F] [--no-rescale] [--keep-crs]\n"
+    "                          [--exaggeration F] [--no-rescale] [--keep-crs] [--holes]\n"
     "                          [--lines FILE] [--reduce-lines C]\n"
     "Opens an X11 window and flies over the DEM.\n"
     LINE_OPTIONS_HELP

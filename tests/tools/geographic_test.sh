@@ -55,5 +55,24 @@ gdalwarp -q -t_srs EPSG:4326 "$samples/L7_ETMs.tif" "$work/image_degrees.tif"
   --size 160x120 -o "$work/draped.png" >/dev/null 2>"$work/draped.err" || fail "draping"
 grep -q "in another CRS than the grid; warped to it" "$work/draped.err" || fail "image not warped"
 
+# --holes: the cells the warp leaves without a height (the corners beside the turned grid) are
+# left out, and the plan view shows the background there instead of the lowest height's colour.
+# background PICTURE: the share of its pixels of the top-left pixel's colour (the background).
+background() {
+  colour=$(gdallocationinfo -valonly "$1" 0 0 | tr '\n' ' ')
+  set -- "$1" $colour
+  gdal_calc.py --quiet --overwrite -A "$1" --A_band=1 -B "$1" --B_band=2 -C "$1" --C_band=3 \
+    --type=Float32 --outfile="$work/share.tif" --calc="(A == $2) * (B == $3) * (C == $4)" >/dev/null
+  gdalinfo -stats "$work/share.tif" | awk -F= '/STATISTICS_MEAN/ { print $2; exit }'
+  rm -f "$work/share.tif" "$work/share.tif.aux.xml"
+}
+"$tool" render "$work/dem.tif" --plan --size 240x180 -o "$work/lowest.png" >/dev/null 2>&1 ||
+  fail "plan view"
+"$tool" render "$work/dem.tif" --plan --size 240x180 --holes -o "$work/holes.png" >/dev/null \
+  2>&1 || fail "plan view with holes"
+lowest=$(background "$work/lowest.png") holes=$(background "$work/holes.png")
+awk -v a="$lowest" -v b="$holes" 'BEGIN { exit !(b > a + 0.02) }' ||
+  fail "--holes: background share $holes, without $lowest"
+
 rm -rf "$work"
 finish "geographic"
