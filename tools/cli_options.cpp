@@ -13,6 +13,12 @@
 
 namespace t3dhost {
 
+namespace {
+bool g_holes = false;  // --holes was given (and taken by the library)
+}  // namespace
+
+bool HolesChosen() { return g_holes; }
+
 bool ParseInt(const char* text, long& value) {
   if (text == nullptr || *text == '\0') return false;
   char* end = nullptr;
@@ -146,7 +152,8 @@ CommandLine& CommandLine::Size(int* width, int* height, int maxSide) {
 CommandLine& CommandLine::GridOptions(bool* keepHeights, bool* keepCrs, float* exaggeration) {
   // --holes is the library's process-wide choice, made before any grid is prepared.
   options_.push_back({"--holes", false, [](const char*) {
-                        return tnSetMissingHeights(TN_MISSING_AS_HOLES) == TN_OK;
+                        g_holes = tnSetMissingHeights(TN_MISSING_AS_HOLES) == TN_OK;
+                        return g_holes;
                       }});
   return Flag("--no-rescale", keepHeights)
       .Flag("--keep-crs", keepCrs)

@@ -53,7 +53,8 @@ class CommandLine {
   // --size WxH (see ParseSize).
   CommandLine& Size(int* width, int* height, int maxSide = 0);
   // The options of every command that prepares a grid: --no-rescale (heights 1:1),
-  // --keep-crs (a grid in degrees not warped) and --exaggeration F (above 0, at most 10000).
+  // --keep-crs (a grid in degrees not warped), --exaggeration F (above 0, at most 10000) and
+  // --holes (the library's choice for missing heights, made as the option is read).
   CommandLine& GridOptions(bool* keepHeights, bool* keepCrs, float* exaggeration);
   // A file argument (one not starting with '-'): the first goes to the first declared, and so on.
   CommandLine& File(const char** to);
@@ -100,5 +101,8 @@ class CommandLine {
   bool* haveViewLook_ = nullptr;
   std::vector<std::string>* rest_ = nullptr;
 };
+
+// Whether --holes was given: cells without a height are left out of the grids prepared.
+bool HolesChosen();
 
 }  // namespace t3dhost

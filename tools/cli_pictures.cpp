@@ -446,9 +446,11 @@ int RunHillShade(int argc, char** argv) {
   // the output's name, with the grid's georeference.
   Georeference georeference;
   const bool mapAligned = GeoreferenceCovering(scene.gridPath(), width, height, georeference);
-  PictureBlockWriter picture(out, width, height, grey ? 1 : 3, kPictureResolution,
+  // With --holes, formats that hold alpha get it: the holes are transparent.
+  const int bands = (grey ? 1 : 3) + (HolesChosen() && HoldsAlpha(out) ? 1 : 0);
+  PictureBlockWriter picture(out, width, height, bands, kPictureResolution,
                              mapAligned ? &georeference : nullptr);
-  if (tnOutputHillShadeBlocks(s, st, width, height, grey ? 1 : 3, &PutBlock, &picture) !=
+  if (tnOutputHillShadeBlocks(s, st, width, height, bands, &PutBlock, &picture) !=
       TN_OK) {
     if (!picture.error().empty()) std::fprintf(stderr, "terrain3d: %s\n", picture.error().c_str());
     std::fprintf(stderr, "terrain3d: the hill shade could not be written\n");

@@ -161,6 +161,11 @@ bool CopyTo(GDALDatasetH source, const std::string& path, const Georeference* ge
 
 bool IsPictureName(const std::string& path) { return DriverFor(path) != nullptr; }
 
+bool HoldsAlpha(const std::string& path) {
+  const char* driver = DriverFor(path);
+  return driver != nullptr && (EQUAL(driver, "GTiff") || EQUAL(driver, "PNG"));
+}
+
 bool WriteGeoPicture(const std::string& path, const Picture& picture,
                      const Georeference* georeference, std::string& error) {
   GDALAllRegister();
@@ -231,9 +236,12 @@ constexpr int64_t kPictureInMemoryBytes = int64_t(32) << 20;
 // per inch) as GDAL reads it back from such a file (the unit with its name): formats other than
 // GeoTIFF carry these items in their side file.
 void DescribePicture(GDALDatasetH dataset, int bands, double resolution) {
+  // 2 bands: grey and alpha; 4: red, green, blue and alpha.
   for (int band = 0; band < bands; ++band)
-    GDALSetRasterColorInterpretation(GDALGetRasterBand(dataset, band + 1),
-                                     GDALColorInterp(GCI_RedBand + band));
+    GDALSetRasterColorInterpretation(
+        GDALGetRasterBand(dataset, band + 1),
+        bands == 2 ? (band == 0 ? GCI_GrayIndex : GCI_AlphaBand)
+                   : GDALColorInterp(GCI_RedBand + band));
   if (resolution > 0) {
     const char* text = CPLSPrintf("%.17g", resolution);
     GDALSetMetadataItem(dataset, "TIFFTAG_XRESOLUTION", text, nullptr);
@@ -283,7 +291,8 @@ bool PictureBlockWriter::Create() {
     error_ = path_ + ": the picture file must end in .tif, .png, .jpg or .bmp";
     return false;
   }
-  if (width_ <= 0 || height_ <= 0 || (bands_ != 1 && bands_ != 3)) {
+  if (width_ <= 0 || height_ <= 0 || bands_ < 1 || bands_ > 4 ||
+      ((bands_ == 2 || bands_ == 4) && !HoldsAlpha(path_))) {
     error_ = "no picture of " + std::to_string(width_) + " x " + std::to_string(height_);
     return false;
   }
@@ -300,6 +309,11 @@ bool PictureBlockWriter::Create() {
     options = CreationOptions(driverName, georeferenced_);
     options = CSLSetNameValue(options, "NUM_THREADS",
                               CPLGetConfigOption("GDAL_NUM_THREADS", "ALL_CPUS"));
+    if (bands_ == 2 || bands_ == 4) {
+      // The last band is alpha (unassociated), the others grey or red, green and blue.
+      options = CSLSetNameValue(options, "ALPHA", "YES");
+      options = CSLSetNameValue(options, "PHOTOMETRIC", bands_ == 4 ? "RGB" : "MINISBLACK");
+    }
     creator = "GTiff";
     draft_ = DraftName(path_);
   } else if (inMemory_) {

@@ -15,6 +15,8 @@ namespace t3dhost {
 
 // True when the name ends in an extension the writers below know.
 bool IsPictureName(const std::string& path);
+// True when the picture format of the name holds an alpha band (GeoTIFF, PNG).
+bool HoldsAlpha(const std::string& path);
 
 // Writes picture to path in the format of its extension, georeferenced when georeference is
 // given.
@@ -26,7 +28,8 @@ bool WriteGeoPicture(const std::string& path, const Picture& picture,
 bool ConvertPicture(const std::string& from, const std::string& path, int bands,
                     const Georeference* georeference, std::string& error);
 
-// A picture of width x height pixels, 1 band (red) or 3 (red, green, blue), written to a file
+// A picture of width x height pixels, 1 band (red) or 3 (red, green, blue), each followed by
+// alpha with 2 and 4 bands (GeoTIFF and PNG only), written to a file
 // block by block as the library hands it over (tnOutputHillShadeBlocks), as ConvertPicture
 // writes the library's raster image of the same picture with those bands: the same file, byte
 // for byte, without the image on disk or the whole picture in memory. A GeoTIFF is made first

@@ -600,12 +600,14 @@ TN_API int TN_CALL tnOutput3DTile(void* scene, void* state, TnOutputRequest* req
  * pixels, handed to the host block by block instead of being written to a file: writer receives
  * each block of rows x columns pixels whose top-left pixel is (firstRow, firstColumn) of the
  * picture (row 0 the top), `bands` bytes a pixel (3: red, green, blue; 1: red alone, which is the
- * grey of a grey hill shade), rows rowBytes apart; it returns non-zero to go on, 0 to stop the
- * output. The pixels, the progress display and the messages are those of the raster-image
- * output; a picture above 512 pixels either way comes in blocks of at most 512 x 512, row of
- * blocks after row of blocks from the top. Returns TN_OK; TN_E_FAIL for bands other than 1 or 3,
- * a null writer, a picture below 2 x 2, no prepared grid, or when the writer or the user
- * stopped it. */
+ * grey of a grey hill shade; 4 and 2: the same followed by alpha, 0 where the picture shows no
+ * terrain of a grid prepared with holes, through a hole or beside the grid, and 255 elsewhere),
+ * rows rowBytes apart; it returns non-zero to go on, 0 to stop the output. The pixels, the
+ * progress display and the messages are those of the raster-image output; a picture above 512
+ * pixels either way comes in blocks of at most 512 x 512, row of blocks after row of blocks from
+ * the top. Returns TN_OK; TN_E_FAIL for bands other than 1 to 4, alpha (2 or 4 bands) without a
+ * 32-bit off-screen bitmap (an X11 window of 24 bits), a null writer, a picture below 2 x 2, no
+ * prepared grid, or when the writer or the user stopped it. */
 typedef int(TN_CALL* TnPictureBlockWriter)(void* user, int firstRow, int firstColumn, int rows,
                                            int columns, int bands, const TnByte* pixels,
                                            int rowBytes);

@@ -477,8 +477,11 @@ bool SendBlock(const HillShadeTarget& target, const platform::DibHeader& header,
                const uint8_t* bits, int firstRow, int firstColumn, int rows, int columns,
                std::vector<uint8_t>& block) {
   block.resize(size_t(std::max(rows, 0)) * size_t(std::max(columns, 0)) * size_t(target.bands));
-  if (!PackBitmapBlock(header, bits, rows, columns, target.bands, RasterAlpha::kOpaque,
-                       block.data()) || rows <= 0 || columns <= 0)
+  // Blocks with alpha (2 and 4 bands) carry the picture's transparency, as its raster image does.
+  const RasterAlpha alpha =
+      target.bands == 2 || target.bands == 4 ? PictureAlpha() : RasterAlpha::kOpaque;
+  if (!PackBitmapBlock(header, bits, rows, columns, target.bands, alpha, block.data()) ||
+      rows <= 0 || columns <= 0)
     return false;
   return target.writer(target.user, firstRow, firstColumn, rows, columns, target.bands,
                        block.data(), columns * target.bands) != 0;
@@ -495,7 +498,7 @@ bool OutputHillShadeTo(SceneObject& scene, SceneState& state, int width, int hei
   if (request != nullptr && request->fileKind != TN_OUTPUT_BMP &&
       request->fileKind != TN_OUTPUT_RASTER && request->fileKind != kOutputPlaneGraph)
     return false;
-  if (request == nullptr && (target.writer == nullptr || (target.bands != 1 && target.bands != 3)))
+  if (request == nullptr && (target.writer == nullptr || target.bands < 1 || target.bands > 4))
     return false;
   const bool tiled = width > kHillShadeTile || height > kHillShadeTile;
   // Large pictures are assembled tile by tile in a raster image only: as a BMP file such a
@@ -509,6 +512,10 @@ bool OutputHillShadeTo(SceneObject& scene, SceneState& state, int width, int hei
   const int bitmapHeight = tiled ? kHillShadeTile : height;
   OffscreenScope offscreen(scene, state, bitmapWidth, bitmapHeight);
   if (!offscreen.begun()) return false;
+  // Alpha comes from the bitmap's fourth byte: blocks with alpha need a 32-bit bitmap.
+  if (request == nullptr && (target.bands == 2 || target.bands == 4) &&
+      state.dibInfo.header.biBitCount != 32)
+    return false;
   // A tiled picture's raster image is created before anything is sized by the picture: a size
   // the image refuses (message 29) must not first claim memory for every picture column.
   // The host's blocks are held to the sizes and depths a raster image takes, with its messages.

@@ -58,7 +58,7 @@ bool PackBitmapBlock(const platform::DibHeader& header, const uint8_t* bits, int
                      int& columns, int bands, RasterAlpha alpha, uint8_t* out) {
   const int bitCount = header.biBitCount;
   if (bits == nullptr || (bitCount != 16 && bitCount != 24 && bitCount != 32) ||
-      (bands != 1 && bands != 3 && bands != 4) || (bands == 4 && bitCount != 32))
+      bands < 1 || bands > 4 || ((bands == 2 || bands == 4) && bitCount != 32))
     return false;
   const int bitmapHeight = header.biHeight < 0 ? -header.biHeight : header.biHeight;
   const int n = std::min(bitmapHeight, rows);
@@ -89,6 +89,11 @@ bool PackBitmapBlock(const platform::DibHeader& header, const uint8_t* bits, int
     const uint8_t* p = src;
     if (bands == 1) {
       for (int j = 0; j < m; ++j, p += step) dst[j] = p[2];
+    } else if (bands == 2) {
+      for (int j = 0; j < m; ++j, dst += 2, p += 4) {
+        dst[0] = p[2];
+        dst[1] = alphaFromBitmap && p[3] == 0 ? 0 : 255;
+      }
     } else if (bands == 3) {
       for (int j = 0; j < m; ++j, dst += 3, p += step) {
         dst[0] = p[2];

@@ -538,9 +538,10 @@ int TN_CALL TakeBlock(void* user, int firstRow, int firstColumn, int rows, int c
 }
 
 // The blocks hold the pixels of the raster image of the same hill shade, in red, green and blue
-// or red alone, whether the picture is one block or tiled, with holes and without, and come
-// row of blocks after row of blocks from the top; a writer that
-// stops the output, a band count other than 1 or 3 and a missing writer fail it.
+// or red alone, each with or without the image's alpha (transparent holes), whether the picture
+// is one block or tiled, with holes and without, and come row of blocks after row of blocks from
+// the top; a writer that stops the output, a band count other than 1 to 4 and a missing writer
+// fail it.
 TEST(HillShadeBlocks, BlocksHoldTheRasterImagesPixels) {
   ForEachMissingMode([](TestScene& scene, int missing) {
     const auto output = [&](HostPicture& picture, TnPictureBlockWriter writer = &TakeBlock) {
@@ -550,26 +551,34 @@ TEST(HillShadeBlocks, BlocksHoldTheRasterImagesPixels) {
     for (const auto& [width, height] : {std::pair{300, 130}, std::pair{700, 1030}}) {
       Rgb image;
       ASSERT_TRUE(ShadeTo(scene, width, height, Drawing::kCpu, image));
-      for (const int bands : {3, 1}) {
+      size_t transparent = 0;
+      for (const int bands : {3, 1, 4, 2}) {
         HostPicture picture(width, height, bands);
         ASSERT_EQ(output(picture), TN_OK);
         EXPECT_FALSE(picture.outside);
         EXPECT_FALSE(picture.outOfOrder) << width << " x " << height;
         EXPECT_EQ(picture.blocks, ((width + 511) / 512) * ((height + 511) / 512));
+        const bool alpha = bands == 2 || bands == 4;
+        const int colours = alpha ? bands - 1 : bands;
         bool same = true;
         for (int row = 0; row < image.height && same; ++row)
-          for (int column = 0; column < image.width && same; ++column)
-            for (int c = 0; c < bands; ++c)
-              same = same && picture.pixels[(size_t(row) * width + column) * bands + c] ==
-                                 image.Rgb(column, row, c);
+          for (int column = 0; column < image.width && same; ++column) {
+            const uint8_t* pixel = &picture.pixels[(size_t(row) * width + column) * bands];
+            for (int c = 0; c < colours; ++c) same = same && pixel[c] == image.Rgb(column, row, c);
+            const uint8_t imageAlpha = image.bgra[(size_t(row) * width + column) * 4 + 3];
+            if (alpha) same = same && pixel[colours] == imageAlpha;
+            if (bands == 4) transparent += pixel[colours] == 0;
+          }
         EXPECT_TRUE(same) << width << " x " << height << ", " << bands << " bands, missing mode "
                           << missing;
       }
+      // Holes show as transparent pixels; a grid without holes gives none.
+      EXPECT_EQ(transparent > 0, missing == TN_MISSING_AS_HOLES) << transparent;
     }
     HostPicture stopped(700, 1030, 3, 2);
     EXPECT_EQ(output(stopped), TN_E_FAIL);
     EXPECT_EQ(stopped.blocks, 2);
-    HostPicture unused(100, 100, 2);
+    HostPicture unused(100, 100, 5);
     EXPECT_EQ(output(unused), TN_E_FAIL);
     unused.bands = 3;
     EXPECT_EQ(output(unused, nullptr), TN_E_FAIL);

@@ -73,6 +73,19 @@ background() {
 lowest=$(background "$work/lowest.png") holes=$(background "$work/holes.png")
 awk -v a="$lowest" -v b="$holes" 'BEGIN { exit !(b > a + 0.02) }' ||
   fail "--holes: background share $holes, without $lowest"
+# Hill shades with --holes carry alpha where the format holds it: the warped-away corner is
+# transparent, the grid's middle opaque; a JPEG keeps its bands.
+for shade in shade.png:4 shade.tif:4 grey.png:2 shade.jpg:3; do
+  name=${shade%:*} bands=${shade#*:}
+  option=; [ "${name%.*}" = grey ] && option=--grey
+  "$tool" hillshade "$work/dem.tif" --holes $option -o "$work/$name" >/dev/null 2>&1 ||
+    { fail "hill shade $name with holes"; continue; }
+  [ "$(gdalinfo "$work/$name" | grep -c '^Band ')" = "$bands" ] || fail "$name: not $bands bands"
+  [ "$bands" = 3 ] && continue
+  corner=$(gdallocationinfo -valonly -b "$bands" "$work/$name" 0 0)
+  middle=$(gdallocationinfo -valonly -b "$bands" "$work/$name" 180 200)
+  [ "$corner" = 0 ] && [ "$middle" = 255 ] || fail "$name: alpha $corner at the corner, $middle inside"
+done
 
 rm -rf "$work"
 finish "geographic"
