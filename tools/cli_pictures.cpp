@@ -99,8 +99,9 @@ const char kHillShadeHelp[] =
     "  --no-rescale          the same as --exaggeration 1\n"
     "  --keep-crs            a grid in degrees drawn in degrees (by default it is warped to\n"
     "                        its UTM zone for true proportions)\n"
-    "  --holes               cells missing a height are left out (the background shows\n"
-    "                        through) instead of drawn at the grid's lowest height\n";
+    "  --holes               cells missing a height are left out instead of drawn at the\n"
+    "                        grid's lowest height: transparent in .tif and .png (an alpha\n"
+    "                        band), the background colour in .jpg and .bmp\n";
 
 const char kTexlibHelp[] =
     "usage: terrain3d texlib DEM IMAGE -o LIB.tex [--exaggeration F] [--keep-crs] [--holes]\n"
