@@ -67,7 +67,8 @@ const char kRenderHelp[] =
     "  --keep-crs            a grid in degrees drawn in degrees (by default it is warped to\n"
     "                        its UTM zone for true proportions)\n"
     "  --holes               cells missing a height are left out (the background shows\n"
-    "                        through) instead of drawn at the grid's lowest height\n"
+    "                        through; a plan view as .tif or .png is transparent there)\n"
+    "                        instead of drawn at the grid's lowest height\n"
     "  --texture IMAGE|LIB.tex  drape an image or a texture library\n"
     "  --map-area REGIONS    burn a file of regions into the grid: each region's cells take\n"
     "                        its class's colours (field colour = class x 256 + entry,\n"
@@ -394,7 +395,9 @@ int RunRender(int argc, char** argv) {
   Georeference georeference;
   const bool mapAligned = o.plan && PlanViewGeoreference(s, st, scene.gridPath(), o.width,
                                                          o.height, georeference);
-  if (!WriteGeoPicture(out, picture, mapAligned ? &georeference : nullptr, error)) {
+  // A plan view of a grid with holes keeps their transparency where the format holds it.
+  if (!WriteGeoPicture(out, picture, mapAligned ? &georeference : nullptr, error,
+                       o.plan && HolesChosen())) {
     std::fprintf(stderr, "terrain3d: %s\n", error.c_str());
     return 1;
   }

@@ -167,10 +167,11 @@ bool HoldsAlpha(const std::string& path) {
 }
 
 bool WriteGeoPicture(const std::string& path, const Picture& picture,
-                     const Georeference* georeference, std::string& error) {
+                     const Georeference* georeference, std::string& error, bool alpha) {
   GDALAllRegister();
+  const int bands = alpha && HoldsAlpha(path) ? 4 : 3;
   GDALDriverH memory = GDALGetDriverByName("MEM");
-  Dataset dataset(memory != nullptr ? GDALCreate(memory, "", picture.width, picture.height, 3,
+  Dataset dataset(memory != nullptr ? GDALCreate(memory, "", picture.width, picture.height, bands,
                                                  GDT_Byte, nullptr)
                                     : nullptr);
   if (!dataset) {
@@ -178,12 +179,13 @@ bool WriteGeoPicture(const std::string& path, const Picture& picture,
             std::to_string(picture.height);
     return false;
   }
-  // BGRA rows: band k (red, green, blue) is byte 2 - k of every 4.
-  for (int band = 0; band < 3; ++band) {
+  // BGRA rows: band k (red, green, blue) is byte 2 - k of every 4, alpha byte 3.
+  for (int band = 0; band < bands; ++band) {
     GDALRasterBandH target = GDALGetRasterBand(dataset.get(), band + 1);
     GDALSetRasterColorInterpretation(target, GDALColorInterp(GCI_RedBand + band));
     if (GDALRasterIOEx(target, GF_Write, 0, 0, picture.width, picture.height,
-                       const_cast<uint8_t*>(picture.bgra.data()) + (2 - band), picture.width,
+                       const_cast<uint8_t*>(picture.bgra.data()) + (band == 3 ? 3 : 2 - band),
+                       picture.width,
                        picture.height, GDT_Byte, 4, GSpacing(picture.width) * 4,
                        nullptr) != CE_None) {
       error = "cannot fill the picture";

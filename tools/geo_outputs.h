@@ -19,9 +19,9 @@ bool IsPictureName(const std::string& path);
 bool HoldsAlpha(const std::string& path);
 
 // Writes picture to path in the format of its extension, georeferenced when georeference is
-// given.
+// given; with alpha, the pixels' alpha as a fourth band (GeoTIFF and PNG only).
 bool WriteGeoPicture(const std::string& path, const Picture& picture,
-                     const Georeference* georeference, std::string& error);
+                     const Georeference* georeference, std::string& error, bool alpha = false);
 
 // Copies the raster at from to path in the format of its extension (the first `bands` bands; all
 // when 0), georeferenced when georeference is given.

@@ -585,6 +585,8 @@ TEST_F(PictureTest, MissingHeightsShowAsHolesOnlyWhenAskedFor) {
   struct Views {
     t3dhost::Picture perspective, plan, shade;
     size_t planBackground = 0, intoBackground = 0;
+    // Plan view pixels of alpha 0, and those of them not of the background colour.
+    size_t planTransparent = 0, transparentNotBackground = 0;
   };
   // Each view compared with the reference picture of its name after prefix.
   auto draw = [&](const std::string& prefix, uint64_t missingCells) {
@@ -597,6 +599,12 @@ TEST_F(PictureTest, MissingHeightsShowAsHolesOnlyWhenAskedFor) {
     v.plan = r.Plan();
     ExpectLikeReference(v.plan, prefix + "plan");
     v.planBackground = BackgroundPixels(v.plan, r.block());
+    for (size_t i = 0; i < v.plan.bgra.size(); i += 4) {
+      if (v.plan.bgra[i + 3] != 0) continue;
+      ++v.planTransparent;
+      const t3dhost::Picture one{1, 1, {v.plan.bgra.begin() + long(i), v.plan.bgra.begin() + long(i) + 4}};
+      v.transparentNotBackground += BackgroundPixels(one, r.block()) == 0;
+    }
     v.shade = holes::HillShade(r, prefix + "shade");
     ExpectLikeReference(v.shade, prefix + "shade");
     // The middle hole: columns 40..60 and file lines 50..70 of 129 rows of 30 m.
@@ -616,6 +624,11 @@ TEST_F(PictureTest, MissingHeightsShowAsHolesOnlyWhenAskedFor) {
   // The holes let the background through where the lowest-height cells were drawn.
   EXPECT_GT(Differing(lowest.perspective, holed.perspective), 50u);
   EXPECT_GT(holed.planBackground, lowest.planBackground + 200);
+  // The plan view is map-aligned: with holes its background (holes and beyond the grid) is
+  // transparent for hosts that read the pixels back; without, the picture is opaque.
+  EXPECT_EQ(lowest.planTransparent, 0u);
+  EXPECT_GT(holed.planTransparent, holed.planBackground - lowest.planBackground);
+  EXPECT_EQ(holed.transparentNotBackground, 0u);
   EXPECT_GT(holed.intoBackground, lowest.intoBackground + 100);
   // The hill shade's holes are one flat colour (the output's background, with alpha 0 in bitmaps
   // that hold alpha); the middle of the middle hole (file rows 50..70 of 129 are picture rows

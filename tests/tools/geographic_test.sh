@@ -73,6 +73,12 @@ background() {
 lowest=$(background "$work/lowest.png") holes=$(background "$work/holes.png")
 awk -v a="$lowest" -v b="$holes" 'BEGIN { exit !(b > a + 0.02) }' ||
   fail "--holes: background share $holes, without $lowest"
+# The plan view with --holes too (from the window's pixels).
+"$tool" render "$work/dem.tif" --plan --size 240x180 --holes -o "$work/holes.tif" >/dev/null \
+  2>&1 || fail "plan view with holes as GeoTIFF"
+[ "$(gdallocationinfo -valonly -b 4 "$work/holes.tif" 2 2)" = 0 ] &&
+  [ "$(gdallocationinfo -valonly -b 4 "$work/holes.tif" 120 90)" = 255 ] ||
+  fail "plan view with holes: no transparent corner"
 # Hill shades with --holes carry alpha where the format holds it: the warped-away corner is
 # transparent, the grid's middle opaque; a JPEG keeps its bands.
 for shade in shade.png:4 shade.tif:4 grey.png:2 shade.jpg:3; do
