@@ -1,8 +1,6 @@
 // The DEM store on GDAL and the terrain area built from it: geometry and row order, missing
 // heights, block borders, edge fill, the view ring, heights at points, and the cache file's life.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -18,6 +16,7 @@
 #include "terrain/height_colouring.h"
 #include "terrain/terrain_area.h"
 #include "suite_setup.h"
+#include "killed_child.h"
 #include "test_grids.h"
 
 namespace t3d {
@@ -428,55 +427,30 @@ TEST_F(TerrainAreaTest, ExtractSamplesKeepsTheNinePerRowLayout) {
   EXPECT_FALSE(area->ExtractSamples(bad, samples.data(), 1.0f, low, high));
 }
 
-// The child process of the test below: tells the parent through the pipe when it is as far as
-// asked, then waits to be killed.
-int g_readyPipe = -1;
-void TellParentAndWait() {
-  const char byte = 1;
-  if (write(g_readyPipe, &byte, 1) != 1) _exit(3);
-  for (;;) pause();
-}
+// Stops the child of the test below midway through the build: the cache file is open and half
+// written when it is killed.
 int TN_CALL StopMidway(void*, int event, int, const char*, const char*) {
-  if (event == TN_PROGRESS_STEP) TellParentAndWait();  // the cache file is open and half written
+  if (event == TN_PROGRESS_STEP) testgrids::TellParentAndWait();
   return event == TN_PROGRESS_BEGIN ? 1 : 0;
 }
 
 TEST_F(TerrainAreaTest, AKilledProcessLeavesNoCacheFile) {
   const std::string path = WriteNodes("killed.tif", 600, 600, 1, [](int r, int c) { return r + c; });
   for (const bool midway : {true, false}) {
-    char work[] = "/tmp/t3d-killed-XXXXXX";
-    ASSERT_NE(mkdtemp(work), nullptr);
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      // Builds the terrain area in a working directory of its own, killed midway through the
-      // build or once it is built.
-      close(ready[0]);
-      g_readyPipe = ready[1];
-      setenv("TERRAIN3D_WORK_DIR", work, 1);
+    // Builds the terrain area, killed midway through the build or once it is built.
+    const testgrids::KilledChild killed = testgrids::RunAndKill([&] {
       BaseResetEnvironment();
       if (midway) DemStoreSetProgressHandler(&StopMidway, nullptr);
       const int dem = DemStoreOpenFile(path.c_str());
       TerrainArea area;
       const float one = 1;
       if (dem <= 0 || !area.BuildTerrainGrid(dem, one, one)) _exit(2);
-      TellParentAndWait();
-    }
-    close(ready[1]);
-    char byte = 0;
-    const bool reached = read(ready[0], &byte, 1) == 1;
-    close(ready[0]);
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(reached) << "the child did not get as far as asked";
-    const std::vector<std::string> left = testgrids::ListDirectory(work);
-    EXPECT_TRUE(left.empty()) << (midway ? "killed midway: " : "killed when built: ") << left.size()
-                              << " files left, first " << (left.empty() ? "" : left[0]);
-    for (const std::string& name : left) unlink((std::string(work) + "/" + name).c_str());
-    rmdir(work);
+      testgrids::TellParentAndWait();
+    });
+    EXPECT_TRUE(killed.reached) << "the child did not get as far as asked";
+    EXPECT_TRUE(killed.left.empty()) << (midway ? "killed midway: " : "killed when built: ")
+                                     << killed.left.size() << " files left, first "
+                                     << (killed.left.empty() ? "" : killed.left[0]);
   }
 }
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,6 +27,7 @@
 #include "platform/environment.h"
 #include "terrain3d/terrain3d.h"
 #include "suite_setup.h"
+#include "killed_child.h"
 #include "test_grids.h"
 #include "test_pictures.h"
 #include "test_scene.h"
@@ -574,30 +574,15 @@ TEST_F(TextureTest, RefusedProgressDisplayPreparesNoTexture) {
 
 // A killed preparation leaves nothing in the working directory: the temporary library and the
 // resampled image have no name there, midway through the tiles or once the texture is built.
-int g_readyPipe = -1;
-void TellParentAndWait() {
-  const char byte = 1;
-  if (write(g_readyPipe, &byte, 1) != 1) _exit(3);
-  for (;;) pause();
-}
 int TN_CALL StopAtFirstTile(void*, int event, int, const char*, const char*) {
-  if (event == TN_PROGRESS_STEP) TellParentAndWait();  // both temporary files are open
+  if (event == TN_PROGRESS_STEP) testgrids::TellParentAndWait();  // both temporaries are open
   return event == TN_PROGRESS_BEGIN ? 1 : 0;
 }
 
 TEST_F(TextureTest, AKilledPreparationLeavesNoFile) {
   const std::string image = Quadrants("killed.tif", 300);  // resampled onto the grid
   for (const bool midway : {true, false}) {
-    char work[] = "/tmp/t3d-killed-XXXXXX";
-    ASSERT_NE(mkdtemp(work), nullptr);
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      close(ready[0]);
-      g_readyPipe = ready[1];
-      setenv("TERRAIN3D_WORK_DIR", work, 1);
+    const testgrids::KilledChild killed = testgrids::RunAndKill([&] {
       BaseResetEnvironment();
       if (midway) tnSetProgressHandler(&StopAtFirstTile, nullptr);
       TextureStore store;
@@ -606,21 +591,12 @@ TEST_F(TextureTest, AKilledPreparationLeavesNoFile) {
       request.rows = request.cols = 129;
       request.grid.cellSizeX = request.grid.cellSizeY = 30;
       if (!PrepareTextureSource(store, request, nullptr)) _exit(2);
-      TellParentAndWait();
-    }
-    close(ready[1]);
-    char byte = 0;
-    const bool reached = read(ready[0], &byte, 1) == 1;
-    close(ready[0]);
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(reached) << "the child did not get as far as asked";
-    const std::vector<std::string> left = ListDirectory(work);
-    EXPECT_TRUE(left.empty()) << (midway ? "killed midway: " : "killed when built: ")
-                              << left.size() << " files left, first " << (left.empty() ? "" : left[0]);
-    for (const std::string& name : left) unlink((std::string(work) + "/" + name).c_str());
-    rmdir(work);
+      testgrids::TellParentAndWait();
+    });
+    EXPECT_TRUE(killed.reached) << "the child did not get as far as asked";
+    EXPECT_TRUE(killed.left.empty()) << (midway ? "killed midway: " : "killed when built: ")
+                                     << killed.left.size() << " files left, first "
+                                     << (killed.left.empty() ? "" : killed.left[0]);
   }
 }
 
