@@ -84,9 +84,9 @@ const char kRenderHelp[] =
 const char kHillShadeHelp[] =
     "usage: terrain3d hillshade DEM -o OUT.tif|OUT.png|OUT.jpg|OUT.bmp [options]\n"
     "Writes a hill-shade picture of the grid, one pixel a grid node unless --size says: the\n"
-    "lit colour relief, or with --grey a grey hill shade (one band). The picture is\n"
-    "map-aligned: a GeoTIFF carries the grid's CRS and geotransform, other formats get a\n"
-    "world file and a .aux.xml beside them.\n"
+    "lit colour relief, or with --grey a grey hill shade (one band: the shading alone,\n"
+    "as gdaldem's). The picture is map-aligned: a GeoTIFF carries the grid's CRS and\n"
+    "geotransform, other formats get a world file and a .aux.xml beside them.\n"
     "  --size WxH            picture size in pixels\n"
     "  --azimuth A           light from A degrees clockwise from north, 0 to 360 (315)\n"
     "  --tilt T              light T degrees above the horizon, 0 to 90 (45)\n"
@@ -428,7 +428,20 @@ int RunHillShade(int argc, char** argv) {
   if (out.empty()) return line.Refuse("-o OUT.tif|OUT.png|OUT.jpg|OUT.bmp is needed");
   if (!IsPictureName(out)) return line.Refuse("-o " + out + ": the name must end in .tif, .png, .jpg or .bmp");
   if (grey && (answers.tableNumber >= 0 || answers.ramp))
-    return line.Refuse("--grey draws the grey table: --table and --colours colour the relief");
+    return line.Refuse("--grey is a shading alone: --table and --colours colour the relief");
+  if (grey) {
+    // A grey hill shade as gdaldem makes one: the shading alone, of ground of one grey (not the
+    // grey table, whose grey rises with height), lit by the light's diffuse part alone (the
+    // scene's ambient light would flatten it). kShadeGrey x (GL's global ambient 0.2 + 1) is
+    // 255: ground facing the light is white, ground turned away from it kShadeGrey / 5.
+    constexpr uint8_t kShadeGrey = 212;
+    auto ramp = std::make_shared<ColourRamp>();
+    RampStop stop;
+    stop.percent = true;
+    stop.rgb[0] = stop.rgb[1] = stop.rgb[2] = kShadeGrey;
+    ramp->stops.push_back(stop);
+    answers.ramp = std::move(ramp);
+  }
   const ScopedDialogAnswers dialogs(answers);
 
   HeadlessScene scene;
@@ -444,7 +457,10 @@ int RunHillShade(int argc, char** argv) {
   if (!ApplyHeightColours(s, st, answers, scene.heightRatio())) return 1;
   SetLightDir_TiltAngle(s, st, azimuth, tilt);
   SetLightFlag(s, st, 1);
-  if (grey) SetGrayDisplayFlag(s, st, 1);
+  if (grey) {
+    SetLight_Ambient(s, st, 0, 0, 0);
+    SetLight_Diffuse(s, st, 255, 255, 255);
+  }
   // The library hands the picture over block by block, in the bands of the output (red alone
   // for the grey hill shade); the blocks are written as they come to a file in the format of
   // the output's name, with the grid's georeference.

@@ -32,6 +32,19 @@ run hillshade "$volcano" --grey -o "$work/auto.png"
 run hillshade "$volcano" --grey --exaggeration 2 -o "$work/two.png"
 cmp -s "$work/grey.png" "$work/auto.png" && fail "--z-factor 2 left the hill shade as it was"
 cmp -s "$work/grey.png" "$work/two.png" || fail "--z-factor 2 and --exaggeration 2 differ"
+# The grey hill shade is shading alone, as gdaldem's: flat ground is as light high as low. A
+# plain at 100 m with a flat terrace at 300 m down its middle, lit from straight above: the
+# terrace's middle and the plain beside it differ by a few levels (a grey that rose with height
+# would set them some hundred apart).
+gdal_create -q -of GTiff -outsize 121 121 -bands 1 -ot Float32 -a_srs EPSG:32616 \
+  -a_ullr 500000 4001210 501210 4000000 -burn 100 "$work/plain.tif"
+gdal_calc.py --quiet -A "$work/plain.tif" --outfile="$work/terrace.tif" --type=Float32 \
+  --calc="A + 200 * ((indices(A.shape)[1] > 40) & (indices(A.shape)[1] < 80))" >/dev/null
+run hillshade "$work/terrace.tif" --grey --tilt 90 -o "$work/terrace.png"
+high=$(gdallocationinfo -valonly "$work/terrace.png" 60 60)
+low=$(gdallocationinfo -valonly "$work/terrace.png" 30 60)
+awk -v a="$high" -v b="$low" 'BEGIN { d = a - b; exit !(a > 200 && d < 30 && d > -30) }' ||
+  fail "grey hill shade: flat ground $high on the terrace, $low beside it"
 
 run render "$volcano" --plan --size 300x200 -o "$work/plan.tif"
 has "$work/plan.tif" 'ID\["EPSG",27200\]\]$'

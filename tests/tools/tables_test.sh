@@ -64,7 +64,7 @@ printf '0%% green\n100%% green\n' >"$work/green.txt"
 run hillshade "$volcano" --colours "$work/green.txt" -o "$work/green.tif"
 gdalinfo -stats "$work/green.tif" >"$work/stats" 2>/dev/null
 [ "$(grep -c 'STATISTICS_MAXIMUM=0$' "$work/stats")" = 2 ] || fail "the green hill shade has red or blue"
-expect 2 "--grey draws the grey table" hillshade "$volcano" --grey --table 3 -o "$work/x.png"
+expect 2 "--grey is a shading alone" hillshade "$volcano" --grey --table 3 -o "$work/x.png"
 
 # Files that are not color-relief files are refused with the line and what is wrong.
 printf '10 1 2\n' >"$work/short.txt"
