@@ -579,9 +579,9 @@ TN_API int TN_CALL tnGetSceneInfo(void* scene, void* state, TnSceneInfo* info);
  * background shows through; BMP pictures have no alpha and show the background colour, 32-bit
  * hill-shade bitmaps hold alpha 0 there, and so does a window's plan view, whose background is
  * cleared transparent for hosts that read its pixels), picking through a hole finds what lies
- * behind it, and
- * height queries take only the corners that are there. The choice is process-wide and applies
- * when a grid is prepared: a scene prepared before keeps the way it was prepared with.
+ * behind it, and height queries take only the corners that are there. The choice is
+ * process-wide and applies when a grid is prepared: a scene prepared before keeps the way it was
+ * prepared with.
  * Returns TN_OK, or TN_E_FAIL for another mode (the setting stays). */
 #define TN_MISSING_AS_LOWEST 0
 #define TN_MISSING_AS_HOLES 1

@@ -34,9 +34,9 @@ bool CreateRasterOutput(const char* path, const platform::DibHeader& header, int
 // bitmap's size), into out as top-first rows of `bands` bytes a pixel, rows one after another:
 // red, green, blue (and, for 4 bands, alpha as `alpha` says: 255, or 0 where the bitmap's fourth
 // byte is 0); 1 band is red alone, 2 bands red and that alpha. The bitmap is of 16, 24 or 32
-// bits; 2 and 4 bands need 32. out holds
-// rows x columns x bands bytes; the rows and columns packed are returned through rows and
-// columns. False for a depth or band count it does not pack.
+// bits; 2 and 4 bands need 32. out holds rows x columns x bands bytes; the rows and columns
+// packed are returned through rows and columns. False for a depth or band count it does not
+// pack.
 bool PackBitmapBlock(const platform::DibHeader& header, const uint8_t* bits, int& rows,
                      int& columns, int bands, RasterAlpha alpha, uint8_t* out);
 
