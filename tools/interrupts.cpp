@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
+#include <string>
 #include <vector>
 
 #include <dirent.h>
@@ -20,17 +22,46 @@ std::mutex g_lock;
 std::vector<std::string> g_pending;  // guarded by g_lock
 std::string g_scratch;
 
-// Removes the scratch folder with what the library left in it (files only: it makes no folders).
-void RemoveScratch() {
-  if (g_scratch.empty()) return;
-  if (DIR* folder = ::opendir(g_scratch.c_str())) {
+// Removes a scratch folder with what the library left in it (files only: it makes no folders).
+void RemoveFolder(const std::string& path) {
+  if (DIR* folder = ::opendir(path.c_str())) {
     while (const dirent* entry = ::readdir(folder)) {
       const std::string name = entry->d_name;
-      if (name != "." && name != "..") ::unlink((g_scratch + "/" + name).c_str());
+      if (name != "." && name != "..") ::unlink((path + "/" + name).c_str());
     }
     ::closedir(folder);
   }
-  ::rmdir(g_scratch.c_str());
+  ::rmdir(path.c_str());
+}
+
+void RemoveScratch() {
+  if (!g_scratch.empty()) RemoveFolder(g_scratch);
+}
+
+// Scratch folders are named "terrain3d-PID-XXXXXX" after the process that made them. A process
+// killed outright (SIGKILL, a crash) cannot remove its own: the next run in the same place
+// removes those of processes that no longer exist.
+constexpr char kScratchPrefix[] = "terrain3d-";
+
+void RemoveStaleScratch(const std::string& base) {
+  DIR* folder = ::opendir(base.c_str());
+  if (folder == nullptr) return;
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (name.compare(0, sizeof kScratchPrefix - 1, kScratchPrefix) != 0) continue;
+    // PID, a dash, and the six characters mkdtemp chose.
+    const std::string rest = name.substr(sizeof kScratchPrefix - 1);
+    const size_t dash = rest.find('-');
+    if (dash == 0 || dash == std::string::npos || rest.size() != dash + 7 ||
+        rest.find_first_not_of("0123456789") != dash)
+      continue;
+    const long pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
+    if (pid > 0 && pid != long(::getpid()) && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+      stale.push_back(base + "/" + name);
+  }
+  ::closedir(folder);
+  for (const std::string& path : stale) RemoveFolder(path);
 }
 
 // The signals the program ends cleanly on.
@@ -104,7 +135,8 @@ bool InstallInterruptCleanup() {
     base = work;
   else if (const char* temporary = std::getenv("TMPDIR"); temporary != nullptr && *temporary != '\0')
     base = temporary;
-  std::string pattern = base + "/terrain3d-XXXXXX";
+  RemoveStaleScratch(base);
+  std::string pattern = base + "/" + kScratchPrefix + std::to_string(::getpid()) + "-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) {
     std::fprintf(stderr, "terrain3d: cannot make a scratch folder in '%s'\n", base.c_str());
     return false;

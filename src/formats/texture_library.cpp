@@ -366,13 +366,13 @@ TextureLibraryWriter TextureLibraryWriter::Create(const std::string& path,
                                                   const TileTable& table) {
   const auto start = PrepareLibraryStart(rasterPath, gridRows, gridCols, pixelFormat, table);
   if (!start || path.empty() || path.back() == '/') return {};
-  // Written under a unique name beside path and renamed over it by Finish: a library that is
-  // not finished (a full disk, a failed tile) leaves neither a partial file nor a damaged one
-  // that was at path.
+  // Written as a draft beside path and put over it by Finish: a library that is not finished (a
+  // full disk, a failed tile, a process killed meanwhile) leaves neither a partial file nor a
+  // damaged one that was at path.
   const size_t slash = path.find_last_of('/');
   const std::string directory =
       slash == std::string::npos ? std::string(".") : (slash == 0 ? std::string("/") : path.substr(0, slash));
-  platform::File file = platform::File::CreateUnique(directory, ".TexPart");
+  platform::File file = platform::File::CreateDraft(directory, ".TexPart");
   if (!file.valid()) return {};
   TextureLibraryWriter writer = Start(std::move(file), *start);
   if (writer.valid()) writer.target_ = path;

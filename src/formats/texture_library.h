@@ -162,7 +162,8 @@ class TextureLibraryWriter {
   TextureLibraryWriter& operator=(const TextureLibraryWriter&) = delete;
 
   // Starts the library at path (created, or replaced when Finish succeeds: until then it is
-  // written under a unique name in path's directory, and a file at path stays as it was).
+  // written as a draft in path's directory, unnamed where the system allows, and a file at path
+  // stays as it was).
   // rasterPath names the source image, whose file name is recorded; gridRows and gridCols are the
   // grid the table was built for. Invalid when the format is unknown, the table does not fit the
   // grid, the name is longer than 255 bytes or the file cannot be written.

@@ -78,6 +78,26 @@ File File::CreateReopenableTemporary(const std::string& directory, const std::st
   return CreateUnique(directory, prefix, suffix);
 }
 
+File File::CreateDraft(const std::string& directory, const std::string& prefix) {
+#ifdef O_TMPFILE
+  // Unnamed drafts only where O_TMPFILE makes them (a file whose name was removed cannot be
+  // linked again); such a file is linked through the kernel's link to its descriptor.
+  const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC,
+                        S_IRUSR | S_IWUSR);
+  if (fd >= 0) {
+    File file;
+    file.fd_ = fd;
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    if (::access(link.c_str(), R_OK | W_OK) == 0) {
+      file.path_ = link;
+      file.unnamed_ = true;
+      return file;
+    }
+  }
+#endif
+  return CreateUnique(directory, prefix);
+}
+
 File File::Open(const std::string& path, bool writable) {
   File file;
   const int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
@@ -156,8 +176,24 @@ mode_t CreationMask() {
 bool File::ReplaceFile(const std::string& path) {
   if (fd_ < 0) return false;
   bool ok = !path.empty() && ::fsync(fd_) == 0 && ::fchmod(fd_, 0666 & ~CreationMask()) == 0;
+  if (unnamed_) {
+    // A name beside path first (rename cannot take an unnamed file), then the rename below.
+    std::string named;
+    for (int attempt = 0; ok && named.empty() && attempt < 100; ++attempt) {
+      const std::string candidate =
+          path + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+      if (::linkat(AT_FDCWD, path_.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        named = candidate;
+      else if (errno != EEXIST)
+        ok = false;
+    }
+    unnamed_ = false;
+    path_ = named;
+    ok = ok && !named.empty();
+  }
   ok = ::close(fd_) == 0 && ok;
   fd_ = -1;
+  if (path_.empty()) return false;  // an unnamed draft that could not be linked: nothing left
   ok = ok && ::rename(path_.c_str(), path.c_str()) == 0;
   if (!ok) {
     ::unlink(path_.c_str());

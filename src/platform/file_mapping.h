@@ -34,6 +34,11 @@ class File {
   // the process is killed. Elsewhere it is a file of CreateUnique, which the caller deletes.
   static File CreateReopenableTemporary(const std::string& directory, const std::string& prefix,
                                         const std::string& suffix = std::string());
+  // Creates the draft of a file that ReplaceFile puts in place once it is complete, in the
+  // directory it will take its place in: unnamed where the system allows, so that nothing is
+  // left of an unfinished draft, also when the process is killed (as CreateReopenableTemporary),
+  // else a file of CreateUnique.
+  static File CreateDraft(const std::string& directory, const std::string& prefix);
   // Opens an existing file for reading and writing, or for reading only.
   static File Open(const std::string& path, bool writable);
 
@@ -49,10 +54,11 @@ class File {
   bool ReadAt(uint64_t offset, void* data, size_t size) const;
   uint64_t Size() const;
   void Close();
-  // Makes a file of CreateUnique the file at path: its data are flushed to the disk, its access
-  // becomes that of newly created files (the process's umask), it is closed and renamed over
-  // path, replacing a file there in one step. When any of that fails the file is closed and
-  // deleted (a file at path stays as it was) and the result is false.
+  // Makes a file of CreateUnique or CreateDraft the file at path: its data are flushed to the
+  // disk, its access becomes that of newly created files (the process's umask), it is closed and
+  // renamed over path, replacing a file there in one step (an unnamed draft is first linked
+  // under a unique name beside path). When any of that fails the file is closed and deleted (a
+  // file at path stays as it was) and the result is false.
   bool ReplaceFile(const std::string& path);
 
   int fd() const { return fd_; }

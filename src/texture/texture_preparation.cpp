@@ -117,22 +117,23 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-// Copies the file at from to the path to. The copy is written under a unique name in to's
-// directory and renamed over to once it is complete, so that a copy that fails (a full disk, a
-// directory that cannot be written) leaves no partial file and keeps a file that was at to.
+// Copies the file at from to the path to. The copy is written as a draft in to's directory and
+// put in place once it is complete, so that a copy that fails (a full disk, a directory that
+// cannot be written) or a process killed meanwhile leaves no partial file and keeps a file that
+// was at to.
 bool CopyFile(const std::string& from, const std::string& to) {
   platform::File source = platform::File::Open(from, false);
   if (!source.valid()) return false;
-  platform::File copy = platform::File::CreateUnique(DirectoryOf(to), ".TexSave");
+  platform::File copy = platform::File::CreateDraft(DirectoryOf(to), ".TexSave");
   if (!copy.valid()) return false;
   const uint64_t size = source.Size();
   std::vector<uint8_t> buffer(size_t(1) << 20);
   for (uint64_t offset = 0; offset < size;) {
     const size_t piece = size_t(std::min<uint64_t>(buffer.size(), size - offset));
     if (!source.ReadAt(offset, buffer.data(), piece) || !copy.Append(buffer.data(), piece)) {
-      const std::string partial = copy.path();
-      copy.Close();
-      platform::DeleteFile(partial);
+      const std::string partial = copy.unnamed() ? std::string() : copy.path();
+      copy.Close();  // an unnamed draft ends with it
+      if (!partial.empty()) platform::DeleteFile(partial);
       return false;
     }
     offset += piece;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "killed_child.h"
 #include "terrain3d/terrain3d.h"
 
 namespace t3d {
@@ -122,7 +123,11 @@ class TextureLibraryTest : public ::testing::Test {
 
   // Writes every tile of the table, each its TilePicture.
   static bool WriteTiles(TextureLibraryWriter& writer, const TileTable& table) {
-    for (size_t n = 0; n < table.tiles.size(); ++n) {
+    return WriteRestOfTiles(writer, table);
+  }
+  // Writes the tiles of the table the writer has not written yet.
+  static bool WriteRestOfTiles(TextureLibraryWriter& writer, const TileTable& table) {
+    for (size_t n = writer.tilesWritten(); n < table.tiles.size(); ++n) {
       const auto rgb = TilePicture(table.tileSize, n);
       if (!writer.WriteRgbTile(rgb.data(), rgb.size())) return false;
     }
@@ -454,6 +459,26 @@ INSTANTIATE_TEST_SUITE_P(AllFormats, FormatRoundTrip, ::testing::Range(1, 7),
                          [](const ::testing::TestParamInfo<int>& info) {
                            return "Format" + std::to_string(info.param);
                          });
+
+// A process killed while it writes a library leaves nothing beside the library's path (its
+// draft has no name there); one killed once the library is finished leaves the library alone.
+TEST_F(TextureLibraryTest, AKilledWriterLeavesNoDraft) {
+  const auto table = BuildTileTable(300, 200, 8);
+  ASSERT_TRUE(table.has_value());
+  for (const bool finished : {false, true}) {
+    const testgrids::KilledChild killed = testgrids::RunAndKill([&] {
+      const std::string path = std::string(std::getenv("TERRAIN3D_WORK_DIR")) + "/lib.tex";
+      TextureLibraryWriter writer =
+          TextureLibraryWriter::Create(path, "a.rim", 300, 200, kPixelRgb24, *table);
+      const auto rgb = TilePicture(table->tileSize, 0);
+      if (!writer.valid() || !writer.WriteRgbTile(rgb.data(), rgb.size())) _exit(2);
+      if (finished && !(WriteRestOfTiles(writer, *table) && writer.Finish())) _exit(2);
+      testgrids::TellParentAndWait();
+    });
+    EXPECT_TRUE(killed.reached);
+    EXPECT_EQ(killed.left, finished ? std::vector<std::string>{"lib.tex"} : std::vector<std::string>{});
+  }
+}
 
 TEST_F(TextureLibraryTest, WriterCountsTilesAndKeepsOnlyFinishedFiles) {
   const auto table = BuildTileTable(300, 200, 8);

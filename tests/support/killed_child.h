@@ -3,18 +3,32 @@
 // where it is to be killed.
 #pragma once
 
+#include <dirent.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "test_grids.h"
-
 namespace testgrids {
+
+// The names in a directory but . and .., sorted.
+inline std::vector<std::string> FilesIn(const std::string& directory) {
+  std::vector<std::string> names;
+  if (DIR* folder = opendir(directory.c_str())) {
+    while (const dirent* entry = readdir(folder)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(folder);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 inline int& KilledChildPipe() {
   static int fd = -1;
@@ -59,7 +73,7 @@ inline KilledChild RunAndKill(const std::function<void()>& work) {
     int status = 0;
     waitpid(child, &status, 0);
   }
-  result.left = ListDirectory(directory);
+  result.left = FilesIn(directory);
   for (const std::string& name : result.left) unlink((std::string(directory) + "/" + name).c_str());
   rmdir(directory);
   return result;

@@ -58,6 +58,17 @@ for tile in "$work"/out/part_*.tif; do
 done
 ls "$work/out" | grep -q tmp && fail "INT during a tile range: left $(ls "$work/out")"
 
+# A process killed outright (SIGKILL) cannot remove its scratch folder; the next run in the
+# same working directory removes it (a folder of a process that still runs is left alone).
+"$tool" render "$olinda" $big -o "$work/out/killed.png" >/dev/null 2>&1 &
+pid=$!
+tries=0
+while [ -z "$(ls -A "$work/cache")" ] && [ $tries -lt 600 ]; do sleep 0.05; tries=$((tries + 1)); done
+kill -s KILL $pid
+wait $pid 2>/dev/null
+[ -n "$(ls -A "$work/cache")" ] || fail "SIGKILL: no scratch folder to find"
+rm -f "$work"/out/killed*
+
 # A normal run leaves the working directory empty too.
 "$tool" render "$olinda" --size 64x48 -o "$work/out/small.png" >/dev/null 2>&1 || fail "small render"
 [ -z "$(ls -A "$work/cache")" ] || fail "a finished run left $(ls -A "$work/cache")"
