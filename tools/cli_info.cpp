@@ -43,6 +43,8 @@ int PrintSceneInfo(void* scene, void* state, const char* path, double exaggerati
   std::printf("%-12s x %.6f .. %.6f, y %.6f .. %.6f\n", "extent", g.xMin, g.xMax, g.yMin, g.yMax);
   // The grid's own heights, whatever factor a scale of the user's put on them.
   std::printf("%-12s z %.3f .. %.3f\n", "heights", g.zMin / heightRatio, g.zMax / heightRatio);
+  std::printf("%-12s %s\n", "missing",
+              HolesChosen() ? "left out as holes (--holes)" : "drawn at the lowest height");
   std::printf("%-12s zScale %.6g, scaled heights %.6g .. %.6g\n", "vertical", info.zScale,
               info.zMinScaled, info.zMaxScaled);
   if (exaggeration > 0)

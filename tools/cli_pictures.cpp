@@ -3,12 +3,14 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "cli_commands.h"
 #include "cli_options.h"
@@ -32,11 +34,35 @@ int TN_CALL AnswerYesToKeeping(void* user, int id, unsigned style, const char* c
   return PrintMessage(user, id, style, caption, text);
 }
 
-// The library's hill-shade blocks into the host's picture file.
+// Where the library's hill-shade blocks go: the host's picture file. Blocks with alpha (a grid
+// with holes) have their opaque pixels counted, so that a picture of holes alone is told, and
+// lose the alpha when the file's format cannot hold it.
+struct HillShadeSink {
+  PictureBlockWriter* picture = nullptr;
+  bool alpha = false;      // the blocks end in alpha
+  bool dropAlpha = false;  // and the file takes them without it
+  int64_t opaque = 0;
+  std::vector<uint8_t> packed;
+};
+
 int TN_CALL PutBlock(void* user, int firstRow, int firstColumn, int rows, int columns, int bands,
                      const TnByte* pixels, int rowBytes) {
-  return static_cast<PictureBlockWriter*>(user)->Put(firstRow, firstColumn, rows, columns, bands,
-                                                     pixels, rowBytes)
+  auto& sink = *static_cast<HillShadeSink*>(user);
+  if (sink.alpha) {
+    for (int row = 0; row < rows; ++row)
+      for (int column = 0; column < columns; ++column)
+        sink.opaque += pixels[size_t(row) * size_t(rowBytes) + size_t(column) * bands + bands - 1] != 0;
+  }
+  if (!sink.dropAlpha)
+    return sink.picture->Put(firstRow, firstColumn, rows, columns, bands, pixels, rowBytes) ? 1 : 0;
+  const int kept = bands - 1;
+  sink.packed.resize(size_t(rows) * size_t(columns) * size_t(kept));
+  for (int row = 0; row < rows; ++row)
+    for (int column = 0; column < columns; ++column)
+      std::copy_n(pixels + size_t(row) * size_t(rowBytes) + size_t(column) * bands, kept,
+                  sink.packed.begin() + (size_t(row) * size_t(columns) + size_t(column)) * kept);
+  return sink.picture->Put(firstRow, firstColumn, rows, columns, kept, sink.packed.data(),
+                           columns * kept)
              ? 1
              : 0;
 }
@@ -466,14 +492,27 @@ int RunHillShade(int argc, char** argv) {
   // the output's name, with the grid's georeference.
   Georeference georeference;
   const bool mapAligned = GeoreferenceCovering(scene.gridPath(), width, height, georeference);
-  // With --holes, formats that hold alpha get it: the holes are transparent.
-  const int bands = (grey ? 1 : 3) + (HolesChosen() && HoldsAlpha(out) ? 1 : 0);
-  PictureBlockWriter picture(out, width, height, bands, kPictureResolution,
-                             mapAligned ? &georeference : nullptr);
-  if (tnOutputHillShadeBlocks(s, st, width, height, bands, &PutBlock, &picture) !=
+  // With --holes the blocks come with alpha: formats that hold it keep it (the holes are
+  // transparent), and a picture with no opaque pixel (every pixel in a cell missing a height)
+  // is refused as render refuses a picture without terrain.
+  HillShadeSink sink;
+  sink.alpha = HolesChosen();
+  sink.dropAlpha = sink.alpha && !HoldsAlpha(out);
+  const int bands = (grey ? 1 : 3) + (sink.alpha ? 1 : 0);
+  PictureBlockWriter picture(out, width, height, sink.dropAlpha ? bands - 1 : bands,
+                             kPictureResolution, mapAligned ? &georeference : nullptr);
+  sink.picture = &picture;
+  if (tnOutputHillShadeBlocks(s, st, width, height, bands, &PutBlock, &sink) !=
       TN_OK) {
     if (!picture.error().empty()) std::fprintf(stderr, "terrain3d: %s\n", picture.error().c_str());
     std::fprintf(stderr, "terrain3d: the hill shade could not be written\n");
+    return 1;
+  }
+  if (sink.alpha && sink.opaque == 0) {
+    std::fprintf(stderr,
+                 "terrain3d hillshade: the picture shows no terrain (at %d x %d every pixel falls "
+                 "in a cell missing a height); nothing was written to %s\n",
+                 width, height, out.c_str());
     return 1;
   }
   if (!picture.Finish()) {

@@ -219,9 +219,8 @@ bool ApplyHeightColours(void* scene, void* state, DialogAnswers& answers, double
     RampToBands(*answers.ramp, heightRatio, info.grid.zMin, info.grid.zMax, *bands);
     answers.rampBands = std::move(bands);
     if (answers.ramp->hasNodata)
-      std::fprintf(stderr,
-                   "terrain3d: the colour file's 'nv' colour is not used: missing heights are "
-                   "drawn at the lowest height\n");
+      std::fprintf(stderr, "terrain3d: the colour file's 'nv' colour is not used: missing heights %s\n",
+                   HolesChosen() ? "are left out (--holes)" : "are drawn at the lowest height");
   } else if (answers.tableNumber < 0) {
     return true;
   }

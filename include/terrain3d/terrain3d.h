@@ -577,8 +577,8 @@ TN_API int TN_CALL tnGetSceneInfo(void* scene, void* state, TnSceneInfo* info);
  * default): they stand at the grid's lowest height with colour index 0. TN_MISSING_AS_HOLES: a
  * cell with a missing corner is not drawn in the 3D view, the plan view and the hill shade (the
  * background shows through; BMP pictures have no alpha and show the background colour, 32-bit
- * hill-shade bitmaps hold alpha 0 there, and so does a window's plan view, whose background is
- * cleared transparent for hosts that read its pixels), picking through a hole finds what lies
+ * hill-shade bitmaps hold alpha 0 there, and so does a window's plan view, whose background,
+ * beside the grid too, is cleared transparent for hosts that read its pixels), picking through a hole finds what lies
  * behind it, and height queries take only the corners that are there. The choice is
  * process-wide and applies when a grid is prepared: a scene prepared before keeps the way it was
  * prepared with.

@@ -392,11 +392,11 @@ bool PlanView(SceneObject& scene, SceneState& state, int width, int height) {
   glCullFace(GL_BACK);
   glFrontFace(GL_CW);
   if (state.drawMode == 1) glPolygonMode(GL_FRONT, GL_LINE);
-  // The plan view is map-aligned: a grid with holes clears the background transparent, so that
-  // a host reading the pixels back (a headless window, an output) finds alpha 0 where no
-  // terrain shows, through a hole or beside the grid.
+  // The plan view is map-aligned: a grid prepared with holes clears the background transparent,
+  // so that a host reading the pixels back (a headless window, an output) finds alpha 0 where
+  // no terrain shows, through a hole or beside the grid (a grid without a hole too).
   glClearColor(state.backColor[0], state.backColor[1], state.backColor[2],
-               area->missingCells() > 0 ? 0.0f : 1.0f);
+               area->builtWithHoles() ? 0.0f : 1.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   ApplyPlanLighting(scene, state);
   glDisable(GL_FOG);

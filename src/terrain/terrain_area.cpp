@@ -169,6 +169,7 @@ bool TerrainArea::BuildTerrainGrid(int demHandle, const float& zScale, const flo
                                    bool missingAsHoles) {
   ReleaseCache();
   missingCells_ = 0;
+  builtWithHoles_ = missingAsHoles;
   missingMap_.Reset(0, 0);
 
   // The cache file, in the working directory, without a name: it goes with its descriptor and

@@ -184,6 +184,9 @@ class TerrainArea {
   bool ready() const { return ready_ != 0; }
   // The number of grid cells the build marked as missing (0 unless built with holes).
   uint64_t missingCells() const { return missingCells_; }
+  // Whether the last build was asked to leave missing cells out as holes (whether or not the
+  // grid had any).
+  bool builtWithHoles() const { return builtWithHoles_; }
   // Where those cells lie (empty unless built with holes).
   const MissingMap& missingMap() const { return missingMap_; }
   const TnGridHeader& gridInfo() const { return gridInfo_; }
@@ -223,6 +226,7 @@ class TerrainArea {
   int buildWorkers_ = 0;
   uint64_t serial_ = 0;
   uint64_t missingCells_ = 0;
+  bool builtWithHoles_ = false;
   MissingMap missingMap_;
   uint32_t blockBytes_ = kBlockBytes;
   std::vector<BlockEntry> blockTable_;

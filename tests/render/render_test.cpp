@@ -629,6 +629,16 @@ TEST_F(PictureTest, MissingHeightsShowAsHolesOnlyWhenAskedFor) {
   EXPECT_EQ(lowest.planTransparent, 0u);
   EXPECT_GT(holed.planTransparent, holed.planBackground - lowest.planBackground);
   EXPECT_EQ(holed.transparentNotBackground, 0u);
+  {
+    // A grid without a hole prepared with holes: transparent beside the grid all the same.
+    Renderer r(96, 72);
+    ASSERT_TRUE(r.Prepare(SyntheticHills()));
+    const t3dhost::Picture plan = r.Plan();
+    size_t transparent = 0;
+    for (size_t i = 3; i < plan.bgra.size(); i += 4) transparent += plan.bgra[i] == 0;
+    EXPECT_GT(transparent, 0u);
+    EXPECT_EQ(transparent, BackgroundPixels(plan, r.block()));
+  }
   EXPECT_GT(holed.intoBackground, lowest.intoBackground + 100);
   // The hill shade's holes are one flat colour (the output's background, with alpha 0 in bitmaps
   // that hold alpha); the middle of the middle hole (file rows 50..70 of 129 are picture rows

@@ -92,6 +92,26 @@ for shade in shade.png:4 shade.tif:4 grey.png:2 shade.jpg:3; do
   middle=$(gdallocationinfo -valonly -b "$bands" "$work/$name" 180 200)
   [ "$corner" = 0 ] && [ "$middle" = 255 ] || fail "$name: alpha $corner at the corner, $middle inside"
 done
+# info says how missing heights show; a grid whose missing cells are marked by an alpha band
+# (not a nodata value) is said to be drawn with the values under it.
+"$tool" info "$work/dem.tif" --holes 2>&1 | grep -q "^missing  *left out as holes" ||
+  fail "info --holes does not say so"
+gdalwarp -q -dstalpha "$work/dem.tif" "$work/alpha.tif"
+expect 0 "marks missing cells with a mask" info "$work/alpha.tif"
+# A 3 x 3 grid missing its middle node: at one pixel a node eight pixels show ground; drawn
+# larger, every pixel falls in a cell missing a corner, and a picture of holes alone is refused
+# (in a format without alpha too).
+gdal_create -q -of GTiff -outsize 3 3 -bands 1 -ot Float32 -a_srs EPSG:32616 -a_nodata -9999 \
+  -a_ullr 500000 4000030 500030 4000000 -burn 100 "$work/three.tif"
+gdal_calc.py --quiet --overwrite -A "$work/three.tif" --outfile="$work/middle.tif" \
+  --NoDataValue=-9999 --calc="where((indices(A.shape)[0] == 1) & (indices(A.shape)[1] == 1), \
+  -9999, 100 + 3 * indices(A.shape)[1])" >/dev/null
+run hillshade "$work/middle.tif" --holes -o "$work/nodes.png"
+for name in larger.png larger.jpg; do
+  expect 1 "the picture shows no terrain" hillshade "$work/middle.tif" --holes --size 6x6 \
+    -o "$work/$name"
+  [ -e "$work/$name" ] && fail "$name: a picture of holes alone was written"
+done
 
 rm -rf "$work"
 finish "geographic"
