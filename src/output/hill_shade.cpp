@@ -471,22 +471,6 @@ struct HillShadeTarget {
   int bands = 3;
 };
 
-// Hands the host rows x columns pixels of the bitmap (from its bottom-left corner) as the block
-// whose top-left pixel is (firstRow, firstColumn) of the picture.
-bool SendBlock(const HillShadeTarget& target, const platform::DibHeader& header,
-               const uint8_t* bits, int firstRow, int firstColumn, int rows, int columns,
-               std::vector<uint8_t>& block) {
-  block.resize(size_t(std::max(rows, 0)) * size_t(std::max(columns, 0)) * size_t(target.bands));
-  // Blocks with alpha (2 and 4 bands) carry the picture's transparency, as its raster image does.
-  const RasterAlpha alpha =
-      target.bands == 2 || target.bands == 4 ? PictureAlpha() : RasterAlpha::kOpaque;
-  if (!PackBitmapBlock(header, bits, rows, columns, target.bands, alpha, block.data()) ||
-      rows <= 0 || columns <= 0)
-    return false;
-  return target.writer(target.user, firstRow, firstColumn, rows, columns, target.bands,
-                       block.data(), columns * target.bands) != 0;
-}
-
 bool OutputHillShadeTo(SceneObject& scene, SceneState& state, int width, int height,
                        const HillShadeTarget& target, bool sceneProgress,
                        HillShadeDrawing drawing) {
@@ -550,7 +534,8 @@ bool OutputHillShadeTo(SceneObject& scene, SceneState& state, int width, int hei
     const TileWriter writeTile = [&](int row, int column, int rows, int columns,
                                      const uint8_t* bits) {
       return request == nullptr
-                 ? SendBlock(target, header, bits, row, column, rows, columns, block)
+                 ? SendBitmapBlock(target.writer, target.user, target.bands, header, bits, row,
+                                   column, rows, columns, block)
                  : WriteRasterTile(tiles, row, column, rows, columns, header, bits, PictureAlpha());
     };
     if (!tiled) {

@@ -112,6 +112,17 @@ bool PackBitmapBlock(const platform::DibHeader& header, const uint8_t* bits, int
   return true;
 }
 
+bool SendBitmapBlock(TnPictureBlockWriter writer, void* user, int bands,
+                     const platform::DibHeader& header, const uint8_t* bits, int firstRow,
+                     int firstColumn, int rows, int columns, std::vector<uint8_t>& block) {
+  block.resize(size_t(std::max(rows, 0)) * size_t(std::max(columns, 0)) * size_t(bands));
+  const RasterAlpha alpha = bands == 2 || bands == 4 ? PictureAlpha() : RasterAlpha::kOpaque;
+  if (!PackBitmapBlock(header, bits, rows, columns, bands, alpha, block.data()) || rows <= 0 ||
+      columns <= 0)
+    return false;
+  return writer(user, firstRow, firstColumn, rows, columns, bands, block.data(), columns * bands) != 0;
+}
+
 bool WriteRasterTile(RasterHandle handle, int firstRow, int firstColumn, int rows, int columns,
                      const platform::DibHeader& header, const uint8_t* bits, RasterAlpha alpha) {
   int32_t bands = 0, lines = 0, cells = 0;

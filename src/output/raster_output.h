@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/gl_device.h"
 #include "adapters/raster_image.h"
+#include "terrain3d/terrain3d.h"
 
 namespace t3d {
 
@@ -39,6 +41,15 @@ bool CreateRasterOutput(const char* path, const platform::DibHeader& header, int
 // pack.
 bool PackBitmapBlock(const platform::DibHeader& header, const uint8_t* bits, int& rows,
                      int& columns, int bands, RasterAlpha alpha, uint8_t* out);
+
+// Hands a host's block writer rows x columns pixels of the bitmap (from its bottom-left corner)
+// as the block whose top-left pixel is (firstRow, firstColumn) of the picture, in `bands` bytes a
+// pixel as PackBitmapBlock packs them into block; blocks with alpha (2 and 4 bands) carry the
+// picture's transparency as its raster image does (PictureAlpha). False when the pixels cannot
+// be packed or the writer stops.
+bool SendBitmapBlock(TnPictureBlockWriter writer, void* user, int bands,
+                     const platform::DibHeader& header, const uint8_t* bits, int firstRow,
+                     int firstColumn, int rows, int columns, std::vector<uint8_t>& block);
 
 // Writes the bottom-up bitmap into the image with its top-left pixel at (firstRow,
 // firstColumn): at most rows x columns pixels, taken from the bitmap's bottom-left corner, and
