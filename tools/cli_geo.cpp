@@ -175,24 +175,24 @@ bool WarpedSource::OpenGrid(const std::string& path, bool keepCrs, std::string& 
   Dataset dataset = OpenQuietly(path);
   if (!dataset) return true;  // the library reports why it does not open
   metresPerUnit_ = MetresPerUnit(dataset.get());
-  // Missing heights are read from the nodata value (and NaN) only: a mask (an alpha band, a
-  // .msk file, an internal mask) without one would be drawn as the heights under it.
+  // Missing heights are read from the nodata value, NaN and the mask GDAL reads for the band
+  // (an alpha band of 8 bits, a mask file, an internal mask). An alpha band GDAL does not take
+  // as the mask (one of 16 bits, say) would be drawn as the heights under it: the user is told.
   if (GDALRasterBandH band = GDALGetRasterCount(dataset.get()) > 0
                                  ? GDALGetRasterBand(dataset.get(), 1)
                                  : nullptr) {
     int hasNodata = 0;
     GDALGetRasterNoDataValue(band, &hasNodata);
-    bool masked = (GDALGetMaskFlags(band) & (GMF_ALL_VALID | GMF_NODATA)) == 0;
-    // An alpha band GDAL does not take as the mask (one of 16 bits, say) says the same.
+    bool unreadAlpha = hasNodata == 0 && (GDALGetMaskFlags(band) & GMF_ALL_VALID) != 0;
+    bool alpha = false;
     for (int other = 2; other <= GDALGetRasterCount(dataset.get()); ++other)
-      masked = masked || GDALGetRasterColorInterpretation(GDALGetRasterBand(dataset.get(), other)) ==
-                             GCI_AlphaBand;
-    if (hasNodata == 0 && masked)
+      alpha = alpha || GDALGetRasterColorInterpretation(GDALGetRasterBand(dataset.get(), other)) ==
+                           GCI_AlphaBand;
+    if (unreadAlpha && alpha)
       std::fprintf(stderr,
-                   "terrain3d: '%s' marks missing cells with a mask (an alpha band or a mask "
-                   "file), which is not read: those cells are drawn with the values under it. "
-                   "Give the grid a nodata value instead (gdalwarp -dstnodata, gdal_translate "
-                   "-a_nodata)\n",
+                   "terrain3d: '%s' marks missing cells with an alpha band GDAL does not read as "
+                   "a mask: those cells are drawn with the values under it. Give the grid a "
+                   "nodata value instead (gdalwarp -dstnodata, gdal_translate -a_nodata)\n",
                    path.c_str());
   }
   if (keepCrs) return true;

@@ -137,6 +137,32 @@ TEST(DemStore, MissingHeightsAreLeftOutOfTheRange) {
     EXPECT_EQ(block[size_t(c.kept[0]) * 256 + c.kept[1]], c.keptHeight);
   }
 
+  // Cells a mask marks (here an internal mask, read as the band's mask, as an 8-bit alpha band
+  // or a mask file would be) are missing too, and their values are left out of the range.
+  {
+    const std::string path =
+        WriteNodes("masked.tif", 4, 3, 1, [](int r, int c) { return r == 2 && c == 3 ? 5000.0 : 10.0 + c; });
+    GDALDatasetH dataset = GDALOpen(path.c_str(), GA_Update);
+    ASSERT_NE(dataset, nullptr);
+    GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+    ASSERT_EQ(GDALCreateMaskBand(band, GMF_PER_DATASET), CE_None);
+    std::vector<uint8_t> mask(12, 255);
+    mask[3] = 0;  // file line 0 (grid row 2), pixel 3
+    ASSERT_EQ(GDALRasterIO(GDALGetMaskBand(band), GF_Write, 0, 0, 4, 3, mask.data(), 4, 3, GDT_Byte,
+                           0, 0),
+              CE_None);
+    GDALClose(dataset);
+    Dem dem(path);
+    ASSERT_GT(dem.handle, 0);
+    const TnGridHeader header = dem.Header();
+    EXPECT_DOUBLE_EQ(header.zMin, 10);
+    EXPECT_DOUBLE_EQ(header.zMax, 13);
+    const std::vector<double> block = dem.Block(0);
+    EXPECT_EQ(block[2 * 256 + 3], TN_MISSING_HEIGHT);
+    EXPECT_EQ(block[2 * 256 + 2], 12);
+    EXPECT_EQ(block[1 * 256 + 3], 13);
+  }
+
   // A grid without a single height has no header: it is refused, and the store says why.
   const std::string tagged = WriteNodes("allnodata.tif", 4, 3, 1, [](int, int) { return -9999; },
                                         GDT_Float32, &noData);

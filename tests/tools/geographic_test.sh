@@ -92,12 +92,18 @@ for shade in shade.png:4 shade.tif:4 grey.png:2 shade.jpg:3; do
   middle=$(gdallocationinfo -valonly -b "$bands" "$work/$name" 180 200)
   [ "$corner" = 0 ] && [ "$middle" = 255 ] || fail "$name: alpha $corner at the corner, $middle inside"
 done
-# info says how missing heights show; a grid whose missing cells are marked by an alpha band
-# (not a nodata value) is said to be drawn with the values under it.
+# info says how missing heights show. Missing cells marked by a mask GDAL reads (an internal
+# mask here) are holes; an alpha band GDAL does not take as the mask (of 16 bits) is warned of.
 "$tool" info "$work/dem.tif" --holes 2>&1 | grep -q "^missing  *left out as holes" ||
   fail "info --holes does not say so"
-gdalwarp -q -dstalpha "$work/dem.tif" "$work/alpha.tif"
-expect 0 "marks missing cells with a mask" info "$work/alpha.tif"
+gdalwarp -q -dstalpha -t_srs EPSG:32616 "$work/dem.tif" "$work/alpha.tif"
+expect 0 "an alpha band GDAL does not read as a mask" info "$work/alpha.tif"
+gdal_translate -q -b 1 -mask 2 --config GDAL_TIFF_INTERNAL_MASK YES "$work/alpha.tif" \
+  "$work/masked.tif"
+run hillshade "$work/masked.tif" --holes -o "$work/masked.png"
+grep -q "alpha band" "$work/err" && fail "a mask GDAL reads was warned of"
+[ "$(gdallocationinfo -valonly -b 4 "$work/masked.png" 0 0)" = 0 ] ||
+  fail "a cell the mask marks is not a hole"
 # A 3 x 3 grid missing its middle node: at one pixel a node eight pixels show ground; drawn
 # larger, every pixel falls in a cell missing a corner, and a picture of holes alone is refused
 # (in a format without alpha too).

@@ -9,7 +9,8 @@
 // for the edge values), read with one RasterIO call per block row, so that a grid is read once
 // from first line to last whatever its file layout. A height is the band's raw value times its
 // scale plus its offset (GDAL's unit scaling, 1 and 0 when the band has none). Missing heights
-// (the nodata value, NaN, and heights beyond DEM_MISSING_LIMIT) are replaced by
+// (the nodata value, NaN, heights beyond DEM_MISSING_LIMIT, and cells a mask marks: an alpha
+// band, a mask file or an internal mask GDAL reads as the band's mask) are replaced by
 // TN_MISSING_HEIGHT as the strip is read.
 #include <gdal.h>
 
@@ -53,6 +54,8 @@ class Grid {
     hasNoData_ = hasNoData != 0;
     scale_ = GDALGetRasterScale(band_, nullptr);
     offset_ = GDALGetRasterOffset(band_, nullptr);
+    // A mask of its own (not one GDAL derives from the nodata value, which Clean reads anyway).
+    if ((GDALGetMaskFlags(band_) & (GMF_ALL_VALID | GMF_NODATA)) == 0) mask_ = GDALGetMaskBand(band_);
   }
   ~Grid() { GDALClose(dataset_); }
   Grid(const Grid&) = delete;
@@ -109,7 +112,8 @@ class Grid {
     double value = 0;
     const int line = flip_ ? rows_ - 1 - row : row;
     const int pixel = flipColumns_ ? columns_ - 1 - column : column;
-    if (GDALRasterIO(band_, GF_Read, pixel, line, 1, 1, &value, 1, 1, GDT_Float64, 0, 0) != CE_None)
+    if (GDALRasterIO(band_, GF_Read, pixel, line, 1, 1, &value, 1, 1, GDT_Float64, 0, 0) != CE_None ||
+        !Unmask(pixel, line, 1, 1, &value))
       return TN_MISSING_HEIGHT;
     return Clean(value);
   }
@@ -129,14 +133,28 @@ class Grid {
     return std::fabs(height) <= DEM_MISSING_LIMIT ? height : TN_MISSING_HEIGHT;
   }
 
+  // Sets the values of the window (file pixels and lines, values in file order) that the mask
+  // marks as missing to NaN, which Clean makes missing. False when the mask cannot be read.
+  bool Unmask(int pixel, int line, int columns, int lines, double* values) {
+    if (mask_ == nullptr) return true;
+    maskLine_.resize(size_t(columns) * size_t(lines));
+    if (GDALRasterIO(mask_, GF_Read, pixel, line, columns, lines, maskLine_.data(), columns, lines,
+                     GDT_Byte, 0, 0) != CE_None)
+      return false;
+    for (size_t i = 0; i < maskLine_.size(); ++i)
+      if (maskLine_[i] == 0) values[i] = std::numeric_limits<double>::quiet_NaN();
+    return true;
+  }
+
   // The header's z range: that of the heights the store keeps. GDAL's own pass leaves out only
   // the nodata value and NaN; when its range, as heights, holds nothing beyond the missing limit
-  // it is the answer, otherwise (and when GDAL finds no value at all) the store reads the grid
-  // itself. A raster without a single height is refused: it is no terrain.
+  // it is the answer, otherwise (and when GDAL finds no value at all, or the band has a mask of
+  // its own) the store reads the grid itself. A raster without a single height is refused: it is
+  // no terrain.
   bool ComputeRange() {
     double range[2] = {0, 0};
-    CPLErr error = CE_None;
-    {
+    CPLErr error = CE_Failure;
+    if (mask_ == nullptr) {
       QuietErrors quiet;
       error = GDALComputeRasterMinMax(band_, FALSE, range);
     }
@@ -182,7 +200,8 @@ class Grid {
     for (int y = 0; y < rows_; y += linesPerRead) {
       const int count = std::min(linesPerRead, rows_ - y);
       if (GDALRasterIO(band_, GF_Read, 0, y, columns_, count, lines.data(), columns_, count,
-                       GDT_Float64, 0, 0) != CE_None)
+                       GDT_Float64, 0, 0) != CE_None ||
+          !Unmask(0, y, columns_, count, lines.data()))
         return false;
       for (size_t i = 0, n = size_t(count) * size_t(columns_); i < n; ++i) {
         const double height = Clean(lines[i]);
@@ -205,7 +224,8 @@ class Grid {
     const int firstLine = flip_ ? rows_ - 1 - last : first;
     stripBlockRow_ = -1;
     if (GDALRasterIO(band_, GF_Read, 0, firstLine, columns_, count, strip_.data(), columns_, count,
-                     GDT_Float64, 0, 0) != CE_None)
+                     GDT_Float64, 0, 0) != CE_None ||
+        !Unmask(0, firstLine, columns_, count, strip_.data()))
       return false;
     if (flip_) {
       for (int a = 0, b = count - 1; a < b; ++a, --b)
@@ -232,6 +252,8 @@ class Grid {
   bool hasNoData_ = false;
   double noData_ = 0;
   double scale_ = 1, offset_ = 0;
+  GDALRasterBandH mask_ = nullptr;  // the band's own mask, if any (owned by the dataset)
+  std::vector<uint8_t> maskLine_;
   bool rangeKnown_ = false;
   std::string rangeError_;
   TnGridHeader header_{};
