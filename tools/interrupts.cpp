@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <string>
@@ -171,6 +173,47 @@ void ScopedPendingFile::Keep() const {
   if (found != g_pending.rend()) g_pending.erase(std::next(found).base());
 }
 
+namespace {
+
+// Whether a process of that number no longer exists.
+bool Gone(long pid) { return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; }
+
+// Removes the drafts of one output (names "BASE.draft-PID-N...") that processes killed outright
+// (SIGKILL, a crash) left in folder: those whose process no longer exists. Each folder is read
+// once; only this output's drafts go (a name of this form beside another output is left alone).
+void RemoveStaleDrafts(const std::string& folder, const std::string& base) {
+  static std::mutex lock;
+  static std::map<std::string, std::map<std::string, std::vector<std::string>>> folders;
+  const std::lock_guard<std::mutex> guard(lock);
+  auto known = folders.find(folder);
+  if (known == folders.end()) {
+    known = folders.emplace(folder, std::map<std::string, std::vector<std::string>>()).first;
+    if (DIR* entries = ::opendir(folder.c_str())) {
+      static const std::string kDraft = ".draft-";
+      while (const dirent* entry = ::readdir(entries)) {
+        const std::string name = entry->d_name;
+        const size_t at = name.rfind(kDraft);
+        if (at == std::string::npos || at == 0) continue;
+        const std::string rest = name.substr(at + kDraft.size());
+        const size_t dash = rest.find('-');
+        if (dash == 0 || dash == std::string::npos ||
+            rest.find_first_not_of("0123456789") != dash || dash + 1 >= rest.size() ||
+            !std::isdigit(static_cast<unsigned char>(rest[dash + 1])))
+          continue;
+        const long pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
+        if (pid != long(::getpid()) && Gone(pid)) known->second[name.substr(0, at)].push_back(name);
+      }
+      ::closedir(entries);
+    }
+  }
+  const auto found = known->second.find(base);
+  if (found == known->second.end()) return;
+  for (const std::string& name : found->second) ::unlink((folder + "/" + name).c_str());
+  known->second.erase(found);
+}
+
+}  // namespace
+
 std::string DraftName(const std::string& finalPath) {
   static std::atomic<unsigned> counter{0};
   const size_t slash = finalPath.find_last_of('/');
@@ -178,6 +221,9 @@ std::string DraftName(const std::string& finalPath) {
   const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
   const std::string stem = hasExtension ? finalPath.substr(0, dot) : finalPath;
   const std::string extension = hasExtension ? finalPath.substr(dot) : "";
+  // Drafts of this very output that a killed process left go now.
+  RemoveStaleDrafts(slash == std::string::npos ? "." : (slash == 0 ? "/" : finalPath.substr(0, slash)),
+                    slash == std::string::npos ? stem : stem.substr(slash + 1));
   return stem + ".draft-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + extension;
 }
 

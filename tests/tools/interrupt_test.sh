@@ -69,6 +69,19 @@ wait $pid 2>/dev/null
 [ -n "$(ls -A "$work/cache")" ] || fail "SIGKILL: no scratch folder to find"
 rm -f "$work"/out/killed*
 
+# Drafts of an output that a process killed outright left beside it go with the next run that
+# writes that output; drafts of a process that still runs, and of other outputs, stay.
+sh -c 'exit 0' & dead=$!
+wait $dead
+mkdir -p "$work/drafts"
+for name in "shade.draft-$dead-1.tif" "shade.draft-$dead-1.tif.aux.xml" "shade.draft-$$-1.tif" \
+            "other.draft-$dead-1.tif"; do
+  echo draft >"$work/drafts/$name"
+done
+"$tool" hillshade "$olinda" -o "$work/drafts/shade.tif" >/dev/null 2>&1 || fail "hill shade over drafts"
+[ "$(ls "$work/drafts" | sort | tr '\n' ' ')" = "other.draft-$dead-1.tif shade.draft-$$-1.tif shade.tif " ] ||
+  fail "stale drafts: left $(ls "$work/drafts" | tr '\n' ' ')"
+
 # A normal run leaves the working directory empty too.
 "$tool" render "$olinda" --size 64x48 -o "$work/out/small.png" >/dev/null 2>&1 || fail "small render"
 [ -z "$(ls -A "$work/cache")" ] || fail "a finished run left $(ls -A "$work/cache")"
