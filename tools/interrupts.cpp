@@ -45,6 +45,18 @@ void RemoveScratch() {
 // removes those of processes that no longer exist.
 constexpr char kScratchPrefix[] = "terrain3d-";
 
+// For the part "PID-REST" of a name this program makes (scratch folders, drafts): the length of
+// "PID-" when it starts so and the process PID, another than this one, no longer exists; 0
+// otherwise (its process may still run, or the name is of another form).
+size_t GoneOwnerPrefix(const std::string& part) {
+  const size_t dash = part.find('-');
+  if (dash == 0 || dash == std::string::npos || part.find_first_not_of("0123456789") != dash)
+    return 0;
+  const long pid = std::strtol(part.substr(0, dash).c_str(), nullptr, 10);
+  const bool gone = pid > 0 && pid != long(::getpid()) && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+  return gone ? dash + 1 : 0;
+}
+
 void RemoveStaleScratch(const std::string& base) {
   DIR* folder = ::opendir(base.c_str());
   if (folder == nullptr) return;
@@ -54,13 +66,8 @@ void RemoveStaleScratch(const std::string& base) {
     if (name.compare(0, sizeof kScratchPrefix - 1, kScratchPrefix) != 0) continue;
     // PID, a dash, and the six characters mkdtemp chose.
     const std::string rest = name.substr(sizeof kScratchPrefix - 1);
-    const size_t dash = rest.find('-');
-    if (dash == 0 || dash == std::string::npos || rest.size() != dash + 7 ||
-        rest.find_first_not_of("0123456789") != dash)
-      continue;
-    const long pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
-    if (pid > 0 && pid != long(::getpid()) && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
-      stale.push_back(base + "/" + name);
+    const size_t owner = GoneOwnerPrefix(rest);
+    if (owner != 0 && rest.size() == owner + 6) stale.push_back(base + "/" + name);
   }
   ::closedir(folder);
   for (const std::string& path : stale) RemoveFolder(path);
@@ -175,9 +182,6 @@ void ScopedPendingFile::Keep() const {
 
 namespace {
 
-// Whether a process of that number no longer exists.
-bool Gone(long pid) { return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; }
-
 // Removes the drafts of one output (names "BASE.draft-PID-N...") that processes killed outright
 // (SIGKILL, a crash) left in folder: those whose process no longer exists. Each folder is read
 // once; only this output's drafts go (a name of this form beside another output is left alone).
@@ -194,14 +198,11 @@ void RemoveStaleDrafts(const std::string& folder, const std::string& base) {
         const std::string name = entry->d_name;
         const size_t at = name.rfind(kDraft);
         if (at == std::string::npos || at == 0) continue;
+        // PID, a dash, the draft's number and the extension.
         const std::string rest = name.substr(at + kDraft.size());
-        const size_t dash = rest.find('-');
-        if (dash == 0 || dash == std::string::npos ||
-            rest.find_first_not_of("0123456789") != dash || dash + 1 >= rest.size() ||
-            !std::isdigit(static_cast<unsigned char>(rest[dash + 1])))
-          continue;
-        const long pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
-        if (pid != long(::getpid()) && Gone(pid)) known->second[name.substr(0, at)].push_back(name);
+        const size_t owner = GoneOwnerPrefix(rest);
+        if (owner != 0 && owner < rest.size() && std::isdigit(static_cast<unsigned char>(rest[owner])))
+          known->second[name.substr(0, at)].push_back(name);
       }
       ::closedir(entries);
     }

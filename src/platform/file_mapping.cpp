@@ -46,16 +46,29 @@ File File::CreateUnique(const std::string& directory, const std::string& prefix,
   return file;
 }
 
-File File::CreateTemporary(const std::string& directory, const std::string& prefix) {
+File File::CreateUnnamed(const std::string& directory) {
   File file;
 #ifdef O_TMPFILE
-  const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC,
-                        S_IRUSR | S_IWUSR);
-  if (fd >= 0) {
-    file.fd_ = fd;
-    return file;
-  }
+  file.fd_ = ::open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC,
+                    S_IRUSR | S_IWUSR);
+#else
+  (void)directory;
 #endif
+  return file;
+}
+
+bool File::ReachByLink() {
+  // The kernel's link to an open descriptor opens the same file again, unnamed or not.
+  const std::string link = "/proc/self/fd/" + std::to_string(fd_);
+  if (fd_ < 0 || ::access(link.c_str(), R_OK | W_OK) != 0) return false;
+  path_ = link;
+  unnamed_ = true;
+  return true;
+}
+
+File File::CreateTemporary(const std::string& directory, const std::string& prefix) {
+  File file = CreateUnnamed(directory);
+  if (file.valid()) return file;
   // File systems without unnamed files: a named one, unlinked before anything is written.
   file = CreateUnique(directory, prefix);
   if (file.valid() && ::unlink(file.path_.c_str()) != 0) file.Close();
@@ -66,35 +79,15 @@ File File::CreateTemporary(const std::string& directory, const std::string& pref
 File File::CreateReopenableTemporary(const std::string& directory, const std::string& prefix,
                                      const std::string& suffix) {
   File file = CreateTemporary(directory, prefix);
-  if (file.valid()) {
-    // The kernel's link to an open descriptor opens the same file again, unnamed or not.
-    const std::string link = "/proc/self/fd/" + std::to_string(file.fd_);
-    if (::access(link.c_str(), R_OK | W_OK) == 0) {
-      file.path_ = link;
-      file.unnamed_ = true;
-      return file;
-    }
-  }
+  if (file.valid() && file.ReachByLink()) return file;
   return CreateUnique(directory, prefix, suffix);
 }
 
 File File::CreateDraft(const std::string& directory, const std::string& prefix) {
-#ifdef O_TMPFILE
   // Unnamed drafts only where O_TMPFILE makes them (a file whose name was removed cannot be
   // linked again); such a file is linked through the kernel's link to its descriptor.
-  const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC,
-                        S_IRUSR | S_IWUSR);
-  if (fd >= 0) {
-    File file;
-    file.fd_ = fd;
-    const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    if (::access(link.c_str(), R_OK | W_OK) == 0) {
-      file.path_ = link;
-      file.unnamed_ = true;
-      return file;
-    }
-  }
-#endif
+  File file = CreateUnnamed(directory);
+  if (file.valid() && file.ReachByLink()) return file;
   return CreateUnique(directory, prefix);
 }
 

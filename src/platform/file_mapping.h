@@ -64,6 +64,12 @@ class File {
   int fd() const { return fd_; }
 
  private:
+  // A file without a name in directory (O_TMPFILE), or an invalid one where there is none.
+  static File CreateUnnamed(const std::string& directory);
+  // Makes path() the kernel's link to the open descriptor (/proc/self/fd/N) and marks the file
+  // unnamed; false where there is no such link.
+  bool ReachByLink();
+
   int fd_ = -1;
   std::string path_;
   bool unnamed_ = false;
