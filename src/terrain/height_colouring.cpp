@@ -63,14 +63,39 @@ bool ForEachCell(TerrainArea& area, TnProgressControl progress, Visit visit) {
 bool ApplyLayerColours(TerrainArea& area, const ColouringParams& params,
                        const float layerBounds[][2], int layerCount, TnProgressControl progress) {
   layerCount = std::clamp(layerCount, 0, 256);
+  // A height's layer is the first whose [low, high) holds it (a low bound within 1e-6 counts).
+  const auto holds = [&](int k, double v) {
+    const double low = layerBounds[k][0];
+    return (low < v || std::fabs(v - low) < 1e-6) && v < layerBounds[k][1];
+  };
+  // Layers in order (low and high bounds both rising, as the dialog's bands and the host
+  // program's ramps come) are searched by halving: every layer before the first whose high
+  // bound lies above the height cannot hold it, and from there on the first that does is the
+  // answer, found before the low bounds pass the height. Others are tried one by one.
+  bool ordered = true;
+  for (int k = 1; k < layerCount && ordered; ++k)
+    ordered = layerBounds[k][0] >= layerBounds[k - 1][0] && layerBounds[k][1] >= layerBounds[k - 1][1];
   const bool done = ForEachCell(area, progress, [&](GridCell& cell) {
     const double v = double(cell.height) * params.sceneRadius * params.zScale;
     uint8_t index = 0;
-    for (int k = 0; k < layerCount; ++k) {
-      const double low = layerBounds[k][0], high = layerBounds[k][1];
-      if ((low < v || std::fabs(v - low) < 1e-6) && v < high) {
-        index = uint8_t(k);
-        break;
+    if (ordered) {
+      int k = int(std::upper_bound(layerBounds, layerBounds + layerCount, v,
+                                   [](double value, const float (&bounds)[2]) {
+                                     return value < double(bounds[1]);
+                                   }) -
+                  layerBounds);
+      for (; k < layerCount && double(layerBounds[k][0]) - v < 1e-6; ++k) {
+        if (holds(k, v)) {
+          index = uint8_t(k);
+          break;
+        }
+      }
+    } else {
+      for (int k = 0; k < layerCount; ++k) {
+        if (holds(k, v)) {
+          index = uint8_t(k);
+          break;
+        }
       }
     }
     cell.colourIndex = index;

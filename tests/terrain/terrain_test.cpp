@@ -574,6 +574,33 @@ TEST_F(TerrainAreaTest, LayeredColouringAndItsReset) {
   const float narrow[1][2] = {{1000, 2000}};
   ASSERT_TRUE(ApplyLayerColours(*area, params, narrow, 1, nullptr));
   EXPECT_EQ(area->GetCell(15, 0).colourIndex, 0);   // no band holds it
+  // Many bands, in order (searched by halving) and the same bands out of order (tried one by
+  // one): each cell takes the first band holding it, as a scan from the first band finds it.
+  // The bands meet at heights the grid holds, one is empty, and one starts 1e-7 above a height.
+  float ordered[200][2], shuffled[200][2];
+  for (int k = 0; k < 200; ++k) {
+    ordered[k][0] = k == 0 ? 100 : ordered[k - 1][1];
+    ordered[k][1] = ordered[k][0] + (k == 7 ? 0.0f : k % 3 == 0 ? 1.0f : 1.5f);
+  }
+  ordered[40][0] += 1e-7f;
+  for (int k = 0; k < 200; ++k) {
+    shuffled[k][0] = ordered[(k * 7) % 200][0];
+    shuffled[k][1] = ordered[(k * 7) % 200][1];
+  }
+  for (const auto* bands : {ordered, shuffled}) {
+    ASSERT_TRUE(ApplyLayerColours(*area, params, bands, 200, nullptr));
+    for (int r = 0; r < 30; ++r)
+      for (int c = 0; c < 30; ++c) {
+        const double v = area->GetCell(r, c).height;
+        int first = 0;
+        for (int k = 0; k < 200; ++k)
+          if ((bands[k][0] < v || std::fabs(v - bands[k][0]) < 1e-6) && v < bands[k][1]) {
+            first = k;
+            break;
+          }
+        ASSERT_EQ(area->GetCell(r, c).colourIndex, first) << "height " << v;
+      }
+  }
 
   ASSERT_TRUE(ResetColourIndices(*area, params, nullptr));
   EXPECT_EQ(indices(), original);
