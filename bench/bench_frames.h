@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <ctime>
 #include <string>
 #include <vector>
 
+#include "render/overlay_passes.h"
 #include "terrain3d/terrain3d.h"
 
 namespace bench {
@@ -83,6 +85,181 @@ inline double FrameMs(void* scene, void* state, int frames, bool cpuTime = false
     times.push_back(cpuTime ? CpuMs() - cpuStart : Ms(start));
   }
   return Median(times);
+}
+
+// Bare and overlaid frames from the same eye, drawn in turns: the overlay passes are taken out
+// of the frame for the bare one and put back for the other, so that both see the same machine
+// from moment to moment (a shared machine moves a 2-10 ms frame by tens of per cent between
+// runs). The order within a pair alternates. ratio is the median of the pairs' ratios.
+struct PairedFrames {
+  double bare = 0, overlaid = 0, ratio = 0;
+};
+
+inline double TimedFrame(void* scene, void* state, bool cpuTime) {
+  const auto start = Clock::now();
+  const double cpuStart = CpuMs();
+  tnDrawScene(scene, state);
+  glFinish();
+  return cpuTime ? CpuMs() - cpuStart : Ms(start);
+}
+
+inline PairedFrames PairedFrameMs(void* scene, void* state, int pairs, bool cpuTime = false) {
+  t3d::OverlayPasses& passes = t3d::FrameOverlayPasses();
+  const t3d::OverlayPasses overlays = passes;
+  std::vector<double> bare, overlaid, ratios;
+  auto frame = [&](bool withOverlays) {
+    passes = withOverlays ? overlays : t3d::OverlayPasses{};
+    return TimedFrame(scene, state, cpuTime);
+  };
+  frame(false);
+  frame(true);  // warm up (the overlays' first frame fills their caches)
+  for (int p = 0; p < pairs; ++p) {
+    double b, o;
+    if (p % 2 == 0) {
+      b = frame(false);
+      o = frame(true);
+    } else {
+      o = frame(true);
+      b = frame(false);
+    }
+    bare.push_back(b);
+    overlaid.push_back(o);
+    ratios.push_back(b > 0 ? o / b : 0);
+  }
+  passes = overlays;
+  return {Median(bare), Median(overlaid), Median(ratios)};
+}
+
+// Floors of a layer drawn over the picture: in place of the overlay passes, n x n translucent
+// quads over the window, drawn in one call from arrays made once (n = 1: one quad over the whole
+// window, blended once into every pixel; n = 100: 10,000 quads each 0.8 of its cell across,
+// covering 64 % of the window). The ratio to the bare frame is what the rasteriser spends on that
+// fill and that many faces, before a layer's own work: its tests, block reads and draw calls.
+inline int& FloorQuadsAcross() {
+  static int n = 1;
+  return n;
+}
+
+// The floor of a line layer: count anti-aliased one-pixel segments of `length` pixels, blended,
+// in one call (strips of 16 segments in a zig-zag, spread over the window), without the layer's
+// read-back of the terrain's depth or its tests.
+struct LineFloor {
+  int segments = 0;
+  float length = 10;
+};
+inline LineFloor& FloorLines() {
+  static LineFloor floor;
+  return floor;
+}
+
+inline void LineFloorPass(t3d::SceneObject&, t3d::SceneState&, t3d::FrameTarget) {
+  static std::vector<float> points;
+  static std::vector<GLint> firsts;
+  static std::vector<GLsizei> counts;
+  const LineFloor want = FloorLines();
+  GLint viewport[4];
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  const int strips = (want.segments + 15) / 16;
+  if (firsts.size() != size_t(strips)) {
+    points.clear();
+    firsts.clear();
+    counts.clear();
+    const int across = std::max(1, int(std::sqrt(double(strips)) + 0.5));
+    const float cellX = float(viewport[2]) / across, cellY = float(viewport[3]) / across;
+    for (int s = 0; s < strips; ++s) {
+      float x = (s % across) * cellX + 2, y = (s / across % across) * cellY + 2;
+      firsts.push_back(GLint(points.size() / 2));
+      const int n = std::min(16, want.segments - 16 * s);
+      for (int k = 0; k <= n; ++k) {
+        points.insert(points.end(), {x, y});
+        x += want.length * 0.8f;
+        y += (k % 2 == 0 ? 1 : -1) * want.length * 0.6f;
+      }
+      counts.push_back(n + 1);
+    }
+  }
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_LINE_BIT);
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_FOG);
+  glEnable(GL_LINE_SMOOTH);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0, viewport[2] - 1, 0, viewport[3] - 1, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glColor4f(0.0f, 0.0f, 1.0f, 1.0f);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(2, GL_FLOAT, 0, points.data());
+  glMultiDrawArrays(GL_LINE_STRIP, firsts.data(), counts.data(), GLsizei(firsts.size()));
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopClientAttrib();
+  glPopAttrib();
+}
+
+inline void FloorPass(t3d::SceneObject&, t3d::SceneState&, t3d::FrameTarget) {
+  static std::vector<float> corners;
+  static int madeFor = 0;
+  const int n = FloorQuadsAcross();
+  if (madeFor != n) {
+    corners.clear();
+    const float cell = 2.0f / float(n), side = n == 1 ? cell : 0.8f * cell;
+    for (int j = 0; j < n; ++j) {
+      for (int i = 0; i < n; ++i) {
+        const float x = -1 + i * cell, y = -1 + j * cell;
+        corners.insert(corners.end(), {x, y, x + side, y, x + side, y + side, x, y + side});
+      }
+    }
+    madeFor = n;
+  }
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT);
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_FOG);
+  glDisable(GL_ALPHA_TEST);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glColor4f(0.2f, 0.4f, 1.0f, 0.5f);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(2, GL_FLOAT, 0, corners.data());
+  glDrawArrays(GL_QUADS, 0, GLsizei(corners.size() / 2));
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopClientAttrib();
+  glPopAttrib();
+}
+
+// quadsAcross > 0: the quads' floor; 0: the lines' floor as FloorLines() holds it.
+inline PairedFrames FloorMs(void* scene, void* state, int quadsAcross, int pairs,
+                            bool cpuTime = false) {
+  t3d::OverlayPasses& passes = t3d::FrameOverlayPasses();
+  const t3d::OverlayPasses overlays = passes;
+  passes = t3d::OverlayPasses{};
+  passes.lines = quadsAcross > 0 ? &FloorPass : &LineFloorPass;
+  FloorQuadsAcross() = quadsAcross;
+  const PairedFrames floor = PairedFrameMs(scene, state, pairs, cpuTime);
+  passes = overlays;
+  return floor;
 }
 
 }  // namespace bench

@@ -3,14 +3,15 @@
 // against the bare terrain frame from the same eye, and each layer alone. Two eyes: the prepared
 // one, which sees the whole grid, and the demo's low eye over the roads.
 //
-//   layers_bench [--frames N] [--rounds R] [--cpu-time] [--pictures PREFIX]
+//   layers_bench [--frames N] [--cpu-time] [--pictures PREFIX]
 //   (run from the source tree: it reads data/samples; --pictures writes each eye's frame with
 //   all four layers as PREFIX0.ppm and PREFIX1.ppm, to look at)
 //
-// Each figure is the median of N frames (default 15). The table's columns are one such figure
-// each; the all-four ratio is then taken again R times (default 5), the bare frame and the frame
-// with all four layers taking turns, so that a drift of the machine's speed falls on both: the
-// minimum and median of those ratios close the report.
+// Each ratio is the median over N pairs (default 15) of a bare frame and a frame with the
+// layers, drawn in turns (bench::PairedFrameMs); the all-four ratio over 3N pairs. The floor
+// closing each row is that of the line segments the frame with all four draws (drawn without the
+// layers' read-back or tests, bench::LineFloorPass) with the regions' area blended once (one
+// translucent quad over the window, bench::FloorPass): each is shown alone.
 #include <gdal.h>
 #include <ogr_api.h>
 
@@ -137,7 +138,7 @@ bool WritePpm(const std::string& path, const bench::HeadlessScene& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int frames = 15, rounds = 5;
+  int frames = 15;
   bool cpuTime = false;
   std::string pictures;
   for (int i = 1; i < argc; ++i) {
@@ -145,12 +146,10 @@ int main(int argc, char** argv) {
       cpuTime = true;
     } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
       frames = std::max(1, std::atoi(argv[++i]));
-    } else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
-      rounds = std::max(1, std::atoi(argv[++i]));
     } else if (std::strcmp(argv[i], "--pictures") == 0 && i + 1 < argc) {
       pictures = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: layers_bench [--frames N] [--rounds R] [--cpu-time] [--pictures PREFIX]\n");
+      std::fprintf(stderr, "usage: layers_bench [--frames N] [--cpu-time] [--pictures PREFIX]\n");
       return 2;
     }
   }
@@ -172,11 +171,10 @@ int main(int argc, char** argv) {
   }
   const char* names[4] = {"lines", "regions", "roads", "notes"};
   const char* eyes[2] = {"whole grid in view", "low eye over the roads"};
-  std::printf("frame 1024 x 768, median of %d (%s)\n", frames, cpuTime ? "processor time" : "wall clock");
-  std::printf("%-26s %8s %8s %8s %8s %8s %8s\n", "eye", "bare ms", names[0], names[1], names[2],
-              names[3], "all four");
-  int64_t drawn[2][2] = {{0, 0}, {0, 0}};  // region triangles, line vertices
-  std::vector<double> turns[2];               // all four against bare, a ratio a round
+  std::printf("frame 1024 x 768, median of %d pairs (%s)\n", frames,
+              cpuTime ? "processor time" : "wall clock");
+  std::printf("%-24s %8s %8s %8s %8s %8s %9s %12s %11s\n", "eye", "bare ms", names[0], names[1],
+              names[2], names[3], "all four", "line floor", "fill floor");
   for (int e = 0; e < 2; ++e) {
     if (e == 1) {
       TnSceneInfo info{};
@@ -186,42 +184,33 @@ int main(int argc, char** argv) {
       SetEyeCenterPosition(s.scene, s.state, eye, look);
     }
     tnDrawScene(s.scene, s.state);  // the eye settles
-    const double bare = bench::FrameMs(s.scene, s.state, frames, cpuTime);
-    double with[5];
+    double ratios[5];
     for (int k = 0; k < 4; ++k) {
       if (!layers.Load(k)) {
         std::fprintf(stderr, "layers_bench: the %s could not be loaded\n", names[k]);
         return 1;
       }
-      with[k] = bench::FrameMs(s.scene, s.state, frames, cpuTime);
+      ratios[k] = bench::PairedFrameMs(s.scene, s.state, frames, cpuTime).ratio;
       layers.Unload(k);
     }
     for (int k = 0; k < 4; ++k) layers.Load(k);
-    with[4] = bench::FrameMs(s.scene, s.state, frames, cpuTime);
-    drawn[e][0] = t3d::LastRegionPassStats().triangles;
-    drawn[e][1] = int64_t(t3d::LastLinePassStats().vertices);
+    const bench::PairedFrames all = bench::PairedFrameMs(s.scene, s.state, 3 * frames, cpuTime);
+    ratios[4] = all.ratio;
+    const int64_t triangles = t3d::LastRegionPassStats().triangles;
+    const t3d::LinePassStats lines = t3d::LastLinePassStats();
     if (!pictures.empty() && !WritePpm(pictures + std::to_string(e) + ".ppm", s))
       std::fprintf(stderr, "layers_bench: cannot write %s%d.ppm\n", pictures.c_str(), e);
+    const size_t segments = lines.vertices > lines.strips ? lines.vertices - lines.strips : 0;
+    bench::FloorLines() = {int(segments), float(lines.pixels / std::max<size_t>(segments, 1))};
+    const double lineFloor = bench::FloorMs(s.scene, s.state, 0, frames, cpuTime).ratio;
+    const double fillFloor = bench::FloorMs(s.scene, s.state, 1, frames, cpuTime).ratio;
     for (int k = 0; k < 4; ++k) layers.Unload(k);
-    std::printf("%-26s %8.1f", eyes[e], bare);
-    for (double w : with) std::printf(" %7.2fx", w / bare);
-    std::printf("\n");
+    std::printf("%-24s %8.1f", eyes[e], all.bare);
+    for (double r : ratios) std::printf(" %7.2fx", r);
+    std::printf(" %11.2fx %10.2fx\n", lineFloor, fillFloor);
+    std::printf("  (all four: %lld region triangles, %zu line segments of %.1f px drawn)\n",
+                static_cast<long long>(triangles), segments, double(bench::FloorLines().length));
     std::fflush(stdout);
-    for (int r = 0; r < rounds; ++r) {
-      const double alone = bench::FrameMs(s.scene, s.state, frames, cpuTime);
-      for (int k = 0; k < 4; ++k) layers.Load(k);
-      turns[e].push_back(bench::FrameMs(s.scene, s.state, frames, cpuTime) / alone);
-      for (int k = 0; k < 4; ++k) layers.Unload(k);
-    }
-  }
-  for (int e = 0; e < 2; ++e) {
-    std::printf("%s: %lld region triangles, %lld line vertices drawn\n", eyes[e],
-                static_cast<long long>(drawn[e][0]), static_cast<long long>(drawn[e][1]));
-  }
-  for (int e = 0; e < 2; ++e) {
-    std::printf("%s, all four against bare, %d rounds taking turns: min %.2fx, median %.2fx\n",
-                eyes[e], rounds, *std::min_element(turns[e].begin(), turns[e].end()),
-                bench::Median(turns[e]));
   }
   return 0;
 }

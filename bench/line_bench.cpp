@@ -26,8 +26,6 @@
 
 namespace {
 
-using bench::FrameMs;
-using bench::Median;
 using bench::Ms;
 using Clock = bench::Clock;
 
@@ -102,20 +100,23 @@ int main(int argc, char** argv) {
   float centre[2] = {cx, cy};
   SetEyeCenterPosition(scene, state, eye, centre);
 
-  std::printf("%-22s %9s %9s %8s %9s %8s %9s\n", "frame", "ms", "ratio", "lines", "vertices",
-              "strips", "drawn");
-  tnUnLoadMapLine(scene, state, slot);
-  const double bare = FrameMs(scene, state, frames);
-  std::printf("%-22s %9.1f %9s %8s %9s %8s\n", "bare terrain", bare, "1.00", "-", "-", "-");
-  tnLoadMapLine(scene, state, slot);
+  // Bare and line frames are drawn in turns (bench::PairedFrameMs). The floor is that of the
+  // segments drawn: as many anti-aliased segments of their mean length in one call, without the
+  // layer's read-back and tests (bench::LineFloorPass).
+  std::printf("%-22s %8s %8s %7s %7s %9s %7s %8s %7s %7s\n", "frame (median of pairs)", "bare ms",
+              "ms", "ratio", "lines", "vertices", "strips", "drawn", "mean px", "floor");
   for (float coefficient : coefficients) {
     SetReduceLineCeff(scene, state, coefficient);
-    const double ms = FrameMs(scene, state, frames);
-    const t3d::LinePassStats& stats = t3d::LastLinePassStats();
+    const bench::PairedFrames paired = bench::PairedFrameMs(scene, state, frames);
+    const t3d::LinePassStats stats = t3d::LastLinePassStats();
+    const size_t segments = stats.vertices > stats.strips ? stats.vertices - stats.strips : 0;
+    bench::FloorLines() = {int(segments), float(stats.pixels / std::max<size_t>(segments, 1))};
+    const bench::PairedFrames floor = bench::FloorMs(scene, state, 0, frames);
     char name[40];
     std::snprintf(name, sizeof name, "lines, thinning %g", coefficient);
-    std::printf("%-22s %9.1f %9.2f %8zu %9zu %8zu %9zu\n", name, ms, ms / bare, stats.records,
-                stats.points, stats.strips, stats.vertices);
+    std::printf("%-23s %8.1f %8.1f %7.2f %7zu %9zu %7zu %8zu %7.1f %7.2f\n", name, paired.bare,
+                paired.overlaid, paired.ratio, stats.records, stats.points, stats.strips,
+                stats.vertices, bench::FloorLines().length, floor.ratio);
   }
   tnUnLoadMapLine(scene, state, slot);
   tnMapClose(slot);

@@ -29,8 +29,6 @@
 
 namespace {
 
-using bench::FrameMs;
-using bench::Median;
 using bench::Ms;
 using Clock = bench::Clock;
 
@@ -116,23 +114,13 @@ int main(int argc, char** argv) {
   float centre[2] = {cx, cy};
   SetEyeCenterPosition(scene, state, eye, centre);
 
-  // Bare and noted frames in alternating runs (the note pass switched off and on), so that load
-  // from other processes on the machine falls on both alike; the medians are compared.
+  // Bare and noted frames drawn in turns (bench::PairedFrameMs).
   std::printf("%-26s %9s %9s %7s %7s %8s\n", "frame", "ms", "ratio", "drawn", "hidden", "skipped");
-  uint8_t& noteLoaded = static_cast<t3d::SceneObject*>(scene)->noteLoaded;
-  std::vector<double> bareTimes, noteTimes;
-  t3d::NotePassStats stats;
-  for (int round = 0; round < 5; ++round) {
-    noteLoaded = 0;
-    bareTimes.push_back(FrameMs(scene, state, frames));
-    noteLoaded = 1;
-    noteTimes.push_back(FrameMs(scene, state, frames));
-    stats = t3d::LastNotePassStats();
-  }
-  const double bare = Median(bareTimes), withNotes = Median(noteTimes);
-  std::printf("%-26s %9.1f %9s\n", "bare terrain", bare, "1.00");
-  std::printf("%-26s %9.1f %9.2f %7zu %7zu %8zu\n", "notes", withNotes, withNotes / bare,
-              stats.drawn, stats.hidden, stats.skipped);
+  const bench::PairedFrames paired = bench::PairedFrameMs(scene, state, 5 * frames);
+  const t3d::NotePassStats stats = t3d::LastNotePassStats();
+  std::printf("%-26s %9.1f %9s\n", "bare terrain", paired.bare, "1.00");
+  std::printf("%-26s %9.1f %9.2f %7zu %7zu %8zu\n", "notes (median of pairs)", paired.overlaid,
+              paired.ratio, stats.drawn, stats.hidden, stats.skipped);
 
   // The glyph cache: every note's text laid out once per pass, 20 passes.
   t3d::NoteSurface& surface = t3d::g_process.overlayStore->notes.surface;

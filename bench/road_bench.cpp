@@ -29,7 +29,6 @@ using bench::Quiet;
 using Clock = bench::Clock;
 using Scene = bench::HeadlessScene;
 
-double MedianFrameMs(Scene& s, int frames) { return bench::FrameMs(s.scene, s.state, frames); }
 
 
 // `count` winding roads of 16 points 25 m apart (375 m each) scattered over the grid's extent
@@ -100,12 +99,9 @@ int main(int argc, char** argv) {
   params.repeats = 1;
 
   // Two eyes: the prepared one, which sees the whole grid (every road in view), and one low over
-  // a corner looking across it. The layer is loaded between the bare and the road frames of the
-  // first eye and unloaded between those of the second, so that each pair is drawn from exactly
-  // the same eye.
-  double bare[2], withRoads[2];
+  // a corner looking across it. At each eye bare and road frames are drawn in turns
+  // (bench::PairedFrameMs).
   tnDrawScene(s.scene, s.state);  // warm up, and the eye settles
-  bare[0] = MedianFrameMs(s, frames);
   const auto start = Clock::now();
   const int loaded = tnLoadRoad(s.scene, s.state, slot, &params);
   const double loadMs = Ms(start);
@@ -116,24 +112,23 @@ int main(int argc, char** argv) {
   // The road triangles a frame draws (the pass leaves its indices in the overlay buffer).
   auto roadTriangles = [&s] { return static_cast<t3d::SceneObject*>(s.scene)->overlayIndexBuffer.size() / 3; };
   size_t triangles[2];
+  bench::PairedFrames paired[2];
   tnDrawScene(s.scene, s.state);
   triangles[0] = roadTriangles();
-  withRoads[0] = MedianFrameMs(s, frames);
+  paired[0] = bench::PairedFrameMs(s.scene, s.state, frames);
   const float x0 = 500000, y0 = 4000000, span = 10.0f * side;
   float eye[3] = {x0 + 0.1f * span, y0 + 0.1f * span, 1500};
   float look[2] = {x0 + 0.3f * span, y0 + 0.3f * span};
   SetEyeCenterPosition(s.scene, s.state, eye, look);
   tnDrawScene(s.scene, s.state);
   triangles[1] = roadTriangles();
-  withRoads[1] = MedianFrameMs(s, frames);
+  paired[1] = bench::PairedFrameMs(s.scene, s.state, frames);
   tnUnLoadRoad(s.scene, s.state, slot);
-  tnDrawScene(s.scene, s.state);
-  bare[1] = MedianFrameMs(s, frames);
   const char* names[2] = {"whole grid in view", "low eye over a corner"};
   for (int e = 0; e < 2; ++e) {
-    std::printf("  frame 1024 x 768, %s: bare %.1f ms, with roads %.1f ms (%.2fx), median of %d; "
-                "%zu road triangles\n",
-                names[e], bare[e], withRoads[e], withRoads[e] / bare[e], frames, triangles[e]);
+    std::printf("  frame 1024 x 768, %s: bare %.1f ms, with roads %.1f ms (%.2fx), median of %d "
+                "pairs; %zu road triangles\n",
+                names[e], paired[e].bare, paired[e].overlaid, paired[e].ratio, frames, triangles[e]);
   }
   tnMapClose(slot);
   std::remove(roads.c_str());

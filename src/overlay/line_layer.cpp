@@ -357,6 +357,7 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
   if (state.glReady != 1 || scene.lineLoaded == 0 || area == nullptr) return;
   LinePassStats& stats = LastLinePassStats();
   stats.records = stats.points = stats.hiddenPoints = stats.strips = stats.vertices = 0;
+  stats.pixels = 0;
   const uint16_t slot = state.lineFileIndex;
   int32_t first = 0, n = 0;
   if (BaseGetRecordRange(slot, &first, &n) < 1) return;
@@ -430,6 +431,7 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
     for (size_t end = 0; end < count; ++end) {
       segments.insert(segments.end(), {xy[2 * end], xy[2 * end + 1]});
       segments.insert(segments.end(), colour, colour + 4);
+      if (end > 0) stats.pixels += std::hypot(xy[2 * end] - xy[2 * end - 2], xy[2 * end + 1] - xy[2 * end - 1]);
     }
     if (segments.size() >= 6 * 65536) drawSegments();
   };

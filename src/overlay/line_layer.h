@@ -104,6 +104,7 @@ struct LinePassStats {
   size_t hiddenPoints = 0;  // points found hidden
   size_t strips = 0;        // strips drawn
   size_t vertices = 0;      // vertices drawn
+  double pixels = 0;        // length of the segments drawn, in pixels
   // When not null, the pass notes for each point it tests, keyed by record x 2^32 + point
   // index, whether it was found hidden.
   std::unordered_map<int64_t, bool>* hiddenLog = nullptr;

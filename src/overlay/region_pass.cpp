@@ -33,15 +33,14 @@ uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 // is not drawn. A triangle partly behind a crest is drawn whole: near by, where the faces are
 // cut to the grid's cells, what shows past a crest is at most a cell wide; from afar it is a
 // triangle of the region's triangulation.
-enum class Seen { kAll, kNone, kPartly };
-
-Seen TriangleSeen(const float* corner, size_t stride, GroundVisibility& visibility) {
-  int hidden = 0;
+// Whether any corner of the triangle is seen: the test stops at the first corner seen, since
+// most triangles of a frame are seen whole and one corner settles them.
+bool AnyCornerSeen(const float* corner, size_t stride, GroundVisibility& visibility) {
   for (int k = 0; k < 3; ++k) {
     const float* p = corner + size_t(k) * stride + stride - 3;
-    hidden += visibility.Hidden(p[0], p[1], p[2]) ? 1 : 0;
+    if (!visibility.Hidden(p[0], p[1], p[2])) return true;
   }
-  return hidden == 0 ? Seen::kAll : (hidden == 3 ? Seen::kNone : Seen::kPartly);
+  return false;
 }
 
 void AppendSeenTriangles(const float* from, int count, int floatsPerVertex,
@@ -49,7 +48,7 @@ void AppendSeenTriangles(const float* from, int count, int floatsPerVertex,
   const size_t stride = size_t(floatsPerVertex);
   for (int t = 0; t + 2 < count; t += 3) {
     const float* corner = from + size_t(t) * stride;
-    if (TriangleSeen(corner, stride, visibility) != Seen::kNone)
+    if (AnyCornerSeen(corner, stride, visibility))
       to.insert(to.end(), corner, corner + 3 * stride);
   }
 }
@@ -283,7 +282,7 @@ void DrawRegions(SceneObject& scene, SceneState& state, FrameTarget target) {
   glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT | GL_CLIENT_PIXEL_STORE_BIT);
   // Regions lie on the surface: drawn over it without a depth test, so that they neither fight
   // with it nor sink under coarser parts of the mesh; what the terrain hides is left out by
-  // triangle (see TriangleSeen).
+  // triangle (see AnyCornerSeen).
   glDisable(GL_DEPTH_TEST);
   double modelView[16], projection[16];
   GLint viewport[4] = {0, 0, 0, 0};
