@@ -71,19 +71,20 @@ struct HeadlessScene {
   }
 };
 
-// The median time of `frames` finished frames after one not counted: wall-clock, or the
-// process's processor time when cpuTime is set.
-inline double FrameMs(void* scene, void* state, int frames, bool cpuTime = false) {
+// One finished frame: wall-clock ms, or the process's processor time when cpuTime is set.
+inline double TimedFrame(void* scene, void* state, bool cpuTime) {
+  const auto start = Clock::now();
+  const double cpuStart = CpuMs();
   tnDrawScene(scene, state);
   glFinish();
+  return cpuTime ? CpuMs() - cpuStart : Ms(start);
+}
+
+// The median time of `frames` finished frames after one not counted.
+inline double FrameMs(void* scene, void* state, int frames, bool cpuTime = false) {
+  TimedFrame(scene, state, cpuTime);
   std::vector<double> times;
-  for (int f = 0; f < frames; ++f) {
-    const auto start = Clock::now();
-    const double cpuStart = CpuMs();
-    tnDrawScene(scene, state);
-    glFinish();
-    times.push_back(cpuTime ? CpuMs() - cpuStart : Ms(start));
-  }
+  for (int f = 0; f < frames; ++f) times.push_back(TimedFrame(scene, state, cpuTime));
   return Median(times);
 }
 
@@ -94,14 +95,6 @@ inline double FrameMs(void* scene, void* state, int frames, bool cpuTime = false
 struct PairedFrames {
   double bare = 0, overlaid = 0, ratio = 0;
 };
-
-inline double TimedFrame(void* scene, void* state, bool cpuTime) {
-  const auto start = Clock::now();
-  const double cpuStart = CpuMs();
-  tnDrawScene(scene, state);
-  glFinish();
-  return cpuTime ? CpuMs() - cpuStart : Ms(start);
-}
 
 inline PairedFrames PairedFrameMs(void* scene, void* state, int pairs, bool cpuTime = false) {
   t3d::OverlayPasses& passes = t3d::FrameOverlayPasses();

@@ -397,7 +397,8 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
     return ProjectedPoint{centreX + halfWidth * c.x / w, centreY + halfHeight * c.y / w, c.w};
   };
 
-  std::vector<ProjectedPoint> projected, lifted;
+  std::vector<ProjectedPoint> projected;
+  std::vector<Clip4> clip4;  // the points' clip coordinates, for the hidden test's lift
   std::vector<uint8_t> offGrid;
   std::vector<float>& strip = scene.overlayVertexBuffer;
   strip.reserve(2 * kMaxStripVertices);
@@ -444,15 +445,21 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
     bool isHidden;
     if (g_hiddenRule == HiddenRule::kFixedDepthMargin) {
       // Window depth of the point against the depth drawn at its pixel.
-      const double depth = (lifted[i].x + 1) / 2;
+      const Clip4& c = clip4[i];
+      const double depth = ((c.w != 0 ? c.z / std::fabs(c.w) : 0) + 1) / 2;
       isHidden = depth - drawn.At(px, py) > 0.0001;
     } else if (offGrid[i] != 0 || !drawn.GroundBelow(px, py, int(kHiddenLiftPixels))) {
       // Off the grid, or where no terrain was drawn at the point nor within the lift below it,
       // the line has nothing to lie on (it would hang in the sky at made-up heights).
       isHidden = true;
     } else {
-      // A lifted point outside the window or at the eye is taken as seen.
-      const ProjectedPoint& up = lifted[i];
+      // A lifted point outside the window or at the eye is taken as seen. The projection is
+      // linear in z, so the lift adds a multiple of the combined matrix's z column to the
+      // point's clip coordinates.
+      const Clip4& c = clip4[i];
+      const double dz = kHiddenLiftPixels * pixelSpan * std::max(c.w, 0.0);
+      const ProjectedPoint up = window(Clip4{c.x + combined[8] * dz, c.y + combined[9] * dz,
+                                             c.z + combined[10] * dz, c.w + combined[11] * dz});
       const int x = up.distance > 0 ? PixelOf(up.x) : -1, y = up.distance > 0 ? PixelOf(up.y) : -1;
       isHidden = Outcode(x, y, clip) == 0 &&
                  up.distance > drawn.DistanceOf(drawn.At(x, y)) * (1 + kDepthMargin);
@@ -478,19 +485,12 @@ void DrawLinePass(SceneObject& scene, SceneState& state, FrameTarget /*target*/)
     const double* points = thinned->points.data() + 3 * size_t(line.first);
     const uint8_t* lineOffGrid = thinned->offGrid.data() + line.first;
     projected.resize(line.count);
-    lifted.resize(line.count);
+    clip4.resize(line.count);
     offGrid.assign(lineOffGrid, lineOffGrid + line.count);
     for (size_t i = 0; i < projected.size(); ++i) {
       const double x = origin.SceneX(points[3 * i]), y = origin.SceneY(points[3 * i + 1]);
-      const double z = points[3 * i + 2];
-      const Clip4 c = Transform(combined, x, y, z);
-      projected[i] = window(c);
-      if (g_hiddenRule == HiddenRule::kFixedDepthMargin) {
-        lifted[i].x = c.w != 0 ? c.z / std::fabs(c.w) : 0;
-      } else {
-        const double lift = kHiddenLiftPixels * pixelSpan * std::max(c.w, 0.0);
-        lifted[i] = window(Transform(combined, x, y, z + lift));
-      }
+      clip4[i] = Transform(combined, x, y, points[3 * i + 2]);
+      projected[i] = window(clip4[i]);
     }
     if (g_hiddenRule == HiddenRule::kLifted) {
       // A point over the sky with terrain drawn within the lift below it counts as on the
