@@ -35,4 +35,10 @@ bool LoadRoadTexels(int mode, uint16_t* width, uint16_t* height, std::unique_ptr
 // far away, yet hide behind ridges.
 constexpr double kRoadLiftPixels = 3.0;
 
+// A ribbon narrower than this many pixels across is drawn this wide, about its centre line: a far
+// road thinner than a pixel would otherwise fall between pixel centres along parts of its length
+// and show as a dashed line. Widening is limited to kRoadMaxWidening times the road's width.
+constexpr double kRoadMinWidthPixels = 1.0;
+constexpr double kRoadMaxWidening = 64.0;
+
 }  // namespace t3d

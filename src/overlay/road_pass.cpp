@@ -15,6 +15,7 @@
 #include "formats/colour_table.h"
 #include "model/overlay_store.h"
 #include "model/process_objects.h"
+#include "overlay/drawn_depth.h"
 #include "overlay/overlay_image.h"
 #include "overlay/region_blocks.h"
 #include "overlay/overlay_texture.h"
@@ -36,9 +37,10 @@ const uint8_t* BlockAt(const RoadData& roads, uint32_t k) {
   return read;
 }
 
-// The ribbons of the blocks in view, gathered for one draw call: vertices lifted above the
-// ground by kRoadLiftPixels at their distance from the eye, indices rebased. A block whose
-// counts or indices do not fit a block is skipped.
+// The ribbons of the blocks in view, gathered for one draw call: ribbons narrower than
+// kRoadMinWidthPixels widened to it, vertices lifted above the ground by kRoadLiftPixels at their
+// distance from the eye, indices rebased. A block whose counts or indices do not fit a block is
+// skipped.
 class RoadBatch {
  public:
   RoadBatch(std::vector<float>& vertices, std::vector<uint32_t>& indices)
@@ -55,6 +57,9 @@ class RoadBatch {
       w_[k] = 0;
       for (int j = 0; j < 4; ++j) w_[k] += projection[j * 4 + 3] * modelView[k * 4 + j];
     }
+    Multiply(projection, modelView, combined_);
+    halfWidth_ = viewport[2] / 2.0;
+    halfHeight_ = viewport[3] / 2.0;
     // Scene units one pixel spans at distance 1 along the view axis.
     pixelSpan_ = projection[5] != 0 && viewport[3] > 0 ? 2.0 / (std::fabs(projection[5]) * viewport[3]) : 0.0;
     // Orthographic views have no distance to scale by: a fixed part of the scene's height.
@@ -83,6 +88,9 @@ class RoadBatch {
     float* out = vertices_.data() + at;
     std::memcpy(out, block + RoadBlock::kVertexOffset + size_t(span.firstVertex) * RoadBlock::kFloats * 4,
                 size_t(span.vertexCount) * RoadBlock::kFloats * 4);
+    if (span.vertexCount % 4 == 0) {
+      for (int q = 0; q < span.vertexCount; q += 4) Widen(out + size_t(q) * RoadBlock::kFloats);
+    }
     const double lift = kRoadLiftPixels * pixelSpan_;
     for (int v = 0; v < span.vertexCount; ++v, out += RoadBlock::kFloats) {
       const double w = w_[0] * out[5] + w_[1] * out[6] + w_[2] * out[7] + w_[3];
@@ -97,6 +105,59 @@ class RoadBatch {
   // perspective.
   double pixelSpan() const { return perspective_ ? pixelSpan_ : 0.0; }
 
+  // Widens a quad (four vertices: the left and right edge points at its start and end, in either
+  // order, told apart by the image's s coordinate, 0 on the left and 1 on the right, and paired by
+  // t) to kRoadMinWidthPixels across on the screen where it is narrower. Across is measured
+  // square to the road's direction on the screen: a ribbon seen at a slant is foreshortened, and
+  // its edge points then lie apart along the road more than across it.
+  void Widen(float* quad) const {
+    float* ends[2][2] = {{nullptr, nullptr}, {nullptr, nullptr}};  // [start, end][left, right]
+    float t[2] = {0, 0};
+    int pairs = 0;
+    for (int left = 0; left < 4 && pairs < 2; ++left) {
+      float* l = quad + left * RoadBlock::kFloats;
+      if (l[0] != 0) continue;
+      for (int right = 0; right < 4; ++right) {
+        float* r = quad + right * RoadBlock::kFloats;
+        if (r[0] == 1 && r[1] == l[1]) {
+          ends[pairs][0] = l + 5;
+          ends[pairs][1] = r + 5;
+          t[pairs] = l[1];
+          ++pairs;
+          break;
+        }
+      }
+    }
+    if (pairs != 2 || t[0] == t[1]) return;
+    double sx[2][2], sy[2][2];  // window positions, relative to the centre
+    for (int e = 0; e < 2; ++e) {
+      for (int side = 0; side < 2; ++side) {
+        const float* p = ends[e][side];
+        const Clip4 c = Transform(combined_, p[0], p[1], p[2]);
+        if (!(c.w > 0)) return;
+        sx[e][side] = halfWidth_ * c.x / c.w;
+        sy[e][side] = halfHeight_ * c.y / c.w;
+      }
+    }
+    const double dx = (sx[1][0] + sx[1][1] - sx[0][0] - sx[0][1]) / 2;
+    const double dy = (sy[1][0] + sy[1][1] - sy[0][0] - sy[0][1]) / 2;
+    const double along = std::sqrt(dx * dx + dy * dy);
+    for (int e = 0; e < 2; ++e) {
+      const double ax = sx[e][1] - sx[e][0], ay = sy[e][1] - sy[e][0];
+      const double across = along > 1e-6 ? std::fabs(ax * dy - ay * dx) / along : std::sqrt(ax * ax + ay * ay);
+      if (!(across < kRoadMinWidthPixels)) continue;
+      const double f = across > kRoadMinWidthPixels / kRoadMaxWidening ? kRoadMinWidthPixels / across
+                                                                       : kRoadMaxWidening;
+      float* l = ends[e][0];
+      float* r = ends[e][1];
+      for (int k = 0; k < 3; ++k) {
+        const double centre = (double(l[k]) + r[k]) / 2, half = (double(r[k]) - l[k]) / 2;
+        l[k] = float(centre - f * half);
+        r[k] = float(centre + f * half);
+      }
+    }
+  }
+
   void Draw() const {
     if (indices_.empty()) return;
     glInterleavedArrays(GL_T2F_N3F_V3F, 0, vertices_.data());
@@ -107,6 +168,8 @@ class RoadBatch {
   std::vector<float>& vertices_;
   std::vector<uint32_t>& indices_;
   double w_[4] = {0, 0, 0, 1};
+  double combined_[16] = {};
+  double halfWidth_ = 0, halfHeight_ = 0;
   double pixelSpan_ = 0;
   bool perspective_ = true;
 };

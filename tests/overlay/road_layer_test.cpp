@@ -381,6 +381,33 @@ TEST_F(RoadLayer, TheRoadCoversTheSameGroundAtDrawQualityZeroAndTwo) {
   EXPECT_LE(either * 10, counts[1]) << counts[0] << " vs " << counts[1] << " pixels";
 }
 
+TEST_F(RoadLayer, AFarRoadThinnerThanAPixelIsDrawnUnbroken) {
+  // A road 2 m wide on the plain, some 7 km away across the view: a twentieth of a pixel. Drawn
+  // at its own width it would touch a pixel centre here and there; drawn a pixel wide it marks
+  // every column it spans.
+  RoadScene s(160, 120, true);
+  s.Look(1920, -6000, 700, 1920, 800);
+  const t3dhost::Picture bare = s.Frame();
+  ASSERT_EQ(s.Load(s.Open(WriteRoads("thin", {Straight(2, 600, 800, 3200, 800, 40)})), Params(0, 0, 1)), TN_OK);
+  const t3dhost::Picture drawn = s.Frame();
+  std::vector<bool> marked(size_t(drawn.width), false);
+  for (int y = 0; y < drawn.height; ++y)
+    for (int x = 0; x < drawn.width; ++x)
+      for (int c = 0; c < 3; ++c) {
+        const size_t i = 4 * (size_t(y) * size_t(drawn.width) + size_t(x)) + size_t(c);
+        if (std::abs(int(drawn.bgra[i]) - int(bare.bgra[i])) > 20) marked[size_t(x)] = true;
+      }
+  int first = -1, last = -1, columns = 0;
+  for (int x = 0; x < drawn.width; ++x) {
+    if (!marked[size_t(x)]) continue;
+    if (first < 0) first = x;
+    last = x;
+    ++columns;
+  }
+  ASSERT_GE(last - first, 40) << "the road spans " << first << " to " << last;
+  EXPECT_GE(columns, last - first + 1) << "columns without the road between " << first << " and " << last;
+}
+
 TEST_F(RoadLayer, BadParametersNeverCrash) {
   RoadScene s(64, 48);
   s.Look(1920, -300, 1050, 1920, 1900);
