@@ -42,6 +42,55 @@ bool LoadMapLine(SceneObject& scene, SceneState& state, uint16_t fileIndex) {
 
 // ---- Thinned lines, kept from frame to frame ------------------------------------------------
 
+// The points a line segment needs between its ends to lie on the ground: a segment is cut in
+// two where the ground at a quarter, half or three quarters of it strays from the straight
+// segment by more than a quarter of a cell (in the drawn heights), has no ground there (a hole),
+// or where it is longer than kLongestUncut cells; the halves are looked at in turn, down to a
+// cell, those beside the grid left whole. Without them a segment between far points, as thinning leaves of a straight line, cuts
+// through the hills and hangs over the valleys between its ends. Where the ground follows the
+// segment nothing is added: on a plain a line keeps its own points.
+class LineDrape {
+ public:
+  LineDrape(TerrainArea& area, const GridExtent& grid)
+      : area_(area),
+        grid_(grid),
+        step_(std::min(std::fabs(double(grid.cellSizeX)), std::fabs(double(grid.cellSizeY)))),
+        tolerance_(grid.sceneRadius != 0 ? 0.25 * step_ / std::fabs(double(grid.sceneRadius)) : 0.0) {}
+
+  // Calls add(x, y, height) for each point added between (x0, y0) and (x1, y1), in order.
+  template <typename Add>
+  void Between(double x0, double y0, double z0, double x1, double y1, double z1, Add& add,
+               int depth = 0) const {
+    const double length = std::hypot(x1 - x0, y1 - y0);
+    if (!(length > step_) || !(step_ > 0) || depth >= kDeepest) return;
+    // A piece wholly beside the grid has no ground to follow.
+    if (std::max(x0, x1) < grid_.xMin || std::min(x0, x1) > grid_.xMax ||
+        std::max(y0, y1) < grid_.yMin || std::min(y0, y1) > grid_.yMax)
+      return;
+    bool cut = length > kLongestUncut * step_;
+    for (double f : {0.25, 0.5, 0.75}) {
+      if (cut) break;
+      const double x = x0 + f * (x1 - x0), y = y0 + f * (y1 - y0);
+      cut = std::fabs(area_.HeightAtPoint(grid_, x, y) - (z0 + f * (z1 - z0))) > tolerance_ ||
+            !area_.GroundAtPoint(grid_, x, y);
+    }
+    if (!cut) return;
+    const double x = (x0 + x1) / 2, y = (y0 + y1) / 2, z = area_.HeightAtPoint(grid_, x, y);
+    Between(x0, y0, z0, x, y, z, add, depth + 1);
+    add(x, y, z);
+    Between(x, y, z, x1, y1, z1, add, depth + 1);
+  }
+
+ private:
+  static constexpr double kLongestUncut = 8;
+  // Pieces beside the grid are not cut, so that a segment far longer than the grid is cut only
+  // where it crosses it; the depth only bounds the recursion.
+  static constexpr int kDeepest = 40;
+  TerrainArea& area_;
+  const GridExtent& grid_;
+  double step_, tolerance_;
+};
+
 namespace {
 
 // The lines of a file as the pass draws them: thinned, with the terrain height at every point.
@@ -82,6 +131,7 @@ std::shared_ptr<const ThinnedLines> BuildThinnedLines(uint16_t slot, uint32_t fi
   int32_t first = 0, n = 0;
   if (BaseGetRecordRange(slot, &first, &n) < 1) return made;
   const bool thinning = std::fabs(coefficient) >= 1e-6;
+  const LineDrape drape(area, grid);
   made->lineOf.assign(size_t(std::max(n, 0)), 0);
   for (int32_t record = std::max(first, 1); record < n; ++record) {
     double* points = nullptr;
@@ -92,12 +142,19 @@ std::shared_ptr<const ThinnedLines> BuildThinnedLines(uint16_t slot, uint32_t fi
     ThinnedLines::Line line;
     line.record = record;
     line.first = uint32_t(made->offGrid.size());
-    line.count = uint32_t(std::max(count, 0));
+    // Points off the grid or in a hole have no ground under them: the pass takes them as hidden.
+    auto add = [&](double x, double y, double z) {
+      made->points.insert(made->points.end(), {x, y, z});
+      made->offGrid.push_back(area.GroundAtPoint(grid, x, y) ? 0 : 1);
+    };
+    double x0 = 0, y0 = 0, z0 = 0;
     for (int32_t i = 0; i < count; ++i) {
-      const double x = points[2 * i], y = points[2 * i + 1];
-      made->points.insert(made->points.end(), {x, y, area.HeightAtPoint(grid, x, y)});
-      made->offGrid.push_back(x < grid.xMin || x > grid.xMax || y < grid.yMin || y > grid.yMax);
+      const double x = points[2 * i], y = points[2 * i + 1], z = area.HeightAtPoint(grid, x, y);
+      if (i > 0) drape.Between(x0, y0, z0, x, y, z, add);
+      add(x, y, z);
+      x0 = x, y0 = y, z0 = z;
     }
+    line.count = uint32_t(made->offGrid.size()) - line.first;
     made->lines.push_back(line);
     made->lineOf[size_t(record)] = int32_t(made->lines.size());
   }

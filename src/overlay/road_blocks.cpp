@@ -139,18 +139,25 @@ bool AddRibbon(const double* centre, const double* left, const double* right, in
       const double rx1 = j == n ? r1[0] : r0[0] + f * (r1[0] - r0[0]);
       const double ry1 = j == n ? r1[1] : r0[1] + f * (r1[1] - r0[1]);
       const double lz1 = height(lx1, ly1), rz1 = height(rx1, ry1);
-      const bool onGrid = s.grid.xMax > s.grid.xMin
-                              ? OnGrid(s.grid, lx0, ly0) && OnGrid(s.grid, lx1, ly1) &&
-                                    OnGrid(s.grid, rx0, ry0) && OnGrid(s.grid, rx1, ry1)
-                              : true;
+      const bool onGrid = (s.grid.xMax > s.grid.xMin
+                               ? OnGrid(s.grid, lx0, ly0) && OnGrid(s.grid, lx1, ly1) &&
+                                     OnGrid(s.grid, rx0, ry0) && OnGrid(s.grid, rx1, ry1)
+                               : true) &&
+                          std::isfinite(lz0) && std::isfinite(lz1) && std::isfinite(rz0) &&
+                          std::isfinite(rz1);
       if (onGrid && rise != nullptr && s.sampleStep > 0) {
         // How far the ground between the piece's corners strays from its edges, up or down.
         const double along = std::max(std::hypot(lx1 - lx0, ly1 - ly0), std::hypot(rx1 - rx0, ry1 - ry0));
         const int samples = int(std::min(256.0, std::ceil(along / s.sampleStep)));
+        // A piece over a hole (a height that is not a number) strays without bound: the road is
+        // then never drawn from a set whose pieces would bridge the hole.
+        auto stray = [](double ground, double piece) {
+          return std::isfinite(ground) ? std::fabs(ground - piece) : HUGE_VAL;
+        };
         for (int q = 1; q < samples; ++q) {
           const double f = double(q) / samples;
-          *rise = std::max(*rise, std::fabs(height(lx0 + f * (lx1 - lx0), ly0 + f * (ly1 - ly0)) - (lz0 + f * (lz1 - lz0))));
-          *rise = std::max(*rise, std::fabs(height(rx0 + f * (rx1 - rx0), ry0 + f * (ry1 - ry0)) - (rz0 + f * (rz1 - rz0))));
+          *rise = std::max(*rise, stray(height(lx0 + f * (lx1 - lx0), ly0 + f * (ly1 - ly0)), lz0 + f * (lz1 - lz0)));
+          *rise = std::max(*rise, stray(height(rx0 + f * (rx1 - rx0), ry0 + f * (ry1 - ry0)), rz0 + f * (rz1 - rz0)));
         }
       }
       if (onGrid) {

@@ -61,7 +61,8 @@ struct RibbonSettings {
   // is cut into pieces whose corners all take the ground's height, so that the ribbon follows
   // the ground between the line's points instead of cutting through hills. 0: not cut.
   double step = 0;
-  // Pieces with a corner outside the grid are left out (there is no ground under them).
+  // Pieces with a corner outside the grid, or whose height is not a number (a hole), are left
+  // out (there is no ground under them).
   GridExtent grid{};
   // Scene height of a map point.
   double (*height)(void* context, double x, double y) = nullptr;

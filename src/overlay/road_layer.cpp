@@ -39,9 +39,14 @@ struct HeightSource {
   GridExtent grid;
 };
 
+// The scene height of a map point; not a number in a hole of a grid built with holes (the
+// ribbon's pieces there are left out, see RibbonSettings).
 double HeightOf(void* context, double x, double y) {
   auto* source = static_cast<HeightSource*>(context);
-  return source->area->HeightAtPoint(source->grid, x, y);
+  const GridExtent& g = source->grid;
+  const bool onGrid = x >= g.xMin && x <= g.xMax && y >= g.yMin && y <= g.yMax;
+  if (onGrid && !source->area->GroundAtPoint(g, x, y)) return std::nan("");
+  return source->area->HeightAtPoint(g, x, y);
 }
 
 void DeleteWindowRoadTexture(SceneObject& scene, SceneState& state) {

@@ -116,10 +116,20 @@ void Append(Selection& s, MeshNode node) {
   s.out->push_back(node);
 }
 
+// Whether a node's square holds a missing node (a grid built with holes). Such a node is never
+// simplified nor merged: a simplified patch is a few large triangles, and each of them that
+// reaches a missing node is left out, which would open a gap far wider than the hole.
+bool HasHoles(const Selection& s, const MeshNode& node) {
+  const MissingMap& missing = s.area->missingMap();
+  return s.area->builtWithHoles() && !missing.empty() &&
+         missing.AnyMissing(node.firstRow, node.lastRow, node.firstColumn, node.lastColumn);
+}
+
 // True when every level-7 node below node would be simplified without a test (none reaches into
 // the near footprint) and every node below it would be kept (it lies inside the grid and the full
 // footprint): its descendants then merge, level by level, into node itself, simplified.
 bool CollapsesWhole(const Selection& s, const MeshNode& node) {
+  if (HasHoles(s, node)) return false;
   const Footprint& near = *s.near;
   const bool touchesNear = node.firstRow < near.lastRow && node.lastRow > near.firstRow &&
                            node.firstColumn < near.lastColumn && node.lastColumn > near.firstColumn;
@@ -168,7 +178,10 @@ bool Descend(Selection& s, const MeshNode& parent, NodeCode code, Pending& pendi
       children[digit].node.simplified = 1;
       leaf[digit] = true;
     } else if (level == kMaxLevel) {
-      if (OverlapFraction(node, *s.near) < 0.2) {
+      if (HasHoles(s, node)) {
+        for (int i = 0; i < 81; ++i) children[digit].mask[i] = 0;  // every vertex kept
+        children[digit].node.simplified = 0;
+      } else if (OverlapFraction(node, *s.near) < 0.2) {
         for (int i = 0; i < 81; ++i) children[digit].mask[i] = InBetween(i) ? 1 : 0;
         children[digit].node.simplified = 1;
       } else {

@@ -498,4 +498,14 @@ double TerrainArea::HeightAtPoint(const GridExtent& grid, double x, double y) {
   return all / (dx * dy);
 }
 
+bool TerrainArea::GroundAtPoint(const GridExtent& grid, double x, double y) const {
+  if (!(x >= grid.xMin && x <= grid.xMax && y >= grid.yMin && y <= grid.yMax)) return false;
+  if (!builtWithHoles_ || missingMap_.empty()) return true;
+  const double dx = grid.cellSizeX, dy = grid.cellSizeY;
+  if (grid.columnCount < 2 || grid.rowCount < 2 || dx == 0 || dy == 0) return true;
+  const int c = std::min(int((x - grid.xMin) / dx), grid.columnCount - 2);
+  const int r = std::min(int((y - grid.yMin) / dy), grid.rowCount - 2);
+  return !missingMap_.AnyMissing(r, r + 1, c, c + 1);
+}
+
 }  // namespace t3d

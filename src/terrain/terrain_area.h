@@ -154,6 +154,9 @@ class TerrainArea {
   // Bilinear scene height at a map point, from the prepared scene's extent; outside the grid it
   // extrapolates from the nearest edge cells.
   double HeightAtPoint(const GridExtent& grid, double x, double y);
+  // Whether the surface is drawn at a map point: on the grid, and, for a grid built with holes,
+  // in a cell none of whose corners is missing (such a cell is left out as a hole).
+  bool GroundAtPoint(const GridExtent& grid, double x, double y) const;
 
   // The cells of block n (mapping it when needed), or null when it cannot be mapped.
   GridCell* BlockCells(uint32_t blockNumber);

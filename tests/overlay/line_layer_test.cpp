@@ -306,6 +306,46 @@ TEST_F(LineLayerTest, LinesOnAFarSkylineAreDrawnOnIt) {
   EXPECT_LE(over.farthest, 3) << over.pixels << " line pixels over the sky";
 }
 
+// The rows a colour's pixels span (first and last; -1 when none).
+std::pair<int, int> RowsOf(const t3dhost::Picture& p, int r, int g, int b) {
+  int first = -1, last = -1;
+  for (int y = 0; y < p.height; ++y)
+    for (int x = 0; x < p.width; ++x) {
+      const uint8_t* px = &p.bgra[4 * (size_t(y) * size_t(p.width) + size_t(x))];
+      if (std::abs(px[2] - r) <= 60 && std::abs(px[1] - g) <= 60 && std::abs(px[0] - b) <= 60) {
+        if (first < 0) first = y;
+        last = y;
+      }
+    }
+  return {first, last};
+}
+
+// A line given by its two ends follows the ground between them: over a ridge it does not cut
+// through, and where the grid has a hole it is left out.
+TEST_F(LineLayerTest, AStraightLineFollowsTheGroundAndLeavesAHoleOut) {
+  const Line straight{R"({"colour":1})", {{1920, 400}, {1920, 3400}}};
+  {
+    // From the west, level with the ridge's top: the line rises over it.
+    LineScene s(160, 120);
+    ASSERT_TRUE(s.Prepare(RidgeGrid(true)));
+    s.Look(-500, 1920, 450, 1920, 1920);
+    ASSERT_EQ(tnLoadMapLine(s.scene(), s.state(), s.Open(WriteLines("straight", {straight}))), TN_OK);
+    const auto rows = RowsOf(s.Frame(), 220, 30, 30);
+    ASSERT_GE(rows.first, 0);
+    EXPECT_GE(rows.second - rows.first, 8) << "rows " << rows.first << " to " << rows.second;
+  }
+  LineScene s(160, 120);
+  ASSERT_TRUE(testgrids::PrepareWithAHole(s, "line_hole.tif"));
+  s.Look(1920, -1500, 1500, 1920, 1900);
+  const t3dhost::Picture bare = s.Frame();
+  ASSERT_EQ(tnLoadMapLine(s.scene(), s.state(), s.Open(WriteLines("across", {straight}))), TN_OK);
+  const t3dhost::Picture lines = s.Frame();
+  const testgrids::HolePixels hole = testgrids::DrawnInTheHole(bare, lines);
+  ASSERT_GT(hole.pixels, 20u) << "the hole shows the background";
+  EXPECT_EQ(hole.drawn, 0u) << "line pixels over the hole's " << hole.pixels << " pixels";
+  EXPECT_GT(testgrids::Differing(lines, bare), 30u) << "the line is drawn on the ground";
+}
+
 // Points whose hidden state flips and flips back over three consecutive frames of a zoom path.
 // Frames whose count of line pixels drops below 80% of both neighbours' (lines that blink out
 // for a frame) are counted too.

@@ -232,6 +232,22 @@ TEST_F(NoteLayerTest, NotesOnTheWindowAndOffScreen) {
   EXPECT_EQ(testgrids::Differing(s.Frame(), bare), 0u) << "unloaded, the bare terrain again";
 }
 
+TEST_F(NoteLayerTest, ANoteInAHoleIsNotDrawn) {
+  // One note on the plain and one whose point lies in the hole: only the first is drawn.
+  NoteScene s(160, 120);
+  ASSERT_TRUE(testgrids::PrepareWithAHole(s, "note_hole.tif"));
+  s.Look(1920, -1500, 1500, 1920, 1900);
+  std::vector<TnNoteDescriptor> notes = Descriptors(2);
+  ASSERT_EQ(tnLoadMapNote(s.scene(), s.state(),
+                          s.Open(WritePoints("hole", {{1920, 2400, R"({"name":"Plain"})"},
+                                                      {1920, 1200, R"({"name":"Hole"})"}})),
+                          notes.data(), 2),
+            TN_OK);
+  s.Frame();
+  EXPECT_EQ(LastNotePassStats().drawn, 1u);
+  EXPECT_EQ(LastNotePassStats().skipped, 1u);
+}
+
 TEST_F(NoteLayerTest, NotesBehindARidgeAreHidden) {
   // Two notes south of the ridge (one at its foot) and two on the plain behind it.
   const std::vector<Point> points = {{1500, 900, R"({"name":"South","colour":"#FF0000"})"},

@@ -408,6 +408,27 @@ TEST_F(RoadLayer, AFarRoadThinnerThanAPixelIsDrawnUnbroken) {
   EXPECT_GE(columns, last - first + 1) << "columns without the road between " << first << " and " << last;
 }
 
+TEST_F(RoadLayer, NoRoadIsDrawnOverAHole) {
+  // A road north across the hole, from above and south of it: nothing of it over the hole, at
+  // draw quality 2 and at 0 (whose coarser pieces would otherwise bridge the hole), but for the
+  // lift of its ends beside the hole (kRoadLiftPixels, up the picture).
+  RoadScene s(320, 240);
+  ASSERT_TRUE(testgrids::PrepareWithAHole(s, "road_hole.tif"));
+  s.Look(1920, -1500, 1500, 1920, 1900);
+  const uint16_t slot = s.Open(WriteRoads("across", {Straight(60, 1920, 400, 1920, 3400, 3)}));
+  for (int quality : {2, 0}) {
+    ASSERT_EQ(SetDrawQuality(s.scene(), s.state(), quality), TN_OK);
+    tnUnLoadRoad(s.scene(), s.state(), 0);
+    const t3dhost::Picture bare = s.Frame();
+    ASSERT_EQ(s.Load(slot, Params(0, 0, 1)), TN_OK);
+    const t3dhost::Picture drawn = s.Frame();
+    const testgrids::HolePixels hole = testgrids::DrawnInTheHole(bare, drawn, int(kRoadLiftPixels) + 1);
+    ASSERT_GT(hole.pixels, 20u) << "the hole shows the background";
+    EXPECT_EQ(hole.drawn, 0u) << "road pixels over the hole's " << hole.pixels << " pixels";
+    EXPECT_GT(testgrids::Differing(drawn, bare), 100u) << "the road is drawn on the ground";
+  }
+}
+
 TEST_F(RoadLayer, BadParametersNeverCrash) {
   RoadScene s(64, 48);
   s.Look(1920, -300, 1050, 1920, 1900);

@@ -64,4 +64,23 @@ inline std::string RidgeGrid(const std::string& name, double ridge) {
   return path;
 }
 
+// The plain at 100 m of RidgeGrid with a square hole of missing heights 300 m across, centred
+// at (1920, 1200), prepared with holes by the scene given (the default way of storing missing
+// heights comes back before this returns).
+template <typename Scene>
+bool PrepareWithAHole(Scene& scene, const std::string& name) {
+  const std::string path = GridPath(name);
+  double gt[6];
+  NorthUp(gt, 0, 129 * 30, 30, 30);
+  if (!WriteGrid(path, 129, 129, gt, GDT_Float32, [](int line, int pixel) {
+        const double x = pixel * 30.0, y = (128 - line) * 30.0;
+        return std::fabs(x - 1920) < 150 && std::fabs(y - 1200) < 150 ? std::nan("") : 100.0;
+      }))
+    return false;
+  if (tnSetMissingHeights(TN_MISSING_AS_HOLES) != TN_OK) return false;
+  const bool prepared = scene.Prepare(path);
+  tnSetMissingHeights(TN_MISSING_AS_LOWEST);
+  return prepared;
+}
+
 }  // namespace testgrids

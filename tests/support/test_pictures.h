@@ -68,4 +68,32 @@ inline void ExpectLikeReference(const t3dhost::Picture& picture, const std::stri
     t3dhost::WritePng(ScratchEnvironment::gridDir() + "/../" + name + "-actual.png", picture, error);
 }
 
+// The pixels of the lower half of a bare picture that show the background (taken from its top
+// left corner, the sky) `margin` pixels or more inside: a hole of the terrain seen from above.
+// drawn: how many of them another picture of the same view changes.
+struct HolePixels {
+  size_t pixels = 0, drawn = 0;
+};
+inline HolePixels DrawnInTheHole(const t3dhost::Picture& bare, const t3dhost::Picture& other,
+                                 int margin = 2) {
+  auto background = [&](int x, int y) {
+    if (x < 0 || y < 0 || x >= bare.width || y >= bare.height) return false;
+    const uint8_t* px = &bare.bgra[4 * (size_t(y) * size_t(bare.width) + size_t(x))];
+    return px[0] == bare.bgra[0] && px[1] == bare.bgra[1] && px[2] == bare.bgra[2];
+  };
+  HolePixels hole;
+  for (int y = bare.height / 2; y < bare.height; ++y)
+    for (int x = 0; x < bare.width; ++x) {
+      bool inside = true;
+      for (int d = -margin; d <= margin && inside; ++d)
+        inside = background(x + d, y) && background(x, y + d);
+      if (!inside) continue;
+      ++hole.pixels;
+      const size_t i = 4 * (size_t(y) * size_t(bare.width) + size_t(x));
+      hole.drawn += other.bgra[i] != bare.bgra[i] || other.bgra[i + 1] != bare.bgra[i + 1] ||
+                    other.bgra[i + 2] != bare.bgra[i + 2];
+    }
+  return hole;
+}
+
 }  // namespace testgrids
