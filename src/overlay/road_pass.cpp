@@ -108,8 +108,9 @@ class RoadBatch {
   // Widens a quad (four vertices: the left and right edge points at its start and end, in either
   // order, told apart by the image's s coordinate, 0 on the left and 1 on the right, and paired by
   // t) to kRoadMinWidthPixels across on the screen where it is narrower. Across is measured
-  // square to the road's direction on the screen: a ribbon seen at a slant is foreshortened, and
-  // its edge points then lie apart along the road more than across it.
+  // square to the road's direction on the screen (for a piece at least a pixel long): a ribbon
+  // seen at a slant is foreshortened, and its edge points then lie apart along the road more than
+  // across it.
   void Widen(float* quad) const {
     float* ends[2][2] = {{nullptr, nullptr}, {nullptr, nullptr}};  // [start, end][left, right]
     float t[2] = {0, 0};
@@ -144,10 +145,18 @@ class RoadBatch {
     const double along = std::sqrt(dx * dx + dy * dy);
     for (int e = 0; e < 2; ++e) {
       const double ax = sx[e][1] - sx[e][0], ay = sy[e][1] - sy[e][0];
-      const double across = along > 1e-6 ? std::fabs(ax * dy - ay * dx) / along : std::sqrt(ax * ax + ay * ay);
+      // A piece less than a pixel long has no direction to speak of on the screen: its edge
+      // points' plain distance is taken (a slanted measure on it would make a sliver across).
+      const double apart = std::sqrt(ax * ax + ay * ay);
+      const double across = along >= 1 ? std::fabs(ax * dy - ay * dx) / along : apart;
       if (!(across < kRoadMinWidthPixels)) continue;
-      const double f = across > kRoadMinWidthPixels / kRoadMaxWidening ? kRoadMinWidthPixels / across
-                                                                       : kRoadMaxWidening;
+      double f = across > kRoadMinWidthPixels / kRoadMaxWidening ? kRoadMinWidthPixels / across
+                                                                 : kRoadMaxWidening;
+      // Where the road's width and its length fall along the same line on the screen (its
+      // ribbon seen edge on), widening would stretch it along that line, not across: the edge
+      // points are never put more than twice the width apart.
+      if (apart > 0) f = std::min(f, 2 * kRoadMinWidthPixels / apart);
+      if (!(f > 1)) continue;
       float* l = ends[e][0];
       float* r = ends[e][1];
       for (int k = 0; k < 3; ++k) {

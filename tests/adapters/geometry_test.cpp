@@ -276,6 +276,15 @@ TEST(TriangulateRegion, ClosedRingsAndEitherOrientationGiveTheSameCover) {
   CheckCover(region, 100);
 }
 
+TEST(TriangulateRegion, AHoleTouchingTheOuterRingInsideASideIsCovered) {
+  // Valid: the triangular hole meets the west side at (10, 50), which is no corner of the ring.
+  Region region;
+  region.rings.push_back({{10, 10}, {50, 10}, {50, 90}, {10, 90}});
+  region.rings.push_back({{10, 50}, {30, 40}, {30, 60}});
+  region.Finish();
+  CheckCover(region, 100);
+}
+
 TEST(TriangulateRegion, SelfCrossingBoundaryIsMendedNotRefused) {
   // A bow tie: two triangles meeting at (50, 50).
   Region region;

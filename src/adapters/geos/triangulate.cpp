@@ -1,6 +1,7 @@
 // Region triangulation (see adapters/geometry.h): GEOS's constrained Delaunay triangulation of
 // the outer ring minus the holes, which adds no point, so every corner is a ring point and takes
 // its height from the caller.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <new>
@@ -67,6 +68,20 @@ extern "C" int32_t GeoTriangulateRegion(const double* ringPoints, const int32_t*
   Geometry region(geos, MakeRegion(geos, ringPoints, ringCounts, ringCount));
   if (!region) return 0;  // no area
   Geometry mesh(geos, GEOSConstrainedDelaunayTriangulation_r(geos.get(), region.get()));
+  if (!mesh) {
+    // A hole that touches the outer ring at a point inside one of its sides (valid, but not a
+    // corner of the ring) defeats the triangulation. Snapped to its own corners, the ring gets
+    // that point as a corner of its own, and the region is triangulated again.
+    double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+    if (GEOSGeom_getXMin_r(geos.get(), region.get(), &xMin) == 1 &&
+        GEOSGeom_getYMin_r(geos.get(), region.get(), &yMin) == 1 &&
+        GEOSGeom_getXMax_r(geos.get(), region.get(), &xMax) == 1 &&
+        GEOSGeom_getYMax_r(geos.get(), region.get(), &yMax) == 1) {
+      const double tolerance = 1e-9 * std::max({xMax - xMin, yMax - yMin, std::fabs(xMin), std::fabs(yMin)});
+      Geometry snapped(geos, GEOSSnap_r(geos.get(), region.get(), region.get(), tolerance));
+      if (snapped) mesh.reset(GEOSConstrainedDelaunayTriangulation_r(geos.get(), snapped.get()));
+    }
+  }
   if (!mesh) return -1;
   const int parts = GEOSGetNumGeometries_r(geos.get(), mesh.get());
   if (parts < 0) return -1;
