@@ -41,6 +41,13 @@ int SideParts(double length, double step) {
   return !(k > 1) ? 1 : (k > kMaxDrapeSplit ? kMaxDrapeSplit : int(k));
 }
 
+// How far the ground (a height from the height function) lies from a face: without bound where
+// there is no ground (a height that is not a number, in a hole of a grid built with holes), so
+// that a set of faces bridging a hole is never taken for one that lies on the ground.
+double Stray(double ground, double face) {
+  return std::isfinite(ground) && std::isfinite(face) ? std::fabs(ground - face) : HUGE_VAL;
+}
+
 // Cuts a sliver t (x, y, z of three corners; no wider than a piece across its longest side) into
 // a strip: its longest side and each of the other two cut into their own SideParts, the two
 // zipped together. Appends the pieces (same orientation) to out; the new corners take their
@@ -71,7 +78,7 @@ void CutSliver(const double* t, double step, double (*height)(void* context, dou
   };
   auto ground = [&](double x, double y) {
     const double z = height(context, x, y);
-    if (deviation != nullptr) *deviation = std::max(*deviation, std::fabs(z - plane(x, y)));
+    if (deviation != nullptr) *deviation = std::max(*deviation, Stray(z, plane(x, y)));
     return z;
   };
   // The base a to b in k equal parts, the top a to c to b in equal parts of each side (each side
@@ -127,6 +134,9 @@ std::vector<double> DrapeTriangles(const double* triangles, int64_t count, doubl
   out.reserve(size_t(count) * 9);
   for (int64_t i = 0; i < count; ++i) {
     const double* t = triangles + size_t(i) * 9;
+    // A corner without ground (in a hole): the set strays without bound.
+    if (deviation != nullptr && !(std::isfinite(t[2]) && std::isfinite(t[5]) && std::isfinite(t[8])))
+      *deviation = HUGE_VAL;
     double longest = 0;
     for (int k = 0; k < 3; ++k) {
       const double* a = t + 3 * k;
@@ -171,7 +181,7 @@ std::vector<double> DrapeTriangles(const double* triangles, int64_t count, doubl
       if (deviation != nullptr) {
         const double f = double(k) / m;
         const double plane = p[2] + f * (q[2] - p[2]);
-        *deviation = std::max(*deviation, std::fabs(out[2] - plane));
+        *deviation = std::max(*deviation, Stray(out[2], plane));
       }
     };
     const int ab = partsOf(a, b), ac = partsOf(a, c), bc = partsOf(b, c);
@@ -194,7 +204,7 @@ std::vector<double> DrapeTriangles(const double* triangles, int64_t count, doubl
           p[2] = height(context, p[0], p[1]);
           if (deviation != nullptr) {
             const double plane = a[2] + fu * (b[2] - a[2]) + fv * (c[2] - a[2]);
-            *deviation = std::max(*deviation, std::fabs(p[2] - plane));
+            *deviation = std::max(*deviation, Stray(p[2], plane));
           }
         }
       }

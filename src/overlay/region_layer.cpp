@@ -136,9 +136,25 @@ struct HeightSource {
   GridExtent grid;
 };
 
+// The scene height of a map point; not a number in a hole of a grid built with holes (faces
+// with such a corner are not drawn, see OnTheGround).
 double HeightOf(void* context, double x, double y) {
   auto* source = static_cast<HeightSource*>(context);
-  return source->area->HeightAtPoint(source->grid, x, y);
+  const GridExtent& g = source->grid;
+  const bool onGrid = x >= g.xMin && x <= g.xMax && y >= g.yMin && y <= g.yMax;
+  if (onGrid && !source->area->GroundAtPoint(g, x, y)) return std::nan("");
+  return source->area->HeightAtPoint(g, x, y);
+}
+
+// The triangles (x, y, z of three corners each) whose corners all have ground under them.
+std::vector<double> OnTheGround(const std::vector<double>& t) {
+  std::vector<double> kept;
+  kept.reserve(t.size());
+  for (size_t i = 0; i + 9 <= t.size(); i += 9) {
+    if (std::isfinite(t[i + 2]) && std::isfinite(t[i + 5]) && std::isfinite(t[i + 8]))
+      kept.insert(kept.end(), t.begin() + std::ptrdiff_t(i), t.begin() + std::ptrdiff_t(i + 9));
+  }
+  return kept;
 }
 
 void DeleteWindowRegionTexture(SceneObject& scene, const SceneState& state) {
@@ -277,24 +293,30 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
         // ground between the ring's points. Both sets are kept: the cut one is drawn near by,
         // the triangulation as it is from afar, where the surface is drawn coarser too.
         double deviation = 0;
-        sets.fine = DrapeTriangles(triangles, n, step, &HeightOf, &heights, &deviation);
+        sets.fine = OnTheGround(DrapeTriangles(triangles, n, step, &HeightOf, &heights, &deviation));
         SortByPlace(sets.fine);
         const int64_t pieces = int64_t(sets.fine.size() / 9);
         level.coarseDeviation = float(deviation);
         double zSum = 0;
-        for (int64_t k = 0; k < 3 * n; ++k) zSum += triangles[3 * size_t(k) + 2];
-        level.z = float(zSum / (3.0 * n));
-        // Keeps m triangles as level l in memory, with how far they stray from the ground;
-        // false when the vertices would pass what a 32-bit offset reaches.
+        int64_t zCount = 0;
+        for (int64_t k = 0; k < 3 * n; ++k) {
+          const double z = triangles[3 * size_t(k) + 2];
+          if (std::isfinite(z)) zSum += z, ++zCount;
+        }
+        level.z = float(zCount > 0 ? zSum / double(zCount) : 0.0);
+        // Keeps the m triangles t as level l in memory (those on the ground), with how far they
+        // stray from the ground; false when the vertices would pass what a 32-bit offset reaches.
         const size_t floats =
             size_t(packing.textured ? RegionBlock::kTexturedFloats : RegionBlock::kColourFloats);
         auto keep = [&](int l, const double* t, int64_t m) {
+          const std::vector<double> grounded = OnTheGround(std::vector<double>(t, t + 9 * size_t(m)));
+          const int64_t g = int64_t(grounded.size() / 9);
           const size_t at = regions.farVertices.size();
-          if (at + 3 * size_t(m) * floats > UINT32_MAX) return false;
-          regions.farVertices.resize(at + 3 * size_t(m) * floats);
-          WriteRegionVertices(t, m, packing, regions.farVertices.data() + at);
+          if (at + 3 * size_t(g) * floats > UINT32_MAX) return false;
+          regions.farVertices.resize(at + 3 * size_t(g) * floats);
+          WriteRegionVertices(grounded.data(), g, packing, regions.farVertices.data() + at);
           level.farFirst[l] = uint32_t(at);
-          level.farVertices[l] = uint16_t(3 * m);
+          level.farVertices[l] = uint16_t(3 * g);
           DrapeTriangles(t, m, step, &HeightOf, &heights, &deviation);
           level.farDeviation[l] = float(deviation);
           return true;
@@ -324,6 +346,9 @@ bool LoadRegionBlocks(const SceneState& state, uint16_t fileIndex,
             fewer = m;
         }
         if (pieces <= n) sets.coarse.clear();  // nothing cut: one set only
+        // Faces with a corner in a hole are not drawn; where they are, the coarse set strays
+        // without bound (see Stray) and the cut faces are drawn instead.
+        sets.coarse = OnTheGround(sets.coarse);
         blocksNeeded += RegionBlocksFor(int64_t(sets.coarse.size() / 9), packing.textured) +
                         RegionBlocksFor(pieces, packing.textured);
         tiles.push_back(std::move(sets));

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "image_files.h"
+#include "map_layer_scene.h"
 #include "model/mesh_inputs.h"
 #include "model/overlay_store.h"
 #include "model/process_objects.h"
@@ -314,6 +315,32 @@ TEST_F(RegionLayer, HiddenAndFarRegionsAreNotDrawnAndTheNextKeepTheirBlocks) {
   last[0].record = 3;
   ASSERT_EQ(s.Load(last), TN_OK);
   EXPECT_EQ(testgrids::Differing(s.Frame(), hidden), 0u);
+}
+
+TEST_F(RegionLayer, NoFaceIsDrawnOverAHole) {
+  // A square region over the hole, from above and south of it: its faces stop at the hole's
+  // edge at draw quality 2 and 0, where they would otherwise hang down into it to the stand-in
+  // height, or bridge it from afar.
+  testgrids::MapLayerScene s(320, 240);
+  ASSERT_TRUE(testgrids::PrepareWithAHole(s, "region_hole.tif"));
+  s.Look(1920, -1500, 1500, 1920, 1900);
+  const std::string path = GridPath("over_the_hole.geojson");
+  unlink(path.c_str());
+  ASSERT_TRUE(testgrids::WriteRegions(path, {{Square(1000, 300, 2800, 2100)}}));
+  const uint16_t slot = s.Open(path);
+  ASSERT_EQ(tnMapSetColour(slot, 0, 255, 255, 0), 1);
+  auto d = Descriptors(1, 200);
+  for (int quality : {2, 0}) {
+    ASSERT_EQ(SetDrawQuality(s.scene(), s.state(), quality), TN_OK);
+    tnUnLoadMapRegion(s.scene(), s.state(), 0);
+    const t3dhost::Picture bare = s.Frame();
+    ASSERT_EQ(tnLoadMapRegion(s.scene(), s.state(), slot, d.data(), 1), TN_OK);
+    const t3dhost::Picture drawn = s.Frame();
+    const testgrids::HolePixels hole = testgrids::DrawnInTheHole(bare, drawn);
+    ASSERT_GT(hole.pixels, 20u) << "the hole shows the background";
+    EXPECT_EQ(hole.drawn, 0u) << "region pixels over the hole's " << hole.pixels << " pixels";
+    EXPECT_GT(testgrids::Differing(drawn, bare), 2000u) << "the region is drawn around it";
+  }
 }
 
 TEST_F(RegionLayer, CoverIsTheSameAtDrawQualityZeroAndTwo) {
