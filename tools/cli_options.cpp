@@ -3,9 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -184,6 +188,7 @@ bool SameFile(const std::string& a, const struct stat& b) {
 std::optional<int> CommandLine::Parse(int argc, char** argv) const {
   const std::optional<int> parsed = ParseArguments(argc, argv);
   if (parsed) return parsed;
+  WarnOfRepeatsAndStrays(argc, argv);
   // The vertical scale is one setting, however it is spelled.
   int scales = 0;
   for (int i = 0; i < argc; ++i) {
@@ -223,6 +228,43 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) const {
     return Refuse("-o names '" + input + "', which the command reads: write to another file");
   }
   return std::nullopt;
+}
+
+void CommandLine::WarnOfRepeatsAndStrays(int argc, char** argv) const {
+  // An option with a value given twice: the last one counts, which may not be what was meant.
+  std::vector<std::string> seen;
+  for (int i = 0; i < argc; ++i) {
+    const Option* option = Find(argv[i]);
+    if (option == nullptr || !option->takesValue) continue;
+    if (std::find(seen.begin(), seen.end(), argv[i]) != seen.end()) {
+      std::fprintf(stderr, "terrain3d: %s: %s is given more than once; the last one is used\n", command_.c_str(),
+                   argv[i]);
+    }
+    seen.push_back(argv[i]);
+    ++i;
+  }
+  // A layer's options without the layer change nothing.
+  struct Layer {
+    const char* option;
+    std::vector<const char*> own;
+  };
+  static const Layer kLayers[] = {
+      {"--lines", {"--reduce-lines"}},
+      {"--regions", {"--region-colour", "--region-opacity", "--region-image", "--region-records"}},
+      {"--roads", {"--road-width", "--road-width-field", "--road-image", "--road-repeat"}},
+      {"--notes", {"--note-field", "--note-height", "--font", "--font-size", "--bold", "--italic"}}};
+  auto given = [&](const char* name) {
+    for (int i = 0; i < argc; ++i)
+      if (std::strcmp(argv[i], name) == 0) return true;
+    return false;
+  };
+  for (const Layer& layer : kLayers) {
+    if (given(layer.option)) continue;
+    for (const char* own : layer.own) {
+      if (Find(own) != nullptr && given(own))
+        std::fprintf(stderr, "terrain3d: %s: %s has no effect without %s\n", command_.c_str(), own, layer.option);
+    }
+  }
 }
 
 std::optional<int> CommandLine::ParseArguments(int argc, char** argv) const {

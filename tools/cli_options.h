@@ -89,6 +89,9 @@ class CommandLine {
     std::function<bool(const char*)> act;
   };
   std::optional<int> ParseArguments(int argc, char** argv) const;
+  // Warns (without refusing) of an option with a value given more than once and of a map
+  // layer's options given without the layer.
+  void WarnOfRepeatsAndStrays(int argc, char** argv) const;
   const Option* Find(const std::string& name) const;
 
   std::string command_;

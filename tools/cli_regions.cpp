@@ -6,6 +6,7 @@
 #include <ogr_srs_api.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -151,6 +152,32 @@ int MapFieldNumber(const std::string& file, const std::string& field, const char
                  field.c_str(), file.c_str());
   }
   return result > 32767 ? -1 : result;
+}
+
+double GridAcross(const std::string& gridPath) {
+  std::string wkt;
+  double extent[4];
+  if (!GridFrame(gridPath, wkt, extent)) return HUGE_VAL;
+  return std::max(extent[2] - extent[0], extent[3] - extent[1]);
+}
+
+int UnusableWidths(const std::string& file, int field, double widest, int* total) {
+  const SourceLayer opened(file);
+  OGRLayerH layer = opened.get();
+  *total = 0;
+  if (layer == nullptr || field < 0) return 0;
+  int unusable = 0;
+  OGR_L_ResetReading(layer);
+  while (OGRFeatureH feature = OGR_L_GetNextFeature(layer)) {
+    ++*total;
+    // Read as the library reads it (a text as far as it reads as a number, an empty field as 0).
+    const double width = field < OGR_F_GetFieldCount(feature) && OGR_F_IsFieldSetAndNotNull(feature, field)
+                             ? OGR_F_GetFieldAsDouble(feature, field)
+                             : 0.0;
+    unusable += std::isfinite(width) && width > 0 && width <= widest ? 0 : 1;
+    OGR_F_Destroy(feature);
+  }
+  return unusable;
 }
 
 bool MapLayerHolds(const std::string& file, MapKind kind, const char* option) {

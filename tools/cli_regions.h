@@ -46,6 +46,11 @@ int MapFieldNumber(const std::string& file, const std::string& field, const char
 // mixed or undeclared geometries, or a file GDAL cannot read, passes: the library's own open
 // says why then.
 enum class MapKind { kPoints, kLines, kRegions };
+// The larger side of the grid's extent in its map units (HUGE_VAL when GDAL cannot read it).
+double GridAcross(const std::string& gridPath);
+// How many of the features of the layer of a vector source have in attribute `field` no width a
+// road can take: empty, not a number, not above 0, or above `widest`; *total: the features.
+int UnusableWidths(const std::string& file, int field, double widest, int* total);
 bool MapLayerHolds(const std::string& file, MapKind kind, const char* option);
 
 // Declares --regions, --region-colour, --region-opacity, --region-image and --region-records.

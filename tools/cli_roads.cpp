@@ -57,6 +57,22 @@ bool LoadedRoads::Load(void* scene, void* state, const std::string& gridPath, co
   }
   std::memcpy(params.imageFile, o.image.c_str(), o.image.size());
   if (!MapLayerHolds(o.file, MapKind::kLines, "--roads")) return false;
+  // Roads without a usable width are left out by the library without a word: said here.
+  const double across = GridAcross(gridPath);
+  if (params.widthField >= 0) {
+    int total = 0;
+    const int unusable = UnusableWidths(o.file, params.widthField, across, &total);
+    if (unusable > 0) {
+      std::fprintf(stderr,
+                   "terrain3d: --road-width-field %s: %d of %d roads have no usable width (empty, not a "
+                   "number, not above 0, or wider than the grid's %g map units) and are left out\n",
+                   o.widthField.c_str(), unusable, total, across);
+    }
+  } else if (params.width > across) {
+    std::fprintf(stderr,
+                 "terrain3d: --road-width %g is wider than the grid (%g map units across): the roads "
+                 "are left out\n", double(params.width), across);
+  }
   slot_ = OpenMapOverGrid(o.file, gridPath, "--roads");
   if (slot_ == 0) return false;
   if (tnLoadRoad(scene, state, slot_, &params) != TN_OK) {

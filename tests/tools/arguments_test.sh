@@ -68,5 +68,10 @@ expect 1 "the picture shows no terrain" render "$dem" -o "$out" --size 160x120 \
   --eye 2600000,6400000,10 --look 2500000,6300000
 [ -e "$out" ] && fail "an empty picture was written"
 
+# Warned of, not refused: an option with a value given twice (the last counts) and a map
+# layer's option without its layer.
+expect 0 "--size is given more than once; the last one is used" render "$dem" -o "$work/twice.png" --size 80x60 --size 64x48
+expect 0 "--road-width has no effect without --roads" render "$dem" -o "$work/stray.png" --size 64x48 --road-width 30
+
 rm -rf "$work"
 finish "arguments"

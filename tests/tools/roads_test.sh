@@ -36,6 +36,19 @@ expect 1 "has no such field (its fields: name, width)" render "$dem" -o "$work/x
 expect 1 "--roads $work/missing.fgb" render "$dem" -o "$work/x.png" --roads "$work/missing.fgb"
 [ -e "$work/x.png" ] && fail "a refused render wrote its picture"
 
+# Roads whose width attribute is empty, not a number, zero or wider than the grid are left out,
+# and the program says how many; a width wider than the grid is said too.
+cat > "$work/widths.geojson" <<'JSON'
+{"type": "FeatureCollection", "crs": {"type": "name", "properties": {"name": "urn:ogc:def:crs:EPSG::32616"}}, "features": [
+ {"type": "Feature", "properties": {"w": 30}, "geometry": {"type": "LineString", "coordinates": [[745000, 4047000], [752000, 4050000]]}},
+ {"type": "Feature", "properties": {"w": null}, "geometry": {"type": "LineString", "coordinates": [[745000, 4048000], [752000, 4051000]]}},
+ {"type": "Feature", "properties": {"w": "wide"}, "geometry": {"type": "LineString", "coordinates": [[745000, 4049000], [752000, 4052000]]}},
+ {"type": "Feature", "properties": {"w": 1e9}, "geometry": {"type": "LineString", "coordinates": [[745000, 4046000], [752000, 4049000]]}}]}
+JSON
+expect 0 "3 of 4 roads have no usable width" render "$dem" -o "$work/x.png" --roads "$work/widths.geojson" --road-width-field w
+expect 0 "--road-width 900000 is wider than the grid" render "$dem" -o "$work/x.png" --roads "$roads" --road-width 900000
+rm -f "$work/x.png"
+
 # A road file in the grid's CRS but far from it: message 12, nothing drawn.
 cat > "$work/far.geojson" <<'JSON'
 {"type": "FeatureCollection", "features": [{"type": "Feature", "properties": {},
