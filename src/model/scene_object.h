@@ -89,6 +89,9 @@ class SceneObject {
   double overlayProjection[16] = {};
   int32_t viewportHalfWidth = 0, viewportHalfHeight = 0;
   int32_t viewportCentreX = 0, viewportCentreY = 0;
+  // Set while the overlay passes draw one tile of a picture drawn in tiles: a note whose point
+  // lies in a neighbouring tile may reach into this one.
+  bool drawingTile = false;
   // What the surface mesh drew in the last frame.
   MeshStats lastMesh;
   // The map extent of the last frame's full footprint, read by the overlays.

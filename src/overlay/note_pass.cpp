@@ -165,8 +165,18 @@ void DrawNotes(SceneObject& scene, SceneState& state, FrameTarget target) {
     }
     const float fx = float(wx), fy = float(wy);
     if (!AnchorInViewport(fx, fy, viewport)) {
-      ++stats.skipped;
-      continue;
+      // In a tile, a label whose point lies in the tile to its left or below reaches into this
+      // one, and is drawn here too (its point cannot be tested against terrain drawn in another
+      // tile: it counts as seen), so that labels are not cut at the tiles' seams.
+      const NoteTextBox box = scene.drawingTile ? MeasureNoteText(notes.surface, text) : NoteTextBox{};
+      const bool reaches = scene.drawingTile && fx + float(box.width) >= float(viewport[0]) &&
+                           fx <= float(viewport[0] + viewport[2]) &&
+                           fy + float(box.height) >= float(viewport[1]) &&
+                           fy <= float(viewport[1] + viewport[3]);
+      if (!reaches) {
+        ++stats.skipped;
+        continue;
+      }
     }
     if (HiddenByTerrain(combined, projection, viewport, anchor.x, anchor.y, z, drawn)) {
       ++stats.hidden;

@@ -296,10 +296,12 @@ bool DrawFrame(SceneObject& scene, SceneState& state, FrameTarget target, const 
     // notes.
     const OverlayPasses& passes = FrameOverlayPasses();
     BeginOverlayFrame();
+    scene.drawingTile = tile != nullptr && (tile->across > 1 || tile->down > 1);
     if (passes.regions != nullptr && RegionFileIndex(state) > 0) passes.regions(scene, state, target);
     if (passes.roads != nullptr) passes.roads(scene, state, target);
     if (passes.lines != nullptr) passes.lines(scene, state, target);
     if (passes.notes != nullptr) passes.notes(scene, state, target);
+    scene.drawingTile = false;
     if (tile != nullptr) {
       glMatrixMode(GL_PROJECTION);
       glLoadMatrixd(projection);

@@ -248,6 +248,37 @@ TEST_F(NoteLayerTest, ANoteInAHoleIsNotDrawn) {
   EXPECT_EQ(LastNotePassStats().skipped, 1u);
 }
 
+TEST_F(NoteLayerTest, LabelsAreWholeInPicturesDrawnInTiles) {
+  // A long red label whose point lies left of the middle: it reaches across the seam between
+  // the left and right tiles of a picture drawn as 2 x 2 tiles, which shows as much of it as the
+  // picture drawn whole does.
+  NoteScene s(100, 75);
+  ASSERT_TRUE(s.Prepare(RidgeGrid(false)));
+  s.Look(1920, -1500, 1500, 1920, 1900);
+  std::vector<TnNoteDescriptor> notes = Descriptors(1);
+  ASSERT_EQ(tnLoadMapNote(s.scene(), s.state(),
+                          s.Open(WritePoints("seam", {{1750, 1900, R"({"name":"WWWWWWWWWW","colour":"#FF0000"})"}})),
+                          notes.data(), 1),
+            TN_OK);
+  auto redIn = [&](const std::string& name, int width, int height, int tiles) {
+    const std::string path = GridPath(name);
+    TnOutputRequest request = testgrids::OutputRequest(TN_OUTPUT_RASTER, path, width, height, tiles, tiles);
+    EXPECT_EQ(tnOutput3DScene(s.scene(), s.state(), &request), TN_OK);
+    testgrids::RasterPicture picture;
+    EXPECT_TRUE(testgrids::ReadRaster(path, picture));
+    size_t red = 0;
+    for (int y = 0; y < picture.height; ++y)
+      for (int x = 0; x < picture.width; ++x)
+        red += picture.Rgb(x, y, 0) > 180 && picture.Rgb(x, y, 1) < 80 && picture.Rgb(x, y, 2) < 80;
+    std::remove(path.c_str());
+    return red;
+  };
+  const size_t whole = redIn("seam_whole.rim", 200, 150, 1);
+  const size_t tiled = redIn("seam_tiled.rim", 100, 75, 2);
+  ASSERT_GT(whole, 40u);
+  EXPECT_GE(10 * tiled, 9 * whole) << tiled << " red pixels in the tiles, " << whole << " whole";
+}
+
 TEST_F(NoteLayerTest, NotesBehindARidgeAreHidden) {
   // Two notes south of the ridge (one at its foot) and two on the plain behind it.
   const std::vector<Point> points = {{1500, 900, R"({"name":"South","colour":"#FF0000"})"},
