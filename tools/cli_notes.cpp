@@ -45,6 +45,13 @@ bool LoadedNotes::Load(void* scene, void* state, const std::string& gridPath,
   // The library takes any file and any field name, and shows nothing for a wrong one.
   if (!MapLayerHolds(o.file, MapKind::kPoints, "--notes")) return false;
   if (!o.field.empty() && MapFieldNumber(o.file, o.field, "--note-field", false) < 0) return false;
+  // Notes without a text show nothing: said here, since the library draws them without a word.
+  int total = 0;
+  const int withText = NotesWithText(o.file, o.field, &total);
+  if (withText == 0 && total > 0) {
+    std::fprintf(stderr, "terrain3d: --notes %s: none of its %d points has a text to show%s\n",
+                 o.file.c_str(), total, o.field.empty() ? " (name the field with --note-field)" : "");
+  }
   tnMapSetNoteField(o.field.c_str());
   slot_ = OpenMapOverGrid(o.file, gridPath, "--notes");
   tnMapSetNoteField(nullptr);

@@ -180,6 +180,42 @@ int UnusableWidths(const std::string& file, int field, double widest, int* total
   return unusable;
 }
 
+int NotesWithText(const std::string& file, const std::string& field, int* total) {
+  const SourceLayer opened(file);
+  OGRLayerH layer = opened.get();
+  *total = 0;
+  if (layer == nullptr) return -1;
+  // The field as the library chooses it: the one named, else the first of the usual names (in
+  // any case), else the first text field.
+  OGRFeatureDefnH definition = OGR_L_GetLayerDefn(layer);
+  const int fields = OGR_FD_GetFieldCount(definition);
+  auto named = [&](const char* name) {
+    for (int i = 0; i < fields; ++i)
+      if (EQUAL(OGR_Fld_GetNameRef(OGR_FD_GetFieldDefn(definition, i)), name)) return i;
+    return -1;
+  };
+  int chosen = -1;
+  if (!field.empty()) {
+    chosen = named(field.c_str());
+  } else {
+    for (const char* usual : {"name", "text", "note", "label", "annotation"})
+      if (chosen < 0) chosen = named(usual);
+    for (int i = 0; chosen < 0 && i < fields; ++i)
+      if (OGR_Fld_GetType(OGR_FD_GetFieldDefn(definition, i)) == OFTString) chosen = i;
+  }
+  int withText = 0;
+  OGR_L_ResetReading(layer);
+  while (OGRFeatureH feature = OGR_L_GetNextFeature(layer)) {
+    ++*total;
+    const char* text = chosen >= 0 && OGR_F_IsFieldSetAndNotNull(feature, chosen)
+                           ? OGR_F_GetFieldAsString(feature, chosen)
+                           : nullptr;
+    withText += text != nullptr && text[0] != '\0' ? 1 : 0;
+    OGR_F_Destroy(feature);
+  }
+  return withText;
+}
+
 bool MapLayerHolds(const std::string& file, MapKind kind, const char* option) {
   const SourceLayer opened(file);
   OGRLayerH layer = opened.get();

@@ -51,6 +51,10 @@ double GridAcross(const std::string& gridPath);
 // How many of the features of the layer of a vector source have in attribute `field` no width a
 // road can take: empty, not a number, not above 0, or above `widest`; *total: the features.
 int UnusableWidths(const std::string& file, int field, double widest, int* total);
+// How many features of the layer have a text to show as a note: in the field named, else in the
+// field the library takes (the first of name, text, note, label, annotation, in any case, else
+// the first text field); *total: the features. -1 when GDAL cannot read the file.
+int NotesWithText(const std::string& file, const std::string& field, int* total);
 bool MapLayerHolds(const std::string& file, MapKind kind, const char* option);
 
 // Declares --regions, --region-colour, --region-opacity, --region-image and --region-records.

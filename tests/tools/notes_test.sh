@@ -43,6 +43,15 @@ JSON
 expect 1 "could not be loaded" render "$dem" -o "$work/x.png" --notes "$work/far.geojson"
 grep -q "message 12" "$work/err" || fail "a note file that misses the grid gave no message 12: $(cat "$work/err")"
 
+# Points without a text (only a number attribute) show nothing, and the program says so.
+cat > "$work/numbers.geojson" <<'JSON'
+{"type": "FeatureCollection", "crs": {"type": "name", "properties": {"name": "urn:ogc:def:crs:EPSG::4326"}},
+ "features": [{"type": "Feature", "properties": {"height": 998},
+ "geometry": {"type": "Point", "coordinates": [-84.2, 36.6]}}]}
+JSON
+expect 0 "none of its 1 points has a text to show" render "$dem" -o "$work/x.png" --size 64x48 --notes "$work/numbers.geojson"
+rm -f "$work/x.png"
+
 left=$(ls -A "$work/tmp")
 [ -z "$left" ] || fail "temporary files left in the working directory: $left"
 
