@@ -118,6 +118,14 @@ class SourceLayer {
   SourceLayer(const SourceLayer&) = delete;
   SourceLayer& operator=(const SourceLayer&) = delete;
   OGRLayerH get() const { return layer_; }
+  // The names of the dataset's layers, when it has more than one ("a, b, c"); empty otherwise.
+  std::string LayerNames() const {
+    const int count = dataset_ != nullptr ? GDALDatasetGetLayerCount(dataset_) : 0;
+    std::string names;
+    for (int i = 0; count > 1 && i < count; ++i)
+      names += std::string(i > 0 ? ", " : "") + OGR_L_GetName(GDALDatasetGetLayer(dataset_, i));
+    return names;
+  }
 
  private:
   GDALDatasetH dataset_ = nullptr;
@@ -227,11 +235,18 @@ bool MapLayerHolds(const std::string& file, MapKind kind, const char* option) {
       case MapKind::kLines: holds = type == wkbLineString || type == wkbMultiLineString; break;
       case MapKind::kRegions: holds = type == wkbPolygon || type == wkbMultiPolygon; break;
     }
-    holds = holds || type == wkbUnknown;  // mixed or undeclared: the library sorts them out
+    // Mixed, undeclared or collections: the library sorts them out, part by part.
+    holds = holds || type == wkbUnknown || type == wkbGeometryCollection;
     if (!holds) {
       static const char* const kWhat[] = {"points", "lines", "polygons"};
-      std::fprintf(stderr, "terrain3d: %s %s: the layer holds %s, not %s\n", option, file.c_str(),
-                   OGRGeometryTypeToName(type), kWhat[int(kind)]);
+      std::fprintf(stderr, "terrain3d: %s %s: the layer '%s' holds %s, not %s\n", option, file.c_str(),
+                   OGR_L_GetName(layer), OGRGeometryTypeToName(type), kWhat[int(kind)]);
+      // A file of several layers: which there are, and how to name one.
+      const std::string others = opened.LayerNames();
+      if (!others.empty() && SplitMapSource(file).layer.empty()) {
+        std::fprintf(stderr, "terrain3d: %s %s holds the layers %s; name one as %s|layername=NAME\n",
+                     option, file.c_str(), others.c_str(), file.c_str());
+      }
     } else if (OGR_L_GetFeatureCount(layer, 0) == 0) {  // only where the count is cheap
       std::fprintf(stderr, "terrain3d: %s %s: the layer holds no features\n", option, file.c_str());
       holds = false;

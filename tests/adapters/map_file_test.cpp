@@ -111,6 +111,15 @@ TEST_F(MapFileTest, KindsFollowTheLayerGeometryAndPartsBecomeRecords) {
   const std::string regions = Write("regions.shp", "ESRI Shapefile", wkbPolygon,
       {{"POLYGON ((0 0,10 0,10 10,0 10,0 0),(4 4,6 4,6 6,4 6,4 4))", {"3"}}});
 
+  // A layer declared as geometry collections: their parts of the first kind met are records.
+  const std::string collections = Write("collections.gpkg", "GPKG", wkbGeometryCollection,
+      {{"GEOMETRYCOLLECTION (LINESTRING (0 0,1 1),POINT (5 5),LINESTRING (2 2,3 3))", {"1"}}});
+  const uint16_t c = Open(collections);
+  ASSERT_NE(c, 0) << MapFileLastError();
+  EXPECT_EQ(BaseGetFileKind(c), MAP_KIND_LINES);
+  ASSERT_EQ(RecordCount(c), 2);
+  EXPECT_EQ(Points(c, 2), (std::vector<double>{2, 2, 3, 3}));
+
   const uint16_t l = Open(lines), p = Open(points), r = Open(regions);
   ASSERT_NE(l, 0) << MapFileLastError();
   ASSERT_NE(p, 0) << MapFileLastError();

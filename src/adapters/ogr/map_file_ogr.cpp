@@ -181,10 +181,11 @@ bool Load(const char* path, const char* layerName, const char* gridCrs, const do
     return false;
   }
   // The kind from the layer's geometry type, or from its first geometry when the layer
-  // declares none (GeoJSON, for instance).
+  // declares none (GeoJSON, for instance) or a collection (whose first part of a kind counts).
   data.kind = KindOf(layer->GetGeomType());
   layer->ResetReading();
-  if (data.kind < 0 && wkbFlatten(layer->GetGeomType()) == wkbUnknown) {
+  const OGRwkbGeometryType declaredType = wkbFlatten(layer->GetGeomType());
+  if (data.kind < 0 && (declaredType == wkbUnknown || declaredType == wkbGeometryCollection)) {
     for (auto& feature : *layer) {
       const OGRGeometry* geometry = feature->GetGeometryRef();
       if (geometry == nullptr || geometry->IsEmpty()) continue;
