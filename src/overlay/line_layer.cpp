@@ -42,20 +42,20 @@ bool LoadMapLine(SceneObject& scene, SceneState& state, uint16_t fileIndex) {
 
 // ---- Thinned lines, kept from frame to frame ------------------------------------------------
 
-// The points a line segment needs between its ends to lie on the ground: a segment is cut in
-// two where the ground at a quarter, half or three quarters of it strays from the straight
-// segment by more than a quarter of a cell (in the drawn heights), has no ground there (a hole),
-// or where it is longer than kLongestUncut cells; the halves are looked at in turn, down to a
-// cell, those beside the grid left whole. Without them a segment between far points, as thinning leaves of a straight line, cuts
-// through the hills and hangs over the valleys between its ends. Where the ground follows the
-// segment nothing is added: on a plain a line keeps its own points.
+// The points a line segment needs between its ends to lie on the ground. The ground is looked
+// at every cell along the segment; where it strays from the straight segment by more than half a
+// cell (in the drawn heights) or has no ground (a hole), the segment is cut at the point where
+// it strays most, and each part is looked at in turn. Without these points a segment between far
+// points, as thinning leaves of a straight line, cuts through the hills and hangs over the
+// valleys between its ends; where the ground follows the segment nothing is added, so a line on
+// a plain, or a contour, keeps its own points.
 class LineDrape {
  public:
   LineDrape(TerrainArea& area, const GridExtent& grid)
       : area_(area),
         grid_(grid),
         step_(std::min(std::fabs(double(grid.cellSizeX)), std::fabs(double(grid.cellSizeY)))),
-        tolerance_(grid.sceneRadius != 0 ? 0.25 * step_ / std::fabs(double(grid.sceneRadius)) : 0.0) {}
+        tolerance_(grid.sceneRadius != 0 ? 0.5 * step_ / std::fabs(double(grid.sceneRadius)) : 0.0) {}
 
   // Calls add(x, y, height) for each point added between (x0, y0) and (x1, y1), in order.
   template <typename Add>
@@ -67,25 +67,58 @@ class LineDrape {
     if (std::max(x0, x1) < grid_.xMin || std::min(x0, x1) > grid_.xMax ||
         std::max(y0, y1) < grid_.yMin || std::min(y0, y1) > grid_.yMax)
       return;
-    bool cut = length > kLongestUncut * step_;
-    for (double f : {0.25, 0.5, 0.75}) {
-      if (cut) break;
-      const double x = x0 + f * (x1 - x0), y = y0 + f * (y1 - y0);
-      cut = std::fabs(area_.HeightAtPoint(grid_, x, y) - (z0 + f * (z1 - z0))) > tolerance_ ||
-            !area_.GroundAtPoint(grid_, x, y);
+    const double parts = std::ceil(length / step_);
+    const int n = parts > kMostSamples ? kMostSamples : int(parts);
+    struct Sample {
+      double x, y, z;
+      bool ground;
+    };
+    auto sample = [&](int k) {
+      const double f = double(k) / n, x = x0 + f * (x1 - x0), y = y0 + f * (y1 - y0);
+      return Sample{x, y, area_.HeightAtPoint(grid_, x, y), area_.GroundAtPoint(grid_, x, y)};
+    };
+    bool gaps = false;
+    for (int k = 1; k < n && !gaps; ++k) gaps = !sample(k).ground;
+    if (gaps) {
+      // Stretches without ground (a hole, beside the grid): the segment is cut at the samples on
+      // either side of each of their edges, so that the line is drawn up to the edge and
+      // hidden beyond it, and each stretch with ground between is draped in turn.
+      Sample last{x0, y0, z0, sample(0).ground};
+      int lastK = 0;
+      for (int k = 1; k <= n; ++k) {
+        const Sample here = sample(k);
+        const Sample before = sample(k - 1);
+        if (here.ground == before.ground) continue;
+        for (int edge : {k - 1, k}) {
+          if (edge <= lastK || edge >= n) continue;
+          const Sample p = sample(edge);
+          if (last.ground && p.ground) Between(last.x, last.y, last.z, p.x, p.y, p.z, add, depth + 1);
+          add(p.x, p.y, p.z);
+          last = p;
+          lastK = edge;
+        }
+      }
+      if (last.ground) Between(last.x, last.y, last.z, x1, y1, z1, add, depth + 1);
+      return;
     }
-    if (!cut) return;
-    const double x = (x0 + x1) / 2, y = (y0 + y1) / 2, z = area_.HeightAtPoint(grid_, x, y);
-    Between(x0, y0, z0, x, y, z, add, depth + 1);
-    add(x, y, z);
-    Between(x, y, z, x1, y1, z1, add, depth + 1);
+    // The sample where the ground strays most from the segment, beyond the tolerance.
+    int worst = 0;
+    double most = tolerance_;
+    Sample cut{};
+    for (int k = 1; k < n; ++k) {
+      const Sample p = sample(k);
+      const double stray = std::fabs(p.z - (z0 + double(k) / n * (z1 - z0)));
+      if (stray > most) most = stray, worst = k, cut = p;
+    }
+    if (worst == 0) return;
+    Between(x0, y0, z0, cut.x, cut.y, cut.z, add, depth + 1);
+    add(cut.x, cut.y, cut.z);
+    Between(cut.x, cut.y, cut.z, x1, y1, z1, add, depth + 1);
   }
 
  private:
-  static constexpr double kLongestUncut = 8;
-  // Pieces beside the grid are not cut, so that a segment far longer than the grid is cut only
-  // where it crosses it; the depth only bounds the recursion.
-  static constexpr int kDeepest = 40;
+  static constexpr int kMostSamples = 16384;  // cells along a segment looked at
+  static constexpr int kDeepest = 64;          // bounds the recursion only
   TerrainArea& area_;
   const GridExtent& grid_;
   double step_, tolerance_;
