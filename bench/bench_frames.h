@@ -145,15 +145,52 @@ inline LineFloor& FloorLines() {
   return floor;
 }
 
+// The GL state of a floor pass, put back when it ends: blending over the picture without depth
+// test, light, texture, fog, culling or alpha test, an identity model-view and the projection
+// given (pixels of the viewport when pixels is set, else the unit square).
+class FloorState {
+ public:
+  explicit FloorState(bool pixels) {
+    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_LINE_BIT);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    for (GLenum off : {GL_DEPTH_TEST, GL_LIGHTING, GL_TEXTURE_2D, GL_CULL_FACE, GL_FOG, GL_ALPHA_TEST})
+      glDisable(off);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    if (pixels) glOrtho(0, viewport[2] - 1, 0, viewport[3] - 1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glEnableClientState(GL_VERTEX_ARRAY);
+  }
+  ~FloorState() {
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopClientAttrib();
+    glPopAttrib();
+  }
+  FloorState(const FloorState&) = delete;
+  FloorState& operator=(const FloorState&) = delete;
+};
+
 inline void LineFloorPass(t3d::SceneObject&, t3d::SceneState&, t3d::FrameTarget) {
   static std::vector<float> points;
   static std::vector<GLint> firsts;
   static std::vector<GLsizei> counts;
+  static LineFloor made;
   const LineFloor want = FloorLines();
   GLint viewport[4];
   glGetIntegerv(GL_VIEWPORT, viewport);
   const int strips = (want.segments + 15) / 16;
-  if (firsts.size() != size_t(strips)) {
+  if (want.segments != made.segments || want.length != made.length) {
+    made = want;
     points.clear();
     firsts.clear();
     counts.clear();
@@ -171,32 +208,11 @@ inline void LineFloorPass(t3d::SceneObject&, t3d::SceneState&, t3d::FrameTarget)
       counts.push_back(n + 1);
     }
   }
-  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_LINE_BIT);
-  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_LIGHTING);
-  glDisable(GL_TEXTURE_2D);
-  glDisable(GL_FOG);
+  const FloorState floorState(true);
   glEnable(GL_LINE_SMOOTH);
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glOrtho(0, viewport[2] - 1, 0, viewport[3] - 1, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
   glColor4f(0.0f, 0.0f, 1.0f, 1.0f);
-  glEnableClientState(GL_VERTEX_ARRAY);
   glVertexPointer(2, GL_FLOAT, 0, points.data());
   glMultiDrawArrays(GL_LINE_STRIP, firsts.data(), counts.data(), GLsizei(firsts.size()));
-  glPopMatrix();
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopClientAttrib();
-  glPopAttrib();
 }
 
 inline void FloorPass(t3d::SceneObject&, t3d::SceneState&, t3d::FrameTarget) {
@@ -214,32 +230,10 @@ inline void FloorPass(t3d::SceneObject&, t3d::SceneState&, t3d::FrameTarget) {
     }
     madeFor = n;
   }
-  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT);
-  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_LIGHTING);
-  glDisable(GL_TEXTURE_2D);
-  glDisable(GL_CULL_FACE);
-  glDisable(GL_FOG);
-  glDisable(GL_ALPHA_TEST);
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
+  const FloorState floorState(false);
   glColor4f(0.2f, 0.4f, 1.0f, 0.5f);
-  glEnableClientState(GL_VERTEX_ARRAY);
   glVertexPointer(2, GL_FLOAT, 0, corners.data());
   glDrawArrays(GL_QUADS, 0, GLsizei(corners.size() / 2));
-  glPopMatrix();
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopClientAttrib();
-  glPopAttrib();
 }
 
 // quadsAcross > 0: the quads' floor; 0: the lines' floor as FloorLines() holds it.
