@@ -170,8 +170,16 @@ bool WarpedSource::ScaleHeights(double exaggeration, std::string& error) {
   return true;
 }
 
+namespace {
+GridSource g_gridSource;
+bool g_gridWarped = false;
+}  // namespace
+
+const GridSource* WarpedGridSource() { return g_gridWarped ? &g_gridSource : nullptr; }
+
 bool WarpedSource::OpenGrid(const std::string& path, bool keepCrs, std::string& error) {
   Reset(path);
+  g_gridWarped = false;
   Dataset dataset = OpenQuietly(path);
   if (!dataset) return true;  // the library reports why it does not open
   metresPerUnit_ = MetresPerUnit(dataset.get());
@@ -218,6 +226,20 @@ bool WarpedSource::OpenGrid(const std::string& path, bool keepCrs, std::string& 
   const std::string target = "EPSG:" + std::to_string(epsg);
   if (!Warp(path, target, true, error)) return false;
   metresPerUnit_ = 1;
+  char* wkt = nullptr;
+  double gt[6];
+  if (OSRExportToWkt(srs.get(), &wkt) == OGRERR_NONE && wkt != nullptr &&
+      GDALGetGeoTransform(dataset.get(), gt) == CE_None) {
+    const double x1 = gt[0] + gt[1] * GDALGetRasterXSize(dataset.get());
+    const double y1 = gt[3] + gt[5] * GDALGetRasterYSize(dataset.get());
+    g_gridSource.wkt = wkt;
+    g_gridSource.extent[0] = std::min(gt[0], x1);
+    g_gridSource.extent[1] = std::min(gt[3], y1);
+    g_gridSource.extent[2] = std::max(gt[0], x1);
+    g_gridSource.extent[3] = std::max(gt[3], y1);
+    g_gridWarped = true;
+  }
+  CPLFree(wkt);
   std::fprintf(stderr,
                "terrain3d: '%s' is in degrees; drawn warped to WGS 84 / UTM zone %d%c (%s) for "
                "true proportions (--keep-crs keeps degrees)\n",

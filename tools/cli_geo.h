@@ -10,6 +10,15 @@ namespace t3dhost {
 // A raster as the library is to read it: the user's file, or a warped VRT in GDAL's memory file
 // system (/vsimem/) made from it, released when this goes. Nothing is written beside the
 // user's file.
+// The coordinate system and extent (x min, y min, x max, y max) of the grid file the last
+// OpenGrid warped, as it was before the warp; null when no grid was warped. Map files that name
+// no coordinate system but lie on the grid's own are taken as in it.
+struct GridSource {
+  std::string wkt;
+  double extent[4] = {0, 0, 0, 0};
+};
+const GridSource* WarpedGridSource();
+
 class WarpedSource {
  public:
   WarpedSource() = default;

@@ -1,7 +1,10 @@
 // Region files draped by the host program.
 #include "cli_regions.h"
 
+#include <cpl_string.h>
+#include <cpl_vsi.h>
 #include <gdal.h>
+#include <gdal_utils.h>
 #include <ogr_api.h>
 #include <ogr_srs_api.h>
 
@@ -10,6 +13,9 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include "cli_geo.h"
 
 namespace t3dhost {
 
@@ -255,12 +261,63 @@ bool MapLayerHolds(const std::string& file, MapKind kind, const char* option) {
   return holds;
 }
 
+namespace {
+
+// Copies in memory of map files taken as in the grid's own coordinate system, removed at exit.
+struct MemoryCopies {
+  std::vector<std::string> paths;
+  ~MemoryCopies() {
+    for (const std::string& path : paths) VSIUnlink(path.c_str());
+  }
+};
+MemoryCopies g_copies;
+
+// A map source that names no coordinate system but lies on the grid as it was before the host
+// warped it (a Shapefile without .prj beside a DEM in degrees): a copy in memory that names the
+// grid's original system, which the library then reprojects like any other. The source itself
+// otherwise.
+MapSource OnTheGridsOwnSystem(const MapSource& source, const char* option) {
+  const GridSource* grid = WarpedGridSource();
+  if (grid == nullptr) return source;
+  const SourceLayer opened(source.layer.empty() ? source.path : source.path + "|layername=" + source.layer);
+  OGRLayerH layer = opened.get();
+  OGREnvelope box{};
+  if (layer == nullptr || OGR_L_GetSpatialRef(layer) != nullptr ||
+      OGR_L_GetExtent(layer, &box, 1) != OGRERR_NONE)
+    return source;
+  const double* e = grid->extent;
+  if (box.MaxX < e[0] || box.MinX > e[2] || box.MaxY < e[1] || box.MinY > e[3]) return source;
+  const std::string copy = "/vsimem/terrain3d-map-" + std::to_string(g_copies.paths.size()) + ".geojson";
+  char** arguments = nullptr;
+  arguments = CSLAddString(arguments, "-a_srs");
+  arguments = CSLAddString(arguments, grid->wkt.c_str());
+  if (!source.layer.empty()) arguments = CSLAddString(arguments, source.layer.c_str());
+  GDALVectorTranslateOptions* options = GDALVectorTranslateOptionsNew(arguments, nullptr);
+  CSLDestroy(arguments);
+  GDALDatasetH input = GDALOpenEx(source.path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+  GDALDatasetH output = input != nullptr && options != nullptr
+                            ? GDALVectorTranslate(copy.c_str(), nullptr, 1, &input, options, nullptr)
+                            : nullptr;
+  GDALVectorTranslateOptionsFree(options);
+  if (input != nullptr) GDALClose(input);
+  if (output == nullptr) return source;
+  GDALClose(output);
+  g_copies.paths.push_back(copy);
+  std::fprintf(stderr,
+               "terrain3d: %s %s names no coordinate system; it lies on the grid as the file gives "
+               "it, and is taken as in the grid's own\n",
+               option, source.path.c_str());
+  return MapSource{copy, std::string()};
+}
+
+}  // namespace
+
 unsigned short OpenMapOverGrid(const std::string& file, const std::string& gridPath,
                                const char* option) {
   std::string wkt;
   double extent[4];
   const bool framed = GridFrame(gridPath, wkt, extent);
-  const MapSource source = SplitMapSource(file);
+  const MapSource source = OnTheGridsOwnSystem(SplitMapSource(file), option);
   const unsigned short slot = tnMapOpen(source.path.c_str(), source.layer.empty() ? nullptr : source.layer.c_str(),
                                         framed && !wkt.empty() ? wkt.c_str() : nullptr,
                                         framed ? extent : nullptr);

@@ -119,5 +119,17 @@ for name in larger.png larger.jpg; do
   [ -e "$work/$name" ] && fail "$name: a picture of holes alone was written"
 done
 
+# A map file that names no coordinate system but lies on a grid in degrees as the file gives it
+# (a Shapefile without .prj): taken as in the grid's own system, drawn as the same file with it.
+if command -v ogr2ogr >/dev/null; then
+  wkt=$(gdalsrsinfo -o wkt1 "$work/dem.tif" | tr -d '\n')
+  ogr2ogr -t_srs "$wkt" "$work/roads_deg.shp" "$samples/jacksboro_roads.fgb"
+  rm -f "$work/roads_deg.prj"
+  near="--size 160x120 --eye 748700,4048100,1200 --look 748700,4049300 --road-width-field width"
+  expect 0 "is taken as in the grid's own" render "$work/dem.tif" $near --roads "$work/roads_deg.shp" -o "$work/roads_deg.png"
+  expect 0 "roads_crs.png" render "$work/dem.tif" $near --roads "$samples/jacksboro_roads.fgb" -o "$work/roads_crs.png"
+  cmp -s "$work/roads_deg.png" "$work/roads_crs.png" || fail "the file without a coordinate system is drawn elsewhere"
+fi
+
 rm -rf "$work"
 finish "geographic"
