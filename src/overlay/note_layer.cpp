@@ -54,9 +54,7 @@ bool ReadAnchors(const SceneState& state, uint16_t fileIndex, const TnNoteDescri
     anchor.z = float(area->HeightAtPoint(grid, point[0], point[1]));
     // A point in a hole of a grid built with holes has no ground to stand on: its note is not
     // drawn (points beside the grid are drawn as before, at the edge's height).
-    const bool onGrid = point[0] >= grid.xMin && point[0] <= grid.xMax && point[1] >= grid.yMin &&
-                        point[1] <= grid.yMax;
-    anchor.read = !onGrid || area->GroundAtPoint(grid, point[0], point[1]) ? 1 : 0;
+    anchor.read = area->InHole(grid, point[0], point[1]) ? 0 : 1;
   }
   return true;
 }

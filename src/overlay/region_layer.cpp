@@ -21,6 +21,7 @@
 #include "model/mesh_inputs.h"
 #include "model/overlay_store.h"
 #include "model/process_objects.h"
+#include "overlay/ground_height.h"
 #include "overlay/layer_loading.h"
 #include "overlay/overlay_image.h"
 #include "overlay/region_blocks.h"
@@ -131,20 +132,6 @@ void TriangleBounds(const std::vector<double>& triangles, double box[4]) {
   }
 }
 
-struct HeightSource {
-  TerrainArea* area;
-  GridExtent grid;
-};
-
-// The scene height of a map point; not a number in a hole of a grid built with holes (faces
-// with such a corner are not drawn, see OnTheGround).
-double HeightOf(void* context, double x, double y) {
-  auto* source = static_cast<HeightSource*>(context);
-  const GridExtent& g = source->grid;
-  const bool onGrid = x >= g.xMin && x <= g.xMax && y >= g.yMin && y <= g.yMax;
-  if (onGrid && !source->area->GroundAtPoint(g, x, y)) return std::nan("");
-  return source->area->HeightAtPoint(g, x, y);
-}
 
 // The triangles (x, y, z of three corners each) whose corners all have ground under them.
 std::vector<double> OnTheGround(const std::vector<double>& t) {

@@ -17,6 +17,7 @@
 #include "model/mesh_inputs.h"
 #include "model/overlay_store.h"
 #include "model/process_objects.h"
+#include "overlay/ground_height.h"
 #include "overlay/layer_loading.h"
 #include "overlay/road_blocks.h"
 #include "platform/environment.h"
@@ -34,20 +35,6 @@ static_assert(offsetof(TnRoadParams, thinning) == 10, "thinning at 10");
 static_assert(offsetof(TnRoadParams, repeats) == 14, "repeats at 14");
 static_assert(offsetof(TnRoadParams, imageFile) == 15, "image file name at 15");
 
-struct HeightSource {
-  TerrainArea* area;
-  GridExtent grid;
-};
-
-// The scene height of a map point; not a number in a hole of a grid built with holes (the
-// ribbon's pieces there are left out, see RibbonSettings).
-double HeightOf(void* context, double x, double y) {
-  auto* source = static_cast<HeightSource*>(context);
-  const GridExtent& g = source->grid;
-  const bool onGrid = x >= g.xMin && x <= g.xMax && y >= g.yMin && y <= g.yMax;
-  if (onGrid && !source->area->GroundAtPoint(g, x, y)) return std::nan("");
-  return source->area->HeightAtPoint(g, x, y);
-}
 
 void DeleteWindowRoadTexture(SceneObject& scene, SceneState& state) {
   GLuint& texture = scene.textureIds[kTextureRoad][kWindowContext];

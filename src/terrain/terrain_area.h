@@ -157,6 +157,12 @@ class TerrainArea {
   // Whether the surface is drawn at a map point: on the grid, and, for a grid built with holes,
   // in a cell none of whose corners is missing (such a cell is left out as a hole).
   bool GroundAtPoint(const GridExtent& grid, double x, double y) const;
+  // Whether a map point lies on the grid but in a hole (a cell with a missing corner, for a grid
+  // built with holes): there is no ground there, though there would be beside the grid.
+  bool InHole(const GridExtent& grid, double x, double y) const {
+    return x >= grid.xMin && x <= grid.xMax && y >= grid.yMin && y <= grid.yMax &&
+           !GroundAtPoint(grid, x, y);
+  }
 
   // The cells of block n (mapping it when needed), or null when it cannot be mapped.
   GridCell* BlockCells(uint32_t blockNumber);
