@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "image_files.h"
@@ -114,6 +115,14 @@ class RoadScene : public testgrids::MapLayerScene {
     baseline_ = FilesOpenInWorkDirectory();
   }
   int Load(uint16_t slot, TnRoadParams params) { return tnLoadRoad(scene(), state(), slot, &params); }
+  // The frames at a draw quality without roads and with the roads of slot (widths from field 0).
+  std::pair<t3dhost::Picture, t3dhost::Picture> BareAndDrawn(uint16_t slot, int quality) {
+    EXPECT_EQ(SetDrawQuality(scene(), state(), quality), TN_OK);
+    tnUnLoadRoad(scene(), state(), 0);
+    t3dhost::Picture bare = Frame();
+    EXPECT_EQ(Load(slot, Params(0, 0, 1)), TN_OK);
+    return {std::move(bare), Frame()};
+  }
   int TemporaryFiles() const { return FilesOpenInWorkDirectory() - baseline_; }
 
  private:
@@ -359,11 +368,7 @@ TEST_F(RoadLayer, TheRoadCoversTheSameGroundAtDrawQualityZeroAndTwo) {
   std::vector<uint8_t> masks[2];
   int q = 0;
   for (int quality : {0, 2}) {
-    ASSERT_EQ(SetDrawQuality(s.scene(), s.state(), quality), TN_OK);
-    tnUnLoadRoad(s.scene(), s.state(), 0);
-    const t3dhost::Picture bare = s.Frame();
-    ASSERT_EQ(s.Load(slot, Params(0, 0, 1)), TN_OK);
-    const t3dhost::Picture drawn = s.Frame();
+    const auto [bare, drawn] = s.BareAndDrawn(slot, quality);
     masks[q].assign(drawn.bgra.size() / 4, 0);
     counts[q] = 0;
     for (size_t i = 0; i < masks[q].size(); ++i)
@@ -417,11 +422,7 @@ TEST_F(RoadLayer, NoRoadIsDrawnOverAHole) {
   s.Look(1920, -1500, 1500, 1920, 1900);
   const uint16_t slot = s.Open(WriteRoads("across", {Straight(60, 1920, 400, 1920, 3400, 3)}));
   for (int quality : {2, 0}) {
-    ASSERT_EQ(SetDrawQuality(s.scene(), s.state(), quality), TN_OK);
-    tnUnLoadRoad(s.scene(), s.state(), 0);
-    const t3dhost::Picture bare = s.Frame();
-    ASSERT_EQ(s.Load(slot, Params(0, 0, 1)), TN_OK);
-    const t3dhost::Picture drawn = s.Frame();
+    const auto [bare, drawn] = s.BareAndDrawn(slot, quality);
     const testgrids::HolePixels hole = testgrids::DrawnInTheHole(bare, drawn, int(kRoadLiftPixels) + 1);
     ASSERT_GT(hole.pixels, 20u) << "the hole shows the background";
     EXPECT_EQ(hole.drawn, 0u) << "road pixels over the hole's " << hole.pixels << " pixels";
